@@ -1,0 +1,39 @@
+#pragma once
+// Program-wide state that mirrors the persistent settings and carries facts between
+// screens. One instance per run, zeroed at start.
+#include <QString>
+#include <cstdint>
+
+namespace tarvex {
+
+struct AppSettings {
+    QString CapturesPath;         // never ends with a separator
+    QString MeasurementLogName;   // "JumpMeasurementLog" + mm dd yy + ".txt"
+    QString ResultsFilePath;
+    QString PicturesPath;
+    QString SetupFilesPath;
+    QString NavigationTag;
+
+    bool BarefootTiming = false;
+    bool BarefootMode = false;
+    bool SitSkiMode = false;
+    bool RightToLeft = false;
+    bool LineControlOff = false;
+    QString MarkerStyle;          // readers test only for "cross"
+    long MessageColor = 0;        // RGB as 0xBBGGRR: 0 black, 16777215 white, 65535 yellow
+    QString MessageColorName;
+    QString PictureSaveMode;
+    QString VideoSaveMode;
+    bool WstimsEnabled = false;
+    QString PictureExtension;
+
+    // Hand-over values between capture, review and log viewers.
+    int16_t ContactFrameHint = 0;
+    int16_t CapturedFrameCount = 0;
+    double CaptureFrameRate = 0;
+    QString LogViewFile;
+    QString MeasureVideoFile;
+    int MeasureFrameNumber = 0;
+};
+
+} // namespace tarvex

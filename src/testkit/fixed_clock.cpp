@@ -1,0 +1,1 @@
+#include "testkit/fixed_clock.h"

@@ -1,0 +1,145 @@
+#include "common/list_text.h"
+#include "common/text_forms.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvex;
+
+TEST(PaddedNumber, SignBlankNoLeadingZeroNoTrailingZeros)
+{
+    EXPECT_EQ(paddedNumber(45.2), " 45.2");
+    EXPECT_EQ(paddedNumber(-3.5), "-3.5");
+    EXPECT_EQ(paddedNumber(0.5), " .5");
+    EXPECT_EQ(paddedNumber(-0.25), "-.25");
+    EXPECT_EQ(paddedNumber(0), " 0");
+    EXPECT_EQ(paddedNumber(-0.0), " 0");
+    EXPECT_EQ(paddedNumber(3525), " 3525");
+    EXPECT_EQ(paddedNumber(10), " 10");
+    EXPECT_EQ(paddedNumber(1.5e14), " 150000000000000");
+    EXPECT_EQ(paddedNumber(0.0001), " .0001");
+}
+
+TEST(PaddedNumber, FifteenSignificantDigitsAndExponentForm)
+{
+    EXPECT_EQ(paddedNumber(1.0 / 3.0), " .333333333333333");
+    EXPECT_EQ(paddedNumber(2.0 / 3.0), " .666666666666667");
+    EXPECT_EQ(paddedNumber(1.23456789012345e-5), " 1.23456789012345E-05");
+    EXPECT_EQ(paddedNumber(-1.23456789012345e-5), "-1.23456789012345E-05");
+    EXPECT_EQ(paddedNumber(1e15), " 1E+15");
+    EXPECT_EQ(paddedNumber(2.5e-7), " 2.5E-07");
+    EXPECT_EQ(paddedNumber(1.5e100), " 1.5E+100");
+    // Rounding to 15 digits can carry into the exponent boundary.
+    EXPECT_EQ(paddedNumber(999999999999999.9), " 1E+15");
+}
+
+TEST(PaddedNumber, ReadsBackToFifteenDigits)
+{
+    for (double v : {12.3456789012345, -0.000123456789012345, 98765.4321, 1e-9, 6.02e23}) {
+        const double back = paddedNumber(v).toDouble();
+        EXPECT_NEAR(back, v, std::abs(v) * 1e-14) << paddedNumber(v).toStdString();
+    }
+}
+
+TEST(LeadingNumber, TakesTheLongestLeadingNumber)
+{
+    EXPECT_EQ(leadingNumber("  12.5abc"), 12.5);
+    EXPECT_EQ(leadingNumber("-3.75"), -3.75);
+    EXPECT_EQ(leadingNumber(".5"), 0.5);
+    EXPECT_EQ(leadingNumber("1E3x"), 1000);
+    EXPECT_EQ(leadingNumber("12E"), 12);
+    EXPECT_EQ(leadingNumber("auto"), 0);
+    EXPECT_EQ(leadingNumber(""), 0);
+    EXPECT_EQ(leadingNumber("-"), 0);
+    EXPECT_EQ(leadingNumber("11.025 Khz"), 11.025);
+    EXPECT_EQ(leadingNumber("1e999"), 0);   // overflow is not a number to work with
+}
+
+TEST(Rounding, DecimalsRoundHalfUpWholeNumbersHalfEven)
+{
+    EXPECT_DOUBLE_EQ(roundTo(45.25, 1), 45.3);
+    EXPECT_DOUBLE_EQ(roundTo(-45.25, 1), -45.2);
+    EXPECT_DOUBLE_EQ(roundTo(12.344, 2), 12.34);
+    EXPECT_DOUBLE_EQ(roundTo(7.5, 0), 8);
+    EXPECT_EQ(roundHalfEven(2.5), 2);
+    EXPECT_EQ(roundHalfEven(3.5), 4);
+    EXPECT_EQ(roundHalfEven(-2.5), -2);
+    EXPECT_EQ(roundHalfEven(-3.5), -4);
+    EXPECT_EQ(roundHalfEven(2.4999), 2);
+    EXPECT_EQ(roundHalfEven(2.5001), 3);
+}
+
+TEST(DateTexts, FixedFormsAndDailyNames)
+{
+    const QDateTime t(QDate(2026, 12, 6), QTime(9, 5, 7));
+    EXPECT_EQ(dateText(t), "12-06-2026");
+    EXPECT_EQ(timeText(t), "09:05:07");
+    EXPECT_EQ(dailyNamePart(t), "120626");
+    EXPECT_EQ(dailyNamePart(QDateTime(QDate(2005, 1, 29), QTime(23, 59, 59))), "012905");
+}
+
+TEST(ListWriter, PrintZonesAndNumbers)
+{
+    ListWriter w;
+    w.text("12-06-2026").zone().text("09:05:07").zone().text("Tarvex").endLine();
+    EXPECT_EQ(w.str(), "12-06-2026    09:05:07      Tarvex\r\n");
+
+    ListWriter z;
+    z.text("a").zone().text("b").zone().text("c").zone().text("d");
+    EXPECT_EQ(z.str().indexOf('b'), 14);
+    EXPECT_EQ(z.str().indexOf('c'), 28);
+    EXPECT_EQ(z.str().indexOf('d'), 42);
+
+    // An item that fills or overruns its zone pushes the next one to the zone after.
+    ListWriter full;
+    full.text("12345678901234").zone().text("x");
+    EXPECT_EQ(full.str().indexOf('x'), 28);
+
+    ListWriter n;
+    n.number(3525).text(",").number(6420).text(",").number(12.5).text(",").number(-3.75).endLine();
+    EXPECT_EQ(n.str(), " 3525 , 6420 , 12.5 ,-3.75 \r\n");
+}
+
+TEST(ListWriter, LineBuiltBySeveralWritesKeepsItsColumn)
+{
+    ListWriter w;
+    w.text("abc");
+    w.text("de");
+    EXPECT_EQ(w.column(), 5);
+    w.zone().text("x").endLine().text("y");
+    EXPECT_EQ(w.str(), "abcde         x\r\ny");
+    EXPECT_EQ(w.column(), 1);
+}
+
+TEST(FieldReader, CommasLineEndsBlanksAndQuotes)
+{
+    FieldReader r("Initialization Points for file: /a/b.ipt\r\n\r\n 3525 , 6420 ,\r\n 12.5 ,\r\n\r\n-3.75 \r\n\"Lee, Ann\" , 7\r\n");
+    EXPECT_EQ(r.nextText(), "Initialization Points for file: /a/b.ipt");
+    EXPECT_EQ(r.nextText(), "");   // an empty line is an empty text
+    EXPECT_EQ(r.nextNumber(), 3525);
+    EXPECT_EQ(r.nextNumber(), 6420);
+    EXPECT_EQ(r.nextNumber(), 12.5);
+    EXPECT_EQ(r.nextNumber(), -3.75);
+    EXPECT_EQ(r.nextText(), "Lee, Ann");
+    EXPECT_EQ(r.nextNumber(), 7);
+    EXPECT_TRUE(r.atEnd());
+    EXPECT_EQ(r.nextNumber(), std::nullopt);
+}
+
+TEST(FieldReader, NonNumbersAreRefused)
+{
+    FieldReader r("abc, 1.5.2 , \"7\", 1E-05");
+    EXPECT_EQ(r.nextNumber(), std::nullopt);
+    EXPECT_EQ(r.nextNumber(), std::nullopt);
+    EXPECT_EQ(r.nextNumber(), std::nullopt);   // a quoted field is text
+    EXPECT_DOUBLE_EQ(*r.nextNumber(), 1e-5);
+}
+
+TEST(FieldReader, QuotedTextRoundTrips)
+{
+    for (QString s : {QString("plain"), QString("Lake, north camera"), QString("say \"hi\", then")}) {
+        FieldReader r(quotedIfNeeded(s) + "\r\n 1 \r\n");
+        EXPECT_EQ(r.nextText(), s);
+        EXPECT_EQ(r.nextNumber(), 1);
+    }
+    EXPECT_EQ(quotedIfNeeded("no comma"), "no comma");
+}
