@@ -13,6 +13,8 @@ struct FileRequest {
     QString filter;        // "description|pattern|description|pattern|" form
     int filterIndex = 1;   // 1-based
     QString title;
+    // An open dialog that picks a file to be written (the grid Save flow) takes new names too.
+    bool mustExist = true;
 };
 
 class Prompter {
