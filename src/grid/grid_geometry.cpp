@@ -1,0 +1,184 @@
+#include "grid/grid_geometry.h"
+
+#include "common/text_forms.h"
+
+#include <cmath>
+
+namespace tarvex {
+
+std::optional<SpecArray<double, kCoefficientCount>>
+solveMapping(const SpecArray<double, kBuoyCount>& screenX, const SpecArray<double, kBuoyCount>& screenY,
+             const SpecArray<double, kBuoyCount>& surveyX, const SpecArray<double, kBuoyCount>& surveyY)
+{
+    // A(row, column), both 1-based as in the specification; row and column 0 unused.
+    double a[9][10] = {};
+    for (int i = 1; i <= kBuoyCount; ++i) {
+        const double u = screenX[i], v = screenY[i], x = surveyX[i], y = surveyY[i];
+        const double top[10] = {0, 1, u, v, -u * x, -v * x, 0, 0, 0, x};
+        const double bottom[10] = {0, 0, 0, 0, -u * y, -v * y, 1, u, v, y};
+        for (int j = 1; j <= 9; ++j) {
+            a[i][j] = top[j];
+            a[i + 4][j] = bottom[j];
+        }
+    }
+
+    for (int k = 1; k <= 8; ++k) {
+        int p = k;
+        while (p <= 8 && a[p][k] == 0)
+            ++p;
+        if (p > 8)
+            return std::nullopt;
+        if (p != k)
+            for (int j = 1; j <= 9; ++j)
+                std::swap(a[k][j], a[p][j]);
+        const double r = 1 / a[k][k];
+        for (int j = 1; j <= 9; ++j)
+            a[k][j] *= r;
+        for (int i = 1; i <= 8; ++i) {
+            if (i == k)
+                continue;
+            const double f = -a[i][k];
+            for (int j = 1; j <= 9; ++j)
+                a[i][j] = a[k][j] * f + a[i][j];
+        }
+    }
+
+    SpecArray<double, kCoefficientCount> c;
+    for (int m = 1; m <= 8; ++m) {
+        // A pivot tiny enough to overflow leaves infinities or NaNs behind; such a grid
+        // would measure nonsense, so it counts as no unique solution.
+        if (!std::isfinite(a[m][9]))
+            return std::nullopt;
+        c[m] = a[m][9];
+    }
+    return c;
+}
+
+bool solve_coefficients(GridState& g)
+{
+    const auto c = solveMapping(g.buoy_screen_x, g.buoy_screen_y, g.buoy_survey_x, g.buoy_survey_y);
+    if (!c)
+        return false;
+    g.mapping_coefficients = *c;
+    return true;
+}
+
+bool survey_from_screen(GridState& g)
+{
+    const auto& c = g.mapping_coefficients;
+    const double u = g.query_screen_x, v = g.query_screen_y;
+    const double d = 1 + c[4] * u + c[5] * v;
+    g.mapping_denominator = d;
+    if (d == 0)
+        return false;
+    const double x = (c[1] + c[2] * u + c[3] * v) / d;
+    const double y = (c[6] + c[7] * u + c[8] * v) / d;
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return false;
+    g.mapped_survey_x = x;
+    g.mapped_survey_y = y;
+    return true;
+}
+
+bool screen_from_survey(GridState& g)
+{
+    const auto& c = g.mapping_coefficients;
+    const double x = g.mapped_survey_x, y = g.mapped_survey_y;
+    const double e = (c[7] * c[5] - c[8] * c[4]) * x + (c[4] * c[3] - c[5] * c[2]) * y
+                     + (c[2] * c[8] - c[3] * c[7]);
+    g.mapping_denominator = e;
+    if (e == 0)
+        return false;
+    const double u = ((c[8] - c[6] * c[5]) * x + (c[5] * c[1] - c[3]) * y + (c[3] * c[6] - c[1] * c[8])) / e;
+    const double v = ((c[6] * c[4] - c[7]) * x + (c[2] - c[4] * c[1]) * y + (c[1] * c[7] - c[2] * c[6])) / e;
+    if (!std::isfinite(u) || !std::isfinite(v))
+        return false;
+    g.query_screen_x = u;
+    g.query_screen_y = v;
+    return true;
+}
+
+double ramp_allowance(bool barefootMode, bool sitSkiMode)
+{
+    if (barefootMode)
+        return 0;
+    const double s = sitSkiMode ? -1 : 0;
+    return 2.1 + 0.2 * s;
+}
+
+bool distance_calculation(GridState& g, bool barefootMode, bool sitSkiMode)
+{
+    // Same steps as survey_from_screen, in the order Part 1.2 writes them, so the measuring
+    // and recording code that repeat this formula get the very same bits.
+    const auto& c = g.mapping_coefficients;
+    const double u = g.query_screen_x, v = g.query_screen_y;
+    const double d = c[4] * u + c[5] * v + 1;
+    g.mapping_denominator = d;
+    if (d == 0)
+        return false;
+    const double x = (u * c[2] + c[1] + v * c[3]) / d;
+    const double y = (u * c[7] + c[6] + v * c[8]) / d;
+    const double dx = g.jump_survey_x - x;
+    const double dy = g.jump_survey_y - y;
+    const double distance = std::sqrt(dx * dx + dy * dy) + ramp_allowance(barefootMode, sitSkiMode);
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(distance))
+        return false;
+    g.mapped_survey_x = x;
+    g.mapped_survey_y = y;
+    g.jump_distance = distance;
+    return true;
+}
+
+GridCheckResult grid_check(const QString& lower_left_x, const QString& lower_right_x,
+                           const QString& upper_left_x, const QString& upper_right_x,
+                           const QString& picture_width_twips)
+{
+    const double ll = leadingNumber(lower_left_x);
+    const double lr = leadingNumber(lower_right_x);
+    const double ul = leadingNumber(upper_left_x);
+    const double ur = leadingNumber(upper_right_x);
+    const double width = leadingNumber(picture_width_twips);
+
+    GridCheckResult r;
+    if (width == 0) {
+        r.messages << QString::fromLatin1(kPictureWidthZeroText);
+        return r;
+    }
+    const double front = std::fabs(lr - ll) * 100 / width;
+    const double back = std::fabs(ur - ul) * 100 / width;
+    if (!std::isfinite(front) || !std::isfinite(back)) {
+        r.messages << QString::fromLatin1(kGridCheckUnusableText);
+        return r;
+    }
+    r.valid = true;
+    r.front_ratio = front;
+    r.back_ratio = back;
+
+    const QString base = QStringLiteral("Front ratio is ") + paddedNumber(std::floor(front))
+                         + QStringLiteral("%  Back Ratio is ") + paddedNumber(std::floor(back))
+                         + QStringLiteral("%");
+    if (front > 65 && back > 45)
+        r.messages << base;
+    if (front < 65 && back < 45)
+        r.messages << base + QStringLiteral("  Zoom camera in until front is > 85%");
+    if (front > 65 && back < 45)
+        r.messages << base + QStringLiteral("  Elevate camera until back is > 45%");
+    if (front > 65 && back < 45)
+        r.messages << base + QStringLiteral("  Zoom camera in until back is > 45%");
+    if (front > 65 && back < 45 && front < 80)
+        r.messages << base + QStringLiteral("  Zoom camera in until front is > 85%");
+    return r;
+}
+
+GridCheckResult grid_check(GridState& g, const QString& lower_left_x, const QString& lower_right_x,
+                           const QString& upper_left_x, const QString& upper_right_x,
+                           const QString& picture_width_twips)
+{
+    GridCheckResult r = grid_check(lower_left_x, lower_right_x, upper_left_x, upper_right_x,
+                                   picture_width_twips);
+    g.front_ratio = r.front_ratio;
+    g.back_ratio = r.back_ratio;
+    return r;
+}
+
+} // namespace tarvex

@@ -1,0 +1,139 @@
+#pragma once
+// The survey grid of each camera (JumpGrid), the table of the three grids and the shared
+// working state of the current grid (Part 1.1). Screens read and write GridState directly,
+// so its fields carry the specification's names.
+#include <QString>
+#include <QtGlobal>
+#include <array>
+#include <cstddef>
+
+namespace tarvex {
+
+// An array indexed by the numbers the specification uses: buoy index 1..4, coefficient
+// c1..c8, grid number 1..3. Index 0 does not exist; element k is the spec's number k.
+// We number from 1 because every Part, table and file numbers from 1, and a screen handler
+// written from the spec ("buoy_survey_x(3)", "grid_set_up(n)") should read the same in code.
+template <typename T, int N>
+struct SpecArray {
+    std::array<T, N> items{};
+
+    T& operator[](int index)
+    {
+        Q_ASSERT_X(index >= 1 && index <= N, "SpecArray", "index is 1-based");
+        return items[std::size_t(index - 1)];
+    }
+    const T& operator[](int index) const
+    {
+        Q_ASSERT_X(index >= 1 && index <= N, "SpecArray", "index is 1-based");
+        return items[std::size_t(index - 1)];
+    }
+    static constexpr int first() { return 1; }
+    static constexpr int last() { return N; }
+    static constexpr bool contains(int index) { return index >= 1 && index <= N; }
+
+    auto begin() { return items.begin(); }
+    auto end() { return items.end(); }
+    auto begin() const { return items.begin(); }
+    auto end() const { return items.end(); }
+
+    bool operator==(const SpecArray&) const = default;
+};
+
+// Buoy indices, fixed for every array, file and table of the system.
+namespace buoy {
+constexpr int UpperRight = 1;
+constexpr int LowerRight = 2;
+constexpr int UpperLeft = 3;
+constexpr int LowerLeft = 4;
+} // namespace buoy
+
+constexpr int kBuoyCount = 4;
+constexpr int kGridCount = 3;
+constexpr int kCoefficientCount = 8;
+
+struct BuoyData {
+    double screen_x = 0;   // twips of the setup picture
+    double screen_y = 0;
+    double survey_x = 0;   // metres
+    double survey_y = 0;
+
+    bool operator==(const BuoyData&) const = default;
+};
+
+// One grid, fields in the order of the specification and of the grid parameter file.
+struct JumpGrid {
+    SpecArray<BuoyData, kBuoyCount> buoys;     // buoy index 1..4
+    SpecArray<double, kCoefficientCount> c;    // c1..c8
+    double jump_x = 0;                         // jump point survey X, Y (metres)
+    double jump_y = 0;
+    double t1 = 0;                             // carried, never interpreted
+    double t2 = 0;
+    double t3 = 0;
+
+    bool operator==(const JumpGrid&) const = default;
+};
+
+// Whole working state of the grids, program-wide, created zeroed and kept for the run.
+// All arrays are SpecArray: indexed from 1 exactly as the specification numbers them.
+struct GridState {
+    int current_grid = 1;                      // 1..3
+    int grids_in_use = 1;                      // setting (Part 3.1), 1..3
+    SpecArray<bool, kGridCount> grid_set_up;   // grid_set_up[n], n = 1..3
+    bool all_grids_set_up = false;
+
+    SpecArray<double, kBuoyCount> buoy_screen_x;   // twips, buoy index 1..4
+    SpecArray<double, kBuoyCount> buoy_screen_y;
+    SpecArray<double, kBuoyCount> buoy_survey_x;   // metres
+    SpecArray<double, kBuoyCount> buoy_survey_y;
+    double jump_survey_x = 0;
+    double jump_survey_y = 0;
+    SpecArray<double, kCoefficientCount> mapping_coefficients;   // c1..c8
+
+    // In and out values of the mapping and distance procedures (Parts 1.1, 1.2).
+    double query_screen_x = 0;
+    double query_screen_y = 0;
+    double mapped_survey_x = 0;
+    double mapped_survey_y = 0;
+    double mapping_denominator = 0;
+    double jump_distance = 0;
+
+    // The rule of Part 1.1 applied to the zeroed state (0 < 0 is false) gives -1.
+    int survey_x_direction = -1;
+
+    // Last results of grid_check, read by the accuracy report (Part 1.5).
+    double front_ratio = 0;
+    double back_ratio = 0;
+
+    SpecArray<JumpGrid, kGridCount> grid_table;   // grid_table[n], n = 1..3
+    // Per grid: the grid parameter file it came from or was saved to (empty: none; the
+    // screen shows "No File" for it) and its description line.
+    SpecArray<QString, kGridCount> grid_file_path;
+    SpecArray<QString, kGridCount> grid_description;
+
+    static bool isGridNumber(int n) { return n >= 1 && n <= kGridCount; }
+
+    // Copies the working arrays, the coefficients and the jump point into grid_table[n];
+    // t1..t3, the path and the description of the record are left as they are.
+    void storeGrid(int n);
+    // The same, then t1..t3 of the record.
+    void storeGrid(int n, double t1, double t2, double t3);
+    // Copies grid_table[n] into the working arrays, coefficients and jump point. Neither
+    // current_grid nor any flag changes.
+    void restoreGrid(int n);
+    // current_grid = n and the working state restored from its record: how the measuring
+    // screen, the grid selector and leaving the setup screen switch grids.
+    void switchToGrid(int n);
+
+    // The three rules of Part 1.1 in order; each can only set the flag, never clear it.
+    void recompute_all_grids_set_up();
+    // +1 when the upper-right buoy's survey X is below the upper-left buoy's, else -1.
+    static int surveyXDirection(double upperRightSurveyX, double upperLeftSurveyX);
+    void recompute_survey_x_direction();
+
+    // A successful Complete for grid n (Part 1.1, State and lifecycle, steps 1 to 5): the
+    // grid becomes current and set up, the record takes the working state with t1..t3 =
+    // 10, 2, 5, path and description are stored, both derived values recomputed.
+    void storeCompletedGrid(int n, const QString& filePath, const QString& description);
+};
+
+} // namespace tarvex
