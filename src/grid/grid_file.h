@@ -1,0 +1,74 @@
+#pragma once
+// The grid parameter file (".ipt", 19 lines, Part 1.3): writer, reader, and the steps of the
+// Save and Load flows that touch only the grid state, so the setup screen and the
+// configuration and start-up loaders all store a grid the same way.
+#include "grid/jump_grid.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace tarvex {
+
+// Number of fields in a grid parameter file: two texts, then 29 numbers.
+constexpr int kGridFileTextFields = 2;
+constexpr int kGridFileNumberFields = 16 + 8 + 2 + 3;
+constexpr int kGridFileFields = kGridFileTextFields + kGridFileNumberFields;
+
+// The 19 lines, CR LF ended, for a grid saved as grid gridNumber from fullPath: t1..t3 are
+// written as 10, 2 and gridNumber whatever the record holds. A path or description holding
+// a comma or a double quote is written quoted so it reads back whole.
+QByteArray gridFileBytes(const QString& fullPath, const QString& description,
+                         const JumpGrid& grid, int gridNumber);
+
+struct GridFileWriteResult {
+    bool ok = false;
+    QString fullPath;   // absolute path named on line 1
+    QString error;      // operator-readable, empty on success
+};
+
+// Writes gridFileBytes to path through a temporary file that replaces the old one only when
+// complete, so a failed write leaves a good earlier file in place.
+GridFileWriteResult writeGridFile(const QString& path, const QString& description,
+                                  const JumpGrid& grid, int gridNumber);
+
+struct GridFileContents {
+    enum class Status { Ok, OpenFailed, NotANumber, TooFewFields };
+    Status status = Status::OpenFailed;
+    int fieldsRead = 0;        // 0..31 fields read in order before the failure (31 when Ok)
+    QString firstLine;         // field 1: "Initialization Points for file: ..." (not used)
+    QString description;       // field 2
+    QList<double> numbers;     // fields 3.. in file order, as many as were read (29 when Ok)
+    QString error;             // operator-readable: which file, which field, what went wrong
+
+    bool ok() const { return status == Status::Ok; }
+    bool opened() const { return status != Status::OpenFailed; }
+    // The numbers read so far as a record; fields not read stay 0.
+    JumpGrid grid() const;
+};
+
+// Name of numeric field k (0..28) as it appears in error texts: "buoy 3 screen Y", "c5", ...
+QString gridFileFieldName(int numberIndex);
+
+// Reads the fields from text in any layout that yields them in order.
+GridFileContents parseGridFile(const QByteArray& bytes);
+GridFileContents readGridFile(const QString& path);
+
+// Load step 4 on, minus the screens (Part 1.3): for grid n, the path becomes the grid's file
+// path, the description its description line, every number read goes into the working
+// state and into grid_table[n], and current_grid becomes n. Only a complete read then
+// recomputes survey_x_direction, marks grid n set up and recomputes all_grids_set_up.
+// A read that failed part-way leaves what it got (a file that never opened changes
+// nothing). Returns contents.ok().
+bool applyGridFile(GridState& g, int n, const QString& path, const GridFileContents& contents);
+
+// readGridFile + applyGridFile; what the loaders of Parts 1.3, 3.2 and 3.3 run.
+GridFileContents loadGridFile(GridState& g, int n, const QString& path);
+
+// Save steps 6 and 7 (Part 1.3) for grid n: the path and description become the grid's;
+// the file is written from the working state; on success grid_table[n] receives the same
+// values with t1..t3 = 10, 2, n. A failed write leaves the record unchanged. Neither
+// grid_set_up nor all_grids_set_up changes.
+GridFileWriteResult saveGridFile(GridState& g, int n, const QString& path, const QString& description);
+
+} // namespace tarvex
