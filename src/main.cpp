@@ -1,7 +1,20 @@
+#include "app/station.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Tarvex"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tarvex"));
+    QApplication::setOrganizationName(QStringLiteral("Tarvex"));
+    // Screens are hidden, not closed, when left; the program ends only through the main screen.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    tarvex::Station station{tarvex::StationOptions{}};
+    QObject::connect(&station, &tarvex::Station::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+    station.start();
+    if (station.hasQuit())
+        return 0;
+    return app.exec();
 }

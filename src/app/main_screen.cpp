@@ -1,0 +1,504 @@
+#include "app/main_screen.h"
+#include "app/emergency_reset.h"
+#include "app/rtf_reader.h"
+#include "capture/capture_component.h"
+#include "capture/capture_device_panel.h"
+#include "common/list_text.h"
+#include "common/text_forms.h"
+#include "media/file_helpers.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+namespace tarvex {
+
+const QString MainForm::kInvalidPathMessage = QStringLiteral("You entered an invalid path - try  again");
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+int px(int twips) { return twips / kTwipsPerPixel; }
+
+// Start-up cannot go on without a video folder; an operator who keeps cancelling is offered
+// nothing else, but a scripted or broken prompt must not keep the station in the loop forever.
+constexpr int kMaxFolderPrompts = 25;
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect r)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(r);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, QRect r)
+{
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    l->setGeometry(r);
+    return l;
+}
+
+QString decodeText(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString s = utf8.decode(bytes);
+    if (utf8.hasError())
+        s = QString::fromLatin1(bytes);
+    return s;
+}
+
+} // namespace
+
+MainForm::MainForm(Station& station) : Screen(station)
+{
+    setWindowTitle(QStringLiteral("Tarvex 2005"));
+    buildControls();
+}
+
+void MainForm::buildControls()
+{
+    menu_ = new QMenuBar(this);
+    auto addMenu = [this](const char* name, const QString& caption, void (MainForm::*slot)()) {
+        QAction* a = menu_->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, slot);
+    };
+    addMenu("mnuViewLog", QStringLiteral("&View Log"), &MainForm::mnuViewLog_Click);
+    addMenu("munManual", QStringLiteral("View &Manual"), &MainForm::munManual_Click);
+    addMenu("mnulicense", QStringLiteral("&License"), &MainForm::mnulicense_Click);
+    addMenu("mnuExit", QStringLiteral("E&xit"), &MainForm::mnuExit_Click);
+    menu_->setGeometry(0, 0, px(12600), menu_->sizeHint().height());
+
+    content_ = new QWidget(this);
+    content_->setObjectName(QStringLiteral("content"));
+    const int top = menu_->sizeHint().height();
+    content_->setGeometry(0, top, px(12600), px(8400));
+
+    // The capture device panel occupies the left part while it is shown.
+    panel_ = new CaptureDevicePanel(station_.store(), station_.prompter(), station_.capture(), content_);
+    panel_->setObjectName(QStringLiteral("devicePanel"));
+    panel_->setGeometry(0, 0, px(6000), px(8400));
+
+    Frame1 = new QGroupBox(QStringLiteral("Tarvex Controls and Configuration"), content_);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(px(kFrame1LeftHidden), px(120), px(6240), px(8100));
+
+    const int w = px(5900), h = px(450), x = px(170);
+    auto* go = button(Frame1, "cmdGoCapture", QStringLiteral("Proceed to Record Jumps"), {x, px(360), w, h});
+    auto* timer = button(Frame1, "cmdGoTimer", QStringLiteral("View Already Recorded Jump Videos"), {x, px(900), w, h});
+    auto* pics = button(Frame1, "ccmdGoToMeasure", QStringLiteral("View Already Recorded Jump Pics"), {x, px(1440), w, h});
+    auto* setup = button(Frame1, "cmdSetup", QStringLiteral("Go to Setup"), {x, px(1980), w, h});
+    auto* conf = button(Frame1, "cmdConfigure", QStringLiteral("Configure"), {x, px(2520), w, h});
+    cmdShowConfig = button(Frame1, "cmdShowConfig", QStringLiteral("Show Configuration"), {x, px(3060), px(2900), h});
+    auto* imp = button(Frame1, "cmdImport", QStringLiteral("Import Skier Names File"), {x + px(3000), px(3060), px(2900), h});
+    connect(go, &QPushButton::clicked, this, &MainForm::cmdGoCapture_Click);
+    connect(timer, &QPushButton::clicked, this, &MainForm::cmdGoTimer_Click);
+    connect(pics, &QPushButton::clicked, this, &MainForm::ccmdGoToMeasure_Click);
+    connect(setup, &QPushButton::clicked, this, &MainForm::cmdSetup_Click);
+    connect(conf, &QPushButton::clicked, this, &MainForm::cmdConfigure_Click);
+    connect(cmdShowConfig, &QPushButton::clicked, this, &MainForm::cmdShowConfig_Click);
+    connect(imp, &QPushButton::clicked, this, &MainForm::cmdImport_Click);
+
+    label(Frame1, QStringLiteral("Label2"), QStringLiteral("Save Video Files in this Directory"), {x, px(3660), w, px(300)});
+    txtVideoDir = new QLineEdit(Frame1);
+    txtVideoDir->setObjectName(QStringLiteral("txtVideoDir"));
+    txtVideoDir->setGeometry(x, px(3960), w, px(360));
+    connect(txtVideoDir, &QLineEdit::textChanged, this, &MainForm::txtVideoDir_Change);
+    lblVideodir = label(Frame1, QStringLiteral("lblVideodir"), QString(), {x, px(4380), w, px(300)});
+    auto* chg = button(Frame1, "btnChangeDirectory", QStringLiteral("Change Video File Directory"), {x, px(4740), w, h});
+    connect(chg, &QPushButton::clicked, this, &MainForm::btnChangeDirectory_Click);
+
+    cb15 = new QCheckBox(QStringLiteral("Enable Barefoot Timing (15 sec)"), Frame1);
+    cb15->setObjectName(QStringLiteral("cb15"));
+    cb15->setGeometry(x, px(5340), w, px(360));
+    connect(cb15, &QCheckBox::clicked, this, [this](bool on) {
+        station_.settings().BarefootTiming = on;
+        station_.store().save(QStringLiteral("barefoot"), on ? 1 : 0);
+    });
+    // A state set by the program (start-up) keeps the mirror in step as well.
+    connect(cb15, &QCheckBox::toggled, this, [this](bool on) { station_.settings().BarefootTiming = on; });
+
+    lblConfig = label(Frame1, QStringLiteral("lblConfig"), QStringLiteral("Currently Configured for R"), {x, px(5800), w, px(300)});
+    connect(panel_, &CaptureDevicePanel::configCaptionChanged, lblConfig, &QLabel::setText);
+
+    const QString gridCaptions[3] = {QStringLiteral("Grid 1"), QStringLiteral("Grid 2"), QStringLiteral("Grid3")};
+    for (int i = 0; i < 3; ++i) {
+        const int y = px(6240 + i * 540);
+        lblGrid[i] = label(Frame1, QStringLiteral("lblGrid%1").arg(i + 1), gridCaptions[i], {x, y, px(900), px(480)});
+        ImageGrid[i] = label(Frame1, QStringLiteral("ImageGrid%1").arg(i + 1), QString(), {x + px(960), y, px(480), px(480)});
+        ImageGrid[i]->setScaledContents(true);
+        txtGridDescription[i] = new QLineEdit(Frame1);
+        txtGridDescription[i]->setObjectName(QStringLiteral("txtGridDescription%1").arg(i));
+        txtGridDescription[i]->setGeometry(x + px(1500), y, w - px(1500), px(400));
+        setGridStatus(i + 1, i == 0, false);
+    }
+
+    // Placed at the foot of the window, beside the navigation frame.
+    if (QLabel* status = panel_->findChild<QLabel*>(QStringLiteral("LblStatus"))) {
+        status->setParent(content_);
+        status->setGeometry(px(120), px(8000), px(12300), px(300));
+    }
+    setFixedSize(px(12600), top + px(8400));
+    setCapturePanelsVisible(false);
+}
+
+int MainForm::frame1LeftTwips() const { return Frame1->x() * kTwipsPerPixel; }
+
+void MainForm::setCapturePanelsVisible(bool visible)
+{
+    Frame1->move(px(visible ? kFrame1LeftShown : kFrame1LeftHidden), Frame1->y());
+    for (const char* name : {"Frame3", "StrmOptions", "LblStatus"})
+        if (QWidget* w = findChild<QWidget*>(QString::fromLatin1(name)))
+            w->setVisible(visible);
+    panel_->setVisible(visible);
+    // The narrow window shows only the navigation frame.
+    const int width = visible ? px(12600) : px(6600);
+    setFixedWidth(width);
+}
+
+void MainForm::setGridStatus(int n, bool visible, bool loaded)
+{
+    if (n < 1 || n > 3)
+        return;
+    const int i = n - 1;
+    gridLoaded_[i] = loaded;
+    lblGrid[i]->setVisible(visible);
+    ImageGrid[i]->setVisible(visible);
+    txtGridDescription[i]->setVisible(visible);
+    const QString file = loaded ? QStringLiteral("SmallSmiley.jpg") : QStringLiteral("SmallCaution.jpg");
+    // A picture of that name in the program folder wins over the built-in one.
+    QPixmap pm(station_.programFile(file));
+    if (pm.isNull())
+        pm.load(QStringLiteral(":/icons/") + file);
+    ImageGrid[i]->setPixmap(pm);
+    ImageGrid[i]->setProperty("pictureName", file);
+}
+
+bool MainForm::gridStatusLoaded(int n) const { return n >= 1 && n <= 3 && gridLoaded_[n - 1]; }
+
+void MainForm::setGridDescription(int n, const QString& text)
+{
+    if (n >= 1 && n <= 3)
+        txtGridDescription[n - 1]->setText(text);
+}
+
+QString MainForm::gridDescription(int n) const
+{
+    return n >= 1 && n <= 3 ? txtGridDescription[n - 1]->text() : QString();
+}
+
+QString MainForm::sessionLine(const QDateTime& t)
+{
+    ListWriter w;
+    w.text(dateText(t)).zone().text(timeText(t)).zone()
+        .text(QStringLiteral("Tarvex Measurement Session started  ")).endLine();
+    return w.str();
+}
+
+void MainForm::load()
+{
+    loading_ = true;
+    Prompter& p = station_.prompter();
+    SettingsStore& store = station_.store();
+
+    EmergencyReset(p, store);                                     // 1
+
+    setCapturePanelsVisible(false);                               // 2
+    panel_->selectStreamMode();
+
+    if (station_.canCreate(QStringLiteral("PreviewForm")))        // 3
+        station_.screen(QStringLiteral("PreviewForm"));
+    panel_->prepareAtStartup();                                   // 4, 5 and the lists
+
+    if (QWidget* cap = station_.existingScreen(QStringLiteral("PreviewForm"))) {   // 6
+        const QRect avail = screen() ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
+        if (x() + width() + cap->width() > avail.width())
+            move(0, y());
+        int left = x() + frameGeometry().width();
+        if (left > avail.width())
+            left = 0;
+        cap->move(left, y());
+    }
+
+    panel_->CmdConnect_Click();                                   // 7
+    panel_->applyStoredCompression();
+
+    askForVideoFolder();                                          // 8
+    if (station_.hasQuit()) {
+        loading_ = false;
+        return;
+    }
+
+    AppSettings& s = station_.settings();                         // 9
+    s.MeasurementLogName = QStringLiteral("JumpMeasurementLog") + dailyNamePart(station_.clock().now()) + QStringLiteral(".txt");
+    s.CapturesPath = withoutTrailingSeparator(txtVideoDir->text().trimmed());
+    if (!s.CapturesPath.isEmpty())
+        writeSessionLine();
+
+    lblVideodir->setText(txtVideoDir->text());                    // 10
+    panel_->switchPreviewOn();
+
+    cb15->setChecked(store.getInt(QStringLiteral("barefoot"), 0) != 0);   // 11
+    s.BarefootTiming = cb15->isChecked();
+
+    panel_->setStreamFile(QStringLiteral("testvid.avi"));         // 12
+    setCapturePanelsVisible(false);                               // 13
+    cmdShowConfig->setText(QStringLiteral("Show Configuration"));
+    applyFrameRateCaption();                                      // 14
+
+    p.message(QStringLiteral("Please Verify all Setup Parameters"));   // 15
+
+    loading_ = false;
+    if (station_.canCreate(QStringLiteral("Config")))             // 16
+        station_.show(QStringLiteral("Config"), this);
+    else
+        show();
+}
+
+void MainForm::askForVideoFolder()
+{
+    const QString stored = station_.store().get(QStringLiteral("logpath"));
+    if (!stored.isEmpty() && PathExists(stored, 1)) {
+        txtVideoDir->setText(stored);
+    } else {
+        for (int tries = 0;; ++tries) {
+            if (tries == kMaxFolderPrompts) {
+                station_.prompter().message(
+                    QStringLiteral("Tarvex cannot work without a folder for the jump videos and the measurement log. Tarvex ends now."),
+                    QStringLiteral("Input Save Video Files Path"), Icon::Critical);
+                station_.quit();
+                return;
+            }
+            const auto answer = station_.prompter().input(
+                QStringLiteral("No Correct Save Video Directory has been set.  Please put in the path of the Save Video Directory here."),
+                QStringLiteral("Input Save Video Files Path"));
+            const QString text = answer.value_or(QString());
+            txtVideoDir->setText(text);
+            const QString folder = withoutTrailingSeparator(text);
+            if (answer && !folder.isEmpty() && PathExists(folder, 1))
+                break;
+            station_.prompter().message(kInvalidPathMessage);
+        }
+    }
+    station_.store().save(QStringLiteral("logpath"), txtVideoDir->text());
+}
+
+void MainForm::writeSessionLine()
+{
+    AppSettings& s = station_.settings();
+    const QString path = s.CapturesPath + QLatin1Char('/') + s.MeasurementLogName;
+    QFile f(path);
+    const QByteArray line = MainForm::sessionLine(station_.clock().now()).toLatin1();
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || f.write(line) != line.size() || !f.flush()) {
+        station_.prompter().message(
+            QStringLiteral("The measurement log %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), f.errorString()),
+            QStringLiteral("Measurement Log"), Icon::Exclamation);
+        return;
+    }
+    f.close();
+    station_.store().save(QStringLiteral("logfile"), s.MeasurementLogName);
+}
+
+void MainForm::applyFrameRateCaption()
+{
+    const QString caption = CaptureDevicePanel::frameRateCaption(panel_->frameRateText());
+    if (!caption.isEmpty())
+        lblConfig->setText(caption);
+}
+
+void MainForm::txtVideoDir_Change(const QString& text)
+{
+    const QString folder = withoutTrailingSeparator(text);
+    station_.settings().CapturesPath = folder;
+    station_.store().save(QStringLiteral("logpath"), folder);
+}
+
+bool MainForm::videoFolderExists() const
+{
+    return PathExists(withoutTrailingSeparator(txtVideoDir->text().trimmed()), 1);
+}
+
+bool MainForm::goToScreen(const QString& name)
+{
+    if (!station_.canCreate(name)) {
+        station_.prompter().message(QStringLiteral("This screen is not available yet in this version of Tarvex."),
+                                    QStringLiteral("Tarvex"), Icon::Information);
+        return false;
+    }
+    station_.show(name, this);
+    return true;
+}
+
+void MainForm::cmdGoCapture_Click()
+{
+    if (!videoFolderExists()) {
+        station_.prompter().message(
+            QStringLiteral("The Log File Folder you specified does not exist. Please change it to a Folder that does exist."),
+            QStringLiteral("Path Error"), Icon::Exclamation);
+        return;
+    }
+    if (!goToScreen(QStringLiteral("PreviewForm")))
+        return;
+    station_.capture().setPreview(true);
+    station_.settings().NavigationTag = QStringLiteral("Setup");
+}
+
+void MainForm::cmdGoTimer_Click()
+{
+    if (!videoFolderExists()) {
+        station_.prompter().message(
+            QStringLiteral("The Log File Folder you specified does not exist. Please change it to a Folder that does exist."),
+            QStringLiteral("Path Error"), Icon::Exclamation);
+        return;
+    }
+    if (!goToScreen(QStringLiteral("frmSetStart")))
+        return;
+    station_.settings().NavigationTag = QStringLiteral("Setup");
+    station_.capture().setPreview(true);
+}
+
+void MainForm::ccmdGoToMeasure_Click()
+{
+    if (!station_.grids().all_grids_set_up) {
+        station_.prompter().message(
+            QStringLiteral("At least one measurement grid that you have specified has not been set up.  All grids specified must be set up correctly before you can use the measurement screen"),
+            QStringLiteral("Tarvex"), Icon::Critical);
+        goToScreen(QStringLiteral("Grid_Setup"));
+        return;
+    }
+    goToScreen(QStringLiteral("Measure"));
+}
+
+void MainForm::cmdSetup_Click() { goToScreen(QStringLiteral("Grid_Setup")); }
+void MainForm::cmdConfigure_Click() { goToScreen(QStringLiteral("Config")); }
+
+void MainForm::cmdShowConfig_Click()
+{
+    if (cmdShowConfig->text() == QLatin1String("Show Configuration")) {
+        setCapturePanelsVisible(true);
+        cmdShowConfig->setText(QStringLiteral("Hide Configuration"));
+    } else {
+        setCapturePanelsVisible(false);
+        cmdShowConfig->setText(QStringLiteral("Show Configuration"));
+    }
+}
+
+void MainForm::btnChangeDirectory_Click()
+{
+    for (;;) {
+        const auto answer = station_.prompter().input(
+            QStringLiteral("Please put in the path of the Save Video Directory here."),
+            QStringLiteral("Input Save Video Files Path"));
+        if (!answer || answer->isEmpty())
+            return;
+        if (PathExists(withoutTrailingSeparator(*answer), 1)) {
+            txtVideoDir->setText(*answer);
+            lblVideodir->setText(*answer);
+            return;
+        }
+        station_.prompter().message(QStringLiteral("The folder you entered does not exist"),
+                                    QStringLiteral("Jump Measurement Alert"), Icon::Exclamation);
+    }
+}
+
+void MainForm::cmdImport_Click()
+{
+    Prompter& p = station_.prompter();
+    FileRequest r;
+    r.initialFolder = station_.programFolder();
+    r.title = QStringLiteral("Import Skier Names File");
+    r.filter = QStringLiteral("All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT|Rich Text Files (*.RTF)|*.RTF|");
+    const auto chosen = p.openFile(r);
+    if (!chosen || chosen->isEmpty())
+        return;
+
+    QFile in(*chosen);
+    if (!in.open(QIODevice::ReadOnly)) {
+        p.message(QStringLiteral("The skier names file %1 cannot be read: %2").arg(QDir::toNativeSeparators(*chosen), in.errorString()),
+                  QStringLiteral("Import Skier Names File"), Icon::Exclamation);
+        return;
+    }
+    const QByteArray bytes = in.readAll();
+    in.close();
+
+    QString text;
+    if (bytes.startsWith("{\\rtf")) {
+        QString error;
+        text = rtfToPlainText(bytes, &error);
+        if (!error.isEmpty() && text.trimmed().isEmpty()) {
+            p.message(QStringLiteral("The skier names file %1 is not a readable rich-text document: %2").arg(QDir::toNativeSeparators(*chosen), error),
+                      QStringLiteral("Import Skier Names File"), Icon::Exclamation);
+            return;
+        }
+    } else {
+        text = decodeText(bytes);
+    }
+    // Saved as plain text with CR LF line ends, as the rest of the station's text files.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QString out = text;
+    out.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+
+    const QString target = station_.programFile(QStringLiteral("SkierNames.txt"));
+    QSaveFile f(target);
+    if (!f.open(QIODevice::WriteOnly) || f.write(out.toUtf8()) < 0 || !f.commit()) {
+        p.message(QStringLiteral("The skier names cannot be saved to %1: %2").arg(QDir::toNativeSeparators(target), f.errorString()),
+                  QStringLiteral("Import Skier Names File"), Icon::Exclamation);
+        return;
+    }
+
+    QString first = text.section(QLatin1Char('\n'), 0, 0);
+    first.replace(QLatin1Char(','), QLatin1Char(' '));
+    if (QWidget* cap = station_.screen(QStringLiteral("PreviewForm")))
+        if (auto* name = cap->findChild<QLineEdit*>(QStringLiteral("txtSkierName")))
+            name->setText(first);
+    setProperty("importedSkierName", first);
+}
+
+void MainForm::mnuViewLog_Click()
+{
+    if (!station_.canCreate(QStringLiteral("frmViewLog"))) {
+        station_.prompter().message(QStringLiteral("This screen is not available yet in this version of Tarvex."),
+                                    QStringLiteral("Tarvex"), Icon::Information);
+        return;
+    }
+    if (QWidget* w = station_.screen(QStringLiteral("frmViewLog")))
+        w->show();
+}
+
+void MainForm::munManual_Click() { goToScreen(QStringLiteral("frmManual")); }
+
+void MainForm::mnulicense_Click()
+{
+    station_.prompter().message(
+        QStringLiteral("Tarvex may be used to measure jumps at water-ski tournaments and in training.\r\n"
+                       "It comes without warranty: officials verify every result before it counts."));
+}
+
+void MainForm::mnuExit_Click() { station_.quit(); }
+
+void MainForm::closeEvent(QCloseEvent* e)
+{
+    e->accept();
+    station_.quit();
+}
+
+void MainForm::showEvent(QShowEvent* e)
+{
+    // Coming back to the hub ends whatever transition was in progress.
+    if (!loading_)
+        station_.settings().NavigationTag.clear();
+    Screen::showEvent(e);
+}
+
+} // namespace tarvex

@@ -1,0 +1,86 @@
+#pragma once
+// The hub of the station: start-up, navigation to every other screen, the video folder, the
+// grid status trios and the capture device panel.
+#include "app/station.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
+class QAction;
+
+namespace tarvex {
+
+class CaptureDevicePanel;
+
+class MainForm : public Screen {
+    Q_OBJECT
+public:
+    explicit MainForm(Station& station);
+
+    void load() override;   // the whole start-up
+
+    // Left edges in twips, as the layout rules speak of them.
+    static constexpr int kFrame1LeftHidden = 120;
+    static constexpr int kFrame1LeftShown = 6120;
+    int frame1LeftTwips() const;
+
+    // Grid status trio n (1..3): shown while n <= grids_in_use; smiley when the grid's file
+    // exists or was loaded, caution otherwise.
+    void setGridStatus(int n, bool visible, bool loaded);
+    void setGridDescription(int n, const QString& text);
+    QString gridDescription(int n) const;
+    bool gridStatusLoaded(int n) const;
+
+    CaptureDevicePanel* devicePanel() const { return panel_; }
+
+    static QString sessionLine(const QDateTime& t);
+    static const QString kInvalidPathMessage;
+
+    // Handlers, public so other screens and tests reach them as the operator would.
+    void cmdGoCapture_Click();
+    void cmdGoTimer_Click();
+    void ccmdGoToMeasure_Click();
+    void cmdSetup_Click();
+    void cmdConfigure_Click();
+    void cmdShowConfig_Click();
+    void cmdImport_Click();
+    void btnChangeDirectory_Click();
+    void mnuViewLog_Click();
+    void munManual_Click();
+    void mnulicense_Click();
+    void mnuExit_Click();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void buildControls();
+    void askForVideoFolder();
+    void writeSessionLine();
+    void applyFrameRateCaption();
+    void setCapturePanelsVisible(bool visible);
+    bool goToScreen(const QString& name);
+    bool videoFolderExists() const;
+    void txtVideoDir_Change(const QString& text);
+
+    CaptureDevicePanel* panel_ = nullptr;
+    QMenuBar* menu_ = nullptr;
+    QWidget* content_ = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* cmdShowConfig = nullptr;
+    QLineEdit* txtVideoDir = nullptr;
+    QLabel* lblVideodir = nullptr;
+    QCheckBox* cb15 = nullptr;
+    QLabel* lblConfig = nullptr;
+    QLabel* lblGrid[3] = {};
+    QLabel* ImageGrid[3] = {};
+    QLineEdit* txtGridDescription[3] = {};
+    bool gridLoaded_[3] = {};
+    bool loading_ = false;
+};
+
+} // namespace tarvex

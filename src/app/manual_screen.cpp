@@ -1,0 +1,63 @@
+#include "app/manual_screen.h"
+#include "app/rtf_reader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace tarvex {
+
+frmManual::frmManual(Station& station) : Screen(station)
+{
+    setWindowTitle(QStringLiteral("Tarvex 2005 Manual"));
+    auto* layout = new QVBoxLayout(this);
+    auto* title = new QLabel(QStringLiteral("Tarvex 2005 Manual"), this);
+    title->setObjectName(QStringLiteral("Label1"));
+    QFont f = title->font();
+    f.setPointSize(f.pointSize() + 4);
+    f.setBold(true);
+    title->setFont(f);
+    RichTextBox1 = new QTextBrowser(this);
+    RichTextBox1->setObjectName(QStringLiteral("RichTextBox1"));
+    auto* done = new QPushButton(QStringLiteral("Done"), this);
+    done->setObjectName(QStringLiteral("cmdDone"));
+    done->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(done, &QPushButton::clicked, this, &frmManual::cmdDone_Click);
+    layout->addWidget(title);
+    layout->addWidget(RichTextBox1, 1);
+    layout->addWidget(done, 0, Qt::AlignRight);
+    resize(900, 700);
+}
+
+void frmManual::load()
+{
+    const QString local = station_.programFile(QStringLiteral("TX05Manual.rtf"));
+    const QString source = QFile::exists(local) ? local : QStringLiteral(":/TX05Manual.rtf");
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly)) {
+        station_.prompter().message(
+            QStringLiteral("The manual %1 cannot be opened: %2").arg(QDir::toNativeSeparators(source), file.errorString()),
+            QStringLiteral("Tarvex 2005 Manual"), Icon::Exclamation);
+        return;
+    }
+    QString error;
+    const QString html = rtfToHtml(file.readAll(), &error);
+    if (!error.isEmpty()) {
+        station_.prompter().message(
+            QStringLiteral("The manual %1 is not a readable rich-text document: %2").arg(QDir::toNativeSeparators(source), error),
+            QStringLiteral("Tarvex 2005 Manual"), Icon::Exclamation);
+        return;
+    }
+    RichTextBox1->setHtml(html);
+    loadedFrom_ = source;
+}
+
+void frmManual::cmdDone_Click()
+{
+    station_.show(QStringLiteral("MainForm"), this);
+}
+
+} // namespace tarvex

@@ -1,0 +1,25 @@
+#pragma once
+#include "app/station.h"
+
+class QTextBrowser;
+
+namespace tarvex {
+
+// The operator's manual, loaded once from "TX05Manual.rtf" (the program folder's copy wins
+// over the one built into the station).
+class frmManual : public Screen {
+    Q_OBJECT
+public:
+    explicit frmManual(Station& station);
+    void load() override;
+    void cmdDone_Click();
+    QTextBrowser* viewer() const { return RichTextBox1; }
+    // Where the manual was read from (":/TX05Manual.rtf" for the built-in copy), or empty.
+    QString loadedFrom() const { return loadedFrom_; }
+
+private:
+    QTextBrowser* RichTextBox1 = nullptr;
+    QString loadedFrom_;
+};
+
+} // namespace tarvex

@@ -1,0 +1,16 @@
+// Every screen the station knows by name. A screen is created on first touch and kept.
+#include "app/main_screen.h"
+#include "app/manual_screen.h"
+#include "app/station.h"
+#include "grid/grid_setup_screen.h"
+
+namespace tarvex {
+
+void Station::registerBuiltInScreens()
+{
+    registerScreen(QStringLiteral("MainForm"), [](Station& s) { return new MainForm(s); });
+    registerScreen(QStringLiteral("Grid_Setup"), [](Station& s) { return new Grid_Setup(s); });
+    registerScreen(QStringLiteral("frmManual"), [](Station& s) { return new frmManual(s); });
+}
+
+} // namespace tarvex

@@ -1,0 +1,125 @@
+#include "app/station.h"
+#include "app/qt_prompter.h"
+#include "capture/capture_component.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QStandardPaths>
+
+namespace tarvex {
+
+Screen::Screen(Station& station, QWidget* parent) : QWidget(parent), station_(station) {}
+
+void Screen::closeEvent(QCloseEvent* e)
+{
+    e->ignore();
+    if (!station_.hasQuit())
+        station_.show(QStringLiteral("MainForm"), this);
+}
+
+namespace {
+
+QString defaultProgramFolder()
+{
+    const QString env = qEnvironmentVariable("TARVEX_HOME");
+    if (!env.isEmpty())
+        return env;
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (base.isEmpty())
+        base = QDir::homePath();
+    return base + QStringLiteral("/Tarvex");
+}
+
+QString defaultTxioFolder()
+{
+    const QString env = qEnvironmentVariable("TARVEX_TXIO");
+    if (!env.isEmpty())
+        return env;
+#ifdef Q_OS_WIN
+    return QStringLiteral("\\txio");
+#else
+    return QStringLiteral("/txio");
+#endif
+}
+
+} // namespace
+
+Station::Station(StationOptions options) : options_(std::move(options))
+{
+    if (options_.programFolder.isEmpty())
+        options_.programFolder = defaultProgramFolder();
+    options_.programFolder = QDir::cleanPath(options_.programFolder);
+    QDir().mkpath(options_.programFolder);
+    if (options_.txioFolder.isEmpty())
+        options_.txioFolder = defaultTxioFolder();
+    if (!options_.prompter)
+        options_.prompter = std::make_shared<QtPrompter>();
+    if (!options_.clock)
+        options_.clock = std::make_shared<SystemClock>();
+    if (!options_.capture)
+        options_.capture = std::make_shared<NullCaptureComponent>();
+    store_ = std::make_unique<SettingsStore>(options_.settingsFile);
+    registerBuiltInScreens();
+}
+
+Station::~Station()
+{
+    // Screens are top-level widgets owned here; delete them before the seams they use.
+    for (auto& w : screens_)
+        delete w.data();
+    screens_.clear();
+}
+
+void Station::start()
+{
+    screen(QStringLiteral("MainForm"));
+}
+
+QWidget* Station::existingScreen(const QString& name) const
+{
+    const auto it = screens_.constFind(name);
+    return it == screens_.constEnd() ? nullptr : it->data();
+}
+
+QWidget* Station::screen(const QString& name)
+{
+    if (QWidget* w = existingScreen(name))
+        return w;
+    const auto f = factories_.constFind(name);
+    if (f == factories_.constEnd())
+        return nullptr;
+    Screen* s = (*f)(*this);
+    s->setObjectName(name);
+    screens_.insert(name, s);
+    s->load();
+    emit screenCreated(name, s);
+    return s;
+}
+
+QWidget* Station::show(const QString& to, QWidget* from)
+{
+    QWidget* target = screen(to);
+    if (!target)
+        return nullptr;
+    target->show();
+    target->raise();
+    target->activateWindow();
+    if (from && from != target)
+        from->hide();
+    return target;
+}
+
+void Station::quit()
+{
+    if (quit_)
+        return;
+    quit_ = true;
+    for (auto& w : screens_)
+        if (w)
+            w->hide();
+    emit quitRequested();
+    QCoreApplication::quit();
+}
+
+} // namespace tarvex

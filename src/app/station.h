@@ -1,0 +1,104 @@
+#pragma once
+// One object owns everything program-wide: settings, grid state, the seams (prompter, clock,
+// capture component) and the screens, each created on first touch and kept until the end.
+#include "app/app_settings.h"
+#include "app/prompter.h"
+#include "app/settings_store.h"
+#include "common/clock.h"
+#include "grid/jump_grid.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace tarvex {
+
+class CaptureComponent;
+
+struct StationOptions {
+    QString settingsFile;    // INI file of the settings store; empty = the per-user default
+    QString programFolder;   // writable station folder; empty = TARVEX_HOME or the app data folder
+    QString txioFolder;      // WSTIMS exchange folder; empty = TARVEX_TXIO or /txio (\txio)
+    std::shared_ptr<Prompter> prompter;          // null = real Qt dialogs
+    std::shared_ptr<Clock> clock;                // null = system clock
+    std::shared_ptr<CaptureComponent> capture;   // null = the station's own capture component
+};
+
+class Station;
+
+// Base of every screen that exists once: built by the Station, loaded once, hidden when left.
+class Screen : public QWidget {
+    Q_OBJECT
+public:
+    explicit Screen(Station& station, QWidget* parent = nullptr);
+    // The screen's load: runs once, right after the Station created it.
+    virtual void load() {}
+
+protected:
+    // Closing a screen's window frame returns to the hub, as leaving it would; the main
+    // screen overrides this and ends the program.
+    void closeEvent(QCloseEvent* e) override;
+
+    Station& station_;
+};
+
+class Station : public QObject {
+    Q_OBJECT
+public:
+    explicit Station(StationOptions options);
+    ~Station() override;
+
+    // Creates the main screen; its load runs the start-up.
+    void start();
+    // Created (and loaded) on first touch, never shown by this call. Null for an unknown name.
+    QWidget* screen(const QString& name);
+    template <typename T> T* screenAs(const QString& name) { return qobject_cast<T*>(screen(name)); }
+    // The screen if it exists already, without creating it.
+    QWidget* existingScreen(const QString& name) const;
+    bool hasScreen(const QString& name) const { return existingScreen(name) != nullptr; }
+    bool canCreate(const QString& name) const { return factories_.contains(name); }
+
+    // Leaving a screen: hide `from` (if any), show `to`.
+    QWidget* show(const QString& to, QWidget* from = nullptr);
+
+    // Ends the program at once: every screen goes away.
+    void quit();
+    bool hasQuit() const { return quit_; }
+
+    AppSettings& settings() { return settings_; }
+    GridState& grids() { return grids_; }
+    SettingsStore& store() { return *store_; }
+    Prompter& prompter() { return *options_.prompter; }
+    Clock& clock() { return *options_.clock; }
+    CaptureComponent& capture() { return *options_.capture; }
+    const StationOptions& options() const { return options_; }
+
+    QString programFolder() const { return options_.programFolder; }
+    QString programFile(const QString& name) const { return options_.programFolder + QLatin1Char('/') + name; }
+    QString txioFolder() const { return options_.txioFolder; }
+    QString txioFile(const QString& name) const { return options_.txioFolder + QLatin1Char('/') + name; }
+
+    using Factory = std::function<Screen*(Station&)>;
+    void registerScreen(const QString& name, Factory factory) { factories_.insert(name, std::move(factory)); }
+
+signals:
+    void quitRequested();
+    // A screen came into being (tests and the main screen use it to wire late screens).
+    void screenCreated(const QString& name, QWidget* screen);
+
+private:
+    void registerBuiltInScreens();
+
+    StationOptions options_;
+    std::unique_ptr<SettingsStore> store_;
+    AppSettings settings_;
+    GridState grids_;
+    QHash<QString, Factory> factories_;
+    QHash<QString, QPointer<QWidget>> screens_;
+    bool quit_ = false;
+};
+
+} // namespace tarvex

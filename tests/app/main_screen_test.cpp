@@ -1,0 +1,258 @@
+#include "app/main_screen.h"
+#include "station_fixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+namespace {
+
+struct MainScreenTest : StationFixture {
+    // Start-up with the emergency reset declined and a valid stored folder.
+    MainForm* start()
+    {
+        prompter->no();
+        makeStation().start();
+        return station->screenAs<MainForm>("MainForm");
+    }
+    QString logFile(const QString& mmddyy) const { return videos() + "/JumpMeasurementLog" + mmddyy + ".txt"; }
+};
+
+} // namespace
+
+TEST_F(MainScreenTest, TwoStartsOnOneDayShareALogAndTheNextDayStartsANewOne)
+{
+    storeSetting("logpath", videos());
+    start();
+    clock->advance(3600);
+    start();
+    EXPECT_EQ(readAll(logFile("120626")),
+              "12-06-2026    14:03:22      Tarvex Measurement Session started  \r\n"
+              "12-06-2026    15:03:22      Tarvex Measurement Session started  \r\n");
+    EXPECT_EQ(SettingsStore(settingsFile()).get("logfile"), "JumpMeasurementLog120626.txt");
+
+    clock->set(QDateTime(QDate(2026, 12, 7), QTime(8, 0, 1)));
+    start();
+    EXPECT_EQ(readAll(logFile("120726")), "12-07-2026    08:00:01      Tarvex Measurement Session started  \r\n");
+    EXPECT_EQ(station->settings().MeasurementLogName, "JumpMeasurementLog120726.txt");
+    EXPECT_EQ(station->settings().CapturesPath, videos());
+}
+
+TEST_F(MainScreenTest, StartUpShowsTheVerifyMessageLast)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    ASSERT_NE(m, nullptr);
+    ASSERT_FALSE(prompter->messages().isEmpty());
+    EXPECT_EQ(prompter->messages().last(), "Please Verify all Setup Parameters");
+    EXPECT_EQ(child<QLabel>(m, "lblVideodir")->text(), videos());
+    EXPECT_EQ(child<QLineEdit>(m, "EdtFile")->text(), "testvid.avi");
+    EXPECT_EQ(m->windowTitle(), "Tarvex 2005");
+    EXPECT_EQ(prompter->unexpected(), 0);
+}
+
+TEST_F(MainScreenTest, AMissingStoredFolderIsAskedForAndATrailingSeparatorIsAccepted)
+{
+    storeSetting("logpath", path("deleted"));
+    prompter->no();
+    for (int i = 0; i < 5; ++i)
+        prompter->cancel();
+    prompter->answer(videos() + "/");
+    makeStation().start();
+
+    const QString ask = "No Correct Save Video Directory has been set.  Please put in the path of the Save Video Directory here.";
+    int asked = 0, invalid = 0;
+    for (const auto& s : prompter->shown()) {
+        if (s.kind == "input") {
+            ++asked;
+            EXPECT_EQ(s.text, ask);
+            EXPECT_EQ(s.title, "Input Save Video Files Path");
+        }
+        if (s.text == "You entered an invalid path - try  again")
+            ++invalid;
+    }
+    EXPECT_EQ(asked, 6);
+    EXPECT_EQ(invalid, 5);
+    EXPECT_EQ(prompter->unexpected(), 0);
+    // The folder prompt stores the text as typed; the mirror never ends with a separator.
+    EXPECT_EQ(SettingsStore(settingsFile()).get("logpath"), videos() + "/");
+    EXPECT_EQ(station->settings().CapturesPath, videos());
+    EXPECT_FALSE(readAll(logFile("120626")).isEmpty());
+}
+
+TEST_F(MainScreenTest, AStationThatIsNeverGivenAFolderEndsInsteadOfAskingForever)
+{
+    prompter->no();   // reset declined; every folder prompt then finds no answer
+    makeStation().start();
+    EXPECT_TRUE(station->hasQuit());
+    EXPECT_GT(prompter->unexpected(), 0);
+}
+
+TEST_F(MainScreenTest, FrameRateDecidesTheConfigurationCaption)
+{
+    storeSetting("logpath", videos());
+    camera->addVideoDevice({"Cam A", {"640x480"}, 0, {"RGB24"}, 0, {}, 0, false, 0, 0, 0});
+    const struct { const char* rate; const char* caption; } cases[] = {
+        {"30", "Currently Configured for R"},
+        {"12", "Currently Configured for Normal/C"},
+        {"3", "Currently Configured for R"},   // below 5 the initial caption stays
+    };
+    for (const auto& c : cases) {
+        storeSetting("framerate", c.rate);
+        MainForm* m = start();
+        EXPECT_EQ(child<QLabel>(m, "lblConfig")->text(), c.caption) << c.rate;
+    }
+}
+
+TEST_F(MainScreenTest, NoCaptureDeviceIsReportedAndStartUpGoesOn)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    EXPECT_EQ(child<QComboBox>(m, "Combo1")->currentText(), "No Capture Devices");
+    EXPECT_TRUE(prompter->messages().contains("No MCI capture devices are installed on this system"));
+    EXPECT_EQ(prompter->messages().last(), "Please Verify all Setup Parameters");
+}
+
+TEST_F(MainScreenTest, BarefootTimingIsRestoredAndStoredOnClick)
+{
+    storeSetting("logpath", videos());
+    storeSetting("barefoot", "1");
+    MainForm* m = start();
+    auto* cb = child<QCheckBox>(m, "cb15");
+    EXPECT_TRUE(cb->isChecked());
+    EXPECT_TRUE(station->settings().BarefootTiming);
+    cb->click();
+    EXPECT_EQ(SettingsStore(settingsFile()).get("barefoot"), "0");
+    EXPECT_FALSE(station->settings().BarefootTiming);
+}
+
+TEST_F(MainScreenTest, ShowAndHideConfigurationMoveTheNavigationFrame)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    auto* b = child<QPushButton>(m, "cmdShowConfig");
+    EXPECT_EQ(m->frame1LeftTwips(), 120);
+    b->click();
+    EXPECT_EQ(b->text(), "Hide Configuration");
+    EXPECT_EQ(m->frame1LeftTwips(), 6120);
+    EXPECT_FALSE(child<QWidget>(m, "Frame3")->isHidden());
+    EXPECT_FALSE(child<QWidget>(m, "StrmOptions")->isHidden());
+    EXPECT_FALSE(child<QWidget>(m, "LblStatus")->isHidden());
+    b->click();
+    EXPECT_EQ(b->text(), "Show Configuration");
+    EXPECT_EQ(m->frame1LeftTwips(), 120);
+    EXPECT_TRUE(child<QWidget>(m, "Frame3")->isHidden());
+}
+
+TEST_F(MainScreenTest, VideoFolderEditsAndChanges)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    auto* box = child<QLineEdit>(m, "txtVideoDir");
+    box->setText("C:\\jumps\\\\");
+    EXPECT_EQ(SettingsStore(settingsFile()).get("logpath"), "C:\\jumps\\");
+    EXPECT_EQ(station->settings().CapturesPath, "C:\\jumps\\");
+
+    prompter->clear();
+    prompter->answer(path("nowhere")).answer(tmp.path());
+    child<QPushButton>(m, "btnChangeDirectory")->click();
+    EXPECT_EQ(prompter->texts(), (QStringList{"Please put in the path of the Save Video Directory here.",
+                                              "The folder you entered does not exist",
+                                              "Please put in the path of the Save Video Directory here."}));
+    EXPECT_EQ(prompter->shown()[1].title, "Jump Measurement Alert");
+    EXPECT_EQ(box->text(), tmp.path());
+    EXPECT_EQ(child<QLabel>(m, "lblVideodir")->text(), tmp.path());
+
+    prompter->clear();
+    prompter->cancel();
+    child<QPushButton>(m, "btnChangeDirectory")->click();
+    EXPECT_EQ(box->text(), tmp.path());
+}
+
+TEST_F(MainScreenTest, RecordingNeedsAnExistingFolder)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    child<QLineEdit>(m, "txtVideoDir")->setText(path("gone"));
+    prompter->clear();
+    child<QPushButton>(m, "cmdGoCapture")->click();
+    child<QPushButton>(m, "cmdGoTimer")->click();
+    ASSERT_EQ(prompter->shown().size(), 2);
+    for (const auto& s : prompter->shown()) {
+        EXPECT_EQ(s.title, "Path Error");
+        EXPECT_EQ(s.text, "The Log File Folder you specified does not exist. Please change it to a Folder that does exist.");
+    }
+}
+
+TEST_F(MainScreenTest, PicturesNeedEveryGridSetUp)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    station->grids().grids_in_use = 2;
+    station->grids().grid_set_up[1] = true;
+    prompter->clear();
+    child<QPushButton>(m, "ccmdGoToMeasure")->click();
+    ASSERT_FALSE(prompter->messages().isEmpty());
+    EXPECT_EQ(prompter->messages().first(),
+              "At least one measurement grid that you have specified has not been set up.  All grids specified must be set up correctly before you can use the measurement screen");
+}
+
+TEST_F(MainScreenTest, ImportedNamesAreSavedAsPlainText)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    const QString rtf = path("names.rtf");
+    {
+        QFile f(rtf);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Ann,Lee,USA\\par Bob,Ray,CAN\\par}");
+    }
+    prompter->file(rtf);
+    child<QPushButton>(m, "cmdImport")->click();
+    const QByteArray saved = readAll(station->programFile("SkierNames.txt"));
+    EXPECT_TRUE(saved.startsWith("Ann,Lee,USA\r\nBob,Ray,CAN")) << saved.constData();
+    EXPECT_EQ(m->property("importedSkierName").toString(), "Ann Lee USA");
+
+    const QString plain = path("names.txt");
+    {
+        QFile f(plain);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Lee,Ann,USA\nRay,Bob,CAN\n");
+    }
+    prompter->file(plain);
+    child<QPushButton>(m, "cmdImport")->click();
+    EXPECT_EQ(readAll(station->programFile("SkierNames.txt")), "Lee,Ann,USA\r\nRay,Bob,CAN\r\n");
+
+    prompter->cancel();   // a cancelled dialog leaves the earlier import alone
+    child<QPushButton>(m, "cmdImport")->click();
+    EXPECT_EQ(readAll(station->programFile("SkierNames.txt")), "Lee,Ann,USA\r\nRay,Bob,CAN\r\n");
+}
+
+TEST_F(MainScreenTest, ManualLoadsOnceAndDoneReturnsToTheHub)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    m->munManual_Click();
+    QWidget* manual = station->existingScreen("frmManual");
+    ASSERT_NE(manual, nullptr);
+    EXPECT_EQ(manual->windowTitle(), "Tarvex 2005 Manual");
+    EXPECT_TRUE(m->isHidden());
+    child<QPushButton>(manual, "cmdDone")->click();
+    EXPECT_FALSE(m->isHidden());
+    EXPECT_TRUE(manual->isHidden());
+    m->munManual_Click();
+    EXPECT_EQ(station->existingScreen("frmManual"), manual);
+}
+
+TEST_F(MainScreenTest, ExitEndsTheProgram)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    m->mnuExit_Click();
+    EXPECT_TRUE(station->hasQuit());
+}
