@@ -1,0 +1,306 @@
+#include "cli/cli.h"
+
+#include "grid/accuracy.h"
+#include "grid/grid_file.h"
+#include "grid/grid_geometry.h"
+#include "grid/setup_record.h"
+
+#include <QLocale>
+#include <QMap>
+#include <QStringList>
+
+namespace tarvex {
+
+namespace {
+
+const char kUsage[] =
+    "Usage:\n"
+    "  tarvex-cli grid --out FILE --grid N [--description TEXT]\n"
+    "             --ur u,v,X,Y --lr u,v,X,Y --ul u,v,X,Y --ll u,v,X,Y --jump X,Y\n"
+    "      solve the grid from the four buoys (screen twips u,v; survey metres X,Y)\n"
+    "      and write its grid parameter file for grid N (1..3)\n"
+    "  tarvex-cli distance FILE u,v [u,v ...] [--type normal|barefoot|sitski]\n"
+    "      print 'u v X Y distance' for each screen point (metres, ramp allowance included)\n"
+    "  tarvex-cli check FILE [--width TWIPS]\n"
+    "      print the grid check messages for a picture TWIPS wide (default 12000)\n"
+    "  tarvex-cli accuracy FILE [--type normal|barefoot|sitski]\n"
+    "      print the accuracy lattice lines and the levels of its seven rows\n"
+    "Exit status: 0 done, 1 no answer from the grid, 2 bad usage or unreadable file.\n";
+
+struct Args {
+    QStringList positional;
+    QMap<QString, QString> options;   // name without the dashes -> value
+    QString error;
+};
+
+// "--name value" and "--name=value"; every option takes a value. Anything else, including
+// negative numbers such as "-120,300", is positional.
+Args parseArgs(const QStringList& args, const QStringList& allowed)
+{
+    Args a;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (!arg.startsWith(QLatin1String("--"))) {
+            a.positional << arg;
+            continue;
+        }
+        QString name = arg.mid(2);
+        QString value;
+        const int eq = name.indexOf(QLatin1Char('='));
+        if (eq >= 0) {
+            value = name.mid(eq + 1);
+            name = name.left(eq);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            a.error = QStringLiteral("option --%1 needs a value").arg(name);
+            return a;
+        }
+        if (!allowed.contains(name)) {
+            a.error = QStringLiteral("unknown option --%1").arg(name);
+            return a;
+        }
+        if (a.options.contains(name)) {
+            a.error = QStringLiteral("option --%1 given twice").arg(name);
+            return a;
+        }
+        a.options.insert(name, value);
+    }
+    return a;
+}
+
+// count numbers separated by commas, strictly ("." as decimal point); empty list on error.
+QList<double> numberList(const QString& text, int count)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != count)
+        return {};
+    QList<double> v;
+    for (const QString& p : parts) {
+        bool ok = false;
+        const double d = p.trimmed().toDouble(&ok);   // C locale, whatever the system's
+        if (!ok)
+            return {};
+        v << d;
+    }
+    return v;
+}
+
+QString shortest(double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); }
+QString full(double v) { return QString::number(v, 'g', 17); }
+
+int usageError(QTextStream& err, const QString& problem)
+{
+    err << "tarvex-cli: " << problem << " (tarvex-cli --help shows the usage)\n";
+    return kCliUsage;
+}
+
+bool tournamentType(const Args& a, bool& barefoot, bool& sitski, QString& problem)
+{
+    const QString type = a.options.value(QStringLiteral("type"), QStringLiteral("normal"));
+    barefoot = type == QLatin1String("barefoot");
+    sitski = type == QLatin1String("sitski");
+    if (!barefoot && !sitski && type != QLatin1String("normal")) {
+        problem = QStringLiteral("--type must be normal, barefoot or sitski, not '%1'").arg(type);
+        return false;
+    }
+    return true;
+}
+
+// Reads the grid file into g as the configuration loader does; false with the reason.
+bool loadGrid(GridState& g, const QString& path, QString& problem)
+{
+    const GridFileContents c = readGridFile(path);
+    if (!c.ok()) {
+        problem = c.error;
+        return false;
+    }
+    applyGridFile(g, 1, path, c);
+    return true;
+}
+
+int runGrid(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    const Args a = parseArgs(args, {QStringLiteral("out"), QStringLiteral("grid"),
+                                    QStringLiteral("description"), QStringLiteral("ur"),
+                                    QStringLiteral("lr"), QStringLiteral("ul"), QStringLiteral("ll"),
+                                    QStringLiteral("jump")});
+    if (!a.error.isEmpty())
+        return usageError(err, a.error);
+    if (!a.positional.isEmpty())
+        return usageError(err, QStringLiteral("unexpected argument '%1'").arg(a.positional.first()));
+    for (const char* required : {"out", "grid", "ur", "lr", "ul", "ll", "jump"})
+        if (!a.options.contains(QLatin1String(required)))
+            return usageError(err, QStringLiteral("grid needs --%1").arg(QLatin1String(required)));
+
+    bool ok = false;
+    const int n = a.options.value(QStringLiteral("grid")).trimmed().toInt(&ok);
+    if (!ok || !GridState::isGridNumber(n))
+        return usageError(err, QStringLiteral("--grid must be 1, 2 or 3"));
+
+    GridState g;
+    g.grids_in_use = kGridCount;
+    const std::pair<const char*, int> buoys[] = {
+        {"ur", buoy::UpperRight}, {"lr", buoy::LowerRight}, {"ul", buoy::UpperLeft}, {"ll", buoy::LowerLeft}};
+    for (const auto& [name, index] : buoys) {
+        const QList<double> v = numberList(a.options.value(QLatin1String(name)), 4);
+        if (v.isEmpty())
+            return usageError(err, QStringLiteral("--%1 must be u,v,X,Y (four numbers)").arg(QLatin1String(name)));
+        g.buoy_screen_x[index] = v[0];
+        g.buoy_screen_y[index] = v[1];
+        g.buoy_survey_x[index] = v[2];
+        g.buoy_survey_y[index] = v[3];
+    }
+    const QList<double> jump = numberList(a.options.value(QStringLiteral("jump")), 2);
+    if (jump.isEmpty())
+        return usageError(err, QStringLiteral("--jump must be X,Y (two numbers)"));
+    g.jump_survey_x = jump[0];
+    g.jump_survey_y = jump[1];
+
+    if (!solve_coefficients(g)) {
+        err << kNoUniqueSolutionText << "\n";
+        return kCliNoResult;
+    }
+    const GridFileWriteResult w =
+        saveGridFile(g, n, a.options.value(QStringLiteral("out")), a.options.value(QStringLiteral("description")));
+    if (!w.ok) {
+        err << "tarvex-cli: " << w.error << "\n";
+        return kCliUsage;
+    }
+    out << "Grid " << n << " written to " << w.fullPath << "\n";
+    return kCliOk;
+}
+
+int runDistance(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    const Args a = parseArgs(args, {QStringLiteral("type")});
+    if (!a.error.isEmpty())
+        return usageError(err, a.error);
+    if (a.positional.size() < 2)
+        return usageError(err, QStringLiteral("distance needs a grid file and at least one point u,v"));
+    bool barefoot = false, sitski = false;
+    QString problem;
+    if (!tournamentType(a, barefoot, sitski, problem))
+        return usageError(err, problem);
+
+    QList<QList<double>> points;
+    for (int i = 1; i < a.positional.size(); ++i) {
+        const QList<double> p = numberList(a.positional[i], 2);
+        if (p.isEmpty())
+            return usageError(err, QStringLiteral("'%1' is not a point u,v").arg(a.positional[i]));
+        points << p;
+    }
+    GridState g;
+    if (!loadGrid(g, a.positional.first(), problem)) {
+        err << "tarvex-cli: " << problem << "\n";
+        return kCliUsage;
+    }
+
+    int status = kCliOk;
+    for (const QList<double>& p : points) {
+        g.query_screen_x = p[0];
+        g.query_screen_y = p[1];
+        if (!distance_calculation(g, barefoot, sitski)) {
+            err << shortest(p[0]) << ' ' << shortest(p[1])
+                << ": no distance - the point lies on the vanishing line of the grid\n";
+            status = kCliNoResult;
+            continue;
+        }
+        out << shortest(p[0]) << ' ' << shortest(p[1]) << ' ' << full(g.mapped_survey_x) << ' '
+            << full(g.mapped_survey_y) << ' ' << full(g.jump_distance) << "\n";
+    }
+    return status;
+}
+
+int runCheck(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    const Args a = parseArgs(args, {QStringLiteral("width")});
+    if (!a.error.isEmpty())
+        return usageError(err, a.error);
+    if (a.positional.size() != 1)
+        return usageError(err, QStringLiteral("check needs exactly one grid file"));
+    const QString width = a.options.value(QStringLiteral("width"), QStringLiteral("12000"));
+    bool ok = false;
+    width.trimmed().toDouble(&ok);
+    if (!ok)
+        return usageError(err, QStringLiteral("--width must be a number of twips"));
+
+    GridState g;
+    QString problem;
+    if (!loadGrid(g, a.positional.first(), problem)) {
+        err << "tarvex-cli: " << problem << "\n";
+        return kCliUsage;
+    }
+    // The boxes read what a load writes into them.
+    const SetupBoxTexts boxes = SetupBoxTexts::fromWorkingState(g);
+    const GridCheckResult r =
+        grid_check(g, boxes.lower_left_x, boxes.lower_right_x, boxes.upper_left_x, boxes.upper_right_x, width);
+    if (!r.valid) {
+        for (const QString& m : r.messages)
+            err << m << "\n";
+        return kCliNoResult;
+    }
+    for (const QString& m : r.messages)
+        out << m << "\n";
+    return kCliOk;
+}
+
+int runAccuracy(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    const Args a = parseArgs(args, {QStringLiteral("type")});
+    if (!a.error.isEmpty())
+        return usageError(err, a.error);
+    if (a.positional.size() != 1)
+        return usageError(err, QStringLiteral("accuracy needs exactly one grid file"));
+    bool barefoot = false, sitski = false;
+    QString problem;
+    if (!tournamentType(a, barefoot, sitski, problem))
+        return usageError(err, problem);
+
+    GridState g;
+    if (!loadGrid(g, a.positional.first(), problem)) {
+        err << "tarvex-cli: " << problem << "\n";
+        return kCliUsage;
+    }
+    const AccuracyLattice lattice = computeAccuracyLattice(g, barefoot, sitski);
+    if (!lattice.ok) {
+        err << lattice.error << "\n";
+        return kCliNoResult;
+    }
+    for (int i = 0; i < kLatticeSize; ++i)
+        for (int j = 0; j < kLatticeSize; ++j)
+            out << accuracyPointLine(lattice.at(i, j)) << "\n";
+    for (int j = 0; j < kLatticeSize; ++j) {
+        QStringList row;
+        for (int i = 0; i < kLatticeSize; ++i)
+            row << lattice.at(i, j).level;
+        out << row.join(QLatin1Char(' ')) << "\n";
+    }
+    return kCliOk;
+}
+
+} // namespace
+
+int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    if (args.isEmpty())
+        return usageError(err, QStringLiteral("no command given"));
+    const QString command = args.first();
+    const QStringList rest = args.mid(1);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")
+        || command == QLatin1String("help")) {
+        out << kUsage;
+        return kCliOk;
+    }
+    if (command == QLatin1String("grid"))
+        return runGrid(rest, out, err);
+    if (command == QLatin1String("distance"))
+        return runDistance(rest, out, err);
+    if (command == QLatin1String("check"))
+        return runCheck(rest, out, err);
+    if (command == QLatin1String("accuracy"))
+        return runAccuracy(rest, out, err);
+    return usageError(err, QStringLiteral("unknown command '%1'").arg(command));
+}
+
+} // namespace tarvex

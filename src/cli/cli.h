@@ -1,0 +1,20 @@
+#pragma once
+// tarvex-cli: the grid core from the command line (build a grid file, measure distances,
+// check the framing, print the accuracy lattice). main() only forwards to runCli, so the
+// tests drive the very same code.
+#include <QStringList>
+#include <QTextStream>
+
+namespace tarvex {
+
+// Exit statuses: 0 done; 1 the grid cannot give an answer (no unique solution, a point on
+// the vanishing line, a check that cannot be made); 2 bad usage or a file that cannot be
+// read or written.
+constexpr int kCliOk = 0;
+constexpr int kCliNoResult = 1;
+constexpr int kCliUsage = 2;
+
+// args without the program name.
+int runCli(const QStringList& args, QTextStream& out, QTextStream& err);
+
+} // namespace tarvex

@@ -1,0 +1,269 @@
+#include "cli/cli.h"
+#include "grid/grid_file.h"
+#include "grid/grid_geometry.h"
+#include "grid/grid_test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <cmath>
+
+using namespace tarvex;
+
+namespace {
+
+struct CliRun {
+    int status;
+    QString out;
+    QString err;
+    QStringList outLines() const { return out.split('\n', Qt::SkipEmptyParts); }
+};
+
+CliRun run(const QStringList& args)
+{
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    const int status = runCli(args, o, e);
+    o.flush();
+    e.flush();
+    return {status, out, err};
+}
+
+// The trapezoid grid of the grid tests as tarvex-cli grid arguments.
+QStringList trapezoidArgs(const QString& file, int grid)
+{
+    return {"grid", "--out", file, "--grid", QString::number(grid), "--description", "North, shore",
+            "--ur", "9000,2000,60,20", "--lr", "10500,7000,30,20", "--ul", "3000,2000,60,-20",
+            "--ll", "1500,7000,30,-20", "--jump", "0,0"};
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Writes a grid file with the given coefficients and buoy screen positions of the trapezoid.
+QString gridWithCoefficients(const QTemporaryDir& dir, const std::array<double, 8>& c, double jx, double jy)
+{
+    JumpGrid r;
+    for (const auto& b : test::kTrapezoid)
+        r.buoys[b.index] = {b.u, b.v, b.x, b.y};
+    for (int m = 1; m <= 8; ++m)
+        r.c[m] = c[std::size_t(m - 1)];
+    r.jump_x = jx;
+    r.jump_y = jy;
+    const QString path = dir.filePath("custom.ipt");
+    EXPECT_TRUE(writeGridFile(path, "", r, 1).ok);
+    return path;
+}
+
+} // namespace
+
+TEST(CliGrid, WritesTheGridFileForTheGivenGrid)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("north.ipt");
+    const CliRun r = run(trapezoidArgs(file, 2));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+
+    const QList<QByteArray> lines = readAll(file).split('\n');
+    ASSERT_EQ(lines.size(), 20);   // 19 lines and the empty rest after the last CR LF
+    EXPECT_EQ(lines[0], "Initialization Points for file: " + QDir(dir.path()).absoluteFilePath("north.ipt").toUtf8() + "\r");
+    EXPECT_EQ(lines[1], "\"North, shore\"\r");
+    EXPECT_EQ(lines[2], " 9000 , 2000 , 60 , 20 \r");
+    EXPECT_EQ(lines[5], " 1500 , 7000 , 30 ,-20 \r");
+    EXPECT_EQ(lines[16], " 10 \r");
+    EXPECT_EQ(lines[17], " 2 \r");
+    EXPECT_EQ(lines[18], " 2 \r");
+
+    GridState solved;
+    test::setBuoys(solved, test::kTrapezoid);
+    ASSERT_TRUE(solve_coefficients(solved));
+    const GridFileContents c = readGridFile(file);
+    ASSERT_TRUE(c.ok());
+    for (int m = 1; m <= 8; ++m)
+        EXPECT_EQ(c.grid().c[m], QString::number(solved.mapping_coefficients[m], 'g', 15).toDouble());
+    EXPECT_EQ(c.description, "North, shore");
+}
+
+TEST(CliGrid, NoUniqueSolutionWritesNothing)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("bad.ipt");
+    const CliRun r = run({"grid", "--out", file, "--grid", "1", "--ur", "0,0,60,20", "--lr", "0,0,30,20",
+                          "--ul", "0,0,60,-20", "--ll", "0,0,30,-20", "--jump", "0,0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "No Unique Solution - Re-enter data\n");
+    EXPECT_FALSE(QFile::exists(file));
+}
+
+TEST(CliGrid, BadArgumentsAreUsageErrors)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("g.ipt");
+    QStringList args = trapezoidArgs(file, 4);
+    EXPECT_EQ(run(args).status, 2);
+    args = trapezoidArgs(file, 1);
+    args[args.indexOf("--ur") + 1] = "9000,2000,60";
+    EXPECT_EQ(run(args).status, 2);
+    args = trapezoidArgs(file, 1);
+    args.removeAt(args.indexOf("--jump") + 1);
+    args.removeAt(args.indexOf("--jump"));
+    const CliRun r = run(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.count('\n'), 1);
+    EXPECT_FALSE(QFile::exists(file));
+}
+
+TEST(CliGrid, UnwritableOutputIsReported)
+{
+    QTemporaryDir dir;
+    const CliRun r = run(trapezoidArgs(dir.filePath("missing/g.ipt"), 1));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.count('\n'), 1);
+}
+
+TEST(CliDistance, PrintsMappedPointAndDistancePerPoint)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("g.ipt");
+    ASSERT_EQ(run(trapezoidArgs(file, 1)).status, 0);
+
+    const struct { const char* type; double allowance; } types[] = {
+        {"normal", 2.1}, {"sitski", 1.9}, {"barefoot", 0}};
+    for (const auto& t : types) {
+        const CliRun r = run({"distance", file, "10500,7000", "1500,7000", "--type", t.type});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        const QStringList lines = r.outLines();
+        ASSERT_EQ(lines.size(), 2);
+        const QStringList f = lines[0].split(' ');
+        ASSERT_EQ(f.size(), 5);
+        EXPECT_EQ(f[0], "10500");
+        EXPECT_EQ(f[1], "7000");
+        EXPECT_NEAR(f[2].toDouble(), 30, 1e-9);
+        EXPECT_NEAR(f[3].toDouble(), 20, 1e-9);
+        EXPECT_NEAR(f[4].toDouble(), std::hypot(30, 20) + t.allowance, 1e-9);
+        EXPECT_NEAR(lines[1].split(' ')[3].toDouble(), -20, 1e-9);
+    }
+}
+
+TEST(CliDistance, NumbersCarrySeventeenSignificantDigits)
+{
+    QTemporaryDir dir;
+    // X = u / 3, Y = 0.1 * v: values that need all 17 digits to read back.
+    const QString file = gridWithCoefficients(dir, {0, 1.0 / 3, 0, 0, 0, 0, 0, 0.1}, 0, 0);
+    const CliRun r = run({"distance", file, "1,1", "--type=barefoot"});
+    ASSERT_EQ(r.status, 0);
+    const double x = QString::number(1.0 / 3, 'g', 15).toDouble();
+    const double y = 0.1;
+    EXPECT_EQ(r.out, "1 1 " + QString::number(x, 'g', 17) + " " + QString::number(y, 'g', 17) + " "
+                         + QString::number(std::sqrt(x * x + y * y), 'g', 17) + "\n");
+    EXPECT_TRUE(r.out.contains("0.10000000000000001"));
+}
+
+TEST(CliDistance, PointOnTheVanishingLineIsAnErrorForThatPointOnly)
+{
+    QTemporaryDir dir;
+    const QString file = gridWithCoefficients(dir, {0, 0.01, 0, 0, 1.0 / 1024, 0, 0, 0.01}, 0, 0);
+    const CliRun r = run({"distance", file, "0,0", "10,-1024", "100,0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.outLines().size(), 2);
+    EXPECT_TRUE(r.outLines()[0].startsWith("0 0 "));
+    EXPECT_TRUE(r.outLines()[1].startsWith("100 0 "));
+    EXPECT_TRUE(r.err.startsWith("10 -1024"));
+    EXPECT_EQ(r.err.count('\n'), 1);
+}
+
+TEST(CliDistance, UnreadableFileOrBadPointIsAUsageError)
+{
+    QTemporaryDir dir;
+    CliRun r = run({"distance", dir.filePath("none.ipt"), "1,2"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.count('\n'), 1);
+    EXPECT_TRUE(r.out.isEmpty());
+
+    QFile f(dir.filePath("short.ipt"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("Initialization Points for file: x\r\ndesc\r\n 1 , 2 \r\n");
+    f.close();
+    EXPECT_EQ(run({"distance", f.fileName(), "1,2"}).status, 2);
+
+    const QString file = dir.filePath("g.ipt");
+    ASSERT_EQ(run(trapezoidArgs(file, 1)).status, 0);
+    EXPECT_EQ(run({"distance", file, "1;2"}).status, 2);
+    EXPECT_EQ(run({"distance", file}).status, 2);
+    EXPECT_EQ(run({"distance", file, "1,2", "--type", "slalom"}).status, 2);
+}
+
+TEST(CliCheck, PrintsTheGridCheckMessages)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("g.ipt");
+    // Lower buoys 8400 twips apart, upper 3600: front 70 %, back 30 % of 12000.
+    ASSERT_EQ(run({"grid", "--out", file, "--grid", "1", "--ur", "5600,2000,60,20", "--lr", "9400,7000,30,20",
+                   "--ul", "2000,2000,60,-20", "--ll", "1000,7000,30,-20", "--jump", "0,0"}).status, 0);
+    const CliRun r = run({"check", file});
+    EXPECT_EQ(r.status, 0);
+    const QString base = "Front ratio is  70%  Back Ratio is  30%";
+    EXPECT_EQ(r.out, base + "  Elevate camera until back is > 45%\n" + base + "  Zoom camera in until back is > 45%\n"
+                         + base + "  Zoom camera in until front is > 85%\n");
+
+    const CliRun wide = run({"check", file, "--width", "7200"});   // front 116 %, back 50 %
+    EXPECT_EQ(wide.out, "Front ratio is  116%  Back Ratio is  50%\n");
+}
+
+TEST(CliCheck, ZeroWidthCannotBeChecked)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("g.ipt");
+    ASSERT_EQ(run(trapezoidArgs(file, 1)).status, 0);
+    const CliRun r = run({"check", file, "--width", "0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "The picture width is 0 - load a picture before checking the grid\n");
+    EXPECT_EQ(run({"check", file, "--width", "wide"}).status, 2);
+}
+
+TEST(CliAccuracy, PrintsFortyNinePointLinesThenSevenLevelRows)
+{
+    QTemporaryDir dir;
+    // 0.12 m per pixel along X only: every point reads "L".
+    const QString file = gridWithCoefficients(dir, {0, 0.12 / 15, 0, 0, 0, 0, 0, 0}, -1000, 0);
+    const CliRun r = run({"accuracy", file});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList lines = r.outLines();
+    ASSERT_EQ(lines.size(), 49 + 7);
+    EXPECT_TRUE(lines[0].startsWith("xpix:  3000  ypix:  2000  x:  24  y:  0  distance:  1026.1  "))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith("  delta:  .12"));
+    EXPECT_TRUE(lines[1].startsWith("xpix:  2750  ypix:  2833  "));   // down the left side first
+    EXPECT_TRUE(lines[48].startsWith("xpix:  10500  ypix:  7000  "));
+    for (int k = 49; k < 56; ++k)
+        EXPECT_EQ(lines[k], "L L L L L L L");
+}
+
+TEST(CliAccuracy, LevelRowsRunAcrossThePicture)
+{
+    QTemporaryDir dir;
+    // X = 0, Y = c8*v / (1 + c5*v) with c5 < 0: the picture's scale grows towards its
+    // bottom, and with the jump point far up the survey Y axis each lattice row (one j, all
+    // i) has one level, worse from row to row.
+    const QString file = gridWithCoefficients(dir, {0, 0, 0, 0, -1e-4, 0, 0, 0.0384 / 15}, 0, -1000);
+    const CliRun r = run({"accuracy", file});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.outLines().mid(49), (QStringList{"R R R R R R R", "R R R R R R R", "R R R R R R R",
+                                                 "L L L L L L L", "C C C C C C C", "NH NH NH NH NH NH NH",
+                                                 "NH NH NH NH NH NH NH"}));
+}
+
+TEST(Cli, UsageAndUnknownCommands)
+{
+    EXPECT_EQ(run({}).status, 2);
+    EXPECT_EQ(run({"measure"}).status, 2);
+    const CliRun help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains("tarvex-cli grid --out FILE"));
+    EXPECT_EQ(run({"check"}).status, 2);
+    EXPECT_EQ(run({"accuracy", "a", "b"}).status, 2);
+}
