@@ -433,7 +433,7 @@ void MainForm::cmdImport_Click()
     in.close();
 
     QString text;
-    if (bytes.startsWith("{\\rtf")) {
+    if (isRtfDocument(bytes)) {
         QString error;
         text = rtfToPlainText(bytes, &error);
         if (!error.isEmpty() && text.trimmed().isEmpty()) {

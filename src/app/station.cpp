@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QStandardPaths>
 
+// The icons and the manual are compiled into the static ui library, whose resource
+// registration the linker would otherwise drop.
+static void initStationResources() { Q_INIT_RESOURCE(tarvex); }
+
 namespace tarvex {
 
 Screen::Screen(Station& station, QWidget* parent) : QWidget(parent), station_(station) {}
@@ -47,6 +51,7 @@ QString defaultTxioFolder()
 
 Station::Station(StationOptions options) : options_(std::move(options))
 {
+    initStationResources();
     if (options_.programFolder.isEmpty())
         options_.programFolder = defaultProgramFolder();
     options_.programFolder = QDir::cleanPath(options_.programFolder);

@@ -256,3 +256,17 @@ TEST_F(MainScreenTest, ExitEndsTheProgram)
     m->mnuExit_Click();
     EXPECT_TRUE(station->hasQuit());
 }
+
+TEST_F(MainScreenTest, GridTriosShowTheBuiltInPictures)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    auto* img = child<QLabel>(m, "ImageGrid1");
+    EXPECT_FALSE(img->pixmap().isNull());
+    EXPECT_EQ(img->property("pictureName").toString(), "SmallCaution.jpg");
+    m->setGridStatus(2, true, true);
+    EXPECT_EQ(child<QLabel>(m, "ImageGrid2")->property("pictureName").toString(), "SmallSmiley.jpg");
+    EXPECT_FALSE(child<QLabel>(m, "ImageGrid2")->pixmap().isNull());
+    EXPECT_TRUE(child<QLabel>(m, "lblGrid3")->isHidden());
+    EXPECT_EQ(child<QLabel>(m, "lblGrid3")->text(), "Grid3");
+}
