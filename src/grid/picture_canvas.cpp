@@ -77,7 +77,11 @@ PictureCanvas::PictureCanvas(QWidget* parent) : QScrollArea(parent)
     relayout();
 }
 
-PictureCanvas::~PictureCanvas() = default;
+PictureCanvas::~PictureCanvas()
+{
+    // The items report their end to items_; let them go while it still exists.
+    delete takeWidget();
+}
 
 QWidget* PictureCanvas::surface() const { return surface_; }
 

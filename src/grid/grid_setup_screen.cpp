@@ -1,0 +1,1067 @@
+#include "grid/grid_setup_screen.h"
+
+#include "app/main_screen.h"
+#include "common/list_text.h"
+#include "common/text_forms.h"
+#include "grid/accuracy.h"
+#include "grid/grid_file.h"
+#include "grid/picture_canvas.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace tarvex {
+
+const QString Grid_Setup::kInvalidPathText = QStringLiteral("Invalid path, change in configuration screen");
+
+namespace {
+
+const QString kAuto = QStringLiteral("auto");
+const QString kInput = QStringLiteral("input");
+const QString kJumpX = QStringLiteral("jump x");
+const QString kJumpY = QStringLiteral("jump y");
+const QString kNoFile = QStringLiteral("No File");
+const QString kIncompleteIcon = QStringLiteral("msgbox03.ico");
+const QString kCompleteIcon = QStringLiteral("face02.ico");
+const QString kGridFileFilter =
+    QStringLiteral("All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT|Parameter Files (*.IPT)|*.IPT|");
+const QString kPictureFilter = QStringLiteral(
+    "All Files (*.*)|*.*|Text Files (*.txt)|*.txt|Jump Picture Files (*.gif)|*.gif|"
+    "Jump Picture Files (*.bmp)|*.bmp|Jump Picture Files (*.jpg)|*.jpg|");
+
+// Erasing reaches the scroll bar's maximum so a marker drawn at any size is wiped.
+constexpr int kCrossSizeMin = 15;
+constexpr int kCrossSizeMax = 105;
+constexpr int kCrossSizeInitial = 90;
+
+// A colour value as the settings hold it: 0xBBGGRR.
+QColor fromBgr(long v)
+{
+    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
+}
+
+bool isWholeIn(double v, int lo, int hi)
+{
+    return v >= lo && v <= hi && std::floor(v) == v;
+}
+
+QString gridCaption(int n) { return QStringLiteral("Grid %1").arg(n); }
+
+} // namespace
+
+Grid_Setup::Grid_Setup(Station& station) : Screen(station)
+{
+    setWindowTitle(QStringLiteral("Grid Setup"));
+    buildControls();
+}
+
+// ---------------------------------------------------------------- controls
+
+QLineEdit* Grid_Setup::box(const char* name, const QString& text)
+{
+    auto* e = new QLineEdit(text);
+    e->setObjectName(QString::fromLatin1(name));
+    return e;
+}
+
+void Grid_Setup::buildControls()
+{
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    menu_ = new QMenuBar(this);
+    auto addAction = [this](QWidget* where, const char* name, const QString& caption, void (Grid_Setup::*slot)()) {
+        auto* a = new QAction(caption, where);
+        a->setObjectName(QString::fromLatin1(name));
+        where->addAction(a);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    addAction(menu_, "gridLoad", QStringLiteral("&Load File"), &Grid_Setup::gridLoad_Click);
+    QMenu* pictureMenu = menu_->addMenu(QStringLiteral("Setup &Picture"));
+    pictureMenu->setObjectName(QStringLiteral("mnuSetupPicture"));
+    pictureMenu->menuAction()->setObjectName(QStringLiteral("mnuSetupPicture"));
+    addAction(pictureMenu, "mnuLoadPicture", QStringLiteral("Load &Picture"), &Grid_Setup::mnuLoadPicture_Click);
+    addAction(pictureMenu, "mnuClearPicture", QStringLiteral("&Clear Picture"), &Grid_Setup::mnuClearPicture_Click);
+    addAction(pictureMenu, "mnuPaste", QStringLiteral("P&aste"), &Grid_Setup::mnuPaste_Click);
+    addAction(menu_, "gridSave", QStringLiteral("&Save"), &Grid_Setup::gridSave_Click);
+    addAction(menu_, "mnuCalibrate", QStringLiteral("&Calibrate"), &Grid_Setup::mnuCalibrate_Click);
+    addAction(menu_, "gridExit", QStringLiteral("E&xit"), &Grid_Setup::gridExit_Click);
+    outer->setMenuBar(menu_);
+
+    auto* body = new QHBoxLayout;
+    outer->addLayout(body, 1);
+    canvas_ = new PictureCanvas(this);
+    body->addWidget(canvas_, 1);
+    connect(canvas_, &PictureCanvas::mousePressed, this,
+            [this](double x, double y, Qt::MouseButton) { pictureMouseDown(x, y); });
+
+    auto* panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("controlPanel"));
+    panel->setFixedWidth(330);
+    body->addWidget(panel);
+    auto* col = new QVBoxLayout(panel);
+
+    ipt_file_description = box("ipt_file_description", kNoFile);
+    ipt_file_description_2 = box("ipt_file_description_2", QString());
+    col->addWidget(ipt_file_description);
+    col->addWidget(ipt_file_description_2);
+
+    auto* gridRow = new QHBoxLayout;
+    grid_state_icon = new QLabel(panel);
+    grid_state_icon->setObjectName(QStringLiteral("grid_state_icon"));
+    grid_state_icon->setFixedSize(32, 32);
+    grid_state_icon->setScaledContents(true);
+    grid_select = new QPushButton(QStringLiteral("Grid 1"), panel);
+    grid_select->setObjectName(QStringLiteral("grid_select"));
+    connect(grid_select, &QPushButton::clicked, this, &Grid_Setup::grid_select_Click);
+    gridRow->addWidget(grid_state_icon);
+    gridRow->addWidget(grid_select, 1);
+    col->addLayout(gridRow);
+
+    auto* selection = new QGroupBox(QStringLiteral("Grid Point Selection"), panel);
+    selection->setObjectName(QStringLiteral("GridPointSelection"));
+    auto* selLayout = new QGridLayout(selection);
+    col->addWidget(selection);
+
+    struct BuoyDef {
+        int index;
+        const char *option, *caption, *x, *y, *sx, *sy;
+    };
+    // The screen's order, the order every marker loop walks: UL, UR, LL, LR.
+    const BuoyDef defs[4] = {
+        {buoy::UpperLeft, "upper_left_button", "upper left", "upper_left_x", "upper_left_y", "ul_survey_x", "ul_survey_y"},
+        {buoy::UpperRight, "upper_right_button", "upper right", "upper_right_x", "upper_right_y", "ur_survey_x", "ur_survey_y"},
+        {buoy::LowerLeft, "lower_left_button", "lower left", "lower_left_x", "lower_left_y", "ll_survey_x", "ll_survey_y"},
+        {buoy::LowerRight, "lower_right_button", "lower right", "lower_right_x", "lower_right_y", "lr_survey_x", "lr_survey_y"},
+    };
+    auto* boxes = new QGridLayout;
+    col->addLayout(boxes);
+    int labelNo = 1;
+    for (int k = 0; k < 4; ++k) {
+        const BuoyDef& d = defs[k];
+        BuoyControls& b = buoys_[std::size_t(k)];
+        b.index = d.index;
+        b.option = new QRadioButton(QString::fromLatin1(d.caption), selection);
+        b.option->setObjectName(QString::fromLatin1(d.option));
+        selLayout->addWidget(b.option, k / 2, k % 2);
+        b.x = box(d.x, kAuto);
+        b.y = box(d.y, kAuto);
+        b.surveyX = box(d.sx, kInput);
+        b.surveyY = box(d.sy, kInput);
+        auto* screenLabel = new QLabel(QStringLiteral("screen x,y"), panel);
+        screenLabel->setObjectName(QStringLiteral("Label%1").arg(labelNo));
+        auto* surveyLabel = new QLabel(QStringLiteral("survey x,y"), panel);
+        surveyLabel->setObjectName(QStringLiteral("Label%1").arg(labelNo + 4));
+        ++labelNo;
+        auto* title = new QLabel(QString::fromLatin1(d.caption), panel);
+        boxes->addWidget(title, k * 3, 0, 1, 3);
+        boxes->addWidget(screenLabel, k * 3 + 1, 0);
+        boxes->addWidget(b.x, k * 3 + 1, 1);
+        boxes->addWidget(b.y, k * 3 + 1, 2);
+        boxes->addWidget(surveyLabel, k * 3 + 2, 0);
+        boxes->addWidget(b.surveyX, k * 3 + 2, 1);
+        boxes->addWidget(b.surveyY, k * 3 + 2, 2);
+    }
+    auto* jumpLabel = new QLabel(QStringLiteral("jump x,y"), panel);
+    jumpLabel->setObjectName(QStringLiteral("Label9"));
+    jump_x = box("jump_x", kJumpX);
+    jump_y = box("jump_y", kJumpY);
+    boxes->addWidget(jumpLabel, 12, 0);
+    boxes->addWidget(jump_x, 12, 1);
+    boxes->addWidget(jump_y, 12, 2);
+
+    chkboxGridLock = new QCheckBox(QStringLiteral("Lock Grid Buoys"), panel);
+    chkboxGridLock->setObjectName(QStringLiteral("chkboxGridLock"));
+    connect(chkboxGridLock, &QCheckBox::toggled, this, &Grid_Setup::gridLock_Toggled);
+    col->addWidget(chkboxGridLock);
+
+    auto* buttons = new QHBoxLayout;
+    Load = new QPushButton(QStringLiteral("Complete"), panel);
+    Load->setObjectName(QStringLiteral("Load"));
+    connect(Load, &QPushButton::clicked, this, &Grid_Setup::Load_Click);
+    show_alignment = new QPushButton(QStringLiteral("Draw Buoys"), panel);
+    show_alignment->setObjectName(QStringLiteral("show_alignment"));
+    connect(show_alignment, &QPushButton::clicked, this, &Grid_Setup::show_alignment_Click);
+    buttons->addWidget(Load);
+    buttons->addWidget(show_alignment);
+    col->addLayout(buttons);
+
+    buildAccuracyControls(panel);
+    col->addStretch(1);
+
+    // The floating handles and what they carry sit over the picture so the operator can
+    // drag them out of the way of the buoys.
+    auto handleLabel = [this](const char* name, const QString& caption, QRect r) {
+        auto* l = new QLabel(caption, this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(r);
+        l->setCursor(Qt::SizeAllCursor);
+        l->installEventFilter(this);
+        return l;
+    };
+    auto arrow = [this](const char* name, const char* icon, QRect r, void (Grid_Setup::*slot)()) {
+        auto* b = new QPushButton(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setIcon(QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(icon)));
+        b->setGeometry(r);
+        connect(b, &QPushButton::clicked, this, slot);
+        return b;
+    };
+    AdjustmentLabel = handleLabel("AdjustmentLabel", QStringLiteral("Micro-Adjust (drag-it)"), {20, 40, 150, 18});
+    AdjustUp = arrow("AdjustUp", "arrow_up.png", {70, 60, 28, 28}, &Grid_Setup::AdjustUp_Click);
+    AdjustLeft = arrow("AdjustLeft", "arrow_left.png", {40, 90, 28, 28}, &Grid_Setup::AdjustLeft_Click);
+    AdjustRight = arrow("AdjustRight", "arrow_right.png", {100, 90, 28, 28}, &Grid_Setup::AdjustRight_Click);
+    AdjustDown = arrow("AdjustDown", "arrow_down.png", {70, 120, 28, 28}, &Grid_Setup::AdjustDown_Click);
+    CrossSizeLabel = handleLabel("CrossSizeLabel", QStringLiteral("Marker Icon Size (drag-it)"), {20, 160, 170, 18});
+    Setup_Cross_size = new QScrollBar(Qt::Horizontal, this);
+    Setup_Cross_size->setObjectName(QStringLiteral("Setup_Cross_size"));
+    Setup_Cross_size->setRange(kCrossSizeMin, kCrossSizeMax);
+    Setup_Cross_size->setSingleStep(15);
+    Setup_Cross_size->setPageStep(15);
+    Setup_Cross_size->setValue(kCrossSizeInitial);
+    Setup_Cross_size->setGeometry(20, 180, 170, 18);
+    gridLockedLabel = handleLabel("gridLockedLabel", QStringLiteral("GRID LOCKED!"), {220, 40, 110, 20});
+    gridLockedLabel->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+    gridLockedLabel->hide();
+
+    handles_[0] = {AdjustmentLabel, {AdjustmentLabel, AdjustUp, AdjustDown, AdjustLeft, AdjustRight}, false, {}};
+    handles_[1] = {CrossSizeLabel, {CrossSizeLabel, Setup_Cross_size}, false, {}};
+    handles_[2] = {gridLockedLabel, {gridLockedLabel}, false, {}};
+    for (QWidget* w : {static_cast<QWidget*>(AdjustmentLabel), static_cast<QWidget*>(AdjustUp),
+                       static_cast<QWidget*>(AdjustDown), static_cast<QWidget*>(AdjustLeft),
+                       static_cast<QWidget*>(AdjustRight), static_cast<QWidget*>(CrossSizeLabel),
+                       static_cast<QWidget*>(Setup_Cross_size), static_cast<QWidget*>(gridLockedLabel)})
+        w->raise();
+
+    connectBoxes();
+}
+
+void Grid_Setup::buildAccuracyControls(QWidget* panel)
+{
+    auto* col = static_cast<QVBoxLayout*>(panel->layout());
+    btnAccuracyCheck = new QPushButton(QStringLiteral("Accuracy"), panel);
+    btnAccuracyCheck->setObjectName(QStringLiteral("btnAccuracyCheck"));
+    connect(btnAccuracyCheck, &QPushButton::clicked, this, &Grid_Setup::btnAccuracyCheck_Click);
+    col->addWidget(btnAccuracyCheck);
+
+    auto option = [](QWidget* parent, const char* name, const QString& caption) {
+        auto* o = new QRadioButton(caption, parent);
+        o->setObjectName(QString::fromLatin1(name));
+        parent->layout()->addWidget(o);
+        return o;
+    };
+    fmAccuracyDisplay = new QGroupBox(QStringLiteral("Accuracy "), panel);
+    fmAccuracyDisplay->setObjectName(QStringLiteral("fmAccuracyDisplay"));
+    new QHBoxLayout(fmAccuracyDisplay);
+    optStandardAccuracy = option(fmAccuracyDisplay, "optStandardAccuracy", QStringLiteral("Standard"));
+    optAdvancedAccuracy = option(fmAccuracyDisplay, "optAdvancedAccuracy", QStringLiteral("Advanced"));
+    col->addWidget(fmAccuracyDisplay);
+
+    fmAccuracyConfig = new QGroupBox(QStringLiteral("Display"), panel);
+    fmAccuracyConfig->setObjectName(QStringLiteral("fmAccuracyConfig"));
+    new QHBoxLayout(fmAccuracyConfig);
+    optDisplayDistance = option(fmAccuracyConfig, "optDisplayDistance", QStringLiteral("Distance"));
+    optDetailMeasurement = option(fmAccuracyConfig, "optDetailMeasurement", QStringLiteral("Detail "));
+    optHomolgationLevel = option(fmAccuracyConfig, "optHomolgationLevel", QStringLiteral("Hom.Lvl"));
+    col->addWidget(fmAccuracyConfig);
+    connect(optAdvancedAccuracy, &QRadioButton::toggled, this,
+            [this](bool on) { fmAccuracyConfig->setVisible(on); });
+
+    for (int e = 0; e < int(AccuracyIndicator.size()); ++e) {
+        QLabel* l = canvas_->addLabel(QStringLiteral("AccuracyIndicator%1").arg(e));
+        l->hide();
+        AccuracyIndicator[std::size_t(e)] = l;
+    }
+    for (int k = 0; k < int(LineLabel.size()); ++k) {
+        QLabel* l = canvas_->addLabel(QStringLiteral("LineLabel%1").arg(k), QString::number(k + 1));
+        l->hide();
+        LineLabel[std::size_t(k)] = l;
+    }
+}
+
+void Grid_Setup::connectBoxes()
+{
+    for (BuoyControls& b : buoys_) {
+        const int index = b.index;
+        connect(b.x, &QLineEdit::textChanged, this, [this, index] { boxChanged(index, 0); });
+        connect(b.y, &QLineEdit::textChanged, this, [this, index] { boxChanged(index, 1); });
+        connect(b.surveyX, &QLineEdit::textChanged, this, [this, index] { boxChanged(index, 2); });
+        connect(b.surveyY, &QLineEdit::textChanged, this, [this, index] { boxChanged(index, 3); });
+    }
+    connect(jump_x, &QLineEdit::textChanged, this, [this] { boxChanged(0, 2); });
+    connect(jump_y, &QLineEdit::textChanged, this, [this] { boxChanged(0, 3); });
+}
+
+// ---------------------------------------------------------------- load and activation
+
+void Grid_Setup::load()
+{
+    GridState& g = station_.grids();
+    optStandardAccuracy->setChecked(true);
+    optHomolgationLevel->setChecked(true);
+    grid_select->setText(gridCaption(GridState::isGridNumber(g.current_grid) ? g.current_grid : 1));
+    setWindowState(windowState() | Qt::WindowMaximized);
+    marker_radius_ = 2.0 * Setup_Cross_size->value();
+    for (int b = 1; b <= kBuoyCount; ++b) {
+        g.buoy_screen_x[b] = 0;
+        g.buoy_screen_y[b] = 0;
+    }
+    g.all_grids_set_up = false;
+    setStateIcon(false);
+    btnAccuracyCheck->hide();
+    fmAccuracyConfig->hide();
+    fmAccuracyDisplay->hide();
+    clear_accuracy_indicator();
+    for (QLabel* l : {AdjustmentLabel, CrossSizeLabel})
+        l->setStyleSheet(QStringLiteral("background-color: black; color: white;"));
+    picture_width_twips_ = QStringLiteral("12000");
+    picture_height_twips_ = QStringLiteral("9000");
+}
+
+void Grid_Setup::showEvent(QShowEvent* e)
+{
+    Screen::showEvent(e);
+    AppSettings& s = station_.settings();
+    if (s.NavigationTag == QLatin1String("SelectFrame")) {
+        s.NavigationTag.clear();
+        setPictureFromFile(station_.programFile(QStringLiteral("currentcapture.bmp")), true);
+    }
+}
+
+// ---------------------------------------------------------------- public operations
+
+bool Grid_Setup::distance_calculation()
+{
+    const AppSettings& s = station_.settings();
+    return tarvex::distance_calculation(station_.grids(), s.BarefootMode, s.SitSkiMode);
+}
+
+GridCheckResult Grid_Setup::grid_check()
+{
+    GridCheckResult r = tarvex::grid_check(station_.grids(), controlsOf(buoy::LowerLeft).x->text(),
+                                           controlsOf(buoy::LowerRight).x->text(),
+                                           controlsOf(buoy::UpperLeft).x->text(),
+                                           controlsOf(buoy::UpperRight).x->text(), picture_width_twips_);
+    for (const QString& m : r.messages)
+        station_.prompter().message(m);
+    return r;
+}
+
+QColor Grid_Setup::messageColour() const { return fromBgr(station_.settings().MessageColor); }
+
+QColor Grid_Setup::markerColour() const
+{
+    // An empty name is what the configuration screen turns into "default".
+    const QString& name = station_.settings().MessageColorName;
+    if (name.isEmpty() || name == QLatin1String("default"))
+        return Qt::white;
+    return messageColour();
+}
+
+void Grid_Setup::Show_grid()
+{
+    const GridState& g = station_.grids();
+    canvas_->clear();
+    const QColor colour = markerColour();
+    canvas_->setDrawWidth(2);
+    const double s = Setup_Cross_size->value();
+    if (station_.settings().MarkerStyle == QLatin1String("cross")) {
+        for (const BuoyControls& b : buoys_) {
+            const double x = g.buoy_screen_x[b.index], y = g.buoy_screen_y[b.index];
+            canvas_->line(x - s, y, x + s, y, Qt::white);
+            canvas_->line(x, y - s, x, y + s, Qt::white);
+        }
+        return;
+    }
+    for (const BuoyControls& b : buoys_)
+        canvas_->circle(g.buoy_screen_x[b.index], g.buoy_screen_y[b.index], 2 * s, colour);
+    marker_radius_ = 2 * s;
+    for (const BuoyControls& b : buoys_) {
+        const double x = g.buoy_screen_x[b.index], y = g.buoy_screen_y[b.index];
+        canvas_->point(x, y, colour);
+        canvas_->point(x, y - 5, colour);
+        canvas_->point(x, y + 5, colour);
+        canvas_->point(x - 5, y, colour);
+        canvas_->point(x + 5, y, colour);
+    }
+}
+
+void Grid_Setup::clear_accuracy_indicator()
+{
+    for (QLabel* l : AccuracyIndicator)
+        l->hide();
+}
+
+QString Grid_Setup::pictureTwipsText(int pixels)
+{
+    const double hiMetric = std::round(pixels * 2540.0 / 96.0);
+    // "." whatever the locale: grid_check reads this text back by its leading number.
+    return paddedNumber(hiMetric * 15 / 26.5).trimmed();
+}
+
+int Grid_Setup::gridNumberFromCaption() const
+{
+    const int n = int(leadingNumber(grid_select->text().mid(5)));
+    return GridState::isGridNumber(n) ? n : 1;
+}
+
+// ---------------------------------------------------------------- boxes and state
+
+Grid_Setup::BuoyControls& Grid_Setup::controlsOf(int buoyIndex)
+{
+    for (BuoyControls& b : buoys_)
+        if (b.index == buoyIndex)
+            return b;
+    return buoys_[0];
+}
+
+void Grid_Setup::boxChanged(int buoyIndex, int field)
+{
+    GridState& g = station_.grids();
+    if (buoyIndex == 0) {
+        if (field == 2)
+            g.jump_survey_x = leadingNumber(jump_x->text());
+        else
+            g.jump_survey_y = leadingNumber(jump_y->text());
+    } else if (field == 2) {
+        g.buoy_survey_x[buoyIndex] = leadingNumber(controlsOf(buoyIndex).surveyX->text());
+    } else if (field == 3) {
+        g.buoy_survey_y[buoyIndex] = leadingNumber(controlsOf(buoyIndex).surveyY->text());
+    }
+    setStateIcon(false);
+    btnAccuracyCheck->hide();
+    fmAccuracyConfig->hide();
+    fmAccuracyDisplay->hide();
+    clear_accuracy_indicator();
+    g.all_grids_set_up = false;
+}
+
+void Grid_Setup::setStateIcon(bool complete)
+{
+    const QString file = complete ? kCompleteIcon : kIncompleteIcon;
+    // A picture of that name in the program folder wins over the built-in one.
+    QPixmap pm(station_.programFile(file));
+    if (pm.isNull())
+        pm.load(QStringLiteral(":/icons/") + file);
+    grid_state_icon->setPixmap(pm);
+    grid_state_icon->setProperty("pictureName", file);
+}
+
+void Grid_Setup::showAsComplete()
+{
+    setStateIcon(true);
+    btnAccuracyCheck->show();
+    fmAccuracyDisplay->show();
+    fmAccuracyConfig->setVisible(optAdvancedAccuracy->isChecked());
+}
+
+SetupBoxTexts Grid_Setup::boxTexts() const
+{
+    auto& self = const_cast<Grid_Setup&>(*this);
+    SetupBoxTexts t;
+    auto take = [&self](int index, QString& x, QString& y, QString& sx, QString& sy) {
+        const BuoyControls& b = self.controlsOf(index);
+        x = b.x->text();
+        y = b.y->text();
+        sx = b.surveyX->text();
+        sy = b.surveyY->text();
+    };
+    take(buoy::UpperLeft, t.upper_left_x, t.upper_left_y, t.ul_survey_x, t.ul_survey_y);
+    take(buoy::LowerLeft, t.lower_left_x, t.lower_left_y, t.ll_survey_x, t.ll_survey_y);
+    take(buoy::UpperRight, t.upper_right_x, t.upper_right_y, t.ur_survey_x, t.ur_survey_y);
+    take(buoy::LowerRight, t.lower_right_x, t.lower_right_y, t.lr_survey_x, t.lr_survey_y);
+    t.jump_x = jump_x->text();
+    t.jump_y = jump_y->text();
+    return t;
+}
+
+void Grid_Setup::fillBoxesFromWorkingState()
+{
+    const SetupBoxTexts t = SetupBoxTexts::fromWorkingState(station_.grids());
+    auto put = [this](int index, const QString& x, const QString& y, const QString& sx, const QString& sy) {
+        BuoyControls& b = controlsOf(index);
+        b.x->setText(x);
+        b.y->setText(y);
+        b.surveyX->setText(sx);
+        b.surveyY->setText(sy);
+    };
+    put(buoy::UpperRight, t.upper_right_x, t.upper_right_y, t.ur_survey_x, t.ur_survey_y);
+    put(buoy::LowerRight, t.lower_right_x, t.lower_right_y, t.lr_survey_x, t.lr_survey_y);
+    put(buoy::UpperLeft, t.upper_left_x, t.upper_left_y, t.ul_survey_x, t.ul_survey_y);
+    put(buoy::LowerLeft, t.lower_left_x, t.lower_left_y, t.ll_survey_x, t.ll_survey_y);
+    jump_x->setText(t.jump_x);
+    jump_y->setText(t.jump_y);
+}
+
+void Grid_Setup::showGridPaths(int n)
+{
+    const GridState& g = station_.grids();
+    ipt_file_description->setText(g.grid_file_path[n].isEmpty() ? kNoFile : g.grid_file_path[n]);
+    ipt_file_description_2->setText(g.grid_description[n]);
+}
+
+void Grid_Setup::appendSetupRecord(int gridNumber, const QString& labelWord)
+{
+    Prompter& p = station_.prompter();
+    const QString path = station_.settings().ResultsFilePath;
+    if (path.isEmpty()) {
+        p.message(QStringLiteral("The set-up record was not written: no results file is chosen yet. "
+                                 "Choose one on the configuration screen."),
+                  QStringLiteral("Results File"), Icon::Exclamation);
+        return;
+    }
+    ListWriter w;
+    for (const QString& line : setupRecordLines(station_.clock().now(), ipt_file_description->text(),
+                                                ipt_file_description_2->text(), gridNumber, boxTexts(),
+                                                labelWord))
+        w.line(line);
+    const QByteArray bytes = w.bytes();
+    QFile f(path);
+    const bool ok = f.open(QIODevice::WriteOnly | QIODevice::Append) && f.write(bytes) == bytes.size() && f.flush();
+    if (!ok)
+        p.message(QStringLiteral("The set-up record could not be written to %1: %2").arg(path, f.errorString()),
+                  QStringLiteral("Results File"), Icon::Exclamation);
+}
+
+// ---------------------------------------------------------------- placing and nudging buoys
+
+int Grid_Setup::selectedBuoy() const
+{
+    for (const BuoyControls& b : buoys_)
+        if (b.option->isChecked())
+            return b.index;
+    return 0;
+}
+
+void Grid_Setup::moveBuoys(const QPointF& selectedTarget, bool fromClick, double dx, double dy)
+{
+    GridState& g = station_.grids();
+    const int selected = selectedBuoy();
+    const bool locked = chkboxGridLock->isChecked();
+    canvas_->setDrawWidth(2);
+    const double size = Setup_Cross_size->value();
+    const double eraseReach = Setup_Cross_size->maximum();
+    const QColor erase = PictureCanvas::magenta();
+    for (BuoyControls& b : buoys_) {
+        if (b.index != selected && !locked)
+            continue;
+        const double ox = g.buoy_screen_x[b.index], oy = g.buoy_screen_y[b.index];
+        canvas_->circle(ox, oy, marker_radius_, erase);
+        canvas_->line(ox - eraseReach, oy, ox + eraseReach, oy, erase);
+        canvas_->line(ox, oy - eraseReach, ox, oy + eraseReach, erase);
+
+        const QPointF to = (fromClick && b.index == selected) ? selectedTarget : QPointF(ox + dx, oy + dy);
+        b.x->setText(paddedNumber(to.x()));
+        b.y->setText(paddedNumber(to.y()));
+        canvas_->line(to.x() - size, to.y(), to.x() + size, to.y(), Qt::white);
+        canvas_->line(to.x(), to.y() - size, to.x(), to.y() + size, Qt::white);
+        g.buoy_screen_x[b.index] = to.x();
+        g.buoy_screen_y[b.index] = to.y();
+    }
+}
+
+void Grid_Setup::pictureMouseDown(double x, double y)
+{
+    const int selected = selectedBuoy();
+    if (selected == 0)
+        return;
+    const GridState& g = station_.grids();
+    clickPoint_ = QPointF(x, y);
+    moveBuoys(clickPoint_, true, x - g.buoy_screen_x[selected], y - g.buoy_screen_y[selected]);
+}
+
+void Grid_Setup::nudge(double dx, double dy) { moveBuoys({}, false, dx, dy); }
+
+void Grid_Setup::gridLock_Toggled(bool checked)
+{
+    if (checked) {
+        for (const BuoyControls& b : buoys_) {
+            if (b.x->text() == kAuto) {
+                station_.prompter().message(
+                    QStringLiteral("Cannot Lock Grid Until buoy positions have been entered for all four buoys"));
+                chkboxGridLock->setChecked(false);
+                return;
+            }
+        }
+    }
+    gridLockedLabel->setVisible(checked);
+}
+
+void Grid_Setup::unlockGrid()
+{
+    chkboxGridLock->setChecked(false);
+    gridLockedLabel->hide();
+}
+
+bool Grid_Setup::eventFilter(QObject* watched, QEvent* e)
+{
+    for (DragHandle& h : handles_) {
+        if (watched != h.label)
+            continue;
+        auto* me = static_cast<QMouseEvent*>(e);
+        switch (e->type()) {
+        case QEvent::MouseButtonPress:
+            h.dragging = true;
+            h.last = me->globalPosition().toPoint();
+            return true;
+        case QEvent::MouseMove:
+            if (h.dragging) {
+                const QPoint now = me->globalPosition().toPoint();
+                const QPoint delta = now - h.last;
+                h.last = now;
+                for (QWidget* w : h.moves)
+                    w->move(w->pos() + delta);
+            }
+            return true;
+        case QEvent::MouseButtonRelease:
+            h.dragging = false;
+            return true;
+        default:
+            return false;
+        }
+    }
+    return Screen::eventFilter(watched, e);
+}
+
+// ---------------------------------------------------------------- Complete, selector, Draw Buoys
+
+void Grid_Setup::Load_Click()
+{
+    GridState& g = station_.grids();
+    Prompter& p = station_.prompter();
+    const int n = gridNumberFromCaption();
+
+    bool missing = false;
+    for (const BuoyControls& b : buoys_)
+        missing = missing || b.x->text() == kAuto || b.y->text() == kAuto;
+    for (const BuoyControls& b : buoys_)
+        missing = missing || b.surveyX->text() == kInput || b.surveyY->text() == kInput;
+    missing = missing || jump_x->text() == kJumpX || jump_y->text() == kJumpY;
+
+    if (missing) {
+        p.message(QStringLiteral("Warning - Not all parameters have been set up on grid"),
+                  QStringLiteral("Error Message"), Icon::Exclamation);
+    } else {
+        showAsComplete();
+        canvas_->clear();
+        if (!solve_coefficients(g)) {
+            p.message(QString::fromLatin1(kNoUniqueSolutionText), QString::fromLatin1(kNoUniqueSolutionTitle),
+                      Icon::Exclamation);
+        } else {
+            const QString path = ipt_file_description->text() == kNoFile ? QString() : ipt_file_description->text();
+            g.storeCompletedGrid(n, path, ipt_file_description_2->text());
+        }
+    }
+    // The record goes to the results file whatever happened, so the day's file shows every
+    // attempt at setting up a grid.
+    appendSetupRecord(n, QStringLiteral("Pixels"));
+}
+
+void Grid_Setup::grid_select_Click()
+{
+    GridState& g = station_.grids();
+    canvas_->clear();
+    const int now = gridNumberFromCaption();
+    int next = now;
+    if (now == 1)
+        next = g.grids_in_use >= 2 ? 2 : 1;
+    else if (now == 2)
+        next = g.grids_in_use == 3 ? 3 : 1;
+    else
+        next = 1;
+    grid_select->setText(gridCaption(next));
+    g.switchToGrid(next);
+    fillBoxesFromWorkingState();
+    showGridPaths(next);
+    if (g.grid_set_up[next]) {
+        setStateIcon(true);
+        btnAccuracyCheck->show();
+        fmAccuracyDisplay->show();
+    }
+    g.recompute_all_grids_set_up();
+}
+
+void Grid_Setup::show_alignment_Click()
+{
+    canvas_->setDrawWidth(2);
+    canvas_->clear();
+    Show_grid();
+}
+
+// ---------------------------------------------------------------- grid files
+
+std::optional<int> Grid_Setup::askGridNumber(const QString& prompt)
+{
+    const int inUse = station_.grids().grids_in_use;
+    for (;;) {
+        const auto answer = station_.prompter().input(prompt, QStringLiteral("Grid Number"));
+        // Cancel gives up instead of asking forever.
+        if (!answer)
+            return std::nullopt;
+        const double v = leadingNumber(*answer);
+        if (isWholeIn(v, 1, inUse))
+            return int(v);
+    }
+}
+
+std::optional<QString> Grid_Setup::chooseGridFile(bool forSave)
+{
+    Prompter& p = station_.prompter();
+    const QString folder = station_.settings().SetupFilesPath;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        p.message(kInvalidPathText, QString(), Icon::Exclamation);
+        return std::nullopt;
+    }
+    FileRequest r;
+    r.initialFolder = folder;
+    r.filter = kGridFileFilter;
+    r.filterIndex = 3;
+    r.mustExist = !forSave;
+    r.title = forSave ? QStringLiteral("Save Grid File") : QStringLiteral("Load Grid File");
+    const auto chosen = p.openFile(r);
+    if (!chosen || chosen->isEmpty())
+        return std::nullopt;
+    // A bare name typed into the dialog means a file in the grid file folder.
+    return QDir::cleanPath(QDir(folder).absoluteFilePath(*chosen));
+}
+
+void Grid_Setup::gridSave_Click()
+{
+    GridState& g = station_.grids();
+    Prompter& p = station_.prompter();
+    unlockGrid();
+    const auto path = chooseGridFile(true);
+    if (!path)
+        return;
+    const QString description =
+        p.input(QStringLiteral("Enter descriptive line about grid"), QStringLiteral("Grid Description")).value_or(QString());
+    if (!p.askYesNo(QStringLiteral("Save ") + grid_select->text(), QStringLiteral("Current Grid"))) {
+        const auto n = askGridNumber(QStringLiteral("What grid are you saving?"));
+        if (!n)
+            return;
+        g.current_grid = *n;
+    }
+    const int n = GridState::isGridNumber(g.current_grid) ? g.current_grid : 1;
+    ipt_file_description->setText(*path);
+    ipt_file_description_2->setText(description);
+    updateMeasureDescription(description);
+    const GridFileWriteResult r = saveGridFile(g, n, *path, description);
+    if (!r.ok)
+        p.message(r.error, QStringLiteral("Grid File"), Icon::Exclamation);
+}
+
+void Grid_Setup::gridLoad_Click()
+{
+    GridState& g = station_.grids();
+    Prompter& p = station_.prompter();
+    unlockGrid();
+    int n = 1;
+    if (g.grids_in_use > 1) {
+        if (p.askYesNo(QStringLiteral("Load ") + grid_select->text(), QStringLiteral("Current Grid"))) {
+            n = gridNumberFromCaption();
+        } else {
+            const auto asked = askGridNumber(QStringLiteral("What grid are you loading?"));
+            if (!asked)
+                return;
+            n = *asked;
+        }
+    }
+    g.current_grid = n;
+    const auto path = chooseGridFile(false);
+    if (!path)
+        return;
+    const GridFileContents c = readGridFile(*path);
+    if (!applyGridFile(g, n, *path, c)) {
+        p.message(c.error, QStringLiteral("Grid File"), Icon::Exclamation);
+        return;
+    }
+    finishGridLoad(n, *path, true);
+}
+
+bool Grid_Setup::applyGridFileToGrid(int n, const QString& path)
+{
+    if (!GridState::isGridNumber(n))
+        return false;
+    const GridFileContents c = readGridFile(path);
+    if (!applyGridFile(station_.grids(), n, path, c)) {
+        station_.prompter().message(c.error, QStringLiteral("Grid File"), Icon::Exclamation);
+        return false;
+    }
+    finishGridLoad(n, path, false);
+    return true;
+}
+
+void Grid_Setup::finishGridLoad(int n, const QString& path, bool interactive)
+{
+    GridState& g = station_.grids();
+    const QString description = g.grid_description[n];
+    ipt_file_description->setText(path);
+    ipt_file_description_2->setText(description);
+    updateMeasureDescription(description);
+    fillBoxesFromWorkingState();
+    g.recompute_survey_x_direction();
+    appendSetupRecord(n, QStringLiteral("Twips"));
+    if (interactive) {
+        canvas_->clear();
+        grid_check();
+    }
+    showAsComplete();
+    g.grid_set_up[n] = true;
+    grid_select->setText(gridCaption(n));
+    station_.store().save(QStringLiteral("grid%1File").arg(n), path);
+    if (auto* main = qobject_cast<MainForm*>(station_.existingScreen(QStringLiteral("MainForm")))) {
+        main->setGridStatus(n, true, true);
+        main->setGridDescription(n, description);
+    }
+    g.recompute_all_grids_set_up();
+}
+
+void Grid_Setup::updateMeasureDescription(const QString& description)
+{
+    // The measuring screen keeps its own copy of the description; only an existing screen
+    // needs telling, a new one reads it from the grid state.
+    if (QWidget* m = station_.existingScreen(QStringLiteral("Measure")))
+        if (auto* box = m->findChild<QLineEdit*>(QStringLiteral("grid_description")))
+            box->setText(description);
+}
+
+// ---------------------------------------------------------------- picture menu
+
+void Grid_Setup::setPictureSize(QSize pixels)
+{
+    picture_width_twips_ = pictureTwipsText(pixels.width());
+    picture_height_twips_ = pictureTwipsText(pixels.height());
+}
+
+void Grid_Setup::setPictureFromFile(const QString& path, bool reportErrors)
+{
+    QString error;
+    if (!canvas_->loadPicture(path, &error)) {
+        if (reportErrors)
+            station_.prompter().message(error, QStringLiteral("Picture"), Icon::Exclamation);
+        return;
+    }
+    setPictureSize(canvas_->picture().size());
+}
+
+void Grid_Setup::mnuLoadPicture_Click()
+{
+    Prompter& p = station_.prompter();
+    const QString folder = station_.settings().PicturesPath;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        p.message(kInvalidPathText, QString(), Icon::Exclamation);
+        return;
+    }
+    FileRequest r;
+    r.initialFolder = folder;
+    r.filter = kPictureFilter;
+    r.filterIndex = 4;
+    r.title = QStringLiteral("Load Picture");
+    const auto chosen = p.openFile(r);
+    if (!chosen || chosen->isEmpty())
+        return;
+    setPictureFromFile(QDir(folder).absoluteFilePath(*chosen), true);
+}
+
+void Grid_Setup::mnuClearPicture_Click() { canvas_->clearPicture(); }
+
+void Grid_Setup::mnuPaste_Click()
+{
+    const QImage img = QApplication::clipboard()->image();
+    if (img.isNull()) {
+        station_.prompter().message(QStringLiteral("The clipboard holds no picture to paste"),
+                                    QStringLiteral("Picture"), Icon::Exclamation);
+        return;
+    }
+    canvas_->setPicture(img);
+}
+
+void Grid_Setup::mnuCalibrate_Click()
+{
+    const QString name = QStringLiteral("Calibrate");
+    if (!station_.canCreate(name)) {
+        station_.prompter().message(QStringLiteral("The calibration line screen is not available"),
+                                    QStringLiteral("Calibrate"), Icon::Exclamation);
+        return;
+    }
+    if (QWidget* w = station_.screen(name)) {
+        w->show();
+        w->raise();
+    }
+}
+
+// ---------------------------------------------------------------- leaving
+
+void Grid_Setup::gridExit_Click()
+{
+    GridState& g = station_.grids();
+    if (!g.all_grids_set_up
+        && !station_.prompter().askYesNo(
+            QStringLiteral("Do you want to leave the grid setup with the grid setup not complete?"),
+            QStringLiteral("Grid Setup Error")))
+        return;
+    station_.show(QStringLiteral("MainForm"), this);
+    g.switchToGrid(1);
+
+    canvas_->setDrawWidth(2);
+    const auto at = [&g](int b) { return QPointF(g.buoy_screen_x[b], g.buoy_screen_y[b]); };
+    for (const BuoyControls& b : buoys_) {
+        const QPointF p = at(b.index);
+        canvas_->line(p.x() - 100, p.y(), p.x() + 100, p.y(), Qt::white);
+        canvas_->line(p.x(), p.y() - 100, p.x(), p.y() + 100, Qt::white);
+    }
+    const QPointF lr = at(buoy::LowerRight), ur = at(buoy::UpperRight);
+    const QPointF ll = at(buoy::LowerLeft), ul = at(buoy::UpperLeft);
+    canvas_->line(lr.x(), lr.y(), ur.x(), ur.y(), Qt::white);
+    canvas_->line(ll.x(), ll.y(), ul.x(), ul.y(), Qt::white);
+    setMeasureBuoyLabels();
+}
+
+void Grid_Setup::setMeasureBuoyLabels()
+{
+    const QString name = QStringLiteral("Measure");
+    if (!station_.canCreate(name))
+        return;
+    QWidget* m = station_.screen(name);
+    if (!m)
+        return;
+    const GridState& g = station_.grids();
+    auto* measureCanvas = m->findChild<PictureCanvas*>();
+    auto setLabels = [&](int b, const char* feetName, const char* metresName) {
+        const double d = std::hypot(g.jump_survey_x - g.buoy_survey_x[b], g.jump_survey_y - g.buoy_survey_y[b]);
+        const double x = g.buoy_screen_x[b] - 100;
+        const double y = g.buoy_screen_y[b];
+        if (auto* feet = m->findChild<QLabel*>(QString::fromLatin1(feetName))) {
+            feet->setText(paddedNumber(std::floor(d * 3.28 + 0.5)) + QStringLiteral(" feet"));
+            if (measureCanvas)
+                measureCanvas->placeItem(feet, x, y - 400);
+        }
+        if (auto* metres = m->findChild<QLabel*>(QString::fromLatin1(metresName))) {
+            metres->setText(paddedNumber(std::floor(d * 10 + 0.5) / 10) + QStringLiteral(" meters"));
+            if (measureCanvas)
+                measureCanvas->placeItem(metres, x, y - 600);
+        }
+    };
+    setLabels(buoy::UpperLeft, "maxbuoy", "maxbuoym");
+    setLabels(buoy::UpperRight, "minbuoy", "minbuoym");
+    if (auto* box = m->findChild<QLineEdit*>(QStringLiteral("grid_description")))
+        box->setText(g.grid_description[1]);
+}
+
+// ---------------------------------------------------------------- accuracy check
+
+void Grid_Setup::btnAccuracyCheck_Click()
+{
+    GridState& g = station_.grids();
+    const AppSettings& s = station_.settings();
+    Prompter& p = station_.prompter();
+    const QString title = QStringLiteral("Accuracy Check");
+
+    if (optStandardAccuracy->isChecked())
+        optHomolgationLevel->setChecked(true);
+
+    auto corner = [this](int b) {
+        const BuoyControls& c = controlsOf(b);
+        return ScreenPoint{leadingNumber(c.x->text()), leadingNumber(c.y->text())};
+    };
+    const AccuracyLattice lattice =
+        computeAccuracyLattice(g, corner(buoy::UpperLeft), corner(buoy::UpperRight), corner(buoy::LowerLeft),
+                               corner(buoy::LowerRight), s.BarefootMode, s.SitSkiMode);
+    if (!lattice.ok) {
+        p.message(lattice.error, title, Icon::Exclamation);
+        return;
+    }
+
+    AccuracyReportHeader header;
+    header.when = station_.clock().now();
+    header.ipt_file_description = ipt_file_description->text();
+    header.ipt_file_description_2 = ipt_file_description_2->text();
+    header.gridNumber = gridNumberFromCaption();
+    header.front_ratio = g.front_ratio;
+    header.back_ratio = g.back_ratio;
+    header.boxes = boxTexts();
+    const AccuracyWriteResult written = appendAccuracyReport(
+        station_.programFile(accuracyFileName(header.when)), accuracyReportLines(header, lattice));
+    if (!written.ok)
+        p.message(written.error, title, Icon::Exclamation);
+
+    const AccuracyDisplay display = optHomolgationLevel->isChecked() ? AccuracyDisplay::Level
+                                    : optDisplayDistance->isChecked() ? AccuracyDisplay::Distance
+                                                                      : AccuracyDisplay::Detail;
+    const bool standard = optStandardAccuracy->isChecked();
+    const QColor colour = messageColour();
+    auto paint = [&colour](QLabel* l) {
+        QPalette pal = l->palette();
+        pal.setColor(QPalette::WindowText, colour);
+        l->setPalette(pal);
+    };
+    for (int i = 0; i < kLatticeSize; ++i)
+        for (int j = 0; j < kLatticeSize; ++j) {
+            QLabel* l = AccuracyIndicator[std::size_t(kLatticeSize * i + j)];
+            l->hide();
+            const LatticePoint& pt = lattice.at(i, j);
+            l->setText(accuracyLabelText(pt, display));
+            l->adjustSize();
+            canvas_->placeItem(l, pt.x, pt.y + 15 + 60);
+            paint(l);
+            if (!standard)
+                l->show();
+        }
+
+    if (standard) {
+        canvas_->clear();
+        for (int k = 0; k < kLatticeSize; ++k) {
+            const LatticePoint& from = lattice.at(0, k);
+            const LatticePoint& to = lattice.at(kLatticeSize - 1, k);
+            canvas_->line(from.x, from.y, to.x, to.y, colour);
+            QLabel* l = LineLabel[std::size_t(k)];
+            l->adjustSize();
+            canvas_->placeItem(l, to.x + 30, to.y - 90);
+            paint(l);
+            l->show();
+        }
+        std::optional<int> line;
+        for (;;) {
+            const auto answer = p.input(
+                QStringLiteral("Pick the line number that best represents where the skier will land"),
+                QStringLiteral("Input the skier path line"));
+            // Cancel leaves the check without a row rather than asking forever.
+            if (!answer)
+                break;
+            const double v = leadingNumber(*answer);
+            if (isWholeIn(v, 1, kLatticeSize)) {
+                line = int(v);
+                break;
+            }
+        }
+        canvas_->clear();
+        for (int k = 0; k < kLatticeSize; ++k)
+            LineLabel[std::size_t(k)]->hide();
+        if (line)
+            for (int i = 0; i < kLatticeSize; ++i)
+                AccuracyIndicator[std::size_t(*line - 1 + kLatticeSize * i)]->show();
+    }
+    Show_grid();
+}
+
+} // namespace tarvex

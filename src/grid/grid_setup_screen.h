@@ -1,0 +1,162 @@
+#pragma once
+// The grid setup screen: the operator marks the four buoys on the camera picture, types the
+// survey values, completes, saves and loads grids and checks their accuracy. All grid state
+// lives in the Station's GridState so the measuring screen sees every change.
+#include "app/station.h"
+#include "grid/grid_geometry.h"
+#include "grid/setup_record.h"
+
+#include <QPoint>
+#include <QPointF>
+#include <array>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+
+namespace tarvex {
+
+class PictureCanvas;
+
+class Grid_Setup : public Screen {
+    Q_OBJECT
+public:
+    explicit Grid_Setup(Station& station);
+
+    void load() override;
+
+    // Public operations other screens use.
+    bool distance_calculation();
+    // Runs the check on the boxes and the picture width and shows its advice boxes.
+    GridCheckResult grid_check();
+    void Show_grid();
+    void clear_accuracy_indicator();
+
+    // Load step 4 on, as the configuration and start-up loaders need it: no questions, no
+    // dialog, no clearing of the picture, no grid check. A file that cannot be read is
+    // reported through the prompter and the grid is not marked set up.
+    bool applyGridFileToGrid(int n, const QString& path);
+
+    // The picture size rule: HiMetric = round(pixels * 2540 / 96), twips = HiMetric * 15 / 26.5.
+    static QString pictureTwipsText(int pixels);
+
+    PictureCanvas* canvas() const { return canvas_; }
+    double markerRadius() const { return marker_radius_; }
+    QString pictureWidthTwips() const { return picture_width_twips_; }
+    QString pictureHeightTwips() const { return picture_height_twips_; }
+    QPointF clickPoint() const { return clickPoint_; }
+    int gridNumberFromCaption() const;
+
+    // Handlers, public so tests and other screens reach them as the operator would.
+    void pictureMouseDown(double x, double y);
+    void AdjustUp_Click() { nudge(0, -kNudgeTwips); }
+    void AdjustDown_Click() { nudge(0, kNudgeTwips); }
+    void AdjustLeft_Click() { nudge(-kNudgeTwips, 0); }
+    void AdjustRight_Click() { nudge(kNudgeTwips, 0); }
+    void Load_Click();
+    void grid_select_Click();
+    void show_alignment_Click();
+    void btnAccuracyCheck_Click();
+    void gridLoad_Click();
+    void gridSave_Click();
+    void mnuLoadPicture_Click();
+    void mnuClearPicture_Click();
+    void mnuPaste_Click();
+    void mnuCalibrate_Click();
+    void gridExit_Click();
+
+    static constexpr double kNudgeTwips = 15;
+    static const QString kInvalidPathText;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    struct BuoyControls {
+        int index = 0;                 // buoy index 1..4
+        QRadioButton* option = nullptr;
+        QLineEdit* x = nullptr;        // screen boxes
+        QLineEdit* y = nullptr;
+        QLineEdit* surveyX = nullptr;
+        QLineEdit* surveyY = nullptr;
+    };
+    struct DragHandle {
+        QLabel* label = nullptr;
+        QList<QWidget*> moves;
+        bool dragging = false;
+        QPoint last;
+    };
+
+    void buildControls();
+    void buildAccuracyControls(QWidget* panel);
+    QLineEdit* box(const char* name, const QString& text);
+    void connectBoxes();
+    void boxChanged(int buoyIndex, int field);   // field 0/1 screen, 2/3 survey; index 0 = jump
+    void setStateIcon(bool complete);
+    void showAsComplete();
+    void moveBuoys(const QPointF& selectedTarget, bool fromClick, double dx, double dy);
+    void nudge(double dx, double dy);
+    int selectedBuoy() const;
+    BuoyControls& controlsOf(int buoyIndex);
+    void fillBoxesFromWorkingState();
+    void showGridPaths(int n);
+    SetupBoxTexts boxTexts() const;
+    void appendSetupRecord(int gridNumber, const QString& labelWord);
+    void gridLock_Toggled(bool checked);
+    void unlockGrid();
+    std::optional<int> askGridNumber(const QString& prompt);
+    std::optional<QString> chooseGridFile(bool forSave);
+    void finishGridLoad(int n, const QString& path, bool interactive);
+    void setPictureFromFile(const QString& path, bool reportErrors);
+    void setPictureSize(QSize pixels);
+    QColor markerColour() const;
+    QColor messageColour() const;
+    void updateMeasureDescription(const QString& description);
+    void setMeasureBuoyLabels();
+
+    PictureCanvas* canvas_ = nullptr;
+    QMenuBar* menu_ = nullptr;
+    std::array<BuoyControls, 4> buoys_{};   // in the screen's order: UL, UR, LL, LR
+    QLineEdit* jump_x = nullptr;
+    QLineEdit* jump_y = nullptr;
+    QPushButton* Load = nullptr;
+    QPushButton* grid_select = nullptr;
+    QCheckBox* chkboxGridLock = nullptr;
+    QLabel* gridLockedLabel = nullptr;
+    QScrollBar* Setup_Cross_size = nullptr;
+    QLabel* CrossSizeLabel = nullptr;
+    QPushButton* AdjustUp = nullptr;
+    QPushButton* AdjustDown = nullptr;
+    QPushButton* AdjustLeft = nullptr;
+    QPushButton* AdjustRight = nullptr;
+    QLabel* AdjustmentLabel = nullptr;
+    QPushButton* show_alignment = nullptr;
+    QLineEdit* ipt_file_description = nullptr;
+    QLineEdit* ipt_file_description_2 = nullptr;
+    QLabel* grid_state_icon = nullptr;
+    QPushButton* btnAccuracyCheck = nullptr;
+    QGroupBox* fmAccuracyDisplay = nullptr;
+    QGroupBox* fmAccuracyConfig = nullptr;
+    QRadioButton* optStandardAccuracy = nullptr;
+    QRadioButton* optAdvancedAccuracy = nullptr;
+    QRadioButton* optDisplayDistance = nullptr;
+    QRadioButton* optDetailMeasurement = nullptr;
+    QRadioButton* optHomolgationLevel = nullptr;
+    std::array<QLabel*, 51> AccuracyIndicator{};
+    std::array<QLabel*, 11> LineLabel{};
+    std::array<DragHandle, 3> handles_{};
+
+    double marker_radius_ = 0;
+    QString picture_width_twips_ = QStringLiteral("12000");
+    QString picture_height_twips_ = QStringLiteral("9000");
+    QPointF clickPoint_;
+};
+
+} // namespace tarvex
