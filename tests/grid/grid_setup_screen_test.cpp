@@ -535,3 +535,55 @@ TEST_F(GridSetupTest, DraggingTheAdjustmentHandleCarriesTheNudgeButtons)
     send(QEvent::MouseMove, start + QPointF(90, 90), Qt::NoButton);
     EXPECT_EQ(up->pos(), before + QPoint(40, 25));
 }
+
+TEST_F(GridSetupTest, StoredGridFilesApplyWithoutQuestionsAndFailedSavesAreReported)
+{
+    open(2);
+    completeGrid();
+    prompter->clear();
+    // A file name in a folder that does not exist cannot be written.
+    prompter->file("gone/north.ipt").answer("North").yes();
+    menu("gridSave");
+    ASSERT_EQ(prompter->messages().size(), 1);
+    EXPECT_TRUE(prompter->messages()[0].contains(gridFolder() + "/gone/north.ipt"));
+
+    const QString file = gridFolder() + "/south.ipt";
+    ASSERT_TRUE(saveGridFile(g(), 2, file, "South").ok);
+    prompter->clear();
+    type("upper_left_x", "1");
+    ASSERT_TRUE(screen->applyGridFileToGrid(2, file));
+    EXPECT_TRUE(prompter->shown().isEmpty());   // no dialog, no grid check
+    EXPECT_EQ(child<QPushButton>(screen, "grid_select")->text(), "Grid 2");
+    EXPECT_EQ(text("upper_left_x"), " 3000");
+    EXPECT_EQ(text("ipt_file_description_2"), "South");
+    EXPECT_TRUE(g().grid_set_up[2]);
+    EXPECT_TRUE(g().all_grids_set_up);
+    EXPECT_EQ(SettingsStore(settingsFile()).get("grid2File"), file);
+    EXPECT_TRUE(resultLines().contains("Lower Right X,Y Twips:  10500   6990"));
+
+    EXPECT_FALSE(screen->applyGridFileToGrid(3, gridFolder() + "/none.ipt"));
+    EXPECT_EQ(prompter->messages().size(), 1);
+    EXPECT_FALSE(g().grid_set_up[3]);
+}
+
+TEST_F(GridSetupTest, LoadPictureTakesItsSizeFromThePicturesFolder)
+{
+    open();
+    station->settings().PicturesPath = tmp.filePath("missing");
+    menu("mnuLoadPicture");
+    EXPECT_EQ(prompter->messages(), QStringList{"Invalid path, change in configuration screen"});
+
+    prompter->clear();
+    station->settings().PicturesPath = videos();
+    QImage pic(96, 48, QImage::Format_RGB32);
+    pic.fill(Qt::gray);
+    ASSERT_TRUE(pic.save(videos() + "/jump.bmp", "BMP"));
+    prompter->file("jump.bmp");
+    menu("mnuLoadPicture");
+    ASSERT_EQ(prompter->shown().size(), 1);
+    EXPECT_EQ(prompter->shown()[0].request.filterIndex, 4);
+    EXPECT_EQ(screen->canvas()->picture().size(), QSize(96, 48));
+    EXPECT_EQ(screen->pictureWidthTwips(), "1437.7358490566");   // 2540 HiMetric
+    menu("mnuClearPicture");
+    EXPECT_FALSE(screen->canvas()->hasPicture());
+}
