@@ -15,7 +15,7 @@ namespace {
 // Real documents nest a few dozen groups at most; deeper groups are skipped so that a
 // hostile file cannot make the state stack grow without bound.
 constexpr int kMaxGroupDepth = 256;
-constexpr int kMaxWordLength = 32;    // longest control word the RTF specification allows
+constexpr int kMaxWordLength = 32;    // longest control word RTF allows
 constexpr int kMaxParamDigits = 10;
 constexpr int kDefaultHalfPoints = 24; // RTF's default font size, 12 points
 
@@ -250,7 +250,7 @@ private:
                 ++pos_;
             QByteArray word = in_.mid(start, pos_ - start);
             if (word.size() > kMaxWordLength)
-                word.clear();   // not a word of the specification: read over it, act on nothing
+                word.clear();   // not a control word RTF defines: read over it, act on nothing
             bool hasParam = false;
             long long param = 0;
             bool negative = false;
