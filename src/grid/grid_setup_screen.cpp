@@ -435,6 +435,11 @@ Grid_Setup::BuoyControls& Grid_Setup::controlsOf(int buoyIndex)
     return buoys_[0];
 }
 
+const Grid_Setup::BuoyControls& Grid_Setup::controlsOf(int buoyIndex) const
+{
+    return const_cast<Grid_Setup*>(this)->controlsOf(buoyIndex);
+}
+
 void Grid_Setup::boxChanged(int buoyIndex, int field)
 {
     GridState& g = station_.grids();
@@ -477,10 +482,9 @@ void Grid_Setup::showAsComplete()
 
 SetupBoxTexts Grid_Setup::boxTexts() const
 {
-    auto& self = const_cast<Grid_Setup&>(*this);
     SetupBoxTexts t;
-    auto take = [&self](int index, QString& x, QString& y, QString& sx, QString& sy) {
-        const BuoyControls& b = self.controlsOf(index);
+    auto take = [this](int index, QString& x, QString& y, QString& sx, QString& sy) {
+        const BuoyControls& b = controlsOf(index);
         x = b.x->text();
         y = b.y->text();
         sx = b.surveyX->text();

@@ -105,6 +105,7 @@ private:
     void nudge(double dx, double dy);
     int selectedBuoy() const;
     BuoyControls& controlsOf(int buoyIndex);
+    const BuoyControls& controlsOf(int buoyIndex) const;
     void fillBoxesFromWorkingState();
     void showGridPaths(int n);
     SetupBoxTexts boxTexts() const;
