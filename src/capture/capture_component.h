@@ -11,6 +11,9 @@
 //   is empty when the operation succeeded and otherwise holds the error number and
 //   description that the station shows to the operator. Nothing is thrown.
 // - Notifications are Qt signals, delivered on the user-interface thread.
+// - Settings that are not per device (frame rate, time limit, file names, audio format,
+//   compressors, preview flag) are kept across connect and disconnect, and may be set while
+//   nothing is connected: the panel sets them before it connects.
 #include <QObject>
 #include <QString>
 #include <optional>
