@@ -652,3 +652,62 @@ TEST_F(DevicePanel, StatusNotificationsUpdateTheStatusLineAndStatistics)
     EXPECT_EQ(text("LblTime"), "5003");
     EXPECT_EQ(panel->statusLabel()->text(), "Capture finished");
 }
+
+// --- The hidden state holders ---
+
+TEST_F(DevicePanel, TheHiddenCaptureButtonStartsAndEndsAStreamWithStatistics)
+{
+    cap.addVideoDevice(camera("Cam"));
+    startUp();
+    auto* cmdCap = get<QPushButton>("CmdCap");
+    cmdCap->click();
+    EXPECT_TRUE(cap.isCapturing());
+    EXPECT_EQ(cap.captureFileName(), "testvid.avi");
+    EXPECT_EQ(cmdCap->text(), "End Capture");
+    cap.setStatistics({75, 1, 110250, 2500});
+    cmdCap->click();
+    EXPECT_FALSE(cap.isCapturing());
+    EXPECT_EQ(cmdCap->text(), "Capture Stream");
+    EXPECT_EQ(text("LblFrames"), "75");
+    EXPECT_EQ(text("LblTime"), "2500");
+
+    cap.failNext("startCapture", {captureErrorNumber(0x80040005u), "Busy"});
+    cmdCap->click();
+    EXPECT_EQ(prompter.messages(), QStringList{"Eror code: 80040005 Busy"});
+    EXPECT_EQ(cmdCap->text(), "Capture Stream");
+}
+
+TEST_F(DevicePanel, TheHiddenPreviewButtonTogglesPreviewAndTheCaptureScreen)
+{
+    cap.addVideoDevice(camera("Cam"));
+    startUp();
+    QSignalSpy screen(panel.get(), &CaptureDevicePanel::captureScreenRequested);
+    auto* preview = get<QPushButton>("CmdPreview");
+    ASSERT_EQ(preview->text(), "Preview On");
+    preview->click();
+    EXPECT_EQ(preview->text(), "Preview Off");
+    preview->click();
+    EXPECT_EQ(preview->text(), "Preview On");
+    EXPECT_FALSE(cap.preview());
+    ASSERT_EQ(screen.size(), 2);
+    EXPECT_EQ(screen[0][0].toBool(), true);
+    EXPECT_EQ(screen[1][0].toBool(), false);
+}
+
+TEST_F(DevicePanel, FrameOptionsAndListenAreFilledFromTheComponentAtStartUp)
+{
+    FrameCaptureOptions o;
+    o.progressiveJpeg = true;
+    o.chromaFactor = 40;
+    o.caption = "Lake";
+    cap.setFrameOptionsState(o);
+    cap.setListenState(true);
+    make();
+    panel->prepareAtStartup();
+    EXPECT_TRUE(get<QCheckBox>("ChkProg")->isChecked());
+    EXPECT_EQ(text("EdtChrom"), "40");
+    EXPECT_EQ(text("EdtCaption"), "Lake");
+    EXPECT_TRUE(get<QCheckBox>("Check1")->isChecked());
+    EXPECT_EQ(cap.calls("setAudioListen"), 1);   // set to what it already was
+    EXPECT_TRUE(cap.audioListen());
+}
