@@ -350,7 +350,7 @@ void MainForm::cmdGoCapture_Click()
     }
     if (!goToScreen(QStringLiteral("PreviewForm")))
         return;
-    station_.capture().setPreview(true);
+    panel_->switchPreviewOn();
     station_.settings().NavigationTag = QStringLiteral("Setup");
 }
 
@@ -365,7 +365,7 @@ void MainForm::cmdGoTimer_Click()
     if (!goToScreen(QStringLiteral("frmSetStart")))
         return;
     station_.settings().NavigationTag = QStringLiteral("Setup");
-    station_.capture().setPreview(true);
+    panel_->switchPreviewOn();
 }
 
 void MainForm::ccmdGoToMeasure_Click()

@@ -1,5 +1,5 @@
 #pragma once
-// The accuracy check of Part 1.5 without its screen: the 7 x 7 lattice between the four
+// The accuracy check without its screen: the 7 x 7 lattice between the four
 // buoys, the distance change for a one-pixel step at each lattice point, its level, and the
 // accuracy report appended to "acc" + mm + dd + ".txt".
 #include "grid/jump_grid.h"
@@ -12,7 +12,7 @@
 
 namespace tarvex {
 
-constexpr int kLatticeIntervals = 6;                    // N of Part 1.5
+constexpr int kLatticeIntervals = 6;                    // intervals per side of the lattice
 constexpr int kLatticeSize = kLatticeIntervals + 1;     // 7 points a side
 constexpr double kOnePixelTwips = 15;
 
@@ -48,7 +48,7 @@ struct ScreenPoint {
 // a nanometre), so a grid built to exactly 0.1 m per pixel reads "R".
 QString accuracyLevel(double delta);
 
-// Lattice positions from the four corner buoys by the interpolation of Part 1.5 step 3.
+// Lattice positions from the four corner buoys by bilinear interpolation.
 std::array<std::array<ScreenPoint, kLatticeSize>, kLatticeSize>
 latticePositions(ScreenPoint upperLeft, ScreenPoint upperRight, ScreenPoint lowerLeft, ScreenPoint lowerRight);
 
@@ -79,7 +79,7 @@ struct AccuracyReportHeader {
     SetupBoxTexts boxes;
 };
 
-// The whole report of one check, lines without line ends: the header (Part 1.5 step 2)
+// The whole report of one check, lines without line ends: the header
 // followed by the 49 point lines in the check's order.
 QStringList accuracyReportLines(const AccuracyReportHeader& header, const AccuracyLattice& lattice);
 

@@ -1,5 +1,5 @@
 #pragma once
-// The grid parameter file (".ipt", 19 lines, Part 1.3): writer, reader, and the steps of the
+// The grid parameter file (".ipt", 19 lines): writer, reader, and the steps of the
 // Save and Load flows that touch only the grid state, so the setup screen and the
 // configuration and start-up loaders all store a grid the same way.
 #include "grid/jump_grid.h"
@@ -54,7 +54,7 @@ QString gridFileFieldName(int numberIndex);
 GridFileContents parseGridFile(const QByteArray& bytes);
 GridFileContents readGridFile(const QString& path);
 
-// Load step 4 on, minus the screens (Part 1.3): for grid n, the path becomes the grid's file
+// Load step 4 on, minus the screens: for grid n, the path becomes the grid's file
 // path, the description its description line, every number read goes into the working
 // state and into grid_table[n], and current_grid becomes n. Only a complete read then
 // recomputes survey_x_direction, marks grid n set up and recomputes all_grids_set_up.
@@ -65,7 +65,7 @@ bool applyGridFile(GridState& g, int n, const QString& path, const GridFileConte
 // readGridFile + applyGridFile; what the loaders of Parts 1.3, 3.2 and 3.3 run.
 GridFileContents loadGridFile(GridState& g, int n, const QString& path);
 
-// Save steps 6 and 7 (Part 1.3) for grid n: the path and description become the grid's;
+// Save steps 6 and 7 for grid n: the path and description become the grid's;
 // the file is written from the working state; on success grid_table[n] receives the same
 // values with t1..t3 = 10, 2, n. A failed write leaves the record unchanged. Neither
 // grid_set_up nor all_grids_set_up changes.

@@ -6,11 +6,11 @@
 
 namespace tarvex {
 
-std::optional<SpecArray<double, kCoefficientCount>>
-solveMapping(const SpecArray<double, kBuoyCount>& screenX, const SpecArray<double, kBuoyCount>& screenY,
-             const SpecArray<double, kBuoyCount>& surveyX, const SpecArray<double, kBuoyCount>& surveyY)
+std::optional<OneBasedArray<double, kCoefficientCount>>
+solveMapping(const OneBasedArray<double, kBuoyCount>& screenX, const OneBasedArray<double, kBuoyCount>& screenY,
+             const OneBasedArray<double, kBuoyCount>& surveyX, const OneBasedArray<double, kBuoyCount>& surveyY)
 {
-    // A(row, column), both 1-based as in the specification; row and column 0 unused.
+    // A(row, column), both 1-based as the equations are written; row and column 0 unused.
     double a[9][10] = {};
     for (int i = 1; i <= kBuoyCount; ++i) {
         const double u = screenX[i], v = screenY[i], x = surveyX[i], y = surveyY[i];
@@ -43,7 +43,7 @@ solveMapping(const SpecArray<double, kBuoyCount>& screenX, const SpecArray<doubl
         }
     }
 
-    SpecArray<double, kCoefficientCount> c;
+    OneBasedArray<double, kCoefficientCount> c;
     for (int m = 1; m <= 8; ++m) {
         // A pivot tiny enough to overflow leaves infinities or NaNs behind; such a grid
         // would measure nonsense, so it counts as no unique solution.
@@ -108,7 +108,7 @@ double ramp_allowance(bool barefootMode, bool sitSkiMode)
 
 bool distance_calculation(GridState& g, bool barefootMode, bool sitSkiMode)
 {
-    // Same steps as survey_from_screen, in the order Part 1.2 writes them, so the measuring
+    // Same steps as survey_from_screen, in the same order, so the measuring
     // and recording code that repeat this formula get the very same bits.
     const auto& c = g.mapping_coefficients;
     const double u = g.query_screen_x, v = g.query_screen_y;

@@ -1,6 +1,6 @@
 #pragma once
-// The projective mapping of a grid (Part 1.1) and the distance calculation and grid check
-// (Part 1.2), as model code on GridState. The screens wrap these in their message boxes.
+// The projective mapping of a grid, the distance calculation and the grid check, as model
+// code on GridState. The screens wrap these in their message boxes.
 #include "grid/jump_grid.h"
 
 #include <QString>
@@ -9,16 +9,16 @@
 
 namespace tarvex {
 
-// The exclamation box shown when solve_coefficients fails (Part 1.1).
+// The exclamation box shown when solve_coefficients fails.
 inline constexpr char kNoUniqueSolutionText[] = "No Unique Solution - Re-enter data";
 inline constexpr char kNoUniqueSolutionTitle[] = "Error Message";
 
-// Gauss-Jordan elimination of Part 1.1 on the four buoy point pairs (buoy index 1..4):
+// Gauss-Jordan elimination on the four buoy point pairs (buoy index 1..4):
 // first non-zero pivot in increasing row order, no magnitude test. nullopt when some column
 // has no non-zero pivot, or when a tiny pivot made a coefficient infinite or NaN.
-std::optional<SpecArray<double, kCoefficientCount>>
-solveMapping(const SpecArray<double, kBuoyCount>& screenX, const SpecArray<double, kBuoyCount>& screenY,
-             const SpecArray<double, kBuoyCount>& surveyX, const SpecArray<double, kBuoyCount>& surveyY);
+std::optional<OneBasedArray<double, kCoefficientCount>>
+solveMapping(const OneBasedArray<double, kBuoyCount>& screenX, const OneBasedArray<double, kBuoyCount>& screenY,
+             const OneBasedArray<double, kBuoyCount>& surveyX, const OneBasedArray<double, kBuoyCount>& surveyY);
 
 // solveMapping on the working arrays. On success fills mapping_coefficients and returns
 // true; on failure returns false and changes nothing (the caller shows
@@ -36,7 +36,7 @@ bool screen_from_survey(GridState& g);
 // Metres added to the planar distance: 0 barefoot, else 2.1 + 0.2*s (s = -1 sit-ski, else 0).
 double ramp_allowance(bool barefootMode, bool sitSkiMode);
 
-// Part 1.2: reads query_screen_x/y, the coefficients and the jump point; sets
+// Reads query_screen_x/y, the coefficients and the jump point; sets
 // mapping_denominator, mapped_survey_x/y and jump_distance (metres, allowance included).
 // Returns false for a point on the vanishing line (D == 0) or any non-finite result; then
 // only mapping_denominator changes and the caller must not use a distance.
@@ -55,7 +55,7 @@ struct GridCheckResult {
     QStringList messages;    // texts of the boxes to show one after another, in order
 };
 
-// Part 1.2 grid_check on the texts of the boxes lower_left_x, lower_right_x, upper_left_x,
+// grid_check on the texts of the boxes lower_left_x, lower_right_x, upper_left_x,
 // upper_right_x and picture_width_twips (each read by its leading number).
 GridCheckResult grid_check(const QString& lower_left_x, const QString& lower_right_x,
                            const QString& upper_left_x, const QString& upper_right_x,

@@ -1,7 +1,7 @@
 #pragma once
 // The survey grid of each camera (JumpGrid), the table of the three grids and the shared
-// working state of the current grid (Part 1.1). Screens read and write GridState directly,
-// so its fields carry the specification's names.
+// working state of the current grid. Screens read and write GridState directly, so its
+// fields carry the names the screens and files use.
 #include <QString>
 #include <QtGlobal>
 #include <array>
@@ -9,22 +9,22 @@
 
 namespace tarvex {
 
-// An array indexed by the numbers the specification uses: buoy index 1..4, coefficient
-// c1..c8, grid number 1..3. Index 0 does not exist; element k is the spec's number k.
-// We number from 1 because every Part, table and file numbers from 1, and a screen handler
-// written from the spec ("buoy_survey_x(3)", "grid_set_up(n)") should read the same in code.
+// An array indexed by the numbers the station uses everywhere: buoy index 1..4, coefficient
+// c1..c8, grid number 1..3. Index 0 does not exist; element k is number k.
+// Numbering from 1 keeps handlers in step with the files and tables ("buoy_survey_x(3)",
+// "grid_set_up(n)"), which all number from 1.
 template <typename T, int N>
-struct SpecArray {
+struct OneBasedArray {
     std::array<T, N> items{};
 
     T& operator[](int index)
     {
-        Q_ASSERT_X(index >= 1 && index <= N, "SpecArray", "index is 1-based");
+        Q_ASSERT_X(index >= 1 && index <= N, "OneBasedArray", "index is 1-based");
         return items[std::size_t(index - 1)];
     }
     const T& operator[](int index) const
     {
-        Q_ASSERT_X(index >= 1 && index <= N, "SpecArray", "index is 1-based");
+        Q_ASSERT_X(index >= 1 && index <= N, "OneBasedArray", "index is 1-based");
         return items[std::size_t(index - 1)];
     }
     static constexpr int first() { return 1; }
@@ -36,7 +36,7 @@ struct SpecArray {
     auto begin() const { return items.begin(); }
     auto end() const { return items.end(); }
 
-    bool operator==(const SpecArray&) const = default;
+    bool operator==(const OneBasedArray&) const = default;
 };
 
 // Buoy indices, fixed for every array, file and table of the system.
@@ -60,10 +60,10 @@ struct BuoyData {
     bool operator==(const BuoyData&) const = default;
 };
 
-// One grid, fields in the order of the specification and of the grid parameter file.
+// One grid, fields in the order of the grid parameter file.
 struct JumpGrid {
-    SpecArray<BuoyData, kBuoyCount> buoys;     // buoy index 1..4
-    SpecArray<double, kCoefficientCount> c;    // c1..c8
+    OneBasedArray<BuoyData, kBuoyCount> buoys;     // buoy index 1..4
+    OneBasedArray<double, kCoefficientCount> c;    // c1..c8
     double jump_x = 0;                         // jump point survey X, Y (metres)
     double jump_y = 0;
     double t1 = 0;                             // carried, never interpreted
@@ -74,20 +74,20 @@ struct JumpGrid {
 };
 
 // Whole working state of the grids, program-wide, created zeroed and kept for the run.
-// All arrays are SpecArray: indexed from 1 exactly as the specification numbers them.
+// All arrays are OneBasedArray: indexed from 1 as the files and tables number them.
 struct GridState {
     int current_grid = 1;                      // 1..3
-    int grids_in_use = 1;                      // setting (Part 3.1), 1..3
-    SpecArray<bool, kGridCount> grid_set_up;   // grid_set_up[n], n = 1..3
+    int grids_in_use = 1;                      // setting "grids", 1..3
+    OneBasedArray<bool, kGridCount> grid_set_up;   // grid_set_up[n], n = 1..3
     bool all_grids_set_up = false;
 
-    SpecArray<double, kBuoyCount> buoy_screen_x;   // twips, buoy index 1..4
-    SpecArray<double, kBuoyCount> buoy_screen_y;
-    SpecArray<double, kBuoyCount> buoy_survey_x;   // metres
-    SpecArray<double, kBuoyCount> buoy_survey_y;
+    OneBasedArray<double, kBuoyCount> buoy_screen_x;   // twips, buoy index 1..4
+    OneBasedArray<double, kBuoyCount> buoy_screen_y;
+    OneBasedArray<double, kBuoyCount> buoy_survey_x;   // metres
+    OneBasedArray<double, kBuoyCount> buoy_survey_y;
     double jump_survey_x = 0;
     double jump_survey_y = 0;
-    SpecArray<double, kCoefficientCount> mapping_coefficients;   // c1..c8
+    OneBasedArray<double, kCoefficientCount> mapping_coefficients;   // c1..c8
 
     // In and out values of the mapping and distance procedures (Parts 1.1, 1.2).
     double query_screen_x = 0;
@@ -97,18 +97,18 @@ struct GridState {
     double mapping_denominator = 0;
     double jump_distance = 0;
 
-    // The rule of Part 1.1 applied to the zeroed state (0 < 0 is false) gives -1.
+    // The direction rule applied to the zeroed state (0 < 0 is false) gives -1.
     int survey_x_direction = -1;
 
-    // Last results of grid_check, read by the accuracy report (Part 1.5).
+    // Last results of grid_check, read by the accuracy report.
     double front_ratio = 0;
     double back_ratio = 0;
 
-    SpecArray<JumpGrid, kGridCount> grid_table;   // grid_table[n], n = 1..3
+    OneBasedArray<JumpGrid, kGridCount> grid_table;   // grid_table[n], n = 1..3
     // Per grid: the grid parameter file it came from or was saved to (empty: none; the
     // screen shows "No File" for it) and its description line.
-    SpecArray<QString, kGridCount> grid_file_path;
-    SpecArray<QString, kGridCount> grid_description;
+    OneBasedArray<QString, kGridCount> grid_file_path;
+    OneBasedArray<QString, kGridCount> grid_description;
 
     static bool isGridNumber(int n) { return n >= 1 && n <= kGridCount; }
 
@@ -124,13 +124,13 @@ struct GridState {
     // screen, the grid selector and leaving the setup screen switch grids.
     void switchToGrid(int n);
 
-    // The three rules of Part 1.1 in order; each can only set the flag, never clear it.
+    // The three rules in order (3 grids, 2 grids, 1 grid); each can only set the flag, never clear it.
     void recompute_all_grids_set_up();
     // +1 when the upper-right buoy's survey X is below the upper-left buoy's, else -1.
     static int surveyXDirection(double upperRightSurveyX, double upperLeftSurveyX);
     void recompute_survey_x_direction();
 
-    // A successful Complete for grid n (Part 1.1, State and lifecycle, steps 1 to 5): the
+    // A successful Complete for grid n (steps 1 to 5): the
     // grid becomes current and set up, the record takes the working state with t1..t3 =
     // 10, 2, 5, path and description are stored, both derived values recomputed.
     void storeCompletedGrid(int n, const QString& filePath, const QString& description);

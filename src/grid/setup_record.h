@@ -1,6 +1,6 @@
 #pragma once
-// The set-up record appended to the results file when a grid is completed or loaded
-// (Part 1.4), whose buoy and jump lines the accuracy report repeats (Part 1.5).
+// The set-up record appended to the results file when a grid is completed or loaded; the
+// accuracy report repeats its buoy and jump lines.
 #include "grid/jump_grid.h"
 
 #include <QDateTime>

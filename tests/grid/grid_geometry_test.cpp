@@ -11,7 +11,7 @@ namespace {
 
 constexpr double kTol = 1e-9;
 
-// Survey point of a screen point under coefficients written by hand (Part 1.1 formulas).
+// Survey point of a screen point under coefficients written by hand from the mapping formulas.
 void mapBy(const double c[9], double u, double v, double& x, double& y)
 {
     const double d = 1 + c[4] * u + c[5] * v;
