@@ -324,9 +324,14 @@ void MainForm::txtVideoDir_Change(const QString& text)
     station_.store().save(QStringLiteral("logpath"), folder);
 }
 
-bool MainForm::videoFolderExists() const
+bool MainForm::videoFolderExists()
 {
-    return PathExists(withoutTrailingSeparator(txtVideoDir->text().trimmed()), 1);
+    if (PathExists(withoutTrailingSeparator(txtVideoDir->text().trimmed()), 1))
+        return true;
+    station_.prompter().message(
+        QStringLiteral("The Log File Folder you specified does not exist. Please change it to a Folder that does exist."),
+        QStringLiteral("Path Error"), Icon::Exclamation);
+    return false;
 }
 
 bool MainForm::goToScreen(const QString& name)
@@ -342,12 +347,8 @@ bool MainForm::goToScreen(const QString& name)
 
 void MainForm::cmdGoCapture_Click()
 {
-    if (!videoFolderExists()) {
-        station_.prompter().message(
-            QStringLiteral("The Log File Folder you specified does not exist. Please change it to a Folder that does exist."),
-            QStringLiteral("Path Error"), Icon::Exclamation);
+    if (!videoFolderExists())
         return;
-    }
     if (!goToScreen(QStringLiteral("PreviewForm")))
         return;
     panel_->switchPreviewOn();
@@ -356,12 +357,8 @@ void MainForm::cmdGoCapture_Click()
 
 void MainForm::cmdGoTimer_Click()
 {
-    if (!videoFolderExists()) {
-        station_.prompter().message(
-            QStringLiteral("The Log File Folder you specified does not exist. Please change it to a Folder that does exist."),
-            QStringLiteral("Path Error"), Icon::Exclamation);
+    if (!videoFolderExists())
         return;
-    }
     if (!goToScreen(QStringLiteral("frmSetStart")))
         return;
     station_.settings().NavigationTag = QStringLiteral("Setup");

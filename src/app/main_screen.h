@@ -64,7 +64,8 @@ private:
     void applyFrameRateCaption();
     void setCapturePanelsVisible(bool visible);
     bool goToScreen(const QString& name);
-    bool videoFolderExists() const;
+    // True when the folder in txtVideoDir exists; otherwise the "Path Error" box.
+    bool videoFolderExists();
     void txtVideoDir_Change(const QString& text);
 
     CaptureDevicePanel* panel_ = nullptr;
