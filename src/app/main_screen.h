@@ -60,6 +60,7 @@ protected:
 private:
     void buildControls();
     void askForVideoFolder();
+    void applyStoredFoldersWithoutConfiguration();
     void writeSessionLine();
     void applyFrameRateCaption();
     void setCapturePanelsVisible(bool visible);

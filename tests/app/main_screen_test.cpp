@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextBrowser>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -269,4 +270,36 @@ TEST_F(MainScreenTest, GridTriosShowTheBuiltInPictures)
     EXPECT_FALSE(child<QLabel>(m, "ImageGrid2")->pixmap().isNull());
     EXPECT_TRUE(child<QLabel>(m, "lblGrid3")->isHidden());
     EXPECT_EQ(child<QLabel>(m, "lblGrid3")->text(), "Grid3");
+}
+
+TEST_F(MainScreenTest, WithoutAConfigurationScreenTheStoredFoldersApply)
+{
+    storeSetting("logpath", videos());
+    storeSetting("grids", "2");
+    storeSetting("SetupFiles", path("grids"));
+    start();
+    EXPECT_EQ(station->settings().ResultsFilePath, videos() + "/JumpMeasurementResults120626.txt");
+    EXPECT_EQ(station->settings().SetupFilesPath, path("grids"));
+    EXPECT_EQ(station->grids().grids_in_use, 2);
+    auto* m = station->screenAs<MainForm>("MainForm");
+    EXPECT_FALSE(child<QLabel>(m, "lblGrid2")->isHidden());
+    EXPECT_TRUE(child<QLabel>(m, "lblGrid3")->isHidden());
+}
+
+TEST_F(MainScreenTest, ABrokenManualGivesAMessageAndAnEmptyViewer)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    {
+        QFile f(station->programFile("TX05Manual.rtf"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("this is not a rich-text document");
+    }
+    prompter->clear();
+    m->munManual_Click();
+    ASSERT_EQ(prompter->messages().size(), 1);
+    EXPECT_TRUE(prompter->messages()[0].contains("is not a readable rich-text document"));
+    QWidget* manual = station->existingScreen("frmManual");
+    ASSERT_NE(manual, nullptr);
+    EXPECT_TRUE(child<QTextBrowser>(manual, "RichTextBox1")->toPlainText().isEmpty());
 }
