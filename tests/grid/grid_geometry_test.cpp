@@ -19,6 +19,21 @@ void mapBy(const double c[9], double u, double v, double& x, double& y)
     y = (c[6] + c[7] * u + c[8] * v) / d;
 }
 
+// Buoys at the given screen points, surveyed where the known coefficients map them: the
+// solver must give those coefficients back.
+void expectSolvedAs(const double known[9], const double pts[4][2])
+{
+    GridState g;
+    for (int b = 1; b <= 4; ++b) {
+        g.buoy_screen_x[b] = pts[b - 1][0];
+        g.buoy_screen_y[b] = pts[b - 1][1];
+        mapBy(known, pts[b - 1][0], pts[b - 1][1], g.buoy_survey_x[b], g.buoy_survey_y[b]);
+    }
+    ASSERT_TRUE(solve_coefficients(g));
+    for (int m = 1; m <= 8; ++m)
+        EXPECT_NEAR(g.mapping_coefficients[m], known[m], 1e-9 * std::max(1.0, std::fabs(known[m]))) << "c" << m;
+}
+
 GridState trapezoidGrid()
 {
     GridState g;
@@ -57,16 +72,8 @@ TEST(SolveCoefficients, RectangleScaledGivesPureScaleAndShift)
 TEST(SolveCoefficients, RecoversAKnownPerspectiveMapping)
 {
     const double known[9] = {0, 12.5, 0.002, -0.001, 1e-5, 2e-4, -3, 0.0005, 0.006};
-    GridState g;
     const double pts[4][2] = {{9000, 2000}, {10500, 7000}, {3000, 2000}, {1500, 7000}};
-    for (int b = 1; b <= 4; ++b) {
-        g.buoy_screen_x[b] = pts[b - 1][0];
-        g.buoy_screen_y[b] = pts[b - 1][1];
-        mapBy(known, pts[b - 1][0], pts[b - 1][1], g.buoy_survey_x[b], g.buoy_survey_y[b]);
-    }
-    ASSERT_TRUE(solve_coefficients(g));
-    for (int m = 1; m <= 8; ++m)
-        EXPECT_NEAR(g.mapping_coefficients[m], known[m], 1e-9 * std::max(1.0, std::fabs(known[m]))) << "c" << m;
+    expectSolvedAs(known, pts);
 }
 
 TEST(SolveCoefficients, ZeroPivotIsExchangedWithALaterRow)
@@ -75,15 +82,7 @@ TEST(SolveCoefficients, ZeroPivotIsExchangedWithALaterRow)
     // column is cleared; a later row supplies the pivot and the mapping still fits.
     const double known[9] = {0, 4, 0.01, 0.002, 1e-5, 2e-5, -1, 0.001, 0.008};
     const double pts[4][2] = {{9000, 2000}, {9000, 7000}, {3000, 2000}, {1500, 7000}};
-    GridState g;
-    for (int b = 1; b <= 4; ++b) {
-        g.buoy_screen_x[b] = pts[b - 1][0];
-        g.buoy_screen_y[b] = pts[b - 1][1];
-        mapBy(known, pts[b - 1][0], pts[b - 1][1], g.buoy_survey_x[b], g.buoy_survey_y[b]);
-    }
-    ASSERT_TRUE(solve_coefficients(g));
-    for (int m = 1; m <= 8; ++m)
-        EXPECT_NEAR(g.mapping_coefficients[m], known[m], 1e-9 * std::max(1.0, std::fabs(known[m]))) << "c" << m;
+    expectSolvedAs(known, pts);
 }
 
 TEST(SolveCoefficients, AllScreenPositionsZeroHasNoUniqueSolutionAndChangesNothing)
