@@ -1,0 +1,95 @@
+#include "measure/results_window.h"
+#include "measure/jump_record.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QPushButton>
+#include <QStringDecoder>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+namespace tarvex {
+
+namespace {
+
+QString decodeResults(const QByteArray& bytes)
+{
+    // The results file is 8-bit text; lines with characters beyond Latin-1 were stored as UTF-8.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString s = utf8.decode(bytes);
+    if (utf8.hasError())
+        s = QString::fromLatin1(bytes);
+    return s;
+}
+
+} // namespace
+
+Results::Results(Station& station) : Screen(station)
+{
+    setObjectName(QStringLiteral("Results"));
+    auto* layout = new QVBoxLayout(this);
+    output_box = new QTextEdit(this);
+    output_box->setObjectName(QStringLiteral("output_box"));
+    output_box->setAcceptRichText(false);
+    output_box->setLineWrapMode(QTextEdit::NoWrap);
+    // The jump lines line up in columns only in a fixed-pitch font.
+    output_box->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Exit_results = new QPushButton(QStringLiteral("E&xit"), this);
+    Exit_results->setObjectName(QStringLiteral("Exit_results"));
+    connect(Exit_results, &QPushButton::clicked, this, &Results::Exit_results_Click);
+    layout->addWidget(output_box, 1);
+    layout->addWidget(Exit_results, 0, Qt::AlignRight);
+    resize(900, 500);
+}
+
+void Results::open()
+{
+    output_box->clear();
+    const QString configured = station_.settings().ResultsFilePath;
+    const QString path = resultsFileLocation(configured);
+    setWindowTitle(configured);
+
+    const QString title = QString::fromLatin1(kResultsFileTitle);
+    if (path.isEmpty()) {
+        station_.prompter().message(
+            QStringLiteral("No results file is chosen yet: choose one on the configuration screen."), title,
+            Icon::Information);
+    } else if (!QFileInfo::exists(path)) {
+        station_.prompter().message(
+            QStringLiteral("The results file %1 does not exist yet: nothing has been recorded to it.")
+                .arg(QDir::toNativeSeparators(path)),
+            title, Icon::Information);
+    } else {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly)) {
+            station_.prompter().message(QStringLiteral("The results file %1 cannot be read: %2")
+                                            .arg(QDir::toNativeSeparators(path), f.errorString()),
+                                        title, Icon::Exclamation);
+        } else {
+            const QByteArray bytes = f.readAll();
+            f.close();
+            output_box->setPlainText(decodeResults(bytes));
+            output_box->moveCursor(QTextCursor::End);   // the newest records are the ones wanted
+        }
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void Results::Exit_results_Click()
+{
+    hide();
+    output_box->clear();
+}
+
+void Results::closeEvent(QCloseEvent* e)
+{
+    e->ignore();
+    Exit_results_Click();
+}
+
+} // namespace tarvex

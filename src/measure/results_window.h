@@ -1,0 +1,32 @@
+#pragma once
+#include "app/station.h"
+
+class QPushButton;
+class QTextEdit;
+
+namespace tarvex {
+
+// The results window: the whole results file as plain text, re-read on every opening.
+// Nothing typed into it is ever saved back.
+class Results : public Screen {
+    Q_OBJECT
+public:
+    explicit Results(Station& station);
+
+    // The Measure screen's "&Results" menu: fills the window from the results file and shows
+    // it (not modal). A missing or unreadable file gives a message and an empty window.
+    void open();
+    void Exit_results_Click();
+
+    QTextEdit* outputBox() const { return output_box; }
+
+protected:
+    // The window frame's close does what "E&xit" does; it does not lead back to the hub.
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    QTextEdit* output_box = nullptr;
+    QPushButton* Exit_results = nullptr;
+};
+
+} // namespace tarvex

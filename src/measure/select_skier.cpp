@@ -1,0 +1,103 @@
+#include "measure/select_skier.h"
+#include "app/station.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStringDecoder>
+#include <QVBoxLayout>
+
+namespace tarvex {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+QString decodeNames(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString s = utf8.decode(bytes);
+    if (utf8.hasError())
+        s = QString::fromLatin1(bytes);
+    return s;
+}
+
+} // namespace
+
+QStringList skierListEntries(const QString& content)
+{
+    QStringList out;
+    QString text = content;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        // A line of blanks would be an entry that chooses a blank name.
+        if (line.trimmed().isEmpty())
+            continue;
+        line.replace(QLatin1Char(','), QLatin1Char(' '));
+        out << line;
+    }
+    return out;
+}
+
+frmSelectSkier::frmSelectSkier(Station& station, QWidget* parent) : QDialog(parent), station_(station)
+{
+    setObjectName(QStringLiteral("frmSelectSkier"));
+    setWindowTitle(QStringLiteral("Select A Skier"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    auto* layout = new QVBoxLayout(this);
+    auto* label = new QLabel(QStringLiteral("Double Click on Skier Name to select it"), this);
+    label->setObjectName(QStringLiteral("Label1"));
+    lstSkiers = new QListWidget(this);
+    lstSkiers->setObjectName(QStringLiteral("lstSkiers"));
+    auto* none = new QPushButton(QStringLiteral("No Selection"), this);
+    none->setObjectName(QStringLiteral("cmdNoSelect"));
+    connect(lstSkiers, &QListWidget::itemDoubleClicked, this, &frmSelectSkier::lstSkiers_DblClick);
+    connect(none, &QPushButton::clicked, this, &frmSelectSkier::cmdNoSelect_Click);
+    layout->addWidget(label);
+    layout->addWidget(lstSkiers, 1);
+    layout->addWidget(none, 0, Qt::AlignRight);
+    move(2280 / kTwipsPerPixel, 120 / kTwipsPerPixel);
+    resize(320, 420);
+    fill();
+}
+
+void frmSelectSkier::fill()
+{
+    const QString path = station_.programFile(QStringLiteral("SkierNames.txt"));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        station_.prompter().message(QStringLiteral("The skier list %1 cannot be read: %2")
+                                        .arg(QDir::toNativeSeparators(path), f.errorString()),
+                                    QStringLiteral("Select A Skier"), Icon::Exclamation);
+        return;
+    }
+    const QByteArray bytes = f.readAll();
+    f.close();
+    lstSkiers->addItems(skierListEntries(decodeNames(bytes)));
+}
+
+std::optional<QString> frmSelectSkier::choose(Station& station, QWidget* parent)
+{
+    frmSelectSkier window(station, parent);
+    window.exec();
+    return window.chosen();
+}
+
+void frmSelectSkier::lstSkiers_DblClick(QListWidgetItem* item)
+{
+    if (!item)
+        return;
+    chosen_ = item->text();
+    accept();
+}
+
+void frmSelectSkier::cmdNoSelect_Click()
+{
+    chosen_.reset();
+    reject();
+}
+
+} // namespace tarvex

@@ -1,0 +1,42 @@
+#pragma once
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QListWidget;
+class QListWidgetItem;
+
+namespace tarvex {
+
+class Station;
+
+// The entries of "SkierNames.txt": one per non-empty line, every comma shown as a blank.
+QStringList skierListEntries(const QString& content);
+
+// The skier selection window, created for each opening and discarded when closed.
+// A double-click on a name chooses it; "No Selection" closes without a choice.
+class frmSelectSkier : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmSelectSkier(Station& station, QWidget* parent = nullptr);
+
+    // Opens the window modally and returns the chosen name; nullopt for "No Selection" or
+    // when the window is closed.
+    static std::optional<QString> choose(Station& station, QWidget* parent = nullptr);
+
+    std::optional<QString> chosen() const { return chosen_; }
+    QListWidget* list() const { return lstSkiers; }
+
+    void lstSkiers_DblClick(QListWidgetItem* item);
+    void cmdNoSelect_Click();
+
+private:
+    void fill();
+
+    Station& station_;
+    QListWidget* lstSkiers = nullptr;
+    std::optional<QString> chosen_;
+};
+
+} // namespace tarvex
