@@ -1,0 +1,112 @@
+#include "measure/measure_state.h"
+
+#include "common/list_text.h"
+#include "common/text_forms.h"
+#include "grid/grid_geometry.h"
+
+#include <cmath>
+
+namespace tarvex {
+
+QLineF horizontalArm(QPointF impact, double size, bool rightToLeft)
+{
+    const double end = rightToLeft ? impact.x() + size : impact.x() - size;
+    return QLineF(impact, QPointF(end, impact.y()));
+}
+
+QLineF verticalBar(QPointF impact, double size)
+{
+    return QLineF(impact.x(), impact.y() - size, impact.x(), impact.y() + size);
+}
+
+QLineF splashIndicatorLine(QPointF foot)
+{
+    return QLineF(foot, QPointF(foot.x(), foot.y() - kSplashIndicatorHeightTwips));
+}
+
+std::optional<QPointF> splashFoot(GridState& g, QPointF impact, bool barefootMode, bool sitSkiMode,
+                                  bool rightToLeft)
+{
+    g.query_screen_x = impact.x();
+    g.query_screen_y = impact.y();
+    if (!distance_calculation(g, barefootMode, sitSkiMode))
+        return std::nullopt;
+    // Without an allowance the round trip through the mapping could only add rounding.
+    if (barefootMode)
+        return impact;
+
+    // The inverse runs on a copy: the shared query and mapped values keep describing the
+    // impact, which is what the recording code reads after a mark.
+    GridState back = g;
+    const double k = ramp_allowance(false, sitSkiMode) * g.survey_x_direction;
+    back.mapped_survey_x += rightToLeft ? k : -k;
+    if (!screen_from_survey(back))
+        return std::nullopt;
+    return QPointF(back.query_screen_x, back.query_screen_y);
+}
+
+QString readoutDistanceText(double metres)
+{
+    return paddedNumber(roundTo(metres, 1)) + QStringLiteral("m ")
+           + paddedNumber(std::floor(metres * kReadoutFeetPerMetre + 0.5)) + QStringLiteral("ft");
+}
+
+QString buoyFeetText(double metres)
+{
+    return paddedNumber(std::floor(metres * kReadoutFeetPerMetre + 0.5)) + QStringLiteral(" feet");
+}
+
+QString buoyMetresText(double metres)
+{
+    return paddedNumber(roundTo(metres, 1)) + QStringLiteral(" meters");
+}
+
+double jumpToBuoyDistance(const GridState& g, int b)
+{
+    return std::hypot(g.jump_survey_x - g.buoy_survey_x[b], g.jump_survey_y - g.buoy_survey_y[b]);
+}
+
+Readout liveReadout(GridState& g, double x, double y, bool barefootMode, bool sitSkiMode)
+{
+    Readout r;
+    r.xtwips = paddedNumber(std::floor(x));
+    r.ytwips = paddedNumber(std::floor(y));
+    g.query_screen_x = x;
+    g.query_screen_y = y;
+    if (!distance_calculation(g, barefootMode, sitSkiMode))
+        return r;
+    r.mapped = true;
+    r.xposition = paddedNumber(roundTo(g.mapped_survey_x, 2));
+    r.yposition = paddedNumber(roundTo(g.mapped_survey_y, 2));
+    r.VerifyDistance = readoutDistanceText(g.jump_distance);
+    return r;
+}
+
+QString gridChoiceCaption(int grid) { return QStringLiteral("&Grid %1").arg(grid); }
+
+GridChoice nextGridChoice(const QString& caption, int gridsInUse)
+{
+    int next = 1;
+    if (caption == gridChoiceCaption(1))
+        next = 2;
+    else if (caption == gridChoiceCaption(2))
+        next = gridsInUse == 3 ? 3 : 1;
+    // A single grid has nowhere to go; never switch to a grid that is not in use.
+    if (next > gridsInUse)
+        next = 1;
+    return {gridChoiceCaption(next), next};
+}
+
+QString nextJumpNumber(const QString& jumpNo)
+{
+    return paddedNumber(leadingNumber(jumpNo) + 1);
+}
+
+bool clipFlagReady(const QString& flagFileContent)
+{
+    FieldReader reader(flagFileContent);
+    const auto first = reader.nextText();
+    return first && *first == QLatin1String("Ready");
+}
+
+} // namespace tarvex

@@ -1,0 +1,80 @@
+#pragma once
+// Working state of the measuring screen and the arithmetic behind its marker, splash
+// indicator, read-out, buoy labels and grid choice. No widgets here, so plain tests reach it.
+#include "grid/jump_grid.h"
+
+#include <QLineF>
+#include <QPointF>
+#include <QString>
+#include <optional>
+
+namespace tarvex {
+
+struct MeasureState {
+    // A picture was frozen by Paste, the clipboard icon or the snapshot icon; only Clear ends it.
+    bool Frozen = false;
+    // The marked point of impact (twips). Clear keeps it: Record without a new mark uses it.
+    double ImpactX = 0;
+    double ImpactY = 0;
+    // Where the marker was last drawn; micro-adjust steps from here.
+    double LastMarkX = 0;
+    double LastMarkY = 0;
+    // Foot of the splash indicator (twips).
+    double SplashX = 0;
+    double SplashY = 0;
+
+    QPointF impact() const { return {ImpactX, ImpactY}; }
+};
+
+inline constexpr double kMicroAdjustTwips = 15;
+inline constexpr double kSplashIndicatorHeightTwips = 1000;
+inline constexpr double kReadoutFeetPerMetre = 3.28;
+
+// The horizontal arm points back towards the ramp: right of the point when skiers jump
+// from right to left, left of it otherwise.
+QLineF horizontalArm(QPointF impact, double size, bool rightToLeft);
+QLineF verticalBar(QPointF impact, double size);
+// From the foot straight up the picture.
+QLineF splashIndicatorLine(QPointF foot);
+
+// The splash indicator's foot: the impact moved ramp_allowance metres along the survey x
+// axis (away from the ramp side given by the jump direction and survey_x_direction) and
+// mapped back to the screen. Barefoot has no allowance, so the foot is the impact itself.
+// nullopt when the grid cannot map the impact or the moved point back. On success
+// query_screen_x/y hold the impact and mapped_survey_x/y its survey point.
+std::optional<QPointF> splashFoot(GridState& g, QPointF impact, bool barefootMode, bool sitSkiMode,
+                                  bool rightToLeft);
+
+// The verify read-out for one mouse position. The position goes into query_screen_x/y and
+// is measured with distance_calculation; where the grid cannot map it the survey and
+// distance texts are empty, so no made-up number is shown.
+struct Readout {
+    QString xtwips, ytwips, xposition, yposition, VerifyDistance;
+    bool mapped = false;
+};
+Readout liveReadout(GridState& g, double x, double y, bool barefootMode, bool sitSkiMode);
+
+// " 148ft"-style texts of the read-out and the buoy labels (3.28 feet per metre, whole feet;
+// metres to one decimal).
+QString readoutDistanceText(double metres);
+QString buoyFeetText(double metres);
+QString buoyMetresText(double metres);
+// Planar distance from the jump point to buoy b's survey point.
+double jumpToBuoyDistance(const GridState& g, int b);
+
+// The grid selector: its caption names the grid in use, a click moves to the next one.
+QString gridChoiceCaption(int grid);
+struct GridChoice {
+    QString caption;
+    int grid = 1;
+};
+GridChoice nextGridChoice(const QString& caption, int gridsInUse);
+
+// The next jump number text: " 4" after " 3", " 1" after "Jump".
+QString nextJumpNumber(const QString& jumpNo);
+
+// The clipboard hand-shake: the outside program writes "Ready" as the first field.
+bool clipFlagReady(const QString& flagFileContent);
+inline constexpr char kClipFlagCleared[] = "  \r\n";
+
+} // namespace tarvex

@@ -1,0 +1,136 @@
+#include "measure/measure_state.h"
+
+#include "grid/grid_geometry.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvex;
+
+namespace {
+
+// One metre per 100 twips, axes as on screen: easy to reason about by hand.
+GridState scaleGrid()
+{
+    GridState g;
+    const double u[4] = {9000, 9000, 1000, 1000}, v[4] = {1000, 7000, 1000, 7000};
+    for (int b = 1; b <= 4; ++b) {
+        g.buoy_screen_x[b] = u[b - 1];
+        g.buoy_screen_y[b] = v[b - 1];
+        g.buoy_survey_x[b] = u[b - 1] / 100;
+        g.buoy_survey_y[b] = v[b - 1] / 100;
+    }
+    EXPECT_TRUE(solve_coefficients(g));
+    return g;
+}
+
+} // namespace
+
+TEST(MeasureReadout, ShowsTwipsSurveyAndDistanceTexts)
+{
+    GridState g = scaleGrid();
+    Readout r = liveReadout(g, 3000.7, 4000.2, false, false);
+    ASSERT_TRUE(r.mapped);
+    EXPECT_EQ(r.xtwips, " 3000");
+    EXPECT_EQ(r.ytwips, " 4000");
+    EXPECT_EQ(r.xposition, " 30.01");
+    EXPECT_EQ(r.yposition, " 40");
+    // 50.0055 m + 2.1 m; 52.1055 * 3.28 = 170.9 ft.
+    EXPECT_EQ(r.VerifyDistance, " 52.1m  171ft");
+    // The read-out leaves the point in the shared query values, as the recording code expects.
+    EXPECT_DOUBLE_EQ(g.query_screen_x, 3000.7);
+
+    EXPECT_EQ(liveReadout(g, 3000.7, 4000.2, false, true).VerifyDistance, " 51.9m  170ft");
+    EXPECT_EQ(liveReadout(g, 3000.7, 4000.2, true, true).VerifyDistance, " 50m  164ft");
+}
+
+TEST(MeasureReadout, PointTheGridCannotMapShowsNoNumber)
+{
+    GridState g = scaleGrid();
+    g.mapping_coefficients[4] = -0.001;   // vanishing line at u = 1000
+    const Readout r = liveReadout(g, 1000, 500, false, false);
+    EXPECT_FALSE(r.mapped);
+    EXPECT_EQ(r.xtwips, " 1000");
+    EXPECT_TRUE(r.xposition.isEmpty());
+    EXPECT_TRUE(r.yposition.isEmpty());
+    EXPECT_TRUE(r.VerifyDistance.isEmpty());
+    EXPECT_FALSE(splashFoot(g, {1000, 500}, false, false, false).has_value());
+    EXPECT_FALSE(splashFoot(g, {1000, 500}, true, false, false).has_value());
+}
+
+TEST(MeasureBuoyLabels, FeetAndMetresTexts)
+{
+    EXPECT_EQ(buoyFeetText(45.12), " 148 feet");
+    EXPECT_EQ(buoyMetresText(45.12), " 45.1 meters");
+    EXPECT_EQ(buoyMetresText(45.15), " 45.2 meters");
+    EXPECT_EQ(buoyFeetText(0), " 0 feet");
+}
+
+TEST(MeasureMarker, ArmPointsBackAlongTheJumpDirection)
+{
+    EXPECT_EQ(horizontalArm({500, 700}, 100, false), QLineF(500, 700, 400, 700));
+    EXPECT_EQ(horizontalArm({500, 700}, 100, true), QLineF(500, 700, 600, 700));
+    EXPECT_EQ(verticalBar({500.5, 700.25}, 30), QLineF(500.5, 670.25, 500.5, 730.25));
+    EXPECT_EQ(splashIndicatorLine({10, 2000}), QLineF(10, 2000, 10, 1000));
+}
+
+TEST(MeasureMarker, SplashFootStandsTheAllowanceAlongSurveyX)
+{
+    GridState g = scaleGrid();
+    g.survey_x_direction = 1;
+    const QPointF impact(4000, 3000);   // survey (40, 30)
+    for (const bool rightToLeft : {false, true}) {
+        for (const bool sitSki : {false, true}) {
+            const auto foot = splashFoot(g, impact, false, sitSki, rightToLeft);
+            ASSERT_TRUE(foot.has_value());
+            const double k = sitSki ? 1.9 : 2.1;
+            EXPECT_NEAR(foot->x(), (40 + (rightToLeft ? k : -k)) * 100, 1e-6) << rightToLeft << sitSki;
+            EXPECT_NEAR(foot->y(), 3000, 1e-6);
+        }
+    }
+    g.survey_x_direction = -1;
+    EXPECT_NEAR(splashFoot(g, impact, false, false, true)->x(), 3790, 1e-6);
+    // The shared values describe the impact, not the foot.
+    EXPECT_DOUBLE_EQ(g.query_screen_x, 4000);
+    EXPECT_NEAR(g.mapped_survey_x, 40, 1e-9);
+    EXPECT_EQ(*splashFoot(g, impact, true, true, true), impact);
+}
+
+TEST(MeasureGridChoice, CyclesThroughTheGridsInUse)
+{
+    auto walk = [](int grids, int clicks) {
+        QString caption = gridChoiceCaption(1);
+        QStringList seen;
+        for (int i = 0; i < clicks; ++i) {
+            const GridChoice c = nextGridChoice(caption, grids);
+            EXPECT_EQ(c.caption, gridChoiceCaption(c.grid));
+            caption = c.caption;
+            seen << caption;
+        }
+        return seen;
+    };
+    EXPECT_EQ(walk(2, 3), QStringList({"&Grid 2", "&Grid 1", "&Grid 2"}));
+    EXPECT_EQ(walk(3, 4), QStringList({"&Grid 2", "&Grid 3", "&Grid 1", "&Grid 2"}));
+    // Never onto a grid that is not in use, whatever the caption says.
+    EXPECT_EQ(walk(1, 2), QStringList({"&Grid 1", "&Grid 1"}));
+    EXPECT_EQ(nextGridChoice("&Grid 3", 2).grid, 1);
+    EXPECT_EQ(nextGridChoice("Grid", 3).grid, 1);
+}
+
+TEST(MeasureJumpNumber, AdvancesWithTheLeadingBlank)
+{
+    EXPECT_EQ(nextJumpNumber(" 3"), " 4");
+    EXPECT_EQ(nextJumpNumber("1"), " 2");
+    EXPECT_EQ(nextJumpNumber("Jump"), " 1");
+    EXPECT_EQ(nextJumpNumber(""), " 1");
+}
+
+TEST(MeasureClipFlag, OnlyReadyAsFirstFieldCounts)
+{
+    EXPECT_TRUE(clipFlagReady("Ready\r\n"));
+    EXPECT_TRUE(clipFlagReady("  Ready,1\r\n"));
+    EXPECT_TRUE(clipFlagReady("\"Ready\"\r\n"));
+    EXPECT_FALSE(clipFlagReady(kClipFlagCleared));
+    EXPECT_FALSE(clipFlagReady(""));
+    EXPECT_FALSE(clipFlagReady("ready\r\n"));
+    EXPECT_FALSE(clipFlagReady("Ready2\r\n"));
+}
