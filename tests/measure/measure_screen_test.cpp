@@ -1,0 +1,463 @@
+#include "measure/measure_screen.h"
+
+#include "../app/station_fixture.h"
+#include "../grid/grid_test_support.h"
+#include "grid/grid_geometry.h"
+#include "grid/grid_setup_screen.h"
+#include "grid/picture_canvas.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <limits>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+namespace {
+
+// Three cameras on shore; each sees its buoys as a trapezoid, a little shifted from the next.
+void solveGrid(GridState& g, int n, double shift)
+{
+    test::BuoySample b[4];
+    std::copy(std::begin(test::kTrapezoid), std::end(test::kTrapezoid), b);
+    for (auto& s : b)
+        s.u += shift;
+    test::setBuoys(g, b);
+    ASSERT_TRUE(solve_coefficients(g));
+    g.jump_survey_x = 0;
+    g.jump_survey_y = 5 * n;
+    g.storeCompletedGrid(n, QString(), QStringLiteral("camera %1").arg(n));
+}
+
+QImage filled(QSize size, Qt::GlobalColor colour)
+{
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(colour);
+    return img;
+}
+
+struct MeasureScreenTest : StationFixture {
+    Measure* m = nullptr;
+    int startupUnexpected = 0;   // questions the start-up asked before the screen existed
+
+    Measure* open(int grids = 1)
+    {
+        prompter->no();   // the start-up's emergency reset question
+        makeStation().start();
+        GridState& g = station->grids();
+        g.grids_in_use = grids;
+        for (int n = 1; n <= grids; ++n)
+            solveGrid(g, n, 300.0 * (n - 1));
+        g.recompute_all_grids_set_up();
+        g.recompute_survey_x_direction();
+        g.switchToGrid(1);
+        prompter->clear();
+        startupUnexpected = prompter->unexpected();
+        m = station->screenAs<Measure>("Measure");
+        m->show();
+        return m;
+    }
+    GridState& g() { return station->grids(); }
+    AppSettings& s() { return station->settings(); }
+    template <typename T = QWidget> T* c(const char* name) { return child<T>(m, name); }
+    bool shown(const char* name) { return !c(name)->isHidden(); }
+    LineShape* line(const char* name) { return c<LineShape>(name); }
+
+    // The survey point of a screen point on the current grid.
+    QPointF survey(QPointF p)
+    {
+        GridState t = g();
+        t.query_screen_x = p.x();
+        t.query_screen_y = p.y();
+        EXPECT_TRUE(survey_from_screen(t));
+        return {t.mapped_survey_x, t.mapped_survey_y};
+    }
+    void reactivate()
+    {
+        m->hide();
+        m->show();
+    }
+};
+
+} // namespace
+
+TEST_F(MeasureScreenTest, LoadsWithTheCaptionsAndHiddenParts)
+{
+    open();
+    EXPECT_EQ(m->windowTitle(), "Measure");
+    EXPECT_EQ(c<QPushButton>("Record")->text(), "Record &Jump");
+    EXPECT_EQ(c<QPushButton>("Unfreeze")->text(), "Clear");
+    EXPECT_EQ(c<QLineEdit>("Jump_no")->text(), "Jump");
+    EXPECT_EQ(c<QLineEdit>("distance")->text(), "m");
+    EXPECT_TRUE(c<QRadioButton>("optJumpOK")->isChecked());
+    EXPECT_EQ(c<QScrollBar>("CrossSize")->value(), 100);
+    EXPECT_EQ(c<QAction>("mnuCapture")->text(), "C&apture Next Jump");
+    for (const char* hidden : {"xtwips", "VerifyDistance", "FrozenSign", "UnofficialJump", "AdjustRight",
+                               "AdjustmentLabel", "lineHorizontalImpact", "Comment"})
+        EXPECT_FALSE(shown(hidden)) << hidden;
+    // Activation drew the overlay: description and buoy labels of grid 1.
+    EXPECT_TRUE(shown("grid_description"));
+    EXPECT_EQ(c<QLineEdit>("grid_description")->text(), "camera 1");
+    const double d = std::hypot(60 - 0, -20 - 5);   // jump point to the upper left buoy
+    EXPECT_EQ(c<QLabel>("maxbuoy")->text(), buoyFeetText(d));
+    EXPECT_EQ(c<QLabel>("maxbuoym")->text(), buoyMetresText(d));
+    EXPECT_EQ(m->canvas()->itemPosition(c("maxbuoym")), QPointF(3000 - 100, 2000 - 600));
+    EXPECT_EQ(prompter->unexpected(), startupUnexpected);
+}
+
+TEST_F(MeasureScreenTest, GridChoiceHiddenWithOneGridAndCyclesTheGridsInUse)
+{
+    open(1);
+    EXPECT_FALSE(shown("Set_grid"));
+
+    for (const int grids : {2, 3}) {
+        open(grids);
+        auto* b = c<QPushButton>("Set_grid");
+        EXPECT_TRUE(shown("Set_grid"));
+        EXPECT_EQ(b->text(), "&Grid 1");
+        QStringList captions;
+        for (int i = 0; i < grids; ++i) {
+            b->click();
+            captions << b->text();
+            const int n = g().current_grid;
+            EXPECT_EQ(b->text(), gridChoiceCaption(n));
+            // The working state is the chosen grid's record.
+            EXPECT_EQ(g().mapping_coefficients, g().grid_table[n].c);
+            EXPECT_EQ(g().jump_survey_y, 5.0 * n);
+            EXPECT_EQ(c<QLineEdit>("grid_description")->text(), QStringLiteral("camera %1").arg(n));
+        }
+        const QStringList expected = grids == 2 ? QStringList{"&Grid 2", "&Grid 1"}
+                                                : QStringList{"&Grid 2", "&Grid 3", "&Grid 1"};
+        EXPECT_EQ(captions, expected);
+    }
+}
+
+TEST_F(MeasureScreenTest, MarkerArmFollowsTheJumpDirection)
+{
+    open();
+    const QPointF p(6000.4, 4000.8);   // twips finer than a pixel stay exact
+    s().RightToLeft = false;
+    m->pictureMouseDown(p.x(), p.y());
+    EXPECT_EQ(line("lineHorizontalImpact")->line(), QLineF(p, p - QPointF(100, 0)));
+    EXPECT_EQ(line("lineVerticalImpact")->line(), QLineF(p.x(), p.y() - 100, p.x(), p.y() + 100));
+    EXPECT_TRUE(shown("lineHorizontalImpact"));
+    EXPECT_TRUE(shown("AdjustRight"));
+    EXPECT_EQ(c<QLineEdit>("distance_ft")->text(), "ft");
+
+    s().RightToLeft = true;
+    c<QScrollBar>("CrossSize")->setValue(45);
+    m->pictureMouseDown(p.x(), p.y());
+    EXPECT_EQ(line("lineHorizontalImpact")->line(), QLineF(p, p + QPointF(45, 0)));
+}
+
+TEST_F(MeasureScreenTest, SplashIndicatorStandsTheRampAllowanceAlongSurveyX)
+{
+    open();
+    const QPointF impact(6000, 4000);
+    const QPointF at = survey(impact);
+    struct Case {
+        bool barefoot, sitSki, rightToLeft;
+        double metres;
+    };
+    for (const Case k : {Case{true, false, false, 0}, Case{false, true, false, 1.9}, Case{false, false, false, 2.1},
+                         Case{false, true, true, 1.9}, Case{false, false, true, 2.1}}) {
+        s().BarefootMode = k.barefoot;
+        s().SitSkiMode = k.sitSki;
+        s().RightToLeft = k.rightToLeft;
+        m->pictureMouseDown(impact.x(), impact.y());
+        const QPointF foot(m->state().SplashX, m->state().SplashY);
+        EXPECT_EQ(line("lineSplashIndicator")->line(), QLineF(foot, foot - QPointF(0, 1000)));
+        if (k.barefoot) {
+            EXPECT_EQ(foot, impact);
+            continue;
+        }
+        const QPointF moved = survey(foot);
+        const double along = (moved.x() - at.x()) * g().survey_x_direction;
+        EXPECT_NEAR(along, k.rightToLeft ? k.metres : -k.metres, 1e-9) << k.sitSki << k.rightToLeft;
+        EXPECT_NEAR(moved.y(), at.y(), 1e-9);
+    }
+}
+
+TEST_F(MeasureScreenTest, MicroAdjustStepsFromTheLastMark)
+{
+    open();
+    m->pictureMouseDown(5000.5, 3000.25);
+    auto* right = c<QPushButton>("AdjustRight");
+    right->click();
+    right->click();
+    EXPECT_DOUBLE_EQ(m->state().ImpactX, 5030.5);
+    EXPECT_DOUBLE_EQ(m->state().ImpactY, 3000.25);
+    EXPECT_EQ(line("lineVerticalImpact")->line().x1(), 5030.5);
+    c<QPushButton>("AdjustUp")->click();
+    EXPECT_DOUBLE_EQ(m->state().LastMarkY, 2985.25);
+    EXPECT_DOUBLE_EQ(m->state().LastMarkX, 5030.5);
+}
+
+TEST_F(MeasureScreenTest, VerifyModeShowsTheReadOutAndTogglesBack)
+{
+    open();
+    auto* verify = c<QPushButton>("verify");
+    verify->click();
+    EXPECT_EQ(verify->text(), "Verify off");
+    EXPECT_TRUE(m->verifyMode());
+    EXPECT_TRUE(shown("VerifyDistance"));
+    EXPECT_TRUE(shown("UnofficialJump"));
+
+    // The read-out follows the mouse without a button held.
+    QTest::mouseMove(m->canvas()->surface(), QPoint(400, 266));
+    EXPECT_EQ(c<QLineEdit>("xtwips")->text(), " 6000");
+    EXPECT_EQ(c<QLineEdit>("ytwips")->text(), " 3990");
+    GridState t = g();
+    t.query_screen_x = 6000;
+    t.query_screen_y = 3990;
+    ASSERT_TRUE(distance_calculation(t, false, false));
+    EXPECT_EQ(c<QLineEdit>("VerifyDistance")->text(), readoutDistanceText(t.jump_distance));
+
+    verify->click();
+    EXPECT_EQ(verify->text(), "Verify");
+    EXPECT_FALSE(m->verifyMode());
+    for (const char* hidden : {"xtwips", "ytwips", "xposition", "yposition", "VerifyDistance", "UnofficialJump"})
+        EXPECT_FALSE(shown(hidden)) << hidden;
+}
+
+TEST_F(MeasureScreenTest, OverlayDrawsCrossesOrCircles)
+{
+    open();
+    const int x = 3000 / 15, y = 2000 / 15;   // upper left buoy
+    const QRgb white = qRgb(255, 255, 255);
+    auto pixel = [this](int px, int py) { return m->canvas()->composed().pixel(px, py); };
+
+    s().MarkerStyle = "cross";
+    m->show_the_grid();
+    EXPECT_EQ(pixel(x + 5, y), white);               // on the cross's arm
+    EXPECT_NE(pixel(x + 2 * 100 / 15, y + 2), white);   // where a circle would run
+
+    s().LineControlOff = true;
+    for (const char* style : {"circle", "anything"}) {
+        s().MarkerStyle = style;
+        s().MessageColorName = "yellow";
+        s().MessageColor = 65535;
+        m->show_the_grid();
+        EXPECT_EQ(pixel(x + 2 * 100 / 15, y), qRgb(255, 255, 0)) << style;   // on the circle
+        EXPECT_EQ(pixel(x, y), qRgb(255, 255, 0)) << style;                 // the centre dot
+        EXPECT_NE(pixel(x + 3, y), qRgb(255, 255, 0)) << style;              // no cross arm
+    }
+}
+
+TEST_F(MeasureScreenTest, ClearAdvancesTheJumpAndResetsTheJump)
+{
+    open();
+    QFile bmp(path("txio/left.bmp"));
+    ASSERT_TRUE(bmp.open(QIODevice::WriteOnly));
+    bmp.close();
+    auto* jump = c<QLineEdit>("Jump_no");
+    jump->setText(" 3");
+    c<QRadioButton>("Fall")->setChecked(true);
+    c<QRadioButton>("Other_Grid")->setChecked(true);
+    c<QLineEdit>("Comment")->setText("Fall");
+    m->canvas()->setPicture(filled({40, 30}, Qt::red));
+    m->state().Frozen = true;
+    m->pictureMouseDown(6000, 4000);
+
+    c<QPushButton>("Unfreeze")->click();
+    EXPECT_EQ(jump->text(), " 4");
+    EXPECT_EQ(c<QLineEdit>("distance")->text(), "m");
+    EXPECT_TRUE(c<QRadioButton>("optJumpOK")->isChecked());
+    EXPECT_FALSE(c<QRadioButton>("Other_Grid")->isChecked());
+    EXPECT_TRUE(c<QLineEdit>("Comment")->text().isEmpty());
+    EXPECT_FALSE(m->state().Frozen);
+    EXPECT_FALSE(m->canvas()->hasPicture());
+    EXPECT_FALSE(shown("AdjustmentLabel"));
+    EXPECT_FALSE(shown("lineHorizontalImpact"));
+    EXPECT_FALSE(QFile::exists(path("txio/left.bmp")));
+    // The impact stays: Record without a new mark uses it.
+    EXPECT_EQ(m->state().ImpactX, 6000);
+
+    // A missing exchange folder is no reason to fail.
+    QDir(path("txio")).removeRecursively();
+    c<QPushButton>("Unfreeze")->click();
+    EXPECT_EQ(jump->text(), " 5");
+}
+
+TEST_F(MeasureScreenTest, SelectFrameReloadsOnEveryActivationOtherTagsKeepThePicture)
+{
+    ASSERT_TRUE(filled({64, 48}, Qt::red).save(path("program/currentcapture.bmp")));
+    open();
+    s().NavigationTag = "SelectFrame";
+    reactivate();
+    EXPECT_EQ(m->canvas()->picture().size(), QSize(64, 48));
+    EXPECT_EQ(m->pictureWidthTwips(), Grid_Setup::pictureTwipsText(64));
+    EXPECT_EQ(m->pictureHeightTwips(), Grid_Setup::pictureTwipsText(48));
+
+    m->canvas()->setPicture(filled({32, 32}, Qt::blue));
+    reactivate();
+    EXPECT_EQ(m->canvas()->picture().size(), QSize(64, 48));
+    EXPECT_EQ(s().NavigationTag, "SelectFrame");
+
+    s().NavigationTag = "PictureLoadMenu";
+    m->canvas()->setPicture(filled({32, 32}, Qt::blue));
+    reactivate();
+    EXPECT_EQ(m->canvas()->picture().size(), QSize(32, 32));
+
+    // A frame that is gone is reported, not fatal.
+    QFile::remove(path("program/currentcapture.bmp"));
+    s().NavigationTag = "SelectFrame";
+    prompter->clear();
+    reactivate();
+    ASSERT_EQ(prompter->messages().size(), 1);
+    EXPECT_TRUE(prompter->messages().first().contains("currentcapture.bmp"));
+    EXPECT_EQ(m->canvas()->picture().size(), QSize(32, 32));
+}
+
+TEST_F(MeasureScreenTest, UnmappablePointGivesAMessageAndNoMarker)
+{
+    open();
+    m->pictureMouseDown(6000, 4000);
+    ASSERT_TRUE(shown("lineHorizontalImpact"));
+
+    // A point on the grid's vanishing line: the mapping's denominator is exactly zero there.
+    const auto& cf = g().mapping_coefficients;
+    ASSERT_NE(cf[5], 0);
+    std::optional<QPointF> horizon;
+    for (int u = 0; u < 500 && !horizon; ++u) {
+        double v = -(1 + cf[4] * u) / cf[5];
+        for (int step = 0; step < 8 && !horizon; ++step) {
+            GridState t = g();
+            t.query_screen_x = u;
+            t.query_screen_y = v;
+            if (!distance_calculation(t, false, false))
+                horizon = QPointF(u, v);
+            v = std::nextafter(v, step % 2 ? -1e9 : 1e9);
+        }
+    }
+    ASSERT_TRUE(horizon.has_value());
+
+    m->pictureMouseMove(horizon->x(), horizon->y());
+    EXPECT_TRUE(c<QLineEdit>("VerifyDistance")->text().isEmpty());
+    EXPECT_TRUE(c<QLineEdit>("xposition")->text().isEmpty());
+
+    m->pictureMouseDown(horizon->x(), horizon->y());
+    EXPECT_EQ(prompter->messages(), QStringList{Measure::kUnmappableText});
+    for (const char* l : {"lineHorizontalImpact", "lineVerticalImpact", "lineSplashIndicator"})
+        EXPECT_FALSE(shown(l)) << l;
+    // Micro-adjust steps from the last drawn mark, not from the refused point.
+    EXPECT_EQ(m->state().LastMarkX, 6000);
+}
+
+TEST_F(MeasureScreenTest, ClipboardAndSnapshotFreezeThePicture)
+{
+    open();
+    QApplication::clipboard()->clear();
+    c<QAction>("mnuPaste")->trigger();
+    EXPECT_FALSE(m->state().Frozen);
+    EXPECT_EQ(prompter->messages().size(), 1);
+
+    QApplication::clipboard()->setImage(filled({50, 40}, Qt::green));
+    c<QPushButton>("ClipSnapShot")->click();
+    EXPECT_TRUE(m->state().Frozen);
+    EXPECT_TRUE(shown("FrozenSign"));
+    EXPECT_TRUE(c<QLineEdit>("distance")->text().isEmpty());
+    EXPECT_EQ(m->canvas()->picture().size(), QSize(50, 40));
+    EXPECT_TRUE(shown("gif_file_name"));
+    EXPECT_EQ(c<QLineEdit>("gif_file_name")->text(), "Picture from Clipboard");
+
+    c<QPushButton>("Unfreeze")->click();
+    prompter->clear();
+    c<QPushButton>("ImgSnapShot")->click();
+    EXPECT_EQ(prompter->messages(), QStringList{"Warning, snapshot file has not been saved in the \\txio directory"});
+    EXPECT_TRUE(m->state().Frozen);
+    EXPECT_TRUE(shown("FrozenSign"));
+
+    ASSERT_TRUE(filled({20, 10}, Qt::yellow).save(path("txio/snapshot.bmp")));
+    prompter->clear();
+    c<QPushButton>("ImgSnapShot")->click();
+    EXPECT_TRUE(prompter->messages().isEmpty());
+    EXPECT_EQ(m->canvas()->picture().size(), QSize(20, 10));
+    EXPECT_EQ(c<QLineEdit>("gif_file_name")->text(), "snapshot.bmp");
+}
+
+TEST_F(MeasureScreenTest, AutoLoadTakesTheClipboardOnlyWhenTheFlagSaysReady)
+{
+    open();
+    auto* timer = m->findChild<QTimer*>("loadTimer");
+    ASSERT_NE(timer, nullptr);
+    c<QCheckBox>("cbAutoLoadClipboard")->setChecked(true);
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 1000);
+
+    QApplication::clipboard()->setImage(filled({30, 20}, Qt::cyan));
+    m->loadTimer_Timer();   // no flag file yet
+    EXPECT_FALSE(m->canvas()->hasPicture());
+
+    const QString flag = path("txio/clipflag.txt");
+    auto writeFlag = [&](const QByteArray& text) {
+        QFile f(flag);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    writeFlag("Busy\r\n");
+    m->loadTimer_Timer();
+    EXPECT_FALSE(m->canvas()->hasPicture());
+
+    writeFlag("Ready\r\n");
+    m->loadTimer_Timer();
+    EXPECT_EQ(m->canvas()->picture().size(), QSize(30, 20));
+    EXPECT_FALSE(m->state().Frozen);
+    EXPECT_EQ(readAll(flag), QByteArray("  \r\n"));
+
+    c<QCheckBox>("cbAutoLoadClipboard")->setChecked(false);
+    EXPECT_FALSE(timer->isActive());
+}
+
+TEST_F(MeasureScreenTest, LeavingAppliesThePictureSavePolicyOnlyForAPickedFrame)
+{
+    open();
+    s().PictureSaveMode = "Ask";
+    s().NavigationTag = "PictureLoadMenu";
+    c<QAction>("Exit")->trigger();
+    EXPECT_TRUE(prompter->shown().isEmpty());
+    EXPECT_TRUE(s().NavigationTag.isEmpty());
+    EXPECT_TRUE(m->isHidden());
+    EXPECT_FALSE(shown("grid_description"));
+    EXPECT_TRUE(c<QLabel>("maxbuoy")->text().isEmpty());
+
+    m->show();
+    s().NavigationTag = "SelectFrame";
+    prompter->clear();
+    prompter->no();
+    c<QAction>("mnuCapture")->trigger();
+    ASSERT_EQ(prompter->shown().size(), 1);
+    EXPECT_EQ(prompter->shown().first().kind, "yesno");
+    EXPECT_EQ(prompter->shown().first().text, "Do you want to save this picture?");
+    EXPECT_EQ(s().NavigationTag, "Measure");
+    EXPECT_TRUE(m->isHidden());
+
+    for (const char* mode : {"Save", "NoSave", ""}) {
+        m->show();
+        s().PictureSaveMode = mode;
+        s().NavigationTag = "SelectFrame";
+        prompter->clear();
+        c<QAction>("Exit")->trigger();
+        EXPECT_TRUE(prompter->shown().isEmpty()) << mode;
+    }
+}
+
+TEST_F(MeasureScreenTest, MarkerFollowsTheZoom)
+{
+    open();
+    m->pictureMouseDown(3000, 1500);
+    auto* h = line("lineVerticalImpact");
+    const QRect before = h->geometry();
+    m->canvas()->setZoom(2);
+    EXPECT_EQ(h->geometry().height(), 2 * before.height() - 4);
+    EXPECT_EQ(h->line(), QLineF(3000, 1400, 3000, 1600));
+}
