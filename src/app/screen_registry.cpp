@@ -2,6 +2,7 @@
 #include "app/main_screen.h"
 #include "app/manual_screen.h"
 #include "app/station.h"
+#include "grid/calibrate_screen.h"
 #include "grid/grid_setup_screen.h"
 #include "measure/measure_screen.h"
 
@@ -11,6 +12,7 @@ void Station::registerBuiltInScreens()
 {
     registerScreen(QStringLiteral("MainForm"), [](Station& s) { return new MainForm(s); });
     registerScreen(QStringLiteral("Grid_Setup"), [](Station& s) { return new Grid_Setup(s); });
+    registerScreen(QStringLiteral("Calibrate"), [](Station& s) { return new Calibrate(s); });
     registerScreen(QStringLiteral("Measure"), [](Station& s) { return new Measure(s); });
     registerScreen(QStringLiteral("frmManual"), [](Station& s) { return new frmManual(s); });
 }
