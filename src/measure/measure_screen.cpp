@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>

@@ -461,3 +461,25 @@ TEST_F(MeasureScreenTest, MarkerFollowsTheZoom)
     EXPECT_EQ(h->geometry().height(), 2 * before.height() - 4);
     EXPECT_EQ(h->line(), QLineF(3000, 1400, 3000, 1600));
 }
+
+TEST_F(MeasureScreenTest, DraggingALabelCarriesItsControls)
+{
+    open();
+    auto* label = c<QLabel>("gridlabel");
+    QWidget* box = c("grid_description");
+    QWidget* name = c("gif_file_name");
+    QWidget* arrow = c("AdjustUp");
+    const QPoint boxAt = box->pos(), nameAt = name->pos(), arrowAt = arrow->pos(), labelAt = label->pos();
+
+    QTest::mousePress(label, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    QTest::mouseMove(label, QPoint(25, 15));
+    QTest::mouseRelease(label, Qt::LeftButton, Qt::NoModifier, QPoint(25, 15));
+    EXPECT_EQ(label->pos(), labelAt + QPoint(20, 10));
+    EXPECT_EQ(box->pos(), boxAt + QPoint(20, 10));
+    EXPECT_EQ(name->pos(), nameAt + QPoint(20, 10));
+    EXPECT_EQ(arrow->pos(), arrowAt);
+
+    // After the release, moving the mouse moves nothing.
+    QTest::mouseMove(label, QPoint(60, 60));
+    EXPECT_EQ(box->pos(), boxAt + QPoint(20, 10));
+}
