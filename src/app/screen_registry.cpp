@@ -5,6 +5,7 @@
 #include "grid/calibrate_screen.h"
 #include "grid/grid_setup_screen.h"
 #include "measure/measure_screen.h"
+#include "measure/results_window.h"
 
 namespace tarvex {
 
@@ -14,6 +15,7 @@ void Station::registerBuiltInScreens()
     registerScreen(QStringLiteral("Grid_Setup"), [](Station& s) { return new Grid_Setup(s); });
     registerScreen(QStringLiteral("Calibrate"), [](Station& s) { return new Calibrate(s); });
     registerScreen(QStringLiteral("Measure"), [](Station& s) { return new Measure(s); });
+    registerScreen(QStringLiteral("Results"), [](Station& s) { return new Results(s); });
     registerScreen(QStringLiteral("frmManual"), [](Station& s) { return new frmManual(s); });
 }
 
