@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStringDecoder>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -47,6 +48,25 @@ Results::Results(Station& station) : Screen(station)
 
 void Results::open()
 {
+    if (isVisible())
+        fill();
+    else
+        show();   // showEvent fills
+    raise();
+    activateWindow();
+}
+
+void Results::showEvent(QShowEvent* e)
+{
+    Screen::showEvent(e);
+    // A window restored by the window system keeps its text; every opening by the station
+    // reads the file again.
+    if (!e->spontaneous())
+        fill();
+}
+
+void Results::fill()
+{
     output_box->clear();
     const QString configured = station_.settings().ResultsFilePath;
     const QString path = resultsFileLocation(configured);
@@ -75,9 +95,6 @@ void Results::open()
             output_box->moveCursor(QTextCursor::End);   // the newest records are the ones wanted
         }
     }
-    show();
-    raise();
-    activateWindow();
 }
 
 void Results::Exit_results_Click()

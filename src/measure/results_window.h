@@ -15,6 +15,7 @@ public:
 
     // The Measure screen's "&Results" menu: fills the window from the results file and shows
     // it (not modal). A missing or unreadable file gives a message and an empty window.
+    // A plain show() of the hidden window fills it the same way.
     void open();
     void Exit_results_Click();
 
@@ -23,8 +24,11 @@ public:
 protected:
     // The window frame's close does what "E&xit" does; it does not lead back to the hub.
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
+    void fill();
+
     QTextEdit* output_box = nullptr;
     QPushButton* Exit_results = nullptr;
 };

@@ -111,3 +111,13 @@ TEST_F(ResultsWindowTest, EightBitNamesReadBack)
     open(results());
     EXPECT_EQ(shownText(), QString::fromUtf8("01-29-2005 14:03:22 Jörg  jump 1\n"));
 }
+
+TEST_F(ResultsWindowTest, ShowingTheHiddenWindowReadsTheFileToo)
+{
+    write("first\r\n");
+    open(results());
+    child<QPushButton>(window, "Exit_results")->click();
+    ASSERT_EQ(appendToResultsFile(results(), {"second"}), QString());
+    window->show();   // as a screen switch shows it
+    EXPECT_EQ(shownText(), "first\nsecond\n");
+}
