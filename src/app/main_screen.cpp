@@ -260,34 +260,10 @@ void MainForm::load()
     p.message(QStringLiteral("Please Verify all Setup Parameters"));   // 15
 
     loading_ = false;
-    if (!station_.canCreate(QStringLiteral("Config")))
-        applyStoredFoldersWithoutConfiguration();
     if (station_.canCreate(QStringLiteral("Config")))             // 16
         station_.show(QStringLiteral("Config"), this);
     else
         show();
-}
-
-void MainForm::applyStoredFoldersWithoutConfiguration()
-{
-    // The configuration screen's load normally sets these; without it the grid files and the
-    // results file still need a home, so take what its load would take from the store.
-    AppSettings& s = station_.settings();
-    SettingsStore& store = station_.store();
-    if (s.ResultsFilePath.isEmpty() && !s.CapturesPath.isEmpty())
-        s.ResultsFilePath = s.CapturesPath + QStringLiteral("/JumpMeasurementResults")
-            + dailyNamePart(station_.clock().now()) + QStringLiteral(".txt");
-    if (s.PicturesPath.isEmpty())
-        s.PicturesPath = s.CapturesPath;
-    if (s.SetupFilesPath.isEmpty()) {
-        const QString stored = store.get(QStringLiteral("SetupFiles"));
-        s.SetupFilesPath = stored.isEmpty() ? s.CapturesPath : stored;
-    }
-    const int grids = int(store.getDouble(QStringLiteral("grids"), 0));
-    station_.grids().grids_in_use = grids >= 1 && grids <= 3 ? grids : 1;
-    for (int n = 1; n <= 3; ++n)
-        setGridStatus(n, n <= station_.grids().grids_in_use,
-                      FileIsPresent(store.get(QStringLiteral("grid%1File").arg(n))));
 }
 
 void MainForm::askForVideoFolder()

@@ -60,7 +60,6 @@ protected:
 private:
     void buildControls();
     void askForVideoFolder();
-    void applyStoredFoldersWithoutConfiguration();
     void writeSessionLine();
     void applyFrameRateCaption();
     void setCapturePanelsVisible(bool visible);

@@ -1,4 +1,5 @@
 // Every screen the station knows by name. A screen is created on first touch and kept.
+#include "app/config_screen.h"
 #include "app/main_screen.h"
 #include "app/manual_screen.h"
 #include "app/station.h"
@@ -12,6 +13,7 @@ namespace tarvex {
 void Station::registerBuiltInScreens()
 {
     registerScreen(QStringLiteral("MainForm"), [](Station& s) { return new MainForm(s); });
+    registerScreen(QStringLiteral("Config"), [](Station& s) { return new Config(s); });
     registerScreen(QStringLiteral("Grid_Setup"), [](Station& s) { return new Grid_Setup(s); });
     registerScreen(QStringLiteral("Calibrate"), [](Station& s) { return new Calibrate(s); });
     registerScreen(QStringLiteral("Measure"), [](Station& s) { return new Measure(s); });

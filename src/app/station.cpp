@@ -56,6 +56,7 @@ Station::Station(StationOptions options) : options_(std::move(options))
         options_.programFolder = defaultProgramFolder();
     options_.programFolder = QDir::cleanPath(options_.programFolder);
     QDir().mkpath(options_.programFolder);
+    txioFixed_ = !options_.txioFolder.isEmpty() || !qEnvironmentVariable("TARVEX_TXIO").isEmpty();
     if (options_.txioFolder.isEmpty())
         options_.txioFolder = defaultTxioFolder();
     if (!options_.prompter)
@@ -113,6 +114,14 @@ QWidget* Station::show(const QString& to, QWidget* from)
     if (from && from != target)
         from->hide();
     return target;
+}
+
+bool Station::setTxioFolder(const QString& folder)
+{
+    if (txioFixed_)
+        return false;
+    options_.txioFolder = folder.isEmpty() ? defaultTxioFolder() : folder;
+    return true;
 }
 
 void Station::quit()

@@ -80,6 +80,9 @@ public:
     QString programFile(const QString& name) const { return options_.programFolder + QLatin1Char('/') + name; }
     QString txioFolder() const { return options_.txioFolder; }
     QString txioFile(const QString& name) const { return options_.txioFolder + QLatin1Char('/') + name; }
+    // The exchange folder the operator chose (empty: the default folder). A folder given by
+    // the options or TARVEX_TXIO wins; then nothing changes and false is returned.
+    bool setTxioFolder(const QString& folder);
 
     using Factory = std::function<Screen*(Station&)>;
     void registerScreen(const QString& name, Factory factory) { factories_.insert(name, std::move(factory)); }
@@ -99,6 +102,7 @@ private:
     QHash<QString, Factory> factories_;
     QHash<QString, QPointer<QWidget>> screens_;
     bool quit_ = false;
+    bool txioFixed_ = false;
 };
 
 } // namespace tarvex

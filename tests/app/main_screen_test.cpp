@@ -272,20 +272,6 @@ TEST_F(MainScreenTest, GridTriosShowTheBuiltInPictures)
     EXPECT_EQ(child<QLabel>(m, "lblGrid3")->text(), "Grid3");
 }
 
-TEST_F(MainScreenTest, WithoutAConfigurationScreenTheStoredFoldersApply)
-{
-    storeSetting("logpath", videos());
-    storeSetting("grids", "2");
-    storeSetting("SetupFiles", path("grids"));
-    start();
-    EXPECT_EQ(station->settings().ResultsFilePath, videos() + "/JumpMeasurementResults120626.txt");
-    EXPECT_EQ(station->settings().SetupFilesPath, path("grids"));
-    EXPECT_EQ(station->grids().grids_in_use, 2);
-    auto* m = station->screenAs<MainForm>("MainForm");
-    EXPECT_FALSE(child<QLabel>(m, "lblGrid2")->isHidden());
-    EXPECT_TRUE(child<QLabel>(m, "lblGrid3")->isHidden());
-}
-
 TEST_F(MainScreenTest, ABrokenManualGivesAMessageAndAnEmptyViewer)
 {
     storeSetting("logpath", videos());
