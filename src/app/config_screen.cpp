@@ -647,6 +647,11 @@ void Config::mnuExit_Click()
     SettingsStore& store = station_.store();
     store.save(QStringLiteral("TournamentName"), TournamentName->text());            // 1
     store.save(QStringLiteral("labelcolor"), s.MessageColorName);
+    if (!store.lastWriteOk())
+        station_.prompter().message(
+            QStringLiteral("The settings could not be saved in %1; this configuration will be lost when Tarvex ends.")
+                .arg(QDir::toNativeSeparators(store.fileName())),
+            QStringLiteral("Settings"), Icon::Exclamation);
 
     // 2. An empty folder stays empty: a lone separator would send pictures to the root.
     const QString pictures = s.PicturesPath;
@@ -721,9 +726,12 @@ void Config::closeEvent(QCloseEvent* e)
 {
     // Closing the window frame leaves the screen as "E&xit and Save Parameters" does, so
     // the main screen always comes back.
+    if (station_.hasQuit()) {
+        e->accept();
+        return;
+    }
     e->ignore();
-    if (!station_.hasQuit())
-        mnuExit_Click();
+    mnuExit_Click();
 }
 
 } // namespace tarvex

@@ -317,6 +317,28 @@ TEST_F(ConfigScreenTest, ResultsFileProblemsAreReportedAndLeavingStillReturnsToT
     EXPECT_EQ(readAll(station->programFile("Default.txt")), "New Configuration: 12-06-2026  14:03:22 \r\n");
 }
 
+TEST_F(ConfigScreenTest, AnUnwritableSettingsFileIsReportedOnLeaving)
+{
+    writeText("blocker", "a file where the settings folder should be");
+    StationOptions o;
+    o.settingsFile = path("blocker/TX05.ini");
+    o.programFolder = tmp.filePath("program");
+    o.txioFolder = tmp.filePath("txio");
+    o.prompter = prompter;
+    o.clock = clock;
+    o.capture = camera;
+    station = std::make_unique<Station>(o);
+    prompter->no().answer(videos());
+    station->start();
+    config = station->screenAs<Config>("Config");
+    ASSERT_NE(config, nullptr);
+    prompter->clear();
+    exitConfig();
+    ASSERT_EQ(prompter->messages().size(), 1);
+    EXPECT_TRUE(prompter->messages()[0].contains(QDir::toNativeSeparators(path("blocker/TX05.ini"))));
+    EXPECT_TRUE(main()->isVisible());
+}
+
 TEST_F(ConfigScreenTest, FindButtonsOfferTextFilesAndCancelChangesNothing)
 {
     start();
