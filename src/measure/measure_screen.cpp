@@ -453,10 +453,15 @@ bool Measure::loadPictureFile(const QString& path)
         station_.prompter().message(error, kTitle, Icon::Exclamation);
         return false;
     }
-    picture_width_twips_ = Grid_Setup::pictureTwipsText(canvas_->picture().width());
-    picture_height_twips_ = Grid_Setup::pictureTwipsText(canvas_->picture().height());
+    takePictureSize();
     show_the_grid();
     return true;
+}
+
+void Measure::takePictureSize()
+{
+    picture_width_twips_ = Grid_Setup::pictureTwipsText(canvas_->picture().width());
+    picture_height_twips_ = Grid_Setup::pictureTwipsText(canvas_->picture().height());
 }
 
 // ---------------------------------------------------------------- overlay
@@ -652,6 +657,7 @@ void Measure::ImgSnapShot_Click()
         station_.prompter().message(kSnapshotWarning, QString(), Icon::Exclamation);
         return;
     }
+    takePictureSize();
     show_the_grid();
     showPictureName(name);
 }
@@ -772,7 +778,12 @@ void Measure::SavePict_Click() { savePicture(); }
 void Measure::savePicture() {}
 void Measure::Record_Click() {}
 void Measure::LoadPict_Click() {}
-void Measure::mnuViewLog_Click() {}
+void Measure::mnuViewLog_Click()
+{
+    // The picture log viewer comes with the log viewers; until then say so rather than do nothing.
+    station_.prompter().message(QStringLiteral("The picture log viewer is not available"), kTitle,
+                                Icon::Exclamation);
+}
 void Measure::optJumpOK_Click() {}
 void Measure::Fall_Click() {}
 void Measure::Pass_Click() {}

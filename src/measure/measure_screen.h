@@ -140,6 +140,7 @@ private:
     void hideMarker();
     void freezeStart();
     void showPictureName(const QString& name);
+    void takePictureSize();
     void applyPictureSavePolicy();
     void clearBuoyLabels();
     void showScreenOrSay(const QString& name, const QString& missingText);

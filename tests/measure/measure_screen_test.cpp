@@ -382,6 +382,7 @@ TEST_F(MeasureScreenTest, ClipboardAndSnapshotFreezeThePicture)
     c<QPushButton>("ImgSnapShot")->click();
     EXPECT_TRUE(prompter->messages().isEmpty());
     EXPECT_EQ(m->canvas()->picture().size(), QSize(20, 10));
+    EXPECT_EQ(m->pictureWidthTwips(), Grid_Setup::pictureTwipsText(20));
     EXPECT_EQ(c<QLineEdit>("gif_file_name")->text(), "snapshot.bmp");
 }
 
