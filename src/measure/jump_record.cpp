@@ -364,16 +364,21 @@ RecordOutcome recordJump(const RecordInputs& in, GridState& grids, Prompter& pro
     out.switchOffPassFall = switchOffPassFall;
 
     if (!in.otherGrid && in.frozen && !passOrFall && in.screenImage) {
-        const QString proposed = freePicturePath(stampedPicturePath(in.picturesPath, now, in.pictureExtension));
-        const std::optional<QString> answer = prompter.input(QString::fromLatin1(kFrozenPicturePrompt),
-                                                             QString::fromLatin1(kFrozenPictureTitle), proposed);
-        if (answer) {
-            const QString wanted = answer->trimmed().isEmpty() ? proposed : answer->trimmed();
-            const PictureWrite pw = writePicture(in.screenImage(), wanted);
-            if (pw.error.isEmpty())
-                out.savedPicture = pw.path;
-            else
-                prompter.message(pw.error, QString::fromLatin1(kFrozenPictureTitle), Icon::Exclamation);
+        if (in.picturesPath.trimmed().isEmpty()) {
+            prompter.message(QString::fromLatin1(kNoPictureFolder), QString::fromLatin1(kFrozenPictureTitle),
+                             Icon::Exclamation);
+        } else {
+            const QString proposed = freePicturePath(stampedPicturePath(in.picturesPath, now, in.pictureExtension));
+            const std::optional<QString> answer = prompter.input(QString::fromLatin1(kFrozenPicturePrompt),
+                                                                 QString::fromLatin1(kFrozenPictureTitle), proposed);
+            if (answer) {
+                const QString wanted = answer->trimmed().isEmpty() ? proposed : answer->trimmed();
+                const PictureWrite pw = writePicture(in.screenImage(), wanted);
+                if (pw.error.isEmpty())
+                    out.savedPicture = pw.path;
+                else
+                    prompter.message(pw.error, QString::fromLatin1(kFrozenPictureTitle), Icon::Exclamation);
+            }
         }
     }
 
@@ -523,6 +528,12 @@ SavePictureOutcome savePicture(const QImage& image, const SavePictureInputs& in,
 {
     SavePictureOutcome out;
     const QString title = QStringLiteral("Save Picture");
+    // Without a chosen folder the picture would land at the filesystem root.
+    if (in.picturesPath.trimmed().isEmpty()) {
+        out.errors << QString::fromLatin1(kNoPictureFolder);
+        prompter.message(QString::fromLatin1(kNoPictureFolder), title, Icon::Exclamation);
+        return out;
+    }
     const QString proposed = freePicturePath(stampedPicturePath(in.picturesPath, now, in.pictureExtension));
     prompter.message(proposed);
 

@@ -209,6 +209,8 @@ struct PictureWrite {
 // on to the next suffix instead of replacing that file.
 PictureWrite writePicture(const QImage& image, const QString& wanted);
 
+inline constexpr char kNoPictureFolder[] =
+    "No folder for jump pictures is chosen yet. Choose the Captures path on the configuration screen.";
 inline constexpr char kFrozenPicturePrompt[] = "Save the frozen picture under this name?";
 inline constexpr char kFrozenPictureTitle[] = "Save Frozen Picture";
 

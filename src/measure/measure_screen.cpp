@@ -573,6 +573,7 @@ void Measure::pictureMouseDown(double x, double y)
     distance_ft->setText(QStringLiteral("ft"));
     state_.ImpactX = x;
     state_.ImpactY = y;
+    state_.Marked = true;
     canvas_->setDrawWidth(2);
     DrawImpactMark();
     for (QWidget* w : std::initializer_list<QWidget*>{AdjustUp, AdjustDown, AdjustLeft, AdjustRight, AdjustmentLabel})
@@ -773,27 +774,12 @@ void Measure::mnuResults_Click()
 
 void Measure::SavePict_Click() { savePicture(); }
 
-// ---------------------------------------------------------------- hooks for the recording work
-
-void Measure::savePicture() {}
-void Measure::Record_Click() {}
-void Measure::LoadPict_Click() {}
 void Measure::mnuViewLog_Click()
 {
     // The picture log viewer comes with the log viewers; until then say so rather than do nothing.
     station_.prompter().message(QStringLiteral("The picture log viewer is not available"), kTitle,
                                 Icon::Exclamation);
 }
-void Measure::optJumpOK_Click() {}
-void Measure::Fall_Click() {}
-void Measure::Pass_Click() {}
-void Measure::Other_Grid_Click() {}
-void Measure::M_Reride_Click() {}
-void Measure::O_reride_Click() {}
-void Measure::Make_comment_Click() {}
-void Measure::btnGetName_Click() {}
-void Measure::Skier_name_Change() {}
-void Measure::Skier_name_Click() {}
 
 // ---------------------------------------------------------------- drag handles and events
 

@@ -101,7 +101,7 @@ public:
     void mnuCalibrate_Click();
     void mnuResults_Click();
 
-    // Hooks for the recording, outcome and skier-name work: empty for now.
+    // Recording, outcomes and skier names.
     void Record_Click();
     void LoadPict_Click();
     void mnuViewLog_Click();
@@ -116,6 +116,7 @@ public:
     void Skier_name_Change();
     void Skier_name_Click();
 
+    static const QString kMarkFirstText;
     static const QString kSnapshotWarning;
     static const QString kSavePictureQuestion;
     static const QString kUnmappableText;

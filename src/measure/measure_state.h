@@ -16,6 +16,8 @@ struct MeasureState {
     // The marked point of impact (twips). Clear keeps it: Record without a new mark uses it.
     double ImpactX = 0;
     double ImpactY = 0;
+    // A point of impact has been marked in this run; a measured jump is not recorded before.
+    bool Marked = false;
     // Where the marker was last drawn; micro-adjust steps from here.
     double LastMarkX = 0;
     double LastMarkY = 0;

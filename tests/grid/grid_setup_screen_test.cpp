@@ -340,7 +340,9 @@ TEST_F(GridSetupTest, SaveThenLoadRestoresTheGridThroughTheScreen)
     open(1);
     prompter->no();
     storeSetting("logpath", videos());
+    storeSetting("SetupFiles", gridFolder());
     station->start();
+    station->settings().ResultsFilePath = results();   // the configuration's load chose its own
     screen->show();
     completeGrid();
     const GridState completed = g();
@@ -395,6 +397,7 @@ TEST_F(GridSetupTest, SaveThenLoadRestoresTheGridThroughTheScreen)
     EXPECT_EQ(main->gridDescription(1), "North camera");
     const QStringList lines = resultLines();
     EXPECT_TRUE(lines.contains("Upper Left X,Y Twips:  3000   1995"));
+    ASSERT_GE(lines.size(), 20);
     EXPECT_EQ(lines[lines.size() - 20], "12-06-2026 14:03:22 New Set-up now in place");
 }
 

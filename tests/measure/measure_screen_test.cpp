@@ -442,7 +442,7 @@ TEST_F(MeasureScreenTest, LeavingAppliesThePictureSavePolicyOnlyForAPickedFrame)
     EXPECT_EQ(s().NavigationTag, "Measure");
     EXPECT_TRUE(m->isHidden());
 
-    for (const char* mode : {"Save", "NoSave", ""}) {
+    for (const char* mode : {"NoSave", ""}) {
         m->show();
         s().PictureSaveMode = mode;
         s().NavigationTag = "SelectFrame";
@@ -450,6 +450,18 @@ TEST_F(MeasureScreenTest, LeavingAppliesThePictureSavePolicyOnlyForAPickedFrame)
         c<QAction>("Exit")->trigger();
         EXPECT_TRUE(prompter->shown().isEmpty()) << mode;
     }
+    // "Save" saves without asking; saving shows the picture's path.
+    m->show();
+    QDir(tmp.path()).mkpath("pictures");
+    s().PicturesPath = path("pictures");
+    s().PictureSaveMode = "Save";
+    s().NavigationTag = "SelectFrame";
+    prompter->clear();
+    c<QAction>("Exit")->trigger();
+    ASSERT_FALSE(prompter->shown().isEmpty());
+    EXPECT_EQ(prompter->shown().first().kind, "message");
+    EXPECT_EQ(prompter->shown().first().text, path("pictures") + "/20614032.bmp");
+    EXPECT_TRUE(QFile::exists(path("pictures") + "/20614032.bmp"));
 }
 
 TEST_F(MeasureScreenTest, MarkerFollowsTheZoom)

@@ -1,0 +1,177 @@
+// The Measure screen's recording side: Record, the outcome options, the skier name, and
+// saving and loading pictures. The file formats live in jump_record; these handlers only
+// gather the screen's texts and put the results back into its controls.
+#include "measure/jump_record.h"
+#include "measure/measure_screen.h"
+
+#include "grid/picture_canvas.h"
+#include "media/file_helpers.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace tarvex {
+
+namespace {
+
+const QString kMarkFirst = QStringLiteral("Mark the point of impact before recording the jump");
+const QString kPictureFilter = QStringLiteral(
+    "All Files (*.*)|*.*|Text Files (*.txt)|*.txt|Jump Picture Files (*.gif)|*.gif|"
+    "Jump Picture Files (*.bmp)|*.bmp|Jump Picture Files (*.jpg)|*.jpg|");
+
+QString captureText(Station& station, const char* name)
+{
+    if (QWidget* cap = station.existingScreen(QStringLiteral("PreviewForm")))
+        if (auto* box = cap->findChild<QLineEdit*>(QString::fromLatin1(name)))
+            return box->text();
+    return QString();
+}
+
+} // namespace
+
+const QString Measure::kMarkFirstText = kMarkFirst;
+
+void Measure::Record_Click()
+{
+    const bool measured = !Pass->isChecked() && !Fall->isChecked() && !Other_Grid->isChecked();
+    if (measured && !state_.Marked) {
+        station_.prompter().message(kMarkFirst, QStringLiteral("Record Jump"), Icon::Exclamation);
+        return;
+    }
+    const AppSettings& s = station_.settings();
+    RecordInputs in;
+    in.skier = Skier_name->currentText();
+    in.jumpNumber = Jump_no->text();
+    in.comment = Comment->text();
+    in.metresText = distance->text();
+    in.feetText = distance_ft->text();
+    in.pass = Pass->isChecked();
+    in.fall = Fall->isChecked();
+    in.otherGrid = Other_Grid->isChecked();
+    in.frozen = state_.Frozen;
+    in.verifyMode = verifyMode();
+    in.feetInTenths = !barefoot_indicator->isHidden();
+    in.barefootMode = s.BarefootMode;
+    in.sitSkiMode = s.SitSkiMode;
+    in.wstims = s.WstimsEnabled;
+    in.impactX = state_.ImpactX;
+    in.impactY = state_.ImpactY;
+    in.resultsFilePath = s.ResultsFilePath;
+    in.txioFolder = station_.txioFolder();
+    in.picturesPath = s.PicturesPath;
+    in.pictureExtension = s.PictureExtension;
+    in.screenImage = [this] { return canvas_->composed(); };
+
+    const RecordOutcome out = recordJump(in, station_.grids(), station_.prompter(), station_.clock().now());
+    // The distance stays on screen even when the line could not be written, so the operator
+    // can record again once the folder is fixed.
+    distance->setText(out.distance);
+    distance_ft->setText(out.distance_ft);
+    if (!out.recorded)
+        return;
+    Jump_no->setText(out.Jump_no);
+    Comment->setText(out.Comment);
+    if (out.switchOffPassFall)
+        optJumpOK->setChecked(true);
+    if (out.switchOffOtherGrid)
+        Other_Grid->setChecked(false);
+}
+
+void Measure::optJumpOK_Click() {}
+void Measure::Fall_Click() { Comment->setText(QString::fromLatin1(kCommentFall)); }
+void Measure::Pass_Click() { Comment->setText(QString::fromLatin1(kCommentPass)); }
+void Measure::Other_Grid_Click() { Comment->setText(QString::fromLatin1(kCommentOtherGrid)); }
+
+void Measure::M_Reride_Click()
+{
+    const OutcomeClick c = recordReride(true, state_.Frozen, station_.settings().ResultsFilePath,
+                                        station_.prompter(), station_.clock().now());
+    Comment->clear();
+    if (c.switchOff)
+        M_Reride->setChecked(false);
+    if (c.emptyDistances) {
+        distance->clear();
+        distance_ft->clear();
+    }
+}
+
+void Measure::O_reride_Click()
+{
+    const OutcomeClick c = recordReride(false, state_.Frozen, station_.settings().ResultsFilePath,
+                                        station_.prompter(), station_.clock().now());
+    Comment->clear();
+    if (c.switchOff)
+        O_reride->setChecked(false);
+}
+
+void Measure::Make_comment_Click()
+{
+    recordComment(station_.settings().ResultsFilePath, station_.prompter(), station_.clock().now());
+    Comment->clear();
+    Make_comment->setChecked(false);
+}
+
+void Measure::btnGetName_Click()
+{
+    const WstimsName n = readWstimsName(station_.txioFolder());
+    if (!n.name) {
+        station_.prompter().message(QString::fromLatin1(kWstimsNameError) + n.error);
+        return;
+    }
+    Skier_name->setEditText(*n.name);
+}
+
+void Measure::Skier_name_Change()
+{
+    Jump_no->setText(QStringLiteral("1"));
+    distance->clear();
+    distance_ft->clear();
+}
+
+void Measure::Skier_name_Click() { Skier_name_Change(); }
+
+void Measure::savePicture()
+{
+    const AppSettings& s = station_.settings();
+    SavePictureInputs in;
+    in.picturesPath = s.PicturesPath;
+    in.pictureExtension = s.PictureExtension;
+    in.resultsFilePath = s.ResultsFilePath;
+    if (!s.CapturesPath.isEmpty() && !s.MeasurementLogName.isEmpty())
+        in.measurementLog = s.CapturesPath + QLatin1Char('/') + s.MeasurementLogName;
+    in.captureSkier = captureText(station_, "txtSkierName");
+    in.capturePass = captureText(station_, "txtPass");
+    in.distanceText = distance->text();
+    tarvex::savePicture(canvas_->composed(), in, station_.prompter(), station_.clock().now());
+}
+
+void Measure::LoadPict_Click()
+{
+    AppSettings& s = station_.settings();
+    const QString folder = withoutTrailingSeparator(s.PicturesPath.trimmed());
+    if (!PathExists(folder, 1)) {
+        station_.prompter().message(QStringLiteral("Invalid path, change in configuration screen"), QString(),
+                                    Icon::Exclamation);
+        return;
+    }
+    FileRequest r;
+    r.initialFolder = folder;
+    r.filter = kPictureFilter;
+    const QString ext = s.PictureExtension.toLower();
+    r.filterIndex = ext == QLatin1String(".gif") ? 3 : ext == QLatin1String(".jpg") ? 5 : 4;
+    r.title = QStringLiteral("Load Picture");
+    const auto chosen = station_.prompter().openFile(r);
+    // A cancelled dialog loads nothing, so nothing is logged as loaded either.
+    if (!chosen || chosen->isEmpty())
+        return;
+    if (!loadPictureFile(*chosen))
+        return;
+    const QString error = appendToResultsFile(s.ResultsFilePath, {loadedPictureEntry(station_.clock().now(), *chosen)});
+    if (!error.isEmpty())
+        station_.prompter().message(error, QString::fromLatin1(kResultsFileTitle), Icon::Exclamation);
+    s.NavigationTag = QStringLiteral("PictureLoadMenu");
+}
+
+} // namespace tarvex

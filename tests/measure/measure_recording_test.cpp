@@ -1,0 +1,155 @@
+// Record and the outcome options driven through the real Measure screen, checking the bytes
+// that reach the results file and the WSTIMS exchange files.
+#include "measure/measure_screen.h"
+
+#include "../app/station_fixture.h"
+#include "../grid/grid_test_support.h"
+#include "grid/grid_geometry.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+namespace {
+
+struct RecordingTest : StationFixture {
+    Measure* m = nullptr;
+
+    void SetUp() override
+    {
+        StationFixture::SetUp();
+        storeSetting("logpath", videos());
+        prompter->no();   // emergency reset
+        makeStation().start();
+        GridState& g = station->grids();
+        test::setBuoys(g, test::kTrapezoid);
+        ASSERT_TRUE(solve_coefficients(g));
+        g.jump_survey_x = 0;
+        g.jump_survey_y = 0;
+        g.storeCompletedGrid(1, QString(), QStringLiteral("north"));
+        g.recompute_all_grids_set_up();
+        m = station->screenAs<Measure>("Measure");
+        m->show();
+        station->settings().WstimsEnabled = true;
+        c<QComboBox>("Skier_name")->setEditText("Ann Lee");
+        prompter->clear();
+    }
+    template <typename T = QWidget> T* c(const char* name) { return child<T>(m, name); }
+    QString results() const { return QString::fromLatin1(readAll(station->settings().ResultsFilePath)); }
+    QStringList resultLines() const { return results().split("\r\n", Qt::SkipEmptyParts); }
+    QByteArray txresult() const { return readAll(station->txioFile("txresult.dst")); }
+    QByteArray txraw() const { return readAll(station->txioFile("txraw.dst")); }
+    void record() { c<QPushButton>("Record")->click(); }
+    void mark() { m->pictureMouseDown(6000, 4500); }
+};
+
+} // namespace
+
+TEST_F(RecordingTest, AMeasuredJumpGoesToTheResultsFileAndBothExchangeFiles)
+{
+    mark();
+    record();
+    EXPECT_EQ(prompter->unexpected(), 0);
+    const QStringList lines = resultLines();
+    ASSERT_FALSE(lines.isEmpty());
+    static const QRegularExpression form(
+        R"(^12-06-2026 14:03:22 Ann Lee  jump 1 - ( [0-9.]+)m  \(IWSF\) ([0-9]+)ft  \(AWSA\) \([ -][0-9.]+/[ -][0-9.]+\) \( 6000/ 4500\) \( [0-9.]+\)$)");
+    const auto match = form.match(lines.last());
+    ASSERT_TRUE(match.hasMatch()) << lines.last().toStdString();
+    EXPECT_EQ(c<QLineEdit>("distance")->text(), match.captured(1) + "m");
+    EXPECT_EQ(txresult(), ("OK, " + match.captured(1) + ",  " + match.captured(2) + ", 1\r\n").toLatin1());
+    EXPECT_EQ(txraw(), ("14:03:22 ,Ann Lee,OK, " + match.captured(1) + ",  " + match.captured(2) + ", 1\r\n").toLatin1());
+    // Without a frozen picture the measured jump advances at the following Clear.
+    EXPECT_EQ(c<QLineEdit>("Jump_no")->text(), "1");
+}
+
+TEST_F(RecordingTest, NothingIsRecordedBeforeAPointIsMarked)
+{
+    record();
+    EXPECT_EQ(prompter->messages(), QStringList{Measure::kMarkFirstText});
+    EXPECT_TRUE(results().isEmpty());
+    EXPECT_TRUE(txresult().isEmpty());
+}
+
+TEST_F(RecordingTest, AFallIsSentAsAFallAndAdvancesTheJumpNumber)
+{
+    c<QRadioButton>("Fall")->click();
+    record();
+    EXPECT_TRUE(resultLines().last().startsWith("12-06-2026 14:03:22 Ann Lee  jump 1 -   (IWSF)  (AWSA)Fall ("))
+        << resultLines().last().toStdString();
+    EXPECT_EQ(txresult(), "Fall, 0, 0,1\r\n");
+    EXPECT_EQ(c<QLineEdit>("Jump_no")->text(), " 2");
+    EXPECT_TRUE(c<QRadioButton>("optJumpOK")->isChecked());
+    EXPECT_TRUE(c<QLineEdit>("Comment")->text().isEmpty());
+}
+
+TEST_F(RecordingTest, OtherGridWithoutADistanceEndsTheLineAfterTheComment)
+{
+    c<QRadioButton>("Other_Grid")->click();
+    prompter->no();
+    record();
+    EXPECT_TRUE(resultLines().last().endsWith("Other Grid - no distance recorded")) << resultLines().last().toStdString();
+    EXPECT_EQ(txresult(), "OK, , , 1\r\n");
+    EXPECT_FALSE(c<QRadioButton>("Other_Grid")->isChecked());
+    EXPECT_EQ(prompter->unexpected(), 0);
+}
+
+TEST_F(RecordingTest, RerideAndCommentLinesAreWrittenAtOnce)
+{
+    c<QRadioButton>("M_Reride")->click();
+    c<QRadioButton>("M_Reride")->click();
+    prompter->answer("Wind gust");
+    c<QRadioButton>("Make_comment")->click();
+    EXPECT_EQ(resultLines(), (QStringList{"12-06-2026 14:03:22 Mandatory Reride - disregard last jump",
+                                          "12-06-2026 14:03:22 Mandatory Reride - disregard last jump",
+                                          "12-06-2026 14:03:22 Wind gust"}));
+    EXPECT_FALSE(c<QRadioButton>("M_Reride")->isChecked());
+    EXPECT_FALSE(c<QRadioButton>("Make_comment")->isChecked());
+    EXPECT_TRUE(txresult().isEmpty());
+}
+
+TEST_F(RecordingTest, AnUnwritableResultsFileKeepsTheDistanceAndSendsNothing)
+{
+    station->settings().ResultsFilePath = path("no/such/folder/results.txt");
+    mark();
+    record();
+    ASSERT_EQ(prompter->messages().size(), 1);
+    EXPECT_TRUE(prompter->messages()[0].contains("results.txt"));
+    EXPECT_TRUE(txresult().isEmpty());
+    EXPECT_TRUE(txraw().isEmpty());
+    EXPECT_TRUE(c<QLineEdit>("distance")->text().endsWith("m"));
+    EXPECT_NE(c<QLineEdit>("distance")->text(), "m");
+}
+
+TEST_F(RecordingTest, TheNameButtonTakesTheFirstFieldOfTheWstimsNameFile)
+{
+    {
+        QFile f(station->txioFile("txskier.nam"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Bob Ray,12345\r\n");
+    }
+    c<QLineEdit>("Jump_no")->setText(" 3");
+    c<QPushButton>("btnGetName")->click();
+    EXPECT_EQ(c<QComboBox>("Skier_name")->currentText(), "Bob Ray");
+    EXPECT_EQ(c<QLineEdit>("Jump_no")->text(), "1");
+
+    QFile::remove(station->txioFile("txskier.nam"));
+    c<QPushButton>("btnGetName")->click();
+    ASSERT_EQ(prompter->messages().size(), 1);
+    EXPECT_TRUE(prompter->messages()[0].startsWith("Error while reading WSTIMS name file: "));
+    EXPECT_EQ(c<QComboBox>("Skier_name")->currentText(), "Bob Ray");
+}
+
+TEST_F(RecordingTest, APictureIsNeverSavedWithoutAFolder)
+{
+    station->settings().PicturesPath.clear();
+    m->SavePict_Click();
+    ASSERT_EQ(prompter->messages().size(), 1);
+    EXPECT_TRUE(prompter->messages()[0].startsWith("No folder for jump pictures is chosen yet."));
+    EXPECT_FALSE(results().contains("Saved picture"));
+}
