@@ -770,8 +770,13 @@ void Grid_Setup::gridSave_Click()
     ipt_file_description_2->setText(description);
     updateMeasureDescription(description);
     const GridFileWriteResult r = saveGridFile(g, n, *path, description);
-    if (!r.ok)
+    if (!r.ok) {
         p.message(r.error, QStringLiteral("Grid File"), Icon::Exclamation);
+        return;
+    }
+    // The saved file is the grid's file from now on: the next start loads it, so a grid
+    // built once survives a restart without a Load of its own.
+    station_.store().save(QStringLiteral("grid%1File").arg(n), r.fullPath);
 }
 
 void Grid_Setup::gridLoad_Click()
