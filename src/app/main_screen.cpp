@@ -49,14 +49,6 @@ QLabel* label(QWidget* parent, const QString& name, const QString& caption, QRec
     return l;
 }
 
-QString decodeText(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString s = utf8.decode(bytes);
-    if (utf8.hasError())
-        s = QString::fromLatin1(bytes);
-    return s;
-}
 
 } // namespace
 
@@ -439,7 +431,7 @@ void MainForm::cmdImport_Click()
             return;
         }
     } else {
-        text = decodeText(bytes);
+        text = decodeFileText(bytes);
     }
     // Saved as plain text with CR LF line ends, as the rest of the station's text files.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));

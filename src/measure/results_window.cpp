@@ -1,6 +1,8 @@
 #include "measure/results_window.h"
 #include "measure/jump_record.h"
 
+#include "common/text_forms.h"
+
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -13,20 +15,6 @@
 #include <QVBoxLayout>
 
 namespace tarvex {
-
-namespace {
-
-QString decodeResults(const QByteArray& bytes)
-{
-    // The results file is 8-bit text; lines with characters beyond Latin-1 were stored as UTF-8.
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString s = utf8.decode(bytes);
-    if (utf8.hasError())
-        s = QString::fromLatin1(bytes);
-    return s;
-}
-
-} // namespace
 
 Results::Results(Station& station) : Screen(station)
 {
@@ -91,7 +79,7 @@ void Results::fill()
         } else {
             const QByteArray bytes = f.readAll();
             f.close();
-            output_box->setPlainText(decodeResults(bytes));
+            output_box->setPlainText(decodeFileText(bytes));
             output_box->moveCursor(QTextCursor::End);   // the newest records are the ones wanted
         }
     }

@@ -1,6 +1,8 @@
 #include "measure/select_skier.h"
 #include "app/station.h"
 
+#include "common/text_forms.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -14,15 +16,6 @@ namespace tarvex {
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
-
-QString decodeNames(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString s = utf8.decode(bytes);
-    if (utf8.hasError())
-        s = QString::fromLatin1(bytes);
-    return s;
-}
 
 } // namespace
 
@@ -76,7 +69,7 @@ void frmSelectSkier::fill()
     }
     const QByteArray bytes = f.readAll();
     f.close();
-    lstSkiers->addItems(skierListEntries(decodeNames(bytes)));
+    lstSkiers->addItems(skierListEntries(decodeFileText(bytes)));
 }
 
 std::optional<QString> frmSelectSkier::choose(Station& station, QWidget* parent)
