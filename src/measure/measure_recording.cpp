@@ -120,7 +120,11 @@ void Measure::btnGetName_Click()
         station_.prompter().message(QString::fromLatin1(kWstimsNameError) + n.error);
         return;
     }
-    Skier_name->setEditText(*n.name);
+    // Reading the name counts as a name change even when it is the name already shown.
+    if (Skier_name->currentText() == *n.name)
+        Skier_name_Change();
+    else
+        Skier_name->setEditText(*n.name);
 }
 
 void Measure::Skier_name_Change()
@@ -168,6 +172,7 @@ void Measure::LoadPict_Click()
         return;
     if (!loadPictureFile(*chosen))
         return;
+    showPictureName(QFileInfo(*chosen).fileName());
     const QString error = appendToResultsFile(s.ResultsFilePath, {loadedPictureEntry(station_.clock().now(), *chosen)});
     if (!error.isEmpty())
         station_.prompter().message(error, QString::fromLatin1(kResultsFileTitle), Icon::Exclamation);

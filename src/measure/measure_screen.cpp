@@ -4,6 +4,7 @@
 #include "grid/grid_geometry.h"
 #include "grid/grid_setup_screen.h"
 #include "grid/picture_canvas.h"
+#include "measure/results_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -441,8 +443,24 @@ void Measure::Form_Activate()
     Set_grid->setVisible(g.grids_in_use > 1);
     Set_grid->setText(gridChoiceCaption(g.current_grid));
 
-    if (station_.settings().NavigationTag == kSelectFrame)
-        loadPictureFile(station_.programFile(QStringLiteral("currentcapture.bmp")));
+    if (station_.settings().NavigationTag == kSelectFrame) {
+        const QString frame = station_.programFile(QStringLiteral("currentcapture.bmp"));
+        const QFileInfo info(frame);
+        const QString seen = frame + QLatin1Char('|') + info.lastModified().toString(Qt::ISODateWithMs);
+        // Closing the message re-activates the screen; the same missing or broken frame is
+        // reported once, not again on every activation.
+        if (seen != unreadableFrame_) {
+            if (canvas_->loadPicture(frame, nullptr)) {
+                unreadableFrame_.clear();
+                takePictureSize();
+            } else {
+                unreadableFrame_ = seen;
+                loadPictureFile(frame);
+            }
+        }
+    } else {
+        unreadableFrame_.clear();
+    }
     show_the_grid();
 }
 
@@ -769,7 +787,11 @@ void Measure::mnuCalibrate_Click()
 
 void Measure::mnuResults_Click()
 {
-    showScreenOrSay(QStringLiteral("Results"), QStringLiteral("The results window is not available"));
+    // Every opening reads the file again, also while the window is still open.
+    if (auto* results = qobject_cast<Results*>(station_.screen(QStringLiteral("Results"))))
+        results->open();
+    else
+        showScreenOrSay(QStringLiteral("Results"), QStringLiteral("The results window is not available"));
 }
 
 void Measure::SavePict_Click() { savePicture(); }

@@ -148,6 +148,7 @@ private:
     QColor overlayColour() const;
 
     MeasureState state_;
+    QString unreadableFrame_;   // the picked frame last reported as unreadable
     PictureCanvas* canvas_ = nullptr;
     QMenuBar* menu_ = nullptr;
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTextEdit>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -152,4 +153,52 @@ TEST_F(RecordingTest, APictureIsNeverSavedWithoutAFolder)
     ASSERT_EQ(prompter->messages().size(), 1);
     EXPECT_TRUE(prompter->messages()[0].startsWith("No folder for jump pictures is chosen yet."));
     EXPECT_FALSE(results().contains("Saved picture"));
+}
+
+TEST_F(RecordingTest, ReadingTheSameWstimsNameStillStartsAtJumpOne)
+{
+    {
+        QFile f(station->txioFile("txskier.nam"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Ann Lee\r\n");
+    }
+    c<QLineEdit>("Jump_no")->setText(" 4");
+    c<QPushButton>("btnGetName")->click();
+    EXPECT_EQ(c<QLineEdit>("Jump_no")->text(), "1");
+}
+
+TEST_F(RecordingTest, TheResultsWindowShowsAJumpRecordedWhileItWasOpen)
+{
+    m->mnuResults_Click();   // no results yet: a message and an empty window
+    QWidget* window = station->existingScreen("Results");
+    ASSERT_NE(window, nullptr);
+    mark();
+    record();
+    m->mnuResults_Click();
+    EXPECT_TRUE(child<QTextEdit>(window, "output_box")->toPlainText().contains("Ann Lee  jump 1 - "));
+}
+
+TEST_F(RecordingTest, ALoadedPictureIsNamedOnScreenAndInTheResultsFile)
+{
+    QDir(tmp.path()).mkpath("pictures");
+    station->settings().PicturesPath = path("pictures");
+    QImage img(64, 48, QImage::Format_RGB32);
+    img.fill(Qt::darkBlue);
+    ASSERT_TRUE(img.save(path("pictures/ann1.bmp")));
+    prompter->file(path("pictures/ann1.bmp"));
+    m->LoadPict_Click();
+    EXPECT_EQ(c<QLineEdit>("gif_file_name")->text(), "ann1.bmp");
+    EXPECT_FALSE(c<QLineEdit>("gif_file_name")->isHidden());
+    EXPECT_EQ(resultLines().last(), "12-06-2026 14:03:22 Loaded picture: " + path("pictures/ann1.bmp"));
+    EXPECT_EQ(station->settings().NavigationTag, "PictureLoadMenu");
+}
+
+TEST_F(RecordingTest, AMissingPickedFrameIsReportedOnceNotOnEveryActivation)
+{
+    station->settings().NavigationTag = "SelectFrame";
+    m->hide();
+    m->show();
+    m->Form_Activate();
+    m->Form_Activate();
+    EXPECT_EQ(prompter->messages().size(), 1);
 }
