@@ -1,4 +1,4 @@
-#include "app/station.h"
+#include "station/station.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #include "app/config_screen.h"
 #include "app/main_screen.h"
-#include "app/skier_name_list.h"
+#include "measure/skier_name_list.h"
 #include "common/list_text.h"
 #include "common/text_forms.h"
 #include "grid/grid_setup_screen.h"

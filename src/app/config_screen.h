@@ -2,7 +2,7 @@
 // The configuration screen: tournament-wide options of the station. Its load applies the
 // stored configuration (AppSettings, grid status trios, stored grid files); leaving it writes
 // the configuration line to the results file and loads the skier name list.
-#include "app/station.h"
+#include "station/station.h"
 
 #include <QColor>
 #include <QStringList>

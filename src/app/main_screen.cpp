@@ -1,6 +1,6 @@
 #include "app/main_screen.h"
-#include "app/emergency_reset.h"
-#include "app/rtf_reader.h"
+#include "station/emergency_reset.h"
+#include "common/rtf_reader.h"
 #include "capture/capture_component.h"
 #include "capture/capture_device_panel.h"
 #include "common/list_text.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The hub of the station: start-up, navigation to every other screen, the video folder, the
 // grid status trios and the capture device panel.
-#include "app/station.h"
+#include "station/station.h"
 
 class QCheckBox;
 class QGroupBox;

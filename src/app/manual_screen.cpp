@@ -1,5 +1,5 @@
 #include "app/manual_screen.h"
-#include "app/rtf_reader.h"
+#include "common/rtf_reader.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/station.h"
+#include "station/station.h"
 
 class QTextBrowser;
 

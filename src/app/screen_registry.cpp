@@ -1,14 +1,30 @@
-// Every screen the station knows by name. A screen is created on first touch and kept.
+// Every screen the station knows by name, and the real seams where a test gave none. A screen
+// is created on first touch and kept.
 #include "app/config_screen.h"
 #include "app/main_screen.h"
 #include "app/manual_screen.h"
-#include "app/station.h"
+#include "app/qt_prompter.h"
+#include "capture/capture_component.h"
+#include "station/station.h"
 #include "grid/calibrate_screen.h"
 #include "grid/grid_setup_screen.h"
 #include "measure/measure_screen.h"
 #include "measure/results_window.h"
 
+// The icons and the manual are compiled into the static ui library, whose resource
+// registration the linker would otherwise drop.
+static void initStationResources() { Q_INIT_RESOURCE(tarvex); }
+
 namespace tarvex {
+
+void Station::provideRealSeams()
+{
+    initStationResources();
+    if (!options_.prompter)
+        options_.prompter = std::make_shared<QtPrompter>();
+    if (!options_.capture)
+        options_.capture = std::make_shared<NullCaptureComponent>();
+}
 
 void Station::registerBuiltInScreens()
 {

@@ -1,6 +1,6 @@
 #include "capture/capture_device_panel.h"
-#include "app/prompter.h"
-#include "app/settings_store.h"
+#include "common/prompter.h"
+#include "station/settings_store.h"
 #include "capture/capture_formats.h"
 #include "common/text_forms.h"
 #include "media/file_helpers.h"

@@ -3,7 +3,7 @@
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
 #include "grid/grid_setup_screen.h"
-#include "grid/picture_canvas.h"
+#include "widgets/picture_canvas.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>

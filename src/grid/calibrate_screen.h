@@ -2,7 +2,7 @@
 // The calibration line screen: two points typed in survey metres or in screen twips are
 // converted with the current grid and joined by a line on the grid setup and measuring
 // pictures, so the operator sees whether a surveyed line lands where the camera shows it.
-#include "app/station.h"
+#include "station/station.h"
 
 #include <QLineF>
 #include <QString>

@@ -5,7 +5,7 @@
 #include "common/text_forms.h"
 #include "grid/accuracy.h"
 #include "grid/grid_file.h"
-#include "grid/picture_canvas.h"
+#include "widgets/picture_canvas.h"
 
 #include <QAction>
 #include <QApplication>

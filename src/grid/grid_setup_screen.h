@@ -2,7 +2,7 @@
 // The grid setup screen: the operator marks the four buoys on the camera picture, types the
 // survey values, completes, saves and loads grids and checks their accuracy. All grid state
 // lives in the Station's GridState so the measuring screen sees every change.
-#include "app/station.h"
+#include "station/station.h"
 #include "grid/grid_geometry.h"
 #include "grid/setup_record.h"
 

@@ -3,7 +3,7 @@
 // falls, passes, rerides and comments, and the naming of saved pictures. Model code only:
 // the Measure screen gathers its control texts into RecordInputs, calls recordJump and puts
 // the RecordOutcome back into its controls.
-#include "app/prompter.h"
+#include "common/prompter.h"
 #include "grid/jump_grid.h"
 
 #include <QDateTime>

@@ -4,7 +4,7 @@
 #include "measure/jump_record.h"
 #include "measure/measure_screen.h"
 
-#include "grid/picture_canvas.h"
+#include "widgets/picture_canvas.h"
 #include "media/file_helpers.h"
 
 #include <QComboBox>

@@ -2,7 +2,7 @@
 // The measuring screen: one still picture of the landing area with the current grid drawn
 // over it; the operator marks the impact, fine-tunes it and reads the distance. Recording,
 // outcomes and skier names hang off the same controls (their handlers below are hooks).
-#include "app/station.h"
+#include "station/station.h"
 #include "measure/measure_state.h"
 
 #include <QLineF>

@@ -1,5 +1,5 @@
 #include "measure/select_skier.h"
-#include "app/station.h"
+#include "station/station.h"
 
 #include "common/text_forms.h"
 

@@ -1,9 +1,7 @@
 #pragma once
 // Small shared file helpers: the capture-related file dialogs and existence tests.
-#include "app/prompter.h"
+#include "common/prompter.h"
 #include <QString>
-
-class QListWidget;
 
 namespace tarvex {
 
@@ -26,9 +24,5 @@ bool PathExists(const QString& path, int kind);
 
 // Removes one trailing separator ("/", and "\" as typed on Windows stations).
 QString withoutTrailingSeparator(const QString& path);
-
-// Lets a list box scroll sideways far enough to show its longest entry; returns the width
-// in pixels (also kept in the list's "horizontalExtent" property).
-int FitListBoxWidth(QListWidget* list);
 
 } // namespace tarvex

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/prompter.h"
+#include "common/prompter.h"
 #include <QList>
 #include <deque>
 

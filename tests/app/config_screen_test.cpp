@@ -1,8 +1,8 @@
 #include "app/config_screen.h"
 #include "app/main_screen.h"
-#include "app/skier_name_list.h"
+#include "measure/skier_name_list.h"
 #include "grid/grid_file.h"
-#include "station_fixture.h"
+#include "support/station_fixture.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,5 +1,5 @@
 #include "app/main_screen.h"
-#include "station_fixture.h"
+#include "support/station_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>

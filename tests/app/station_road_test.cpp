@@ -5,7 +5,7 @@
 #include "app/main_screen.h"
 #include "grid/grid_setup_screen.h"
 #include "measure/measure_screen.h"
-#include "station_fixture.h"
+#include "support/station_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>

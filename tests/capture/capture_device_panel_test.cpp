@@ -1,4 +1,4 @@
-#include "app/settings_store.h"
+#include "station/settings_store.h"
 #include "capture/capture_device_panel.h"
 #include "testkit/fake_capture_component.h"
 #include "testkit/scripted_prompter.h"

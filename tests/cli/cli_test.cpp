@@ -1,7 +1,7 @@
 #include "cli/cli.h"
 #include "grid/grid_file.h"
 #include "grid/grid_geometry.h"
-#include "grid/grid_test_support.h"
+#include "support/grid_test_support.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
 #include "grid/calibrate_screen.h"
 
-#include "../app/station_fixture.h"
+#include "support/station_fixture.h"
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
 #include "grid/grid_setup_screen.h"
-#include "grid/grid_test_support.h"
-#include "grid/picture_canvas.h"
+#include "support/grid_test_support.h"
+#include "widgets/picture_canvas.h"
 
 #include <QAction>
 #include <QLabel>

@@ -1,5 +1,5 @@
 #include "grid/grid_geometry.h"
-#include "grid/grid_test_support.h"
+#include "support/grid_test_support.h"
 
 #include <gtest/gtest.h>
 #include <cmath>

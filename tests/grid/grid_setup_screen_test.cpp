@@ -1,9 +1,9 @@
 #include "grid/grid_setup_screen.h"
 
-#include "../app/station_fixture.h"
+#include "support/station_fixture.h"
 #include "app/main_screen.h"
 #include "grid/grid_file.h"
-#include "grid/picture_canvas.h"
+#include "widgets/picture_canvas.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

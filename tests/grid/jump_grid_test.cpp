@@ -1,5 +1,5 @@
 #include "grid/jump_grid.h"
-#include "grid/grid_test_support.h"
+#include "support/grid_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // that reach the results file and the WSTIMS exchange files.
 #include "measure/measure_screen.h"
 
-#include "../app/station_fixture.h"
-#include "../grid/grid_test_support.h"
+#include "support/station_fixture.h"
+#include "support/grid_test_support.h"
 #include "grid/grid_geometry.h"
 
 #include <QComboBox>

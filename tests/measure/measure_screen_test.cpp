@@ -1,10 +1,10 @@
 #include "measure/measure_screen.h"
 
-#include "../app/station_fixture.h"
-#include "../grid/grid_test_support.h"
+#include "support/station_fixture.h"
+#include "support/grid_test_support.h"
 #include "grid/grid_geometry.h"
 #include "grid/grid_setup_screen.h"
-#include "grid/picture_canvas.h"
+#include "widgets/picture_canvas.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "measure/results_window.h"
 #include "measure/jump_record.h"
 
-#include "../app/station_fixture.h"
+#include "support/station_fixture.h"
 
 #include <QPushButton>
 #include <QTextEdit>

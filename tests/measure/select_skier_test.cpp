@@ -1,6 +1,6 @@
 #include "measure/select_skier.h"
 
-#include "../app/station_fixture.h"
+#include "support/station_fixture.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -3,7 +3,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -64,15 +63,4 @@ TEST(FileTests, OneTrailingSeparatorIsRemoved)
     EXPECT_EQ(withoutTrailingSeparator("C:\\jumps\\\\"), "C:\\jumps\\");
     EXPECT_EQ(withoutTrailingSeparator("/jumps"), "/jumps");
     EXPECT_EQ(withoutTrailingSeparator(""), "");
-}
-
-TEST(FitListBoxWidth, MeasuresTheLongestEntryWithABlank)
-{
-    QWidget parent;
-    auto* list = new QListWidget(&parent);
-    list->addItems({"ab", "abcdef", "uvwxyz", "a"});
-    const int w = FitListBoxWidth(list);
-    EXPECT_EQ(w, QFontMetrics(parent.font()).horizontalAdvance("abcdef "));
-    EXPECT_EQ(list->property("horizontalExtent").toInt(), w);
-    EXPECT_EQ(FitListBoxWidth(nullptr), 0);
 }

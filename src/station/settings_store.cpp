@@ -1,4 +1,4 @@
-#include "app/settings_store.h"
+#include "station/settings_store.h"
 #include "common/text_forms.h"
 
 #include <QDir>

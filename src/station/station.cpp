@@ -1,15 +1,9 @@
-#include "app/station.h"
-#include "app/qt_prompter.h"
-#include "capture/capture_component.h"
+#include "station/station.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QStandardPaths>
-
-// The icons and the manual are compiled into the static ui library, whose resource
-// registration the linker would otherwise drop.
-static void initStationResources() { Q_INIT_RESOURCE(tarvex); }
 
 namespace tarvex {
 
@@ -51,7 +45,6 @@ QString defaultTxioFolder()
 
 Station::Station(StationOptions options) : options_(std::move(options))
 {
-    initStationResources();
     if (options_.programFolder.isEmpty())
         options_.programFolder = defaultProgramFolder();
     options_.programFolder = QDir::cleanPath(options_.programFolder);
@@ -59,12 +52,9 @@ Station::Station(StationOptions options) : options_(std::move(options))
     txioFixed_ = !options_.txioFolder.isEmpty() || !qEnvironmentVariable("TARVEX_TXIO").isEmpty();
     if (options_.txioFolder.isEmpty())
         options_.txioFolder = defaultTxioFolder();
-    if (!options_.prompter)
-        options_.prompter = std::make_shared<QtPrompter>();
     if (!options_.clock)
         options_.clock = std::make_shared<SystemClock>();
-    if (!options_.capture)
-        options_.capture = std::make_shared<NullCaptureComponent>();
+    provideRealSeams();
     store_ = std::make_unique<SettingsStore>(options_.settingsFile);
     registerBuiltInScreens();
 }

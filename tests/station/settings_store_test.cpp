@@ -1,4 +1,4 @@
-#include "app/settings_store.h"
+#include "station/settings_store.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "grid/picture_canvas.h"
+#include "widgets/picture_canvas.h"
 
 #include <QLabel>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 #pragma once
-#include "app/prompter.h"
-#include "app/settings_store.h"
+#include "common/prompter.h"
+#include "station/settings_store.h"
 
 namespace tarvex {
 

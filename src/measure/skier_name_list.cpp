@@ -1,4 +1,4 @@
-#include "app/skier_name_list.h"
+#include "measure/skier_name_list.h"
 #include "common/list_text.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 // A station on temporary folders with scripted prompts, a fixed clock and a fake camera.
-#include "app/station.h"
+#include "station/station.h"
 #include "testkit/fake_capture_component.h"
 #include "testkit/fixed_clock.h"
 #include "testkit/scripted_prompter.h"

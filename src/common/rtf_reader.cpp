@@ -1,4 +1,4 @@
-#include "app/rtf_reader.h"
+#include "common/rtf_reader.h"
 
 #include <QList>
 #include <QMap>

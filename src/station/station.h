@@ -1,9 +1,9 @@
 #pragma once
 // One object owns everything program-wide: settings, grid state, the seams (prompter, clock,
 // capture component) and the screens, each created on first touch and kept until the end.
-#include "app/app_settings.h"
-#include "app/prompter.h"
-#include "app/settings_store.h"
+#include "station/app_settings.h"
+#include "common/prompter.h"
+#include "station/settings_store.h"
 #include "common/clock.h"
 #include "grid/jump_grid.h"
 
@@ -93,7 +93,10 @@ signals:
     void screenCreated(const QString& name, QWidget* screen);
 
 private:
+    // Both live with the screens, on the roof: the real dialogs, the real capture component
+    // and every screen the station knows are chosen there, not on this floor.
     void registerBuiltInScreens();
+    void provideRealSeams();
 
     StationOptions options_;
     std::unique_ptr<SettingsStore> store_;

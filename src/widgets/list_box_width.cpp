@@ -1,4 +1,4 @@
-#include "media/file_helpers.h"
+#include "widgets/list_box_width.h"
 
 #include <QFontMetrics>
 #include <QListWidget>

@@ -1,4 +1,4 @@
-#include "app/emergency_reset.h"
+#include "station/emergency_reset.h"
 #include "testkit/scripted_prompter.h"
 
 #include <QTemporaryDir>
