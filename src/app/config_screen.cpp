@@ -1,7 +1,9 @@
 #include "app/config_screen.h"
+#include "station/settings_keys.h"
 #include "app/main_screen.h"
 #include "measure/skier_name_list.h"
 #include "common/list_text.h"
+#include "common/text_file.h"
 #include "common/text_forms.h"
 #include "grid/grid_setup_screen.h"
 #include "media/file_helpers.h"
@@ -190,7 +192,7 @@ void Config::buildControls()
             [this](const QString& t) { station_.settings().PicturesPath = t; });
     connect(SetupFilesPathName, &QLineEdit::textChanged, this, [this](const QString& t) {
         station_.settings().SetupFilesPath = t;
-        station_.store().save(QStringLiteral("SetupFiles"), t);
+        station_.store().save(key::SetupFiles, t);
     });
     tournamentName_ = TournamentName->text();
 
@@ -290,9 +292,10 @@ void Config::load()
 {
     AppSettings& s = station_.settings();
     SettingsStore& store = station_.store();
+    const SettingsStore::Batch batch(store);
     auto* main = qobject_cast<MainForm*>(station_.existingScreen(QStringLiteral("MainForm")));
 
-    setQuietly(TournamentName, store.get(QStringLiteral("TournamentName")));          // 1
+    setQuietly(TournamentName, store.get(key::TournamentName));          // 1
     tournamentName_ = TournamentName->text();
 
     QString folder = s.CapturesPath;                                                   // 2
@@ -309,14 +312,14 @@ void Config::load()
     setQuietly(CapturesPathName, s.CapturesPath);                                      // 3
     s.PicturesPath = CapturesPathName->text();
 
-    setQuietly(SetupFilesPathName, store.get(QStringLiteral("SetupFiles")));          // 4
+    setQuietly(SetupFilesPathName, store.get(key::SetupFiles));          // 4
     s.SetupFilesPath = SetupFilesPathName->text();
-    store.save(QStringLiteral("SetupFiles"), s.SetupFilesPath);
+    store.save(key::SetupFiles, s.SetupFilesPath);
 
     s.PictureExtension = QStringLiteral(".bmp");                                      // 5
 
     // 6. A label colour of a foreign form counts as none stored.
-    const QString color = store.get(QStringLiteral("labelcolor"));
+    const QString color = store.get(key::labelcolor);
     if (color == QLatin1String("white"))
         colorOption(kWhite, color);
     else if (color == QLatin1String("black"))
@@ -326,12 +329,12 @@ void Config::load()
     else {
         default_color_Click();
         if (color != QLatin1String("default"))
-            store.save(QStringLiteral("labelcolor"), QStringLiteral("default"));
+            store.save(key::labelcolor, QStringLiteral("default"));
     }
 
     // 7. Only a stored 2 or 3 means more than one grid; anything else (absent, out of
     // range, not a whole number, not a number) is one grid.
-    const double grids = store.getDouble(QStringLiteral("grids"), 0);
+    const double grids = store.getDouble(key::grids, 0);
     gridOption(grids == 2 ? 2 : grids == 3 ? 3 : 1);
 
     // 8. Relative paths are resolved against the program folder where they are used, so
@@ -339,12 +342,12 @@ void Config::load()
 
     applyStoredGrids();                                                                // 9, 10
 
-    jumpDirection(store.getBool(QStringLiteral("right2left"), false));               // 11
+    jumpDirection(store.getBool(key::right2left, false));               // 11
 
-    line_control_check->setChecked(!store.getBool(QStringLiteral("boxlineoff"), false));   // 12
+    line_control_check->setChecked(!store.getBool(key::boxlineoff, false));   // 12
     line_control_check_Click();
 
-    const QString type = store.get(QStringLiteral("tournamentType"));                // 13
+    const QString type = store.get(key::tournamentType);                // 13
     Barefoot_box->setChecked(type == QLatin1String("barefoot"));
     Barefoot_box_Click();
     SitSki_box->setChecked(type == QLatin1String("sitski"));
@@ -352,7 +355,7 @@ void Config::load()
 
     // The exchange folder, beside the WSTIMS box: the operator's stored choice unless the
     // station was started with a folder of its own.
-    const QString txio = store.get(QStringLiteral("TxioPath"));
+    const QString txio = store.get(key::TxioPath);
     const bool txioChangeable = station_.setTxioFolder(txio);
     setQuietly(TxioPathName, txioChangeable && !txio.isEmpty() ? txio : station_.txioFolder());
     TxioPathName->setReadOnly(!txioChangeable);
@@ -360,10 +363,10 @@ void Config::load()
         ? QStringLiteral("Folder of the files exchanged with WSTIMS")
         : QStringLiteral("Set when the station was started (TARVEX_TXIO); it cannot be changed here"));
 
-    WSTIMS->setChecked(store.getInt(QStringLiteral("WSTIMS"), 0) != 0);              // 14
+    WSTIMS->setChecked(store.getInt(key::WSTIMS, 0) != 0);              // 14
     WSTIMS_Click();
 
-    if (store.getInt(QStringLiteral("Loupe"), 0) == 1) {                              // 15
+    if (store.getInt(key::Loupe, 0) == 1) {                              // 15
         chkLoupe->setChecked(true);
         chkLoupe_Click();
     }
@@ -372,7 +375,7 @@ void Config::load()
         w->hide();
 
     // 17. Anything but "cross" is a circle.
-    const bool cross = store.get(QStringLiteral("buoymarker")) == QLatin1String("cross");
+    const bool cross = store.get(key::buoymarker) == QLatin1String("cross");
     (cross ? OptCross : OptCircle)->setChecked(true);
     markerOption();
 
@@ -381,14 +384,14 @@ void Config::load()
             locked->hide();
 
     // 19, 20. A stored mode of a foreign form counts as none stored: Ask.
-    auto saveMode = [&store](const char* key) {
-        const QString m = store.get(QString::fromLatin1(key));
+    auto saveMode = [&store](const QString& name) {
+        const QString m = store.get(name);
         const bool known = m == QLatin1String("Save") || m == QLatin1String("NoSave") || m == QLatin1String("Ask");
         return known ? m : QString();
     };
-    s.PictureSaveMode = saveMode("PictureSave");
+    s.PictureSaveMode = saveMode(key::PictureSave);
     pictureOption(s.PictureSaveMode.isEmpty() ? QStringLiteral("Ask") : s.PictureSaveMode);
-    s.VideoSaveMode = saveMode("VideoSave");
+    s.VideoSaveMode = saveMode(key::VideoSave);
     videoOption(s.VideoSaveMode.isEmpty() ? QStringLiteral("Ask") : s.VideoSaveMode);
 }
 
@@ -400,7 +403,7 @@ void Config::applyStoredGrids()
 
     QString file[4];
     for (int n = 1; n <= 3; ++n) {
-        file[n] = fromProgramFolder(store.get(QStringLiteral("grid%1File").arg(n)));
+        file[n] = fromProgramFolder(store.get(key::gridFile(n)));
         if (main)
             main->setGridStatus(n, n <= g.grids_in_use, FileIsPresent(file[n]));
     }
@@ -466,7 +469,7 @@ void Config::Barefoot_box_Click()
     if (Barefoot_box->isChecked()) {
         s.BarefootMode = true;
         setBarefootIndicator(true, QStringLiteral("Barefoot Jump"));
-        station_.store().save(QStringLiteral("tournamentType"), QStringLiteral("barefoot"));
+        station_.store().save(key::tournamentType, QStringLiteral("barefoot"));
         if (SitSki_box->isChecked()) {
             SitSki_box->setChecked(false);
             SitSki_box_Click();
@@ -475,7 +478,7 @@ void Config::Barefoot_box_Click()
         s.BarefootMode = false;
         if (!s.SitSkiMode) {
             setBarefootIndicator(false);
-            station_.store().save(QStringLiteral("tournamentType"), QStringLiteral("normal"));
+            station_.store().save(key::tournamentType, QStringLiteral("normal"));
         }
     }
 }
@@ -486,7 +489,7 @@ void Config::SitSki_box_Click()
     if (SitSki_box->isChecked()) {
         s.SitSkiMode = true;
         setBarefootIndicator(true, QStringLiteral("Sit Ski Jump"));
-        station_.store().save(QStringLiteral("tournamentType"), QStringLiteral("sitski"));
+        station_.store().save(key::tournamentType, QStringLiteral("sitski"));
         if (Barefoot_box->isChecked()) {
             Barefoot_box->setChecked(false);
             Barefoot_box_Click();
@@ -495,7 +498,7 @@ void Config::SitSki_box_Click()
         s.SitSkiMode = false;
         if (!s.BarefootMode) {
             setBarefootIndicator(false);
-            station_.store().save(QStringLiteral("tournamentType"), QStringLiteral("normal"));
+            station_.store().save(key::tournamentType, QStringLiteral("normal"));
         }
     }
 }
@@ -505,7 +508,7 @@ void Config::gridOption(int count)
     QRadioButton* options[] = {Opt1Grid, Opt2grid, Opt3grid};
     options[count - 1]->setChecked(true);
     station_.grids().grids_in_use = count;
-    station_.store().save(QStringLiteral("grids"), count);
+    station_.store().save(key::grids, count);
     if (auto* main = qobject_cast<MainForm*>(station_.existingScreen(QStringLiteral("MainForm"))))
         for (int n = 2; n <= 3; ++n)
             main->setGridStatus(n, n <= count, main->gridStatusLoaded(n));
@@ -515,20 +518,20 @@ void Config::jumpDirection(bool rightToLeft)
 {
     (rightToLeft ? right_to_left_button : left_to_right_button)->setChecked(true);
     station_.settings().RightToLeft = rightToLeft;
-    station_.store().saveBool(QStringLiteral("right2left"), rightToLeft);
+    station_.store().saveBool(key::right2left, rightToLeft);
 }
 
 void Config::line_control_check_Click()
 {
     AppSettings& s = station_.settings();
     s.LineControlOff = !line_control_check->isChecked();
-    station_.store().saveBool(QStringLiteral("boxlineoff"), s.LineControlOff);
+    station_.store().saveBool(key::boxlineoff, s.LineControlOff);
 }
 
 void Config::markerOption()
 {
     const QString style = OptCircle->isChecked() ? QStringLiteral("circle") : QStringLiteral("cross");
-    station_.store().save(QStringLiteral("buoymarker"), style);
+    station_.store().save(key::buoymarker, style);
     station_.settings().MarkerStyle = style;
 }
 
@@ -553,14 +556,14 @@ void Config::pictureOption(const QString& mode)
     (mode == QLatin1String("Save") ? OptPictureSave : mode == QLatin1String("NoSave") ? OptPictureNoSave : OptPictureAsk)
         ->setChecked(true);
     // Takes effect at the next start: the running station keeps the mode read at load.
-    station_.store().save(QStringLiteral("PictureSave"), mode);
+    station_.store().save(key::PictureSave, mode);
 }
 
 void Config::videoOption(const QString& mode)
 {
     (mode == QLatin1String("Save") ? OptVideoSave : mode == QLatin1String("NoSave") ? OptVideoNoSave : OptVideoAsk)
         ->setChecked(true);
-    station_.store().save(QStringLiteral("VideoSave"), mode);
+    station_.store().save(key::VideoSave, mode);
 }
 
 void Config::WSTIMS_Click()
@@ -568,7 +571,7 @@ void Config::WSTIMS_Click()
     const bool on = WSTIMS->isChecked();
     TXIOLabel->setVisible(on);
     station_.settings().WstimsEnabled = on;
-    station_.store().save(QStringLiteral("WSTIMS"), on ? 1 : 0);
+    station_.store().save(key::WSTIMS, on ? 1 : 0);
 }
 
 void Config::TxioPathName_Change(const QString& text)
@@ -576,7 +579,7 @@ void Config::TxioPathName_Change(const QString& text)
     if (TxioPathName->isReadOnly())
         return;
     const QString folder = withoutTrailingSeparator(text.trimmed());
-    station_.store().save(QStringLiteral("TxioPath"), folder);
+    station_.store().save(key::TxioPath, folder);
     station_.setTxioFolder(folder);
 }
 
@@ -584,7 +587,7 @@ void Config::chkLoupe_Click()
 {
     if (chkLoupe->isChecked())
         startLoupe();
-    station_.store().save(QStringLiteral("Loupe"), chkLoupe->isChecked() ? 1 : 0);
+    station_.store().save(key::Loupe, chkLoupe->isChecked() ? 1 : 0);
 }
 
 void Config::cmdLoupe_Click() { startLoupe(); }
@@ -645,8 +648,11 @@ void Config::mnuExit_Click()
 {
     AppSettings& s = station_.settings();
     SettingsStore& store = station_.store();
-    store.save(QStringLiteral("TournamentName"), TournamentName->text());            // 1
-    store.save(QStringLiteral("labelcolor"), s.MessageColorName);
+    {
+        const SettingsStore::Batch batch(store);
+        store.save(key::TournamentName, TournamentName->text());        // 1
+        store.save(key::labelcolor, s.MessageColorName);
+    }
     if (!store.lastWriteOk())
         station_.prompter().message(
             QStringLiteral("The settings could not be saved in %1; this configuration will be lost when Tarvex ends.")
@@ -685,16 +691,10 @@ void Config::appendConfigurationLine()
     }
     ListWriter line;
     line.text(configurationLine(station_.clock().now(), tournamentName_));
-    const QByteArray bytes = line.bytes();
-    QFile f(path);
-    const bool ok = f.open(QIODevice::WriteOnly | QIODevice::Append) && f.write(bytes) == bytes.size() && f.flush();
-    if (!ok) {
+    if (const auto failed = appendDurably(path, line.bytes()))
         station_.prompter().message(QStringLiteral("The configuration could not be recorded in the results file %1: %2")
-                                        .arg(QDir::toNativeSeparators(path), f.errorString()),
+                                        .arg(QDir::toNativeSeparators(path), *failed),
                                     title, Icon::Exclamation);
-        return;
-    }
-    f.close();
 }
 
 void Config::loadSkierNames()

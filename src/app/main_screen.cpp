@@ -1,9 +1,11 @@
 #include "app/main_screen.h"
+#include "station/settings_keys.h"
 #include "station/emergency_reset.h"
 #include "common/rtf_reader.h"
 #include "capture/capture_component.h"
 #include "capture/capture_device_panel.h"
 #include "common/list_text.h"
+#include "common/text_file.h"
 #include "common/text_forms.h"
 #include "media/file_helpers.h"
 
@@ -18,7 +20,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QStringDecoder>
 
 namespace tarvex {
 
@@ -116,7 +117,7 @@ void MainForm::buildControls()
     cb15->setGeometry(x, px(5340), w, px(360));
     connect(cb15, &QCheckBox::clicked, this, [this](bool on) {
         station_.settings().BarefootTiming = on;
-        station_.store().save(QStringLiteral("barefoot"), on ? 1 : 0);
+        station_.store().save(key::barefoot, on ? 1 : 0);
     });
     // A state set by the program (start-up) keeps the mirror in step as well.
     connect(cb15, &QCheckBox::toggled, this, [this](bool on) { station_.settings().BarefootTiming = on; });
@@ -203,6 +204,8 @@ void MainForm::load()
     loading_ = true;
     Prompter& p = station_.prompter();
     SettingsStore& store = station_.store();
+    // Start-up stores many keys; they reach the file together when it is done.
+    const SettingsStore::Batch batch(store);
 
     EmergencyReset(p, store);                                     // 1
 
@@ -241,7 +244,7 @@ void MainForm::load()
     lblVideodir->setText(txtVideoDir->text());                    // 10
     panel_->switchPreviewOn();
 
-    cb15->setChecked(store.getInt(QStringLiteral("barefoot"), 0) != 0);   // 11
+    cb15->setChecked(store.getInt(key::barefoot, 0) != 0);   // 11
     s.BarefootTiming = cb15->isChecked();
 
     panel_->setStreamFile(QStringLiteral("testvid.avi"));         // 12
@@ -260,7 +263,7 @@ void MainForm::load()
 
 void MainForm::askForVideoFolder()
 {
-    const QString stored = station_.store().get(QStringLiteral("logpath"));
+    const QString stored = station_.store().get(key::logpath);
     if (!stored.isEmpty() && PathExists(stored, 1)) {
         txtVideoDir->setText(stored);
     } else {
@@ -283,23 +286,20 @@ void MainForm::askForVideoFolder()
             station_.prompter().message(kInvalidPathMessage);
         }
     }
-    station_.store().save(QStringLiteral("logpath"), txtVideoDir->text());
+    station_.store().save(key::logpath, txtVideoDir->text());
 }
 
 void MainForm::writeSessionLine()
 {
     AppSettings& s = station_.settings();
     const QString path = s.CapturesPath + QLatin1Char('/') + s.MeasurementLogName;
-    QFile f(path);
-    const QByteArray line = MainForm::sessionLine(station_.clock().now()).toLatin1();
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || f.write(line) != line.size() || !f.flush()) {
+    if (const auto failed = appendDurably(path, MainForm::sessionLine(station_.clock().now()).toLatin1())) {
         station_.prompter().message(
-            QStringLiteral("The measurement log %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), f.errorString()),
+            QStringLiteral("The measurement log %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), *failed),
             QStringLiteral("Measurement Log"), Icon::Exclamation);
         return;
     }
-    f.close();
-    station_.store().save(QStringLiteral("logfile"), s.MeasurementLogName);
+    station_.store().save(key::logfile, s.MeasurementLogName);
 }
 
 void MainForm::applyFrameRateCaption()
@@ -313,7 +313,7 @@ void MainForm::txtVideoDir_Change(const QString& text)
 {
     const QString folder = withoutTrailingSeparator(text);
     station_.settings().CapturesPath = folder;
-    station_.store().save(QStringLiteral("logpath"), folder);
+    station_.store().save(key::logpath, folder);
 }
 
 bool MainForm::videoFolderExists()
@@ -431,7 +431,7 @@ void MainForm::cmdImport_Click()
             return;
         }
     } else {
-        text = decodeFileText(bytes);
+        text = decodeText(bytes);
     }
     // Saved as plain text with CR LF line ends, as the rest of the station's text files.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));

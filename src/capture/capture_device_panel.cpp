@@ -1,5 +1,6 @@
 #include "capture/capture_device_panel.h"
 #include "common/prompter.h"
+#include "station/settings_keys.h"
 #include "station/settings_store.h"
 #include "capture/capture_formats.h"
 #include "common/text_forms.h"
@@ -31,15 +32,6 @@ const QString kCaptureFrame = QStringLiteral("Capture Frame");
 const QString kEndCapture = QStringLiteral("End Capture");
 const QString kStreams = QStringLiteral("Streams");
 
-// Settings keys. The resolution is written under the lower-case spelling and read under the
-// mixed one; the store matches keys without regard to case, so both are the same entry.
-const QString kKeyDevice = QStringLiteral("device");
-const QString kKeyResolutionWritten = QStringLiteral("videoresolution");
-const QString kKeyResolutionRead = QStringLiteral("VideoResolution");
-const QString kKeyColorFormat = QStringLiteral("ColorFormat");
-const QString kKeyVideoInput = QStringLiteral("VideoInput");
-const QString kKeyCompression = QStringLiteral("compression");
-const QString kKeyFrameRate = QStringLiteral("framerate");
 
 // The wait pointer for the length of a scope, restored on every way out.
 class WaitPointer {
@@ -303,7 +295,7 @@ void CaptureDevicePanel::prepareAtStartup()
     if (capture_.videoDeviceCount() > 0) {
         refill(Combo1, namesOf([&] { return capture_.videoDeviceCount(); },
                                [&](int i) { return capture_.videoDeviceName(i); }));
-        const int stored = store_.getInt(kKeyDevice, -1);
+        const int stored = store_.getInt(key::device, -1);
         Combo1->setCurrentIndex(stored >= 0 && stored < Combo1->count() ? stored : 0);
     } else {
         refill(Combo1, {kNoDevices});
@@ -338,14 +330,14 @@ void CaptureDevicePanel::prepareAtStartup()
 
     InitAudioSettings();
 
-    const int storedRate = store_.getInt(kKeyFrameRate, 0);
+    const int storedRate = store_.getInt(key::framerate, 0);
     EdtRate->setText(QString::number(storedRate >= 1 ? storedRate : capture_.frameRate()));
     EdtLimit->setText(QString::number(capture_.timeLimit()));
 }
 
 void CaptureDevicePanel::applyStoredCompression()
 {
-    const int stored = store_.getInt(kKeyCompression, 0);
+    const int stored = store_.getInt(key::compression, 0);
     CompressionCombo->setCurrentIndex(stored >= 0 && stored < CompressionCombo->count() ? stored : 0);
 }
 
@@ -412,7 +404,7 @@ CaptureResult CaptureDevicePanel::connectSelectedDevice()
         if (auto e = capture_.connectDevice(device))
             return e;
     }
-    store_.save(kKeyDevice, device);
+    store_.save(key::device, device);
 
     CmdPreview->setEnabled(true);
     ResolutionCombo->setEnabled(true);
@@ -420,14 +412,14 @@ CaptureResult CaptureDevicePanel::connectSelectedDevice()
     refill(ResolutionCombo, namesOf([&] { return capture_.resolutionCount(); },
                                     [&](int i) { return capture_.resolutionName(i); }));
     selectIfPresent(ResolutionCombo, capture_.resolution());
-    selectIfPresent(ResolutionCombo, store_.getInt(kKeyResolutionRead, -1));
+    selectIfPresent(ResolutionCombo, store_.getInt(key::VideoResolution, -1));
 
     ColorFormatCombo->setEnabled(true);
     ColorFormatLabel->setEnabled(true);
     refill(ColorFormatCombo, namesOf([&] { return capture_.colorFormatCount(); },
                                      [&](int i) { return capture_.colorFormatName(i); }));
     selectIfPresent(ColorFormatCombo, capture_.colorFormat());
-    selectIfPresent(ColorFormatCombo, store_.getInt(kKeyColorFormat, -1));
+    selectIfPresent(ColorFormatCombo, store_.getInt(key::ColorFormat, -1));
 
     const bool inputs = capture_.videoInputCount() > 0;
     VideoInput->setEnabled(inputs);
@@ -435,7 +427,7 @@ CaptureResult CaptureDevicePanel::connectSelectedDevice()
     if (inputs) {
         refill(VideoInput, namesOf([&] { return capture_.videoInputCount(); },
                                    [&](int i) { return capture_.videoInputName(i); }));
-        const int stored = store_.getInt(kKeyVideoInput, 0);
+        const int stored = store_.getInt(key::VideoInput, 0);
         VideoInput->setCurrentIndex(stored >= 0 && stored < VideoInput->count() ? stored : 0);
     } else {
         clearQuietly(VideoInput);
@@ -628,7 +620,7 @@ void CaptureDevicePanel::resolutionChanged(int index)
         return;
     if (auto e = capture_.setResolution(index))
         return showError(*e, ErrorForm::Decimal);
-    store_.save(kKeyResolutionWritten, index);
+    store_.save(key::VideoResolution, index);
 }
 
 void CaptureDevicePanel::colorFormatChanged(int index)
@@ -637,7 +629,7 @@ void CaptureDevicePanel::colorFormatChanged(int index)
         return;
     if (auto e = capture_.setColorFormat(index))
         return showError(*e, ErrorForm::Decimal);
-    store_.save(kKeyColorFormat, index);
+    store_.save(key::ColorFormat, index);
 }
 
 void CaptureDevicePanel::videoInputChanged(int index)
@@ -646,7 +638,7 @@ void CaptureDevicePanel::videoInputChanged(int index)
         return;
     if (auto e = capture_.setVideoInput(index))
         return showError(*e, ErrorForm::Decimal);
-    store_.save(kKeyVideoInput, index);
+    store_.save(key::VideoInput, index);
 }
 
 void CaptureDevicePanel::channelChanged(int index)
@@ -667,7 +659,7 @@ void CaptureDevicePanel::compressionChanged(int index)
     if (auto e = capture_.setVideoCompressor(index - 1))
         return showError(*e, ErrorForm::Decimal);
     EnableVideoCompressionConfig();
-    store_.save(kKeyCompression, index);
+    store_.save(key::compression, index);
 }
 
 void CaptureDevicePanel::audioDeviceChanged(int index)
@@ -691,7 +683,7 @@ void CaptureDevicePanel::audioCompressorChanged(int index)
 
 void CaptureDevicePanel::frameRateTextChanged(const QString& text)
 {
-    store_.save(kKeyFrameRate, text);
+    store_.save(key::framerate, text);
     if (auto e = capture_.setFrameRate(wholeNumberOf(text)))
         showError(*e, ErrorForm::Decimal);
     updateConfigCaption();

@@ -133,4 +133,12 @@ QString quotedIfNeeded(const QString& s)
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
+QByteArray lineBytes(const QStringList& lines)
+{
+    ListWriter w;
+    for (const QString& l : lines)
+        w.line(l);
+    return w.bytes();
+}
+
 } // namespace tarvex

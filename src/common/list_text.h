@@ -28,6 +28,9 @@ private:
     int col_ = 0;
 };
 
+// Each text as a line of its own, CR LF ended, as the bytes a file receives.
+QByteArray lineBytes(const QStringList& lines);
+
 // Reads fields separated by commas and line ends; blanks around a field are dropped and
 // double quotes protect commas inside a field.
 class FieldReader {

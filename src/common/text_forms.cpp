@@ -1,7 +1,6 @@
 #include "common/text_forms.h"
 
 #include <QLocale>
-#include <QStringDecoder>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -134,15 +133,6 @@ QString timeText(const QDateTime& t)
         .arg(c.hour(), 2, 10, QLatin1Char('0'))
         .arg(c.minute(), 2, 10, QLatin1Char('0'))
         .arg(c.second(), 2, 10, QLatin1Char('0'));
-}
-
-QString decodeFileText(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString s = utf8.decode(bytes);
-    if (utf8.hasError())
-        s = QString::fromLatin1(bytes);
-    return s;
 }
 
 QString dailyNamePart(const QDateTime& t)

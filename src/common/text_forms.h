@@ -27,10 +27,6 @@ long long roundHalfEven(double x);
 QString dateText(const QDateTime& t);
 QString timeText(const QDateTime& t);
 
-// Text read from a file written by this station or by hand: UTF-8 when it is valid UTF-8,
-// otherwise the 8-bit Latin-1 the station's files use.
-QString decodeFileText(const QByteArray& bytes);
-
 // mm + dd + yy of the date text, for daily file names: December 6, 2026 gives "120626".
 QString dailyNamePart(const QDateTime& t);
 

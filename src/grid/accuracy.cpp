@@ -1,6 +1,7 @@
 #include "grid/accuracy.h"
 
 #include "common/list_text.h"
+#include "common/text_file.h"
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
 
@@ -142,25 +143,11 @@ QString accuracyFileName(const QDateTime& when)
 
 AccuracyWriteResult appendAccuracyReport(const QString& path, const QStringList& lines)
 {
-    ListWriter w;
-    for (const QString& line : lines)
-        w.line(line);
-    const QByteArray bytes = w.bytes();
-
     AccuracyWriteResult r;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        r.error = QStringLiteral("The accuracy report could not be written to %1: %2")
-                      .arg(path, file.errorString());
+    if (const auto failed = appendDurably(path, lineBytes(lines))) {
+        r.error = QStringLiteral("The accuracy report could not be written to %1: %2").arg(path, *failed);
         return r;
     }
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    if (!written) {
-        r.error = QStringLiteral("The accuracy report could not be written to %1: %2")
-                      .arg(path, file.errorString());
-        return r;   // QFile closes on destruction
-    }
-    file.close();
     r.ok = true;
     return r;
 }

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
+#include "common/text_file.h"
 
 namespace tarvex {
 
@@ -21,16 +21,6 @@ QString oneLine(QString s)
     s.replace(QLatin1Char('\r'), QLatin1Char(' '));
     s.replace(QLatin1Char('\n'), QLatin1Char(' '));
     return s;
-}
-
-// The writer emits Latin-1, or UTF-8 when a text needs characters beyond it.
-QString decodeFileText(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString s = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return s;
-    return QString::fromLatin1(bytes);
 }
 
 // Numeric field k (0-based, file order) of a grid record.
@@ -149,7 +139,7 @@ JumpGrid GridFileContents::grid() const
 GridFileContents parseGridFile(const QByteArray& bytes)
 {
     GridFileContents c;
-    FieldReader reader(decodeFileText(bytes));
+    FieldReader reader(decodeText(bytes));
     c.status = GridFileContents::Status::Ok;
 
     const auto first = reader.nextText();

@@ -1,7 +1,9 @@
 #include "grid/grid_setup_screen.h"
+#include "station/settings_keys.h"
 
 #include "app/main_screen.h"
 #include "common/list_text.h"
+#include "common/text_file.h"
 #include "common/text_forms.h"
 #include "grid/accuracy.h"
 #include "grid/grid_file.h"
@@ -534,16 +536,11 @@ void Grid_Setup::appendSetupRecord(int gridNumber, const QString& labelWord)
                   QStringLiteral("Results File"), Icon::Exclamation);
         return;
     }
-    ListWriter w;
-    for (const QString& line : setupRecordLines(station_.clock().now(), ipt_file_description->text(),
-                                                ipt_file_description_2->text(), gridNumber, boxTexts(),
-                                                labelWord))
-        w.line(line);
-    const QByteArray bytes = w.bytes();
-    QFile f(path);
-    const bool ok = f.open(QIODevice::WriteOnly | QIODevice::Append) && f.write(bytes) == bytes.size() && f.flush();
-    if (!ok)
-        p.message(QStringLiteral("The set-up record could not be written to %1: %2").arg(path, f.errorString()),
+    const QByteArray bytes = lineBytes(setupRecordLines(station_.clock().now(), ipt_file_description->text(),
+                                                        ipt_file_description_2->text(), gridNumber, boxTexts(),
+                                                        labelWord));
+    if (const auto failed = appendDurably(path, bytes))
+        p.message(QStringLiteral("The set-up record could not be written to %1: %2").arg(path, *failed),
                   QStringLiteral("Results File"), Icon::Exclamation);
 }
 
@@ -776,7 +773,7 @@ void Grid_Setup::gridSave_Click()
     }
     // The saved file is the grid's file from now on: the next start loads it, so a grid
     // built once survives a restart without a Load of its own.
-    station_.store().save(QStringLiteral("grid%1File").arg(n), r.fullPath);
+    station_.store().save(key::gridFile(n), r.fullPath);
 }
 
 void Grid_Setup::gridLoad_Click()
@@ -837,7 +834,7 @@ void Grid_Setup::finishGridLoad(int n, const QString& path, bool interactive)
     showAsComplete();
     g.grid_set_up[n] = true;
     grid_select->setText(gridCaption(n));
-    station_.store().save(QStringLiteral("grid%1File").arg(n), path);
+    station_.store().save(key::gridFile(n), path);
     if (auto* main = qobject_cast<MainForm*>(station_.existingScreen(QStringLiteral("MainForm")))) {
         main->setGridStatus(n, true, true);
         main->setGridDescription(n, description);

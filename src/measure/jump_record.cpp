@@ -1,6 +1,7 @@
 #include "measure/jump_record.h"
 
 #include "common/list_text.h"
+#include "common/text_file.h"
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
 #include "media/file_helpers.h"
@@ -11,7 +12,6 @@
 #include <QImageWriter>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStringDecoder>
 #include <cmath>
 
 namespace tarvex {
@@ -19,23 +19,6 @@ namespace tarvex {
 namespace {
 
 QString native(const QString& path) { return QDir::toNativeSeparators(path); }
-
-QByteArray listBytes(const QStringList& lines)
-{
-    ListWriter w;
-    for (const QString& l : lines)
-        w.line(l);
-    return w.bytes();
-}
-
-QString decodeText(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString s = utf8.decode(bytes);
-    if (utf8.hasError())
-        s = QString::fromLatin1(bytes);
-    return s;
-}
 
 QString skierBeforeComma(const QString& skier)
 {
@@ -140,13 +123,8 @@ QString appendLines(const QString& path, const QStringList& lines, const QString
 {
     if (path.isEmpty())
         return QStringLiteral("No %1 is chosen yet: choose one on the configuration screen.").arg(what);
-    const QByteArray bytes = listBytes(lines);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-        return QStringLiteral("The %1 %2 cannot be written: %3").arg(what, native(path), f.errorString());
-    if (f.write(bytes) != bytes.size() || !f.flush())
-        return QStringLiteral("The %1 %2 cannot be written: %3").arg(what, native(path), f.errorString());
-    f.close();
+    if (const auto failed = appendDurably(path, lineBytes(lines)))
+        return QStringLiteral("The %1 %2 cannot be written: %3").arg(what, native(path), *failed);
     return {};
 }
 
@@ -163,20 +141,17 @@ WstimsWrite writeWstimsFiles(const QString& txioFolder, const JumpRecord& r)
     const QString resultPath = txioFolder + QLatin1Char('/') + QLatin1String(kWstimsResultFile);
     {
         QSaveFile f(resultPath);
-        const QByteArray bytes = listBytes({wstimsResultLine(r)});
+        const QByteArray bytes = lineBytes({wstimsResultLine(r)});
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
             w.error = native(resultPath) + QStringLiteral(": ") + f.errorString();
             return w;
         }
     }
     const QString rawPath = txioFolder + QLatin1Char('/') + QLatin1String(kWstimsRawFile);
-    QFile f(rawPath);
-    const QByteArray bytes = listBytes({wstimsRawLine(r)});
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || f.write(bytes) != bytes.size() || !f.flush()) {
-        w.error = native(rawPath) + QStringLiteral(": ") + f.errorString();
+    if (const auto failed = appendDurably(rawPath, lineBytes({wstimsRawLine(r)}))) {
+        w.error = native(rawPath) + QStringLiteral(": ") + *failed;
         return w;
     }
-    f.close();
     w.ok = true;
     return w;
 }
@@ -559,7 +534,7 @@ SavePictureOutcome savePicture(const QImage& image, const SavePictureInputs& in,
     {
         const QString side = pictureSideFilePath(pw.path);
         QSaveFile f(side);
-        const QByteArray bytes = listBytes({pictureSideFileLine(pw.path, in.captureSkier, in.capturePass)});
+        const QByteArray bytes = lineBytes({pictureSideFileLine(pw.path, in.captureSkier, in.capturePass)});
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
             report(QStringLiteral("The picture's side file %1 cannot be written: %2").arg(native(side), f.errorString()));
     }

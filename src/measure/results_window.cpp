@@ -1,6 +1,7 @@
 #include "measure/results_window.h"
 #include "measure/jump_record.h"
 
+#include "common/text_file.h"
 #include "common/text_forms.h"
 
 #include <QCloseEvent>
@@ -10,7 +11,6 @@
 #include <QFontDatabase>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QStringDecoder>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -79,7 +79,7 @@ void Results::fill()
         } else {
             const QByteArray bytes = f.readAll();
             f.close();
-            output_box->setPlainText(decodeFileText(bytes));
+            output_box->setPlainText(decodeText(bytes));
             output_box->moveCursor(QTextCursor::End);   // the newest records are the ones wanted
         }
     }

@@ -1,6 +1,7 @@
 #include "measure/select_skier.h"
 #include "station/station.h"
 
+#include "common/text_file.h"
 #include "common/text_forms.h"
 
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QStringDecoder>
 #include <QVBoxLayout>
 
 namespace tarvex {
@@ -69,7 +69,7 @@ void frmSelectSkier::fill()
     }
     const QByteArray bytes = f.readAll();
     f.close();
-    lstSkiers->addItems(skierListEntries(decodeFileText(bytes)));
+    lstSkiers->addItems(skierListEntries(decodeText(bytes)));
 }
 
 std::optional<QString> frmSelectSkier::choose(Station& station, QWidget* parent)

@@ -1,20 +1,14 @@
 #include "measure/skier_name_list.h"
 #include "common/list_text.h"
+#include "common/text_file.h"
 
 #include <QFile>
-#include <QStringDecoder>
 
 namespace tarvex {
 
 QStringList parseSkierNames(const QByteArray& bytes)
 {
-    // Stateless: a truncated sequence at the end is an error too, not a pending character.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        text = QString::fromLatin1(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
+    const QString text = decodeText(bytes);
 
     QStringList names;
     FieldReader reader(text);

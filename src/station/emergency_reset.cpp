@@ -1,4 +1,5 @@
 #include "station/emergency_reset.h"
+#include "station/settings_keys.h"
 
 namespace tarvex {
 
@@ -12,28 +13,28 @@ void EmergencyReset(Prompter& p, SettingsStore& store)
     if (!ask(QStringLiteral("Are you certain? This means you are crashing and can't operate")))
         return;
 
-    struct Entry { const char* key; const char* label; bool text; };
-    static const Entry entries[] = {
-        {"logpath", "Logpath = ", true},
-        {"barefoot", "barefoot = ", false},
-        {"compression", "compression = ", false},
-        {"device", "device = ", false},
-        {"framerate", "framerate = ", false},
-        {"grid1File", "Grid 1 File = ", true},
-        {"grid2File", "Grid 2 File = ", true},
-        {"grid3File", "Grid 3 File = ", true},
+    struct Entry { QString name; const char* label; bool text; };
+    const Entry entries[] = {
+        {key::logpath, "Logpath = ", true},
+        {key::barefoot, "barefoot = ", false},
+        {key::compression, "compression = ", false},
+        {key::device, "device = ", false},
+        {key::framerate, "framerate = ", false},
+        {key::gridFile(1), "Grid 1 File = ", true},
+        {key::gridFile(2), "Grid 2 File = ", true},
+        {key::gridFile(3), "Grid 3 File = ", true},
     };
+    const SettingsStore::Batch batch(store);
     for (const Entry& e : entries) {
-        const QString key = QString::fromLatin1(e.key);
-        const QString value = store.get(key, QStringLiteral("0"));
+        const QString value = store.get(e.name, QStringLiteral("0"));
         if (!ask(QString::fromLatin1(e.label) + value + QStringLiteral(" Clear it?")))
             continue;
         if (e.text) {
-            store.save(key, QString());
-            if (key == QLatin1String("logpath"))
-                store.save(QStringLiteral("logfile"), QString());
+            store.save(e.name, QString());
+            if (e.name == key::logpath)
+                store.save(key::logfile, QString());
         } else {
-            store.save(key, 0);
+            store.save(e.name, 0);
         }
     }
 }

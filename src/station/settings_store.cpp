@@ -84,8 +84,19 @@ bool SettingsStore::getBool(const QString& key, bool absent) const
 void SettingsStore::save(const QString& key, const QString& value)
 {
     s_->setValue(keyPath(key), value);
+    pending_ = true;
+    if (batchDepth_ == 0)
+        writeOut();
+}
+
+void SettingsStore::writeOut()
+{
+    if (!pending_)
+        return;
+    pending_ = false;
     s_->sync();
-    lastWriteOk_ = s_->status() == QSettings::NoError;
+    // A format error belongs to the file as it was read; only a failed write counts here.
+    lastWriteOk_ = s_->status() != QSettings::AccessError;
 }
 
 } // namespace tarvex

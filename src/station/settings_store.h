@@ -34,9 +34,31 @@ public:
     // Whether the last write reached the file (a read-only or full disk reports here).
     bool lastWriteOk() const { return lastWriteOk_; }
 
+    // Saves within a batch reach the file together when the outermost batch ends, so a
+    // handler that stores many keys writes (and syncs) the file once. A handler that tells
+    // the operator a save failed looks at lastWriteOk() after its batch has ended.
+    class Batch {
+    public:
+        explicit Batch(SettingsStore& store) : store_(store) { ++store_.batchDepth_; }
+        ~Batch()
+        {
+            if (--store_.batchDepth_ == 0)
+                store_.writeOut();
+        }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        SettingsStore& store_;
+    };
+
 private:
+    void writeOut();
+
     std::unique_ptr<QSettings> s_;
     bool lastWriteOk_ = true;
+    bool pending_ = false;
+    int batchDepth_ = 0;
 };
 
 } // namespace tarvex

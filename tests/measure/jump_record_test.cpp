@@ -605,6 +605,13 @@ TEST(WstimsNameFile, FirstFieldIsTheName)
     EXPECT_EQ(readWstimsName(tmp.path()).name, "Lee, Ann");
 }
 
+TEST(WstimsNameFile, ALatinOneNameWithoutALineEndKeepsItsLastLetter)
+{
+    QTemporaryDir tmp;
+    writeFile(tmp.filePath("txskier.nam"), QByteArray("Jos\xE9"));
+    EXPECT_EQ(readWstimsName(tmp.path()).name, QString::fromUtf8("Jos\xC3\xA9"));
+}
+
 TEST(WstimsNameFile, MissingOrEmptyFileIsAnError)
 {
     QTemporaryDir tmp;

@@ -55,6 +55,13 @@ TEST_F(SelectSkierTest, ListsTheProgramFoldersNamesWithItsCaptions)
     EXPECT_FALSE(w.chosen());
 }
 
+TEST_F(SelectSkierTest, ALatinOneLastNameWithoutALineEndKeepsItsLastLetter)
+{
+    names(QByteArray("Ann Lee\r\nJos\xE9"));
+    frmSelectSkier w(*station);
+    EXPECT_EQ(entries(child<QListWidget>(&w, "lstSkiers")), QStringList({"Ann Lee", QString::fromUtf8("Jos\xC3\xA9")}));
+}
+
 TEST_F(SelectSkierTest, DoubleClickChoosesAndClosesNoSelectionChoosesNothing)
 {
     names("Lee,Ann,USA\r\nKim Bo\r\n");

@@ -44,3 +44,38 @@ TEST(SettingsStore, AbsentAndForeignValuesGiveTheDefault)
     EXPECT_TRUE(s.getBool("BoxLineOff", false));
     EXPECT_FALSE(s.getBool("absent", false));
 }
+
+TEST(SettingsStore, ABatchReachesTheFileWhenItsOutermostScopeEnds)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("TX05.ini");
+    SettingsStore s(ini);
+    {
+        const SettingsStore::Batch outer(s);
+        s.save("grids", 2);
+        {
+            const SettingsStore::Batch inner(s);
+            s.save("logpath", QString("/jumps"));
+        }
+        EXPECT_FALSE(QFile::exists(ini));   // nothing written while the handler runs
+        EXPECT_EQ(s.get("logpath"), "/jumps");
+    }
+    SettingsStore reread(ini);
+    EXPECT_EQ(reread.getInt("grids", 0), 2);
+    EXPECT_EQ(reread.get("logpath"), "/jumps");
+    EXPECT_TRUE(s.lastWriteOk());
+}
+
+TEST(SettingsStore, AMalformedFileReadAtStartDoesNotMakeLaterSavesLookFailed)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("TX05.ini");
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Settings\n\x01\x02garbage=\"unterminated\n");
+    }
+    SettingsStore s(ini);
+    s.save("grids", 3);
+    EXPECT_TRUE(s.lastWriteOk());
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Every key of the settings store, named once. The store matches keys without regard to
+// case, so the spelling here is only how the code reads; the file holds them in lower case.
+#include <QString>
+
+namespace tarvex::key {
+
+// Start-up and the main screen
+inline const QString logpath = QStringLiteral("logpath");
+inline const QString logfile = QStringLiteral("logfile");
+inline const QString barefoot = QStringLiteral("barefoot");
+
+// Capture device panel
+inline const QString device = QStringLiteral("device");
+inline const QString VideoResolution = QStringLiteral("VideoResolution");
+inline const QString ColorFormat = QStringLiteral("ColorFormat");
+inline const QString VideoInput = QStringLiteral("VideoInput");
+inline const QString compression = QStringLiteral("compression");
+inline const QString framerate = QStringLiteral("framerate");
+
+// Configuration screen
+inline const QString TournamentName = QStringLiteral("TournamentName");
+inline const QString SetupFiles = QStringLiteral("SetupFiles");
+inline const QString labelcolor = QStringLiteral("labelcolor");
+inline const QString grids = QStringLiteral("grids");
+inline const QString right2left = QStringLiteral("right2left");
+inline const QString boxlineoff = QStringLiteral("boxlineoff");
+inline const QString tournamentType = QStringLiteral("tournamentType");
+inline const QString TxioPath = QStringLiteral("TxioPath");
+inline const QString WSTIMS = QStringLiteral("WSTIMS");
+inline const QString Loupe = QStringLiteral("Loupe");
+inline const QString buoymarker = QStringLiteral("buoymarker");
+inline const QString PictureSave = QStringLiteral("PictureSave");
+inline const QString VideoSave = QStringLiteral("VideoSave");
+
+// The grid parameter file last saved or loaded for grid n (1..3).
+inline QString gridFile(int n) { return QStringLiteral("grid%1File").arg(n); }
+
+} // namespace tarvex::key

@@ -1,0 +1,63 @@
+#include "common/text_file.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace tarvex {
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+TEST(DecodeText, LatinOneLetterAtTheVeryEndIsKept)
+{
+    // "José" written by an 8-bit program, without a line end.
+    EXPECT_EQ(decodeText(QByteArray("Jos\xE9")), QString::fromUtf8("Jos\xC3\xA9"));
+    EXPECT_EQ(decodeText(QByteArray("Jos\xE9\r\n")), QString::fromUtf8("Jos\xC3\xA9\r\n"));
+}
+
+TEST(DecodeText, ValidUtf8IsReadAsUtf8AndItsByteOrderMarkDropped)
+{
+    EXPECT_EQ(decodeText(QByteArray("Jos\xC3\xA9")), QString::fromUtf8("Jos\xC3\xA9"));
+    EXPECT_EQ(decodeText(QByteArray("\xEF\xBB\xBFJos\xC3\xA9")), QString::fromUtf8("Jos\xC3\xA9"));
+    // One invalid sequence anywhere makes the whole file Latin-1.
+    EXPECT_EQ(decodeText(QByteArray("\xC3\xA9 and \xE9")), QString::fromUtf8("\xC3\x83\xC2\xA9 and \xC3\xA9"));
+    EXPECT_EQ(decodeText(QByteArray()), QString());
+}
+
+TEST(AppendDurably, CreatesTheFileAndAppendsAfterWhatIsThere)
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("log.txt");
+    EXPECT_FALSE(appendDurably(path, "one\r\n"));
+    EXPECT_FALSE(appendDurably(path, "two\r\n"));
+    EXPECT_EQ(contents(path), QByteArray("one\r\ntwo\r\n"));
+}
+
+TEST(AppendDurably, ALineTornByAnEarlierCrashDoesNotSwallowTheNextRecord)
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("results.txt");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("whole\r\ntorn li");
+    }
+    EXPECT_FALSE(appendDurably(path, "next\r\n"));
+    EXPECT_EQ(contents(path), QByteArray("whole\r\ntorn li\r\nnext\r\n"));
+}
+
+TEST(AppendDurably, AFolderThatDoesNotExistGivesTheReason)
+{
+    QTemporaryDir tmp;
+    const auto failed = appendDurably(tmp.filePath("missing/log.txt"), "x\r\n");
+    ASSERT_TRUE(failed);
+    EXPECT_FALSE(failed->isEmpty());
+}
+
+} // namespace
+} // namespace tarvex
