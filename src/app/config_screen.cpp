@@ -1,4 +1,5 @@
 #include "app/config_screen.h"
+#include "common/colours.h"
 #include "station/settings_keys.h"
 #include "app/main_screen.h"
 #include "measure/skier_name_list.h"
@@ -118,11 +119,6 @@ Config::Config(Station& station) : Screen(station)
 {
     setWindowTitle(QStringLiteral("Configuration Parameters"));
     buildControls();
-}
-
-QColor Config::colorFromRgbValue(long value)
-{
-    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
 }
 
 QString Config::configurationLine(const QDateTime& t, const QString& tournamentName)
@@ -452,7 +448,7 @@ void Config::setBarefootIndicator(bool visible, const QString& text)
 void Config::setTextColor(const char* control, long color)
 {
     if (QWidget* w = measureControl(control))
-        applyTextColor(w, colorFromRgbValue(color));
+        applyTextColor(w, colourFromBgr(color));
 }
 
 void Config::set_colors()

@@ -39,8 +39,6 @@ public:
     // The configuration line of the results file, CR LF included.
     static QString configurationLine(const QDateTime& t, const QString& tournamentName);
     // 0x00BBGGRR, as MessageColor holds colours.
-    static QColor colorFromRgbValue(long value);
-
     static constexpr long kWhite = 16777215;
     static constexpr long kBlack = 0;
     static constexpr long kYellow = 65535;

@@ -1,4 +1,5 @@
 #include "app/main_screen.h"
+#include "common/twips.h"
 #include "station/settings_keys.h"
 #include "station/emergency_reset.h"
 #include "common/rtf_reader.h"
@@ -27,8 +28,6 @@ const QString MainForm::kInvalidPathMessage = QStringLiteral("You entered an inv
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-int px(int twips) { return twips / kTwipsPerPixel; }
 
 // Start-up cannot go on without a video folder; an operator who keeps cancelling is offered
 // nothing else, but a scripted or broken prompt must not keep the station in the loop forever.
@@ -71,30 +70,30 @@ void MainForm::buildControls()
     addMenu("munManual", QStringLiteral("View &Manual"), &MainForm::munManual_Click);
     addMenu("mnulicense", QStringLiteral("&License"), &MainForm::mnulicense_Click);
     addMenu("mnuExit", QStringLiteral("E&xit"), &MainForm::mnuExit_Click);
-    menu_->setGeometry(0, 0, px(12600), menu_->sizeHint().height());
+    menu_->setGeometry(0, 0, pixelsFromTwips(12600), menu_->sizeHint().height());
 
     content_ = new QWidget(this);
     content_->setObjectName(QStringLiteral("content"));
     const int top = menu_->sizeHint().height();
-    content_->setGeometry(0, top, px(12600), px(8400));
+    content_->setGeometry(0, top, pixelsFromTwips(12600), pixelsFromTwips(8400));
 
     // The capture device panel occupies the left part while it is shown.
     panel_ = new CaptureDevicePanel(station_.store(), station_.prompter(), station_.capture(), content_);
     panel_->setObjectName(QStringLiteral("devicePanel"));
-    panel_->setGeometry(0, 0, px(6000), px(8400));
+    panel_->setGeometry(0, 0, pixelsFromTwips(6000), pixelsFromTwips(8400));
 
     Frame1 = new QGroupBox(QStringLiteral("Tarvex Controls and Configuration"), content_);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(px(kFrame1LeftHidden), px(120), px(6240), px(8100));
+    Frame1->setGeometry(pixelsFromTwips(kFrame1LeftHidden), pixelsFromTwips(120), pixelsFromTwips(6240), pixelsFromTwips(8100));
 
-    const int w = px(5900), h = px(450), x = px(170);
-    auto* go = button(Frame1, "cmdGoCapture", QStringLiteral("Proceed to Record Jumps"), {x, px(360), w, h});
-    auto* timer = button(Frame1, "cmdGoTimer", QStringLiteral("View Already Recorded Jump Videos"), {x, px(900), w, h});
-    auto* pics = button(Frame1, "ccmdGoToMeasure", QStringLiteral("View Already Recorded Jump Pics"), {x, px(1440), w, h});
-    auto* setup = button(Frame1, "cmdSetup", QStringLiteral("Go to Setup"), {x, px(1980), w, h});
-    auto* conf = button(Frame1, "cmdConfigure", QStringLiteral("Configure"), {x, px(2520), w, h});
-    cmdShowConfig = button(Frame1, "cmdShowConfig", QStringLiteral("Show Configuration"), {x, px(3060), px(2900), h});
-    auto* imp = button(Frame1, "cmdImport", QStringLiteral("Import Skier Names File"), {x + px(3000), px(3060), px(2900), h});
+    const int w = pixelsFromTwips(5900), h = pixelsFromTwips(450), x = pixelsFromTwips(170);
+    auto* go = button(Frame1, "cmdGoCapture", QStringLiteral("Proceed to Record Jumps"), {x, pixelsFromTwips(360), w, h});
+    auto* timer = button(Frame1, "cmdGoTimer", QStringLiteral("View Already Recorded Jump Videos"), {x, pixelsFromTwips(900), w, h});
+    auto* pics = button(Frame1, "ccmdGoToMeasure", QStringLiteral("View Already Recorded Jump Pics"), {x, pixelsFromTwips(1440), w, h});
+    auto* setup = button(Frame1, "cmdSetup", QStringLiteral("Go to Setup"), {x, pixelsFromTwips(1980), w, h});
+    auto* conf = button(Frame1, "cmdConfigure", QStringLiteral("Configure"), {x, pixelsFromTwips(2520), w, h});
+    cmdShowConfig = button(Frame1, "cmdShowConfig", QStringLiteral("Show Configuration"), {x, pixelsFromTwips(3060), pixelsFromTwips(2900), h});
+    auto* imp = button(Frame1, "cmdImport", QStringLiteral("Import Skier Names File"), {x + pixelsFromTwips(3000), pixelsFromTwips(3060), pixelsFromTwips(2900), h});
     connect(go, &QPushButton::clicked, this, &MainForm::cmdGoCapture_Click);
     connect(timer, &QPushButton::clicked, this, &MainForm::cmdGoTimer_Click);
     connect(pics, &QPushButton::clicked, this, &MainForm::ccmdGoToMeasure_Click);
@@ -103,18 +102,18 @@ void MainForm::buildControls()
     connect(cmdShowConfig, &QPushButton::clicked, this, &MainForm::cmdShowConfig_Click);
     connect(imp, &QPushButton::clicked, this, &MainForm::cmdImport_Click);
 
-    label(Frame1, QStringLiteral("Label2"), QStringLiteral("Save Video Files in this Directory"), {x, px(3660), w, px(300)});
+    label(Frame1, QStringLiteral("Label2"), QStringLiteral("Save Video Files in this Directory"), {x, pixelsFromTwips(3660), w, pixelsFromTwips(300)});
     txtVideoDir = new QLineEdit(Frame1);
     txtVideoDir->setObjectName(QStringLiteral("txtVideoDir"));
-    txtVideoDir->setGeometry(x, px(3960), w, px(360));
+    txtVideoDir->setGeometry(x, pixelsFromTwips(3960), w, pixelsFromTwips(360));
     connect(txtVideoDir, &QLineEdit::textChanged, this, &MainForm::txtVideoDir_Change);
-    lblVideodir = label(Frame1, QStringLiteral("lblVideodir"), QString(), {x, px(4380), w, px(300)});
-    auto* chg = button(Frame1, "btnChangeDirectory", QStringLiteral("Change Video File Directory"), {x, px(4740), w, h});
+    lblVideodir = label(Frame1, QStringLiteral("lblVideodir"), QString(), {x, pixelsFromTwips(4380), w, pixelsFromTwips(300)});
+    auto* chg = button(Frame1, "btnChangeDirectory", QStringLiteral("Change Video File Directory"), {x, pixelsFromTwips(4740), w, h});
     connect(chg, &QPushButton::clicked, this, &MainForm::btnChangeDirectory_Click);
 
     cb15 = new QCheckBox(QStringLiteral("Enable Barefoot Timing (15 sec)"), Frame1);
     cb15->setObjectName(QStringLiteral("cb15"));
-    cb15->setGeometry(x, px(5340), w, px(360));
+    cb15->setGeometry(x, pixelsFromTwips(5340), w, pixelsFromTwips(360));
     connect(cb15, &QCheckBox::clicked, this, [this](bool on) {
         station_.settings().BarefootTiming = on;
         station_.store().save(key::barefoot, on ? 1 : 0);
@@ -122,27 +121,27 @@ void MainForm::buildControls()
     // A state set by the program (start-up) keeps the mirror in step as well.
     connect(cb15, &QCheckBox::toggled, this, [this](bool on) { station_.settings().BarefootTiming = on; });
 
-    lblConfig = label(Frame1, QStringLiteral("lblConfig"), QStringLiteral("Currently Configured for R"), {x, px(5800), w, px(300)});
+    lblConfig = label(Frame1, QStringLiteral("lblConfig"), QStringLiteral("Currently Configured for R"), {x, pixelsFromTwips(5800), w, pixelsFromTwips(300)});
     connect(panel_, &CaptureDevicePanel::configCaptionChanged, lblConfig, &QLabel::setText);
 
     const QString gridCaptions[3] = {QStringLiteral("Grid 1"), QStringLiteral("Grid 2"), QStringLiteral("Grid3")};
     for (int i = 0; i < 3; ++i) {
-        const int y = px(6240 + i * 540);
-        lblGrid[i] = label(Frame1, QStringLiteral("lblGrid%1").arg(i + 1), gridCaptions[i], {x, y, px(900), px(480)});
-        ImageGrid[i] = label(Frame1, QStringLiteral("ImageGrid%1").arg(i + 1), QString(), {x + px(960), y, px(480), px(480)});
+        const int y = pixelsFromTwips(6240 + i * 540);
+        lblGrid[i] = label(Frame1, QStringLiteral("lblGrid%1").arg(i + 1), gridCaptions[i], {x, y, pixelsFromTwips(900), pixelsFromTwips(480)});
+        ImageGrid[i] = label(Frame1, QStringLiteral("ImageGrid%1").arg(i + 1), QString(), {x + pixelsFromTwips(960), y, pixelsFromTwips(480), pixelsFromTwips(480)});
         ImageGrid[i]->setScaledContents(true);
         txtGridDescription[i] = new QLineEdit(Frame1);
         txtGridDescription[i]->setObjectName(QStringLiteral("txtGridDescription%1").arg(i));
-        txtGridDescription[i]->setGeometry(x + px(1500), y, w - px(1500), px(400));
+        txtGridDescription[i]->setGeometry(x + pixelsFromTwips(1500), y, w - pixelsFromTwips(1500), pixelsFromTwips(400));
         setGridStatus(i + 1, i == 0, false);
     }
 
     // Placed at the foot of the window, beside the navigation frame.
     if (QLabel* status = panel_->findChild<QLabel*>(QStringLiteral("LblStatus"))) {
         status->setParent(content_);
-        status->setGeometry(px(120), px(8000), px(12300), px(300));
+        status->setGeometry(pixelsFromTwips(120), pixelsFromTwips(8000), pixelsFromTwips(12300), pixelsFromTwips(300));
     }
-    setFixedSize(px(12600), top + px(8400));
+    setFixedSize(pixelsFromTwips(12600), top + pixelsFromTwips(8400));
     setCapturePanelsVisible(false);
 }
 
@@ -150,13 +149,13 @@ int MainForm::frame1LeftTwips() const { return Frame1->x() * kTwipsPerPixel; }
 
 void MainForm::setCapturePanelsVisible(bool visible)
 {
-    Frame1->move(px(visible ? kFrame1LeftShown : kFrame1LeftHidden), Frame1->y());
+    Frame1->move(pixelsFromTwips(visible ? kFrame1LeftShown : kFrame1LeftHidden), Frame1->y());
     for (const char* name : {"Frame3", "StrmOptions", "LblStatus"})
         if (QWidget* w = findChild<QWidget*>(QString::fromLatin1(name)))
             w->setVisible(visible);
     panel_->setVisible(visible);
     // The narrow window shows only the navigation frame.
-    const int width = visible ? px(12600) : px(6600);
+    const int width = visible ? pixelsFromTwips(12600) : pixelsFromTwips(6600);
     setFixedWidth(width);
 }
 

@@ -1,4 +1,6 @@
 #include "grid/grid_setup_screen.h"
+#include "common/twips.h"
+#include "common/colours.h"
 #include "station/settings_keys.h"
 
 #include "app/main_screen.h"
@@ -55,10 +57,6 @@ constexpr int kCrossSizeMax = 105;
 constexpr int kCrossSizeInitial = 90;
 
 // A colour value as the settings hold it: 0xBBGGRR.
-QColor fromBgr(long v)
-{
-    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
-}
 
 bool isWholeIn(double v, int lo, int hi)
 {
@@ -369,15 +367,12 @@ GridCheckResult Grid_Setup::grid_check()
     return r;
 }
 
-QColor Grid_Setup::messageColour() const { return fromBgr(station_.settings().MessageColor); }
+QColor Grid_Setup::messageColour() const { return colourFromBgr(station_.settings().MessageColor); }
 
 QColor Grid_Setup::markerColour() const
 {
-    // An empty name is what the configuration screen turns into "default".
-    const QString& name = station_.settings().MessageColorName;
-    if (name.isEmpty() || name == QLatin1String("default"))
-        return Qt::white;
-    return messageColour();
+    const AppSettings& s = station_.settings();
+    return overlayColour(s.MessageColorName, s.MessageColor);
 }
 
 void Grid_Setup::Show_grid()
@@ -412,13 +407,6 @@ void Grid_Setup::clear_accuracy_indicator()
 {
     for (QLabel* l : AccuracyIndicator)
         l->hide();
-}
-
-QString Grid_Setup::pictureTwipsText(int pixels)
-{
-    const double hiMetric = std::round(pixels * 2540.0 / 96.0);
-    // "." whatever the locale: grid_check reads this text back by its leading number.
-    return paddedNumber(hiMetric * 15 / 26.5).trimmed();
 }
 
 int Grid_Setup::gridNumberFromCaption() const

@@ -43,8 +43,6 @@ public:
     // reported through the prompter and the grid is not marked set up.
     bool applyGridFileToGrid(int n, const QString& path);
 
-    // The picture size rule: HiMetric = round(pixels * 2540 / 96), twips = HiMetric * 15 / 26.5.
-    static QString pictureTwipsText(int pixels);
 
     PictureCanvas* canvas() const { return canvas_; }
     double markerRadius() const { return marker_radius_; }

@@ -1,8 +1,9 @@
 #include "measure/measure_screen.h"
+#include "common/twips.h"
+#include "common/colours.h"
 
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
-#include "grid/grid_setup_screen.h"
 #include "widgets/picture_canvas.h"
 #include "measure/results_window.h"
 
@@ -51,11 +52,6 @@ constexpr int kCrossSizeStep = 15;
 constexpr int kCrossSizeInitial = 100;
 constexpr int kMarkerLinePixels = 2;
 
-// A colour value as the settings hold it: 0xBBGGRR.
-QColor fromBgr(long v)
-{
-    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
-}
 
 } // namespace
 
@@ -478,8 +474,8 @@ bool Measure::loadPictureFile(const QString& path)
 
 void Measure::takePictureSize()
 {
-    picture_width_twips_ = Grid_Setup::pictureTwipsText(canvas_->picture().width());
-    picture_height_twips_ = Grid_Setup::pictureTwipsText(canvas_->picture().height());
+    picture_width_twips_ = pictureTwipsText(canvas_->picture().width());
+    picture_height_twips_ = pictureTwipsText(canvas_->picture().height());
 }
 
 // ---------------------------------------------------------------- overlay
@@ -487,7 +483,7 @@ void Measure::takePictureSize()
 QColor Measure::overlayColour() const
 {
     const AppSettings& s = station_.settings();
-    return s.MessageColorName == QLatin1String("default") ? QColor(Qt::white) : fromBgr(s.MessageColor);
+    return tarvex::overlayColour(s.MessageColorName, s.MessageColor);
 }
 
 int Measure::crossSize() const { return CrossSize->value(); }

@@ -1,4 +1,5 @@
 #include "measure/select_skier.h"
+#include "common/twips.h"
 #include "station/station.h"
 
 #include "common/text_file.h"
@@ -15,7 +16,6 @@ namespace tarvex {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 
 } // namespace
 
@@ -52,7 +52,7 @@ frmSelectSkier::frmSelectSkier(Station& station, QWidget* parent) : QDialog(pare
     layout->addWidget(label);
     layout->addWidget(lstSkiers, 1);
     layout->addWidget(none, 0, Qt::AlignRight);
-    move(2280 / kTwipsPerPixel, 120 / kTwipsPerPixel);
+    move(pixelsFromTwips(2280), pixelsFromTwips(120));
     resize(320, 420);
     fill();
 }

@@ -156,7 +156,7 @@ void PictureCanvas::drawWith(const QColor& colour, const std::function<void(QPai
     pen.setCapStyle(Qt::SquareCap);
     pen.setJoinStyle(Qt::MiterJoin);
     p.setBrush(Qt::NoBrush);
-    p.scale(1 / kTwipsPerPixel, 1 / kTwipsPerPixel);
+    p.scale(1.0 / kTwipsPerPixel, 1.0 / kTwipsPerPixel);
     p.setPen(pen);
     draw(p);
     p.end();

@@ -1,4 +1,5 @@
 #pragma once
+#include "common/twips.h"
 // The picture view shared by the grid setup and measuring screens: a still picture (or none)
 // under a transparent drawing layer, both addressed in twips of the picture. Drawing in
 // magenta clears drawing-layer pixels, so an erased marker leaves the picture untouched,
@@ -20,7 +21,6 @@ class PictureSurface;
 class PictureCanvas : public QScrollArea {
     Q_OBJECT
 public:
-    static constexpr double kTwipsPerPixel = 15;
     // Without a picture buoys can still be placed on an 800 x 600 pixel field.
     static constexpr int kDefaultWidthPixels = 800;
     static constexpr int kDefaultHeightPixels = 600;

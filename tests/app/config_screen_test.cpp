@@ -1,4 +1,5 @@
 #include "app/config_screen.h"
+#include "common/colours.h"
 #include "app/main_screen.h"
 #include "measure/skier_name_list.h"
 #include "grid/grid_file.h"
@@ -213,8 +214,8 @@ TEST_F(ConfigScreenTest, MessageColoursApplyToTheMeasuringScreenAndSurviveAResta
     EXPECT_EQ(station->settings().MessageColorName, "yellow");
     EXPECT_EQ(textColor("Make_comment"), QColor(255, 255, 0));
 
-    EXPECT_EQ(Config::colorFromRgbValue(255), QColor(255, 0, 0));
-    EXPECT_EQ(Config::colorFromRgbValue(0xFF0000), QColor(0, 0, 255));
+    EXPECT_EQ(colourFromBgr(255), QColor(255, 0, 0));
+    EXPECT_EQ(colourFromBgr(0xFF0000), QColor(0, 0, 255));
 }
 
 TEST_F(ConfigScreenTest, OptionsAreStoredAtOnceButSaveModesWaitForTheNextStart)

@@ -295,8 +295,8 @@ TEST_F(MeasureScreenTest, SelectFrameReloadsOnEveryActivationOtherTagsKeepThePic
     s().NavigationTag = "SelectFrame";
     reactivate();
     EXPECT_EQ(m->canvas()->picture().size(), QSize(64, 48));
-    EXPECT_EQ(m->pictureWidthTwips(), Grid_Setup::pictureTwipsText(64));
-    EXPECT_EQ(m->pictureHeightTwips(), Grid_Setup::pictureTwipsText(48));
+    EXPECT_EQ(m->pictureWidthTwips(), "958.301886792453");
+    EXPECT_EQ(m->pictureHeightTwips(), "718.867924528302");
 
     m->canvas()->setPicture(filled({32, 32}, Qt::blue));
     reactivate();
@@ -382,7 +382,7 @@ TEST_F(MeasureScreenTest, ClipboardAndSnapshotFreezeThePicture)
     c<QPushButton>("ImgSnapShot")->click();
     EXPECT_TRUE(prompter->messages().isEmpty());
     EXPECT_EQ(m->canvas()->picture().size(), QSize(20, 10));
-    EXPECT_EQ(m->pictureWidthTwips(), Grid_Setup::pictureTwipsText(20));
+    EXPECT_EQ(m->pictureWidthTwips(), "299.433962264151");
     EXPECT_EQ(c<QLineEdit>("gif_file_name")->text(), "snapshot.bmp");
 }
 
