@@ -1,4 +1,6 @@
 #include "app/config_screen.h"
+#include "measure/measure_screen.h"
+#include "station/screen_names.h"
 #include "common/colours.h"
 #include "station/settings_keys.h"
 #include "app/main_screen.h"
@@ -34,27 +36,6 @@ namespace tarvex {
 namespace {
 
 const QString kFindFilter = QStringLiteral("All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT|Parameter Files (*.ipt)|*.ipt|");
-const QString kMeasure = QStringLiteral("Measure");
-
-// The measuring screen's controls whose text takes the message colour, in the order the
-// colours are applied.
-const char* const kColoredControls[] = {
-    "Make_comment", "Other_Grid", "Fall", "Pass", "optJumpOK", "M_Reride", "O_reride", "FrozenSign",
-    "IWSFlabel", "AWSAlabel", "AdjustmentLabel", "CrossLabel", "maxbuoy", "maxbuoym", "minbuoy", "minbuoym",
-};
-
-struct DefaultColor {
-    const char* control;
-    long color;
-};
-const DefaultColor kDefaultColors[] = {
-    {"Make_comment", Config::kBlack}, {"Other_Grid", Config::kBlack}, {"Fall", Config::kBlack},
-    {"Pass", Config::kBlack}, {"optJumpOK", Config::kBlack}, {"M_Reride", Config::kRed},
-    {"O_reride", Config::kYellow}, {"FrozenSign", Config::kWhite}, {"IWSFlabel", Config::kBlack},
-    {"AWSAlabel", Config::kBlack}, {"AdjustmentLabel", Config::kWhite}, {"CrossLabel", Config::kWhite},
-    {"maxbuoy", Config::kWhite}, {"maxbuoym", Config::kWhite}, {"minbuoy", Config::kWhite},
-    {"minbuoym", Config::kWhite},
-};
 
 template <typename T>
 T* named(T* w, const char* name)
@@ -84,34 +65,7 @@ void setQuietly(QLineEdit* box, const QString& text)
     box->setText(text);
 }
 
-void setControlText(QWidget* w, const QString& text)
-{
-    if (auto* e = qobject_cast<QLineEdit*>(w))
-        e->setText(text);
-    else if (auto* l = qobject_cast<QLabel*>(w))
-        l->setText(text);
-    else if (auto* b = qobject_cast<QAbstractButton*>(w))
-        b->setText(text);
-}
 
-void applyTextColor(QWidget* w, const QColor& c)
-{
-    QPalette p = w->palette();
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(role, c);
-    w->setPalette(p);
-    // A style sheet would hide the palette's colour; one of plain declarations (no
-    // selectors) gets its colour declaration replaced, the rest of it is kept.
-    QString sheet = w->styleSheet();
-    if (!sheet.trimmed().isEmpty() && !sheet.contains(QLatin1Char('{'))) {
-        static const QRegularExpression colorDecl(QStringLiteral("(?<![-\\w])color\\s*:[^;]*;?"));
-        sheet.remove(colorDecl);
-        sheet = sheet.trimmed();
-        if (!sheet.isEmpty() && !sheet.endsWith(QLatin1Char(';')))
-            sheet += QLatin1Char(';');
-        w->setStyleSheet(sheet + QStringLiteral(" color: %1;").arg(c.name()));
-    }
-}
 
 } // namespace
 
@@ -289,15 +243,14 @@ void Config::load()
     AppSettings& s = station_.settings();
     SettingsStore& store = station_.store();
     const SettingsStore::Batch batch(store);
-    auto* main = qobject_cast<MainForm*>(station_.existingScreen(QStringLiteral("MainForm")));
+    auto* main = qobject_cast<MainForm*>(station_.existingScreen(screen::MainForm));
 
     setQuietly(TournamentName, store.get(key::TournamentName));          // 1
     tournamentName_ = TournamentName->text();
 
     QString folder = s.CapturesPath;                                                   // 2
     if (main)
-        if (auto* videoDir = main->findChild<QLineEdit*>(QStringLiteral("txtVideoDir")))
-            folder = videoDir->text();
+        folder = main->videoFolderText();
     folder = withoutTrailingSeparator(folder.trimmed());
     // Without any folder the name alone is used (the program folder), never the root.
     const QString resultsName = QStringLiteral("JumpMeasurementResults") + dailyNamePart(station_.clock().now())
@@ -367,17 +320,16 @@ void Config::load()
         chkLoupe_Click();
     }
 
-    if (QWidget* w = measureControl("UnofficialJump"))                                 // 16
-        w->hide();
+    if (Measure* m = measureScreen())                                                  // 16
+        m->hideUnofficialJump();
 
     // 17. Anything but "cross" is a circle.
     const bool cross = store.get(key::buoymarker) == QLatin1String("cross");
     (cross ? OptCross : OptCircle)->setChecked(true);
     markerOption();
 
-    if (QWidget* grid = station_.screen(QStringLiteral("Grid_Setup")))                // 18
-        if (auto* locked = grid->findChild<QLabel*>(QStringLiteral("gridLockedLabel")))
-            locked->hide();
+    if (auto* grid = station_.screenAs<Grid_Setup>(screen::Grid_Setup))                // 18
+        grid->hideLockedSign();
 
     // 19, 20. A stored mode of a foreign form counts as none stored: Ask.
     auto saveMode = [&store](const QString& name) {
@@ -395,7 +347,7 @@ void Config::applyStoredGrids()
 {
     GridState& g = station_.grids();
     SettingsStore& store = station_.store();
-    auto* main = qobject_cast<MainForm*>(station_.existingScreen(QStringLiteral("MainForm")));
+    auto* main = qobject_cast<MainForm*>(station_.existingScreen(screen::MainForm));
 
     QString file[4];
     for (int n = 1; n <= 3; ++n) {
@@ -406,7 +358,7 @@ void Config::applyStoredGrids()
 
     // The grid setup screen's load resets the working state, so it must exist before the
     // first grid is applied.
-    auto* setup = station_.screenAs<Grid_Setup>(QStringLiteral("Grid_Setup"));
+    auto* setup = station_.screenAs<Grid_Setup>(screen::Grid_Setup);
     if (!setup)
         return;
     for (int n = 3; n >= 1; --n) {
@@ -424,37 +376,21 @@ void Config::applyStoredGrids()
 
 // ---------------------------------------------------------------- other screens
 
-QWidget* Config::measureScreen()
+Measure* Config::measureScreen()
 {
-    return station_.canCreate(kMeasure) ? station_.screen(kMeasure) : nullptr;
-}
-
-QWidget* Config::measureControl(const char* name)
-{
-    QWidget* m = measureScreen();
-    return m ? m->findChild<QWidget*>(QString::fromLatin1(name)) : nullptr;
+    return station_.canCreate(screen::Measure) ? station_.screenAs<Measure>(screen::Measure) : nullptr;
 }
 
 void Config::setBarefootIndicator(bool visible, const QString& text)
 {
-    QWidget* w = measureControl("barefoot_indicator");
-    if (!w)
-        return;
-    if (visible)
-        setControlText(w, text);
-    w->setVisible(visible);
-}
-
-void Config::setTextColor(const char* control, long color)
-{
-    if (QWidget* w = measureControl(control))
-        applyTextColor(w, colourFromBgr(color));
+    if (Measure* m = measureScreen())
+        m->setTournamentIndicator(visible, text);
 }
 
 void Config::set_colors()
 {
-    for (const char* name : kColoredControls)
-        setTextColor(name, station_.settings().MessageColor);
+    if (Measure* m = measureScreen())
+        m->setMessageColour(colourFromBgr(station_.settings().MessageColor));
 }
 
 // ---------------------------------------------------------------- actions
@@ -505,7 +441,7 @@ void Config::gridOption(int count)
     options[count - 1]->setChecked(true);
     station_.grids().grids_in_use = count;
     station_.store().save(key::grids, count);
-    if (auto* main = qobject_cast<MainForm*>(station_.existingScreen(QStringLiteral("MainForm"))))
+    if (auto* main = qobject_cast<MainForm*>(station_.existingScreen(screen::MainForm)))
         for (int n = 2; n <= 3; ++n)
             main->setGridStatus(n, n <= count, main->gridStatusLoaded(n));
 }
@@ -542,8 +478,8 @@ void Config::colorOption(long color, const QString& name)
 void Config::default_color_Click()
 {
     default_color->setChecked(true);
-    for (const DefaultColor& d : kDefaultColors)
-        setTextColor(d.control, d.color);
+    if (Measure* m = measureScreen())
+        m->setDefaultColours();
     station_.settings().MessageColorName = QStringLiteral("default");
 }
 
@@ -668,10 +604,10 @@ void Config::mnuExit_Click()
     hide();                                                                            // 3
     appendConfigurationLine();                                                         // 4
     loadSkierNames();                                                                  // 5
-    if (QWidget* name = measureControl("btnGetName"))                                  // 6
-        name->setVisible(WSTIMS->isChecked());
+    if (Measure* m = measureScreen())                                                  // 6
+        m->setNameButtonVisible(WSTIMS->isChecked());
     if (!station_.hasQuit())                                                           // 7
-        station_.show(QStringLiteral("MainForm"), this);
+        station_.show(screen::MainForm, this);
 }
 
 void Config::appendConfigurationLine()
@@ -701,17 +637,8 @@ void Config::loadSkierNames()
     const SkierNameFileRead read = readSkierNameFile(fromProgramFolder(box.trimmed()));
     if (read.opened) {
         skierNames_ = read.names;
-        if (QWidget* w = measureControl("Skier_name")) {
-            if (auto* combo = qobject_cast<QComboBox*>(w)) {
-                // Only the list is replaced; the name being typed is not a name change.
-                const QSignalBlocker block(combo);
-                const QString current = combo->currentText();
-                combo->clear();
-                combo->addItems(skierNames_);
-                if (combo->isEditable())
-                    combo->setEditText(current);
-            }
-        }
+        if (Measure* m = measureScreen())
+            m->setSkierNames(skierNames_);
         emit skierNamesLoaded(skierNames_);
     }
     if (!read.opened || read.names.isEmpty())

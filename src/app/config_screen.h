@@ -20,6 +20,8 @@ class QRadioButton;
 
 namespace tarvex {
 
+class Measure;
+
 class Config : public Screen {
     Q_OBJECT
 public:
@@ -86,10 +88,8 @@ private:
 
     // The measuring screen (created on first touch, as touching any screen does) and the
     // controls of other screens this one drives.
-    QWidget* measureScreen();
-    QWidget* measureControl(const char* name);
+    Measure* measureScreen();
     void setBarefootIndicator(bool visible, const QString& text = {});
-    void setTextColor(const char* control, long color);
 
     QMenuBar* menu_ = nullptr;
     QAction* mnuExit = nullptr;

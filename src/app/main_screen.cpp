@@ -1,4 +1,5 @@
 #include "app/main_screen.h"
+#include "station/screen_names.h"
 #include "common/twips.h"
 #include "station/settings_keys.h"
 #include "station/emergency_reset.h"
@@ -56,6 +57,10 @@ MainForm::MainForm(Station& station) : Screen(station)
 {
     setWindowTitle(QStringLiteral("Tarvex 2005"));
     buildControls();
+    connect(&station_, &Station::gridLoaded, this, [this](int n) {
+        setGridStatus(n, true, true);
+        setGridDescription(n, station_.grids().grid_description[n]);
+    });
 }
 
 void MainForm::buildControls()
@@ -137,7 +142,7 @@ void MainForm::buildControls()
     }
 
     // Placed at the foot of the window, beside the navigation frame.
-    if (QLabel* status = panel_->findChild<QLabel*>(QStringLiteral("LblStatus"))) {
+    if (QLabel* status = panel_->statusLabel()) {
         status->setParent(content_);
         status->setGeometry(pixelsFromTwips(120), pixelsFromTwips(8000), pixelsFromTwips(12300), pixelsFromTwips(300));
     }
@@ -145,13 +150,16 @@ void MainForm::buildControls()
     setCapturePanelsVisible(false);
 }
 
+QString MainForm::videoFolderText() const { return txtVideoDir->text(); }
+
 int MainForm::frame1LeftTwips() const { return Frame1->x() * kTwipsPerPixel; }
 
 void MainForm::setCapturePanelsVisible(bool visible)
 {
     Frame1->move(pixelsFromTwips(visible ? kFrame1LeftShown : kFrame1LeftHidden), Frame1->y());
-    for (const char* name : {"Frame3", "StrmOptions", "LblStatus"})
-        if (QWidget* w = findChild<QWidget*>(QString::fromLatin1(name)))
+    for (QWidget* w : {static_cast<QWidget*>(panel_->commandsFrame()), static_cast<QWidget*>(panel_->optionsFrame()),
+                       static_cast<QWidget*>(panel_->statusLabel())})
+        if (w)
             w->setVisible(visible);
     panel_->setVisible(visible);
     // The narrow window shows only the navigation frame.
@@ -211,11 +219,11 @@ void MainForm::load()
     setCapturePanelsVisible(false);                               // 2
     panel_->selectStreamMode();
 
-    if (station_.canCreate(QStringLiteral("PreviewForm")))        // 3
-        station_.screen(QStringLiteral("PreviewForm"));
+    if (station_.canCreate(screen::PreviewForm))        // 3
+        station_.screen(screen::PreviewForm);
     panel_->prepareAtStartup();                                   // 4, 5 and the lists
 
-    if (QWidget* cap = station_.existingScreen(QStringLiteral("PreviewForm"))) {   // 6
+    if (QWidget* cap = station_.existingScreen(screen::PreviewForm)) {   // 6
         const QRect avail = screen() ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
         if (x() + width() + cap->width() > avail.width())
             move(0, y());
@@ -254,8 +262,8 @@ void MainForm::load()
     p.message(QStringLiteral("Please Verify all Setup Parameters"));   // 15
 
     loading_ = false;
-    if (station_.canCreate(QStringLiteral("Config")))             // 16
-        station_.show(QStringLiteral("Config"), this);
+    if (station_.canCreate(screen::Config))             // 16
+        station_.show(screen::Config, this);
     else
         show();
 }
@@ -340,7 +348,7 @@ void MainForm::cmdGoCapture_Click()
 {
     if (!videoFolderExists())
         return;
-    if (!goToScreen(QStringLiteral("PreviewForm")))
+    if (!goToScreen(screen::PreviewForm))
         return;
     panel_->switchPreviewOn();
     station_.settings().NavigationTag = QStringLiteral("Setup");
@@ -350,7 +358,7 @@ void MainForm::cmdGoTimer_Click()
 {
     if (!videoFolderExists())
         return;
-    if (!goToScreen(QStringLiteral("frmSetStart")))
+    if (!goToScreen(screen::frmSetStart))
         return;
     station_.settings().NavigationTag = QStringLiteral("Setup");
     panel_->switchPreviewOn();
@@ -362,14 +370,14 @@ void MainForm::ccmdGoToMeasure_Click()
         station_.prompter().message(
             QStringLiteral("At least one measurement grid that you have specified has not been set up.  All grids specified must be set up correctly before you can use the measurement screen"),
             QStringLiteral("Tarvex"), Icon::Critical);
-        goToScreen(QStringLiteral("Grid_Setup"));
+        goToScreen(screen::Grid_Setup);
         return;
     }
-    goToScreen(QStringLiteral("Measure"));
+    goToScreen(screen::Measure);
 }
 
-void MainForm::cmdSetup_Click() { goToScreen(QStringLiteral("Grid_Setup")); }
-void MainForm::cmdConfigure_Click() { goToScreen(QStringLiteral("Config")); }
+void MainForm::cmdSetup_Click() { goToScreen(screen::Grid_Setup); }
+void MainForm::cmdConfigure_Click() { goToScreen(screen::Config); }
 
 void MainForm::cmdShowConfig_Click()
 {
@@ -447,24 +455,23 @@ void MainForm::cmdImport_Click()
 
     QString first = text.section(QLatin1Char('\n'), 0, 0);
     first.replace(QLatin1Char(','), QLatin1Char(' '));
-    if (QWidget* cap = station_.screen(QStringLiteral("PreviewForm")))
-        if (auto* name = cap->findChild<QLineEdit*>(QStringLiteral("txtSkierName")))
-            name->setText(first);
+    if (CaptureSession* capture = station_.captureSession(true))
+        capture->setSkierName(first);
     setProperty("importedSkierName", first);
 }
 
 void MainForm::mnuViewLog_Click()
 {
-    if (!station_.canCreate(QStringLiteral("frmViewLog"))) {
+    if (!station_.canCreate(screen::frmViewLog)) {
         station_.prompter().message(QStringLiteral("This screen is not available yet in this version of Tarvex."),
                                     QStringLiteral("Tarvex"), Icon::Information);
         return;
     }
-    if (QWidget* w = station_.screen(QStringLiteral("frmViewLog")))
+    if (QWidget* w = station_.screen(screen::frmViewLog))
         w->show();
 }
 
-void MainForm::munManual_Click() { goToScreen(QStringLiteral("frmManual")); }
+void MainForm::munManual_Click() { goToScreen(screen::frmManual); }
 
 void MainForm::mnulicense_Click()
 {

@@ -35,6 +35,8 @@ public:
     bool gridStatusLoaded(int n) const;
 
     CaptureDevicePanel* devicePanel() const { return panel_; }
+    // The video folder as it stands in its box (perhaps not yet applied).
+    QString videoFolderText() const;
 
     static QString sessionLine(const QDateTime& t);
     static const QString kInvalidPathMessage;

@@ -1,4 +1,5 @@
 #include "app/manual_screen.h"
+#include "station/screen_names.h"
 #include "common/rtf_reader.h"
 
 #include <QDir>
@@ -57,7 +58,7 @@ void frmManual::load()
 
 void frmManual::cmdDone_Click()
 {
-    station_.show(QStringLiteral("MainForm"), this);
+    station_.show(screen::MainForm, this);
 }
 
 } // namespace tarvex

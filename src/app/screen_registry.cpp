@@ -1,4 +1,5 @@
 // Every screen the station knows by name, and the real seams where a test gave none. A screen
+#include "station/screen_names.h"
 // is created on first touch and kept.
 #include "app/config_screen.h"
 #include "app/main_screen.h"
@@ -28,13 +29,13 @@ void Station::provideRealSeams()
 
 void Station::registerBuiltInScreens()
 {
-    registerScreen(QStringLiteral("MainForm"), [](Station& s) { return new MainForm(s); });
-    registerScreen(QStringLiteral("Config"), [](Station& s) { return new Config(s); });
-    registerScreen(QStringLiteral("Grid_Setup"), [](Station& s) { return new Grid_Setup(s); });
-    registerScreen(QStringLiteral("Calibrate"), [](Station& s) { return new Calibrate(s); });
-    registerScreen(QStringLiteral("Measure"), [](Station& s) { return new Measure(s); });
-    registerScreen(QStringLiteral("Results"), [](Station& s) { return new Results(s); });
-    registerScreen(QStringLiteral("frmManual"), [](Station& s) { return new frmManual(s); });
+    registerScreen(screen::MainForm, [](Station& s) { return new MainForm(s); });
+    registerScreen(screen::Config, [](Station& s) { return new Config(s); });
+    registerScreen(screen::Grid_Setup, [](Station& s) { return new Grid_Setup(s); });
+    registerScreen(screen::Calibrate, [](Station& s) { return new Calibrate(s); });
+    registerScreen(screen::Measure, [](Station& s) { return new Measure(s); });
+    registerScreen(screen::Results, [](Station& s) { return new Results(s); });
+    registerScreen(screen::frmManual, [](Station& s) { return new frmManual(s); });
 }
 
 } // namespace tarvex

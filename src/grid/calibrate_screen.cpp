@@ -1,4 +1,5 @@
 #include "grid/calibrate_screen.h"
+#include "station/screen_names.h"
 
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
@@ -209,17 +210,14 @@ void Calibrate::CalibrateLineDrawCommand_Click()
 
     const QLineF line(leadingNumber(first_.xTwips->text()), leadingNumber(first_.yTwips->text()),
                       leadingNumber(second_.xTwips->text()), leadingNumber(second_.yTwips->text()));
-    for (PictureCanvas* canvas : {measureCanvas(), setupCanvas()}) {
-        drawOn(canvas, last_, PictureCanvas::magenta());
-        drawOn(canvas, line, Qt::white);
-    }
+    drawOnPictures(last_, PictureCanvas::magenta());
+    drawOnPictures(line, Qt::white);
     last_ = line;
 }
 
 void Calibrate::CalibrationLineErase_Click()
 {
-    for (PictureCanvas* canvas : {measureCanvas(), setupCanvas()})
-        drawOn(canvas, last_, PictureCanvas::magenta());
+    drawOnPictures(last_, PictureCanvas::magenta());
 }
 
 void Calibrate::formexit_Click() { hide(); }
@@ -230,36 +228,12 @@ void Calibrate::closeEvent(QCloseEvent* e)
     formexit_Click();
 }
 
-PictureCanvas* Calibrate::setupCanvas() const
+void Calibrate::drawOnPictures(const QLineF& line, const QColor& colour)
 {
-    // Only a setup screen that exists: creating one here would run its load and clear the
-    // grids-complete flag.
-    auto* setup = qobject_cast<Grid_Setup*>(station_.existingScreen(QStringLiteral("Grid_Setup")));
-    return setup ? setup->canvas() : nullptr;
-}
-
-PictureCanvas* Calibrate::measureCanvas() const
-{
-    QWidget* measure = station_.existingScreen(QStringLiteral("Measure"));
-    return measure ? measure->findChild<PictureCanvas*>() : nullptr;
-}
-
-void Calibrate::drawOn(PictureCanvas* canvas, const QLineF& line, const QColor& colour) const
-{
-    if (!canvas)
-        return;
-    const std::optional<QLineF> visible = segmentWithin(line, kDrawLimitTwips);
-    if (!visible)
-        return;
-    // A fixed width of our own, so an erase always covers what the draw set, whatever
-    // width the screen's own markers use; the canvas keeps its width afterwards.
-    const int previousWidth = canvas->drawWidth();
-    canvas->setDrawWidth(kLineWidthPixels);
-    if (visible->p1() == visible->p2())
-        canvas->point(visible->x1(), visible->y1(), colour);
-    else
-        canvas->line(visible->x1(), visible->y1(), visible->x2(), visible->y2(), colour);
-    canvas->setDrawWidth(previousWidth);
+    // Only the picture screens that exist draw it: creating the setup screen here would
+    // run its load and clear the grids-complete flag.
+    if (const std::optional<QLineF> visible = segmentWithin(line, kDrawLimitTwips))
+        emit station_.pictureLineRequested(*visible, colour, kLineWidthPixels);
 }
 
 } // namespace tarvex

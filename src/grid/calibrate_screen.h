@@ -54,9 +54,7 @@ private:
 
     QLineEdit* box(const char* name);
     bool readInput(QLineEdit* box, const QString& what, double& value);
-    PictureCanvas* setupCanvas() const;
-    PictureCanvas* measureCanvas() const;
-    void drawOn(PictureCanvas* canvas, const QLineF& line, const QColor& colour) const;
+    void drawOnPictures(const QLineF& line, const QColor& colour);
     void complain(const QString& text) const;
 
     PointBoxes first_;

@@ -1,9 +1,9 @@
 #include "grid/grid_setup_screen.h"
+#include "station/screen_names.h"
 #include "common/twips.h"
 #include "common/colours.h"
 #include "station/settings_keys.h"
 
-#include "app/main_screen.h"
 #include "common/list_text.h"
 #include "common/text_file.h"
 #include "common/text_forms.h"
@@ -71,6 +71,8 @@ Grid_Setup::Grid_Setup(Station& station) : Screen(station)
 {
     setWindowTitle(QStringLiteral("Grid Setup"));
     buildControls();
+    connect(&station_, &Station::pictureLineRequested, this,
+            [this](const QLineF& line, const QColor& colour, int width) { canvas_->stroke(line, colour, width); });
 }
 
 // ---------------------------------------------------------------- controls
@@ -402,6 +404,8 @@ void Grid_Setup::Show_grid()
         canvas_->point(x + 5, y, colour);
     }
 }
+
+void Grid_Setup::hideLockedSign() { gridLockedLabel->hide(); }
 
 void Grid_Setup::clear_accuracy_indicator()
 {
@@ -753,7 +757,7 @@ void Grid_Setup::gridSave_Click()
     const int n = GridState::isGridNumber(g.current_grid) ? g.current_grid : 1;
     ipt_file_description->setText(*path);
     ipt_file_description_2->setText(description);
-    updateMeasureDescription(description);
+    emit station_.gridDescriptionChanged(description);
     const GridFileWriteResult r = saveGridFile(g, n, *path, description);
     if (!r.ok) {
         p.message(r.error, QStringLiteral("Grid File"), Icon::Exclamation);
@@ -811,7 +815,7 @@ void Grid_Setup::finishGridLoad(int n, const QString& path, bool interactive)
     const QString description = g.grid_description[n];
     ipt_file_description->setText(path);
     ipt_file_description_2->setText(description);
-    updateMeasureDescription(description);
+    emit station_.gridDescriptionChanged(description);
     fillBoxesFromWorkingState();
     g.recompute_survey_x_direction();
     appendSetupRecord(n, QStringLiteral("Twips"));
@@ -823,20 +827,8 @@ void Grid_Setup::finishGridLoad(int n, const QString& path, bool interactive)
     g.grid_set_up[n] = true;
     grid_select->setText(gridCaption(n));
     station_.store().save(key::gridFile(n), path);
-    if (auto* main = qobject_cast<MainForm*>(station_.existingScreen(QStringLiteral("MainForm")))) {
-        main->setGridStatus(n, true, true);
-        main->setGridDescription(n, description);
-    }
     g.recompute_all_grids_set_up();
-}
-
-void Grid_Setup::updateMeasureDescription(const QString& description)
-{
-    // The measuring screen keeps its own copy of the description; only an existing screen
-    // needs telling, a new one reads it from the grid state.
-    if (QWidget* m = station_.existingScreen(QStringLiteral("Measure")))
-        if (auto* box = m->findChild<QLineEdit*>(QStringLiteral("grid_description")))
-            box->setText(description);
+    emit station_.gridLoaded(n);
 }
 
 // ---------------------------------------------------------------- picture menu
@@ -892,10 +884,10 @@ void Grid_Setup::mnuPaste_Click()
 
 void Grid_Setup::mnuCalibrate_Click()
 {
-    const QString name = QStringLiteral("Calibrate");
+    const QString name = screen::Calibrate;
     if (!station_.canCreate(name)) {
         station_.prompter().message(QStringLiteral("The calibration line screen is not available"),
-                                    QStringLiteral("Calibrate"), Icon::Exclamation);
+                                    screen::Calibrate, Icon::Exclamation);
         return;
     }
     if (QWidget* w = station_.screen(name)) {
@@ -914,7 +906,7 @@ void Grid_Setup::gridExit_Click()
             QStringLiteral("Do you want to leave the grid setup with the grid setup not complete?"),
             QStringLiteral("Grid Setup Error")))
         return;
-    station_.show(QStringLiteral("MainForm"), this);
+    station_.show(screen::MainForm, this);
     g.switchToGrid(1);
 
     canvas_->setDrawWidth(2);
@@ -928,38 +920,10 @@ void Grid_Setup::gridExit_Click()
     const QPointF ll = at(buoy::LowerLeft), ul = at(buoy::UpperLeft);
     canvas_->line(lr.x(), lr.y(), ur.x(), ur.y(), Qt::white);
     canvas_->line(ll.x(), ll.y(), ul.x(), ul.y(), Qt::white);
-    setMeasureBuoyLabels();
-}
-
-void Grid_Setup::setMeasureBuoyLabels()
-{
-    const QString name = QStringLiteral("Measure");
-    if (!station_.canCreate(name))
-        return;
-    QWidget* m = station_.screen(name);
-    if (!m)
-        return;
-    const GridState& g = station_.grids();
-    auto* measureCanvas = m->findChild<PictureCanvas*>();
-    auto setLabels = [&](int b, const char* feetName, const char* metresName) {
-        const double d = std::hypot(g.jump_survey_x - g.buoy_survey_x[b], g.jump_survey_y - g.buoy_survey_y[b]);
-        const double x = g.buoy_screen_x[b] - 100;
-        const double y = g.buoy_screen_y[b];
-        if (auto* feet = m->findChild<QLabel*>(QString::fromLatin1(feetName))) {
-            feet->setText(paddedNumber(std::floor(d * 3.28 + 0.5)) + QStringLiteral(" feet"));
-            if (measureCanvas)
-                measureCanvas->placeItem(feet, x, y - 400);
-        }
-        if (auto* metres = m->findChild<QLabel*>(QString::fromLatin1(metresName))) {
-            metres->setText(paddedNumber(std::floor(d * 10 + 0.5) / 10) + QStringLiteral(" meters"));
-            if (measureCanvas)
-                measureCanvas->placeItem(metres, x, y - 600);
-        }
-    };
-    setLabels(buoy::UpperLeft, "maxbuoy", "maxbuoym");
-    setLabels(buoy::UpperRight, "minbuoy", "minbuoym");
-    if (auto* box = m->findChild<QLineEdit*>(QStringLiteral("grid_description")))
-        box->setText(g.grid_description[1]);
+    // Touching the measuring screen creates it, so it always takes the labels.
+    if (station_.canCreate(screen::Measure))
+        station_.screen(screen::Measure);
+    emit station_.gridSetupLeft();
 }
 
 // ---------------------------------------------------------------- accuracy check

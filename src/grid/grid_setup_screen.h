@@ -45,6 +45,7 @@ public:
 
 
     PictureCanvas* canvas() const { return canvas_; }
+    void hideLockedSign();
     double markerRadius() const { return marker_radius_; }
     QString pictureWidthTwips() const { return picture_width_twips_; }
     QString pictureHeightTwips() const { return picture_height_twips_; }
@@ -117,8 +118,6 @@ private:
     void setPictureSize(QSize pixels);
     QColor markerColour() const;
     QColor messageColour() const;
-    void updateMeasureDescription(const QString& description);
-    void setMeasureBuoyLabels();
 
     PictureCanvas* canvas_ = nullptr;
     QMenuBar* menu_ = nullptr;

@@ -1,4 +1,5 @@
 // The Measure screen's recording side: Record, the outcome options, the skier name, and
+#include "station/screen_names.h"
 // saving and loading pictures. The file formats live in jump_record; these handlers only
 // gather the screen's texts and put the results back into its controls.
 #include "measure/jump_record.h"
@@ -21,13 +22,6 @@ const QString kPictureFilter = QStringLiteral(
     "All Files (*.*)|*.*|Text Files (*.txt)|*.txt|Jump Picture Files (*.gif)|*.gif|"
     "Jump Picture Files (*.bmp)|*.bmp|Jump Picture Files (*.jpg)|*.jpg|");
 
-QString captureText(Station& station, const char* name)
-{
-    if (QWidget* cap = station.existingScreen(QStringLiteral("PreviewForm")))
-        if (auto* box = cap->findChild<QLineEdit*>(QString::fromLatin1(name)))
-            return box->text();
-    return QString();
-}
 
 } // namespace
 
@@ -145,8 +139,10 @@ void Measure::savePicture()
     in.resultsFilePath = s.ResultsFilePath;
     if (!s.CapturesPath.isEmpty() && !s.MeasurementLogName.isEmpty())
         in.measurementLog = s.CapturesPath + QLatin1Char('/') + s.MeasurementLogName;
-    in.captureSkier = captureText(station_, "txtSkierName");
-    in.capturePass = captureText(station_, "txtPass");
+    if (const CaptureSession* capture = station_.captureSession()) {
+        in.captureSkier = capture->skierName();
+        in.capturePass = capture->passNumber();
+    }
     in.distanceText = distance->text();
     tarvex::savePicture(canvas_->composed(), in, station_.prompter(), station_.clock().now());
 }

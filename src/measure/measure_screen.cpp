@@ -1,6 +1,8 @@
 #include "measure/measure_screen.h"
+#include "station/screen_names.h"
 #include "common/twips.h"
 #include "common/colours.h"
+#include "widgets/text_colour.h"
 
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
@@ -44,7 +46,7 @@ namespace {
 const QString kSelectFrame = QStringLiteral("SelectFrame");
 const QString kVerify = QStringLiteral("Verify");
 const QString kVerifyOff = QStringLiteral("Verify off");
-const QString kTitle = QStringLiteral("Measure");
+const QString kTitle = screen::Measure;
 
 constexpr int kCrossSizeMin = 15;
 constexpr int kCrossSizeMax = 120;
@@ -106,6 +108,12 @@ Measure::Measure(Station& station) : Screen(station)
     setWindowTitle(kTitle);
     resize(1280, 820);
     buildControls();
+    connect(&station_, &Station::pictureLineRequested, this,
+            [this](const QLineF& line, const QColor& colour, int width) { canvas_->stroke(line, colour, width); });
+    connect(&station_, &Station::gridDescriptionChanged, this, &Measure::setGridDescription);
+    connect(&station_, &Station::gridLoaded, this,
+            [this](int n) { setGridDescription(station_.grids().grid_description[n]); });
+    connect(&station_, &Station::gridSetupLeft, this, &Measure::showBuoyLabels);
 }
 
 void Measure::buildControls()
@@ -749,7 +757,7 @@ void Measure::Exit_Click()
     Unfreeze_Click();
     clearBuoyLabels();
     grid_description->hide();
-    station_.show(QStringLiteral("MainForm"), this);
+    station_.show(screen::MainForm, this);
 }
 
 void Measure::mnuCapture_Click()
@@ -757,10 +765,10 @@ void Measure::mnuCapture_Click()
     AppSettings& s = station_.settings();
     if (s.NavigationTag == kSelectFrame)
         applyPictureSavePolicy();
-    s.NavigationTag = QStringLiteral("Measure");
+    s.NavigationTag = screen::Measure;
     Unfreeze_Click();
-    const QString capture = QStringLiteral("PreviewForm");
-    station_.show(station_.canCreate(capture) ? capture : QStringLiteral("MainForm"), this);
+    const QString capture = screen::PreviewForm;
+    station_.show(station_.canCreate(capture) ? capture : screen::MainForm, this);
 }
 
 void Measure::showScreenOrSay(const QString& name, const QString& missingText)
@@ -778,16 +786,16 @@ void Measure::showScreenOrSay(const QString& name, const QString& missingText)
 
 void Measure::mnuCalibrate_Click()
 {
-    showScreenOrSay(QStringLiteral("Calibrate"), QStringLiteral("The calibration line screen is not available"));
+    showScreenOrSay(screen::Calibrate, QStringLiteral("The calibration line screen is not available"));
 }
 
 void Measure::mnuResults_Click()
 {
     // Every opening reads the file again, also while the window is still open.
-    if (auto* results = qobject_cast<Results*>(station_.screen(QStringLiteral("Results"))))
+    if (auto* results = qobject_cast<Results*>(station_.screen(screen::Results)))
         results->open();
     else
-        showScreenOrSay(QStringLiteral("Results"), QStringLiteral("The results window is not available"));
+        showScreenOrSay(screen::Results, QStringLiteral("The results window is not available"));
 }
 
 void Measure::SavePict_Click() { savePicture(); }
@@ -841,6 +849,72 @@ bool Measure::eventFilter(QObject* watched, QEvent* e)
         }
     }
     return Screen::eventFilter(watched, e);
+}
+
+// ---------------------------------------------------------------- what other screens set
+
+void Measure::setTournamentIndicator(bool visible, const QString& text)
+{
+    if (visible)
+        barefoot_indicator->setText(text);
+    barefoot_indicator->setVisible(visible);
+}
+
+QList<QWidget*> Measure::messageColoured() const
+{
+    // In the order the colours are applied.
+    return {Make_comment, Other_Grid, Fall,    Pass,     optJumpOK, M_Reride,
+            O_reride,     FrozenSign, IWSFlabel, AWSAlabel, AdjustmentLabel, CrossLabel,
+            maxbuoy,      maxbuoym,   minbuoy, minbuoym};
+}
+
+void Measure::setMessageColour(const QColor& c)
+{
+    for (QWidget* w : messageColoured())
+        setTextColour(w, c);
+}
+
+void Measure::setDefaultColours()
+{
+    const QColor black(Qt::black), white(Qt::white), red(255, 0, 0), yellow(255, 255, 0);
+    const QColor own[] = {black, black, black, black, black, red,   yellow, white,
+                          black, black, white, white, white, white, white, white};
+    const QList<QWidget*> controls = messageColoured();
+    for (int i = 0; i < controls.size(); ++i)
+        setTextColour(controls[i], own[i]);
+}
+
+void Measure::hideUnofficialJump() { UnofficialJump->hide(); }
+
+void Measure::setNameButtonVisible(bool visible) { btnGetName->setVisible(visible); }
+
+void Measure::setSkierNames(const QStringList& names)
+{
+    const QSignalBlocker block(Skier_name);
+    const QString current = Skier_name->currentText();
+    Skier_name->clear();
+    Skier_name->addItems(names);
+    if (Skier_name->isEditable())
+        Skier_name->setEditText(current);
+}
+
+void Measure::setGridDescription(const QString& text) { grid_description->setText(text); }
+
+void Measure::showBuoyLabels()
+{
+    const GridState& g = station_.grids();
+    auto place = [&](int b, QLabel* feet, QLabel* metres) {
+        const double d = std::hypot(g.jump_survey_x - g.buoy_survey_x[b], g.jump_survey_y - g.buoy_survey_y[b]);
+        const double x = g.buoy_screen_x[b] - 100;
+        const double y = g.buoy_screen_y[b];
+        feet->setText(paddedNumber(std::floor(d * 3.28 + 0.5)) + QStringLiteral(" feet"));
+        canvas_->placeItem(feet, x, y - 400);
+        metres->setText(paddedNumber(std::floor(d * 10 + 0.5) / 10) + QStringLiteral(" meters"));
+        canvas_->placeItem(metres, x, y - 600);
+    };
+    place(buoy::UpperLeft, maxbuoy, maxbuoym);
+    place(buoy::UpperRight, minbuoy, minbuoym);
+    setGridDescription(g.grid_description[1]);
 }
 
 } // namespace tarvex

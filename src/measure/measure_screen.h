@@ -66,6 +66,20 @@ public:
     // under the picture-save policy.
     void savePicture();
 
+    // What the configuration and grid setup screens do to this screen.
+    // The tournament type box under the distance ("Barefoot Jump", "Sit Ski Jump").
+    void setTournamentIndicator(bool visible, const QString& text = {});
+    // Every option and label that shows the message colour takes `c`, or its own colour.
+    void setMessageColour(const QColor& c);
+    void setDefaultColours();
+    void hideUnofficialJump();
+    void setNameButtonVisible(bool visible);
+    // Replaces the drop-down list only; the name being typed is not a name change.
+    void setSkierNames(const QStringList& names);
+    void setGridDescription(const QString& text);
+    // Grid 1's distances from the jump to the upper buoys, beside them, and its description.
+    void showBuoyLabels();
+
     // Runs on every activation: the picked frame while the tag is "SelectFrame", then the overlay.
     void Form_Activate();
 
@@ -146,6 +160,7 @@ private:
     void clearBuoyLabels();
     void showScreenOrSay(const QString& name, const QString& missingText);
     QColor overlayColour() const;
+    QList<QWidget*> messageColoured() const;
 
     MeasureState state_;
     QString unreadableFrame_;   // the picked frame last reported as unreadable

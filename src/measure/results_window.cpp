@@ -1,4 +1,5 @@
 #include "measure/results_window.h"
+#include "station/screen_names.h"
 #include "measure/jump_record.h"
 
 #include "common/text_file.h"
@@ -18,7 +19,7 @@ namespace tarvex {
 
 Results::Results(Station& station) : Screen(station)
 {
-    setObjectName(QStringLiteral("Results"));
+    setObjectName(screen::Results);
     auto* layout = new QVBoxLayout(this);
     output_box = new QTextEdit(this);
     output_box->setObjectName(QStringLiteral("output_box"));

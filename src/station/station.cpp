@@ -1,4 +1,5 @@
 #include "station/station.h"
+#include "station/screen_names.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,7 +14,7 @@ void Screen::closeEvent(QCloseEvent* e)
 {
     e->ignore();
     if (!station_.hasQuit())
-        station_.show(QStringLiteral("MainForm"), this);
+        station_.show(screen::MainForm, this);
 }
 
 namespace {
@@ -69,7 +70,7 @@ Station::~Station()
 
 void Station::start()
 {
-    screen(QStringLiteral("MainForm"));
+    screen(screen::MainForm);
 }
 
 QWidget* Station::existingScreen(const QString& name) const
@@ -104,6 +105,13 @@ QWidget* Station::show(const QString& to, QWidget* from)
     if (from && from != target)
         from->hide();
     return target;
+}
+
+CaptureSession* Station::captureSession(bool create)
+{
+    QWidget* w = create && canCreate(screen::PreviewForm) ? screen(screen::PreviewForm)
+                                                          : existingScreen(screen::PreviewForm);
+    return dynamic_cast<CaptureSession*>(w);
 }
 
 bool Station::setTxioFolder(const QString& folder)

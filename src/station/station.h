@@ -2,12 +2,15 @@
 // One object owns everything program-wide: settings, grid state, the seams (prompter, clock,
 // capture component) and the screens, each created on first touch and kept until the end.
 #include "station/app_settings.h"
+#include "station/capture_session.h"
 #include "common/prompter.h"
 #include "station/settings_store.h"
 #include "common/clock.h"
 #include "grid/jump_grid.h"
 
+#include <QColor>
 #include <QHash>
+#include <QLineF>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -84,6 +87,10 @@ public:
     // the options or TARVEX_TXIO wins; then nothing changes and false is returned.
     bool setTxioFolder(const QString& folder);
 
+    // The capture screen as its typed face; null when it does not exist and `create` is
+    // false (or the station has no capture screen).
+    CaptureSession* captureSession(bool create = false);
+
     using Factory = std::function<Screen*(Station&)>;
     void registerScreen(const QString& name, Factory factory) { factories_.insert(name, std::move(factory)); }
 
@@ -91,6 +98,18 @@ signals:
     void quitRequested();
     // A screen came into being (tests and the main screen use it to wire late screens).
     void screenCreated(const QString& name, QWidget* screen);
+
+    // What one screen tells the others, so that no screen reaches into another's controls.
+    // Grid n was loaded from a grid file: its state and description are current.
+    void gridLoaded(int grid);
+    // The grid setup screen shows a new description for the grid in hand (Save, Load).
+    void gridDescriptionChanged(const QString& description);
+    // The grid setup screen was left with grid 1 current: the measuring screen shows its
+    // buoy distances and description.
+    void gridSetupLeft();
+    // A line (in picture twips, already clipped to what can be drawn) for every picture
+    // screen to draw at the given width; magenta erases.
+    void pictureLineRequested(const QLineF& twips, const QColor& colour, int widthPixels);
 
 private:
     // Both live with the screens, on the roof: the real dialogs, the real capture component

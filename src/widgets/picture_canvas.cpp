@@ -173,6 +173,17 @@ void PictureCanvas::circle(double x, double y, double radius, const QColor& colo
     drawWith(colour, [&](QPainter& p) { p.drawEllipse(QPointF(x, y), radius, radius); });
 }
 
+void PictureCanvas::stroke(const QLineF& twips, const QColor& colour, int widthPixels)
+{
+    const int previousWidth = drawWidth_;
+    setDrawWidth(widthPixels);
+    if (twips.p1() == twips.p2())
+        point(twips.x1(), twips.y1(), colour);
+    else
+        line(twips.x1(), twips.y1(), twips.x2(), twips.y2(), colour);
+    setDrawWidth(previousWidth);
+}
+
 void PictureCanvas::point(double x, double y, const QColor& colour)
 {
     drawWith(colour, [&](QPainter& p) { p.drawPoint(QPointF(x, y)); });

@@ -5,6 +5,7 @@
 // magenta clears drawing-layer pixels, so an erased marker leaves the picture untouched,
 // the same visible result as keying a live overlay on magenta.
 #include <QColor>
+#include <QLineF>
 #include <QHash>
 #include <QImage>
 #include <QPointF>
@@ -51,6 +52,9 @@ public:
     void line(double x1, double y1, double x2, double y2, const QColor& colour);
     void circle(double x, double y, double radius, const QColor& colour);
     void point(double x, double y, const QColor& colour);
+    // A line at a width of its own (a point when both ends meet); the canvas keeps its
+    // draw width, so an erase at the same width always covers what the draw set.
+    void stroke(const QLineF& twips, const QColor& colour, int widthPixels);
     const QImage& drawing() const { return layer_; }
     // What the view shows at zoom 1: magenta background, picture, drawing.
     QImage composed() const;

@@ -28,10 +28,14 @@ constexpr BuoySample kScaleGrid[] = {
     {buoy::LowerLeft, 1000, 7000, 1, 7},
 };
 
-// Stands in for the measuring screen: all the assistant needs of it is its picture.
+// Stands in for the measuring screen: a picture that draws the lines the station asks for.
 class FakeMeasure : public Screen {
 public:
-    explicit FakeMeasure(Station& s) : Screen(s), canvas(new PictureCanvas(this)) {}
+    explicit FakeMeasure(Station& s) : Screen(s), canvas(new PictureCanvas(this))
+    {
+        connect(&s, &Station::pictureLineRequested, this,
+                [this](const QLineF& line, const QColor& colour, int width) { canvas->stroke(line, colour, width); });
+    }
     PictureCanvas* canvas;
 };
 

@@ -1,0 +1,18 @@
+#pragma once
+// The names the Station knows its screens by (also each screen's objectName).
+#include <QString>
+
+namespace tarvex::screen {
+
+inline const QString MainForm = QStringLiteral("MainForm");
+inline const QString Config = QStringLiteral("Config");
+inline const QString Grid_Setup = QStringLiteral("Grid_Setup");
+inline const QString Calibrate = QStringLiteral("Calibrate");
+inline const QString Measure = QStringLiteral("Measure");
+inline const QString Results = QStringLiteral("Results");
+inline const QString frmManual = QStringLiteral("frmManual");
+inline const QString PreviewForm = QStringLiteral("PreviewForm");
+inline const QString frmSetStart = QStringLiteral("frmSetStart");
+inline const QString frmViewLog = QStringLiteral("frmViewLog");
+
+} // namespace tarvex::screen
