@@ -255,6 +255,7 @@ void MainForm::load()
     s.BarefootTiming = cb15->isChecked();
 
     panel_->setStreamFile(QStringLiteral("testvid.avi"));         // 12
+    configShown_ = false;
     setCapturePanelsVisible(false);                               // 13
     cmdShowConfig->setText(QStringLiteral("Show Configuration"));
     applyFrameRateCaption();                                      // 14
@@ -381,13 +382,9 @@ void MainForm::cmdConfigure_Click() { goToScreen(screen::Config); }
 
 void MainForm::cmdShowConfig_Click()
 {
-    if (cmdShowConfig->text() == QLatin1String("Show Configuration")) {
-        setCapturePanelsVisible(true);
-        cmdShowConfig->setText(QStringLiteral("Hide Configuration"));
-    } else {
-        setCapturePanelsVisible(false);
-        cmdShowConfig->setText(QStringLiteral("Show Configuration"));
-    }
+    configShown_ = !configShown_;
+    setCapturePanelsVisible(configShown_);
+    cmdShowConfig->setText(configShown_ ? QStringLiteral("Hide Configuration") : QStringLiteral("Show Configuration"));
 }
 
 void MainForm::btnChangeDirectory_Click()

@@ -84,6 +84,7 @@ private:
     QLineEdit* txtGridDescription[3] = {};
     bool gridLoaded_[3] = {};
     bool loading_ = false;
+    bool configShown_ = false;
 };
 
 } // namespace tarvex

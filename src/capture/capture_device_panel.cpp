@@ -744,7 +744,7 @@ void CaptureDevicePanel::captureClicked()
     if (!streamMode()) {
         if (!(failed = SetCaptureValues()))
             failed = capture_.captureFrame();
-    } else if (CmdCap->text() == kEndCapture) {
+    } else if (capture_.isCapturing()) {
         if (!(failed = capture_.stopCapture())) {
             showStatistics(capture_.statistics());
             CmdCap->setText(kCaptureStream);

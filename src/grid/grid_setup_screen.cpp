@@ -321,7 +321,7 @@ void Grid_Setup::load()
     GridState& g = station_.grids();
     optStandardAccuracy->setChecked(true);
     optHomolgationLevel->setChecked(true);
-    grid_select->setText(gridCaption(GridState::isGridNumber(g.current_grid) ? g.current_grid : 1));
+    showGridNumber(GridState::isGridNumber(g.current_grid) ? g.current_grid : 1);
     setWindowState(windowState() | Qt::WindowMaximized);
     marker_radius_ = 2.0 * Setup_Cross_size->value();
     for (int b = 1; b <= kBuoyCount; ++b) {
@@ -413,10 +413,10 @@ void Grid_Setup::clear_accuracy_indicator()
         l->hide();
 }
 
-int Grid_Setup::gridNumberFromCaption() const
+void Grid_Setup::showGridNumber(int n)
 {
-    const int n = int(leadingNumber(grid_select->text().mid(5)));
-    return GridState::isGridNumber(n) ? n : 1;
+    shownGrid_ = GridState::isGridNumber(n) ? n : 1;
+    grid_select->setText(gridCaption(shownGrid_));
 }
 
 // ---------------------------------------------------------------- boxes and state
@@ -642,7 +642,7 @@ void Grid_Setup::Load_Click()
 {
     GridState& g = station_.grids();
     Prompter& p = station_.prompter();
-    const int n = gridNumberFromCaption();
+    const int n = shownGrid_;
 
     bool missing = false;
     for (const BuoyControls& b : buoys_)
@@ -674,7 +674,7 @@ void Grid_Setup::grid_select_Click()
 {
     GridState& g = station_.grids();
     canvas_->clear();
-    const int now = gridNumberFromCaption();
+    const int now = shownGrid_;
     int next = now;
     if (now == 1)
         next = g.grids_in_use >= 2 ? 2 : 1;
@@ -682,7 +682,7 @@ void Grid_Setup::grid_select_Click()
         next = g.grids_in_use == 3 ? 3 : 1;
     else
         next = 1;
-    grid_select->setText(gridCaption(next));
+    showGridNumber(next);
     g.switchToGrid(next);
     fillBoxesFromWorkingState();
     showGridPaths(next);
@@ -776,7 +776,7 @@ void Grid_Setup::gridLoad_Click()
     int n = 1;
     if (g.grids_in_use > 1) {
         if (p.askYesNo(QStringLiteral("Load ") + grid_select->text(), QStringLiteral("Current Grid"))) {
-            n = gridNumberFromCaption();
+            n = shownGrid_;
         } else {
             const auto asked = askGridNumber(QStringLiteral("What grid are you loading?"));
             if (!asked)
@@ -825,7 +825,7 @@ void Grid_Setup::finishGridLoad(int n, const QString& path, bool interactive)
     }
     showAsComplete();
     g.grid_set_up[n] = true;
-    grid_select->setText(gridCaption(n));
+    showGridNumber(n);
     station_.store().save(key::gridFile(n), path);
     g.recompute_all_grids_set_up();
     emit station_.gridLoaded(n);
@@ -954,7 +954,7 @@ void Grid_Setup::btnAccuracyCheck_Click()
     header.when = station_.clock().now();
     header.ipt_file_description = ipt_file_description->text();
     header.ipt_file_description_2 = ipt_file_description_2->text();
-    header.gridNumber = gridNumberFromCaption();
+    header.gridNumber = shownGrid_;
     header.front_ratio = g.front_ratio;
     header.back_ratio = g.back_ratio;
     header.boxes = boxTexts();

@@ -50,7 +50,8 @@ public:
     QString pictureWidthTwips() const { return picture_width_twips_; }
     QString pictureHeightTwips() const { return picture_height_twips_; }
     QPointF clickPoint() const { return clickPoint_; }
-    int gridNumberFromCaption() const;
+    // The grid the selector caption names ("Grid n").
+    void showGridNumber(int n);
 
     // Handlers, public so tests and other screens reach them as the operator would.
     void pictureMouseDown(double x, double y);
@@ -128,6 +129,7 @@ private:
     QPushButton* grid_select = nullptr;
     QCheckBox* chkboxGridLock = nullptr;
     QLabel* gridLockedLabel = nullptr;
+    int shownGrid_ = 1;
     QScrollBar* Setup_Cross_size = nullptr;
     QLabel* CrossSizeLabel = nullptr;
     QPushButton* AdjustUp = nullptr;

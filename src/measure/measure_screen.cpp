@@ -624,11 +624,10 @@ void Measure::pictureMouseMove(double x, double y)
     VerifyDistance->setText(r.VerifyDistance);
 }
 
-bool Measure::verifyMode() const { return verify->text() == kVerifyOff; }
-
 void Measure::verify_Click()
 {
-    const bool on = verify->text() == kVerify;
+    const bool on = !verifyMode_;
+    verifyMode_ = on;
     for (QWidget* w : std::initializer_list<QWidget*>{xtwips, ytwips, xposition, yposition, VerifyDistance,
                                                       UnofficialJump})
         w->setVisible(on);

@@ -92,7 +92,7 @@ public:
     PictureCanvas* canvas() const { return canvas_; }
     QString pictureWidthTwips() const { return picture_width_twips_; }
     QString pictureHeightTwips() const { return picture_height_twips_; }
-    bool verifyMode() const;   // the caption reads "Verify off"
+    bool verifyMode() const { return verifyMode_; }   // the caption reads "Verify off"
     int crossSize() const;
 
     // Handlers, public so tests and the other screens reach them as the operator would.
@@ -223,6 +223,7 @@ private:
     QString picture_height_twips_ = QStringLiteral("9000");
     // The activation that follows a show is the same arrival; run it once.
     bool skipNextActivation_ = false;
+    bool verifyMode_ = false;
 };
 
 } // namespace tarvex
