@@ -9,6 +9,7 @@
 #include "common/text_forms.h"
 #include "grid/accuracy.h"
 #include "grid/grid_file.h"
+#include "widgets/drag_handle.h"
 #include "widgets/picture_canvas.h"
 
 #include <QAction>
@@ -214,18 +215,10 @@ void Grid_Setup::buildControls()
     // The floating handles and what they carry sit over the picture so the operator can
     // drag them out of the way of the buoys.
     auto handleLabel = [this](const char* name, const QString& caption, QRect r) {
-        auto* l = new QLabel(caption, this);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(r);
-        l->setCursor(Qt::SizeAllCursor);
-        l->installEventFilter(this);
-        return l;
+        return DragHandle::makeLabel(this, QString::fromLatin1(name), caption, r);
     };
     auto arrow = [this](const char* name, const char* icon, QRect r, void (Grid_Setup::*slot)()) {
-        auto* b = new QPushButton(this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(icon)));
-        b->setGeometry(r);
+        QPushButton* b = makeIconButton(this, QString::fromLatin1(name), QString::fromLatin1(icon), r);
         connect(b, &QPushButton::clicked, this, slot);
         return b;
     };
@@ -246,9 +239,9 @@ void Grid_Setup::buildControls()
     gridLockedLabel->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
     gridLockedLabel->hide();
 
-    handles_[0] = {AdjustmentLabel, {AdjustmentLabel, AdjustUp, AdjustDown, AdjustLeft, AdjustRight}, false, {}};
-    handles_[1] = {CrossSizeLabel, {CrossSizeLabel, Setup_Cross_size}, false, {}};
-    handles_[2] = {gridLockedLabel, {gridLockedLabel}, false, {}};
+    new DragHandle(AdjustmentLabel, {AdjustmentLabel, AdjustUp, AdjustDown, AdjustLeft, AdjustRight});
+    new DragHandle(CrossSizeLabel, {CrossSizeLabel, Setup_Cross_size});
+    new DragHandle(gridLockedLabel, {gridLockedLabel});
     for (QWidget* w : {static_cast<QWidget*>(AdjustmentLabel), static_cast<QWidget*>(AdjustUp),
                        static_cast<QWidget*>(AdjustDown), static_cast<QWidget*>(AdjustLeft),
                        static_cast<QWidget*>(AdjustRight), static_cast<QWidget*>(CrossSizeLabel),
@@ -384,25 +377,11 @@ void Grid_Setup::Show_grid()
     const QColor colour = markerColour();
     canvas_->setDrawWidth(2);
     const double s = Setup_Cross_size->value();
-    if (station_.settings().MarkerStyle == QLatin1String("cross")) {
-        for (const BuoyControls& b : buoys_) {
-            const double x = g.buoy_screen_x[b.index], y = g.buoy_screen_y[b.index];
-            canvas_->line(x - s, y, x + s, y, Qt::white);
-            canvas_->line(x, y - s, x, y + s, Qt::white);
-        }
-        return;
-    }
+    const bool cross = station_.settings().MarkerStyle == QLatin1String("cross");
     for (const BuoyControls& b : buoys_)
-        canvas_->circle(g.buoy_screen_x[b.index], g.buoy_screen_y[b.index], 2 * s, colour);
-    marker_radius_ = 2 * s;
-    for (const BuoyControls& b : buoys_) {
-        const double x = g.buoy_screen_x[b.index], y = g.buoy_screen_y[b.index];
-        canvas_->point(x, y, colour);
-        canvas_->point(x, y - 5, colour);
-        canvas_->point(x, y + 5, colour);
-        canvas_->point(x - 5, y, colour);
-        canvas_->point(x + 5, y, colour);
-    }
+        canvas_->buoyMarker({g.buoy_screen_x[b.index], g.buoy_screen_y[b.index]}, s, cross, colour, true);
+    if (!cross)
+        marker_radius_ = 2 * s;
 }
 
 void Grid_Setup::hideLockedSign() { gridLockedLabel->hide(); }
@@ -604,36 +583,6 @@ void Grid_Setup::unlockGrid()
 {
     chkboxGridLock->setChecked(false);
     gridLockedLabel->hide();
-}
-
-bool Grid_Setup::eventFilter(QObject* watched, QEvent* e)
-{
-    for (DragHandle& h : handles_) {
-        if (watched != h.label)
-            continue;
-        auto* me = static_cast<QMouseEvent*>(e);
-        switch (e->type()) {
-        case QEvent::MouseButtonPress:
-            h.dragging = true;
-            h.last = me->globalPosition().toPoint();
-            return true;
-        case QEvent::MouseMove:
-            if (h.dragging) {
-                const QPoint now = me->globalPosition().toPoint();
-                const QPoint delta = now - h.last;
-                h.last = now;
-                for (QWidget* w : h.moves)
-                    w->move(w->pos() + delta);
-            }
-            return true;
-        case QEvent::MouseButtonRelease:
-            h.dragging = false;
-            return true;
-        default:
-            return false;
-        }
-    }
-    return Screen::eventFilter(watched, e);
 }
 
 // ---------------------------------------------------------------- Complete, selector, Draw Buoys

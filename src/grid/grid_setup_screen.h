@@ -76,7 +76,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     struct BuoyControls {
@@ -87,13 +86,6 @@ private:
         QLineEdit* surveyX = nullptr;
         QLineEdit* surveyY = nullptr;
     };
-    struct DragHandle {
-        QLabel* label = nullptr;
-        QList<QWidget*> moves;
-        bool dragging = false;
-        QPoint last;
-    };
-
     void buildControls();
     void buildAccuracyControls(QWidget* panel);
     QLineEdit* box(const char* name, const QString& text);
@@ -151,7 +143,6 @@ private:
     QRadioButton* optHomolgationLevel = nullptr;
     std::array<QLabel*, 51> AccuracyIndicator{};
     std::array<QLabel*, 11> LineLabel{};
-    std::array<DragHandle, 3> handles_{};
 
     double marker_radius_ = 0;
     QString picture_width_twips_ = QStringLiteral("12000");

@@ -6,6 +6,7 @@
 
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
+#include "widgets/drag_handle.h"
 #include "widgets/picture_canvas.h"
 #include "measure/results_window.h"
 
@@ -52,54 +53,9 @@ constexpr int kCrossSizeMin = 15;
 constexpr int kCrossSizeMax = 120;
 constexpr int kCrossSizeStep = 15;
 constexpr int kCrossSizeInitial = 100;
-constexpr int kMarkerLinePixels = 2;
 
 
 } // namespace
-
-// ---------------------------------------------------------------- LineShape
-
-LineShape::LineShape(const QString& objectName, PictureCanvas* canvas) : QWidget(canvas->surface()), canvas_(canvas)
-{
-    setObjectName(objectName);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_NoSystemBackground);
-    hide();
-}
-
-void LineShape::setLine(const QLineF& twips)
-{
-    line_ = twips;
-    relayout();
-}
-
-void LineShape::setColour(const QColor& c)
-{
-    colour_ = c;
-    update();
-}
-
-void LineShape::relayout()
-{
-    const QPointF a = canvas_->surfacePosOf(line_.x1(), line_.y1());
-    const QPointF b = canvas_->surfacePosOf(line_.x2(), line_.y2());
-    const QRectF box = QRectF(a, b).normalized().adjusted(-kMarkerLinePixels, -kMarkerLinePixels,
-                                                         kMarkerLinePixels, kMarkerLinePixels);
-    setGeometry(box.toAlignedRect());
-    update();
-}
-
-void LineShape::paintEvent(QPaintEvent*)
-{
-    QPainter p(this);
-    QPen pen(colour_);
-    pen.setWidth(kMarkerLinePixels);
-    pen.setCapStyle(Qt::FlatCap);
-    p.setPen(pen);
-    const QPointF origin = pos();
-    p.drawLine(canvas_->surfacePosOf(line_.x1(), line_.y1()) - origin,
-               canvas_->surfacePosOf(line_.x2(), line_.y2()) - origin);
-}
 
 // ---------------------------------------------------------------- controls
 
@@ -337,18 +293,10 @@ void Measure::buildFloating()
     // The floating handles and what they carry sit over the picture so the operator can drag
     // them out of the way of the landing area.
     auto handleLabel = [this](const char* name, const QString& caption, QRect r) {
-        auto* l = new QLabel(caption, this);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(r);
-        l->setCursor(Qt::SizeAllCursor);
-        l->installEventFilter(this);
-        return l;
+        return DragHandle::makeLabel(this, QString::fromLatin1(name), caption, r);
     };
-    auto arrow = [this](const char* name, const char* file, QRect r, void (Measure::*slot)()) {
-        auto* b = new QPushButton(this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(file)));
-        b->setGeometry(r);
+    auto arrow = [this](const char* name, const char* icon, QRect r, void (Measure::*slot)()) {
+        QPushButton* b = makeIconButton(this, QString::fromLatin1(name), QString::fromLatin1(icon), r);
         connect(b, &QPushButton::clicked, this, slot);
         return b;
     };
@@ -385,10 +333,10 @@ void Measure::buildFloating()
     gif_file_name->setReadOnly(true);
     gif_file_name->hide();
 
-    handles_[0] = {AdjustmentLabel, {AdjustmentLabel, AdjustUp, AdjustDown, AdjustLeft, AdjustRight}, false, {}};
-    handles_[1] = {CrossLabel, {CrossLabel, CrossSize}, false, {}};
-    handles_[2] = {FrozenSign, {FrozenSign}, false, {}};
-    handles_[3] = {gridlabel, {gridlabel, grid_description, gif_file_name}, false, {}};
+    new DragHandle(AdjustmentLabel, {AdjustmentLabel, AdjustUp, AdjustDown, AdjustLeft, AdjustRight});
+    new DragHandle(CrossLabel, {CrossLabel, CrossSize});
+    new DragHandle(FrozenSign, {FrozenSign});
+    new DragHandle(gridlabel, {gridlabel, grid_description, gif_file_name});
     for (QWidget* w : std::initializer_list<QWidget*>{AdjustmentLabel, AdjustUp, AdjustDown, AdjustLeft, AdjustRight,
                                                       CrossLabel, CrossSize, FrozenSign, UnofficialJump, gridlabel,
                                                       grid_description, gif_file_name})
@@ -505,17 +453,8 @@ void Measure::show_the_grid()
     const QColor c = overlayColour();
     const double size = crossSize();
     const bool cross = s.MarkerStyle == QLatin1String("cross");
-    for (int b : {buoy::UpperLeft, buoy::UpperRight, buoy::LowerLeft, buoy::LowerRight}) {
-        const double x = g.buoy_screen_x[b], y = g.buoy_screen_y[b];
-        if (cross) {
-            canvas_->line(x + size, y, x - size, y, Qt::white);
-            canvas_->line(x, y + size, x, y - size, Qt::white);
-        } else {
-            canvas_->circle(x, y, 2 * size, c);
-            for (const QPointF d : {QPointF(0, 0), QPointF(0, 5), QPointF(0, -5), QPointF(5, 0), QPointF(-5, 0)})
-                canvas_->point(x + d.x(), y + d.y(), c);
-        }
-    }
+    for (int b : {buoy::UpperLeft, buoy::UpperRight, buoy::LowerLeft, buoy::LowerRight})
+        canvas_->buoyMarker({g.buoy_screen_x[b], g.buoy_screen_y[b]}, size, cross, c, true);
     if (!s.LineControlOff) {
         canvas_->line(g.buoy_screen_x[buoy::UpperRight], g.buoy_screen_y[buoy::UpperRight],
                       g.buoy_screen_x[buoy::LowerRight], g.buoy_screen_y[buoy::LowerRight], Qt::white);
@@ -821,31 +760,6 @@ bool Measure::eventFilter(QObject* watched, QEvent* e)
         if (e->type() == QEvent::FocusIn)
             show_the_grid();
         return false;
-    }
-    for (DragHandle& h : handles_) {
-        if (watched != h.label)
-            continue;
-        auto* me = static_cast<QMouseEvent*>(e);
-        switch (e->type()) {
-        case QEvent::MouseButtonPress:
-            h.dragging = true;
-            h.last = me->globalPosition().toPoint();
-            return true;
-        case QEvent::MouseMove:
-            if (h.dragging) {
-                const QPoint now = me->globalPosition().toPoint();
-                const QPoint delta = now - h.last;
-                h.last = now;
-                for (QWidget* w : h.moves)
-                    w->move(w->pos() + delta);
-            }
-            return true;
-        case QEvent::MouseButtonRelease:
-            h.dragging = false;
-            return true;
-        default:
-            return false;
-        }
     }
     return Screen::eventFilter(watched, e);
 }

@@ -4,6 +4,7 @@
 // outcomes and skier names hang off the same controls (their handlers below are hooks).
 #include "station/station.h"
 #include "measure/measure_state.h"
+#include "widgets/line_shape.h"
 
 #include <QLineF>
 #include <QPoint>
@@ -25,28 +26,6 @@ class QTimer;
 namespace tarvex {
 
 class PictureCanvas;
-
-// A line control over the picture (the impact marker's three lines): kept at a line in
-// twips whatever the zoom, and transparent to the mouse so marking goes on underneath.
-class LineShape : public QWidget {
-    Q_OBJECT
-public:
-    LineShape(const QString& objectName, PictureCanvas* canvas);
-    void setLine(const QLineF& twips);
-    QLineF line() const { return line_; }
-    void setColour(const QColor& c);
-    QColor colour() const { return colour_; }
-    // Follows the canvas zoom.
-    void relayout();
-
-protected:
-    void paintEvent(QPaintEvent* e) override;
-
-private:
-    PictureCanvas* canvas_;
-    QLineF line_;
-    QColor colour_ = Qt::white;
-};
 
 class Measure : public Screen {
     Q_OBJECT
@@ -141,13 +120,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    struct DragHandle {
-        QLabel* label = nullptr;
-        QList<QWidget*> moves;
-        bool dragging = false;
-        QPoint last;
-    };
-
     void buildControls();
     void buildPanel(QWidget* panel);
     void buildFloating();
@@ -217,7 +189,6 @@ private:
     QPushButton* ImgSnapShot = nullptr;
     QCheckBox* cbAutoLoadClipboard = nullptr;
     QTimer* loadTimer = nullptr;
-    std::array<DragHandle, 4> handles_{};
 
     QString picture_width_twips_ = QStringLiteral("12000");
     QString picture_height_twips_ = QStringLiteral("9000");

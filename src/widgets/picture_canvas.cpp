@@ -173,6 +173,20 @@ void PictureCanvas::circle(double x, double y, double radius, const QColor& colo
     drawWith(colour, [&](QPainter& p) { p.drawEllipse(QPointF(x, y), radius, radius); });
 }
 
+void PictureCanvas::buoyMarker(const QPointF& at, double size, bool cross, const QColor& colour, bool centreDots)
+{
+    const double x = at.x(), y = at.y();
+    if (cross) {
+        line(x - size, y, x + size, y, Qt::white);
+        line(x, y - size, x, y + size, Qt::white);
+        return;
+    }
+    circle(x, y, 2 * size, colour);
+    if (centreDots)
+        for (const QPointF d : {QPointF(0, 0), QPointF(0, 5), QPointF(0, -5), QPointF(5, 0), QPointF(-5, 0)})
+            point(x + d.x(), y + d.y(), colour);
+}
+
 void PictureCanvas::stroke(const QLineF& twips, const QColor& colour, int widthPixels)
 {
     const int previousWidth = drawWidth_;

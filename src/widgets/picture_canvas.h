@@ -55,6 +55,9 @@ public:
     // A line at a width of its own (a point when both ends meet); the canvas keeps its
     // draw width, so an erase at the same width always covers what the draw set.
     void stroke(const QLineF& twips, const QColor& colour, int widthPixels);
+    // A buoy's marker, the same on both picture screens: a white cross of half-width `size`,
+    // or a circle of radius 2 * size in `colour`, with dots at and about its centre when asked.
+    void buoyMarker(const QPointF& twips, double size, bool cross, const QColor& colour, bool centreDots = false);
     const QImage& drawing() const { return layer_; }
     // What the view shows at zoom 1: magenta background, picture, drawing.
     QImage composed() const;
