@@ -272,7 +272,7 @@ void MainForm::load()
 void MainForm::askForVideoFolder()
 {
     const QString stored = station_.store().get(key::logpath);
-    if (!stored.isEmpty() && PathExists(stored, 1)) {
+    if (!stored.isEmpty() && PathExists(stored, PathKind::Folder)) {
         txtVideoDir->setText(stored);
     } else {
         for (int tries = 0;; ++tries) {
@@ -289,7 +289,7 @@ void MainForm::askForVideoFolder()
             const QString text = answer.value_or(QString());
             txtVideoDir->setText(text);
             const QString folder = withoutTrailingSeparator(text);
-            if (answer && !folder.isEmpty() && PathExists(folder, 1))
+            if (answer && !folder.isEmpty() && PathExists(folder, PathKind::Folder))
                 break;
             station_.prompter().message(kInvalidPathMessage);
         }
@@ -326,7 +326,7 @@ void MainForm::txtVideoDir_Change(const QString& text)
 
 bool MainForm::videoFolderExists()
 {
-    if (PathExists(withoutTrailingSeparator(txtVideoDir->text().trimmed()), 1))
+    if (PathExists(withoutTrailingSeparator(txtVideoDir->text().trimmed()), PathKind::Folder))
         return true;
     station_.prompter().message(
         QStringLiteral("The Log File Folder you specified does not exist. Please change it to a Folder that does exist."),
@@ -395,7 +395,7 @@ void MainForm::btnChangeDirectory_Click()
             QStringLiteral("Input Save Video Files Path"));
         if (!answer || answer->isEmpty())
             return;
-        if (PathExists(withoutTrailingSeparator(*answer), 1)) {
+        if (PathExists(withoutTrailingSeparator(*answer), PathKind::Folder)) {
             txtVideoDir->setText(*answer);
             lblVideodir->setText(*answer);
             return;

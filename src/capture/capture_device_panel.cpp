@@ -758,7 +758,7 @@ void CaptureDevicePanel::captureClicked()
 
 void CaptureDevicePanel::chooseStreamFile()
 {
-    EdtFile->setText(SaveFileDialog(prompter_, EdtFile->text(), 0));
+    EdtFile->setText(SaveFileDialog(prompter_, EdtFile->text(), FileDialogType::Picture));
 }
 
 // --- Component notifications ---

@@ -30,4 +30,9 @@ public:
     virtual std::optional<QString> saveFile(const FileRequest&) = 0;
 };
 
+// Asks for a whole number from lo to hi until one is given; nullopt on Cancel, which ends
+// the question instead of repeating it for ever. Blank, fractional or out-of-range answers
+// ask again.
+std::optional<int> askWholeNumber(Prompter& p, const QString& prompt, const QString& title, int lo, int hi);
+
 } // namespace tarvex

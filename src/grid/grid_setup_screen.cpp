@@ -9,6 +9,7 @@
 #include "common/text_forms.h"
 #include "grid/accuracy.h"
 #include "grid/grid_file.h"
+#include "media/file_helpers.h"
 #include "widgets/drag_handle.h"
 #include "widgets/picture_canvas.h"
 
@@ -48,21 +49,11 @@ const QString kIncompleteIcon = QStringLiteral("msgbox03.ico");
 const QString kCompleteIcon = QStringLiteral("face02.ico");
 const QString kGridFileFilter =
     QStringLiteral("All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT|Parameter Files (*.IPT)|*.IPT|");
-const QString kPictureFilter = QStringLiteral(
-    "All Files (*.*)|*.*|Text Files (*.txt)|*.txt|Jump Picture Files (*.gif)|*.gif|"
-    "Jump Picture Files (*.bmp)|*.bmp|Jump Picture Files (*.jpg)|*.jpg|");
 
 // Erasing reaches the scroll bar's maximum so a marker drawn at any size is wiped.
 constexpr int kCrossSizeMin = 15;
 constexpr int kCrossSizeMax = 105;
 constexpr int kCrossSizeInitial = 90;
-
-// A colour value as the settings hold it: 0xBBGGRR.
-
-bool isWholeIn(double v, int lo, int hi)
-{
-    return v >= lo && v <= hi && std::floor(v) == v;
-}
 
 QString gridCaption(int n) { return QStringLiteral("Grid %1").arg(n); }
 
@@ -654,16 +645,7 @@ void Grid_Setup::show_alignment_Click()
 
 std::optional<int> Grid_Setup::askGridNumber(const QString& prompt)
 {
-    const int inUse = station_.grids().grids_in_use;
-    for (;;) {
-        const auto answer = station_.prompter().input(prompt, QStringLiteral("Grid Number"));
-        // Cancel gives up instead of asking forever.
-        if (!answer)
-            return std::nullopt;
-        const double v = leadingNumber(*answer);
-        if (isWholeIn(v, 1, inUse))
-            return int(v);
-    }
+    return askWholeNumber(station_.prompter(), prompt, QStringLiteral("Grid Number"), 1, station_.grids().grids_in_use);
 }
 
 std::optional<QString> Grid_Setup::chooseGridFile(bool forSave)
@@ -809,7 +791,7 @@ void Grid_Setup::mnuLoadPicture_Click()
     }
     FileRequest r;
     r.initialFolder = folder;
-    r.filter = kPictureFilter;
+    r.filter = jumpPictureFilter();
     r.filterIndex = 4;
     r.title = QStringLiteral("Load Picture");
     const auto chosen = p.openFile(r);
@@ -947,20 +929,10 @@ void Grid_Setup::btnAccuracyCheck_Click()
             paint(l);
             l->show();
         }
-        std::optional<int> line;
-        for (;;) {
-            const auto answer = p.input(
-                QStringLiteral("Pick the line number that best represents where the skier will land"),
-                QStringLiteral("Input the skier path line"));
-            // Cancel leaves the check without a row rather than asking forever.
-            if (!answer)
-                break;
-            const double v = leadingNumber(*answer);
-            if (isWholeIn(v, 1, kLatticeSize)) {
-                line = int(v);
-                break;
-            }
-        }
+        // Cancel leaves the check without a row.
+        const std::optional<int> line =
+            askWholeNumber(p, QStringLiteral("Pick the line number that best represents where the skier will land"),
+                           QStringLiteral("Input the skier path line"), 1, kLatticeSize);
         canvas_->clear();
         for (int k = 0; k < kLatticeSize; ++k)
             LineLabel[std::size_t(k)]->hide();

@@ -18,9 +18,6 @@ namespace tarvex {
 namespace {
 
 const QString kMarkFirst = QStringLiteral("Mark the point of impact before recording the jump");
-const QString kPictureFilter = QStringLiteral(
-    "All Files (*.*)|*.*|Text Files (*.txt)|*.txt|Jump Picture Files (*.gif)|*.gif|"
-    "Jump Picture Files (*.bmp)|*.bmp|Jump Picture Files (*.jpg)|*.jpg|");
 
 
 } // namespace
@@ -151,14 +148,14 @@ void Measure::LoadPict_Click()
 {
     AppSettings& s = station_.settings();
     const QString folder = withoutTrailingSeparator(s.PicturesPath.trimmed());
-    if (!PathExists(folder, 1)) {
+    if (!PathExists(folder, PathKind::Folder)) {
         station_.prompter().message(QStringLiteral("Invalid path, change in configuration screen"), QString(),
                                     Icon::Exclamation);
         return;
     }
     FileRequest r;
     r.initialFolder = folder;
-    r.filter = kPictureFilter;
+    r.filter = jumpPictureFilter();
     const QString ext = s.PictureExtension.toLower();
     r.filterIndex = ext == QLatin1String(".gif") ? 3 : ext == QLatin1String(".jpg") ? 5 : 4;
     r.title = QStringLiteral("Load Picture");

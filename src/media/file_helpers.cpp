@@ -6,33 +6,38 @@
 
 namespace tarvex {
 
-QString fileDialogFilter(int type)
+QString fileDialogFilter(FileDialogType type)
 {
     switch (type) {
-    case 0:
+    case FileDialogType::Picture:
         return QStringLiteral("All Supported Types|*.bmp;*.jpg;*.pic|BMP Files|*.bmp|JPEG Files|*.jpg|ePIC Files|*.pic|");
-    case 1:
+    case FileDialogType::AviVideo:
         return QStringLiteral("AVI File|*.avi|");
-    case 2:
+    case FileDialogType::CaptureProfile:
         return QStringLiteral("Framix 3.0 profile (.fxp)|*.fxp|");
-    default:
-        return QString();
     }
+    return QString();
 }
 
-QString fileDialogDefaultExtension(int type)
+QString jumpPictureFilter()
+{
+    return QStringLiteral("All Files (*.*)|*.*|Text Files (*.txt)|*.txt|Jump Picture Files (*.gif)|*.gif|"
+                          "Jump Picture Files (*.bmp)|*.bmp|Jump Picture Files (*.jpg)|*.jpg|");
+}
+
+QString fileDialogDefaultExtension(FileDialogType type)
 {
     switch (type) {
-    case 0: return QStringLiteral("jpg");
-    case 1: return QStringLiteral("avi");
-    case 2: return QStringLiteral("fxp");
-    default: return QString();
+    case FileDialogType::Picture: return QStringLiteral("jpg");
+    case FileDialogType::AviVideo: return QStringLiteral("avi");
+    case FileDialogType::CaptureProfile: return QStringLiteral("fxp");
     }
+    return QString();
 }
 
 namespace {
 
-FileRequest requestFor(const QString& path, int type)
+FileRequest requestFor(const QString& path, FileDialogType type)
 {
     FileRequest r;
     if (!path.isEmpty()) {
@@ -50,7 +55,7 @@ FileRequest requestFor(const QString& path, int type)
     return r;
 }
 
-QString withDefaultExtension(const QString& chosen, int type)
+QString withDefaultExtension(const QString& chosen, FileDialogType type)
 {
     if (chosen.isEmpty() || !QFileInfo(chosen).suffix().isEmpty())
         return chosen;
@@ -60,7 +65,7 @@ QString withDefaultExtension(const QString& chosen, int type)
 
 } // namespace
 
-QString SaveFileDialog(Prompter& prompter, const QString& path, int type)
+QString SaveFileDialog(Prompter& prompter, const QString& path, FileDialogType type)
 {
     const auto chosen = prompter.saveFile(requestFor(path, type));
     if (!chosen || chosen->isEmpty())
@@ -68,7 +73,7 @@ QString SaveFileDialog(Prompter& prompter, const QString& path, int type)
     return withDefaultExtension(*chosen, type);
 }
 
-QString OpenFileDialog(Prompter& prompter, const QString& path, int type)
+QString OpenFileDialog(Prompter& prompter, const QString& path, FileDialogType type)
 {
     const auto chosen = prompter.openFile(requestFor(path, type));
     if (!chosen || chosen->isEmpty())
@@ -84,17 +89,17 @@ bool FileIsPresent(const QString& path)
     return fi.exists() && fi.isFile();
 }
 
-bool PathExists(const QString& path, int kind)
+bool PathExists(const QString& path, PathKind kind)
 {
     if (path.isEmpty())
         return false;
     const QFileInfo fi(path);
     switch (kind) {
-    case 0:
+    case PathKind::File:
         return fi.exists() && fi.isFile();
-    case 1:
+    case PathKind::Folder:
         return fi.exists() && fi.isDir();
-    case 2: {
+    case PathKind::Drive: {
         if (!fi.exists() || !fi.isDir())
             return false;
         const QString clean = QDir::cleanPath(fi.absoluteFilePath());

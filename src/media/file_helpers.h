@@ -5,22 +5,28 @@
 
 namespace tarvex {
 
-// type 0 picture files, 1 AVI video, 2 capture profile. The dialog opens in the folder of
-// `path` with its file name in the name box; Cancel gives `path` back unchanged.
-QString SaveFileDialog(Prompter& prompter, const QString& path, int type);
-QString OpenFileDialog(Prompter& prompter, const QString& path, int type);
+// The kinds of file the capture dialogs choose; the numbers are those stored and passed of old.
+enum class FileDialogType { Picture = 0, AviVideo = 1, CaptureProfile = 2 };
+
+// The dialog opens in the folder of `path` with its file name in the name box; Cancel gives
+// `path` back unchanged.
+QString SaveFileDialog(Prompter& prompter, const QString& path, FileDialogType type);
+QString OpenFileDialog(Prompter& prompter, const QString& path, FileDialogType type);
 
 // The filter text of a dialog type in the "description|pattern|...|" form.
-QString fileDialogFilter(int type);
-QString fileDialogDefaultExtension(int type);
+QString fileDialogFilter(FileDialogType type);
+QString fileDialogDefaultExtension(FileDialogType type);
+
+// The filter of the picture screens' Load Picture dialogs.
+QString jumpPictureFilter();
 
 // True exactly when the file's length can be read: a missing file, a folder or an invalid
 // name gives false.
 bool FileIsPresent(const QString& path);
 
-// kind 0 file, 1 folder, 2 drive (an existing filesystem root such as "/" or "C:\");
-// any other kind gives false.
-bool PathExists(const QString& path, int kind);
+// A drive is an existing filesystem root such as "/" or "C:\".
+enum class PathKind { File = 0, Folder = 1, Drive = 2 };
+bool PathExists(const QString& path, PathKind kind);
 
 // Removes one trailing separator ("/", and "\" as typed on Windows stations).
 QString withoutTrailingSeparator(const QString& path);

@@ -12,7 +12,7 @@ TEST(FileDialogs, OpenInTheFolderOfThePathAndCancelGivesThePathBack)
 {
     ScriptedPrompter p;
     p.cancel();
-    EXPECT_EQ(SaveFileDialog(p, "C:\\caps\\run.jpg", 0), "C:\\caps\\run.jpg");
+    EXPECT_EQ(SaveFileDialog(p, "C:\\caps\\run.jpg", FileDialogType::Picture), "C:\\caps\\run.jpg");
     ASSERT_EQ(p.shown().size(), 1);
     const FileRequest& r = p.shown()[0].request;
     EXPECT_EQ(p.shown()[0].kind, "save");
@@ -22,15 +22,15 @@ TEST(FileDialogs, OpenInTheFolderOfThePathAndCancelGivesThePathBack)
     EXPECT_EQ(r.filterIndex, 1);
 
     p.cancel();
-    EXPECT_EQ(OpenFileDialog(p, "", 1), "");
+    EXPECT_EQ(OpenFileDialog(p, "", FileDialogType::AviVideo), "");
     EXPECT_EQ(p.shown()[1].request.initialFolder, "");
     EXPECT_EQ(p.shown()[1].request.initialName, "");
     EXPECT_EQ(p.shown()[1].request.filter, "AVI File|*.avi|");
 
     p.file("/videos/ann");
-    EXPECT_EQ(SaveFileDialog(p, "/videos/x.avi", 1), "/videos/ann.avi");   // default extension
+    EXPECT_EQ(SaveFileDialog(p, "/videos/x.avi", FileDialogType::AviVideo), "/videos/ann.avi");   // default extension
     p.file("/videos/ann.avi");
-    EXPECT_EQ(OpenFileDialog(p, "/videos/x.avi", 1), "/videos/ann.avi");
+    EXPECT_EQ(OpenFileDialog(p, "/videos/x.avi", FileDialogType::AviVideo), "/videos/ann.avi");
     EXPECT_EQ(p.unexpected(), 0);
 }
 
@@ -48,13 +48,12 @@ TEST(FileTests, FilesFoldersAndDrives)
     EXPECT_FALSE(FileIsPresent(dir.filePath("missing.ipt")));
     EXPECT_FALSE(FileIsPresent(""));
 
-    EXPECT_TRUE(PathExists(dir.path(), 1));
-    EXPECT_FALSE(PathExists(file, 1));
-    EXPECT_TRUE(PathExists(file, 0));
-    EXPECT_FALSE(PathExists(dir.path(), 0));
-    EXPECT_FALSE(PathExists(dir.path(), 2));
-    EXPECT_TRUE(PathExists(QDir::rootPath(), 2));
-    EXPECT_FALSE(PathExists(file, 7));
+    EXPECT_TRUE(PathExists(dir.path(), PathKind::Folder));
+    EXPECT_FALSE(PathExists(file, PathKind::Folder));
+    EXPECT_TRUE(PathExists(file, PathKind::File));
+    EXPECT_FALSE(PathExists(dir.path(), PathKind::File));
+    EXPECT_FALSE(PathExists(dir.path(), PathKind::Drive));
+    EXPECT_TRUE(PathExists(QDir::rootPath(), PathKind::Drive));
 }
 
 TEST(FileTests, OneTrailingSeparatorIsRemoved)
