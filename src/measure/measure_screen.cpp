@@ -817,12 +817,12 @@ void Measure::showBuoyLabels()
 {
     const GridState& g = station_.grids();
     auto place = [&](int b, QLabel* feet, QLabel* metres) {
-        const double d = std::hypot(g.jump_survey_x - g.buoy_survey_x[b], g.jump_survey_y - g.buoy_survey_y[b]);
+        const double d = jumpToBuoyDistance(g, b);
         const double x = g.buoy_screen_x[b] - 100;
         const double y = g.buoy_screen_y[b];
-        feet->setText(paddedNumber(std::floor(d * 3.28 + 0.5)) + QStringLiteral(" feet"));
+        feet->setText(buoyFeetText(d));
         canvas_->placeItem(feet, x, y - 400);
-        metres->setText(paddedNumber(std::floor(d * 10 + 0.5) / 10) + QStringLiteral(" meters"));
+        metres->setText(buoyMetresText(d));
         canvas_->placeItem(metres, x, y - 600);
     };
     place(buoy::UpperLeft, maxbuoy, maxbuoym);

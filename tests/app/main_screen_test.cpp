@@ -9,7 +9,7 @@
 #include <QTextBrowser>
 
 using namespace tarvex;
-using namespace tarvex::testing;
+using namespace tarvex::test;
 
 namespace {
 

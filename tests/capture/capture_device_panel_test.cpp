@@ -1,5 +1,6 @@
 #include "station/settings_store.h"
 #include "capture/capture_device_panel.h"
+#include "support/widget_lookup.h"
 #include "testkit/fake_capture_component.h"
 #include "testkit/scripted_prompter.h"
 
@@ -62,14 +63,7 @@ protected:
     template <class T>
     T* get(const char* name)
     {
-        T* w = panel->findChild<T*>(QString::fromLatin1(name));
-        if (!w) {
-            QStringList names;
-            for (QObject* o : panel->findChildren<QObject*>())
-                if (!o->objectName().isEmpty()) names << o->objectName();
-            ADD_FAILURE() << "no control " << name << "; the panel has: " << names.join(", ").toStdString();
-        }
-        return w;
+        return test::child<T>(panel.get(), name);
     }
     QComboBox* box(const char* name) { return get<QComboBox>(name); }
     QString text(const char* name)

@@ -175,10 +175,15 @@ TEST(AccuracyReport, HeaderBuoyLinesThenFortyNinePoints)
                                             "Back Ratio:  50"}));
     EXPECT_EQ(lines[8], "Upper Left X,Y Pixels:  3000   2000");
     EXPECT_EQ(lines[21], " ");
-    EXPECT_EQ(lines[22], accuracyPointLine(l.at(0, 0)));
-    EXPECT_EQ(lines[23], accuracyPointLine(l.at(0, 1)));   // down the left side first
-    EXPECT_EQ(lines[29], accuracyPointLine(l.at(1, 0)));
-    EXPECT_EQ(lines.last(), accuracyPointLine(l.at(6, 6)));
+    EXPECT_EQ(lines[22], "xpix:  3000  ypix:  2000  x:  16  y:  0  distance:  1018.1  v inc:  1018.1  "
+                         "h inc:  1018.18  delta:  .08");
+    // Down the left side first.
+    EXPECT_EQ(lines[23], "xpix:  2750  ypix:  2833  x:  14.67  y:  0  distance:  1016.77  v inc:  1016.77  "
+                         "h inc:  1016.85  delta:  .08");
+    EXPECT_EQ(lines[29], "xpix:  4000  ypix:  2000  x:  21.33  y:  0  distance:  1023.43  v inc:  1023.43  "
+                         "h inc:  1023.51  delta:  .08");
+    EXPECT_EQ(lines.last(), "xpix:  10500  ypix:  7000  x:  56  y:  0  distance:  1058.1  v inc:  1058.1  "
+                            "h inc:  1058.18  delta:  .08");
 }
 
 TEST(AccuracyReport, FileNameIsMonthAndDay)

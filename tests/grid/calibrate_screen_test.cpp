@@ -14,7 +14,7 @@
 #include <cmath>
 
 using namespace tarvex;
-using namespace tarvex::testing;
+using namespace tarvex::test;
 using tarvex::test::BuoySample;
 using tarvex::test::kTrapezoid;
 

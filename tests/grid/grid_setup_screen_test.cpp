@@ -15,7 +15,7 @@
 #include <QTest>
 
 using namespace tarvex;
-using namespace tarvex::testing;
+using namespace tarvex::test;
 
 namespace {
 

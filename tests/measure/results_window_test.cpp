@@ -7,7 +7,7 @@
 #include <QTextEdit>
 
 using namespace tarvex;
-using namespace tarvex::testing;
+using namespace tarvex::test;
 
 namespace {
 

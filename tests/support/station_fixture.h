@@ -4,6 +4,7 @@
 #include "testkit/fake_capture_component.h"
 #include "testkit/fixed_clock.h"
 #include "testkit/scripted_prompter.h"
+#include "support/widget_lookup.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +12,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-namespace tarvex::testing {
+namespace tarvex::test {
 
 struct StationFixture : ::testing::Test {
     QTemporaryDir tmp;
@@ -59,12 +60,4 @@ struct StationFixture : ::testing::Test {
     }
 };
 
-template <typename T>
-T* child(QWidget* w, const char* name)
-{
-    T* c = w ? w->findChild<T*>(QString::fromLatin1(name)) : nullptr;
-    EXPECT_NE(c, nullptr) << "no control named " << name;
-    return c;
-}
-
-} // namespace tarvex::testing
+} // namespace tarvex::test
