@@ -394,14 +394,6 @@ TEST_F(ConfigScreenTest, LeavingLoadsTheSkierNameList)
     EXPECT_EQ(list->count(), 0);
 }
 
-TEST(SkierNameList, FieldsAreNamesAndQuotesKeepCommas)
-{
-    EXPECT_EQ(parseSkierNames("Lee, Ann\r\n\"Smith, Bob\" , Ray\n\r\n  Cy  \n"),
-              (QStringList{"Lee", "Ann", "Smith, Bob", "Ray", "Cy"}));
-    EXPECT_EQ(parseSkierNames("\xEF\xBB\xBFJos\xC3\xA9\r\n"), QStringList{QString::fromUtf8("José")});
-    EXPECT_EQ(parseSkierNames("Jos\xE9"), QStringList{QString::fromUtf8("José")});   // Latin-1 file
-    EXPECT_TRUE(parseSkierNames("\r\n,\r\n").isEmpty());
-}
 
 TEST_F(ConfigScreenTest, TheNameButtonFollowsTheWstimsBox)
 {

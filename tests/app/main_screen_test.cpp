@@ -272,6 +272,18 @@ TEST_F(MainScreenTest, GridTriosShowTheBuiltInPictures)
     EXPECT_EQ(child<QLabel>(m, "lblGrid3")->text(), "Grid3");
 }
 
+TEST_F(MainScreenTest, AGridLoadedAnywhereShowsItsSmileyAndDescription)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    station->grids().grid_description[2] = "South camera";
+    emit station->gridLoaded(2);
+    EXPECT_TRUE(m->gridStatusLoaded(2));
+    EXPECT_EQ(m->gridDescription(2), "South camera");
+    EXPECT_EQ(child<QLabel>(m, "ImageGrid2")->property("pictureName").toString(), "SmallSmiley.jpg");
+    EXPECT_FALSE(m->gridStatusLoaded(1));
+}
+
 TEST_F(MainScreenTest, ABrokenManualGivesAMessageAndAnEmptyViewer)
 {
     storeSetting("logpath", videos());
