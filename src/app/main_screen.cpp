@@ -416,14 +416,14 @@ void MainForm::cmdImport_Click()
     if (!chosen || chosen->isEmpty())
         return;
 
-    QFile in(*chosen);
-    if (!in.open(QIODevice::ReadOnly)) {
-        p.message(QStringLiteral("The skier names file %1 cannot be read: %2").arg(QDir::toNativeSeparators(*chosen), in.errorString()),
+    QString why;
+    const std::optional<QByteArray> read = readFileBytes(*chosen, readLimit::nameFile, &why);
+    if (!read) {
+        p.message(QStringLiteral("The skier names file %1 cannot be read: %2").arg(QDir::toNativeSeparators(*chosen), why),
                   QStringLiteral("Import Skier Names File"), Icon::Exclamation);
         return;
     }
-    const QByteArray bytes = in.readAll();
-    in.close();
+    const QByteArray& bytes = *read;
 
     QString text;
     if (isRtfDocument(bytes)) {

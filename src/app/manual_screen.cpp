@@ -1,4 +1,5 @@
 #include "app/manual_screen.h"
+#include "common/text_file.h"
 #include "station/screen_names.h"
 #include "common/rtf_reader.h"
 
@@ -37,15 +38,16 @@ void frmManual::load()
 {
     const QString local = station_.programFile(QStringLiteral("TX05Manual.rtf"));
     const QString source = QFile::exists(local) ? local : QStringLiteral(":/TX05Manual.rtf");
-    QFile file(source);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString why;
+    const std::optional<QByteArray> bytes = readFileBytes(source, readLimit::nameFile, &why);
+    if (!bytes) {
         station_.prompter().message(
-            QStringLiteral("The manual %1 cannot be opened: %2").arg(QDir::toNativeSeparators(source), file.errorString()),
+            QStringLiteral("The manual %1 cannot be opened: %2").arg(QDir::toNativeSeparators(source), why),
             QStringLiteral("Tarvex 2005 Manual"), Icon::Exclamation);
         return;
     }
     QString error;
-    const QString html = rtfToHtml(file.readAll(), &error);
+    const QString html = rtfToHtml(*bytes, &error);
     if (!error.isEmpty()) {
         station_.prompter().message(
             QStringLiteral("The manual %1 is not a readable rich-text document: %2").arg(QDir::toNativeSeparators(source), error),

@@ -1,4 +1,6 @@
 #include "common/list_text.h"
+
+#include <cmath>
 #include "common/text_forms.h"
 
 namespace tarvex {
@@ -119,10 +121,12 @@ std::optional<double> FieldReader::nextNumber()
         return std::nullopt;
     bool ok = false;
     const double v = f->toDouble(&ok);   // C locale: "." point, optional exponent
-    if (!ok || quoted)
+    if (!ok || quoted || !isStorableNumber(v))
         return std::nullopt;
     return v;
 }
+
+bool isStorableNumber(double v) { return std::isfinite(v) && std::abs(v) <= 1e15; }
 
 QString quotedIfNeeded(const QString& s)
 {

@@ -31,6 +31,10 @@ private:
 // Each text as a line of its own, CR LF ended, as the bytes a file receives.
 QByteArray lineBytes(const QStringList& lines);
 
+// Finite and within +-1e15: the numbers the field reader takes (beyond, the padded form
+// switches to exponents and a whole number stops being exact).
+bool isStorableNumber(double v);
+
 // Reads fields separated by commas and line ends; blanks around a field are dropped and
 // double quotes protect commas inside a field.
 class FieldReader {
@@ -39,7 +43,9 @@ public:
 
     bool atEnd() const;
     std::optional<QString> nextText();   // nullopt when no field is left
-    std::optional<double> nextNumber();  // nullopt when no field is left or it is not a number
+    // nullopt when no field is left or it is not a number; nan, inf and numbers beyond
+    // +-1e15 are not numbers here.
+    std::optional<double> nextNumber();
 
 private:
     std::optional<QString> nextField(bool& quoted, bool skipEmptyLines);

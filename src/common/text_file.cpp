@@ -1,6 +1,7 @@
 #include "common/text_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 namespace tarvex {
@@ -16,6 +17,41 @@ QString decodeText(const QByteArray& bytes)
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     return text;
+}
+
+namespace {
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes >= 1024 * 1024)
+        return QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024));
+    return QStringLiteral("%1 KiB").arg(bytes / 1024);
+}
+
+} // namespace
+
+std::optional<QByteArray> readFileBytes(const QString& path, qint64 limit, QString* error)
+{
+    auto fail = [error](const QString& why) -> std::optional<QByteArray> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return fail(QStringLiteral("it is not a regular file"));
+    if (info.exists() && info.size() > limit)
+        return fail(QStringLiteral("it is larger than %1").arg(sizeText(limit)));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return fail(f.errorString());
+    // The file may have grown since it was looked at: never read past the limit.
+    QByteArray bytes = f.read(limit + 1);
+    if (bytes.size() > limit)
+        return fail(QStringLiteral("it is larger than %1").arg(sizeText(limit)));
+    if (f.error() != QFileDevice::NoError)
+        return fail(f.errorString());
+    return bytes;
 }
 
 namespace {

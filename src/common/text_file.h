@@ -14,6 +14,20 @@ namespace tarvex {
 // Latin-1, byte for byte: a last Latin-1 letter without a line end is kept.
 QString decodeText(const QByteArray& bytes);
 
+// How much the station reads of a file of each kind at the most.
+namespace readLimit {
+constexpr qint64 gridFile = 64 * 1024;
+constexpr qint64 settings = 1024 * 1024;
+constexpr qint64 nameFile = 16 * 1024 * 1024;   // skier names, txskier.nam, RTF
+constexpr qint64 logFile = 256 * 1024 * 1024;   // measurement log, results file
+constexpr qint64 flagFile = 64 * 1024;
+} // namespace readLimit
+
+// The whole of a regular file of at most `limit` bytes. A device, a pipe or a folder is never
+// opened (a read from it could hang or never end), and a larger file is not read at all.
+// Without a value, `error` says why, in words that follow "cannot be read: ".
+std::optional<QByteArray> readFileBytes(const QString& path, qint64 limit, QString* error = nullptr);
+
 // Appends `bytes` in one write, creating the file when missing, and syncs it to the disk
 // before returning. A file left ending mid-line (a program killed during an earlier
 // append) first gets CR LF, so the new record starts on a line of its own and the earlier

@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <cmath>
+#include <limits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -105,6 +106,13 @@ double roundTo(double x, int decimals)
 
 long long roundHalfEven(double x)
 {
+    // Beyond what a long long holds the conversion would be undefined: saturate.
+    if (std::isnan(x))
+        return 0;
+    if (x >= 9.2e18)
+        return std::numeric_limits<long long>::max();
+    if (x <= -9.2e18)
+        return std::numeric_limits<long long>::min();
     const double f = std::floor(x);
     const double diff = x - f;
     double r;

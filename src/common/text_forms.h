@@ -21,6 +21,7 @@ double leadingNumber(const QString& text);
 double roundTo(double x, int decimals);
 
 // Conversion to a whole number: halves go to the even neighbour (2.5 -> 2, 3.5 -> 4).
+// NaN gives 0; values beyond the range of long long give its limits.
 long long roundHalfEven(double x);
 
 // "mm-dd-yyyy" and "hh:mm:ss" (24-hour), independent of the locale.

@@ -46,6 +46,8 @@ double& fieldOf(JumpGrid& r, int k)
     }
 }
 
+double fieldOf(const JumpGrid& r, int k) { return fieldOf(const_cast<JumpGrid&>(r), k); }
+
 // The working-state twin of fieldOf; nullptr for t1..t3, which live only in the record.
 double* workingFieldOf(GridState& g, int k)
 {
@@ -97,6 +99,19 @@ GridFileWriteResult writeGridFile(const QString& path, const QString& descriptio
 {
     GridFileWriteResult r;
     r.fullPath = QFileInfo(path).absoluteFilePath();
+    // Never write what the reader would refuse: the grid would be lost at the next start.
+    for (int k = 0; k < kGridFileNumberFields; ++k) {
+        if (!isStorableNumber(fieldOf(grid, k))) {
+            r.error = QStringLiteral("The grid file %1 was not written: its %2 is not a number that can be stored")
+                          .arg(r.fullPath, gridFileFieldName(k));
+            return r;
+        }
+    }
+    if (description.size() > kMaxDescriptionLength) {
+        r.error = QStringLiteral("The grid file %1 was not written: the description is longer than %2 characters")
+                      .arg(r.fullPath).arg(kMaxDescriptionLength);
+        return r;
+    }
     const QByteArray bytes = gridFileBytes(r.fullPath, description, grid, gridNumber);
 
     QSaveFile file(r.fullPath);
@@ -156,6 +171,11 @@ GridFileContents parseGridFile(const QByteArray& bytes)
         c.error = QStringLiteral("the file ends before the description line");
         return c;
     }
+    if (description->size() > kMaxDescriptionLength) {
+        c.status = GridFileContents::Status::FieldTooLong;
+        c.error = QStringLiteral("the description line is longer than %1 characters").arg(kMaxDescriptionLength);
+        return c;
+    }
     c.description = *description;
     c.fieldsRead = 2;
 
@@ -181,16 +201,15 @@ GridFileContents parseGridFile(const QByteArray& bytes)
 
 GridFileContents readGridFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString why;
+    const std::optional<QByteArray> bytes = readFileBytes(path, readLimit::gridFile, &why);
+    if (!bytes) {
         GridFileContents c;
         c.status = GridFileContents::Status::OpenFailed;
-        c.error = QStringLiteral("The grid file %1 could not be opened: %2").arg(path, file.errorString());
+        c.error = QStringLiteral("The grid file %1 could not be opened: %2").arg(path, why);
         return c;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
-    GridFileContents c = parseGridFile(bytes);
+    GridFileContents c = parseGridFile(*bytes);
     if (!c.ok())
         c.error = QStringLiteral("The grid file %1 could not be read: %2").arg(path, c.error);
     return c;

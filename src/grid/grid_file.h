@@ -13,6 +13,8 @@ namespace tarvex {
 // Number of fields in a grid parameter file: two texts, then 29 numbers.
 constexpr int kGridFileTextFields = 2;
 constexpr int kGridFileNumberFields = 16 + 8 + 2 + 3;
+// A longer description is refused: no operator types one, and a hostile file could hold megabytes.
+constexpr int kMaxDescriptionLength = 4096;
 constexpr int kGridFileFields = kGridFileTextFields + kGridFileNumberFields;
 
 // The 19 lines, CR LF ended, for a grid saved as grid gridNumber from fullPath: t1..t3 are
@@ -33,7 +35,7 @@ GridFileWriteResult writeGridFile(const QString& path, const QString& descriptio
                                   const JumpGrid& grid, int gridNumber);
 
 struct GridFileContents {
-    enum class Status { Ok, OpenFailed, NotANumber, TooFewFields };
+    enum class Status { Ok, OpenFailed, NotANumber, TooFewFields, FieldTooLong };
     Status status = Status::OpenFailed;
     int fieldsRead = 0;        // 0..31 fields read in order before the failure (31 when Ok)
     QString firstLine;         // field 1: "Initialization Points for file: ..." (not used)

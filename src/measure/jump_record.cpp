@@ -160,13 +160,13 @@ WstimsName readWstimsName(const QString& txioFolder)
 {
     WstimsName n;
     const QString path = txioFolder + QLatin1Char('/') + QLatin1String(kWstimsNameFile);
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        n.error = native(path) + QStringLiteral(": ") + f.errorString();
+    QString why;
+    const std::optional<QByteArray> bytes = readFileBytes(path, readLimit::nameFile, &why);
+    if (!bytes) {
+        n.error = native(path) + QStringLiteral(": ") + why;
         return n;
     }
-    FieldReader reader(decodeText(f.readAll()));
-    f.close();
+    FieldReader reader(decodeText(*bytes));
     const std::optional<QString> first = reader.nextText();
     // An empty first field would wipe the skier's name and reset the jump number for nothing.
     if (!first || first->isEmpty()) {

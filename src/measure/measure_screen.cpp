@@ -1,4 +1,5 @@
 #include "measure/measure_screen.h"
+#include "common/text_file.h"
 #include "station/screen_names.h"
 #include "common/twips.h"
 #include "common/colours.h"
@@ -635,19 +636,19 @@ void Measure::loadTimer_Timer()
 {
     // Every failure here is silent: the next tick tries again.
     const QString flagPath = station_.txioFile(QStringLiteral("clipflag.txt"));
-    QFile flag(flagPath);
-    if (!flag.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> flag = readFileBytes(flagPath, readLimit::flagFile);
+    if (!flag)
         return;
-    const QString content = QString::fromLatin1(flag.readAll());
-    flag.close();
+    const QString content = QString::fromLatin1(*flag);
     if (!clipFlagReady(content))
         return;
     const QImage img = QApplication::clipboard()->image();
     if (img.isNull())
         return;
     canvas_->setPicture(img);
-    if (flag.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        flag.write(kClipFlagCleared);
+    QFile cleared(flagPath);
+    if (cleared.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        cleared.write(kClipFlagCleared);
 }
 
 // ---------------------------------------------------------------- clear and leaving

@@ -72,15 +72,14 @@ void Results::fill()
                 .arg(QDir::toNativeSeparators(path)),
             title, Icon::Information);
     } else {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly)) {
+        QString why;
+        const std::optional<QByteArray> bytes = readFileBytes(path, readLimit::logFile, &why);
+        if (!bytes) {
             station_.prompter().message(QStringLiteral("The results file %1 cannot be read: %2")
-                                            .arg(QDir::toNativeSeparators(path), f.errorString()),
+                                            .arg(QDir::toNativeSeparators(path), why),
                                         title, Icon::Exclamation);
         } else {
-            const QByteArray bytes = f.readAll();
-            f.close();
-            output_box->setPlainText(decodeText(bytes));
+            output_box->setPlainText(decodeText(*bytes));
             output_box->moveCursor(QTextCursor::End);   // the newest records are the ones wanted
         }
     }

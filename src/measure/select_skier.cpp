@@ -60,16 +60,15 @@ frmSelectSkier::frmSelectSkier(Station& station, QWidget* parent) : QDialog(pare
 void frmSelectSkier::fill()
 {
     const QString path = station_.programFile(QStringLiteral("SkierNames.txt"));
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    QString why;
+    const std::optional<QByteArray> bytes = readFileBytes(path, readLimit::nameFile, &why);
+    if (!bytes) {
         station_.prompter().message(QStringLiteral("The skier list %1 cannot be read: %2")
-                                        .arg(QDir::toNativeSeparators(path), f.errorString()),
+                                        .arg(QDir::toNativeSeparators(path), why),
                                     QStringLiteral("Select A Skier"), Icon::Exclamation);
         return;
     }
-    const QByteArray bytes = f.readAll();
-    f.close();
-    lstSkiers->addItems(skierListEntries(decodeText(bytes)));
+    lstSkiers->addItems(skierListEntries(decodeText(*bytes)));
 }
 
 std::optional<QString> frmSelectSkier::choose(Station& station, QWidget* parent)

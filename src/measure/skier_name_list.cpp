@@ -25,15 +25,15 @@ QStringList parseSkierNames(const QByteArray& bytes)
 SkierNameFileRead readSkierNameFile(const QString& path)
 {
     SkierNameFileRead r;
-    QFile f(path);
-    if (path.isEmpty() || !f.open(QIODevice::ReadOnly)) {
-        r.error = path.isEmpty() ? QStringLiteral("no file name") : f.errorString();
+    if (path.isEmpty()) {
+        r.error = QStringLiteral("no file name");
         return r;
     }
+    const std::optional<QByteArray> bytes = readFileBytes(path, readLimit::nameFile, &r.error);
+    if (!bytes)
+        return r;
     r.opened = true;
-    const QByteArray bytes = f.readAll();
-    f.close();
-    r.names = parseSkierNames(bytes);
+    r.names = parseSkierNames(*bytes);
     return r;
 }
 

@@ -2,6 +2,7 @@
 #include "common/text_forms.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
 
 using namespace tarvex;
 
@@ -142,4 +143,13 @@ TEST(FieldReader, QuotedTextRoundTrips)
         EXPECT_EQ(r.nextNumber(), 1);
     }
     EXPECT_EQ(quotedIfNeeded("no comma"), "no comma");
+}
+
+TEST(RoundHalfEven, SaturatesBeyondTheRangeOfAWholeNumber)
+{
+    EXPECT_EQ(roundHalfEven(1e19), 9223372036854775807LL);
+    EXPECT_EQ(roundHalfEven(-1e300), -9223372036854775807LL - 1);
+    EXPECT_EQ(roundHalfEven(std::nan("")), 0);
+    EXPECT_EQ(roundHalfEven(2.5), 2);
+    EXPECT_EQ(roundHalfEven(-3.5), -4);
 }

@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <cmath>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using namespace tarvex;
 
@@ -156,6 +160,40 @@ TEST(GridFileReader, FieldThatIsNotANumberStopsTheRead)
     EXPECT_EQ(c.fieldsRead, 4);
     EXPECT_EQ(c.numbers, (QList<double>{1, 2}));
     EXPECT_TRUE(c.error.contains("buoy 1 survey X")) << c.error.toStdString();
+}
+
+TEST(GridFileReader, NanInfAndHugeNumbersAreNotNumbers)
+{
+    for (const char* bad : {"nan", "inf", "-inf", "1e16", "-2e15"}) {
+        const GridFileContents c = parseGridFile(crlf("first\ndesc\n 1 , ") + bad + crlf(" , 3 , 4 \n"));
+        EXPECT_EQ(c.status, GridFileContents::Status::NotANumber) << bad;
+        EXPECT_EQ(c.numbers, (QList<double>{1})) << bad;
+    }
+    EXPECT_EQ(parseGridFile(crlf("first\ndesc\n 1e15 \n")).numbers, (QList<double>{1e15}));
+}
+
+TEST(GridFileReader, AnOverlongDescriptionIsRefused)
+{
+    const GridFileContents c = parseGridFile("first\r\n" + QByteArray(5000, 'x') + "\r\n 1 \r\n");
+    EXPECT_EQ(c.status, GridFileContents::Status::FieldTooLong);
+    EXPECT_TRUE(c.description.isEmpty());
+    EXPECT_EQ(c.error, "the description line is longer than 4096 characters");
+}
+
+TEST(GridFileReader, APipeADeviceOrAHugeFileIsNeverRead)
+{
+    QTemporaryDir dir;
+#ifdef Q_OS_UNIX
+    const QString fifo = dir.filePath("pipe.ipt");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    GridFileContents c = readGridFile(fifo);   // would block for ever if opened
+    EXPECT_EQ(c.status, GridFileContents::Status::OpenFailed);
+    EXPECT_EQ(c.error, "The grid file " + fifo + " could not be opened: it is not a regular file");
+    c = readGridFile("/dev/zero");
+    EXPECT_EQ(c.error, "The grid file /dev/zero could not be opened: it is not a regular file");
+#endif
+    const QString big = writeBytes(dir, "big.ipt", QByteArray(64 * 1024 + 1, ' '));
+    EXPECT_EQ(readGridFile(big).error, "The grid file " + big + " could not be opened: it is larger than 64 KiB");
 }
 
 TEST(GridFileReader, MissingFileCannotBeOpened)
@@ -314,6 +352,18 @@ TEST(GridFileSave, FailedWriteReportsAndLeavesTheRecord)
     EXPECT_FALSE(w.error.isEmpty());
     EXPECT_EQ(g.grid_table[1], JumpGrid{});
     EXPECT_FALSE(QFile::exists(dir.filePath("no/such/folder/g.ipt")));
+}
+
+TEST(GridFileSave, ANumberTheReaderWouldRefuseIsNeverWritten)
+{
+    QTemporaryDir dir;
+    JumpGrid g = sampleGrid();
+    g.c[3] = std::nan("");
+    const QString path = dir.filePath("g.ipt");
+    const GridFileWriteResult r = writeGridFile(path, "d", g, 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "The grid file " + path + " was not written: its c3 is not a number that can be stored");
+    EXPECT_FALSE(QFile::exists(path));
 }
 
 TEST(GridFileSave, OverwritesAnEarlierFileCompletely)

@@ -79,3 +79,19 @@ TEST(SettingsStore, AMalformedFileReadAtStartDoesNotMakeLaterSavesLookFailed)
     s.save("grids", 3);
     EXPECT_TRUE(s.lastWriteOk());
 }
+
+TEST(SettingsStore, NumbersFarOutOfRangeReadAsTheDefault)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("TX05.ini");
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Settings]\ngrids=1e19\nbarefoot=-1e300\nframerate=nan\ndevice=inf\n");
+    }
+    SettingsStore s(ini);
+    EXPECT_EQ(s.getInt("grids", 1), 1);
+    EXPECT_EQ(s.getInt("barefoot", 0), 0);
+    EXPECT_EQ(s.getInt("framerate", 15), 15);
+    EXPECT_EQ(s.getInt("device", -1), -1);
+}
