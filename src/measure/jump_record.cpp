@@ -137,22 +137,30 @@ QString appendToResultsFile(const QString& resultsFilePath, const QStringList& l
 
 WstimsWrite writeWstimsFiles(const QString& txioFolder, const JumpRecord& r)
 {
-    WstimsWrite w;
+    // Each file is tried whatever became of the other; the message names every one that failed.
+    QStringList failures;
     const QString resultPath = txioFolder + QLatin1Char('/') + QLatin1String(kWstimsResultFile);
     {
         QSaveFile f(resultPath);
         const QByteArray bytes = lineBytes({wstimsResultLine(r)});
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
-            w.error = native(resultPath) + QStringLiteral(": ") + f.errorString();
-            return w;
+            QString failure = native(resultPath) + QStringLiteral(": ") + f.errorString();
+            // The previous jump's result must not stay there looking like this one's.
+            if (QFile::exists(resultPath)) {
+                if (QFile::remove(resultPath))
+                    failure += QStringLiteral(" (the previous result was removed)");
+                else
+                    failure += QStringLiteral(" (it still holds the previous result)");
+            }
+            failures << failure;
         }
     }
     const QString rawPath = txioFolder + QLatin1Char('/') + QLatin1String(kWstimsRawFile);
-    if (const auto failed = appendDurably(rawPath, lineBytes({wstimsRawLine(r)}))) {
-        w.error = native(rawPath) + QStringLiteral(": ") + *failed;
-        return w;
-    }
-    w.ok = true;
+    if (const auto failed = appendDurably(rawPath, lineBytes({wstimsRawLine(r)})))
+        failures << native(rawPath) + QStringLiteral(": ") + *failed;
+    WstimsWrite w;
+    w.ok = failures.isEmpty();
+    w.error = failures.join(QStringLiteral("; "));
     return w;
 }
 

@@ -596,6 +596,38 @@ TEST(SavePicture, LogAndResultsFailuresAreEachReported)
 
 // ---------------------------------------------------------------- files shared with WSTIMS
 
+JumpRecord okJump()
+{
+    JumpRecord r;
+    r.time = "14:03:22";
+    r.skier = "Ann Lee";
+    r.jumpNumber = " 2";
+    r.wstimsMetres = " 45.2";
+    r.wstimsFeet = " 148";
+    return r;
+}
+
+TEST(WstimsFiles, AResultFileThatCannotBeWrittenStillLetsTheRawLineThrough)
+{
+    QTemporaryDir tmp;
+    QDir(tmp.path()).mkpath("txresult.dst/held");   // a folder where the file should be
+    const WstimsWrite w = writeWstimsFiles(tmp.path(), okJump());
+    EXPECT_FALSE(w.ok);
+    EXPECT_TRUE(w.error.startsWith(QDir::toNativeSeparators(tmp.filePath("txresult.dst")) + ": ")) << w.error.toStdString();
+    EXPECT_FALSE(w.error.contains("txraw.dst"));
+    EXPECT_EQ(readAll(tmp.filePath("txraw.dst")), QByteArray("14:03:22 ,Ann Lee,OK,  45.2,  148,  2\r\n"));
+}
+
+TEST(WstimsFiles, ARawFileThatCannotBeWrittenStillLetsTheResultThrough)
+{
+    QTemporaryDir tmp;
+    QDir(tmp.path()).mkpath("txraw.dst");
+    const WstimsWrite w = writeWstimsFiles(tmp.path(), okJump());
+    EXPECT_FALSE(w.ok);
+    EXPECT_TRUE(w.error.startsWith(QDir::toNativeSeparators(tmp.filePath("txraw.dst")) + ": ")) << w.error.toStdString();
+    EXPECT_EQ(readAll(tmp.filePath("txresult.dst")), QByteArray("OK,  45.2,  148,  2\r\n"));
+}
+
 TEST(WstimsNameFile, FirstFieldIsTheName)
 {
     QTemporaryDir tmp;
