@@ -434,6 +434,17 @@ void MainForm::cmdImport_Click()
                       QStringLiteral("Import Skier Names File"), Icon::Exclamation);
             return;
         }
+        if (!error.isEmpty()) {
+            // Damage part-way: keeping a partial list is the operator's choice, never silent.
+            const int lines = int(text.trimmed().split(QLatin1Char('\n')).size());
+            const QString question =
+                QStringLiteral("The skier names file %1 is damaged (%2). Only its first %3 line(s) could be read. "
+                               "Import just those and replace the present skier names?")
+                    .arg(QDir::toNativeSeparators(*chosen), error)
+                    .arg(lines);
+            if (!p.askYesNo(question, QStringLiteral("Import Skier Names File"), Icon::Question, true))
+                return;
+        }
     } else {
         text = decodeText(bytes);
     }

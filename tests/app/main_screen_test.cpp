@@ -234,6 +234,36 @@ TEST_F(MainScreenTest, ImportedNamesAreSavedAsPlainText)
     EXPECT_EQ(readAll(station->programFile("SkierNames.txt")), "Lee,Ann,USA\r\nRay,Bob,CAN\r\n");
 }
 
+TEST_F(MainScreenTest, ADamagedRtfImportAsksAndNoKeepsTheNamesInUse)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    const QString kept = "Lee,Ann,USA\r\n";
+    {
+        QFile f(station->programFile("SkierNames.txt"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(kept.toLatin1());
+    }
+    const QString rtf = path("names.rtf");
+    {
+        QFile f(rtf);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("{\\rtf1\\ansi Ann,Lee,USA\\par Bob,Ray");   // cut off before its closing brace
+    }
+    prompter->clear();
+    prompter->file(rtf).no();
+    child<QPushButton>(m, "cmdImport")->click();
+    ASSERT_EQ(prompter->shown().size(), 2);
+    EXPECT_EQ(prompter->shown()[1].kind, "yesno");
+    EXPECT_TRUE(prompter->shown()[1].text.contains("Only its first 2 line(s) could be read"))
+        << prompter->shown()[1].text.toStdString();
+    EXPECT_EQ(readAll(station->programFile("SkierNames.txt")), kept.toLatin1());
+
+    prompter->file(rtf).yes();
+    child<QPushButton>(m, "cmdImport")->click();
+    EXPECT_TRUE(readAll(station->programFile("SkierNames.txt")).startsWith("Ann,Lee,USA\r\nBob,Ray"));
+}
+
 TEST_F(MainScreenTest, ManualLoadsOnceAndDoneReturnsToTheHub)
 {
     storeSetting("logpath", videos());
