@@ -356,6 +356,8 @@ void Config::applyStoredGrids()
             main->setGridStatus(n, n <= g.grids_in_use, FileIsPresent(file[n]));
     }
 
+    removeStaleTemporaries(station_.settings().SetupFilesPath, {}, {QStringLiteral(".ipt")}, station_.startedAt());
+
     // The grid setup screen's load resets the working state, so it must exist before the
     // first grid is applied.
     auto* setup = station_.screenAs<Grid_Setup>(screen::Grid_Setup);

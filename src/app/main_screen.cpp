@@ -215,6 +215,10 @@ void MainForm::load()
     const SettingsStore::Batch batch(store);
 
     EmergencyReset(p, store);                                     // 1
+    // What a replace killed half-way left behind; the real files are whole.
+    removeStaleTemporaries(station_.txioFolder(), {QStringLiteral("txresult.dst")}, {}, station_.startedAt());
+    removeStaleTemporaries(station_.programFolder(), {QStringLiteral("currentcapture.bmp"), QStringLiteral("SkierNames.txt")},
+                           {}, station_.startedAt());
 
     setCapturePanelsVisible(false);                               // 2
     panel_->selectStreamMode();

@@ -1,6 +1,8 @@
 #include "common/text_file.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QStringDecoder>
 
@@ -80,6 +82,29 @@ std::optional<QString> appendDurably(const QString& path, const QByteArray& byte
         return f.errorString().isEmpty() ? QStringLiteral("the data did not reach the disk") : f.errorString();
     f.close();
     return std::nullopt;
+}
+
+int removeStaleTemporaries(const QString& folder, const QStringList& names, const QStringList& suffixes,
+                           const QDateTime& before)
+{
+    if (folder.isEmpty())
+        return 0;
+    // Six letters or digits after the name: the form of the replace's temporary files.
+    static const QRegularExpression temporary(QStringLiteral("^(.+)\\.[A-Za-z0-9]{6}$"));
+    int removed = 0;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden);
+    for (const QFileInfo& f : entries) {
+        const QRegularExpressionMatch m = temporary.match(f.fileName());
+        if (!m.hasMatch())
+            continue;
+        const QString target = m.captured(1);
+        bool ours = names.contains(target, Qt::CaseInsensitive);
+        for (const QString& suffix : suffixes)
+            ours = ours || target.endsWith(suffix, Qt::CaseInsensitive);
+        if (ours && f.lastModified() < before && QFile::remove(f.absoluteFilePath()))
+            ++removed;
+    }
+    return removed;
 }
 
 } // namespace tarvex

@@ -3,7 +3,9 @@
 // a file that must never lose or tear a record (results file, measurement log, txraw.dst,
 // set-up records, accuracy reports).
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QFileDevice;
@@ -33,6 +35,13 @@ std::optional<QByteArray> readFileBytes(const QString& path, qint64 limit, QStri
 // append) first gets CR LF, so the new record starts on a line of its own and the earlier
 // bytes stay as they were. nullopt on success, otherwise the reason (the file's error text).
 std::optional<QString> appendDurably(const QString& path, const QByteArray& bytes);
+
+// Removes the temporary files a replace left behind when the program was killed in the
+// middle ("<name>.XXXXXX" beside a file named in `names`, or beside any file ending in one
+// of `suffixes`), as long as they are older than `before`: a replace of this run is never
+// touched. Returns how many were removed.
+int removeStaleTemporaries(const QString& folder, const QStringList& names, const QStringList& suffixes,
+                           const QDateTime& before);
 
 // Flushes an open file to the disk (not only to the operating system). false on failure.
 bool syncToDisk(QFileDevice& file);

@@ -9,6 +9,7 @@
 #include "grid/jump_grid.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QHash>
 #include <QLineF>
 #include <QObject>
@@ -79,6 +80,9 @@ public:
     CaptureComponent& capture() { return *options_.capture; }
     const StationOptions& options() const { return options_; }
 
+    // When this run began (the system's time, as files are stamped with it).
+    QDateTime startedAt() const { return startedAt_; }
+
     QString programFolder() const { return options_.programFolder; }
     QString programFile(const QString& name) const { return options_.programFolder + QLatin1Char('/') + name; }
     QString txioFolder() const { return options_.txioFolder; }
@@ -124,6 +128,7 @@ private:
     QHash<QString, Factory> factories_;
     QHash<QString, QPointer<QWidget>> screens_;
     bool quit_ = false;
+    QDateTime startedAt_ = QDateTime::currentDateTime();
     bool txioFixed_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "common/text_file.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -57,6 +58,32 @@ TEST(AppendDurably, AFolderThatDoesNotExistGivesTheReason)
     const auto failed = appendDurably(tmp.filePath("missing/log.txt"), "x\r\n");
     ASSERT_TRUE(failed);
     EXPECT_FALSE(failed->isEmpty());
+}
+
+} // namespace
+} // namespace tarvex
+
+namespace tarvex {
+namespace {
+
+TEST(StaleTemporaries, OnlyOldLeftoversOfOurReplacesAreRemoved)
+{
+    QTemporaryDir tmp;
+    const QDateTime start = QDateTime::currentDateTime().addSecs(60);   // all files below are "older"
+    for (const char* name : {"txresult.dst.Ab12Cd", "north.ipt.x9Y8z7", "txresult.dst", "notes.txt.Ab12Cd",
+                             "txresult.dst.toolong1", "north.ipt"}) {
+        QFile f(tmp.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    EXPECT_EQ(removeStaleTemporaries(tmp.path(), {"txresult.dst"}, {".ipt"}, start), 2);
+    QStringList left = QDir(tmp.path()).entryList(QDir::Files);
+    left.sort();
+    EXPECT_EQ(left, (QStringList{"north.ipt", "notes.txt.Ab12Cd", "txresult.dst", "txresult.dst.toolong1"}));
+    // A replace of this run (newer than its start) is left alone.
+    QFile f(tmp.filePath("txresult.dst.Zz9Zz9"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    EXPECT_EQ(removeStaleTemporaries(tmp.path(), {"txresult.dst"}, {}, QDateTime::currentDateTime().addSecs(-60)), 0);
 }
 
 } // namespace
