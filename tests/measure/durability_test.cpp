@@ -36,7 +36,9 @@ TEST(Durability, RecordsSurviveAKillAtAnyMoment)
         QProcess child;
         child.start(QStringLiteral(TARVEX_RECORD_LOOP), {tmp.path(), QString::number(next)});
         ASSERT_TRUE(child.waitForStarted(5000));
-        QThread::usleep(random.bounded(2000, 40000));
+        // Once it records (a slow build starts slowly), kill it somewhere in what follows.
+        child.waitForReadyRead(10000);
+        QThread::usleep(random.bounded(0, 20000));
         child.kill();   // SIGKILL
         ASSERT_TRUE(child.waitForFinished(5000));
         for (const QByteArray& line : child.readAllStandardOutput().split('\n'))
