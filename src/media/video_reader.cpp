@@ -117,6 +117,18 @@ struct VideoReader::Impl {
     SwsPtr toBitmap;
 
     // ------------------------------------------------------------------ opening
+    static bool headerSuffices(const AVFormatContext* fmt)
+    {
+        if (!QByteArray(fmt->iformat->name).contains("avi"))
+            return false;
+        for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+            const AVCodecParameters* par = fmt->streams[i]->codecpar;
+            if (par->codec_type == AVMEDIA_TYPE_VIDEO)
+                return par->codec_id != AV_CODEC_ID_NONE && par->width > 0 && par->height > 0;
+        }
+        return false;
+    }
+
     // `primary`: the foreground's decoder, which also records what the file holds.
     bool openDecoder(Decoder& dec, QString& problem, bool primary)
     {
@@ -127,7 +139,10 @@ struct VideoReader::Impl {
             return false;
         }
         dec.fmt.reset(raw);
-        if (avformat_find_stream_info(dec.fmt.get(), nullptr) < 0) {
+        // An AVI header already names the codec and the picture size; probing the streams
+        // would decode frames only to learn what the first decode tells anyway, and costs
+        // a B-frame clip most of its time to the first picture.
+        if (!headerSuffices(dec.fmt.get()) && avformat_find_stream_info(dec.fmt.get(), nullptr) < 0) {
             problem = QStringLiteral("The file's streams cannot be read: %1").arg(path);
             return false;
         }
