@@ -105,6 +105,7 @@ struct VideoReader::Impl {
     int64_t cacheBudget;
     int64_t cacheUsed = 0;
     int current = 0;                                   // display index last asked for
+    int direction = 1;                                 // of the last step: +1 forward, -1 back
     struct Job { int start = -1; int until = -1; };    // decode from packet `start` until display `until`
     std::optional<Job> pendingJob;
     std::optional<Job> runningJob;
@@ -361,6 +362,8 @@ struct VideoReader::Impl {
     }
 
     // Drops the pictures farthest from the one on screen until the cache fits its bound.
+    // Beyond the next two either way, pictures behind the walk go first, so a backward walk
+    // keeps the group before that the worker decoded for it.
     void trimLocked()
     {
         const int64_t limit = budget();
@@ -369,7 +372,9 @@ struct VideoReader::Impl {
             int worstDistance = -1;
             for (auto it = cache.begin(); it != cache.end(); ++it) {
                 const int d = displayOf(it->first);
-                const int distance = d < 0 ? INT32_MAX : std::abs(d - current);
+                const int offset = d - current;
+                const int far = std::abs(offset);
+                const int distance = d < 0 ? INT32_MAX : far > 2 && offset * direction < 0 ? (1 << 30) + far : far;
                 if (distance > worstDistance) {
                     worstDistance = distance;
                     worst = it;
@@ -525,6 +530,11 @@ struct VideoReader::Impl {
         const int64_t beforeSlot = pictures[size_t(before)];
         const int prevStart = startFor(packetOfSlot.at(beforeSlot));
         const int from = minDisplayFor(prevStart);
+        // A cache that cannot hold the group before beside the frame on screen would only
+        // churn: the worker would decode pictures that are dropped again at once.
+        const int64_t picture = int64_t(width) * height * 3 / 2;
+        if (int64_t(startDisplay - from + 1) * picture > budget())
+            return;
         bool complete = true;
         for (int k = from; k < startDisplay && complete; ++k)
             complete = cache.count(pictures[size_t(display[size_t(k)])]) > 0;
@@ -554,6 +564,8 @@ struct VideoReader::Impl {
             const int count = int(display.size());
             if (n < 0 || n >= count)
                 return fail(QStringLiteral("Frame %1 is outside the clip (0 to %2).").arg(n).arg(count - 1));
+            if (n != current)
+                direction = n < current ? -1 : 1;
             current = n;
             // A codec with B-frames: until the pass is through, frames come from it.
             changed.wait(lock, [&] {

@@ -90,6 +90,18 @@ TEST_P(EveryCodec, ATinyCacheStaysWithinItsBoundAndStaysExact)
     EXPECT_LE(r.cachedBytes(), 64 * 48 * 2 * 3);
 }
 
+TEST_P(EveryCodec, RestingBetweenBackwardStepsLetsTheGroupBeforeBeDecodedExactly)
+{
+    const QString path = make(40);
+    VideoReader r(64 * 48 * 3 / 2 * 20);   // room for the group before, not the clip
+    ASSERT_TRUE(r.open(path));
+    for (int n = 39; n >= 0; --n) {
+        EXPECT_EQ(number(r.frame(n)), n);
+        r.waitUntilIdle();   // the operator looks at the frame
+    }
+    EXPECT_LE(r.cachedBytes(), 64 * 48 * 3 / 2 * 20);
+}
+
 INSTANTIATE_TEST_SUITE_P(Clips, EveryCodec,
                          ::testing::Values(Clip{Codec::Mjpeg, "mjpeg"}, Clip{Codec::H264, "h264"},
                                            Clip{Codec::Raw, "raw"}),
