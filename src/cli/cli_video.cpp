@@ -5,6 +5,10 @@
 #include "media/frame_extract.h"
 #include "media/video_reader.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace tarvex {
 
 namespace {
@@ -71,6 +75,8 @@ int runFrame(const QStringList& args, QTextStream& err)
     if (positional.size() != 2 || !ok || outPath.isEmpty())
         return usage(err, QStringLiteral("frame takes FILE N --out F.bmp"));
     StreamPrompter p(err);
+    // FFmpeg's notes (such as swscale's on JPEG pixel formats) are no business of the user.
+    av_log_set_level(AV_LOG_ERROR);
     VideoReader video(int64_t(64) << 20);
     if (!video.open(positional[0])) {
         if (video.openError() == VideoReader::OpenError::NoDecoder)

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -755,10 +757,18 @@ QImage VideoReader::frame(int n, QString* error)
     SharedFrame f = d_->picture(n, error);
     if (!f)
         return {};
-    QImage img(f->width, f->height, QImage::Format_RGB32);
+    // Rows of 64-byte alignment and a spare tail: swscale writes whole vectors and may run
+    // past the last pixel of a row whose width is no multiple of its vector size.
+    const int stride = (f->width * 4 + 63) / 64 * 64;
+    auto* buffer = static_cast<uchar*>(std::malloc(size_t(stride) * size_t(f->height) + 64));
+    if (!buffer) {
+        if (error)
+            *error = QStringLiteral("Frame %1 does not fit in memory.").arg(n);
+        return {};
+    }
+    QImage img(buffer, f->width, f->height, stride, QImage::Format_RGB32, [](void* b) { std::free(b); }, buffer);
     // AV_PIX_FMT_RGB32 is 0xAARRGGBB in native words, which is what QImage's RGB32 holds.
-    if (img.isNull() || !d_->convert(f.get(), d_->toDisplay, AV_PIX_FMT_RGB32, SWS_BILINEAR, img.bits(),
-                                     int(img.bytesPerLine()))) {
+    if (!d_->convert(f.get(), d_->toDisplay, AV_PIX_FMT_RGB32, SWS_BILINEAR, buffer, stride)) {
         if (error)
             *error = QStringLiteral("Frame %1 cannot be converted for display.").arg(n);
         return {};
@@ -771,15 +781,21 @@ QByteArray VideoReader::bitmapPixels(int n, QString* error)
     SharedFrame f = d_->picture(n, error);
     if (!f)
         return {};
-    const int row = (f->width * 3 + 3) / 4 * 4;
-    QByteArray bits(qsizetype(row) * f->height, '\0');
-    // Bottom-up: start at the last row and step backwards.
-    auto* last = reinterpret_cast<uint8_t*>(bits.data()) + qsizetype(row) * (f->height - 1);
-    if (!d_->convert(f.get(), d_->toBitmap, AV_PIX_FMT_BGR24, SWS_BICUBIC, last, -row)) {
+    // swscale writes whole vectors and may run past a row's last pixel, so it converts into
+    // rows of its own alignment; the bitmap gets exact rows, bottom first, zero padded.
+    const int used = f->width * 3;
+    const int row = (used + 3) / 4 * 4;
+    const int stride = (used + 63) / 64 * 64;
+    std::vector<uint8_t> top(size_t(stride) * size_t(f->height) + 64);
+    if (!d_->convert(f.get(), d_->toBitmap, AV_PIX_FMT_BGR24, SWS_BICUBIC, top.data(), stride)) {
         if (error)
             *error = QStringLiteral("Frame %1 cannot be converted to a bitmap.").arg(n);
         return {};
     }
+    QByteArray bits(qsizetype(row) * f->height, '\0');
+    for (int y = 0; y < f->height; ++y)
+        std::memcpy(bits.data() + qsizetype(row) * (f->height - 1 - y), top.data() + size_t(stride) * size_t(y),
+                    size_t(used));
     return bits;
 }
 

@@ -5,6 +5,8 @@
 #include "testkit/scripted_prompter.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -66,6 +68,24 @@ TEST_F(Extract, TheFrameBecomesA24BitBottomUpBitmap)
     EXPECT_TRUE(p.shown().isEmpty());
 }
 
+TEST_F(Extract, RowsThatAreNoMultipleOfFourBytesArePaddedWithZeros)
+{
+    const QString narrow = dir.filePath("narrow.avi");
+    testclips::ClipOptions o;
+    o.width = 62;   // 186 bytes a row, 188 in the file
+    o.height = 46;
+    ASSERT_TRUE(testclips::writeClip(narrow, Codec::Mjpeg, 12, o));
+    ASSERT_EQ(extractFrame(p, narrow, 3, bmp), ExtractResult::Ok);
+    const QByteArray file = readAll(bmp);
+    ASSERT_EQ(file.size(), 54 + 188 * 46);
+    for (int y = 0; y < 46; ++y) {
+        const int end = 54 + 188 * y + 186;
+        EXPECT_EQ(file[end], '\0') << y;
+        EXPECT_EQ(file[end + 1], '\0') << y;
+        EXPECT_NEAR(uint8_t(file[end - 1]), y < 23 ? 220 : 31, 3) << y;   // last pixel of the row
+    }
+}
+
 TEST_F(Extract, TheFrameOnScreenComesFromTheOpenReader)
 {
     VideoReader r;
@@ -102,6 +122,32 @@ TEST_F(Extract, FailuresGiveTheReviewScreensMessages)
     p.clear();
     EXPECT_EQ(extractFrame(p, odd, 0, bmp), ExtractResult::NoDecoder);
     EXPECT_EQ(p.messages(), QStringList{"No suitable decompressor found for this video stream!"});
+}
+
+// The FFmpeg command line is how anyone would check a frame by hand; the bitmap must be the
+// very same bytes.
+TEST_F(Extract, TheBitmapIsByteForByteWhatTheFfmpegCommandLineWrites)
+{
+    const QString ffmpeg = QStandardPaths::findExecutable("ffmpeg");
+    if (ffmpeg.isEmpty())
+        GTEST_SKIP() << "no ffmpeg command line on this machine";
+    const QString narrow = dir.filePath("narrow.avi");
+    testclips::ClipOptions o;
+    o.width = 62;
+    o.height = 46;
+    ASSERT_TRUE(testclips::writeClip(narrow, Codec::H264, 16, o));
+    for (const QString& video : {mjpeg, h264, narrow}) {
+        for (int n : {0, 6, 13}) {
+            const QString theirs = dir.filePath("ffmpeg.bmp");
+            QProcess run;
+            run.start(ffmpeg, {"-v", "error", "-y", "-i", video, "-vf", QString("select=eq(n\\,%1)").arg(n),
+                               "-frames:v", "1", "-pix_fmt", "bgr24", theirs});
+            ASSERT_TRUE(run.waitForFinished(30000));
+            ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+            ASSERT_EQ(extractFrame(p, video, n, bmp), ExtractResult::Ok);
+            EXPECT_EQ(readAll(bmp), readAll(theirs)) << video.toStdString() << " frame " << n;
+        }
+    }
 }
 
 struct CliRun {
