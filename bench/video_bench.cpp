@@ -8,6 +8,8 @@
 #include "media/video_reader.h"
 
 #include <QCoreApplication>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -298,6 +300,31 @@ void BM_ExtractFrameToBmp(benchmark::State& state, std::string clip)
     record(state, clip, "ExtractFrameToBmp", total, steps);
 }
 
+// The yardstick for extractFrame: the FFmpeg command line writing the same frame.
+void BM_ExtractByFfmpegCommandLine(benchmark::State& state, std::string clip)
+{
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty()) {
+        state.SkipWithError("no ffmpeg command line");
+        return;
+    }
+    const QString out = gDir->filePath(QString::fromStdString(clip) + "_ffmpeg.bmp");
+    double total = 0;
+    int64_t steps = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        QProcess run;
+        run.start(ffmpeg, {"-v", "error", "-y", "-i", gPaths[clip], "-vf", "select=eq(n\\,100)", "-frames:v", "1",
+                           "-pix_fmt", "bgr24", out});
+        run.waitForFinished(60000);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        total += ms;
+        ++steps;
+        state.SetIterationTime(ms / 1000.0);
+    }
+    record(state, clip, "ExtractByFfmpegCommandLine", total, steps);
+}
+
 void BM_OpenAndFirstFrame(benchmark::State& state, std::string clip)
 {
     double total = 0;
@@ -320,15 +347,15 @@ void BM_OpenAndFirstFrame(benchmark::State& state, std::string clip)
 
 void printTable()
 {
-    std::printf("\n%-15s %9s %9s %9s %9s %9s %10s %10s\n", "clip", "decode ms", "fwd x", "fwd-unc x",
-                "back x", "random x", "extract ms", "open+0 ms");
+    std::printf("\n%-15s %9s %9s %9s %9s %9s %10s %10s %10s\n", "clip", "decode ms", "fwd x", "fwd-unc x",
+                "back x", "random x", "extract ms", "ffmpeg ms", "open+0 ms");
     for (const ClipSpec& c : kClips) {
         auto& m = gMs[c.name];
         const double d = gDecodeMs[c.name];
         const auto x = [&](const char* b) { return d > 0 ? m[b] / d : 0.0; };
-        std::printf("%-15s %9.2f %9.2f %9.2f %9.2f %9.2f %10.2f %10.2f\n", c.name.c_str(), d, x("StepForward"),
+        std::printf("%-15s %9.2f %9.2f %9.2f %9.2f %9.2f %10.2f %10.1f %10.2f\n", c.name.c_str(), d, x("StepForward"),
                     x("StepForwardUncached"), x("StepBackward"), x("RandomFrame"), m["ExtractFrameToBmp"],
-                    m["OpenAndFirstFrame"]);
+                    m["ExtractByFfmpegCommandLine"], m["OpenAndFirstFrame"]);
     }
     std::printf("(x = milliseconds per step / one sequential decode of the same clip)\n");
 }
@@ -363,6 +390,9 @@ int main(int argc, char** argv)
             ->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("ExtractFrameToBmp/" + c.name).c_str(), BM_ExtractFrameToBmp, c.name)
             ->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("ExtractByFfmpegCommandLine/" + c.name).c_str(), BM_ExtractByFfmpegCommandLine,
+                                     c.name)
+            ->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("OpenAndFirstFrame/" + c.name).c_str(), BM_OpenAndFirstFrame, c.name)
             ->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
     }
