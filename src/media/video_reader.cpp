@@ -212,11 +212,9 @@ struct VideoReader::Impl {
             packetOfPos[packets[i].pos] = i;
             packetOfSlot[packets[i].slot] = i;
         }
+        // The clip ends with its last picture: the stream header's length cannot tell empty
+        // chunks at the very end from a recording cut short, which has no frames to show.
         slotCount = packets.empty() ? 0 : packets.back().slot + 1;
-        // Trailing empty chunks count too, as far as the stream header's length says; a
-        // length far beyond the chunks the file holds is not believed.
-        if (st->nb_frames > slotCount && st->nb_frames <= 2 * slotCount)
-            slotCount = st->nb_frames;
     }
 
     // Display index -> picture index: a slot whose packet gives a picture shows it; any

@@ -160,6 +160,35 @@ TEST(VideoReaderGaps, AClipStartingMidGroupMatchesASequentialDecode)
         EXPECT_TRUE(r.frame(n) == reference[n]) << n;
 }
 
+TEST(VideoReaderOpen, ATruncatedRecordingGivesWhatItHoldsAndErrorsForTheRest)
+{
+    QTemporaryDir dir;
+    for (Codec codec : {Codec::Mjpeg, Codec::H264}) {
+        const QString path = dir.filePath("cut.avi");
+        ASSERT_TRUE(testclips::writeClip(path, codec, 40));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const qint64 movi = f.readAll().indexOf("movi");
+        ASSERT_GT(movi, 0);
+        // Half of the pictures are lost, and the index at the end with them.
+        ASSERT_TRUE(f.resize(movi + (f.size() - movi) / 2));
+        f.close();
+        VideoReader r;
+        ASSERT_TRUE(r.open(path)) << r.error().toStdString();
+        r.waitUntilIdle();
+        ASSERT_GT(r.frameCount(), 5);
+        ASSERT_LE(r.frameCount(), 40);
+        // What a sequential decode gives, and the packet cut in two repeats the picture
+        // before it, like any damaged packet.
+        const QList<QImage> reference = testclips::decodeSequentially(path);
+        ASSERT_EQ(r.frameCount(), reference.size() + 1);
+        for (int n = r.frameCount() - 1; n >= 0; --n)
+            EXPECT_TRUE(r.frame(n) == reference[std::min<int>(n, reference.size() - 1)]) << n;
+        QString error;
+        EXPECT_TRUE(r.frame(r.frameCount(), &error).isNull());
+    }
+}
+
 TEST(VideoReaderOpen, AFileThatIsNoVideoIsRefusedWithAReason)
 {
     QTemporaryDir dir;
