@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  clang ffmpeg
   fonts-dejavu-core
 )
 

@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "cli/cli_video.h"
 
 #include "grid/accuracy.h"
 #include "grid/grid_file.h"
@@ -300,6 +301,8 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
         return runCheck(rest, out, err);
     if (command == QLatin1String("accuracy"))
         return runAccuracy(rest, out, err);
+    if (const auto status = runVideoCli(command, rest, out, err))
+        return *status;
     return usageError(err, QStringLiteral("unknown command '%1'").arg(command));
 }
 

@@ -1,0 +1,194 @@
+#include "media/dib.h"
+
+#include "media/file_helpers.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <cstdlib>
+
+namespace tarvex {
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+constexpr int kInfoHeaderSize = 40;
+constexpr int kFileHeaderSize = 14;
+
+uint32_t le32(const char* p)
+{
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
+}
+
+uint16_t le16(const char* p)
+{
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return uint16_t(u[0] | u[1] << 8);
+}
+
+void put32(QByteArray& a, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        a.append(char((v >> (8 * i)) & 0xff));
+}
+
+void put16(QByteArray& a, uint16_t v)
+{
+    a.append(char(v & 0xff));
+    a.append(char(v >> 8));
+}
+
+BitmapInfoHeader parseInfo(const char* p)
+{
+    BitmapInfoHeader h;
+    h.biSize = le32(p);
+    h.biWidth = int32_t(le32(p + 4));
+    h.biHeight = int32_t(le32(p + 8));
+    h.biPlanes = le16(p + 12);
+    h.biBitCount = le16(p + 14);
+    h.biCompression = le32(p + 16);
+    h.biSizeImage = le32(p + 20);
+    h.biXPelsPerMeter = int32_t(le32(p + 24));
+    h.biYPelsPerMeter = int32_t(le32(p + 28));
+    h.biClrUsed = le32(p + 32);
+    h.biClrImportant = le32(p + 36);
+    return h;
+}
+
+QByteArray infoBytes(const BitmapInfoHeader& h)
+{
+    QByteArray a;
+    put32(a, h.biSize);
+    put32(a, uint32_t(h.biWidth));
+    put32(a, uint32_t(h.biHeight));
+    put16(a, h.biPlanes);
+    put16(a, h.biBitCount);
+    put32(a, h.biCompression);
+    put32(a, h.biSizeImage);
+    put32(a, uint32_t(h.biXPelsPerMeter));
+    put32(a, uint32_t(h.biYPelsPerMeter));
+    put32(a, h.biClrUsed);
+    put32(a, h.biClrImportant);
+    return a;
+}
+
+BitmapFileHeader packedFileHeader(uint32_t imageSize)
+{
+    BitmapFileHeader f;
+    f.bfType = kBitmapFileType;
+    f.bfSize = kFileHeaderSize + kInfoHeaderSize + imageSize;
+    f.bfOffBits = kFileHeaderSize + kInfoHeaderSize;
+    return f;
+}
+
+} // namespace
+
+bool cDIB::CreateFromPackedDIBPointer(QByteArrayView packed)
+{
+    if (packed.size() < kInfoHeaderSize)
+        return false;
+    bmi_ = parseInfo(packed.data());
+    if (bmi_.biBitCount < 16 || bmi_.biSizeImage == 0
+        || qsizetype(bmi_.biSizeImage) > packed.size() - kInfoHeaderSize)
+        return false;
+    bits_ = QByteArray(packed.data() + kInfoHeaderSize, qsizetype(bmi_.biSizeImage));
+    bitmapInfo_ = QByteArray(packed.data(), kInfoHeaderSize);
+    bfh_ = packedFileHeader(bmi_.biSizeImage);
+    return true;
+}
+
+bool cDIB::CreateFromFrame(int width, int height, const QByteArray& pixels)
+{
+    if (width <= 0 || height <= 0 || qint64(rowBytes24(width)) * height != pixels.size())
+        return false;
+    bmi_ = BitmapInfoHeader{};
+    bmi_.biSize = kInfoHeaderSize;
+    bmi_.biWidth = width;
+    bmi_.biHeight = height;
+    bmi_.biPlanes = 1;
+    bmi_.biBitCount = 24;
+    bmi_.biSizeImage = uint32_t(pixels.size());
+    bits_ = pixels;
+    bitmapInfo_ = infoBytes(bmi_);
+    bfh_ = packedFileHeader(bmi_.biSizeImage);
+    return true;
+}
+
+bool cDIB::CreateFromFile(Prompter& prompter, const QString& path)
+{
+    if (!FileIsPresent(path)) {
+        prompter.message(QStringLiteral("File does not exist:") + kCrLf + path, QStringLiteral("Tarvex"),
+                         Icon::Critical);
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (file.error() == QFileDevice::PermissionsError)
+            prompter.message(QStringLiteral("File is locked - cannot access:") + kCrLf + path, {}, Icon::Critical);
+        else
+            prompter.message(file.errorString(), {}, Icon::Information);
+        return false;
+    }
+    const auto unsupported = [&] {
+        prompter.message(QStringLiteral("File is not a supported bitmap format:") + kCrLf + path, {},
+                         Icon::Information);
+        return false;
+    };
+    const qint64 fileSize = file.size();
+    char head[kFileHeaderSize + kInfoHeaderSize];
+    if (file.read(head, kFileHeaderSize) != kFileHeaderSize || le16(head) != kBitmapFileType)
+        return unsupported();
+    // Everything below is checked against the file's real length before anything is
+    // allocated, so a hostile header cannot ask for more memory than the file holds.
+    if (file.read(head + kFileHeaderSize, kInfoHeaderSize) != kInfoHeaderSize)
+        return unsupported();
+    BitmapFileHeader f;
+    f.bfType = le16(head);
+    f.bfSize = le32(head + 2);
+    f.bfReserved1 = le16(head + 6);
+    f.bfReserved2 = le16(head + 8);
+    f.bfOffBits = le32(head + 10);
+    const BitmapInfoHeader h = parseInfo(head + kFileHeaderSize);
+    qint64 imageSize = h.biSizeImage;
+    if (imageSize == 0 && (h.biCompression == 0 || h.biCompression == 3)) {
+        // Allowed for uncompressed bitmaps: the rows tell the size.
+        const qint64 row = (qint64(std::abs(int64_t(h.biWidth))) * h.biBitCount + 31) / 32 * 4;
+        imageSize = row * std::abs(int64_t(h.biHeight));
+    }
+    const qint64 offset = f.bfOffBits;
+    if (offset < kFileHeaderSize + kInfoHeaderSize || offset > fileSize || imageSize > fileSize - offset)
+        return unsupported();
+    QByteArray info(offset - kFileHeaderSize, Qt::Uninitialized);
+    QByteArray bits(imageSize, Qt::Uninitialized);
+    if (!file.seek(kFileHeaderSize) || file.read(info.data(), info.size()) != info.size()
+        || !file.seek(offset) || file.read(bits.data(), bits.size()) != bits.size())
+        return unsupported();
+    bfh_ = f;
+    bmi_ = h;
+    bitmapInfo_ = info;
+    bits_ = bits;
+    return true;
+}
+
+bool cDIB::WriteToFile(const QString& path, QString* error) const
+{
+    QByteArray out;
+    out.reserve(kFileHeaderSize + bitmapInfo_.size() + bits_.size());
+    put16(out, bfh_.bfType);
+    put32(out, bfh_.bfSize);
+    put16(out, bfh_.bfReserved1);
+    put16(out, bfh_.bfReserved2);
+    put32(out, bfh_.bfOffBits);
+    out += bitmapInfo_;
+    out += bits_;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace tarvex

@@ -1,0 +1,829 @@
+#include "media/video_reader.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+namespace tarvex {
+
+namespace {
+
+struct FormatCloser {
+    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
+struct CodecFreer {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct PacketFreer {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FrameFreer {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct SwsFreer {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsFreer>;
+using SharedFrame = std::shared_ptr<AVFrame>;
+
+SharedFrame shareFrame(const AVFrame* f)
+{
+    return SharedFrame(av_frame_clone(f), FrameFreer());
+}
+
+// One packet of the video stream as the index knows it.
+struct PacketInfo {
+    int64_t slot = 0;   // position in the stream, empty chunks counted
+    int64_t pos = 0;    // byte position of its chunk
+    bool key = false;
+};
+
+enum class DecodeStatus { Ok, Damaged, EndOfStream, Failed };
+
+// A demuxer and a decoder of the same file; the foreground and the worker have one each.
+struct Decoder {
+    FormatPtr fmt;
+    CodecPtr ctx;
+    PacketPtr pkt;
+    FramePtr frm;
+    int stream = -1;
+    int next = -1;          // index of the next packet to send; -1: position unknown
+    bool drained = false;   // the decoder has been flushed at the end of the stream
+    int minDisplay = 0;     // pictures displayed before this are not trusted in this run
+    int lastOutput = -1;    // display index of the last picture this run gave
+
+    bool valid() const { return next >= 0 && !drained; }
+};
+
+} // namespace
+
+struct VideoReader::Impl {
+    explicit Impl(int64_t budget) : cacheBudget(budget) {}
+    ~Impl() { stopWorker(); }
+
+    // ---- set once by open() ----
+    QString path;
+    QString error;
+    OpenError openError = OpenError::None;
+    bool opened = false;
+    int width = 0, height = 0;
+    FrameRate rate;
+    bool intra = false;
+    std::vector<PacketInfo> packets;                 // decode order, ascending slot
+    std::unordered_map<int64_t, int> packetOfPos;    // chunk position -> packet index
+    std::unordered_map<int64_t, int> packetOfSlot;
+    int64_t slotCount = 0;                           // the frame count
+
+    // ---- shared with the worker, under mutex ----
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<int64_t> pictures;     // packet slot of each picture, display order
+    std::vector<int> display;          // display index -> picture index
+    std::unordered_map<int64_t, int> displayOfSlot;   // packet slot -> first display index
+    std::vector<int> firstDisplay;     // picture index -> first display index, before the pass ends
+    bool orderFinal = false;
+    std::map<int64_t, SharedFrame> cache;              // packet slot -> decoded picture
+    int64_t cacheBudget;
+    int64_t cacheUsed = 0;
+    int current = 0;                                   // display index last asked for
+    int direction = 1;                                 // of the last step: +1 forward, -1 back
+    struct Job { int start = -1; int until = -1; };    // decode from packet `start` until display `until`
+    std::optional<Job> pendingJob;
+    std::optional<Job> runningJob;
+    bool passRunning = false;
+    bool stopping = false;
+    std::thread worker;
+
+    Decoder fg;
+    SwsPtr toDisplay;
+    SwsPtr toBitmap;
+
+    // ------------------------------------------------------------------ opening
+    static bool headerSuffices(const AVFormatContext* fmt)
+    {
+        if (!QByteArray(fmt->iformat->name).contains("avi"))
+            return false;
+        for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+            const AVCodecParameters* par = fmt->streams[i]->codecpar;
+            if (par->codec_type == AVMEDIA_TYPE_VIDEO)
+                return par->codec_id != AV_CODEC_ID_NONE && par->width > 0 && par->height > 0;
+        }
+        return false;
+    }
+
+    // `primary`: the foreground's decoder, which also records what the file holds.
+    bool openDecoder(Decoder& dec, QString& problem, bool primary)
+    {
+        AVFormatContext* raw = nullptr;
+        const QByteArray file = path.toUtf8();
+        if (avformat_open_input(&raw, file.constData(), nullptr, nullptr) < 0) {
+            problem = QStringLiteral("The file cannot be opened as a video: %1").arg(path);
+            return false;
+        }
+        dec.fmt.reset(raw);
+        // An AVI header already names the codec and the picture size; probing the streams
+        // would decode frames only to learn what the first decode tells anyway, and costs
+        // a B-frame clip most of its time to the first picture.
+        if (!headerSuffices(dec.fmt.get()) && avformat_find_stream_info(dec.fmt.get(), nullptr) < 0) {
+            problem = QStringLiteral("The file's streams cannot be read: %1").arg(path);
+            return false;
+        }
+        dec.stream = av_find_best_stream(dec.fmt.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (dec.stream < 0) {
+            problem = QStringLiteral("The file holds no video stream: %1").arg(path);
+            return false;
+        }
+        for (unsigned i = 0; i < dec.fmt->nb_streams; ++i)
+            if (int(i) != dec.stream)
+                dec.fmt->streams[i]->discard = AVDISCARD_ALL;
+        const AVCodecParameters* par = dec.fmt->streams[dec.stream]->codecpar;
+        const AVCodec* c = avcodec_find_decoder(par->codec_id);
+        dec.ctx.reset(c ? avcodec_alloc_context3(c) : nullptr);
+        if (!c || !dec.ctx || avcodec_parameters_to_context(dec.ctx.get(), par) < 0) {
+            if (primary)
+                openError = OpenError::NoDecoder;
+            problem = QStringLiteral("No decoder for the video stream of %1").arg(path);
+            return false;
+        }
+        dec.ctx->thread_count = std::max(1, QThread::idealThreadCount());
+        if (avcodec_open2(dec.ctx.get(), c, nullptr) < 0) {
+            if (primary)
+                openError = OpenError::NoDecoder;
+            problem = QStringLiteral("No decoder for the video stream of %1").arg(path);
+            return false;
+        }
+        dec.pkt.reset(av_packet_alloc());
+        dec.frm.reset(av_frame_alloc());
+        return dec.pkt && dec.frm;
+    }
+
+    void buildIndex()
+    {
+        AVStream* st = fg.fmt->streams[fg.stream];
+        const int entries = avformat_index_get_entries_count(st);
+        const bool counted = QByteArray(fg.fmt->iformat->name).contains("avi");
+        if (entries > 0) {
+            for (int i = 0; i < entries; ++i) {
+                const AVIndexEntry* e = avformat_index_get_entry(st, i);
+                if (e->size <= 0)
+                    continue;   // an empty chunk: its slot stays a gap
+                packets.push_back({e->timestamp, e->pos, (e->flags & AVINDEX_KEYFRAME) != 0});
+            }
+        } else {
+            // No index in the file: read every packet once.
+            int64_t counter = 0;
+            while (av_read_frame(fg.fmt.get(), fg.pkt.get()) >= 0) {
+                if (fg.pkt->stream_index == fg.stream) {
+                    const int64_t slot = counted && fg.pkt->dts != AV_NOPTS_VALUE ? fg.pkt->dts : counter;
+                    if (fg.pkt->size > 0)
+                        packets.push_back({slot, fg.pkt->pos, (fg.pkt->flags & AV_PKT_FLAG_KEY) != 0});
+                    counter = slot + 1;
+                }
+                av_packet_unref(fg.pkt.get());
+            }
+        }
+        std::stable_sort(packets.begin(), packets.end(),
+                         [](const PacketInfo& a, const PacketInfo& b) { return a.slot < b.slot; });
+        packets.erase(std::unique(packets.begin(), packets.end(),
+                                  [](const PacketInfo& a, const PacketInfo& b) { return a.slot == b.slot; }),
+                      packets.end());
+        for (int i = 0; i < int(packets.size()); ++i) {
+            packetOfPos[packets[i].pos] = i;
+            packetOfSlot[packets[i].slot] = i;
+        }
+        // The clip ends with its last picture: the stream header's length cannot tell empty
+        // chunks at the very end from a recording cut short, which has no frames to show.
+        slotCount = packets.empty() ? 0 : packets.back().slot + 1;
+    }
+
+    // Display index -> picture index: a slot whose packet gives a picture shows it; any
+    // other slot (an empty chunk, a packet that decodes to nothing) repeats the one before.
+    // Slots before the first picture (a clip cut in the middle of a group) are not frames
+    // at all: a sequential decode never shows them.
+    void buildDisplay(const std::vector<char>& produces)
+    {
+        display.clear();
+        displayOfSlot.clear();
+        int c = 0;
+        for (int64_t s = 0; s < slotCount; ++s) {
+            if (produces[size_t(s)])
+                display.push_back(c++);
+            else if (c > 0)
+                display.push_back(c - 1);
+        }
+        for (int k = int(display.size()) - 1; k >= 0; --k) {
+            const size_t j = size_t(display[size_t(k)]);
+            if (j < pictures.size())
+                displayOfSlot[pictures[j]] = k;
+        }
+    }
+
+    void provisionalOrder()
+    {
+        std::vector<char> produces(size_t(slotCount), 0);
+        for (const PacketInfo& p : packets)
+            produces[size_t(p.slot)] = 1;
+        pictures.clear();
+        if (intra)
+            for (const PacketInfo& p : packets)
+                pictures.push_back(p.slot);
+        buildDisplay(produces);
+        firstDisplay.assign(packets.size(), -1);
+        for (int k = int(display.size()) - 1; k >= 0; --k)
+            if (size_t(display[size_t(k)]) < firstDisplay.size())
+                firstDisplay[size_t(display[size_t(k)])] = k;
+    }
+
+    // --------------------------------------------------------------- decoding
+    // Reads the next packet of the video stream with its index; -1 at the end.
+    int readPacket(Decoder& dec)
+    {
+        for (;;) {
+            av_packet_unref(dec.pkt.get());
+            if (av_read_frame(dec.fmt.get(), dec.pkt.get()) < 0)
+                return -1;
+            if (dec.pkt->stream_index != dec.stream || dec.pkt->size <= 0)
+                continue;
+            // The index names a chunk by its header, a packet by its data, 8 bytes on.
+            auto it = packetOfPos.find(dec.pkt->pos - 8);
+            if (it == packetOfPos.end())
+                it = packetOfPos.find(dec.pkt->pos);
+            if (it == packetOfPos.end())
+                continue;
+            if (it->second < dec.next)
+                continue;   // the seek landed before the packet asked for
+            return it->second;
+        }
+    }
+
+    // The one send/receive loop: sends a packet (null = drain) and hands every frame out.
+    DecodeStatus decode(Decoder& dec, AVPacket* pkt, const std::function<void(const AVFrame*)>& onFrame)
+    {
+        int ret = avcodec_send_packet(dec.ctx.get(), pkt);
+        const bool damaged = ret < 0 && ret != AVERROR(EAGAIN) && ret != AVERROR_EOF;
+        for (;;) {
+            ret = avcodec_receive_frame(dec.ctx.get(), dec.frm.get());
+            if (ret == AVERROR(EAGAIN))
+                return damaged ? DecodeStatus::Damaged : DecodeStatus::Ok;
+            if (ret == AVERROR_EOF)
+                return DecodeStatus::EndOfStream;
+            if (ret < 0)
+                return DecodeStatus::Damaged;
+            onFrame(dec.frm.get());
+            av_frame_unref(dec.frm.get());
+        }
+    }
+
+    void seek(Decoder& dec, int packetIndex, int minDisplay)
+    {
+        avcodec_flush_buffers(dec.ctx.get());
+        // We pick the packet ourselves (a key frame, or the first packet of a clip that
+        // starts mid-group), so the demuxer may land on any packet.
+        av_seek_frame(dec.fmt.get(), dec.stream, packets[size_t(packetIndex)].slot,
+                      AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+        dec.next = packetIndex;
+        dec.drained = false;
+        dec.minDisplay = minDisplay;
+        dec.lastOutput = -1;
+    }
+
+    // Sends the next packet (or drains at the end); false when nothing more comes.
+    bool advance(Decoder& dec, const std::function<void(const AVFrame*)>& onFrame)
+    {
+        if (dec.drained)
+            return false;
+        const int idx = readPacket(dec);
+        if (idx < 0) {
+            decode(dec, nullptr, onFrame);
+            dec.drained = true;
+            return true;
+        }
+        dec.next = idx + 1;
+        dec.pkt->pts = packets[size_t(idx)].slot;
+        dec.pkt->dts = AV_NOPTS_VALUE;
+        decode(dec, dec.pkt.get(), onFrame);
+        return true;
+    }
+
+    // ------------------------------------------------------------------ cache
+    int displayOf(int64_t slot) const
+    {
+        auto it = displayOfSlot.find(slot);
+        return it == displayOfSlot.end() ? -1 : it->second;
+    }
+
+    int64_t frameBytes(const AVFrame* f) const
+    {
+        const int b = av_image_get_buffer_size(AVPixelFormat(f->format), f->width, f->height, 1);
+        return b > 0 ? b : int64_t(f->width) * f->height * 4;
+    }
+
+    // Intra-only: a step is one decode anyway, so only a few frames are kept.
+    int64_t budget() const
+    {
+        if (!intra)
+            return cacheBudget;
+        const int64_t few = int64_t(width) * height * 4 * (2 * std::max(1, QThread::idealThreadCount()) + 2);
+        return std::min(cacheBudget, few);
+    }
+
+    void insertLocked(int64_t slot, const AVFrame* f)
+    {
+        if (cache.count(slot))
+            return;
+        SharedFrame s = shareFrame(f);
+        if (!s)
+            return;
+        cacheUsed += frameBytes(s.get());
+        cache.emplace(slot, std::move(s));
+        trimLocked();
+        changed.notify_all();
+    }
+
+    // Drops the pictures farthest from the one on screen until the cache fits its bound.
+    // Beyond the next two either way, pictures behind the walk go first, so a backward walk
+    // keeps the group before that the worker decoded for it.
+    void trimLocked()
+    {
+        const int64_t limit = budget();
+        while (cacheUsed > limit && !cache.empty()) {
+            auto worst = cache.begin();
+            int worstDistance = -1;
+            for (auto it = cache.begin(); it != cache.end(); ++it) {
+                const int d = displayOf(it->first);
+                const int offset = d - current;
+                const int far = std::abs(offset);
+                const int distance = d < 0 ? INT32_MAX : far > 2 && offset * direction < 0 ? (1 << 30) + far : far;
+                if (distance > worstDistance) {
+                    worstDistance = distance;
+                    worst = it;
+                }
+            }
+            cacheUsed -= frameBytes(worst->second.get());
+            cache.erase(worst);
+        }
+    }
+
+    SharedFrame cachedLocked(int64_t slot) const
+    {
+        auto it = cache.find(slot);
+        return it == cache.end() ? nullptr : it->second;
+    }
+
+    // The packet to start decoding from to reach the picture of packet `target`: the key
+    // frame at or before it whose picture is not shown after the target's (an open group's
+    // leading pictures need the group before); the first packet when there is none.
+    int startFor(int target) const
+    {
+        if (intra)
+            return target;
+        const int targetDisplay = displayOf(packets[size_t(target)].slot);
+        for (int k = target; k >= 0; --k) {
+            if (!packets[size_t(k)].key)
+                continue;
+            const int kd = displayOf(packets[size_t(k)].slot);
+            if (kd >= 0 && kd <= targetDisplay)
+                return k;
+        }
+        return 0;
+    }
+
+    int minDisplayFor(int start) const
+    {
+        return start == 0 ? 0 : std::max(0, displayOf(packets[size_t(start)].slot));
+    }
+
+    // ----------------------------------------------------------------- worker
+    void startWorker()
+    {
+        worker = std::thread([this] { workerLoop(); });
+    }
+
+    void stopWorker()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+            pendingJob.reset();
+        }
+        changed.notify_all();
+        if (worker.joinable())
+            worker.join();
+    }
+
+    bool jobCancelled(const Job& job)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return stopping || (pendingJob && (pendingJob->start != job.start || pendingJob->until != job.until));
+    }
+
+    void workerLoop()
+    {
+        Decoder dec;
+        QString problem;
+        if (!openDecoder(dec, problem, false)) {
+            std::lock_guard<std::mutex> lock(mutex);
+            passRunning = false;
+            orderFinal = true;
+            changed.notify_all();
+            return;
+        }
+        if (!intra)
+            runPass(dec);
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return stopping || pendingJob; });
+                if (stopping)
+                    return;
+                job = *pendingJob;
+                pendingJob.reset();
+                runningJob = job;
+            }
+            runPrefetch(dec, job);
+            std::lock_guard<std::mutex> lock(mutex);
+            runningJob.reset();
+            changed.notify_all();
+        }
+    }
+
+    // The one decoding pass that learns the display order of a codec with B-frames; the
+    // pictures it meets near the one on screen go to the cache on the way.
+    void runPass(Decoder& dec)
+    {
+        seek(dec, 0, 0);
+        std::vector<int64_t> order;
+        auto onFrame = [&](const AVFrame* f) {
+            if (f->pts == AV_NOPTS_VALUE)
+                return;
+            std::lock_guard<std::mutex> lock(mutex);
+            const size_t j = pictures.size();
+            pictures.push_back(f->pts);
+            if (j < firstDisplay.size())
+                displayOfSlot[f->pts] = firstDisplay[j];
+            insertLocked(f->pts, f);
+        };
+        while (advance(dec, onFrame)) {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (stopping)
+                return;
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<char> produces(size_t(slotCount), 0);
+        for (int64_t s : pictures)
+            if (s >= 0 && s < slotCount)
+                produces[size_t(s)] = 1;
+        buildDisplay(produces);
+        orderFinal = true;
+        passRunning = false;
+        changed.notify_all();
+    }
+
+    void runPrefetch(Decoder& dec, const Job& job)
+    {
+        seek(dec, job.start, minDisplayFor(job.start));
+        bool done = false;
+        auto onFrame = [&](const AVFrame* f) {
+            std::lock_guard<std::mutex> lock(mutex);
+            const int d = displayOf(f->pts);
+            if (d >= job.until)
+                done = true;
+            else if (d >= dec.minDisplay)
+                insertLocked(f->pts, f);
+        };
+        while (!done && !jobCancelled(job) && advance(dec, onFrame)) {
+        }
+    }
+
+    // After a frame is shown: ask the worker for the group before, unless it is cached.
+    void planPrefetchLocked(int target)
+    {
+        if (intra || !orderFinal)
+            return;
+        const int start = startFor(target);
+        const int startDisplay = displayOf(packets[size_t(start)].slot);
+        if (start == 0 || startDisplay <= 0)
+            return;
+        const int before = display[size_t(startDisplay - 1)];
+        const int64_t beforeSlot = pictures[size_t(before)];
+        const int prevStart = startFor(packetOfSlot.at(beforeSlot));
+        const int from = minDisplayFor(prevStart);
+        // A cache that cannot hold the group before beside the frame on screen would only
+        // churn: the worker would decode pictures that are dropped again at once.
+        const int64_t picture = int64_t(width) * height * 3 / 2;
+        if (int64_t(startDisplay - from + 1) * picture > budget())
+            return;
+        bool complete = true;
+        for (int k = from; k < startDisplay && complete; ++k)
+            complete = cache.count(pictures[size_t(display[size_t(k)])]) > 0;
+        if (complete)
+            return;
+        const Job job{prevStart, startDisplay};
+        if (runningJob && runningJob->start == job.start && runningJob->until == job.until)
+            return;
+        pendingJob = job;
+        changed.notify_all();
+    }
+
+    // ------------------------------------------------------------ frame access
+    SharedFrame picture(int n, QString* err)
+    {
+        const auto fail = [&](const QString& text) {
+            if (err)
+                *err = text;
+            return SharedFrame();
+        };
+        if (!opened)
+            return fail(QStringLiteral("No video is open."));
+        int64_t slot = 0;
+        int targetPacket = 0;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            const int count = int(display.size());
+            if (n < 0 || n >= count)
+                return fail(QStringLiteral("Frame %1 is outside the clip (0 to %2).").arg(n).arg(count - 1));
+            if (n != current)
+                direction = n < current ? -1 : 1;
+            current = n;
+            // A codec with B-frames: until the pass is through, frames come from it.
+            changed.wait(lock, [&] {
+                if (orderFinal || n >= int(display.size()))
+                    return true;
+                const size_t j = size_t(display[size_t(n)]);
+                return j < pictures.size() && cache.count(pictures[j]) > 0;
+            });
+            if (n >= int(display.size()))
+                return fail(QStringLiteral("Frame %1 is outside the clip (0 to %2).").arg(n).arg(display.size() - 1));
+            if (size_t(display[size_t(n)]) >= pictures.size())
+                return fail(QStringLiteral("Frame %1 cannot be decoded.").arg(n));
+            slot = pictures[size_t(display[size_t(n)])];
+            if (SharedFrame hit = cachedLocked(slot)) {
+                planPrefetchLocked(packetOfSlot.at(slot));
+                return hit;
+            }
+            // The worker is decoding the group that holds it: waiting costs less than
+            // decoding that group a second time.
+            changed.wait(lock, [&] {
+                return !runningJob || cache.count(slot) || !coversLocked(*runningJob, n);
+            });
+            if (SharedFrame hit = cachedLocked(slot)) {
+                planPrefetchLocked(packetOfSlot.at(slot));
+                return hit;
+            }
+            targetPacket = packetOfSlot.at(slot);
+        }
+
+        SharedFrame got = decodeTo(targetPacket);
+        // A damaged packet of an intra-only stream: show the picture before, as for an
+        // empty chunk.
+        for (int back = targetPacket - 1; !got && intra && back >= 0 && back >= targetPacket - 8; --back)
+            got = decodeTo(back);
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!got)
+            return fail(QStringLiteral("Frame %1 cannot be decoded.").arg(n));
+        planPrefetchLocked(targetPacket);
+        return got;
+    }
+
+    bool coversLocked(const Job& job, int n) const
+    {
+        return n >= minDisplayFor(job.start) && n < job.until;
+    }
+
+    SharedFrame decodeTo(int targetPacket)
+    {
+        const int64_t want = packets[size_t(targetPacket)].slot;
+        int start, wantDisplay;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            start = startFor(targetPacket);
+            wantDisplay = displayOf(want);
+        }
+        // Ahead in the group the decoder is in: go on from there; else seek.
+        const bool goOn = fg.valid() && start <= fg.next && wantDisplay > fg.lastOutput
+                          && (intra ? targetPacket >= fg.next - fg.ctx->thread_count - 1 : true);
+        if (!goOn) {
+            std::lock_guard<std::mutex> lock(mutex);
+            seek(fg, start, minDisplayFor(start));
+        }
+        SharedFrame got;
+        auto onFrame = [&](const AVFrame* f) {
+            std::lock_guard<std::mutex> lock(mutex);
+            const int d = displayOf(f->pts);
+            if (d < fg.minDisplay)
+                return;
+            fg.lastOutput = std::max(fg.lastOutput, d);
+            if (f->pts == want)
+                got = shareFrame(f);
+            insertLocked(f->pts, f);
+        };
+        while (!got) {
+            if (!advance(fg, onFrame))
+                break;
+            if (intra && !got && fg.next > targetPacket + fg.ctx->thread_count + 2 && !fg.drained) {
+                // Frame threads hand pictures out late, but not this late: the packet is damaged.
+                break;
+            }
+        }
+        return got;
+    }
+
+    bool convert(const AVFrame* f, SwsPtr& sws, AVPixelFormat to, int flags, uint8_t* dst, int stride)
+    {
+        sws.reset(sws_getCachedContext(sws.release(), f->width, f->height, AVPixelFormat(f->format),
+                                       f->width, f->height, to, flags, nullptr, nullptr, nullptr));
+        if (!sws)
+            return false;
+        uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
+        int strides[4] = {stride, 0, 0, 0};
+        return sws_scale(sws.get(), f->data, f->linesize, 0, f->height, planes, strides) == f->height;
+    }
+};
+
+VideoReader::VideoReader(int64_t cacheBytes) : d_(std::make_unique<Impl>(cacheBytes)) {}
+
+VideoReader::~VideoReader() = default;
+
+bool VideoReader::open(const QString& path)
+{
+    close();
+    Impl& d = *d_;
+    d.path = path;
+    QString problem;
+    if (!d.openDecoder(d.fg, problem, true)) {
+        if (d.openError == OpenError::None)
+            d.openError = OpenError::File;
+        d.error = problem;
+        d.fg = Decoder();
+        return false;
+    }
+    AVStream* st = d.fg.fmt->streams[d.fg.stream];
+    d.width = st->codecpar->width;
+    d.height = st->codecpar->height;
+    AVRational r = QByteArray(d.fg.fmt->iformat->name).contains("avi") ? av_inv_q(st->time_base)
+                                                                         : st->avg_frame_rate;
+    if (r.num <= 0 || r.den <= 0)
+        r = st->r_frame_rate;
+    av_reduce(&r.num, &r.den, r.num, r.den, INT32_MAX);
+    d.rate = {r.num, r.den};
+    d.buildIndex();
+    if (d.packets.empty()) {
+        d.openError = OpenError::File;
+        d.error = QStringLiteral("The video stream of %1 holds no frames.").arg(path);
+        d.fg = Decoder();
+        return false;
+    }
+    const AVCodecDescriptor* desc = avcodec_descriptor_get(st->codecpar->codec_id);
+    d.intra = (desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY))
+              || std::all_of(d.packets.begin(), d.packets.end(), [](const PacketInfo& p) { return p.key; });
+    d.provisionalOrder();
+    d.orderFinal = d.intra;
+    d.passRunning = !d.intra;
+    d.stopping = false;
+    d.opened = true;
+    if (!d.intra)
+        d.startWorker();
+    return true;
+}
+
+void VideoReader::close()
+{
+    Impl& d = *d_;
+    d.stopWorker();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.fg = Decoder();
+    d.toDisplay.reset();
+    d.toBitmap.reset();
+    d.packets.clear();
+    d.packetOfPos.clear();
+    d.packetOfSlot.clear();
+    d.pictures.clear();
+    d.display.clear();
+    d.displayOfSlot.clear();
+    d.cache.clear();
+    d.cacheUsed = 0;
+    d.slotCount = 0;
+    d.opened = false;
+    d.orderFinal = false;
+    d.passRunning = false;
+    d.pendingJob.reset();
+    d.runningJob.reset();
+    d.stopping = false;
+    d.error.clear();
+    d.openError = OpenError::None;
+    d.current = 0;
+}
+
+bool VideoReader::isOpen() const { return d_->opened; }
+QString VideoReader::error() const { return d_->error; }
+VideoReader::OpenError VideoReader::openError() const { return d_->openError; }
+QString VideoReader::path() const { return d_->path; }
+int VideoReader::frameCount() const
+{
+    std::lock_guard<std::mutex> lock(d_->mutex);
+    return int(d_->display.size());
+}
+FrameRate VideoReader::frameRate() const { return d_->rate; }
+int VideoReader::width() const { return d_->width; }
+int VideoReader::height() const { return d_->height; }
+bool VideoReader::intraOnly() const { return d_->intra; }
+
+QImage VideoReader::frame(int n, QString* error)
+{
+    SharedFrame f = d_->picture(n, error);
+    if (!f)
+        return {};
+    // Rows of 64-byte alignment and a spare tail: swscale writes whole vectors and may run
+    // past the last pixel of a row whose width is no multiple of its vector size.
+    const int stride = (f->width * 4 + 63) / 64 * 64;
+    auto* buffer = static_cast<uchar*>(std::malloc(size_t(stride) * size_t(f->height) + 64));
+    if (!buffer) {
+        if (error)
+            *error = QStringLiteral("Frame %1 does not fit in memory.").arg(n);
+        return {};
+    }
+    QImage img(buffer, f->width, f->height, stride, QImage::Format_RGB32, [](void* b) { std::free(b); }, buffer);
+    // AV_PIX_FMT_RGB32 is 0xAARRGGBB in native words, which is what QImage's RGB32 holds.
+    if (!d_->convert(f.get(), d_->toDisplay, AV_PIX_FMT_RGB32, SWS_BILINEAR, buffer, stride)) {
+        if (error)
+            *error = QStringLiteral("Frame %1 cannot be converted for display.").arg(n);
+        return {};
+    }
+    return img;
+}
+
+QByteArray VideoReader::bitmapPixels(int n, QString* error)
+{
+    SharedFrame f = d_->picture(n, error);
+    if (!f)
+        return {};
+    // swscale writes whole vectors and may run past a row's last pixel, so it converts into
+    // rows of its own alignment; the bitmap gets exact rows, bottom first, zero padded.
+    const int used = f->width * 3;
+    const int row = (used + 3) / 4 * 4;
+    const int stride = (used + 63) / 64 * 64;
+    std::vector<uint8_t> top(size_t(stride) * size_t(f->height) + 64);
+    if (!d_->convert(f.get(), d_->toBitmap, AV_PIX_FMT_BGR24, SWS_BICUBIC, top.data(), stride)) {
+        if (error)
+            *error = QStringLiteral("Frame %1 cannot be converted to a bitmap.").arg(n);
+        return {};
+    }
+    QByteArray bits(qsizetype(row) * f->height, '\0');
+    for (int y = 0; y < f->height; ++y)
+        std::memcpy(bits.data() + qsizetype(row) * (f->height - 1 - y), top.data() + size_t(stride) * size_t(y),
+                    size_t(used));
+    return bits;
+}
+
+void VideoReader::setCacheBytes(int64_t bytes)
+{
+    std::lock_guard<std::mutex> lock(d_->mutex);
+    d_->cacheBudget = std::max<int64_t>(0, bytes);
+    d_->trimLocked();
+}
+
+int64_t VideoReader::cacheBytes() const { return d_->cacheBudget; }
+
+int64_t VideoReader::cachedBytes() const
+{
+    std::lock_guard<std::mutex> lock(d_->mutex);
+    return d_->cacheUsed;
+}
+
+int VideoReader::cachedFrames() const
+{
+    std::lock_guard<std::mutex> lock(d_->mutex);
+    return int(d_->cache.size());
+}
+
+void VideoReader::waitUntilIdle()
+{
+    std::unique_lock<std::mutex> lock(d_->mutex);
+    if (!d_->worker.joinable())
+        return;
+    d_->changed.wait(lock, [&] { return d_->orderFinal && !d_->pendingJob && !d_->runningJob; });
+}
+
+} // namespace tarvex

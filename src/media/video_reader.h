@@ -1,0 +1,73 @@
+#pragma once
+// VideoReader: the frames of a video file by number, exact in display order, for stepping
+// to the frame of first contact both ways at decode speed.
+//
+// AVI carries no presentation times, so frames are counted, never timed: every packet is
+// sent with its slot in the file (its decode-order index, empty chunks included) as its
+// timestamp, and the display order is learnt once: from the index for intra-only codecs,
+// by one decoding pass in the background for codecs with B-frames. An empty chunk (a
+// dropped frame of a capture) repeats the picture before it, so frame numbers stay true to
+// time. Decoded frames of the current group and its neighbours are kept in a cache bounded
+// in bytes; while the operator rests on a frame one worker thread decodes the group before.
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace tarvex {
+
+struct FrameRate {
+    int num = 0;
+    int den = 1;
+    double value() const { return den ? double(num) / den : 0.0; }
+};
+
+class VideoReader {
+public:
+    static constexpr int64_t kDefaultCacheBytes = int64_t(512) << 20;
+
+    explicit VideoReader(int64_t cacheBytes = kDefaultCacheBytes);
+    ~VideoReader();
+    VideoReader(const VideoReader&) = delete;
+    VideoReader& operator=(const VideoReader&) = delete;
+
+    enum class OpenError { None, File, NoDecoder };
+    // Opens the file and indexes its first video stream. False with error() and
+    // openError() set when the file cannot be read or no decoder takes its video.
+    bool open(const QString& path);
+    void close();
+    bool isOpen() const;
+    QString error() const;
+    OpenError openError() const;
+    QString path() const;
+
+    int frameCount() const;
+    FrameRate frameRate() const;
+    double frameRateValue() const { return frameRate().value(); }
+    int width() const;
+    int height() const;
+    bool intraOnly() const;
+
+    // Frame n (0-based, display order) in Format_RGB32; a null image with `error` set when
+    // n is outside the clip or the frame cannot be decoded.
+    QImage frame(int n, QString* error = nullptr);
+    // Frame n as the pixel bytes of a 24-bit bottom-up bitmap, rows padded to 4 bytes.
+    QByteArray bitmapPixels(int n, QString* error = nullptr);
+
+    void setCacheBytes(int64_t bytes);
+    int64_t cacheBytes() const;
+    int64_t cachedBytes() const;   // what the cache holds now
+    int cachedFrames() const;
+
+    // For codecs with B-frames the display order is learnt in the background; this waits
+    // for it (tests and the benchmark use it to measure steady-state steps).
+    void waitUntilIdle();
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d_;
+};
+
+} // namespace tarvex

@@ -1,0 +1,203 @@
+#include "clip_writer.h"
+#include "media/video_reader.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace tarvex {
+namespace {
+
+using testclips::Codec;
+using testclips::ClipOptions;
+
+struct Clip {
+    Codec codec;
+    const char* name;
+};
+
+class EveryCodec : public ::testing::TestWithParam<Clip> {
+protected:
+    QString make(int frames, const ClipOptions& options = {})
+    {
+        const QString path = dir.filePath(QString::fromLatin1(GetParam().name) + ".avi");
+        EXPECT_TRUE(testclips::writeClip(path, GetParam().codec, frames, options));
+        return path;
+    }
+    int number(const QImage& img) const { return testclips::frameNumberOf(img, GetParam().codec); }
+
+    QTemporaryDir dir;
+};
+
+TEST_P(EveryCodec, EveryAccessPatternGivesTheFrameASequentialDecodeGives)
+{
+    const QString path = make(40);
+    const QList<QImage> reference = testclips::decodeSequentially(path);
+    ASSERT_EQ(reference.size(), 40);
+    VideoReader r;
+    ASSERT_TRUE(r.open(path)) << r.error().toStdString();
+    EXPECT_EQ(r.frameCount(), 40);
+    EXPECT_EQ(r.frameRate().num, 25);
+    EXPECT_EQ(r.frameRate().den, 1);
+    EXPECT_DOUBLE_EQ(r.frameRateValue(), 25.0);
+
+    // Forward from the first frame, backward from the last across every group border,
+    // then jumps both ways.
+    std::vector<int> walk;
+    for (int n = 0; n < 40; ++n)
+        walk.push_back(n);
+    for (int n = 39; n >= 0; --n)
+        walk.push_back(n);
+    for (int n : {17, 3, 39, 0, 24, 23, 8, 7, 31, 16, 15, 38, 1})
+        walk.push_back(n);
+    for (int n : walk) {
+        QString error;
+        const QImage img = r.frame(n, &error);
+        ASSERT_FALSE(img.isNull()) << n << " " << error.toStdString();
+        EXPECT_EQ(img.format(), QImage::Format_RGB32);
+        EXPECT_EQ(number(img), n) << "asked for " << n;
+        EXPECT_TRUE(img == reference[n]) << "frame " << n << " differs from the sequential decode";
+    }
+}
+
+TEST_P(EveryCodec, ABackwardWalkFromAFreshReaderIsExact)
+{
+    const QString path = make(30);
+    VideoReader r;
+    ASSERT_TRUE(r.open(path));
+    for (int n = 29; n >= 0; --n)
+        EXPECT_EQ(number(r.frame(n)), n);
+}
+
+TEST_P(EveryCodec, FramesOutsideTheClipAreRefused)
+{
+    VideoReader r;
+    ASSERT_TRUE(r.open(make(20)));
+    QString error;
+    EXPECT_TRUE(r.frame(-1, &error).isNull());
+    EXPECT_EQ(error, "Frame -1 is outside the clip (0 to 19).");
+    EXPECT_TRUE(r.frame(20, &error).isNull());
+    EXPECT_EQ(error, "Frame 20 is outside the clip (0 to 19).");
+    EXPECT_EQ(number(r.frame(19)), 19);
+}
+
+TEST_P(EveryCodec, ATinyCacheStaysWithinItsBoundAndStaysExact)
+{
+    VideoReader r(64 * 48 * 2 * 3);   // about two pictures
+    ASSERT_TRUE(r.open(make(24)));
+    for (int n : {20, 19, 18, 9, 8, 7, 0, 23})
+        EXPECT_EQ(number(r.frame(n)), n);
+    r.waitUntilIdle();
+    EXPECT_LE(r.cachedBytes(), 64 * 48 * 2 * 3);
+}
+
+TEST_P(EveryCodec, RestingBetweenBackwardStepsLetsTheGroupBeforeBeDecodedExactly)
+{
+    const QString path = make(40);
+    VideoReader r(64 * 48 * 3 / 2 * 20);   // room for the group before, not the clip
+    ASSERT_TRUE(r.open(path));
+    for (int n = 39; n >= 0; --n) {
+        EXPECT_EQ(number(r.frame(n)), n);
+        r.waitUntilIdle();   // the operator looks at the frame
+    }
+    EXPECT_LE(r.cachedBytes(), 64 * 48 * 3 / 2 * 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, EveryCodec,
+                         ::testing::Values(Clip{Codec::Mjpeg, "mjpeg"}, Clip{Codec::H264, "h264"},
+                                           Clip{Codec::Raw, "raw"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(VideoReaderGaps, AnEmptyChunkRepeatsThePictureBeforeAndKeepsTheCountTrueToTime)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("drops.avi");
+    ClipOptions o;
+    o.emptySlots = {5, 6, 12};
+    ASSERT_TRUE(testclips::writeClip(path, Codec::Mjpeg, 20, o));
+    VideoReader r;
+    ASSERT_TRUE(r.open(path));
+    EXPECT_EQ(r.frameCount(), 20);
+    const int expected[20] = {0, 1, 2, 3, 4, 4, 4, 7, 8, 9, 10, 11, 11, 13, 14, 15, 16, 17, 18, 19};
+    for (int n = 19; n >= 0; --n)
+        EXPECT_EQ(testclips::frameNumberOf(r.frame(n), Codec::Mjpeg), expected[n]) << n;
+    for (int n = 0; n < 20; ++n)
+        EXPECT_EQ(testclips::frameNumberOf(r.frame(n), Codec::Mjpeg), expected[n]) << n;
+}
+
+TEST(VideoReaderGaps, ADamagedPacketShowsThePictureBefore)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("damaged.avi");
+    ClipOptions o;
+    o.damagedSlot = 9;
+    ASSERT_TRUE(testclips::writeClip(path, Codec::Mjpeg, 20, o));
+    VideoReader r;
+    ASSERT_TRUE(r.open(path));
+    EXPECT_EQ(r.frameCount(), 20);
+    EXPECT_EQ(testclips::frameNumberOf(r.frame(10), Codec::Mjpeg), 10);
+    EXPECT_EQ(testclips::frameNumberOf(r.frame(9), Codec::Mjpeg), 8);
+    EXPECT_EQ(testclips::frameNumberOf(r.frame(8), Codec::Mjpeg), 8);
+}
+
+TEST(VideoReaderGaps, AClipStartingMidGroupMatchesASequentialDecode)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cut.avi");
+    ClipOptions o;
+    o.skipPackets = 3;
+    ASSERT_TRUE(testclips::writeClip(path, Codec::H264, 32, o));
+    const QList<QImage> reference = testclips::decodeSequentially(path);
+    // The decoder cannot show the packets before the first key frame: frames start there.
+    ASSERT_EQ(reference.size(), 24);
+    EXPECT_EQ(testclips::frameNumberOf(reference[0], Codec::H264), 8);
+    VideoReader r;
+    ASSERT_TRUE(r.open(path));
+    r.waitUntilIdle();
+    EXPECT_EQ(r.frameCount(), 24);
+    for (int n = 23; n >= 0; --n)
+        EXPECT_TRUE(r.frame(n) == reference[n]) << n;
+    for (int n : {20, 5, 12, 0})
+        EXPECT_TRUE(r.frame(n) == reference[n]) << n;
+}
+
+TEST(VideoReaderOpen, ATruncatedRecordingGivesWhatItHoldsAndErrorsForTheRest)
+{
+    QTemporaryDir dir;
+    for (Codec codec : {Codec::Mjpeg, Codec::H264}) {
+        const QString path = dir.filePath("cut.avi");
+        ASSERT_TRUE(testclips::writeClip(path, codec, 40));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const qint64 movi = f.readAll().indexOf("movi");
+        ASSERT_GT(movi, 0);
+        // Half of the pictures are lost, and the index at the end with them.
+        ASSERT_TRUE(f.resize(movi + (f.size() - movi) / 2));
+        f.close();
+        VideoReader r;
+        ASSERT_TRUE(r.open(path)) << r.error().toStdString();
+        r.waitUntilIdle();
+        ASSERT_GT(r.frameCount(), 5);
+        ASSERT_LE(r.frameCount(), 40);
+        // What a sequential decode gives, and the packet cut in two repeats the picture
+        // before it, like any damaged packet.
+        const QList<QImage> reference = testclips::decodeSequentially(path);
+        ASSERT_EQ(r.frameCount(), reference.size() + 1);
+        for (int n = r.frameCount() - 1; n >= 0; --n)
+            EXPECT_TRUE(r.frame(n) == reference[std::min<int>(n, reference.size() - 1)]) << n;
+        QString error;
+        EXPECT_TRUE(r.frame(r.frameCount(), &error).isNull());
+    }
+}
+
+TEST(VideoReaderOpen, AFileThatIsNoVideoIsRefusedWithAReason)
+{
+    QTemporaryDir dir;
+    VideoReader r;
+    EXPECT_FALSE(r.open(dir.filePath("missing.avi")));
+    EXPECT_EQ(r.openError(), VideoReader::OpenError::File);
+    EXPECT_FALSE(r.error().isEmpty());
+    EXPECT_TRUE(r.frame(0).isNull());
+}
+
+} // namespace
+} // namespace tarvex
