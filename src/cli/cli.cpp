@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "cli/cli_capture.h"
 
 #include "grid/accuracy.h"
 #include "grid/grid_file.h"
@@ -289,7 +290,7 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
     const QStringList rest = args.mid(1);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
-        out << kUsage;
+        out << kUsage << captureCommandsUsage();
         return kCliOk;
     }
     if (command == QLatin1String("grid"))
@@ -300,6 +301,8 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
         return runCheck(rest, out, err);
     if (command == QLatin1String("accuracy"))
         return runAccuracy(rest, out, err);
+    if (int status = 0; runCaptureCommand(command, rest, out, err, status))
+        return status;
     return usageError(err, QStringLiteral("unknown command '%1'").arg(command));
 }
 
