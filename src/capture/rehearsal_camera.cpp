@@ -176,10 +176,15 @@ RehearsalRenderer::RehearsalRenderer(QSize size, RehearsalScript script)
     QPainter p(&lake_);
     p.setRenderHint(QPainter::Antialiasing);
 
-    // The far shore at 140 m across the course, in front of the camera for every X drawn.
+    // The far shore: the first line across the course that appears in the top seventh of
+    // the picture, so the lake fills the frame as it does from a camera tower.
+    double shoreY = 20;
+    while (shoreY < 400 && l.surveyToPixel.depth(QPointF(50, shoreY + 1)) > 0
+           && l.pixelOf(QPointF(50, shoreY)).y() > size.height() / 7.0)
+        shoreY += 1;
     QPolygonF shore;
     for (double x = -150; x <= 250; x += 10)
-        shore << paintPoint(l.pixelOf(QPointF(x, 140)));
+        shore << paintPoint(l.pixelOf(QPointF(x, shoreY)));
     const double horizon = std::clamp(shore.boundingRect().center().y(), 1.0, size.height() - 1.0);
 
     QLinearGradient water(0, horizon, 0, size.height());
@@ -198,14 +203,15 @@ RehearsalRenderer::RehearsalRenderer(QSize size, RehearsalScript script)
     p.setBrush(QColor(60, 95, 55));
     QPolygonF trees;
     for (double x = -150; x <= 250; x += 10)
-        trees << paintPoint(l.pixelOf(QPointF(x, 140))) - QPointF(0, (6 + 4 * std::sin(x * 0.37)) * pixelsPerMetre(l, {x, 140}));
+        trees << paintPoint(l.pixelOf(QPointF(x, shoreY)))
+                     - QPointF(0, (6 + 4 * std::sin(x * 0.37)) * pixelsPerMetre(l, {x, shoreY}));
     for (int i = shore.size() - 1; i >= 0; --i)
         trees << shore[i];
     p.drawPolygon(trees);
 
     // Ripples along lines across the course: they show the perspective of the water.
     p.setBrush(Qt::NoBrush);
-    for (double y = -30; y <= 130; y += 6) {
+    for (double y = -30; y < shoreY; y += 6) {
         QPainterPath path;
         bool first = true;
         for (double x = -150; x <= 250; x += 5) {
