@@ -30,7 +30,8 @@ public:
                 bool audio = info->nb_media_types == 0;
                 for (int k = 0; k < info->nb_media_types; ++k)
                     audio = audio || info->media_types[k] == AVMEDIA_TYPE_AUDIO;
-                if (!audio)
+                // ALSA's "null" makes silence without end: nothing an operator records from.
+                if (!audio || qstrcmp(info->device_name, "null") == 0)
                     continue;
                 out << AudioDeviceInfo{QString::fromUtf8(info->device_description), QString::fromLatin1(name),
                                        QString::fromUtf8(info->device_name)};

@@ -78,7 +78,7 @@ struct AviRecorder::Impl {
     long lastSlot = -1;
     long long audioSamples = 0;
     bool headerWritten = false;
-    bool failed = false;
+    std::atomic<bool> failed{false};
     std::mutex mux;   // the video and audio threads share the muxer
     std::atomic<qint64> bytes{0};
 

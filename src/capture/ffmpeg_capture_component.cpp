@@ -1,4 +1,5 @@
 #include "capture/ffmpeg_capture_component.h"
+#include "capture/audio_source.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -76,6 +77,10 @@ struct FfmpegCaptureComponent::Shared {
     std::unique_ptr<AviRecorder> recorder;
     QString failure;           // why the encoder stopped early
     std::function<qint64()> freeBytes;
+    // Sound of the recording, read by its own thread straight into the recorder.
+    std::unique_ptr<AudioSource> audio;
+    std::thread audioThread;
+    std::atomic<long> audioSamples{0};
 };
 
 FfmpegCaptureComponent::FfmpegCaptureComponent(FfmpegCaptureOptions options, QObject* parent)
@@ -581,6 +586,38 @@ void FfmpegCaptureComponent::encoderLoop()
     }
 }
 
+void FfmpegCaptureComponent::audioLoop(int blockBytes)
+{
+    Shared& s = *s_;
+    AviRecorder* recorder = nullptr;
+    {
+        std::lock_guard lock(s.m);
+        recorder = s.recorder.get();   // lives until finishRecording has joined this thread
+    }
+    for (;;) {
+        const QByteArray pcm = s.audio->read();
+        if (pcm.isEmpty()) {
+            const QString why = s.audio->error();
+            if (!why.isEmpty())
+                QMetaObject::invokeMethod(this, [this, why] { emit warning(why); }, Qt::QueuedConnection);
+            return;
+        }
+        {
+            std::lock_guard lock(s.m);
+            if (s.ended)
+                return;
+            if (!s.started)
+                continue;   // sound from before the first picture would put the two out of step
+        }
+        QString error;
+        if (!recorder->writeAudio(pcm, error)) {
+            QMetaObject::invokeMethod(this, [this, error] { emit warning(error); }, Qt::QueuedConnection);
+            return;
+        }
+        s.audioSamples += long(pcm.size() / blockBytes);
+    }
+}
+
 void FfmpegCaptureComponent::deliverPreview()
 {
     QElapsedTimer& since = previewClock_;
@@ -650,8 +687,20 @@ CaptureResult FfmpegCaptureComponent::startCapture()
     if (auto e = ensureStreaming())
         return e;
 
+    std::unique_ptr<AudioSource> audio;
+    if (selectedAudio_ >= 0) {
+        QString why;
+        audio = openAudioSource(audio_[selectedAudio_], sampleRate_, channels_, bits_, why);
+        if (!audio)
+            return CaptureError{CaptureError::NoDevice, why};
+    }
+
     RecorderSettings rs;
     rs.path = file_;
+    rs.audio = bool(audio);
+    rs.sampleRate = sampleRate_;
+    rs.channels = channels_;
+    rs.bits = bits_;
     rs.size = currentSize();
     rs.framesPerSecond = fps_;
     rs.codec = compressor_ >= 0 ? codecs_[compressor_] : VideoCodec::Uncompressed;
@@ -691,8 +740,12 @@ CaptureResult FfmpegCaptureComponent::startCapture()
         s_->failure.clear();
         s_->recorder = std::move(recorder);
         s_->freeBytes = std::move(freeBytes);
+        s_->audio = std::move(audio);
+        s_->audioSamples = 0;
     }
     s_->encoderThread = std::thread([this] { encoderLoop(); });
+    if (s_->audio)
+        s_->audioThread = std::thread([this, block = channels_ * bits_ / 8] { audioLoop(block); });
     capturing_ = true;
     const QString text = QStringLiteral("Capturing to %1").arg(QDir::toNativeSeparators(file_));
     QMetaObject::invokeMethod(this, [this, text] { emit statusText(text); }, Qt::QueuedConnection);
@@ -721,6 +774,12 @@ void FfmpegCaptureComponent::finishRecording(const QString& warningText)
     }
     if (s.encoderThread.joinable())
         s.encoderThread.join();
+    if (s.audio) {
+        s.audio->interrupt();
+        if (s.audioThread.joinable())
+            s.audioThread.join();
+        s.audio.reset();
+    }
 
     QString warn = warningText;
     std::unique_ptr<AviRecorder> recorder;
@@ -744,7 +803,7 @@ void FfmpegCaptureComponent::finishRecording(const QString& warningText)
         warn = error;
     recorder.reset();
 
-    last_ = CaptureStatistics{lastSlot + 1, dropped, 0, long(std::lround(seconds * 1000))};
+    last_ = CaptureStatistics{lastSlot + 1, dropped, s.audioSamples.load(), long(std::lround(seconds * 1000))};
     capturing_ = false;
     updateStreaming();
 
@@ -772,6 +831,7 @@ CaptureStatistics FfmpegCaptureComponent::statistics() const
     CaptureStatistics st;
     st.framesCaptured = s_->lastSlot + 1;
     st.framesDropped = s_->dropped;
+    st.audioSamples = s_->audioSamples;
     if (s_->started)
         st.elapsedMs = long(std::lround(1000 * std::max(0.0, secondsBetween(s_->start, s_->ended ? s_->end : CaptureClock::now()))));
     return st;

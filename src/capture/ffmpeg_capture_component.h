@@ -156,6 +156,7 @@ private:
     void updateStreaming();
     void captureLoop();
     void encoderLoop();
+    void audioLoop(int blockBytes);
     // Ends the recording on the user-interface thread; warning empty = an ordinary stop.
     void finishRecording(const QString& warning);
     void deliverPreview();

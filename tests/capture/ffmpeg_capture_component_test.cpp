@@ -348,6 +348,42 @@ TEST(FfmpegCaptureComponent, SoundDevicesComeAndGoTooAndNoneStaysPossible)
     EXPECT_EQ(c.audioDevice(), -1);
 }
 
+TEST(FfmpegCaptureComponent, SoundOfTheChosenDeviceIsRecordedBesideThePictures)
+{
+    QTemporaryDir dir;
+    auto sound = std::make_shared<NoAudio>();
+    // ALSA's null device makes silence wherever ALSA is; elsewhere there is nothing to test.
+    sound->list = {AudioDeviceInfo{"Silence", "alsa", "null"}};
+    FfmpegCaptureOptions o = rehearsalOnly();
+    o.audioBackend = sound;
+    FfmpegCaptureComponent c(o);
+    ASSERT_FALSE(c.setAudioDevice(0));
+    ASSERT_FALSE(c.setAudioSampleRate(22050));
+    ASSERT_FALSE(c.setAudioChannels(1));
+    ASSERT_FALSE(c.setAudioBits(16));
+    ASSERT_FALSE(c.connectDevice(0));
+    selectSize(c, "320x240");
+    ASSERT_FALSE(c.setFrameRate(25));
+    ASSERT_FALSE(c.setTimeLimit(1));
+    ASSERT_FALSE(c.setCaptureFileName(dir.filePath("sound.avi")));
+    QSignalSpy codes(&c, &CaptureComponent::statusCode);
+    if (const CaptureResult e = c.startCapture())
+        GTEST_SKIP() << e->description.toStdString();
+    ASSERT_TRUE(waitFor([&] { return codes.size() >= 2; }, 5000));
+    EXPECT_EQ(c.statistics().framesCaptured, 25);
+    EXPECT_GT(c.statistics().audioSamples, 0);   // the null device is not paced: no rate to check
+
+    AVFormatContext* in = nullptr;
+    ASSERT_EQ(avformat_open_input(&in, dir.filePath("sound.avi").toUtf8().constData(), nullptr, nullptr), 0);
+    avformat_find_stream_info(in, nullptr);
+    const int a = av_find_best_stream(in, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    ASSERT_GE(a, 0);
+    EXPECT_EQ(in->streams[a]->codecpar->sample_rate, 22050);
+    EXPECT_EQ(in->streams[a]->codecpar->ch_layout.nb_channels, 1);
+    EXPECT_EQ(in->streams[a]->codecpar->codec_id, AV_CODEC_ID_PCM_S16LE);
+    avformat_close_input(&in);
+}
+
 TEST(FfmpegCaptureComponent, TheAudioFormatTakesWhatTheListOffersAndRefusesTheRest)
 {
     FfmpegCaptureComponent c(rehearsalOnly());
