@@ -181,9 +181,11 @@ CaptureResult FfmpegCaptureComponent::connectDevice(int index)
     input_ = 0;
     channel_ = device_.lowestChannel;
     connected_ = true;
-    if (auto e = ensureStreaming(); e && preview_) {
-        connected_ = false;
-        return e;
+    if (preview_) {
+        if (auto e = ensureStreaming()) {
+            connected_ = false;
+            return e;
+        }
     }
     const QString text = QStringLiteral("Connected to %1").arg(device_.name);
     QMetaObject::invokeMethod(this, [this, text] { emit statusText(text); }, Qt::QueuedConnection);

@@ -531,6 +531,31 @@ TEST(RehearsalCamera, TheContactPointMapsThroughItsGridFileToTheSurveyedPoint)
     }
 }
 
+TEST(CliRecord, RecordsFromTheRehearsalCameraAndPrintsTheFinalStatistics)
+{
+    QTemporaryDir dir;
+    int status = -1;
+    const QString file = dir.filePath("try.avi");
+    const QString out = runCliText({"record", file, "--device", "Tarvex Rehearsal Camera", "--size", "320x240",
+                                    "--fps", "25", "--seconds", "1", "--codec", "ffv1"},
+                                   status);
+    EXPECT_EQ(status, 0) << out.toStdString();
+    EXPECT_EQ(out, "frames captured 25, dropped 0, audio samples 0, elapsed 1000 ms\n");
+    EXPECT_EQ(countFrames(file).codec, "ffv1");
+    EXPECT_TRUE(QFile::exists(dir.filePath("try.truth.json")));
+
+    EXPECT_TRUE(runCliText({"record", dir.filePath("no/such/folder.avi"), "--device", "Tarvex Rehearsal Camera",
+                            "--seconds", "1"},
+                           status)
+                    .contains("Cannot record to "));
+    EXPECT_EQ(status, 2);
+    runCliText({"record", file, "--codec", "divx"}, status);
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(runCliText({"record", file, "--device", "Tarvex Rehearsal Camera", "--size", "7x7"}, status)
+                    .contains("it offers 320x240, 640x480, 1280x720, 1920x1080"));
+    EXPECT_EQ(status, 2);
+}
+
 TEST(RehearsalCamera, BuoysSitWhereTheLayoutPutsThemAtAnySize)
 {
     const RehearsalLayout l = RehearsalLayout::forSize(QSize(1000, 500));
