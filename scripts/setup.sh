@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libswscale-dev libavutil-dev
+  libswresample-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang ffmpeg
   fonts-dejavu-core

@@ -11,7 +11,10 @@ int main(int argc, char** argv)
     // Screens are hidden, not closed, when left; the program ends only through the main screen.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    tarvex::Station station{tarvex::StationOptions{}};
+    tarvex::StationOptions options;
+    // A training or test station: the rehearsal camera is listed beside the real ones.
+    options.rehearsal = QApplication::arguments().contains(QStringLiteral("--rehearsal"));
+    tarvex::Station station{options};
     QObject::connect(&station, &tarvex::Station::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
     station.start();
     if (station.hasQuit())

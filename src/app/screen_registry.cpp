@@ -5,7 +5,8 @@
 #include "app/main_screen.h"
 #include "app/manual_screen.h"
 #include "app/qt_prompter.h"
-#include "capture/capture_component.h"
+#include "capture/capture_dialogs.h"
+#include "capture/ffmpeg_capture_component.h"
 #include "station/station.h"
 #include "grid/calibrate_screen.h"
 #include "grid/grid_setup_screen.h"
@@ -23,8 +24,12 @@ void Station::provideRealSeams()
     initStationResources();
     if (!options_.prompter)
         options_.prompter = std::make_shared<QtPrompter>();
-    if (!options_.capture)
-        options_.capture = std::make_shared<NullCaptureComponent>();
+    if (!options_.capture) {
+        FfmpegCaptureOptions capture;
+        capture.rehearsal = options_.rehearsal || rehearsalFromEnvironment();
+        capture.dialogs = std::make_shared<QtCaptureDialogs>();
+        options_.capture = std::make_shared<FfmpegCaptureComponent>(capture);
+    }
 }
 
 void Station::registerBuiltInScreens()

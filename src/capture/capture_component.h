@@ -14,6 +14,7 @@
 // - Settings that are not per device (frame rate, time limit, file names, audio format,
 //   compressors, preview flag) are kept across connect and disconnect, and may be set while
 //   nothing is connected: the panel sets them before it connects.
+#include <QImage>
 #include <QObject>
 #include <QString>
 #include <optional>
@@ -33,6 +34,7 @@ struct CaptureError {
     static constexpr long BadIndex = captureErrorNumber(0x80040003u);      // index outside its list
     static constexpr long Unsupported = captureErrorNumber(0x80040004u);   // value or dialog the device cannot take
     static constexpr long Busy = captureErrorNumber(0x80040005u);          // not allowed while capturing
+    static constexpr long FileError = captureErrorNumber(0x80040006u);     // capture file cannot be created
 
     friend bool operator==(const CaptureError&, const CaptureError&) = default;
 };
@@ -193,6 +195,9 @@ signals:
     // category: VideoCaptureSources or AudioCaptureSources; action: DeviceAction. The lists
     // of the component already show the change when this arrives.
     void deviceChange(const QString& category, int action, int index, const QString& name);
+    // While preview is on (also while recording): the newest picture of the device, at most
+    // at display rate; a picture not yet shown is replaced by a newer one, never queued.
+    void previewFrame(const QImage& frame);
 };
 
 // Status codes with a meaning to the station.

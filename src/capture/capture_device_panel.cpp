@@ -475,7 +475,10 @@ void CaptureDevicePanel::OnDisconnect()
 
 void CaptureDevicePanel::InitAudioSettings()
 {
-    ComboAttrib->setCurrentIndex(0);
+    // Reading the device's format must not change it: selecting the first entry first, with
+    // its change handling, set every connected device to 11.025 kHz 8-bit mono at each start.
+    // Only an operator's choice in the list pushes a format.
+    const QSignalBlocker quiet(ComboAttrib);
     selectDeviceAudioFormat();
 }
 

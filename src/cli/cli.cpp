@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 #include "cli/cli_video.h"
+#include "cli/cli_capture.h"
 
 #include "grid/accuracy.h"
 #include "grid/grid_file.h"
@@ -290,7 +291,7 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
     const QStringList rest = args.mid(1);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
-        out << kUsage;
+        out << kUsage << captureCommandsUsage();
         return kCliOk;
     }
     if (command == QLatin1String("grid"))
@@ -303,6 +304,8 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
         return runAccuracy(rest, out, err);
     if (const auto status = runVideoCli(command, rest, out, err))
         return *status;
+    if (int status = 0; runCaptureCommand(command, rest, out, err, status))
+        return status;
     return usageError(err, QStringLiteral("unknown command '%1'").arg(command));
 }
 

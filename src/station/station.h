@@ -29,6 +29,7 @@ struct StationOptions {
     std::shared_ptr<Prompter> prompter;          // null = real Qt dialogs
     std::shared_ptr<Clock> clock;                // null = system clock
     std::shared_ptr<CaptureComponent> capture;   // null = the station's own capture component
+    bool rehearsal = false;  // the own component also lists the rehearsal camera (--rehearsal)
 };
 
 class Station;

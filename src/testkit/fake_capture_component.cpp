@@ -392,6 +392,7 @@ CaptureResult FakeCaptureComponent::startCapture()
 {
     if (auto e = act("startCapture")) return e;
     if (!connected_) return notConnected();
+    if (fps_ < 1) return CaptureError{CaptureError::Unsupported, QStringLiteral("The frame rate must be at least 1")};
     capturing_ = true;
     return {};
 }

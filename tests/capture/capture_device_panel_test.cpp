@@ -380,15 +380,23 @@ TEST_F(DevicePanel, InitAudioSettingsMatchesAListEntryIgnoringCase)
     EXPECT_EQ(box("ComboAttrib")->count(), 16);
 }
 
-TEST_F(DevicePanel, InitAudioSettingsGoesBackToTheFirstFormatWhenAnotherWasChosen)
+TEST_F(DevicePanel, InitAudioSettingsReadsTheDevicesFormatWithoutChangingIt)
 {
+    cap.setAudioFormat(48000, 2, 16);
     make();
-    box("ComboAttrib")->setCurrentIndex(15);
-    EXPECT_EQ(cap.audioSampleRate(), 44100);
     cap.clearLog();
     panel->InitAudioSettings();
-    EXPECT_EQ(cap.log(), (QStringList{"setAudioSampleRate(11025)", "setAudioChannels(1)", "setAudioBits(8)"}));
-    EXPECT_EQ(box("ComboAttrib")->currentIndex(), 0);
+    EXPECT_EQ(cap.log(), QStringList{});
+    EXPECT_EQ(box("ComboAttrib")->currentText(), "48.000 Khz, 16 bit, Stereo");
+    EXPECT_EQ(cap.audioSampleRate(), 48000);
+
+    // The operator's choice still sets the device, and a later initialisation keeps it.
+    box("ComboAttrib")->setCurrentIndex(6);
+    EXPECT_EQ(cap.log(), (QStringList{"setAudioSampleRate(22050)", "setAudioChannels(1)", "setAudioBits(16)"}));
+    cap.clearLog();
+    panel->InitAudioSettings();
+    EXPECT_EQ(cap.log(), QStringList{});
+    EXPECT_EQ(box("ComboAttrib")->currentIndex(), 6);
 }
 
 TEST_F(DevicePanel, ARefusedAudioFormatReselectsTheDevicesFormatThenReports)

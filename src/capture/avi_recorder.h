@@ -1,0 +1,66 @@
+#pragma once
+// Writes one recording: video frames encoded by the chosen compressor (and PCM audio) into
+// an AVI through libavformat, which keeps the full index and switches to OpenDML beyond
+// 1 GiB. Frames carry their time slot: a slot that never arrives becomes an empty chunk, so
+// frame n of the file is always the picture of time n / fps.
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace tarvex {
+
+enum class VideoCodec { Mjpeg, Ffv1, H264Intra, Uncompressed };
+
+// The compressors this build can offer, in the order they are listed (uncompressed, the
+// boundary's "none", is not among them).
+QList<VideoCodec> availableVideoCodecs();
+QString videoCodecName(VideoCodec c);        // "MJPEG", "FFV1", "H.264 (all key frames)"
+bool videoCodecHasQuality(VideoCodec c);
+
+struct RecorderSettings {
+    QString path;
+    QSize size;
+    int framesPerSecond = 30;
+    VideoCodec codec = VideoCodec::Mjpeg;
+    int quality = 85;            // 1..100, where the compressor has one
+    bool audio = false;
+    int sampleRate = 44100;
+    int channels = 2;
+    int bits = 16;
+};
+
+class AviRecorder {
+public:
+    ~AviRecorder();
+    AviRecorder(const AviRecorder&) = delete;
+    AviRecorder& operator=(const AviRecorder&) = delete;
+
+    // Creates the file and writes its header; null with an operator-readable reason. A file
+    // that could not be started is removed again.
+    static std::unique_ptr<AviRecorder> create(const RecorderSettings& s, QString& error);
+
+    // slot must grow; a gap is written as empty chunks. False with error on a failed write.
+    bool writeVideo(const QImage& frame, long slot, QString& error);
+    // Ends the video with empty chunks up to and including slot (frames dropped at the end).
+    bool padVideoTo(long slot, QString& error);
+    // Interleaved PCM of the recorder's format.
+    bool writeAudio(const QByteArray& pcm, QString& error);
+    // Flushes, writes the index and marks the file as a capture file. The file is playable
+    // afterwards even when an earlier write failed, as far as it got.
+    bool finish(QString& error);
+    qint64 bytesWritten() const;
+    const RecorderSettings& settings() const { return settings_; }
+
+private:
+    struct Impl;
+    explicit AviRecorder(const RecorderSettings& s);
+    RecorderSettings settings_;
+    std::unique_ptr<Impl> d;
+};
+
+// Sets "was a capture file" (0x10000) in the main AVI header's flags, found by walking the
+// RIFF chunks. False with the reason when the file is not an AVI with a main header.
+bool markAsCaptureFile(const QString& path, QString& error);
+
+} // namespace tarvex

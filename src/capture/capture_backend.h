@@ -1,0 +1,98 @@
+#pragma once
+// The seam between FfmpegCaptureComponent and the devices it records from: a backend lists
+// the devices of one kind (V4L2 nodes, DirectShow filters, the rehearsal camera) and opens
+// one of them as a FrameSource. Everything platform-specific sits behind it, so the
+// component itself is plain Qt and FFmpeg.
+#include <QImage>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace tarvex {
+
+using CaptureClock = std::chrono::steady_clock;
+
+// One colour format of a device with the frame sizes it offers in it.
+struct VideoFormatInfo {
+    QString name;              // shown to the operator: "YUYV", "MJPG", "RGB32"
+    QString ffmpegName;        // libavdevice's input_format: "yuyv422", "mjpeg"; empty = device default
+    QList<QSize> sizes;
+    QList<int> framesPerSecond;   // whole rates the driver reports for the first size; empty = any
+};
+
+struct VideoDeviceInfo {
+    QString name;              // unique within its list: a second camera of the same make gets " #2"
+    QString id;                // what the backend needs to open it: a device node, a filter name
+    QList<VideoFormatInfo> formats;
+    QStringList inputs;
+    bool tuner = false;
+    int lowestChannel = 0;
+    int highestChannel = 0;
+
+    bool operator==(const VideoDeviceInfo& o) const { return name == o.name && id == o.id; }
+};
+
+struct VideoOpenRequest {
+    QSize size;
+    int formatIndex = 0;
+    int input = 0;
+    int channel = 0;
+    int framesPerSecond = 30;
+};
+
+// A device opened for streaming. next() is called from the capture thread only.
+class FrameSource {
+public:
+    virtual ~FrameSource() = default;
+    struct Frame {
+        QImage image;                    // Format_RGB32
+        CaptureClock::time_point time;   // when the picture was taken
+    };
+    // Blocks until the next frame or until interrupt(); nullopt when interrupted or when the
+    // device failed, with the reason in error().
+    virtual std::optional<Frame> next() = 0;
+    // Thread-safe: makes a blocked next() return soon.
+    virtual void interrupt() = 0;
+    virtual QString error() const = 0;
+    // A source that runs on a clock of its own (the rehearsal camera) names the moment of its
+    // next frame, so a recording can start exactly on it; real devices answer nullopt.
+    virtual std::optional<CaptureClock::time_point> nextFrameTime() const { return std::nullopt; }
+    // Called just before a recording starts at time `start`; the rehearsal camera begins
+    // its scripted jump there.
+    virtual void recordingStarts(CaptureClock::time_point start, int framesPerSecond) { (void)start; (void)framesPerSecond; }
+};
+
+class VideoBackend {
+public:
+    virtual ~VideoBackend() = default;
+    // Cheap enough to be called once a second for plugging and unplugging.
+    virtual QList<VideoDeviceInfo> devices() = 0;
+    // Opens the device; null with the reason in error.
+    virtual std::unique_ptr<FrameSource> open(const VideoDeviceInfo& device, const VideoOpenRequest& request,
+                                              QString& error) = 0;
+};
+
+// The system's own capture devices: V4L2 on Linux, DirectShow on Windows (platform files).
+std::unique_ptr<VideoBackend> makePlatformVideoBackend();
+
+struct AudioDeviceInfo {
+    QString name;
+    QString format;   // libavdevice input format: "alsa", "pulse", "dshow"
+    QString id;       // device as that format names it
+
+    bool operator==(const AudioDeviceInfo&) const = default;
+};
+
+// Audio devices through libavdevice; lists nothing where no audio input format is built in.
+class AudioBackend {
+public:
+    virtual ~AudioBackend() = default;
+    virtual QList<AudioDeviceInfo> devices() = 0;
+};
+
+std::unique_ptr<AudioBackend> makeLibavdeviceAudioBackend();
+
+} // namespace tarvex

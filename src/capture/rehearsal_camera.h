@@ -1,0 +1,87 @@
+#pragma once
+// The rehearsal camera: a lake seen from the shore with four surveyed buoys and the jump
+// ramp, through a fixed camera (a plane homography from survey metres to pixels), and on
+// every recording a skier whose first contact with the water lands on a known survey point
+// at a known frame. Beside each of its videos it leaves the ground truth, so a developer, a
+// test or a trainee always has a camera with a known answer.
+//
+// Pixel coordinates: pixel (i, j) has its centre at (i, j); the picture spans -0.5 .. W-0.5.
+// Screen twips are 15 x pixel coordinates, the convention of the grid setup screen.
+#include "capture/capture_backend.h"
+#include <QJsonObject>
+#include <QPointF>
+#include <QSize>
+#include <array>
+
+namespace tarvex {
+
+inline const QString kRehearsalCameraName = QStringLiteral("Tarvex Rehearsal Camera");
+constexpr double kTwipsPerPixel = 15.0;
+
+// x' = (h0 x + h1 y + h2) / (h6 x + h7 y + h8), y' = (h3 x + h4 y + h5) / (...).
+struct Homography {
+    std::array<double, 9> h{1, 0, 0, 0, 1, 0, 0, 0, 1};
+    QPointF map(QPointF p) const;
+    // Denominator of map(p): positive in front of the camera.
+    double depth(QPointF p) const;
+    // The mapping that takes from[k] to to[k]; nullopt for a degenerate set.
+    static std::optional<Homography> fromPoints(const std::array<QPointF, 4>& from, const std::array<QPointF, 4>& to);
+};
+
+// What a recording with the rehearsal camera plays.
+struct RehearsalScript {
+    QPointF contactSurvey{52.4, 1.6};   // metres, first contact of the skier's skis
+    double contactSeconds = 1.0;          // after the start of the recording
+    // The frame of first contact at a frame rate: the whole frame nearest to contactSeconds.
+    int contactFrame(int framesPerSecond) const;
+};
+
+// The fixed surveyed layout and the camera that watches it, for one picture size.
+struct RehearsalLayout {
+    // Buoys in the station's order: 1 upper right, 2 lower right, 3 upper left, 4 lower left.
+    std::array<QPointF, 4> buoySurvey;
+    QPointF jumpSurvey;
+    QSize size;
+    Homography surveyToPixel;
+
+    static RehearsalLayout forSize(QSize size);
+    QPointF pixelOf(QPointF survey) const { return surveyToPixel.map(survey); }
+};
+
+// The ground-truth file beside a rehearsal video: "<video without suffix>.truth.json".
+QString groundTruthPathFor(const QString& videoPath);
+QJsonObject groundTruth(const RehearsalLayout& layout, const RehearsalScript& script, int framesPerSecond);
+bool writeGroundTruth(const QString& path, const QJsonObject& truth, QString& error);
+
+// Draws the scene: the lake once per size, the skier and the splash per frame.
+class RehearsalRenderer {
+public:
+    RehearsalRenderer(QSize size, RehearsalScript script);
+    const RehearsalLayout& layout() const { return layout_; }
+    // frame < 0: no jump is being played (preview before a recording).
+    QImage render(long frame, int framesPerSecond) const;
+
+private:
+    void drawSkier(QImage& image, long frame, int framesPerSecond) const;
+    RehearsalLayout layout_;
+    RehearsalScript script_;
+    QImage lake_;
+};
+
+// The backend that lists the rehearsal camera.
+class RehearsalBackend : public VideoBackend {
+public:
+    explicit RehearsalBackend(RehearsalScript script = {}) : script_(script) {}
+    QList<VideoDeviceInfo> devices() override;
+    std::unique_ptr<FrameSource> open(const VideoDeviceInfo& device, const VideoOpenRequest& request,
+                                      QString& error) override;
+    const RehearsalScript& script() const { return script_; }
+
+    static QList<QSize> sizes();
+    static QSize defaultSize();
+
+private:
+    RehearsalScript script_;
+};
+
+} // namespace tarvex

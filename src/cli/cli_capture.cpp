@@ -1,0 +1,240 @@
+#include "cli/cli_capture.h"
+
+#include "capture/ffmpeg_capture_component.h"
+#include "capture/rehearsal_camera.h"
+#include "cli/cli.h"
+#include "grid/grid_file.h"
+#include "grid/grid_geometry.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QTimer>
+
+namespace tarvex {
+
+namespace {
+
+const char kUsage[] =
+    "  tarvex-cli record OUT.avi [--device NAME] [--size WxH] [--fps N] [--seconds S]\n"
+    "             [--codec mjpeg|ffv1|h264|none]\n"
+    "      record from a camera (the rehearsal camera is always listed) and print\n"
+    "      'frames captured N, dropped M, audio samples A, elapsed T ms';\n"
+    "      exit 1 when frames were dropped, 2 on an error\n"
+    "  tarvex-cli rehearsal-grid TRUTH.json --out FILE.ipt [--grid N]\n"
+    "      write the grid parameter file of the rehearsal camera from a video's ground truth\n";
+
+int fail(QTextStream& err, const QString& why)
+{
+    err << "tarvex-cli: " << why << "\n";
+    return kCliUsage;
+}
+
+// "--name value" / "--name=value" into options, the rest positional; false with problem.
+bool parse(const QStringList& args, const QStringList& allowed, QStringList& positional,
+           QMap<QString, QString>& options, QString& problem)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        if (!args[i].startsWith(QLatin1String("--"))) {
+            positional << args[i];
+            continue;
+        }
+        QString name = args[i].mid(2), value;
+        const int eq = name.indexOf(QLatin1Char('='));
+        if (eq >= 0) {
+            value = name.mid(eq + 1);
+            name = name.left(eq);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            problem = QStringLiteral("option --%1 needs a value").arg(name);
+            return false;
+        }
+        if (!allowed.contains(name)) {
+            problem = QStringLiteral("unknown option --%1").arg(name);
+            return false;
+        }
+        options.insert(name, value);
+    }
+    return true;
+}
+
+bool point(const QJsonValue& v, double& x, double& y)
+{
+    const QJsonArray a = v.toArray();
+    if (a.size() != 2 || !a[0].isDouble() || !a[1].isDouble())
+        return false;
+    x = a[0].toDouble();
+    y = a[1].toDouble();
+    return true;
+}
+
+int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    QStringList pos;
+    QMap<QString, QString> opt;
+    QString problem;
+    if (!parse(args, {QStringLiteral("out"), QStringLiteral("grid")}, pos, opt, problem))
+        return fail(err, problem);
+    if (pos.size() != 1 || !opt.contains(QStringLiteral("out")))
+        return fail(err, QStringLiteral("rehearsal-grid needs TRUTH.json and --out FILE.ipt"));
+    bool ok = true;
+    const int n = opt.value(QStringLiteral("grid"), QStringLiteral("1")).toInt(&ok);
+    if (!ok || !GridState::isGridNumber(n))
+        return fail(err, QStringLiteral("--grid must be 1, 2 or 3"));
+
+    QFile f(pos.first());
+    if (!f.open(QIODevice::ReadOnly))
+        return fail(err, QStringLiteral("cannot read %1: %2").arg(pos.first(), f.errorString()));
+    QJsonParseError pe;
+    const QJsonObject truth = QJsonDocument::fromJson(f.readAll(), &pe).object();
+    const QJsonArray buoys = truth.value(QStringLiteral("buoys")).toArray();
+    if (pe.error != QJsonParseError::NoError || buoys.size() != kBuoyCount)
+        return fail(err, QStringLiteral("%1 is not a rehearsal ground truth").arg(pos.first()));
+
+    // What the grid setup screen would hold after the buoys were clicked on the picture
+    // at 1:1 and the survey typed in.
+    GridState g;
+    g.grids_in_use = kGridCount;
+    for (const QJsonValue& bv : buoys) {
+        const QJsonObject b = bv.toObject();
+        const int k = b.value(QStringLiteral("index")).toInt();
+        if (k < 1 || k > kBuoyCount || !point(b.value(QStringLiteral("twips")), g.buoy_screen_x[k], g.buoy_screen_y[k])
+            || !point(b.value(QStringLiteral("survey")), g.buoy_survey_x[k], g.buoy_survey_y[k]))
+            return fail(err, QStringLiteral("%1 has a buoy without screen or survey position").arg(pos.first()));
+    }
+    if (!point(truth.value(QStringLiteral("jumpSurvey")), g.jump_survey_x, g.jump_survey_y))
+        return fail(err, QStringLiteral("%1 has no jump point").arg(pos.first()));
+    if (!solve_coefficients(g)) {
+        err << kNoUniqueSolutionText << "\n";
+        return kCliNoResult;
+    }
+    const QString description = QStringLiteral("%1 %2x%3")
+                                    .arg(kRehearsalCameraName)
+                                    .arg(truth.value(QStringLiteral("width")).toInt())
+                                    .arg(truth.value(QStringLiteral("height")).toInt());
+    const GridFileWriteResult w = saveGridFile(g, n, opt.value(QStringLiteral("out")), description);
+    if (!w.ok)
+        return fail(err, w.error);
+    out << "Grid " << n << " written to " << w.fullPath << "\n";
+    return kCliOk;
+}
+
+int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    QStringList pos;
+    QMap<QString, QString> opt;
+    QString problem;
+    if (!parse(args, {"device", "size", "fps", "seconds", "codec"}, pos, opt, problem))
+        return fail(err, problem);
+    if (pos.size() != 1)
+        return fail(err, QStringLiteral("record needs exactly one output file"));
+    bool ok = true;
+    const int fps = opt.value(QStringLiteral("fps"), QStringLiteral("30")).toInt(&ok);
+    if (!ok || fps < 1 || fps > 240)
+        return fail(err, QStringLiteral("--fps must be a whole number from 1 to 240"));
+    const int seconds = opt.value(QStringLiteral("seconds"), QStringLiteral("5")).toInt(&ok);
+    if (!ok || seconds < 1 || seconds > 3600)
+        return fail(err, QStringLiteral("--seconds must be a whole number from 1 to 3600"));
+    const QMap<QString, QString> codecNames = {{"mjpeg", "MJPEG"}, {"ffv1", "FFV1"}, {"h264", "H.264 (all key frames)"},
+                                               {"none", QString()}};
+    const QString codec = opt.value(QStringLiteral("codec"), QStringLiteral("mjpeg")).toLower();
+    if (!codecNames.contains(codec))
+        return fail(err, QStringLiteral("--codec must be mjpeg, ffv1, h264 or none"));
+
+    FfmpegCaptureOptions o;
+    o.rehearsal = true;
+    o.devicePollMs = 0;
+    FfmpegCaptureComponent c(o);
+    int device = c.videoDeviceCount() > 0 ? 0 : -1;
+    if (opt.contains(QStringLiteral("device"))) {
+        device = -1;
+        QStringList names;
+        for (int i = 0; i < c.videoDeviceCount(); ++i) {
+            names << c.videoDeviceName(i);
+            if (c.videoDeviceName(i).compare(opt.value(QStringLiteral("device")), Qt::CaseInsensitive) == 0)
+                device = i;
+        }
+        if (device < 0)
+            return fail(err, QStringLiteral("no device '%1'; there are: %2")
+                                 .arg(opt.value(QStringLiteral("device")), names.join(QStringLiteral(", "))));
+    }
+    if (device < 0)
+        return fail(err, QStringLiteral("no capture device"));
+    const auto report = [&](const CaptureResult& e) {
+        return e ? fail(err, e->description) : kCliOk;
+    };
+    if (const auto e = c.connectDevice(device))
+        return report(e);
+    if (opt.contains(QStringLiteral("size"))) {
+        const QString want = opt.value(QStringLiteral("size")).toLower();
+        QStringList sizes;
+        int index = -1;
+        for (int i = 0; i < c.resolutionCount(); ++i) {
+            sizes << c.resolutionName(i);
+            if (c.resolutionName(i).toLower() == want)
+                index = i;
+        }
+        if (index < 0)
+            return fail(err, QStringLiteral("%1 cannot record %2; it offers %3")
+                                 .arg(c.videoDeviceName(device), want, sizes.join(QStringLiteral(", "))));
+        if (const auto e = c.setResolution(index))
+            return report(e);
+    }
+    int compressor = -1;
+    for (int i = 0; i < c.videoCompressorCount(); ++i)
+        if (c.videoCompressorName(i) == codecNames.value(codec))
+            compressor = i;
+    if (codec != QLatin1String("none") && compressor < 0)
+        return fail(err, QStringLiteral("the %1 compressor is not available in this build").arg(codec));
+    for (const auto& e : {c.setVideoCompressor(compressor), c.setFrameRate(fps), c.setTimeLimit(seconds),
+                          c.setCaptureFileName(pos.first())})
+        if (e)
+            return report(e);
+
+    QEventLoop loop;
+    QStringList warnings;
+    QObject::connect(&c, &CaptureComponent::warning, &loop, [&](const QString& w) { warnings << w; });
+    QObject::connect(&c, &CaptureComponent::statusCode, &loop, [&](int code, const QString&) {
+        if (code == CaptureStatusReady)
+            loop.quit();
+    });
+    if (const auto e = c.startCapture())
+        return report(e);
+    // The time limit ends the recording; the guard only matters for a device that stalls.
+    QTimer::singleShot((seconds + 10) * 1000, &loop, [&] {
+        warnings << QStringLiteral("the device stopped delivering pictures");
+        (void)c.stopCapture();
+    });
+    loop.exec();
+    const CaptureStatistics s = c.statistics();
+    out << "frames captured " << s.framesCaptured << ", dropped " << s.framesDropped << ", audio samples "
+        << s.audioSamples << ", elapsed " << s.elapsedMs << " ms\n";
+    for (const QString& w : warnings)
+        err << "tarvex-cli: " << w << "\n";
+    if (!warnings.isEmpty())
+        return kCliUsage;
+    return s.framesDropped > 0 ? kCliNoResult : kCliOk;
+}
+
+} // namespace
+
+const char* captureCommandsUsage() { return kUsage; }
+
+bool runCaptureCommand(const QString& command, const QStringList& args, QTextStream& out, QTextStream& err,
+                       int& status)
+{
+    if (command == QLatin1String("record"))
+        status = runRecord(args, out, err);
+    else if (command == QLatin1String("rehearsal-grid"))
+        status = runRehearsalGrid(args, out, err);
+    else
+        return false;
+    return true;
+}
+
+} // namespace tarvex
