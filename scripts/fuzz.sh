@@ -20,8 +20,10 @@ for src in "$root"/tests/fuzz/*_fuzz.cpp; do
   scratch="$build/tests/fuzz/corpus_$name"
   mkdir -p "$scratch"
   echo "== fuzz_$name for ${seconds} s"
-  "$build/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 "$scratch" "$root/tests/fuzz/corpus/$name" 2>&1 \
-    | grep -E '^(stat::number_of_executed_units|==|SUMMARY|Done)|ERROR|crash|leak' || true
-  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "fuzz_$name failed"; exit 1; }
+  log="$build/tests/fuzz/fuzz_$name.log"
+  if ! "$build/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 "$scratch" "$root/tests/fuzz/corpus/$name" > "$log" 2>&1; then
+    tail -40 "$log"; echo "fuzz_$name failed"; exit 1
+  fi
+  grep -E '^stat::number_of_executed_units' "$log" || true
 done
