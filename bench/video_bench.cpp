@@ -34,7 +34,7 @@ namespace {
 constexpr int kFrames = 150;
 using Clock = std::chrono::steady_clock;
 
-struct ClipSpec {
+struct ClipRecipe {
     std::string name;
     const char* encoder;
     int width, height;
@@ -43,7 +43,7 @@ struct ClipSpec {
 
 // The last clip has groups of 50, so a backward walk from the middle crosses a border and
 // meets the group the worker decodes in the background.
-const ClipSpec kClips[] = {
+const ClipRecipe kClips[] = {
     {"mjpeg_720p", "mjpeg", 1280, 720},
     {"mjpeg_1080p", "mjpeg", 1920, 1080},
     {"h264_720p", "libx264", 1280, 720},
@@ -69,19 +69,19 @@ void paint(AVFrame* f, int n)
                 f->data[p][y * f->linesize[p] + x] = uint8_t(128 + ((x + y + n * p) & 31));
 }
 
-bool writeClip(const ClipSpec& spec, const QString& path)
+bool writeClip(const ClipRecipe& recipe, const QString& path)
 {
     AVFormatContext* oc = nullptr;
     const QByteArray file = path.toUtf8();
     if (avformat_alloc_output_context2(&oc, nullptr, "avi", file.constData()) < 0)
         return false;
-    const AVCodec* enc = avcodec_find_encoder_by_name(spec.encoder);
+    const AVCodec* enc = avcodec_find_encoder_by_name(recipe.encoder);
     AVCodecContext* ctx = enc ? avcodec_alloc_context3(enc) : nullptr;
     if (!ctx)
         return false;
-    const bool mjpeg = std::string(spec.encoder) == "mjpeg";
-    ctx->width = spec.width;
-    ctx->height = spec.height;
+    const bool mjpeg = std::string(recipe.encoder) == "mjpeg";
+    ctx->width = recipe.width;
+    ctx->height = recipe.height;
     ctx->time_base = {1, 30};
     ctx->framerate = {30, 1};
     ctx->pix_fmt = mjpeg ? AV_PIX_FMT_YUVJ422P : AV_PIX_FMT_YUV420P;
@@ -89,10 +89,10 @@ bool writeClip(const ClipSpec& spec, const QString& path)
         ctx->flags |= AV_CODEC_FLAG_QSCALE;
         ctx->global_quality = FF_QP2LAMBDA * 3;
     } else {
-        ctx->gop_size = spec.gop;
+        ctx->gop_size = recipe.gop;
         ctx->max_b_frames = 3;
         av_opt_set(ctx->priv_data, "preset", "veryfast", 0);
-        const std::string params = "keyint=" + std::to_string(spec.gop) + ":min-keyint=" + std::to_string(spec.gop)
+        const std::string params = "keyint=" + std::to_string(recipe.gop) + ":min-keyint=" + std::to_string(recipe.gop)
                                    + ":scenecut=0";
         av_opt_set(ctx->priv_data, "x264-params", params.c_str(), 0);
     }
@@ -349,7 +349,7 @@ void printTable()
 {
     std::printf("\n%-15s %9s %9s %9s %9s %9s %10s %10s %10s\n", "clip", "decode ms", "fwd x", "fwd-unc x",
                 "back x", "random x", "extract ms", "ffmpeg ms", "open+0 ms");
-    for (const ClipSpec& c : kClips) {
+    for (const ClipRecipe& c : kClips) {
         auto& m = gMs[c.name];
         const double d = gDecodeMs[c.name];
         const auto x = [&](const char* b) { return d > 0 ? m[b] / d : 0.0; };
@@ -368,7 +368,7 @@ int main(int argc, char** argv)
     av_log_set_level(AV_LOG_ERROR);
     QTemporaryDir dir;
     gDir = &dir;
-    for (const ClipSpec& c : kClips) {
+    for (const ClipRecipe& c : kClips) {
         const QString path = dir.filePath(QString::fromStdString(c.name) + ".avi");
         if (!writeClip(c, path)) {
             std::fprintf(stderr, "cannot write the %s clip\n", c.name.c_str());
@@ -376,7 +376,7 @@ int main(int argc, char** argv)
         }
         gPaths[c.name] = path;
     }
-    for (const ClipSpec& c : kClips) {
+    for (const ClipRecipe& c : kClips) {
         // The yardstick runs first so every ratio has it.
         benchmark::RegisterBenchmark(("DecodeSequential/" + c.name).c_str(), BM_DecodeSequential, c.name)
             ->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
