@@ -1,4 +1,5 @@
 #include "capture/audio_source.h"
+#include "capture/av_error.h"
 
 #include <atomic>
 
@@ -14,13 +15,6 @@ extern "C" {
 namespace tarvex {
 
 namespace {
-
-QString avError(int code)
-{
-    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, buf, sizeof buf);
-    return QString::fromLocal8Bit(buf);
-}
 
 class LibavAudioSource : public AudioSource {
 public:

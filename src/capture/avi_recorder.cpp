@@ -1,4 +1,5 @@
 #include "capture/avi_recorder.h"
+#include "capture/av_error.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,13 +20,6 @@ extern "C" {
 namespace tarvex {
 
 namespace {
-
-QString avError(int code)
-{
-    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, buf, sizeof buf);
-    return QString::fromLocal8Bit(buf);
-}
 
 const AVCodec* encoderFor(VideoCodec c)
 {

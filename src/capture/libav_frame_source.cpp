@@ -1,4 +1,5 @@
 #include "capture/libav_frame_source.h"
+#include "capture/av_error.h"
 
 #include <atomic>
 
@@ -12,13 +13,6 @@ extern "C" {
 namespace tarvex {
 
 namespace {
-
-QString avError(int code)
-{
-    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, buf, sizeof buf);
-    return QString::fromLocal8Bit(buf);
-}
 
 class LibavFrameSource : public FrameSource {
 public:
