@@ -114,6 +114,13 @@ CaptureSession* Station::captureSession(bool create)
     return dynamic_cast<CaptureSession*>(w);
 }
 
+ReviewSession* Station::reviewSession(bool create)
+{
+    QWidget* w = create && canCreate(screen::frmSetStart) ? screen(screen::frmSetStart)
+                                                          : existingScreen(screen::frmSetStart);
+    return dynamic_cast<ReviewSession*>(w);
+}
+
 bool Station::setTxioFolder(const QString& folder)
 {
     if (txioFixed_)

@@ -3,6 +3,7 @@
 // capture component) and the screens, each created on first touch and kept until the end.
 #include "station/app_settings.h"
 #include "station/capture_session.h"
+#include "station/review_session.h"
 #include "common/prompter.h"
 #include "station/settings_store.h"
 #include "common/clock.h"
@@ -95,6 +96,8 @@ public:
     // The capture screen as its typed face; null when it does not exist and `create` is
     // false (or the station has no capture screen).
     CaptureSession* captureSession(bool create = false);
+    // The review screen as its typed face, likewise.
+    ReviewSession* reviewSession(bool create = false);
 
     using Factory = std::function<Screen*(Station&)>;
     void registerScreen(const QString& name, Factory factory) { factories_.insert(name, std::move(factory)); }
