@@ -18,6 +18,9 @@ inline const QString VideoInput = QStringLiteral("VideoInput");
 inline const QString compression = QStringLiteral("compression");
 inline const QString framerate = QStringLiteral("framerate");
 
+// Capture screen
+inline const QString captureTime = QStringLiteral("captureTime");
+
 // Configuration screen
 inline const QString TournamentName = QStringLiteral("TournamentName");
 inline const QString SetupFiles = QStringLiteral("SetupFiles");
