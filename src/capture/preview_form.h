@@ -1,0 +1,132 @@
+#pragma once
+// The capture screen: the live picture of the camera, the name of the next capture file, a
+// recording of fixed length with its one-second countdown, the Contact hint, and the hand-over
+// of the new file to the review screen.
+#include "station/station.h"
+#include "station/capture_session.h"
+#include "capture/capture_component.h"
+
+#include <QElapsedTimer>
+#include <functional>
+#include <optional>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace tarvex {
+
+class CaptureDevicePanel;
+class PictureCanvas;
+
+class PreviewForm : public Screen, public CaptureSession {
+    Q_OBJECT
+public:
+    explicit PreviewForm(Station& station);
+    ~PreviewForm() override;
+
+    void load() override;
+
+    // The main screen's device panel (SetCaptureValues, the frame-rate box, the statistics
+    // labels). The roof hands it over; without one the component's own values are used.
+    void setDevicePanel(CaptureDevicePanel* panel) { panel_ = panel; }
+    // The skier selection window lives with the measuring screens; the roof says how to open
+    // it. It answers the chosen name, nullopt for none.
+    using SkierChooser = std::function<std::optional<QString>(QWidget* owner)>;
+    void setSkierChooser(SkierChooser chooser) { chooseSkier_ = std::move(chooser); }
+
+    // CaptureSession
+    QString skierName() const override;
+    QString passNumber() const override;
+    void setSkierName(const QString& name) override;
+    void setPassNumber(const QString& pass) override;
+    bool nameWarningShown() const override;
+
+    QString CaptureFileName() const { return CaptureFileName_; }
+    double CaptureSeconds() const { return CaptureSeconds_; }
+    bool recording() const { return recording_; }
+
+    // Handlers, public so tests and the menu reach them as the operator would.
+    // The arrival check; runs (queued) whenever the screen is shown or activated.
+    void Form_Paint();
+    void cmdStartCapture_Click();
+    void cmdEndCapture_Click();
+    void cmdStartTimer_Click();
+    void Timer40_Timer();
+    void cmdSelect_Click();
+    void cmdGoToTimer_Click();
+    void cmdGoSetup_Click();
+    void captureTimeValue_Click(int index);
+
+    static const QString kDuplicateFileWarning;
+    static const QString kJumpNumberWarning;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void buildControls();
+    void scheduleArrivalCheck();
+    // Text1 and Esc; true when the key ended a recording.
+    bool handleKey(int qtKey);
+    void txtSkierName_Change(const QString& text);
+    // Esc and the end of the countdown: the contact hint when Contact was not pressed.
+    void noteDefaultContactHint();
+    // The one place the live picture reaches the screen.
+    void showLivePicture(const QImage& frame);
+    void fitLivePicture();
+    void refreshRecordingDisplay();
+    void setRecordingState(bool on);
+    void showStartError(const CaptureError& e);
+    double frameRateForHint() const;
+    QString skierListFile() const;
+
+    CaptureComponent& capture_;
+    CaptureDevicePanel* panel_ = nullptr;
+    SkierChooser chooseSkier_;
+
+    QString CaptureFileName_;
+    bool nameChanged_ = false;
+    double CaptureSeconds_ = 5;
+    bool recording_ = false;
+    bool arrivalRunning_ = false;
+    bool arrivalQueued_ = false;
+    bool nameWarning_ = false;
+    bool editingName_ = false;
+    QElapsedTimer recordingClock_;
+
+    QMenuBar* menu_ = nullptr;
+    QAction* mnuStart = nullptr;
+    PictureCanvas* livePicture_ = nullptr;
+    QLineEdit* txtSkierName = nullptr;
+    QLineEdit* txtPass = nullptr;
+    QPushButton* cmdSelect = nullptr;
+    QComboBox* captureTimeValue = nullptr;
+    QPushButton* cmdStartCapture = nullptr;
+    QPushButton* cmdEndCapture = nullptr;
+    QPushButton* cmdStartTimer = nullptr;
+    QPushButton* cmdGoToTimer = nullptr;
+    QPushButton* cmdGoSetup = nullptr;
+    QLabel* captime = nullptr;
+    QLabel* LblFrame = nullptr;
+    QLabel* LblFrmDrop = nullptr;
+    QLabel* lblStartFrame = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLabel* lblRecording = nullptr;
+    QProgressBar* recordingProgress = nullptr;
+    QTimer* Timer40 = nullptr;
+    QTimer* displayTimer_ = nullptr;
+};
+
+} // namespace tarvex

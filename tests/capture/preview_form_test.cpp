@@ -1,0 +1,290 @@
+// The capture screen on the fake camera: arrival checks, recording, countdown, Contact, Esc,
+// the stop routine and the hand-over to the review screen.
+#include "app/main_screen.h"
+#include "capture/capture_device_panel.h"
+#include "capture/preview_form.h"
+#include "station/review_session.h"
+#include "support/station_fixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+// Stands in for the review screen: keeps the path it is given.
+class ReviewStandIn : public Screen, public ReviewSession {
+public:
+    using Screen::Screen;
+    QString videoPath() const override { return path; }
+    void setVideoPath(const QString& p) override { path = p; }
+    QString path;
+};
+
+struct CaptureScreenTest : StationFixture {
+    MainForm* main = nullptr;
+    PreviewForm* cap = nullptr;
+
+    void open(bool withReview = true)
+    {
+        storeSetting("logpath", videos());
+        FakeVideoDevice cam;
+        cam.name = "Lake camera";
+        cam.resolutions = {"1280x720"};
+        camera->addVideoDevice(cam);
+        camera->setStatistics({150, 2, 0, 5000});
+        prompter->no();   // emergency reset
+        makeStation();
+        if (withReview)
+            station->registerScreen("frmSetStart", [](Station& s) { return new ReviewStandIn(s); });
+        station->start();
+        main = station->screenAs<MainForm>("MainForm");
+        cap = station->screenAs<PreviewForm>("PreviewForm");
+        ASSERT_NE(cap, nullptr);
+        prompter->clear();
+    }
+    template <typename T = QWidget> T* c(const char* name) { return child<T>(cap, name); }
+    QString text(const char* label) { return c<QLabel>(label)->text(); }
+    void touch(const QString& name) { QFile f(videos() + "/" + name); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
+    void setRate(const QString& fps) { child<QLineEdit>(main->devicePanel(), "EdtRate")->setText(fps); }
+    void arrive(const QString& tag)
+    {
+        station->settings().NavigationTag = tag;
+        cap->Form_Paint();
+    }
+    ReviewStandIn* review() { return dynamic_cast<ReviewStandIn*>(station->existingScreen("frmSetStart")); }
+};
+
+} // namespace
+
+TEST_F(CaptureScreenTest, LoadsWithItsCaptionsAndTheDefaultLength)
+{
+    open();
+    EXPECT_EQ(cap->windowTitle(), "Tarvex 2005 Capture Screen");
+    EXPECT_EQ(c<QPushButton>("cmdStartCapture")->text(), "Start Recording     (skier hits ramp)");
+    EXPECT_FALSE(c<QPushButton>("cmdStartTimer")->isEnabled());
+    EXPECT_EQ(c<QComboBox>("captureTimeValue")->currentText(), "5.0");
+    EXPECT_EQ(SettingsStore(settingsFile()).get("captureTime"), "5");
+    EXPECT_EQ(cap->skierName(), "Skier Name");   // no SkierNames.txt
+    EXPECT_TRUE(c("Label4")->isHidden());
+    EXPECT_TRUE(c("lblRecording")->isHidden());
+}
+
+TEST_F(CaptureScreenTest, StoredLengthAndFirstListNameAreTakenAtLoad)
+{
+    storeSetting("captureTime", "3");
+    QFile names(path("program/SkierNames.txt"));
+    ASSERT_TRUE(names.open(QIODevice::WriteOnly));
+    names.write("Lee,Ann\r\nBob\r\n");
+    names.close();
+    open();
+    EXPECT_EQ(cap->CaptureSeconds(), 3);
+    EXPECT_EQ(c<QComboBox>("captureTimeValue")->currentText(), "3.0");
+    EXPECT_EQ(cap->skierName(), "Ann Lee");
+
+    // A new choice is stored and holds for the next recording.
+    c<QComboBox>("captureTimeValue")->setCurrentIndex(3);
+    EXPECT_EQ(SettingsStore(settingsFile()).get("captureTime"), "6.0");
+    EXPECT_EQ(cap->CaptureSeconds(), 6);
+    EXPECT_EQ(text("captime"), "6");
+
+    cap->setSkierChooser([](QWidget*) { return std::optional<QString>("Bob"); });
+    c<QPushButton>("cmdSelect")->click();
+    EXPECT_EQ(cap->skierName(), "Bob");
+}
+
+TEST_F(CaptureScreenTest, ArrivalRaisesThePassPastExistingFilesWithOneWarning)
+{
+    open();
+    touch("Annjump1.avi");
+    touch("Annjump2.avi");
+    cap->setSkierName("Ann");
+    arrive("Setup");
+    EXPECT_EQ(cap->passNumber(), "3");
+    EXPECT_EQ(prompter->shown().size(), 1);
+    EXPECT_EQ(prompter->shown().value(0).title, "Duplicate File Warning");
+    EXPECT_EQ(prompter->shown().value(0).text,
+              "Warning, the pass number was changed because a file for that pass already existed.  You may need to change the skier name");
+    EXPECT_EQ(station->settings().NavigationTag, "");
+
+    // Back from the review screen with the third file made: pass 4 warns twice.
+    touch("Annjump3.avi");
+    prompter->clear();
+    arrive("Timer");
+    EXPECT_EQ(cap->passNumber(), "4");
+    EXPECT_EQ(prompter->messages(), QStringList({
+        "Warning, the pass number was changed because a file for that pass already existed.  You may need to change the skier name",
+        "Warning, the jump number is greater than 3.  You may need to change the skier name"}));
+
+    // Other arrivals check nothing.
+    touch("Annjump4.avi");
+    prompter->clear();
+    arrive("Measure");
+    EXPECT_EQ(cap->passNumber(), "4");
+    EXPECT_TRUE(prompter->shown().isEmpty());
+}
+
+TEST_F(CaptureScreenTest, StartOverAnExistingFileRenamesTheSkierAndWarns)
+{
+    open();
+    touch("Annjump3.avi");
+    cap->setSkierName("Ann");
+    cap->setPassNumber("3");
+    camera->clearLog();
+    cap->cmdStartCapture_Click();
+    EXPECT_EQ(cap->skierName(), "AnnX");
+    EXPECT_EQ(cap->passNumber(), "1");
+    EXPECT_EQ(cap->CaptureFileName(), videos() + "/AnnXjump1.avi");
+    EXPECT_EQ(text("Label4"), "WARNING! Skier Name has been changed to AnnX to prevent duplicate files");
+    EXPECT_TRUE(cap->nameWarningShown());
+    // The panel's values go first, then the screen's own file name, then the start.
+    const QStringList log = camera->log();
+    const qsizetype panelFile = log.indexOf("setCaptureFileName(testvid.avi)");
+    const qsizetype ownFile = log.indexOf("setCaptureFileName(" + videos() + "/AnnXjump1.avi)");
+    ASSERT_GE(panelFile, 0);
+    EXPECT_LT(panelFile, ownFile);
+    EXPECT_LT(ownFile, log.indexOf("startCapture()"));
+    cap->cmdEndCapture_Click();
+
+    touch("AnnXjump1.avi");
+    cap->setSkierName("Ann");
+    cap->setPassNumber("3");
+    cap->cmdStartCapture_Click();
+    EXPECT_EQ(cap->skierName(), "AnnXX");
+    EXPECT_EQ(camera->captureFileName(), videos() + "/AnnXXjump1.avi");
+}
+
+TEST_F(CaptureScreenTest, CountdownWithoutContactHintsHalfTheRecording)
+{
+    const struct { const char* fps; int hint; } cases[] = {{"30", 75}, {"25", 62}};
+    open();
+    for (const auto& k : cases) {
+        setRate(k.fps);
+        cap->show();
+        cap->cmdStartCapture_Click();
+        ASSERT_TRUE(cap->recording()) << prompter->texts().join("|").toStdString();
+        EXPECT_FALSE(c("lblRecording")->isHidden());
+        EXPECT_FALSE(c<QPushButton>("cmdGoSetup")->isEnabled());
+        EXPECT_TRUE(c<QTimer>("Timer40")->isActive());
+        EXPECT_EQ(c<QTimer>("Timer40")->interval(), 1000);
+        const int stopsBefore = camera->calls("stopCapture");
+        for (int i = 0; i < 4; ++i)
+            cap->Timer40_Timer();
+        EXPECT_EQ(text("captime"), "1");
+        EXPECT_TRUE(cap->recording());
+        cap->Timer40_Timer();
+        EXPECT_FALSE(cap->recording()) << k.fps;
+        EXPECT_EQ(station->settings().ContactFrameHint, k.hint) << k.fps;
+        EXPECT_EQ(camera->calls("stopCapture") - stopsBefore, 2);   // the tick and the stop routine
+        EXPECT_EQ(text("captime"), "5");
+        EXPECT_TRUE(c("lblRecording")->isHidden());
+    }
+}
+
+TEST_F(CaptureScreenTest, ContactNotesTheFrameAndEscStops)
+{
+    open();
+    cap->show();
+    cap->cmdStartCapture_Click();
+    camera->setStatistics({42, 0, 0, 1400});
+    c<QPushButton>("cmdStartTimer")->click();
+    EXPECT_EQ(text("lblStartFrame"), "42");
+    EXPECT_EQ(station->settings().ContactFrameHint, 42);
+
+    QTest::keyClick(c("cmdStartTimer"), Qt::Key_Escape);
+    EXPECT_FALSE(cap->recording());
+    EXPECT_EQ(station->settings().ContactFrameHint, 42);
+    EXPECT_EQ(c<QLineEdit>("Text1")->text(), "27");
+    EXPECT_EQ(cap->passNumber(), "2");
+
+    // Esc while idle only shows its code; no pass is counted.
+    cap->show();
+    QTest::keyClick(c("cmdStartCapture"), Qt::Key_Escape);
+    QTest::keyClick(c("cmdStartCapture"), Qt::Key_A);
+    EXPECT_EQ(cap->passNumber(), "2");
+    EXPECT_EQ(c<QLineEdit>("Text1")->text(), "65");
+}
+
+TEST_F(CaptureScreenTest, FailedStartShowsTheErrorAndStaysIdle)
+{
+    open();
+    camera->failNext("startCapture", {CaptureError::FileError, "The capture file cannot be created"});
+    cap->cmdStartCapture_Click();
+    EXPECT_EQ(prompter->messages(), QStringList({"Eror code: 80040006 The capture file cannot be created"}));
+    EXPECT_EQ(prompter->shown().value(0).title, "Error");
+    EXPECT_FALSE(cap->recording());
+    EXPECT_TRUE(c<QPushButton>("cmdStartCapture")->isEnabled());
+    EXPECT_FALSE(c<QPushButton>("cmdStartTimer")->isEnabled());
+    EXPECT_FALSE(c<QTimer>("Timer40")->isActive());
+}
+
+TEST_F(CaptureScreenTest, NameEditsResetThePassAndRefuseCommas)
+{
+    open();
+    cap->setPassNumber("3");
+    c<QLineEdit>("txtSkierName")->setText("Lee,Ann");
+    EXPECT_EQ(cap->skierName(), "Lee Ann");
+    EXPECT_EQ(cap->passNumber(), "1");
+    EXPECT_EQ(prompter->messages(), QStringList({"Sorry, you cannot use the \",\" character in this box"}));
+    EXPECT_EQ(prompter->shown().value(0).title, "Input Error");
+
+    prompter->clear();
+    c<QPushButton>("cmdSelect")->click();
+    EXPECT_EQ(prompter->messages(),
+              QStringList({"No file of skier names called SkierNames.txt exists in the application directory"}));
+}
+
+TEST_F(CaptureScreenTest, RoadFromTheMainScreenToTheReviewScreen)
+{
+    open();
+    station->settings().CapturesPath = videos() + "/";   // as typed, with a trailing separator
+    main->show();
+    setRate("30");
+    c<QComboBox>("captureTimeValue")->setCurrentText("3.0");
+    child<QPushButton>(main, "cmdGoCapture")->click();
+    QCoreApplication::processEvents();   // the arrival check runs once the click is done
+    EXPECT_FALSE(cap->isHidden());
+    EXPECT_TRUE(main->isHidden());
+    EXPECT_EQ(station->settings().NavigationTag, "");
+    EXPECT_EQ(cap->CaptureFileName(), videos() + "/Skier Namejump1.avi");
+
+    c<QPushButton>("cmdStartCapture")->click();
+    ASSERT_TRUE(cap->recording());
+    EXPECT_EQ(camera->captureFileName(), videos() + "/Skier Namejump1.avi");
+    for (int i = 0; i < 3; ++i)
+        cap->Timer40_Timer();
+
+    AppSettings& s = station->settings();
+    EXPECT_EQ(s.NavigationTag, "Capture");
+    EXPECT_EQ(s.ContactFrameHint, 45);
+    EXPECT_EQ(s.CapturedFrameCount, 150);
+    EXPECT_EQ(s.CaptureFrameRate, 30);
+    EXPECT_EQ(child<QLabel>(main->devicePanel(), "LblFrames")->text(), "150");
+    EXPECT_EQ(cap->passNumber(), "2");
+    ASSERT_NE(review(), nullptr);
+    EXPECT_EQ(review()->path, videos() + "/Skier Namejump1.avi");
+    EXPECT_FALSE(review()->isHidden());
+    EXPECT_TRUE(cap->isHidden());
+
+    // A second stop reaches only the component.
+    cap->cmdEndCapture_Click();
+    EXPECT_EQ(cap->passNumber(), "2");
+    EXPECT_EQ(prompter->unexpected(), 0);
+}
+
+TEST_F(CaptureScreenTest, WithoutAReviewScreenTheStopStillHandsOver)
+{
+    open(false);
+    cap->show();
+    cap->cmdStartCapture_Click();
+    cap->cmdEndCapture_Click();
+    EXPECT_EQ(station->settings().NavigationTag, "Capture");
+    EXPECT_EQ(cap->passNumber(), "2");
+}
