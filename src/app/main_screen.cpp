@@ -340,13 +340,7 @@ bool MainForm::videoFolderExists()
 
 bool MainForm::goToScreen(const QString& name)
 {
-    if (!station_.canCreate(name)) {
-        station_.prompter().message(QStringLiteral("This screen is not available yet in this version of Tarvex."),
-                                    QStringLiteral("Tarvex"), Icon::Information);
-        return false;
-    }
-    station_.show(name, this);
-    return true;
+    return station_.show(name, this) != nullptr;
 }
 
 void MainForm::cmdGoCapture_Click()
@@ -472,16 +466,7 @@ void MainForm::cmdImport_Click()
     setProperty("importedSkierName", first);
 }
 
-void MainForm::mnuViewLog_Click()
-{
-    if (!station_.canCreate(screen::frmViewLog)) {
-        station_.prompter().message(QStringLiteral("This screen is not available yet in this version of Tarvex."),
-                                    QStringLiteral("Tarvex"), Icon::Information);
-        return;
-    }
-    if (QWidget* w = station_.screen(screen::frmViewLog))
-        w->show();
-}
+void MainForm::mnuViewLog_Click() { station_.openLogView(this); }
 
 void MainForm::munManual_Click() { goToScreen(screen::frmManual); }
 

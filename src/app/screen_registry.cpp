@@ -7,11 +7,15 @@
 #include "app/qt_prompter.h"
 #include "capture/capture_dialogs.h"
 #include "capture/ffmpeg_capture_component.h"
+#include "capture/preview_form.h"
+#include "logview/log_view.h"
+#include "logview/picture_log_view.h"
 #include "station/station.h"
 #include "grid/calibrate_screen.h"
 #include "grid/grid_setup_screen.h"
 #include "measure/measure_screen.h"
 #include "measure/results_window.h"
+#include "measure/select_skier.h"
 
 // The icons and the manual are compiled into the static ui library, whose resource
 // registration the linker would otherwise drop.
@@ -32,15 +36,50 @@ void Station::provideRealSeams()
     }
 }
 
+namespace {
+
+// The capture screen records with the settings of the main screen's device panel and picks
+// skiers with the selection window of the measuring room; both meet here.
+void wireCaptureScreen(Station& s, PreviewForm& capture)
+{
+    if (auto* main = qobject_cast<MainForm*>(s.existingScreen(screen::MainForm)))
+        capture.setDevicePanel(main->devicePanel());
+    capture.setSkierChooser([&s](QWidget* owner) { return frmSelectSkier::choose(s, owner); });
+}
+
+} // namespace
+
 void Station::registerBuiltInScreens()
 {
-    registerScreen(screen::MainForm, [](Station& s) { return new MainForm(s); });
+    registerScreen(screen::MainForm, [](Station& s) {
+        auto* main = new MainForm(s);
+        if (auto* capture = qobject_cast<PreviewForm*>(s.existingScreen(screen::PreviewForm)))
+            capture->setDevicePanel(main->devicePanel());
+        return main;
+    });
+    registerScreen(screen::PreviewForm, [](Station& s) {
+        auto* capture = new PreviewForm(s);
+        wireCaptureScreen(s, *capture);
+        return capture;
+    });
     registerScreen(screen::Config, [](Station& s) { return new Config(s); });
     registerScreen(screen::Grid_Setup, [](Station& s) { return new Grid_Setup(s); });
     registerScreen(screen::Calibrate, [](Station& s) { return new Calibrate(s); });
     registerScreen(screen::Measure, [](Station& s) { return new Measure(s); });
     registerScreen(screen::Results, [](Station& s) { return new Results(s); });
     registerScreen(screen::frmManual, [](Station& s) { return new frmManual(s); });
+
+    registerWindow(window::LogView, [](Station& s, QWidget* owner) { return new LogView(s, owner); });
+    registerWindow(window::PictureLogView, [](Station& s, QWidget* owner) {
+        return new PictureLogView(s, owner, [&s](const QString& path) {
+            auto* measure = s.screenAs<Measure>(screen::Measure);
+            if (!measure)
+                return;
+            if (!path.isEmpty())
+                measure->showLoggedPicture(path);
+            s.show(screen::Measure);
+        });
+    });
 }
 
 } // namespace tarvex

@@ -739,11 +739,15 @@ void Measure::mnuResults_Click()
 
 void Measure::SavePict_Click() { savePicture(); }
 
-void Measure::mnuViewLog_Click()
+void Measure::mnuViewLog_Click() { station_.openWindow(window::PictureLogView, this); }
+
+bool Measure::showLoggedPicture(const QString& path)
 {
-    // The picture log viewer comes with the log viewers; until then say so rather than do nothing.
-    station_.prompter().message(QStringLiteral("The picture log viewer is not available"), kTitle,
-                                Icon::Exclamation);
+    if (!loadPictureFile(path))
+        return false;
+    showPictureName(path);
+    station_.settings().NavigationTag = QStringLiteral("PictureLog");
+    return true;
 }
 
 // ---------------------------------------------------------------- drag handles and events

@@ -65,6 +65,10 @@ public:
     // A picture file as the screen's picture (Load Picture's step 2): sizes, overlay and
     // the name below the grid description. false, with a message, when it cannot be read.
     bool loadPictureFile(const QString& path);
+    // The picture log viewer's View Picture: the picture with sizes and overlay, its path
+    // below the grid description, tag "PictureLog". A picture that cannot be read gives a
+    // message and the screen keeps its picture; false then.
+    bool showLoggedPicture(const QString& path);
 
     MeasureState& state() { return state_; }
     const MeasureState& state() const { return state_; }

@@ -13,6 +13,13 @@ inline const QString Results = QStringLiteral("Results");
 inline const QString frmManual = QStringLiteral("frmManual");
 inline const QString PreviewForm = QStringLiteral("PreviewForm");
 inline const QString frmSetStart = QStringLiteral("frmSetStart");
-inline const QString frmViewLog = QStringLiteral("frmViewLog");
 
 } // namespace tarvex::screen
+
+// Windows made for each opening and deleted when closed (Station::openWindow).
+namespace tarvex::window {
+
+inline const QString LogView = QStringLiteral("LogView");
+inline const QString PictureLogView = QStringLiteral("PictureLogView");
+
+} // namespace tarvex::window

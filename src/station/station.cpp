@@ -114,6 +114,22 @@ CaptureSession* Station::captureSession(bool create)
     return dynamic_cast<CaptureSession*>(w);
 }
 
+QWidget* Station::openWindow(const QString& name, QWidget* owner)
+{
+    const auto f = windowFactories_.constFind(name);
+    if (f == windowFactories_.constEnd())
+        return nullptr;
+    QWidget* w = (*f)(*this, owner);
+    if (w) {
+        w->show();
+        w->raise();
+        w->activateWindow();
+    }
+    return w;
+}
+
+QWidget* Station::openLogView(QWidget* owner) { return openWindow(window::LogView, owner); }
+
 ReviewSession* Station::reviewSession(bool create)
 {
     QWidget* w = create && canCreate(screen::frmSetStart) ? screen(screen::frmSetStart)

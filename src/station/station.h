@@ -102,6 +102,15 @@ public:
     using Factory = std::function<Screen*(Station&)>;
     void registerScreen(const QString& name, Factory factory) { factories_.insert(name, std::move(factory)); }
 
+    // Windows made for one opening and deleted when closed (the log viewers, window:: names).
+    // A screen opens one without knowing the room it lives in; the roof says how it is made.
+    using WindowFactory = std::function<QWidget*(Station&, QWidget* owner)>;
+    void registerWindow(const QString& name, WindowFactory factory) { windowFactories_.insert(name, std::move(factory)); }
+    // A new window of that kind owned by `owner`, shown, not modal; null for an unknown kind.
+    QWidget* openWindow(const QString& name, QWidget* owner);
+    // The log viewer, from the main screen's and the review screen's "View Log".
+    QWidget* openLogView(QWidget* owner);
+
 signals:
     void quitRequested();
     // A screen came into being (tests and the main screen use it to wire late screens).
@@ -130,6 +139,7 @@ private:
     AppSettings settings_;
     GridState grids_;
     QHash<QString, Factory> factories_;
+    QHash<QString, WindowFactory> windowFactories_;
     QHash<QString, QPointer<QWidget>> screens_;
     bool quit_ = false;
     QDateTime startedAt_ = QDateTime::currentDateTime();
