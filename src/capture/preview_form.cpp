@@ -509,6 +509,8 @@ void PreviewForm::showLivePicture(const QImage& frame)
         fitLivePicture();
 }
 
+QImage PreviewForm::livePicture() const { return livePicture_->picture(); }
+
 void PreviewForm::fitLivePicture()
 {
     const QImage& pic = livePicture_->picture();

@@ -50,6 +50,8 @@ public:
     QString CaptureFileName() const { return CaptureFileName_; }
     double CaptureSeconds() const { return CaptureSeconds_; }
     bool recording() const { return recording_; }
+    // The newest live picture on the screen (null before the first).
+    QImage livePicture() const;
 
     // Handlers, public so tests and the menu reach them as the operator would.
     // The arrival check; runs (queued) whenever the screen is shown or activated.

@@ -1,0 +1,91 @@
+// The capture screen on the station's own component with the rehearsal camera: the real
+// countdown ends a real recording, and the live picture reaches the screen.
+#include "app/main_screen.h"
+#include "capture/capture_backend.h"
+#include "capture/capture_device_panel.h"
+#include "capture/ffmpeg_capture_component.h"
+#include "capture/preview_form.h"
+#include "station/station.h"
+#include "support/widget_lookup.h"
+#include "testkit/fixed_clock.h"
+#include "testkit/scripted_prompter.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+class NoCameras : public VideoBackend {
+public:
+    QList<VideoDeviceInfo> devices() override { return {}; }
+    std::unique_ptr<FrameSource> open(const VideoDeviceInfo&, const VideoOpenRequest&, QString& error) override
+    {
+        error = QStringLiteral("no such camera");
+        return nullptr;
+    }
+};
+
+class NoSound : public AudioBackend {
+public:
+    QList<AudioDeviceInfo> devices() override { return {}; }
+};
+
+} // namespace
+
+TEST(CaptureScreenRehearsal, TheCountdownEndsARealRecordingOfItsLength)
+{
+    QTemporaryDir tmp;
+    QDir(tmp.path()).mkpath("videos");
+    const QString videos = tmp.filePath("videos");
+    SettingsStore(tmp.filePath("TX05.ini")).save("logpath", videos);
+    SettingsStore(tmp.filePath("TX05.ini")).save("captureTime", "3");
+
+    FfmpegCaptureOptions co;
+    co.rehearsal = true;
+    co.videoBackend = std::make_shared<NoCameras>();
+    co.audioBackend = std::make_shared<NoSound>();
+    co.devicePollMs = 0;
+    auto prompter = std::make_shared<ScriptedPrompter>();
+    prompter->no();   // emergency reset
+    StationOptions o;
+    o.settingsFile = tmp.filePath("TX05.ini");
+    o.programFolder = tmp.filePath("program");
+    o.txioFolder = tmp.filePath("txio");
+    o.prompter = prompter;
+    o.clock = std::make_shared<FixedClock>(QDateTime(QDate(2026, 12, 6), QTime(14, 3, 22)));
+    o.capture = std::make_shared<FfmpegCaptureComponent>(co);
+    Station station(o);
+    station.start();
+
+    auto* main = station.screenAs<MainForm>("MainForm");
+    auto* cap = station.screenAs<PreviewForm>("PreviewForm");
+    ASSERT_NE(cap, nullptr);
+    child<QLineEdit>(main->devicePanel(), "EdtRate")->setText("30");
+    main->show();
+    child<QPushButton>(main, "cmdGoCapture")->click();
+    cap->setSkierName("Ann");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !cap->livePicture().isNull(); }, 3000));
+
+    prompter->clear();
+    child<QPushButton>(cap, "cmdStartCapture")->click();
+    ASSERT_TRUE(cap->recording()) << prompter->texts().join("|").toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !cap->recording(); }, 6000));
+
+    const AppSettings& s = station.settings();
+    EXPECT_EQ(s.NavigationTag, "Capture");
+    EXPECT_EQ(s.ContactFrameHint, 45);
+    EXPECT_GE(s.CapturedFrameCount, 85);
+    EXPECT_LE(s.CapturedFrameCount, 92);
+    EXPECT_EQ(s.CaptureFrameRate, 30);
+    EXPECT_GT(QFileInfo(videos + "/Annjump1.avi").size(), 0);
+    EXPECT_EQ(cap->passNumber(), "2");
+    EXPECT_EQ(prompter->unexpected(), 0);
+}
