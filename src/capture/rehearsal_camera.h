@@ -8,6 +8,7 @@
 // Pixel coordinates: pixel (i, j) has its centre at (i, j); the picture spans -0.5 .. W-0.5.
 // Screen twips are 15 x pixel coordinates, the convention of the grid setup screen.
 #include "capture/capture_backend.h"
+#include "common/twips.h"
 #include <QJsonObject>
 #include <QPointF>
 #include <QSize>
@@ -16,7 +17,6 @@
 namespace tarvex {
 
 inline const QString kRehearsalCameraName = QStringLiteral("Tarvex Rehearsal Camera");
-constexpr double kTwipsPerPixel = 15.0;
 
 // x' = (h0 x + h1 y + h2) / (h6 x + h7 y + h8), y' = (h3 x + h4 y + h5) / (...).
 struct Homography {
