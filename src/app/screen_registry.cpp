@@ -12,6 +12,7 @@
 #include "grid/grid_setup_screen.h"
 #include "measure/measure_screen.h"
 #include "measure/results_window.h"
+#include "review/review_screen.h"
 
 // The icons and the manual are compiled into the static ui library, whose resource
 // registration the linker would otherwise drop.
@@ -41,6 +42,7 @@ void Station::registerBuiltInScreens()
     registerScreen(screen::Measure, [](Station& s) { return new Measure(s); });
     registerScreen(screen::Results, [](Station& s) { return new Results(s); });
     registerScreen(screen::frmManual, [](Station& s) { return new frmManual(s); });
+    registerScreen(screen::frmSetStart, [](Station& s) { return new frmSetStart(s); });
 }
 
 } // namespace tarvex
