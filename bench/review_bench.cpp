@@ -1,0 +1,153 @@
+// The step a person feels on the review screen: from asking the frame view for frame n+1 (or
+// n-1) to that frame painted in it, through the worker thread, the reader and the canvas.
+// Clips are written by the station's own recorder (AviRecorder), in the compressors the
+// capture screen offers: MJPEG (the default) and H.264 with all key frames, 720p and 1080p.
+#include "capture/avi_recorder.h"
+#include "review/video_frame_source.h"
+#include "widgets/frame_view.h"
+#include "widgets/picture_canvas.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+
+using namespace tarvex;
+
+namespace {
+
+constexpr int kFrames = 90;
+
+struct Clip {
+    std::string name;
+    VideoCodec codec;
+    QSize size;
+};
+
+std::map<std::string, QString> gPaths;
+std::map<std::string, std::map<std::string, double>> gMs;
+
+// A moving scene with detail, so the compressor has real work and frames differ.
+QImage scene(QSize size, int n)
+{
+    QImage img(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            row[x] = qRgb((x * 3 + n * 5) & 255, (y * 2 + ((x >> 4) ^ (y >> 4))) & 255, (x + y + n * 7) & 255);
+    }
+    QPainter p(&img);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPoint(100 + n * 10, size.height() / 2), 60, 30);
+    return img;
+}
+
+bool record(const Clip& c, const QString& path)
+{
+    RecorderSettings s;
+    s.path = path;
+    s.size = c.size;
+    s.framesPerSecond = 30;
+    s.codec = c.codec;
+    QString error;
+    auto rec = AviRecorder::create(s, error);
+    if (!rec) {
+        std::fprintf(stderr, "%s: %s\n", c.name.c_str(), qPrintable(error));
+        return false;
+    }
+    for (int n = 0; n < kFrames; ++n)
+        if (!rec->writeVideo(scene(c.size, n), n, error))
+            return false;
+    return rec->finish(error);
+}
+
+// One step in `direction` from the frame on screen; the time until it is painted.
+double stepMs(FrameView& v, int direction)
+{
+    const int target = v.shownFrame() + direction;
+    QElapsedTimer t;
+    t.start();
+    v.step(direction);
+    while (v.shownFrame() != target)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    v.canvas()->surface()->repaint();
+    return t.nsecsElapsed() / 1e6;
+}
+
+void BM_Step(benchmark::State& state, std::string clip, int direction)
+{
+    auto source = VideoFrameSource::open(gPaths[clip]);
+    if (!source) {
+        state.SkipWithError("clip cannot be opened");
+        return;
+    }
+    FrameView v;
+    v.resize(1280, 800);
+    v.show();
+    const int start = direction > 0 ? 0 : kFrames - 1;
+    v.setSource(source, start);
+    while (v.shownFrame() != start)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    double total = 0;
+    int64_t steps = 0;
+    for (auto _ : state) {
+        if (v.shownFrame() + direction < 0 || v.shownFrame() + direction >= kFrames) {
+            v.requestFrame(start);
+            while (v.shownFrame() != start)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        }
+        const double ms = stepMs(v, direction);
+        state.SetIterationTime(ms / 1000);
+        total += ms;
+        ++steps;
+    }
+    gMs[clip][direction > 0 ? "forward" : "back"] = steps ? total / steps : 0;
+    state.counters["ms_per_step"] = steps ? total / steps : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const Clip clips[] = {
+        {"mjpeg_720p", VideoCodec::Mjpeg, {1280, 720}},
+        {"mjpeg_1080p", VideoCodec::Mjpeg, {1920, 1080}},
+        {"h264intra_720p", VideoCodec::H264Intra, {1280, 720}},
+        {"h264intra_1080p", VideoCodec::H264Intra, {1920, 1080}},
+    };
+    const QList<VideoCodec> offered = availableVideoCodecs();
+    for (const Clip& c : clips) {
+        if (!offered.contains(c.codec))
+            continue;
+        const QString path = dir.filePath(QString::fromStdString(c.name) + QStringLiteral(".avi"));
+        if (!record(c, path))
+            continue;
+        gPaths[c.name] = path;
+        for (int direction : {1, -1})
+            benchmark::RegisterBenchmark((std::string("Step/") + (direction > 0 ? "forward/" : "back/") + c.name).c_str(),
+                                         BM_Step, c.name, direction)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(60);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    std::printf("\nStep latency, request to frame painted in the frame view (ms):\n");
+    std::printf("%-18s %9s %9s\n", "clip", "forward", "back");
+    for (const auto& [clip, ms] : gMs)
+        std::printf("%-18s %9.2f %9.2f\n", clip.c_str(), ms.count("forward") ? ms.at("forward") : 0.0,
+                    ms.count("back") ? ms.at("back") : 0.0);
+    return 0;
+}
