@@ -69,6 +69,10 @@ private:
                 running_ = true;
             }
             QImage image = job.source->frame(job.n);
+            // The canvas keeps its picture premultiplied; converting here keeps that copy of
+            // a whole frame off the user-interface thread.
+            if (!image.isNull() && image.format() != QImage::Format_ARGB32_Premultiplied)
+                image = std::move(image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
             // The source may own a file the user-interface thread wants to delete once idle.
             job.source.reset();
             const quint64 generation = job.generation;
