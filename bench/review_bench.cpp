@@ -1,5 +1,5 @@
-// The step a person feels on the review screen: from asking the frame view for frame n+1 (or
-// n-1) to that frame painted in it, through the worker thread, the reader and the canvas.
+// The step a person feels on the review screen: from an arrow key pressed on the frame view
+// to frame n+1 (or n-1) painted in it, through the worker thread, the reader and the canvas.
 // Clips are written by the station's own recorder (AviRecorder), in the compressors the
 // capture screen offers: MJPEG (the default) and H.264 with all key frames, 720p and 1080p.
 #include "capture/avi_recorder.h"
@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -91,13 +92,15 @@ bool record(const Clip& c, const QString& path)
     return rec->finish(error);
 }
 
-// One step in `direction` from the frame on screen; the time until it is painted.
+// One key press in `direction` from the frame on screen; the time until it is painted.
 double stepMs(FrameView& v, int direction)
 {
     const int target = v.shownFrame() + direction;
     QElapsedTimer t;
     t.start();
-    v.step(direction);
+    // As the operator does it: an arrow key pressed on the picture.
+    QKeyEvent press(QEvent::KeyPress, direction > 0 ? Qt::Key_Right : Qt::Key_Left, Qt::NoModifier);
+    QApplication::sendEvent(v.canvas(), &press);
     while (v.shownFrame() != target)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     v.canvas()->surface()->repaint();
@@ -171,7 +174,7 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    std::printf("\nStep latency, request to frame painted in the frame view (ms; the reader's share in brackets):\n");
+    std::printf("\nStep latency, arrow key to frame painted in the frame view (ms; the reader's share in brackets):\n");
     std::printf("%-18s %18s %18s\n", "clip", "forward", "back");
     const auto at = [](const std::map<std::string, double>& m, const char* k) { return m.count(k) ? m.at(k) : 0.0; };
     for (const auto& [clip, ms] : gMs)

@@ -108,6 +108,10 @@ FrameView::FrameView(QWidget* parent) : QWidget(parent)
     frameLabel_->setObjectName(QStringLiteral("frameNumber"));
     timeLabel_ = new QLabel(this);
     timeLabel_->setObjectName(QStringLiteral("frameTime"));
+    problemLabel_ = new QLabel(this);
+    problemLabel_->setObjectName(QStringLiteral("frameProblem"));
+    problemLabel_->setStyleSheet(QStringLiteral("color: red"));
+    problemLabel_->hide();
     // Wide enough for "Frame 99999" and "9999.999 s", so the slider does not jump as they change.
     frameLabel_->setMinimumWidth(frameLabel_->fontMetrics().horizontalAdvance(QStringLiteral("Frame 99999")) + 8);
     timeLabel_->setMinimumWidth(timeLabel_->fontMetrics().horizontalAdvance(QStringLiteral("9999.999 s")) + 8);
@@ -116,6 +120,7 @@ FrameView::FrameView(QWidget* parent) : QWidget(parent)
     bar->addWidget(slider_, 1);
     bar->addWidget(frameLabel_);
     bar->addWidget(timeLabel_);
+    bar->addWidget(problemLabel_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(canvas_, 1);
@@ -155,6 +160,8 @@ void FrameView::setSource(std::shared_ptr<FrameSource> source, int first)
     source_.reset();
     worker_->waitIdle();
     shown_ = -1;
+    failed_ = -1;
+    problemLabel_->hide();
     source_ = std::move(source);
     count_ = source_ ? std::max(0, source_->frameCount()) : 0;
     rate_ = source_ ? source_->frameRate() : 0;
@@ -191,7 +198,8 @@ int FrameView::requestedFrame() const
         return *pending_;
     if (inFlight_)
         return *inFlight_;
-    return shown_;
+    // Steps go on from a frame that could not be shown, so a damaged frame can be passed.
+    return failed_ >= 0 ? failed_ : shown_;
 }
 
 void FrameView::requestFrame(int n)
@@ -239,6 +247,11 @@ void FrameView::arrived(quint64 generation, int n, const QImage& image)
         start(next);
     }
     if (image.isNull()) {
+        if (!inFlight_) {
+            failed_ = n;
+            problemLabel_->setText(QStringLiteral("Frame %1 cannot be read").arg(n));
+            problemLabel_->show();
+        }
         emit frameFailed(n);
         return;
     }
@@ -248,6 +261,10 @@ void FrameView::arrived(quint64 generation, int n, const QImage& image)
 void FrameView::showFrame(int n, const QImage& image)
 {
     shown_ = n;
+    if (!inFlight_) {
+        failed_ = -1;
+        problemLabel_->hide();
+    }
     canvas_->setPicture(image);
     frameLabel_->setText(frameText(n));
     timeLabel_->setText(timeText(n, rate_));

@@ -83,12 +83,14 @@ private:
     QSlider* slider_ = nullptr;
     QLabel* frameLabel_ = nullptr;
     QLabel* timeLabel_ = nullptr;
+    QLabel* problemLabel_ = nullptr;
 
     std::shared_ptr<FrameSource> source_;
     quint64 generation_ = 0;
     int count_ = 0;
     double rate_ = 0;
     int shown_ = -1;
+    int failed_ = -1;   // the frame that could not be decoded, while it is the newest asked for
     std::optional<int> inFlight_;
     std::optional<int> pending_;
     bool keyStepping_ = true;

@@ -32,6 +32,8 @@ public:
             cv_.wait(lock, [this] { return passes_ > 0; });
             --passes_;
         }
+        if (n == broken)
+            return {};
         QImage img(4, 3, QImage::Format_RGB32);
         img.fill(qRgb(10 * n, 10 * n, 10 * n));
         return img;
@@ -44,6 +46,7 @@ public:
         }
         cv_.notify_all();
     }
+    int broken = -1;
     std::vector<int> asked()
     {
         std::lock_guard<std::mutex> lock(m_);
@@ -199,4 +202,25 @@ TEST(FrameView, LivePictureHasNoSliderOrNumber)
     EXPECT_EQ(v.canvas()->picture().size(), QSize(8, 6));
     EXPECT_TRUE(child<QSlider>(&v, "frameSlider")->isHidden());
     EXPECT_TRUE(child<QLabel>(&v, "frameNumber")->isHidden());
+}
+
+TEST(FrameView, ADamagedFrameIsSaidAndCanBeSteppedPast)
+{
+    FrameView v;
+    auto src = std::make_shared<NumberedFrames>(10, 30);
+    src->broken = 2;
+    v.setSource(src, 1);
+    ASSERT_TRUE(waitShown(v, 1));
+    int failed = -1;
+    QObject::connect(&v, &FrameView::frameFailed, [&](int n) { failed = n; });
+    v.step(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return failed == 2; }, 3000));
+    EXPECT_EQ(v.shownFrame(), 1);
+    EXPECT_EQ(pictureNumber(v), 1);
+    EXPECT_EQ(child<QLabel>(&v, "frameNumber")->text(), "Frame 1");
+    EXPECT_FALSE(child<QLabel>(&v, "frameProblem")->isHidden());
+    EXPECT_EQ(child<QLabel>(&v, "frameProblem")->text(), "Frame 2 cannot be read");
+    v.step(1);
+    ASSERT_TRUE(waitShown(v, 3));
+    EXPECT_TRUE(child<QLabel>(&v, "frameProblem")->isHidden());
 }
