@@ -1,5 +1,4 @@
 // Every screen the station knows by name, and the real seams where a test gave none. A screen
-#include "station/screen_names.h"
 // is created on first touch and kept.
 #include "app/config_screen.h"
 #include "app/main_screen.h"
@@ -16,6 +15,8 @@
 #include "measure/measure_screen.h"
 #include "measure/results_window.h"
 #include "measure/select_skier.h"
+#include "review/review_screen.h"
+#include "station/screen_names.h"
 
 // The icons and the manual are compiled into the static ui library, whose resource
 // registration the linker would otherwise drop.
@@ -68,6 +69,11 @@ void Station::registerBuiltInScreens()
     registerScreen(screen::Measure, [](Station& s) { return new Measure(s); });
     registerScreen(screen::Results, [](Station& s) { return new Results(s); });
     registerScreen(screen::frmManual, [](Station& s) { return new frmManual(s); });
+    registerScreen(screen::frmSetStart, [](Station& s) {
+        auto* review = new frmSetStart(s);
+        review->setViewLogOpener([&s](QWidget* owner) { s.openLogView(owner); });
+        return review;
+    });
 
     registerWindow(window::LogView, [](Station& s, QWidget* owner) { return new LogView(s, owner); });
     registerWindow(window::PictureLogView, [](Station& s, QWidget* owner) {

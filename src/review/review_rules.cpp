@@ -1,0 +1,170 @@
+#include "review/review_rules.h"
+
+#include "common/list_text.h"
+#include "common/text_file.h"
+#include "common/text_forms.h"
+#include "media/file_helpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace tarvex {
+
+namespace {
+
+const QString kFixNameTitle = QStringLiteral("Fix the skier's name");
+const QString kFixNamePrompt =
+    QStringLiteral("The skier's name was changed to prevent overwriting an existing file. You can change the "
+                   "skier's name here if you want. Just modify it in the input box to what it should be. ");
+const QString kMustInputName = QStringLiteral("You must input a name. Please try again ");
+const QString kNameTaken =
+    QStringLiteral("I am sorry, there is an existing file using that name and jump.  Please try again ");
+
+QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// An empty answer gets one more chance; nullopt when that is empty too or either is cancelled.
+std::optional<QString> askName(Prompter& p, const QString& prompt, const QString& defaultText)
+{
+    auto answer = p.input(prompt, kFixNameTitle, defaultText);
+    if (answer && answer->isEmpty())
+        answer = p.input(kMustInputName, kFixNameTitle);
+    if (!answer || answer->isEmpty())
+        return std::nullopt;
+    return answer;
+}
+
+QString firstJumpPath(const QString& capturesPath, const QString& name)
+{
+    return withoutTrailingSeparator(capturesPath) + QLatin1Char('/') + name + QStringLiteral("jump1.avi");
+}
+
+bool removeFile(const QString& path, QString& error)
+{
+    if (!QFileInfo::exists(path))
+        return true;
+    // A read-only capture (copied from a card or a CD) must go as well.
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+    QFile f(path);
+    if (f.remove())
+        return true;
+    error += (error.isEmpty() ? QString() : QStringLiteral("; ")) + native(path) + QStringLiteral(": ") + f.errorString();
+    return false;
+}
+
+} // namespace
+
+StandardName parseStandardName(const QString& path)
+{
+    StandardName n;
+    // Positions below are 0-based; the pattern counts from 1.
+    const qsizetype a = path.indexOf(QStringLiteral(".avi"));
+    if (a < 7)
+        return n;
+    const qsizetype j = path.indexOf(QStringLiteral("jump"), a - 7);
+    if (j < 0 || j >= a)
+        return n;
+    const qsizetype s = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1;
+    // "jump" inside a folder name would give a skier name that starts after it ends.
+    if (j < s)
+        return n;
+    n.standard = true;
+    n.skier = path.mid(s, j - s);
+    n.jump = path.mid(j + 4, a - j - 4);
+    return n;
+}
+
+QString videoSideFilePath(const QString& videoPath) { return videoPath + QStringLiteral(".info"); }
+
+QByteArray videoSideFileBytes(const QString& videoPath, int frame)
+{
+    return lineBytes({videoPath + QLatin1Char(',') + QString::number(frame)});
+}
+
+std::optional<int> readVideoSideFile(const QString& videoPath)
+{
+    const auto bytes = readFileBytes(videoSideFilePath(videoPath), readLimit::flagFile);
+    if (!bytes)
+        return std::nullopt;
+    QString line = decodeText(*bytes).section(QLatin1Char('\n'), 0, 0);
+    line.remove(QLatin1Char('\r'));
+    const qsizetype comma = line.lastIndexOf(QLatin1Char(','));
+    if (comma < 0)
+        return std::nullopt;
+    bool ok = false;
+    const int frame = line.mid(comma + 1).trimmed().toInt(&ok);
+    if (!ok)
+        return std::nullopt;
+    return frame;
+}
+
+std::optional<QString> writeVideoSideFile(const QString& videoPath, int frame)
+{
+    QSaveFile f(videoSideFilePath(videoPath));
+    const QByteArray bytes = videoSideFileBytes(videoPath, frame);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+        return f.errorString();
+    return std::nullopt;
+}
+
+QString contactFrameLogLine(const QDateTime& now, const QString& skier, const QString& jump, int frame,
+                            const QString& videoPath)
+{
+    ListWriter w;
+    w.text(dateText(now)).zone().text(timeText(now)).zone();
+    w.text(QStringLiteral("Skier: ") + skier).zone();
+    w.text(QStringLiteral("Jump: ") + jump).zone();
+    w.text(QStringLiteral("Contact Frame: ") + QString::number(frame)).zone();
+    w.text(QStringLiteral("File: ") + videoPath);
+    return w.str();
+}
+
+QString diskSpaceText(qint64 freeBytes)
+{
+    return QString::number(std::max<qint64>(0, freeBytes) / 1000000) + QStringLiteral(" MB");
+}
+
+bool diskSpaceLow(qint64 freeBytes) { return std::max<qint64>(0, freeBytes) / 1000000 < 200; }
+
+QString windowsDriveOf(const QString& folderText)
+{
+    if (folderText.size() >= 2 && folderText.at(1) == QLatin1Char(':'))
+        return folderText.left(2);
+    return QStringLiteral("C:");
+}
+
+std::optional<FixedSkierName> askFixedSkierName(Prompter& prompter, const QString& capturesPath,
+                                                const QString& currentName, const QString& currentPath)
+{
+    auto name = askName(prompter, kFixNamePrompt, currentName);
+    if (!name)
+        return std::nullopt;
+    QString path = firstJumpPath(capturesPath, *name);
+    const QString current = QDir::cleanPath(currentPath);
+    while (QDir::cleanPath(path) != current && QFileInfo::exists(path)) {
+        name = askName(prompter, kNameTaken, *name);
+        if (!name)
+            return std::nullopt;
+        path = firstJumpPath(capturesPath, *name);
+    }
+    return FixedSkierName{*name, path};
+}
+
+VideoDisposal disposeCapturedVideo(Prompter& prompter, const QString& videoSaveMode, const QString& videoPath)
+{
+    VideoDisposal d;
+    bool remove = false;
+    if (videoSaveMode == QLatin1String("NoSave"))
+        remove = true;
+    else if (videoSaveMode == QLatin1String("Ask"))
+        remove = !prompter.askYesNo(QStringLiteral("Do you want to save this video capture?"), QString(), Icon::Question);
+    if (!remove || videoPath.isEmpty())
+        return d;
+    const bool video = removeFile(videoPath, d.error);
+    const bool side = removeFile(videoSideFilePath(videoPath), d.error);
+    d.deleted = video && side;
+    return d;
+}
+
+} // namespace tarvex

@@ -1,0 +1,88 @@
+#pragma once
+// The review screen: one captured jump video stepped frame by frame to the first contact;
+// "Use displayed frame to measure jump" logs that frame, writes it beside the video, makes it
+// the measuring screen's picture and applies the video-save setting.
+#include "station/review_session.h"
+#include "station/station.h"
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace tarvex {
+
+class FrameView;
+
+class frmSetStart : public Screen, public ReviewSession {
+    Q_OBJECT
+public:
+    explicit frmSetStart(Station& station);
+    void load() override;
+
+    // ReviewSession: the path in `Text6`.
+    QString videoPath() const override;
+    void setVideoPath(const QString& path) override;
+
+    // Handlers, public so tests and other screens reach them as the operator would.
+    void Command6_Click();   // browse
+    void Command1_Click();   // "<"
+    void Command4_Click();   // ">"
+    void cmdMarkStart_Click();
+    void cmdGoToCapture_Click();
+    void cmdGoToSetup_Click();
+    void cmdViewLog_Click();
+    // What an arrival does by `NavigationTag`; the show event runs it once per arrival.
+    void arrive();
+
+    // Free bytes of the disk holding `place` (a folder, or a drive on Windows); tests set it.
+    using FreeSpaceQuery = std::function<qint64(const QString& place)>;
+    void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpace_ = std::move(query); }
+    // The log viewer is opened through this; without it "View Log File" is disabled.
+    void setViewLogOpener(std::function<void(QWidget* owner)> opener);
+
+    FrameView* frameView() const { return MediaPlayer1; }
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    bool loadVideo(const QString& path, int first = 0);
+    void setKeyboardEvents(bool on);
+    void setSteppingEnabled(bool on);
+    void stepBy(int delta, bool autoRepeat);
+    void refreshDiskSpace();
+    void nameCheckAfterCapture();
+    void writeMeasurementLog(const QString& path, int frame);
+    void produceFramePicture(const QString& path, int frame);
+    void leaveFor(const QString& target);
+    void say(const QString& text, const QString& title = {}) const;
+
+    FrameView* MediaPlayer1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QLineEdit* Text6 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QPushButton* cmdMarkStart = nullptr;
+    QPushButton* cmdGoToCapture = nullptr;
+    QPushButton* cmdGoToSetup = nullptr;
+    QPushButton* cmdViewLog = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* lblDiskSpace = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label9 = nullptr;
+    QListWidget* lstFileInfo = nullptr;
+
+    QString loadedPath_;   // the file the frame view holds, empty when none
+    bool keysOn_ = false;
+    bool arrivalQueued_ = false;
+    FreeSpaceQuery freeSpace_;
+    std::function<void(QWidget*)> viewLogOpener_;
+};
+
+} // namespace tarvex

@@ -1,0 +1,341 @@
+#include "review/review_screen.h"
+
+#include "media/clip_writer.h"
+#include "measure/measure_screen.h"
+#include "station/screen_names.h"
+#include "support/station_fixture.h"
+#include "widgets/frame_view.h"
+#include "widgets/picture_canvas.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+using namespace tarvex;
+using tarvex::test::child;
+
+namespace {
+
+// The capture screen as the review screen sees it after a recording.
+class FakeCaptureScreen : public Screen, public CaptureSession {
+public:
+    using Screen::Screen;
+    QString skierName() const override { return name; }
+    QString passNumber() const override { return pass; }
+    void setSkierName(const QString& n) override { name = n; pass = QStringLiteral("1"); }
+    void setPassNumber(const QString& p) override { pass = p; }
+    bool nameWarningShown() const override { return warning; }
+    QString name = QStringLiteral("AnnX");
+    QString pass = QStringLiteral("2");
+    bool warning = false;
+};
+
+struct ReviewScreenTest : test::StationFixture {
+    frmSetStart* review = nullptr;
+
+    void SetUp() override
+    {
+        StationFixture::SetUp();
+        makeStation();
+        AppSettings& s = station->settings();
+        s.CapturesPath = videos();
+        s.MeasurementLogName = QStringLiteral("JumpMeasurementLog120626.txt");
+        review = station->screenAs<frmSetStart>(screen::frmSetStart);
+        ASSERT_TRUE(review);
+        review->setFreeSpaceQuery([](const QString&) { return qint64(900000000); });
+    }
+
+    QString clip(const QString& name, int frames = 20)
+    {
+        const QString p = videos() + QLatin1Char('/') + name;
+        EXPECT_TRUE(testclips::writeClip(p, testclips::Codec::Mjpeg, frames));
+        return p;
+    }
+
+    void arrive(const QString& tag)
+    {
+        review->hide();
+        station->settings().NavigationTag = tag;
+        station->show(screen::frmSetStart);
+        QCoreApplication::processEvents();
+    }
+
+    FrameView* view() const { return review->frameView(); }
+    bool shows(int n) const
+    {
+        return QTest::qWaitFor([&] { return view()->shownFrame() == n && !view()->busy(); }, 5000);
+    }
+    int pictureNumber() const { return testclips::frameNumberOf(view()->canvas()->picture(), testclips::Codec::Mjpeg); }
+    QString logFile() const { return videos() + QStringLiteral("/JumpMeasurementLog120626.txt"); }
+    QStringList kinds(const char* kind) const
+    {
+        QStringList out;
+        for (const auto& s : prompter->shown())
+            if (s.kind == QLatin1String(kind))
+                out << s.text;
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(ReviewScreenTest, BrowseListsTheFileAndARefusedFileKeepsTheVideoInHand)
+{
+    const QString video = clip("Annjump1.avi");
+    EXPECT_FALSE(child<QPushButton>(review, "cmdMarkStart")->isEnabled());
+    prompter->file(video);
+    review->Command6_Click();
+    EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), video);
+    EXPECT_TRUE(child<QPushButton>(review, "cmdMarkStart")->isEnabled());
+    auto* info = child<QListWidget>(review, "lstFileInfo");
+    ASSERT_EQ(info->count(), 17);
+    EXPECT_EQ(info->item(0)->text(), "Filename: " + video);
+    EXPECT_EQ(info->item(2)->text(), "Height: 48");
+    EXPECT_EQ(info->item(3)->text(), "Width: 64");
+    EXPECT_EQ(info->item(4)->text(), "Length: 20 frames");
+    EXPECT_EQ(info->item(5)->text(), "Rate: 25fps");
+    EXPECT_EQ(info->item(6)->text(), "=== dwCaps ===");
+    EXPECT_EQ(info->item(11)->text(), "=== dwFlags ===");
+    EXPECT_EQ(info->item(13)->text().left(14), "Capture File: ");
+    EXPECT_EQ(info->item(16)->text().left(13), "Interleaved: ");
+    ASSERT_TRUE(shows(0));
+    for (int i = 0; i < 3; ++i) {
+        review->Command4_Click();
+        ASSERT_TRUE(shows(i + 1));
+    }
+
+    QFile text(videos() + "/notes.avi");
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("RIFF\x10\0\0\0WAVEfmt ", 16);
+    text.close();
+    prompter->clear();
+    prompter->file(text.fileName());
+    review->Command6_Click();
+    ASSERT_EQ(prompter->shown().size(), 2);
+    EXPECT_EQ(prompter->shown()[1].text, "Not a valid avi file");
+    EXPECT_EQ(prompter->shown()[1].icon, Icon::Exclamation);
+    EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), video);
+    EXPECT_EQ(info->item(0)->text(), "Filename: " + video);
+
+    prompter->cancel();
+    review->Command6_Click();
+    EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), video);
+    // Still at the frame the operator stepped to.
+    EXPECT_TRUE(shows(3));
+    EXPECT_EQ(pictureNumber(), 3);
+}
+
+TEST_F(ReviewScreenTest, AMeasuredVideoSaysSoWhenBrowsedAndWhenOpenedFromTheLog)
+{
+    const QString video = clip("Annjump2.avi");
+    QFile side(video + ".info");
+    ASSERT_TRUE(side.open(QIODevice::WriteOnly));
+    side.write((video + ",7\r\n").toUtf8());
+    side.close();
+
+    prompter->file(video);
+    review->Command6_Click();
+    station->settings().LogViewFile = video;
+    arrive("View");
+    ASSERT_EQ(kinds("message").size(), 2);
+    EXPECT_EQ(prompter->shown()[1].text, "File already measured - start frame is 7");
+    EXPECT_EQ(prompter->shown()[1].title, "Start Already Measured Warning");
+    EXPECT_EQ(prompter->shown()[2].text, "File already measured - contact frame is 7");
+    EXPECT_EQ(prompter->shown()[2].title, "Start Already Measured Warning");
+    EXPECT_EQ(child<QLabel>(review, "Label5")->text(), "Select First Contact by using direction buttons and/or slider");
+    EXPECT_TRUE(child<QPushButton>(review, "cmdMarkStart")->isEnabled());
+    EXPECT_TRUE(shows(0));
+
+    // Arriving from the main screen starts empty.
+    arrive("Setup");
+    EXPECT_TRUE(child<QLineEdit>(review, "Text6")->text().isEmpty());
+    EXPECT_FALSE(view()->hasSource());
+    EXPECT_FALSE(child<QPushButton>(review, "cmdMarkStart")->isEnabled());
+}
+
+TEST_F(ReviewScreenTest, ACaptureOpensAtTheContactHintAndStepsStopAtFrameZero)
+{
+    const QString video = clip("Annjump1.avi");
+    review->setVideoPath(video);
+    station->settings().ContactFrameHint = 5;
+    arrive("Capture");
+    ASSERT_TRUE(shows(5));
+    EXPECT_EQ(pictureNumber(), 5);
+    EXPECT_EQ(child<QLabel>(view(), "frameNumber")->text(), "Frame 5");
+    EXPECT_EQ(child<QLabel>(view(), "frameTime")->text(), "0.200 s");
+
+    station->settings().ContactFrameHint = 0;
+    arrive("Capture");
+    ASSERT_TRUE(shows(0));
+    review->Command1_Click();
+    QTest::keyClick(view()->canvas(), Qt::Key_Left);
+    EXPECT_EQ(view()->requestedFrame(), 0);
+    QTest::keyClick(view()->canvas(), Qt::Key_6, Qt::KeypadModifier);
+    EXPECT_TRUE(shows(1));
+}
+
+TEST_F(ReviewScreenTest, AskAndNoDeleteAFreshCaptureAfterItsFrameIsLogged)
+{
+    const QString video = clip("Annjump12.avi");
+    station->settings().VideoSaveMode = "Ask";
+    review->setVideoPath(video);
+    station->settings().ContactFrameHint = 4;
+    arrive("Capture");
+    ASSERT_TRUE(shows(4));
+    review->Command4_Click();
+    review->Command4_Click();
+    ASSERT_TRUE(shows(6));
+
+    prompter->no();
+    review->cmdMarkStart_Click();
+    EXPECT_EQ(readAll(logFile()),
+              "12-06-2026    14:03:22      Skier: Ann    Jump: 12      Contact Frame: 6            File: "
+                  + video.toUtf8() + "\r\n");
+    EXPECT_FALSE(QFile::exists(video));
+    EXPECT_FALSE(QFile::exists(video + ".info"));
+    EXPECT_EQ(kinds("yesno"), QStringList{"Do you want to save this video capture?"});
+    EXPECT_EQ(QFileInfo(station->programFile("currentcapture.bmp")).size(), 54 + 64 * 3 * 48);
+    const AppSettings& s = station->settings();
+    EXPECT_EQ(s.MeasureVideoFile, video);
+    EXPECT_EQ(s.MeasureFrameNumber, 6);
+    // No grid is set up: the grid setup screen instead of measuring.
+    EXPECT_EQ(kinds("message"),
+              QStringList{"One or more grids are not configured.  You may not use the Measure Screen until all listed grids are configured"});
+    EXPECT_TRUE(station->screen(screen::Grid_Setup)->isVisible());
+    EXPECT_FALSE(review->isVisible());
+    EXPECT_FALSE(view()->hasSource());
+}
+
+TEST_F(ReviewScreenTest, OnlyAFreshCaptureIsAskedAboutAndSaveAsksNothing)
+{
+    station->grids().all_grids_set_up = true;
+    const QString logged = clip("Annjump3.avi");
+    station->settings().VideoSaveMode = "Ask";
+    station->settings().LogViewFile = logged;
+    arrive("View");
+    ASSERT_TRUE(shows(0));
+    review->cmdMarkStart_Click();
+    EXPECT_TRUE(kinds("yesno").isEmpty());
+    EXPECT_TRUE(QFile::exists(logged));
+    EXPECT_EQ(readAll(logged + ".info"), (logged + ",0\r\n").toUtf8());
+
+    const QString fresh = clip("Annjump4.avi");
+    station->settings().VideoSaveMode = "Save";
+    review->setVideoPath(fresh);
+    station->settings().ContactFrameHint = 2;
+    arrive("Capture");
+    ASSERT_TRUE(shows(2));
+    review->cmdMarkStart_Click();
+    EXPECT_TRUE(kinds("yesno").isEmpty());
+    EXPECT_TRUE(QFile::exists(fresh));
+    EXPECT_EQ(readAll(fresh + ".info"), (fresh + ",2\r\n").toUtf8());
+    EXPECT_TRUE(station->screen(screen::Measure)->isVisible());
+    EXPECT_EQ(station->settings().NavigationTag, "SelectFrame");
+}
+
+TEST_F(ReviewScreenTest, ANameOutsideThePatternIsMeasuredButNotLogged)
+{
+    station->grids().all_grids_set_up = true;
+    const QString video = clip("Annjump1234.avi");
+    prompter->file(video);
+    review->Command6_Click();
+    ASSERT_TRUE(shows(0));
+    prompter->clear();
+    review->cmdMarkStart_Click();
+    ASSERT_FALSE(prompter->shown().isEmpty());
+    EXPECT_EQ(prompter->shown()[0].text,
+              "Warning, this is not a  standard KMT file so it will not be saved in the Log for future reference");
+    EXPECT_EQ(prompter->shown()[0].icon, Icon::Exclamation);
+    EXPECT_FALSE(QFile::exists(logFile()));
+    EXPECT_FALSE(QFile::exists(video + ".info"));
+    EXPECT_TRUE(QFile::exists(station->programFile("currentcapture.bmp")));
+    EXPECT_EQ(station->settings().NavigationTag, "SelectFrame");
+}
+
+TEST_F(ReviewScreenTest, FreeSpaceBelow200MbWarnsAndBarefootTimingShows)
+{
+    review->setFreeSpaceQuery([](const QString&) { return qint64(150000000); });
+    station->settings().BarefootTiming = true;
+    arrive("Setup");
+    EXPECT_EQ(child<QLabel>(review, "lblDiskSpace")->text(), "150 MB");
+    EXPECT_FALSE(child<QLabel>(review, "Label11")->isHidden());
+    EXPECT_FALSE(child<QLabel>(review, "Label9")->isHidden());
+    EXPECT_TRUE(child<QLabel>(review, "Label10")->text().startsWith("Disk Space Available "));
+
+    review->setFreeSpaceQuery([](const QString&) { return qint64(250000000); });
+    station->settings().BarefootTiming = false;
+    arrive("CaptureGoToTimer");
+    EXPECT_EQ(child<QLabel>(review, "lblDiskSpace")->text(), "250 MB");
+    EXPECT_TRUE(child<QLabel>(review, "Label11")->isHidden());
+    EXPECT_TRUE(child<QLabel>(review, "Label9")->isHidden());
+}
+
+TEST_F(ReviewScreenTest, AChangedSkierNameCanBeFixedAndTheCaptureIsMoved)
+{
+    station->registerScreen(screen::PreviewForm, [](Station& s) { return new FakeCaptureScreen(s); });
+    auto* capture = static_cast<FakeCaptureScreen*>(station->screen(screen::PreviewForm));
+    const QString recorded = clip("AnnXjump1.avi");
+    review->setVideoPath(recorded);
+    station->settings().ContactFrameHint = 3;
+
+    arrive("Capture");   // no warning on the capture screen: nothing is asked
+    EXPECT_TRUE(prompter->shown().isEmpty());
+    ASSERT_TRUE(shows(3));
+
+    capture->warning = true;
+    prompter->answer("Bob");
+    arrive("Capture");
+    const QString moved = videos() + "/Bobjump1.avi";
+    EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), moved);
+    EXPECT_TRUE(QFile::exists(moved));
+    EXPECT_FALSE(QFile::exists(recorded));
+    EXPECT_EQ(capture->name, "Bob");
+    EXPECT_EQ(capture->pass, "2");
+    ASSERT_TRUE(shows(3));
+    EXPECT_EQ(pictureNumber(), 3);
+
+    // The arrival ran once for this showing: a repaint asks nothing again.
+    review->repaint();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompter->shown().size(), 1);
+
+    review->cmdGoToCapture_Click();
+    EXPECT_EQ(station->settings().NavigationTag, "Timer");
+    EXPECT_TRUE(capture->isVisible());
+    EXPECT_FALSE(review->isVisible());
+}
+
+// The road of one jump through this screen: a capture arrives, the operator steps with the
+// keys to the contact frame, fixes it, and the measuring screen shows exactly that frame.
+TEST_F(ReviewScreenTest, RoadFromACaptureToTheMeasuringScreenOnTheChosenFrame)
+{
+    station->grids().all_grids_set_up = true;
+    station->settings().VideoSaveMode = "Save";
+    const QString video = clip("Annjump1.avi", 30);
+    review->setVideoPath(video);
+    station->settings().ContactFrameHint = 7;
+    arrive("Capture");
+    ASSERT_TRUE(shows(7));
+    QWidget* keys = view()->canvas();
+    QTest::keyClick(keys, Qt::Key_Right);
+    ASSERT_TRUE(shows(8));
+    QTest::keyClick(keys, Qt::Key_Right);
+    QTest::keyClick(keys, Qt::Key_Right);
+    QTest::keyClick(keys, Qt::Key_Left);
+    ASSERT_TRUE(shows(9));
+    EXPECT_EQ(pictureNumber(), 9);
+
+    child<QPushButton>(review, "cmdMarkStart")->click();
+    auto* measure = station->screenAs<Measure>(screen::Measure);
+    ASSERT_TRUE(measure);
+    EXPECT_TRUE(measure->isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(measure->canvas()->picture().size(), QSize(64, 48));
+    EXPECT_EQ(testclips::frameNumberOf(measure->canvas()->picture(), testclips::Codec::Mjpeg), 9);
+    EXPECT_TRUE(QFile::exists(video));
+    EXPECT_TRUE(readAll(logFile()).contains("Contact Frame: 9"));
+    EXPECT_EQ(prompter->unexpected(), 0);
+}
