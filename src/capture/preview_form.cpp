@@ -6,6 +6,7 @@
 #include "media/file_helpers.h"
 #include "station/screen_names.h"
 #include "station/settings_keys.h"
+#include "widgets/frame_view.h"
 #include "widgets/picture_canvas.h"
 
 #include <QAction>
@@ -93,7 +94,7 @@ void PreviewForm::buildControls()
     outer->addLayout(row, 1);
 
     // The live picture of the camera, fitted to the space it has.
-    livePicture_ = named(new PictureCanvas(this), "Framix1");
+    livePicture_ = named(new FrameView(this), "Framix1");
     livePicture_->setMinimumSize(480, 360);
     livePicture_->setFocusPolicy(Qt::NoFocus);
     row->addWidget(livePicture_, 1);
@@ -503,21 +504,22 @@ void PreviewForm::showLivePicture(const QImage& frame)
 {
     if (!isVisible() || frame.isNull())
         return;
-    const QSize before = livePicture_->picture().size();
-    livePicture_->setPicture(frame);
+    const QSize before = livePicture_->canvas()->picture().size();
+    livePicture_->showImage(frame);
     if (frame.size() != before)
         fitLivePicture();
 }
 
-QImage PreviewForm::livePicture() const { return livePicture_->picture(); }
+QImage PreviewForm::livePicture() const { return livePicture_->canvas()->picture(); }
 
 void PreviewForm::fitLivePicture()
 {
-    const QImage& pic = livePicture_->picture();
+    PictureCanvas* canvas = livePicture_->canvas();
+    const QImage& pic = canvas->picture();
     if (pic.isNull())
         return;
-    const QSize room = livePicture_->viewport()->size();
-    livePicture_->setZoom(std::min(double(room.width()) / pic.width(), double(room.height()) / pic.height()));
+    const QSize room = canvas->viewport()->size();
+    canvas->setZoom(std::min(double(room.width()) / pic.width(), double(room.height()) / pic.height()));
 }
 
 // ---------------------------------------------------------------- names and navigation

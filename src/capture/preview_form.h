@@ -22,7 +22,7 @@ class QTimer;
 namespace tarvex {
 
 class CaptureDevicePanel;
-class PictureCanvas;
+class FrameView;
 
 class PreviewForm : public Screen, public CaptureSession {
     Q_OBJECT
@@ -109,7 +109,7 @@ private:
 
     QMenuBar* menu_ = nullptr;
     QAction* mnuStart = nullptr;
-    PictureCanvas* livePicture_ = nullptr;
+    FrameView* livePicture_ = nullptr;
     QLineEdit* txtSkierName = nullptr;
     QLineEdit* txtPass = nullptr;
     QPushButton* cmdSelect = nullptr;
