@@ -10,6 +10,7 @@ packages=(
   libswresample-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang ffmpeg
+  git dpkg-dev desktop-file-utils
   fonts-dejavu-core
 )
 

@@ -7,6 +7,8 @@
 #include "grid/grid_geometry.h"
 #include "grid/setup_record.h"
 
+#include "tarvex_version.h"
+
 #include <QLocale>
 #include <QMap>
 #include <QStringList>
@@ -15,19 +17,42 @@ namespace tarvex {
 
 namespace {
 
+// One line for every command and every option, so that `tarvex-cli --help | grep` answers.
 const char kUsage[] =
-    "Usage:\n"
-    "  tarvex-cli grid --out FILE --grid N [--description TEXT]\n"
-    "             --ur u,v,X,Y --lr u,v,X,Y --ul u,v,X,Y --ll u,v,X,Y --jump X,Y\n"
-    "      solve the grid from the four buoys (screen twips u,v; survey metres X,Y)\n"
-    "      and write its grid parameter file for grid N (1..3)\n"
-    "  tarvex-cli distance FILE u,v [u,v ...] [--type normal|barefoot|sitski]\n"
-    "      print 'u v X Y distance' for each screen point (metres, ramp allowance included)\n"
-    "  tarvex-cli check FILE [--width TWIPS]\n"
-    "      print the grid check messages for a picture TWIPS wide (default 12000)\n"
-    "  tarvex-cli accuracy FILE [--type normal|barefoot|sitski]\n"
-    "      print the accuracy lattice lines and the levels of its seven rows\n"
-    "Exit status: 0 done, 1 no answer from the grid, 2 bad usage or unreadable file.\n";
+    "Usage: tarvex-cli COMMAND ARGUMENTS [--OPTION VALUE ...]\n"
+    "Grid parameter files, jump videos and cameras away from the station.\n"
+    "\n"
+    "Commands:\n"
+    "  grid --out FILE --grid N --ur .. --lr .. --ul .. --ll .. --jump X,Y   solve the grid and write its grid parameter file\n"
+    "  distance FILE u,v [u,v ...]    print 'u v X Y distance' for each screen point (metres, ramp allowance included)\n"
+    "  check FILE                     print the grid check messages for the picture width\n"
+    "  accuracy FILE                  print the accuracy lattice lines and the levels of its seven rows\n"
+    "  avi-info FILE                  print the AVI file information list (type, size, length, rate, caps, flags)\n"
+    "  frame FILE N --out F.bmp       write frame N (0-based) as a 24-bit bitmap\n"
+    "  record OUT.avi                 record from a camera; print 'frames captured N, dropped M, audio samples A, elapsed T ms'\n"
+    "  rehearsal-grid TRUTH.json --out FILE.ipt   write the rehearsal camera's grid file from a video's ground truth\n"
+    "  help, --help, -h               print this help\n"
+    "  --version, -v                  print the version\n"
+    "\n"
+    "Options (each takes a value: --name value or --name=value):\n"
+    "  --out FILE          grid, frame, rehearsal-grid: the file to write\n"
+    "  --grid N            grid, rehearsal-grid: the grid number, 1 to 3 (rehearsal-grid: 1 if not given)\n"
+    "  --description TEXT  grid: the description kept in the grid file\n"
+    "  --ur u,v,X,Y        grid: buoy 1, upper right: screen twips u,v and survey metres X,Y\n"
+    "  --lr u,v,X,Y        grid: buoy 2, lower right\n"
+    "  --ul u,v,X,Y        grid: buoy 3, upper left\n"
+    "  --ll u,v,X,Y        grid: buoy 4, lower left\n"
+    "  --jump X,Y          grid: the surveyed jump point in metres\n"
+    "  --type TYPE         distance, accuracy: normal (default), barefoot or sitski, for the ramp allowance\n"
+    "  --width TWIPS       check: the picture width in twips (default 12000)\n"
+    "  --device NAME       record: the camera (default the first listed; \"Tarvex Rehearsal Camera\" is always listed)\n"
+    "  --size WxH          record: the frame size, one the camera offers (default its first)\n"
+    "  --fps N             record: frames per second, 1 to 240 (default 30)\n"
+    "  --seconds S         record: the length in seconds, 1 to 3600 (default 5)\n"
+    "  --codec CODEC       record: mjpeg (default), ffv1, h264 or none\n"
+    "\n"
+    "Exit status: 0 done; 1 no answer from the grid, a frame outside the clip or dropped frames;\n"
+    "2 bad usage, a file that cannot be read or written, or a device error.\n";
 
 struct Args {
     QStringList positional;
@@ -291,7 +316,11 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
     const QStringList rest = args.mid(1);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
-        out << kUsage << captureCommandsUsage();
+        out << kUsage;
+        return kCliOk;
+    }
+    if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
+        out << "tarvex-cli " << TARVEX_VERSION_TEXT << "\n";
         return kCliOk;
     }
     if (command == QLatin1String("grid"))

@@ -5,8 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cmath>
 
 using namespace tarvex;
@@ -261,9 +263,39 @@ TEST(Cli, UsageAndUnknownCommands)
 {
     EXPECT_EQ(run({}).status, 2);
     EXPECT_EQ(run({"measure"}).status, 2);
-    const CliRun help = run({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.contains("tarvex-cli grid --out FILE"));
     EXPECT_EQ(run({"check"}).status, 2);
     EXPECT_EQ(run({"accuracy", "a", "b"}).status, 2);
+}
+
+// Every command and every option on exactly one line of its own, so a grep of the help
+// finds each; a command added without its help line fails here.
+TEST(Cli, HelpGivesEachCommandAndOptionOneLine)
+{
+    for (const char* form : {"--help", "-h", "help"}) {
+        const CliRun help = run({form});
+        EXPECT_EQ(help.status, 0) << form;
+        EXPECT_TRUE(help.err.isEmpty()) << form;
+        EXPECT_TRUE(help.out.startsWith("Usage: tarvex-cli COMMAND")) << form;
+    }
+    const QStringList lines = run({"--help"}).outLines();
+    const auto linesStartingWith = [&](const QString& head) {
+        return std::count_if(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(head); });
+    };
+    for (const char* command : {"grid ", "distance ", "check ", "accuracy ", "avi-info ", "frame ", "record ",
+                                "rehearsal-grid ", "help, --help, -h ", "--version, -v "})
+        EXPECT_EQ(linesStartingWith(QStringLiteral("  ") + command), 1) << command;
+    for (const char* option : {"out", "grid", "description", "ur", "lr", "ul", "ll", "jump", "type", "width",
+                               "device", "size", "fps", "seconds", "codec"})
+        EXPECT_EQ(linesStartingWith(QStringLiteral("  --%1 ").arg(option)), 1) << option;
+}
+
+TEST(Cli, VersionNamesTheProjectVersionAndMaybeTheCommit)
+{
+    for (const char* form : {"--version", "-v"}) {
+        const CliRun v = run({form});
+        EXPECT_EQ(v.status, 0);
+        // "tarvex-cli 0.1" from a tarball, "tarvex-cli 0.1 (dbf7938-dirty)" from a checkout.
+        EXPECT_TRUE(QRegularExpression("^tarvex-cli 0\\.1( \\([0-9a-z.-]+\\))?\n$").match(v.out).hasMatch())
+            << v.out.toStdString();
+    }
 }
