@@ -3,7 +3,7 @@
 // Clips are written by the station's own recorder (AviRecorder), in the compressors the
 // capture screen offers: MJPEG (the default) and H.264 with all key frames, 720p and 1080p.
 #include "capture/avi_recorder.h"
-#include "review/video_frame_source.h"
+#include "review/video_clip_source.h"
 #include "widgets/frame_view.h"
 #include "widgets/picture_canvas.h"
 
@@ -36,9 +36,9 @@ std::map<std::string, QString> gPaths;
 std::map<std::string, std::map<std::string, double>> gMs;
 
 // The reader's share of a step, timed on the worker thread.
-class TimedSource : public FrameSource {
+class TimedSource : public ClipSource {
 public:
-    explicit TimedSource(std::shared_ptr<FrameSource> inner) : inner_(std::move(inner)) {}
+    explicit TimedSource(std::shared_ptr<ClipSource> inner) : inner_(std::move(inner)) {}
     int frameCount() const override { return inner_->frameCount(); }
     double frameRate() const override { return inner_->frameRate(); }
     QImage frame(int n) override
@@ -53,7 +53,7 @@ public:
     double decodeMs() const { return decodes_ ? decodeNs_.load() / 1e6 / decodes_ : 0; }
 
 private:
-    std::shared_ptr<FrameSource> inner_;
+    std::shared_ptr<ClipSource> inner_;
     std::atomic<qint64> decodeNs_{0};
     std::atomic<int> decodes_{0};
 };
@@ -109,7 +109,7 @@ double stepMs(FrameView& v, int direction)
 
 void BM_Step(benchmark::State& state, std::string clip, int direction)
 {
-    auto opened = VideoFrameSource::open(gPaths[clip]);
+    auto opened = VideoClipSource::open(gPaths[clip]);
     if (!opened) {
         state.SkipWithError("clip cannot be opened");
         return;

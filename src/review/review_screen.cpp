@@ -6,7 +6,7 @@
 #include "media/file_helpers.h"
 #include "media/frame_extract.h"
 #include "review/review_rules.h"
-#include "review/video_frame_source.h"
+#include "review/video_clip_source.h"
 #include "station/screen_names.h"
 #include "widgets/frame_view.h"
 
@@ -263,7 +263,7 @@ bool frmSetStart::loadVideo(const QString& path, int first)
         return false;
     }
     QString why;
-    auto source = VideoFrameSource::open(path, &why);
+    auto source = VideoClipSource::open(path, &why);
     if (!source) {
         MediaPlayer1->clearSource();
         loadedPath_.clear();

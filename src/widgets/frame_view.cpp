@@ -22,7 +22,7 @@ namespace tarvex {
 struct FrameView::Worker {
     struct Job {
         quint64 generation = 0;
-        std::shared_ptr<FrameSource> source;
+        std::shared_ptr<ClipSource> source;
         int n = 0;
     };
 
@@ -152,7 +152,7 @@ QString FrameView::timeText(int n, double rate)
     return QString::number(n / rate, 'f', 3) + QStringLiteral(" s");
 }
 
-void FrameView::setSource(std::shared_ptr<FrameSource> source, int first)
+void FrameView::setSource(std::shared_ptr<ClipSource> source, int first)
 {
     ++generation_;
     inFlight_.reset();

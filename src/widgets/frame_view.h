@@ -6,7 +6,7 @@
 // request replaces the waiting one, so a held arrow key never builds a queue. The number
 // shown and the picture change together when a decode arrives: what is on screen is always
 // the frame whose number is shown.
-#include "widgets/frame_source.h"
+#include "widgets/clip_source.h"
 
 #include <QImage>
 #include <QWidget>
@@ -29,7 +29,7 @@ public:
     // A clip to step through, shown from frame `first` (clamped to the clip). Null releases
     // the clip; it returns only when the worker no longer uses the old source, so a file
     // behind it can be deleted at once.
-    void setSource(std::shared_ptr<FrameSource> source, int first = 0);
+    void setSource(std::shared_ptr<ClipSource> source, int first = 0);
     void clearSource() { setSource(nullptr); }
     bool hasSource() const { return source_ != nullptr; }
     int frameCount() const;
@@ -85,7 +85,7 @@ private:
     QLabel* timeLabel_ = nullptr;
     QLabel* problemLabel_ = nullptr;
 
-    std::shared_ptr<FrameSource> source_;
+    std::shared_ptr<ClipSource> source_;
     quint64 generation_ = 0;
     int count_ = 0;
     double rate_ = 0;

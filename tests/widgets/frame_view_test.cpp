@@ -19,7 +19,7 @@ namespace {
 
 // Frame n is a 4 x 3 picture of grey level 10 n, so a picture names its frame. With a gate,
 // each decode waits until the test lets it through.
-class NumberedFrames : public FrameSource {
+class NumberedFrames : public ClipSource {
 public:
     NumberedFrames(int count, double rate, bool gated = false) : count_(count), rate_(rate), gated_(gated) {}
     int frameCount() const override { return count_; }

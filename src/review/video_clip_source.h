@@ -3,23 +3,23 @@
 // threads at once: the reader is opened here and from then on only the frame view's one
 // worker thread asks it for frames.
 #include "media/video_reader.h"
-#include "widgets/frame_source.h"
+#include "widgets/clip_source.h"
 
 #include <memory>
 
 namespace tarvex {
 
-class VideoFrameSource : public FrameSource {
+class VideoClipSource : public ClipSource {
 public:
     // Null with `error` set when the file cannot be read or has no decodable video.
-    static std::shared_ptr<VideoFrameSource> open(const QString& path, QString* error = nullptr);
+    static std::shared_ptr<VideoClipSource> open(const QString& path, QString* error = nullptr);
 
     int frameCount() const override { return count_; }
     double frameRate() const override { return rate_; }
     QImage frame(int n) override { return reader_.frame(n); }
 
 private:
-    VideoFrameSource() = default;
+    VideoClipSource() = default;
     VideoReader reader_;
     int count_ = 0;
     double rate_ = 0;

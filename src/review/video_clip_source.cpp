@@ -1,10 +1,10 @@
-#include "review/video_frame_source.h"
+#include "review/video_clip_source.h"
 
 namespace tarvex {
 
-std::shared_ptr<VideoFrameSource> VideoFrameSource::open(const QString& path, QString* error)
+std::shared_ptr<VideoClipSource> VideoClipSource::open(const QString& path, QString* error)
 {
-    std::shared_ptr<VideoFrameSource> s(new VideoFrameSource);
+    std::shared_ptr<VideoClipSource> s(new VideoClipSource);
     if (!s->reader_.open(path)) {
         if (error)
             *error = s->reader_.error();

@@ -5,9 +5,9 @@
 
 namespace tarvex {
 
-class FrameSource {
+class ClipSource {
 public:
-    virtual ~FrameSource() = default;
+    virtual ~ClipSource() = default;
     // Fixed for the source's life; read on the user-interface thread.
     virtual int frameCount() const = 0;
     virtual double frameRate() const = 0;   // frames per second; 0 when unknown
