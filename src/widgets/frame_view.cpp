@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <condition_variable>
@@ -133,6 +134,7 @@ FrameView::FrameView(QWidget* parent) : QWidget(parent)
     setFocusProxy(canvas_);
     worker_ = std::make_unique<Worker>(this);
     setClipControlsVisible(false);
+    stepTiming_ = qEnvironmentVariableIntValue("TARVEX_STEP_TIMING") != 0;
 }
 
 FrameView::~FrameView()
@@ -266,6 +268,8 @@ void FrameView::showFrame(int n, const QImage& image)
         problemLabel_->hide();
     }
     canvas_->setPicture(image);
+    if (stepTiming_ && keyAt_.isValid())
+        paintAwaited_ = true;
     frameLabel_->setText(frameText(n));
     timeLabel_->setText(timeText(n, rate_));
     if (!slider_->isSliderDown()) {
@@ -287,6 +291,8 @@ bool FrameView::handleStepKey(QKeyEvent* e)
         delta = 1;
     if (!delta)
         return false;
+    if (stepTiming_ && !keyAt_.isValid())
+        keyAt_.start();
     step(delta, e->isAutoRepeat());
     return true;
 }
@@ -295,6 +301,16 @@ bool FrameView::eventFilter(QObject* watched, QEvent* e)
 {
     if (e->type() == QEvent::KeyPress && handleStepKey(static_cast<QKeyEvent*>(e)))
         return true;
+    if (e->type() == QEvent::Paint && paintAwaited_ && watched == canvas_->surface()) {
+        // The paint runs right after this filter; the next turn of the loop comes after it.
+        paintAwaited_ = false;
+        QTimer::singleShot(0, this, [this, n = shown_] {
+            if (!keyAt_.isValid())
+                return;
+            qInfo("step: key to frame %d painted in %.1f ms", n, keyAt_.nsecsElapsed() / 1e6);
+            keyAt_.invalidate();
+        });
+    }
     return QWidget::eventFilter(watched, e);
 }
 

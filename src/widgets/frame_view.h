@@ -8,6 +8,7 @@
 // the frame whose number is shown.
 #include "widgets/clip_source.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 #include <memory>
@@ -94,6 +95,11 @@ private:
     std::optional<int> inFlight_;
     std::optional<int> pending_;
     bool keyStepping_ = true;
+    // TARVEX_STEP_TIMING=1: each step key's time until its frame is painted goes to the log,
+    // so the latency an operator feels can be measured in the running station.
+    bool stepTiming_ = false;
+    QElapsedTimer keyAt_;       // the oldest step key not yet answered by a painted frame
+    bool paintAwaited_ = false; // a frame answering keyAt_ is on the canvas, not yet painted
     std::unique_ptr<Worker> worker_;
 };
 
