@@ -104,6 +104,10 @@ QWidget* Station::show(const QString& to, QWidget* from)
     if (!target)
         return nullptr;
     restorePlace(target);
+    // Without a window manager to honour it, a maximised screen still fills its screen.
+    if (!target->isVisible() && target->isMaximized())
+        if (QScreen* s = target->screen())
+            target->setGeometry(s->availableGeometry());
     target->show();
     target->raise();
     target->activateWindow();
@@ -119,8 +123,10 @@ void Station::rememberPlace(QWidget* w)
     if (!w || w->objectName().isEmpty() || !w->isVisible())
         return;
     const bool maximised = w->isMaximized();
-    // A maximised screen keeps the place it had before, so un-maximising finds it again.
-    const QRect r = maximised ? w->normalGeometry() : w->geometry();
+    // The place is the frame's (as move() takes it), the size the content's (as resize()
+    // takes it). A maximised screen keeps the place it had before, so un-maximising finds it.
+    const QPoint frameOffset = w->geometry().topLeft() - w->pos();
+    const QRect r = maximised ? w->normalGeometry().translated(-frameOffset) : QRect(w->pos(), w->size());
     if (!r.isValid())
         return;
     store_->save(key::screenPlace(w->objectName()), QStringLiteral("%1 %2 %3 %4 %5")
