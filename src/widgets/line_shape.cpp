@@ -23,6 +23,9 @@ void LineShape::setLine(const QLineF& twips)
 {
     line_ = twips;
     relayout();
+    // The loupe shows the marker too.
+    if (QWidget* loupe = canvas_->loupe(); loupe && loupe->isVisible())
+        loupe->update();
 }
 
 void LineShape::setColour(const QColor& c)

@@ -1,4 +1,5 @@
 #include "widgets/picture_canvas.h"
+#include "widgets/line_shape.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -161,6 +162,16 @@ protected:
                 q, [this](QPointF t) { return canvas_->loupePosOf(t) - QPointF(0.5, 0.5); }, m / kTwipsPerPixel);
             q.end();
             p.drawImage(0, 0, shapes);
+        }
+        // The marker lines over the picture (the impact cross, the splash indicator).
+        for (const LineShape* l : canvas_->surface_->findChildren<LineShape*>(Qt::FindDirectChildrenOnly)) {
+            if (l->isHidden())
+                continue;
+            const QPointF a = canvas_->loupePosOf(l->line().p1()), b = canvas_->loupePosOf(l->line().p2());
+            p.setPen(QPen(PictureCanvas::outlineColour(), 4, Qt::SolidLine, Qt::FlatCap));
+            p.drawLine(a, b);
+            p.setPen(QPen(l->colour(), 2, Qt::SolidLine, Qt::FlatCap));
+            p.drawLine(a, b);
         }
         // The cross hair: where a press would mark.
         const QPointF aim = held_ ? aim_ : QPointF(kLoupeSide / 2.0, kLoupeSide / 2.0);
