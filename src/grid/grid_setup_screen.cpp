@@ -583,7 +583,11 @@ void Grid_Setup::pictureMouseDown(double x, double y)
     if (selected == 0)
         return;
     const GridState& g = station_.grids();
-    clickPoint_ = QPointF(x, y);
+    // Marks finer than a pixel come from the zoom or the loupe; a hundredth of a twip is
+    // far below what either resolves and keeps the boxes and files readable.
+    clickPoint_ = QPointF(std::round(x * 100) / 100, std::round(y * 100) / 100);
+    x = clickPoint_.x();
+    y = clickPoint_.y();
     moveBuoys(clickPoint_, true, x - g.buoy_screen_x[selected], y - g.buoy_screen_y[selected]);
 }
 
