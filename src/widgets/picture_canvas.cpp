@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QToolButton>
@@ -538,6 +539,9 @@ void PictureCanvas::placeItem(QWidget* item, double xTwips, double yTwips)
 void PictureCanvas::setZoom(double zoom)
 {
     zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    // A zoom the operator chose is kept; one the canvas chose follows the window.
+    if (!autoFitting_)
+        autoFitted_ = false;
     if (zoom == zoom_)
         return;
     zoom_ = zoom;
@@ -573,10 +577,13 @@ void PictureCanvas::fitIfLarger()
     fitPending_ = false;
     if (layer_.width() * zoom_ > room.width() || layer_.height() * zoom_ > room.height()
         || (zoom_ < 1 && layer_.width() <= room.width() && layer_.height() <= room.height())) {
-        if (layer_.width() > room.width() || layer_.height() > room.height())
+        const QScopedValueRollback<bool> choosing(autoFitting_, true);
+        if (layer_.width() > room.width() || layer_.height() > room.height()) {
             fitToWindow();
-        else
+            autoFitted_ = true;
+        } else {
             setZoom(1);
+        }
     }
 }
 
@@ -585,8 +592,13 @@ void PictureCanvas::resizeEvent(QResizeEvent* e)
     QScrollArea::resizeEvent(e);
     const QRect r = contentsRect();
     bar_->setGeometry(r.x(), r.y(), r.width(), bar_->sizeHint().height());
-    if (fitPending_ && isVisible())
+    if (autoFitted_ && isVisible()) {
+        // The window grew or shrank (a maximise arriving late): fit again.
+        const QScopedValueRollback<bool> choosing(autoFitting_, true);
+        fitToWindow();
+    } else if (fitPending_ && isVisible()) {
         fitIfLarger();
+    }
     placeLoupe();
 }
 

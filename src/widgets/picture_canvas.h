@@ -175,6 +175,8 @@ private:
     bool outline_ = false;
     double zoom_ = 1;
     bool fitPending_ = true;
+    bool autoFitted_ = false;    // the zoom is the canvas's own fit, not the operator's
+    bool autoFitting_ = false;
     bool loupeEnabled_ = true;
     QPointF loupeCentre_;
     QHash<QWidget*, QPointF> items_;

@@ -212,6 +212,12 @@ TEST(PictureCanvasTest, ZoomBarKeysAndFitWorkOutsideTextBoxes)
     EXPECT_LT(c->zoom(), 0.4);
     EXPECT_LE(c->surface()->width(), c->viewport()->width());
     EXPECT_EQ(test::child<QLabel>(c, "zoomFigure")->text(), c->zoomText());
+    // Its own fit follows the window (a maximise that arrives late).
+    const double fitted = c->zoom();
+    window.resize(960, 720);
+    QCoreApplication::processEvents();
+    EXPECT_GT(c->zoom(), fitted);
+    const double fittedNow = c->zoom();
 
     QSignalSpy zoomed(c, &PictureCanvas::zoomChanged);
     button->setFocus();
@@ -223,14 +229,14 @@ TEST(PictureCanvasTest, ZoomBarKeysAndFitWorkOutsideTextBoxes)
     QTest::keyClick(button, Qt::Key_Plus);
     EXPECT_DOUBLE_EQ(c->zoom(), 1);
     QTest::keyClick(button, Qt::Key_F);
-    EXPECT_LT(c->zoom(), 0.4);
+    EXPECT_DOUBLE_EQ(c->zoom(), fittedNow);
     EXPECT_EQ(zoomed.count(), 4);
 
     // In a text box the same keys type.
     box->setFocus();
     QTest::keyClicks(box, "-10");
     EXPECT_EQ(box->text(), "-10");
-    EXPECT_LT(c->zoom(), 0.4);
+    EXPECT_DOUBLE_EQ(c->zoom(), fittedNow);
 
     test::child<QToolButton>(c, "zoomOneButton")->click();
     EXPECT_DOUBLE_EQ(c->zoom(), 1);
