@@ -61,6 +61,14 @@ MainForm::MainForm(Station& station) : Screen(station)
         setGridStatus(n, true, true);
         setGridDescription(n, station_.grids().grid_description[n]);
     });
+    // The trio shows the grid's true state; whether it is seen stays the grid count's affair.
+    connect(&station_, &Station::gridStateChanged, this, [this](int n) {
+        if (n < 1 || n > 3)
+            return;
+        const GridState& g = station_.grids();
+        setGridStatus(n, !lblGrid[n - 1]->isHidden(), g.grid_set_up[n]);
+        setGridDescription(n, g.grid_description[n]);
+    });
 }
 
 void MainForm::buildControls()

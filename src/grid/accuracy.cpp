@@ -126,8 +126,13 @@ QStringList accuracyReportLines(const AccuracyReportHeader& h, const AccuracyLat
     lines << h.ipt_file_description_2;
     lines << QStringLiteral("Grid Number: ") + paddedNumber(h.gridNumber) + QLatin1Char(' ');
     lines << QStringLiteral(" ");
-    lines << QStringLiteral("Front Ratio: ") + paddedNumber(std::floor(h.front_ratio));
-    lines << QStringLiteral("Back Ratio: ") + paddedNumber(std::floor(h.back_ratio));
+    if (h.ratiosKnown) {
+        lines << QStringLiteral("Front Ratio: ") + paddedNumber(std::floor(h.front_ratio));
+        lines << QStringLiteral("Back Ratio: ") + paddedNumber(std::floor(h.back_ratio));
+    } else {
+        lines << QStringLiteral("Front Ratio: no picture loaded");
+        lines << QStringLiteral("Back Ratio: no picture loaded");
+    }
     lines << setupRecordBuoyLines(h.boxes, QStringLiteral("Pixels"));
     for (int i = 0; i < kLatticeSize; ++i)
         for (int j = 0; j < kLatticeSize; ++j)

@@ -76,6 +76,8 @@ struct AccuracyReportHeader {
     int gridNumber = 1;
     double front_ratio = 0;
     double back_ratio = 0;
+    // false: no picture to measure the ratios against; the report says so instead of a 0.
+    bool ratiosKnown = true;
     SetupBoxTexts boxes;
 };
 

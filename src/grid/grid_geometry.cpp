@@ -1,4 +1,8 @@
 #include "grid/grid_geometry.h"
+#include "common/twips.h"
+
+#include <QLocale>
+#include <algorithm>
 
 #include "common/text_forms.h"
 
@@ -54,8 +58,30 @@ solveMapping(const OneBasedArray<double, kBuoyCount>& screenX, const OneBasedArr
     return c;
 }
 
+bool buoysDegenerate(const OneBasedArray<double, kBuoyCount>& x, const OneBasedArray<double, kBuoyCount>& y)
+{
+    double span = 0;
+    for (int a = 1; a <= kBuoyCount; ++a)
+        for (int b = a + 1; b <= kBuoyCount; ++b)
+            span = std::max(span, std::hypot(x[b] - x[a], y[b] - y[a]));
+    if (!std::isfinite(span) || span == 0)
+        return true;
+    // Relative to the spread of the points, so twips and metres are judged alike.
+    const double tiny = 1e-9 * span * span;
+    for (int a = 1; a <= kBuoyCount; ++a)
+        for (int b = a + 1; b <= kBuoyCount; ++b)
+            for (int c = b + 1; c <= kBuoyCount; ++c) {
+                const double cross = (x[b] - x[a]) * (y[c] - y[a]) - (y[b] - y[a]) * (x[c] - x[a]);
+                if (std::fabs(cross) <= tiny)
+                    return true;   // also catches two points that coincide
+            }
+    return false;
+}
+
 bool solve_coefficients(GridState& g)
 {
+    if (buoysDegenerate(g.buoy_screen_x, g.buoy_screen_y) || buoysDegenerate(g.buoy_survey_x, g.buoy_survey_y))
+        return false;
     const auto c = solveMapping(g.buoy_screen_x, g.buoy_screen_y, g.buoy_survey_x, g.buoy_survey_y);
     if (!c)
         return false;
@@ -127,6 +153,52 @@ bool distance_calculation(GridState& g, bool barefootMode, bool sitSkiMode)
     g.mapped_survey_y = y;
     g.jump_distance = distance;
     return true;
+}
+
+std::optional<double> distancePerPixel(const GridState& g, double u, double v)
+{
+    const auto& c = g.mapping_coefficients;
+    const double d = 1 + c[4] * u + c[5] * v;
+    if (d == 0)
+        return std::nullopt;
+    const double x = (c[1] + c[2] * u + c[3] * v) / d;
+    const double y = (c[6] + c[7] * u + c[8] * v) / d;
+    // Quotient rule on X = Nx / D and Y = Ny / D.
+    const double dxdu = (c[2] - x * c[4]) / d, dxdv = (c[3] - x * c[5]) / d;
+    const double dydu = (c[7] - y * c[4]) / d, dydv = (c[8] - y * c[5]) / d;
+    const double ex = x - g.jump_survey_x, ey = y - g.jump_survey_y;
+    const double r = std::hypot(ex, ey);
+    double perTwip = 0;
+    if (r > 1e-9) {
+        // The distance's gradient: the unit vector from the jump point through the Jacobian.
+        const double gu = (ex * dxdu + ey * dydu) / r, gv = (ex * dxdv + ey * dydv) / r;
+        perTwip = std::hypot(gu, gv);
+    } else {
+        // At the jump point itself every direction counts; take the larger column.
+        perTwip = std::max(std::hypot(dxdu, dydu), std::hypot(dxdv, dydv));
+    }
+    const double perPixel = perTwip * kTwipsPerPixel;
+    if (!std::isfinite(perPixel))
+        return std::nullopt;
+    return perPixel;
+}
+
+QString pixelSizeText(double metresPerPixel)
+{
+    return QStringLiteral("One picture pixel here: %1 cm on the water").arg(metresPerPixel * 100, 0, 'f', 1);
+}
+
+bool holdsNumber(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    // "12,5" is not twelve and a half, nor 125.
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
+    bool ok = false;
+    const double v = c.toDouble(t, &ok);
+    return ok && std::isfinite(v);
 }
 
 GridCheckResult grid_check(const QString& lower_left_x, const QString& lower_right_x,

@@ -20,7 +20,11 @@ std::optional<OneBasedArray<double, kCoefficientCount>>
 solveMapping(const OneBasedArray<double, kBuoyCount>& screenX, const OneBasedArray<double, kBuoyCount>& screenY,
              const OneBasedArray<double, kBuoyCount>& surveyX, const OneBasedArray<double, kBuoyCount>& surveyY);
 
-// solveMapping on the working arrays. On success fills mapping_coefficients and returns
+// Four buoys that are not four distinct points, or three of them on one line, on the
+// picture or on the water: no mapping can come of them, however the elimination rounds.
+bool buoysDegenerate(const OneBasedArray<double, kBuoyCount>& x, const OneBasedArray<double, kBuoyCount>& y);
+
+// solveMapping on the working arrays (after the degenerate test above on both sets). On success fills mapping_coefficients and returns
 // true; on failure returns false and changes nothing (the caller shows
 // kNoUniqueSolutionText titled kNoUniqueSolutionTitle with the exclamation icon).
 bool solve_coefficients(GridState& g);
@@ -41,6 +45,18 @@ double ramp_allowance(bool barefootMode, bool sitSkiMode);
 // Returns false for a point on the vanishing line (D == 0) or any non-finite result; then
 // only mapping_denominator changes and the caller must not use a distance.
 bool distance_calculation(GridState& g, bool barefootMode, bool sitSkiMode);
+
+// How far the jump distance moves when the point (u, v) moves by one picture pixel in the
+// worst direction, in metres, from the mapping's derivative. nullopt where the mapping
+// cannot be evaluated (on or near the vanishing line).
+std::optional<double> distancePerPixel(const GridState& g, double u, double v);
+
+// "One picture pixel here: 2.3 cm on the water", the live figure of both picture screens.
+QString pixelSizeText(double metresPerPixel);
+
+// Whether a box text is a number as a whole (blanks around it allowed); "abc", "12abc" and
+// an empty box are not.
+bool holdsNumber(const QString& text);
 
 // Shown instead of any ratio advice when the check cannot be made.
 inline constexpr char kPictureWidthZeroText[] =

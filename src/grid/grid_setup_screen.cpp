@@ -30,13 +30,18 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QKeyEvent>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QVBoxLayout>
+#include <QScopedValueRollback>
+#include <algorithm>
 #include <cmath>
 
 namespace tarvex {
 
 const QString Grid_Setup::kInvalidPathText = QStringLiteral("Invalid path, change in configuration screen");
+const QString Grid_Setup::kNoPictureForCheckText = QStringLiteral("Load the camera's picture to check the grid");
 
 namespace {
 
@@ -56,6 +61,8 @@ constexpr int kCrossSizeMax = 105;
 constexpr int kCrossSizeInitial = 90;
 
 QString gridCaption(int n) { return QStringLiteral("Grid %1").arg(n); }
+
+constexpr double kBigNudgeTwips = 150;
 
 } // namespace
 
@@ -106,8 +113,16 @@ void Grid_Setup::buildControls()
     outer->addLayout(body, 1);
     canvas_ = new PictureCanvas(this);
     body->addWidget(canvas_, 1);
+    canvas_->setOutline(true);
     connect(canvas_, &PictureCanvas::mousePressed, this,
             [this](double x, double y, Qt::MouseButton) { pictureMouseDown(x, y); });
+    connect(canvas_, &PictureCanvas::mouseMoved, this,
+            [this](double x, double y, Qt::MouseButtons) { pictureMouseMove(x, y); });
+    // Whatever brought the picture (a file, the picked frame, the clipboard), the grid
+    // check measures against its width.
+    connect(canvas_, &PictureCanvas::pictureChanged, this, [this] { setPictureSize(canvas_->picture().size()); });
+    canvas_->installEventFilter(this);
+    canvas_->surface()->installEventFilter(this);
 
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("controlPanel"));
@@ -157,6 +172,11 @@ void Grid_Setup::buildControls()
         b.index = d.index;
         b.option = new QRadioButton(QString::fromLatin1(d.caption), selection);
         b.option->setObjectName(QString::fromLatin1(d.option));
+        // The arrow keys nudge the chosen buoy instead of moving the choice.
+        b.option->installEventFilter(this);
+        auto* pick = new QShortcut(QKeySequence(Qt::Key_1 + k), this);
+        pick->setContext(Qt::WindowShortcut);
+        connect(pick, &QShortcut::activated, b.option, [o = b.option] { o->setChecked(true); });
         selLayout->addWidget(b.option, k / 2, k % 2);
         b.x = box(d.x, kAuto);
         b.y = box(d.y, kAuto);
@@ -320,8 +340,8 @@ void Grid_Setup::load()
     clear_accuracy_indicator();
     for (QLabel* l : {AdjustmentLabel, CrossSizeLabel})
         l->setStyleSheet(QStringLiteral("background-color: black; color: white;"));
-    picture_width_twips_ = QStringLiteral("12000");
-    picture_height_twips_ = QStringLiteral("9000");
+    // No assumed width: the grid check asks for the camera's picture instead.
+    setPictureSize(canvas_->picture().size());
 }
 
 void Grid_Setup::showEvent(QShowEvent* e)
@@ -344,6 +364,13 @@ bool Grid_Setup::distance_calculation()
 
 GridCheckResult Grid_Setup::grid_check()
 {
+    if (!canvas_->hasPicture()) {
+        GridState& g = station_.grids();
+        g.front_ratio = 0;
+        g.back_ratio = 0;
+        station_.prompter().message(kNoPictureForCheckText);
+        return {};
+    }
     GridCheckResult r = tarvex::grid_check(station_.grids(), controlsOf(buoy::LowerLeft).x->text(),
                                            controlsOf(buoy::LowerRight).x->text(),
                                            controlsOf(buoy::UpperLeft).x->text(),
@@ -407,6 +434,12 @@ const Grid_Setup::BuoyControls& Grid_Setup::controlsOf(int buoyIndex) const
 void Grid_Setup::boxChanged(int buoyIndex, int field)
 {
     GridState& g = station_.grids();
+    // An edit by the operator (or a moved buoy) leaves the grid in hand no longer complete;
+    // refilling the boxes from a stored grid does not.
+    if (!filling_ && g.grid_set_up[shownGrid_]) {
+        g.grid_set_up[shownGrid_] = false;
+        emit station_.gridStateChanged(shownGrid_);
+    }
     if (buoyIndex == 0) {
         if (field == 2)
             g.jump_survey_x = leadingNumber(jump_x->text());
@@ -465,6 +498,7 @@ SetupBoxTexts Grid_Setup::boxTexts() const
 
 void Grid_Setup::fillBoxesFromWorkingState()
 {
+    const QScopedValueRollback<bool> filling(filling_, true);
     const SetupBoxTexts t = SetupBoxTexts::fromWorkingState(station_.grids());
     auto put = [this](int index, const QString& x, const QString& y, const QString& sx, const QString& sy) {
         BuoyControls& b = controlsOf(index);
@@ -549,11 +583,86 @@ void Grid_Setup::pictureMouseDown(double x, double y)
     if (selected == 0)
         return;
     const GridState& g = station_.grids();
-    clickPoint_ = QPointF(x, y);
+    // Marks finer than a pixel come from the zoom or the loupe; a hundredth of a twip is
+    // far below what either resolves and keeps the boxes and files readable.
+    clickPoint_ = QPointF(std::round(x * 100) / 100, std::round(y * 100) / 100);
+    x = clickPoint_.x();
+    y = clickPoint_.y();
     moveBuoys(clickPoint_, true, x - g.buoy_screen_x[selected], y - g.buoy_screen_y[selected]);
 }
 
-void Grid_Setup::nudge(double dx, double dy) { moveBuoys({}, false, dx, dy); }
+void Grid_Setup::nudge(double dx, double dy)
+{
+    if (selectedBuoy() == 0)
+        return;
+    moveBuoys({}, false, dx, dy);
+}
+
+bool Grid_Setup::eventFilter(QObject* watched, QEvent* e)
+{
+    if (e->type() == QEvent::KeyPress) {
+        const bool ours = watched == canvas_ || watched == canvas_->surface()
+                          || std::any_of(buoys_.begin(), buoys_.end(), [watched](const BuoyControls& b) { return b.option == watched; });
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (ours) {
+            const double step = (k->modifiers() & Qt::ShiftModifier) ? kBigNudgeTwips : kNudgeTwips;
+            switch (k->key()) {
+            case Qt::Key_Up: nudge(0, -step); return true;
+            case Qt::Key_Down: nudge(0, step); return true;
+            case Qt::Key_Left: nudge(-step, 0); return true;
+            case Qt::Key_Right: nudge(step, 0); return true;
+            default: break;
+            }
+        }
+    }
+    return Screen::eventFilter(watched, e);
+}
+
+std::optional<QString> Grid_Setup::firstBoxWithoutNumber() const
+{
+    struct Named {
+        const QLineEdit* box;
+        const char* name;
+    };
+    const BuoyControls& ul = controlsOf(buoy::UpperLeft);
+    const BuoyControls& ur = controlsOf(buoy::UpperRight);
+    const BuoyControls& ll = controlsOf(buoy::LowerLeft);
+    const BuoyControls& lr = controlsOf(buoy::LowerRight);
+    // The order Complete checks its boxes in.
+    const Named boxes[] = {
+        {ul.x, "upper left screen x"}, {ul.y, "upper left screen y"}, {ur.x, "upper right screen x"},
+        {ur.y, "upper right screen y"}, {ll.x, "lower left screen x"}, {ll.y, "lower left screen y"},
+        {lr.x, "lower right screen x"}, {lr.y, "lower right screen y"}, {ul.surveyX, "upper left survey x"},
+        {ul.surveyY, "upper left survey y"}, {ur.surveyX, "upper right survey x"}, {ur.surveyY, "upper right survey y"},
+        {ll.surveyX, "lower left survey x"}, {ll.surveyY, "lower left survey y"}, {lr.surveyX, "lower right survey x"},
+        {lr.surveyY, "lower right survey y"}, {jump_x, "jump x"}, {jump_y, "jump y"},
+    };
+    for (const Named& n : boxes)
+        if (!holdsNumber(n.box->text()))
+            return QString::fromLatin1(n.name);
+    return std::nullopt;
+}
+
+bool Grid_Setup::refuseNonNumbers()
+{
+    const auto bad = firstBoxWithoutNumber();
+    if (!bad)
+        return false;
+    station_.prompter().message(QStringLiteral("The ") + *bad + QStringLiteral(" box must hold a number"),
+                                QStringLiteral("Error Message"), Icon::Exclamation);
+    return true;
+}
+
+void Grid_Setup::pictureMouseMove(double x, double y)
+{
+    const GridState& g = station_.grids();
+    if (!g.grid_set_up[shownGrid_]) {
+        canvas_->setInfoText(QString());
+        return;
+    }
+    const auto perPixel = distancePerPixel(g, x, y);
+    canvas_->setInfoText(perPixel ? pixelSizeText(*perPixel) : QString());
+}
 
 void Grid_Setup::gridLock_Toggled(bool checked)
 {
@@ -594,6 +703,9 @@ void Grid_Setup::Load_Click()
     if (missing) {
         p.message(QStringLiteral("Warning - Not all parameters have been set up on grid"),
                   QStringLiteral("Error Message"), Icon::Exclamation);
+    } else if (refuseNonNumbers()) {
+        // Text that is no number must not become a buoy at 0; nothing is recorded.
+        return;
     } else {
         showAsComplete();
         canvas_->clear();
@@ -604,6 +716,7 @@ void Grid_Setup::Load_Click()
             const QString path = ipt_file_description->text() == kNoFile ? QString() : ipt_file_description->text();
             g.storeCompletedGrid(n, path, ipt_file_description_2->text());
         }
+        emit station_.gridStateChanged(n);
     }
     // The record goes to the results file whatever happened, so the day's file shows every
     // attempt at setting up a grid.
@@ -674,6 +787,8 @@ void Grid_Setup::gridSave_Click()
     GridState& g = station_.grids();
     Prompter& p = station_.prompter();
     unlockGrid();
+    if (refuseNonNumbers())
+        return;
     const auto path = chooseGridFile(true);
     if (!path)
         return;
@@ -697,6 +812,7 @@ void Grid_Setup::gridSave_Click()
     // The saved file is the grid's file from now on: the next start loads it, so a grid
     // built once survives a restart without a Load of its own.
     station_.store().save(key::gridFile(n), r.fullPath);
+    emit station_.gridStateChanged(n);
 }
 
 void Grid_Setup::gridLoad_Click()
@@ -760,12 +876,18 @@ void Grid_Setup::finishGridLoad(int n, const QString& path, bool interactive)
     station_.store().save(key::gridFile(n), path);
     g.recompute_all_grids_set_up();
     emit station_.gridLoaded(n);
+    emit station_.gridStateChanged(n);
 }
 
 // ---------------------------------------------------------------- picture menu
 
 void Grid_Setup::setPictureSize(QSize pixels)
 {
+    if (!canvas_->hasPicture()) {
+        picture_width_twips_.clear();
+        picture_height_twips_.clear();
+        return;
+    }
     picture_width_twips_ = pictureTwipsText(pixels.width());
     picture_height_twips_ = pictureTwipsText(pixels.height());
 }
@@ -778,7 +900,6 @@ void Grid_Setup::setPictureFromFile(const QString& path, bool reportErrors)
             station_.prompter().message(error, QStringLiteral("Picture"), Icon::Exclamation);
         return;
     }
-    setPictureSize(canvas_->picture().size());
 }
 
 void Grid_Setup::mnuLoadPicture_Click()
@@ -835,7 +956,7 @@ void Grid_Setup::gridExit_Click()
     if (!g.all_grids_set_up
         && !station_.prompter().askYesNo(
             QStringLiteral("Do you want to leave the grid setup with the grid setup not complete?"),
-            QStringLiteral("Grid Setup Error")))
+            QStringLiteral("Grid Setup Error"), Icon::Question, true))
         return;
     station_.show(screen::MainForm, this);
     g.switchToGrid(1);
@@ -886,6 +1007,16 @@ void Grid_Setup::btnAccuracyCheck_Click()
     header.ipt_file_description = ipt_file_description->text();
     header.ipt_file_description_2 = ipt_file_description_2->text();
     header.gridNumber = shownGrid_;
+    // The ratios of this grid on the picture in hand, as the grid check computes them.
+    if (canvas_->hasPicture()) {
+        const GridCheckResult ratios =
+            tarvex::grid_check(g, controlsOf(buoy::LowerLeft).x->text(), controlsOf(buoy::LowerRight).x->text(),
+                               controlsOf(buoy::UpperLeft).x->text(), controlsOf(buoy::UpperRight).x->text(),
+                               picture_width_twips_);
+        header.ratiosKnown = ratios.valid;
+    } else {
+        header.ratiosKnown = false;
+    }
     header.front_ratio = g.front_ratio;
     header.back_ratio = g.back_ratio;
     header.boxes = boxTexts();

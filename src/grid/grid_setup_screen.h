@@ -55,6 +55,7 @@ public:
 
     // Handlers, public so tests and other screens reach them as the operator would.
     void pictureMouseDown(double x, double y);
+    void pictureMouseMove(double x, double y);
     void AdjustUp_Click() { nudge(0, -kNudgeTwips); }
     void AdjustDown_Click() { nudge(0, kNudgeTwips); }
     void AdjustLeft_Click() { nudge(-kNudgeTwips, 0); }
@@ -73,9 +74,11 @@ public:
 
     static constexpr double kNudgeTwips = 15;
     static const QString kInvalidPathText;
+    static const QString kNoPictureForCheckText;
 
 protected:
     void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     struct BuoyControls {
@@ -95,6 +98,10 @@ private:
     void showAsComplete();
     void moveBuoys(const QPointF& selectedTarget, bool fromClick, double dx, double dy);
     void nudge(double dx, double dy);
+    // The first box, by the name the operator sees, whose text is no number.
+    std::optional<QString> firstBoxWithoutNumber() const;
+    // Says so and returns true when a box holds no number.
+    bool refuseNonNumbers();
     int selectedBuoy() const;
     BuoyControls& controlsOf(int buoyIndex);
     const BuoyControls& controlsOf(int buoyIndex) const;
@@ -145,8 +152,10 @@ private:
     std::array<QLabel*, 11> LineLabel{};
 
     double marker_radius_ = 0;
-    QString picture_width_twips_ = QStringLiteral("12000");
-    QString picture_height_twips_ = QStringLiteral("9000");
+    // Empty while no picture is shown: no width is assumed.
+    QString picture_width_twips_;
+    QString picture_height_twips_;
+    bool filling_ = false;
     QPointF clickPoint_;
 };
 

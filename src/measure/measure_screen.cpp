@@ -63,7 +63,6 @@ constexpr int kCrossSizeInitial = 100;
 Measure::Measure(Station& station) : Screen(station)
 {
     setWindowTitle(kTitle);
-    resize(1280, 820);
     buildControls();
     connect(&station_, &Station::pictureLineRequested, this,
             [this](const QLineF& line, const QColor& colour, int width) { canvas_->stroke(line, colour, width); });
@@ -104,6 +103,7 @@ void Measure::buildControls()
     // The read-out follows the mouse without a button held.
     canvas_->surface()->setMouseTracking(true);
     canvas_->surface()->installEventFilter(this);
+    canvas_->setOutline(true);
     connect(canvas_, &PictureCanvas::mousePressed, this,
             [this](double x, double y, Qt::MouseButton) { pictureMouseDown(x, y); });
     connect(canvas_, &PictureCanvas::mouseMoved, this,
@@ -228,6 +228,12 @@ void Measure::buildPanel(QWidget* panel)
     col->addWidget(distance);
     col->addWidget(AWSAlabel);
     col->addWidget(distance_ft);
+    provisionalDistance = new QLabel(panel);
+    provisionalDistance->setObjectName(QStringLiteral("provisionalDistance"));
+    provisionalDistance->setWordWrap(true);
+    provisionalDistance->setStyleSheet(QStringLiteral("color: #8a4b00;"));
+    provisionalDistance->hide();
+    col->addWidget(provisionalDistance);
 
     Skier_name = new QComboBox(panel);
     Skier_name->setObjectName(QStringLiteral("Skier_name"));
@@ -362,6 +368,8 @@ void Measure::load()
         l->setColour(Qt::white);
     for (QWidget* w : std::initializer_list<QWidget*>{AdjustUp, AdjustDown, AdjustLeft, AdjustRight, AdjustmentLabel})
         w->hide();
+    // Like the grid setup screen: the picture and its right-hand buoys need the room.
+    setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void Measure::showEvent(QShowEvent* e)
@@ -501,6 +509,16 @@ void Measure::hideMarker()
 {
     for (LineShape* l : {lineHorizontalImpact, lineVerticalImpact, lineSplashIndicator})
         l->hide();
+    provisionalDistance->hide();
+}
+
+void Measure::showProvisional()
+{
+    const AppSettings& s = station_.settings();
+    const auto text = provisionalFigures(station_.grids(), state_.impact(), s.BarefootMode, s.SitSkiMode,
+                                         !barefoot_indicator->isHidden());
+    provisionalDistance->setText(text.value_or(QString()));
+    provisionalDistance->setVisible(text.has_value());
 }
 
 bool Measure::DrawImpactMark()
@@ -526,6 +544,7 @@ bool Measure::DrawImpactMark()
     state_.LastMarkY = impact.y();
     state_.SplashX = foot->x();
     state_.SplashY = foot->y();
+    showProvisional();
     return true;
 }
 

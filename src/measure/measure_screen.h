@@ -129,6 +129,7 @@ private:
     void buildFloating();
     void microAdjust(double dx, double dy);
     void hideMarker();
+    void showProvisional();
     void freezeStart();
     void showPictureName(const QString& name);
     void takePictureSize();
@@ -159,6 +160,7 @@ private:
     QLineEdit* Comment = nullptr;
     QLineEdit* distance = nullptr;
     QLineEdit* distance_ft = nullptr;
+    QLabel* provisionalDistance = nullptr;   // the figures at the mark before Record
     QLabel* IWSFlabel = nullptr;
     QLabel* AWSAlabel = nullptr;
     QLineEdit* Jump_no = nullptr;

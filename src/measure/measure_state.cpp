@@ -1,4 +1,5 @@
 #include "measure/measure_state.h"
+#include "measure/jump_record.h"
 
 #include "common/list_text.h"
 #include "common/text_forms.h"
@@ -107,6 +108,21 @@ bool clipFlagReady(const QString& flagFileContent)
     FieldReader reader(flagFileContent);
     const auto first = reader.nextText();
     return first && *first == QLatin1String("Ready");
+}
+
+std::optional<QString> provisionalFigures(GridState& g, QPointF impact, bool barefootMode, bool sitSkiMode,
+                                          bool feetInTenths)
+{
+    g.query_screen_x = impact.x();
+    g.query_screen_y = impact.y();
+    if (!distance_calculation(g, barefootMode, sitSkiMode))
+        return std::nullopt;
+    const DistanceTexts t = distanceTexts(g.jump_distance, feetInTenths);
+    QString text = QStringLiteral("Provisional, not recorded: ") + t.metresText.trimmed() + QStringLiteral("  ")
+                   + t.feetText.trimmed();
+    if (const auto perPixel = distancePerPixel(g, impact.x(), impact.y()))
+        text += QLatin1Char('\n') + pixelSizeText(*perPixel);
+    return text;
 }
 
 } // namespace tarvex

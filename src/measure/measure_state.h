@@ -75,6 +75,12 @@ GridChoice nextGridChoice(const QString& caption, int gridsInUse);
 // The next jump number text: " 4" after " 3", " 1" after "Jump".
 QString nextJumpNumber(const QString& jumpNo);
 
+// What the operator sees at the mark before Record: the distance as Record would show it and
+// how much one picture pixel is worth on the water there. Labelled provisional: Record
+// computes and writes on its own. nullopt where the grid cannot map the point.
+std::optional<QString> provisionalFigures(GridState& g, QPointF impact, bool barefootMode, bool sitSkiMode,
+                                          bool feetInTenths);
+
 // The clipboard hand-shake: the outside program writes "Ready" as the first field.
 bool clipFlagReady(const QString& flagFileContent);
 inline constexpr char kClipFlagCleared[] = "  \r\n";

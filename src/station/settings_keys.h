@@ -36,6 +36,9 @@ inline const QString buoymarker = QStringLiteral("buoymarker");
 inline const QString PictureSave = QStringLiteral("PictureSave");
 inline const QString VideoSave = QStringLiteral("VideoSave");
 
+// Where a screen was last seen: "x y width height maximised" of the named screen.
+inline QString screenPlace(const QString& screenName) { return QStringLiteral("place_") + screenName; }
+
 // The grid parameter file last saved or loaded for grid n (1..3).
 inline QString gridFile(int n) { return QStringLiteral("grid%1File").arg(n); }
 

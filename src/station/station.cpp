@@ -1,9 +1,12 @@
 #include "station/station.h"
 #include "station/screen_names.h"
+#include "station/settings_keys.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QStandardPaths>
 
 namespace tarvex {
@@ -12,6 +15,7 @@ Screen::Screen(Station& station, QWidget* parent) : QWidget(parent), station_(st
 
 void Screen::closeEvent(QCloseEvent* e)
 {
+    station_.rememberPlace(this);
     e->ignore();
     if (!station_.hasQuit())
         station_.show(screen::MainForm, this);
@@ -99,12 +103,68 @@ QWidget* Station::show(const QString& to, QWidget* from)
     QWidget* target = screen(to);
     if (!target)
         return nullptr;
+    restorePlace(target);
+    // Without a window manager to honour it, a maximised screen still fills its screen.
+    if (!target->isVisible() && target->isMaximized())
+        if (QScreen* s = target->screen())
+            target->setGeometry(s->availableGeometry());
     target->show();
     target->raise();
     target->activateWindow();
-    if (from && from != target)
+    if (from && from != target) {
+        rememberPlace(from);
         from->hide();
+    }
     return target;
+}
+
+void Station::rememberPlace(QWidget* w)
+{
+    if (!w || w->objectName().isEmpty() || !w->isVisible())
+        return;
+    const bool maximised = w->isMaximized();
+    // The place is the frame's (as move() takes it), the size the content's (as resize()
+    // takes it). A maximised screen keeps the place it had before, so un-maximising finds it.
+    const QPoint frameOffset = w->geometry().topLeft() - w->pos();
+    const QRect r = maximised ? w->normalGeometry().translated(-frameOffset) : QRect(w->pos(), w->size());
+    if (!r.isValid())
+        return;
+    store_->save(key::screenPlace(w->objectName()), QStringLiteral("%1 %2 %3 %4 %5")
+                                                        .arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
+                                                        .arg(maximised ? 1 : 0));
+}
+
+void Station::restorePlace(QWidget* w)
+{
+    if (!w || w->objectName().isEmpty() || placeRestored_.value(w->objectName()))
+        return;
+    placeRestored_.insert(w->objectName(), true);
+    const QStringList parts = store_->get(key::screenPlace(w->objectName())).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (parts.size() != 5)
+        return;
+    int v[5];
+    for (int i = 0; i < 5; ++i) {
+        bool ok = false;
+        v[i] = parts[i].toInt(&ok);
+        if (!ok)
+            return;
+    }
+    const QRect r(v[0], v[1], v[2], v[3]);
+    if (r.width() < 50 || r.height() < 50)
+        return;
+    // The operator's last choice wins over a screen's habit of opening maximised.
+    if (v[4] == 0 && w->isMaximized())
+        w->setWindowState(w->windowState() & ~Qt::WindowMaximized);
+    // Sizes below what the screen needs are raised; the place only where a screen is.
+    w->resize(r.size().boundedTo(w->maximumSize()).expandedTo(w->minimumSizeHint()));
+    bool onAScreen = false;
+    for (QScreen* s : QGuiApplication::screens())
+        if (s->availableGeometry().contains(r.topLeft() + QPoint(40, 20)))
+            onAScreen = true;
+    if (onAScreen)
+        w->move(r.topLeft());
+    if (v[4] == 1)
+        w->setWindowState(w->windowState() | Qt::WindowMaximized);
 }
 
 CaptureSession* Station::captureSession(bool create)
@@ -150,6 +210,8 @@ void Station::quit()
     if (quit_)
         return;
     quit_ = true;
+    for (auto& w : screens_)
+        rememberPlace(w);
     for (auto& w : screens_)
         if (w)
             w->hide();

@@ -70,6 +70,11 @@ public:
     // Leaving a screen: hide `from` (if any), show `to`.
     QWidget* show(const QString& to, QWidget* from = nullptr);
 
+    // Each screen's size and place between runs, under a key of its own. A place that lies
+    // on no current screen is ignored, so a screen never opens out of reach.
+    void rememberPlace(QWidget* screen);
+    void restorePlace(QWidget* screen);
+
     // Ends the program at once: every screen goes away.
     void quit();
     bool hasQuit() const { return quit_; }
@@ -119,6 +124,9 @@ signals:
     // What one screen tells the others, so that no screen reaches into another's controls.
     // Grid n was loaded from a grid file: its state and description are current.
     void gridLoaded(int grid);
+    // Grid n became complete (Complete, Load, a stored file) or stopped being complete (an
+    // edit of its boxes), or its description changed (Save): grid_set_up(n) is its truth.
+    void gridStateChanged(int grid);
     // The grid setup screen shows a new description for the grid in hand (Save, Load).
     void gridDescriptionChanged(const QString& description);
     // The grid setup screen was left with grid 1 current: the measuring screen shows its
@@ -144,6 +152,7 @@ private:
     bool quit_ = false;
     QDateTime startedAt_ = QDateTime::currentDateTime();
     bool txioFixed_ = false;
+    QHash<QString, bool> placeRestored_;
 };
 
 } // namespace tarvex

@@ -11,6 +11,7 @@
 #include <QPointF>
 #include <QScrollArea>
 #include <functional>
+#include <vector>
 
 class QLabel;
 class QPainter;
@@ -18,6 +19,8 @@ class QPainter;
 namespace tarvex {
 
 class PictureSurface;
+class PictureLoupe;
+class ZoomBar;
 
 class PictureCanvas : public QScrollArea {
     Q_OBJECT
@@ -39,6 +42,12 @@ public:
     void clearPicture();
     bool hasPicture() const { return !picture_.isNull(); }
     const QImage& picture() const { return picture_; }
+
+    // Markers drawn from now on get a one-pixel dark rim around their colour, and erasing
+    // takes the rim too, so they stay visible on white spray and dark water alike.
+    void setOutline(bool on) { outline_ = on; }
+    bool outline() const { return outline_; }
+    static QColor outlineColour() { return QColor(24, 24, 24); }
 
     // Size of the field in picture pixels and twips (the default field without a picture).
     QSize fieldPixels() const { return layer_.size(); }
@@ -67,43 +76,109 @@ public:
     void placeItem(QWidget* item, double xTwips, double yTwips);
     QPointF itemPosition(QWidget* item) const { return items_.value(item); }
 
-    // Zoom: Ctrl+wheel, "+"/"-" and "0" (back to one screen pixel per picture pixel).
+    // Zoom: the bar above the picture, Ctrl+wheel about the mouse, and the keys "+", "-",
+    // "0" (one screen pixel per picture pixel) and "F" (fit) anywhere on the window outside
+    // a text box.
     double zoom() const { return zoom_; }
     void setZoom(double zoom);
     void zoomIn() { setZoom(zoom_ * 1.25); }
     void zoomOut() { setZoom(zoom_ / 1.25); }
+    // The whole field in the visible area (any zoom the limits allow).
+    void fitToWindow();
+    // The zoom figure as the bar shows it, e.g. "100 %".
+    QString zoomText() const;
+    // A line of the screen's own (a live figure) beside the zoom figure.
+    void setInfoText(const QString& text);
+    QString infoText() const;
 
     // The widget that shows the field; its (0,0) is the picture origin.
     QWidget* surface() const;
-    QPointF twipsAt(const QPointF& surfacePos) const { return surfacePos / zoom_ * kTwipsPerPixel; }
+    // One convention at every zoom: the centre of picture pixel (i, j) is the point
+    // (15 i, 15 j) twips. `surfacePos` is a widget position as Qt gives it for the mouse
+    // (the pixel it names has its centre half a pixel further on).
+    QPointF twipsAt(const QPointF& surfacePos) const
+    {
+        return ((surfacePos + QPointF(0.5, 0.5)) / zoom_ - QPointF(0.5, 0.5)) * kTwipsPerPixel;
+    }
+    // The inverse: the widget position whose pixel centre shows the point.
     QPointF surfacePosOf(double xTwips, double yTwips) const
     {
-        return QPointF(xTwips, yTwips) / kTwipsPerPixel * zoom_;
+        return (QPointF(xTwips, yTwips) / kTwipsPerPixel + QPointF(0.5, 0.5)) * zoom_ - QPointF(0.5, 0.5);
     }
 
     bool handleZoomKey(int key, Qt::KeyboardModifiers mods);
+
+    // The loupe: a magnified view of the area under the cursor with a cross hair, shown
+    // while the mouse is over the picture. Moving into the loupe holds it still; a press
+    // there marks the point under its cross hair, to a fraction of a picture pixel.
+    void setLoupeEnabled(bool on);
+    bool loupeEnabled() const { return loupeEnabled_; }
+    QWidget* loupe() const;
+    // Screen pixels per picture pixel in the loupe: eight times the view's zoom, at least 8.
+    double loupeMagnification() const;
+    // The point the loupe shows at its centre, and aiming it there (as the mouse does).
+    QPointF loupeCentre() const { return loupeCentre_; }
+    void aimLoupe(const QPointF& twips);
+    // The picture point under a position inside the loupe.
+    QPointF loupeTwipsAt(const QPointF& loupePos) const;
+    // The position inside the loupe that shows a picture point.
+    QPointF loupePosOf(const QPointF& twips) const;
 
 signals:
     void mousePressed(double xTwips, double yTwips, Qt::MouseButton button);
     void mouseMoved(double xTwips, double yTwips, Qt::MouseButtons buttons);
     void mouseReleased(double xTwips, double yTwips, Qt::MouseButton button);
     void pictureChanged();
+    void zoomChanged(double zoom);
 
 protected:
     void wheelEvent(QWheelEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     friend class PictureSurface;
+    friend class PictureLoupe;
+    // What was drawn, kept as shapes so the view draws them centred on their twips point at
+    // every zoom; the layer holds the same at picture resolution for saving and checks.
+    struct DrawOp {
+        enum Kind { Line, Circle, Point } kind = Line;
+        QPointF a, b;          // twips; b is the second end of a line
+        double radius = 0;     // twips
+        QColor colour;
+        int width = 1;         // pixels
+        bool outline = false;
+        bool erase = false;
+    };
     void resizeField(QSize pixels);
     void relayout();
-    void drawWith(const QColor& colour, const std::function<void(QPainter&)>& draw);
+    void record(DrawOp op);
+    static void paintShapes(QPainter& p, const std::vector<DrawOp>& ops, const std::function<QPointF(QPointF)>& at,
+                            double scale);
+    // Replays the shapes; `at` maps twips to painter coordinates, `scale` is painter units per twip.
+    void paintDrawing(QPainter& p, const std::function<QPointF(QPointF)>& at, double scale) const;
+    void fitIfLarger();
+    void placeLoupe();
+    void surfaceMouse(const QPointF& surfacePos);
+    void buildShortcuts();
 
     PictureSurface* surface_ = nullptr;
+    ZoomBar* bar_ = nullptr;
+    PictureLoupe* loupe_ = nullptr;
     QImage picture_;
     QImage layer_;
+    std::vector<DrawOp> ops_;
+    bool opsOverflowed_ = false;   // too many shapes: the view shows the layer as it is
     int drawWidth_ = 1;
+    bool outline_ = false;
     double zoom_ = 1;
+    bool fitPending_ = true;
+    bool autoFitted_ = false;    // the zoom is the canvas's own fit, not the operator's
+    bool autoFitting_ = false;
+    bool loupeEnabled_ = true;
+    QPointF loupeCentre_;
     QHash<QWidget*, QPointF> items_;
 };
 

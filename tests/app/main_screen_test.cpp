@@ -1,5 +1,9 @@
 #include "app/main_screen.h"
 #include "support/station_fixture.h"
+#include "grid/grid_setup_screen.h"
+
+#include <QAction>
+#include <QRadioButton>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -330,4 +334,56 @@ TEST_F(MainScreenTest, ABrokenManualGivesAMessageAndAnEmptyViewer)
     QWidget* manual = station->existingScreen("frmManual");
     ASSERT_NE(manual, nullptr);
     EXPECT_TRUE(child<QTextBrowser>(manual, "RichTextBox1")->toPlainText().isEmpty());
+}
+
+TEST_F(MainScreenTest, GridTrioFollowsCompleteEditSaveAndLoad)
+{
+    storeSetting("logpath", videos());
+    MainForm* m = start();
+    QDir(tmp.path()).mkpath("grids");
+    station->settings().SetupFilesPath = path("grids");
+    station->settings().ResultsFilePath = path("results.txt");
+    auto* setup = station->screenAs<Grid_Setup>("Grid_Setup");
+    auto picture = [&] { return child<QLabel>(m, "ImageGrid1")->property("pictureName").toString(); };
+    auto type = [&](const char* box, const QString& t) { child<QLineEdit>(setup, box)->setText(t); };
+    ASSERT_EQ(picture(), "SmallCaution.jpg");
+
+    const struct { const char* option; double x, y; const char *sx, *sy, *vx, *vy; } buoys[] = {
+        {"upper_left_button", 3000, 1995, "ul_survey_x", "ul_survey_y", "60", "-20"},
+        {"upper_right_button", 9000, 1995, "ur_survey_x", "ur_survey_y", "60", "20"},
+        {"lower_left_button", 1500, 6990, "ll_survey_x", "ll_survey_y", "30", "-20"},
+        {"lower_right_button", 10500, 6990, "lr_survey_x", "lr_survey_y", "30", "20"},
+    };
+    for (const auto& b : buoys) {
+        child<QRadioButton>(setup, b.option)->setChecked(true);
+        setup->pictureMouseDown(b.x, b.y);
+        type(b.sx, b.vx);
+        type(b.sy, b.vy);
+    }
+    type("jump_x", "0");
+    type("jump_y", "0");
+    type("ipt_file_description_2", "North camera");
+    child<QPushButton>(setup, "Load")->click();
+    EXPECT_EQ(picture(), "SmallSmiley.jpg");
+    EXPECT_EQ(m->gridDescription(1), "North camera");
+
+    type("jump_y", "1");
+    EXPECT_EQ(picture(), "SmallCaution.jpg");
+    child<QPushButton>(setup, "Load")->click();
+    EXPECT_EQ(picture(), "SmallSmiley.jpg");
+
+    prompter->clear();
+    prompter->file(path("grids/north.ipt")).answer("North camera, 2 m up").yes();
+    child<QAction>(setup, "gridSave")->trigger();
+    EXPECT_EQ(prompter->unexpected(), 0);
+    EXPECT_EQ(m->gridDescription(1), "North camera, 2 m up");
+    EXPECT_EQ(picture(), "SmallSmiley.jpg");
+
+    type("upper_left_x", "123");
+    EXPECT_EQ(picture(), "SmallCaution.jpg");
+    prompter->clear();
+    prompter->file(path("grids/north.ipt"));
+    child<QAction>(setup, "gridLoad")->trigger();
+    EXPECT_EQ(picture(), "SmallSmiley.jpg");
+    EXPECT_EQ(m->gridDescription(1), "North camera, 2 m up");
 }

@@ -304,3 +304,32 @@ TEST(GridCheck, StoresTheRatiosInTheState)
     EXPECT_DOUBLE_EQ(g.front_ratio, 70);
     EXPECT_DOUBLE_EQ(g.back_ratio, 50);
 }
+
+TEST(BoxNumbers, OnlyAWholeNumberWithBlanksAroundItCounts)
+{
+    for (const char* yes : {"0", " 12.5 ", "-3", ".5", "1e3", "\t7"})
+        EXPECT_TRUE(holdsNumber(yes)) << yes;
+    for (const char* no : {"", "  ", "abc", "12abc", "12,5", "1 2", "input", "inf", "nan"})
+        EXPECT_FALSE(holdsNumber(no)) << no;
+}
+
+TEST(DegenerateBuoys, RepeatedOrAlignedPointsGiveNoMapping)
+{
+    OneBasedArray<double, kBuoyCount> x, y;
+    auto set = [&](std::initializer_list<std::pair<double, double>> pts) {
+        int i = 1;
+        for (const auto& [px, py] : pts) {
+            x[i] = px;
+            y[i] = py;
+            ++i;
+        }
+    };
+    set({{9000, 2000}, {10500, 7000}, {3000, 2000}, {1500, 7000}});
+    EXPECT_FALSE(buoysDegenerate(x, y));
+    set({{9000, 2000}, {9000, 2000}, {3000, 2000}, {1500, 7000}});
+    EXPECT_TRUE(buoysDegenerate(x, y));
+    set({{60, 20}, {30, 20}, {45, 20}, {30, -20}});   // three on one survey line
+    EXPECT_TRUE(buoysDegenerate(x, y));
+    set({{0, 0}, {0, 0}, {0, 0}, {0, 0}});
+    EXPECT_TRUE(buoysDegenerate(x, y));
+}

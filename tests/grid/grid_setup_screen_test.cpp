@@ -112,8 +112,9 @@ TEST_F(GridSetupTest, ScreenStartsWithItsCaptionsAndNothingComplete)
     EXPECT_FALSE(shown("fmAccuracyDisplay"));
     EXPECT_TRUE(child<QRadioButton>(screen, "optStandardAccuracy")->isChecked());
     EXPECT_TRUE(child<QRadioButton>(screen, "optHomolgationLevel")->isChecked());
-    EXPECT_EQ(screen->pictureWidthTwips(), "12000");
-    EXPECT_EQ(screen->pictureHeightTwips(), "9000");
+    // No picture, no assumed width.
+    EXPECT_EQ(screen->pictureWidthTwips(), "");
+    EXPECT_EQ(screen->pictureHeightTwips(), "");
 }
 
 TEST_F(GridSetupTest, ClickWithoutABuoySelectedChangesNothing)
@@ -227,10 +228,10 @@ TEST_F(GridSetupTest, CompleteWithAMissingSurveyValueWarnsAndStillRecords)
     EXPECT_FALSE(shown("fmAccuracyConfig"));
     EXPECT_EQ(resultLines().size(), 39);
 
-    // Any box edit takes the completion back on this screen.
+    // Any box edit takes the completion back.
     type("jump_y", "1");
     EXPECT_FALSE(g().all_grids_set_up);
-    EXPECT_TRUE(g().grid_set_up[1]);
+    EXPECT_FALSE(g().grid_set_up[1]);
     EXPECT_EQ(g().jump_survey_y, 1);
     EXPECT_FALSE(shown("btnAccuracyCheck"));
 }
@@ -376,11 +377,10 @@ TEST_F(GridSetupTest, SaveThenLoadRestoresTheGridThroughTheScreen)
     ASSERT_FALSE(prompter->shown().isEmpty());
     EXPECT_EQ(prompter->shown()[0].kind, "open");   // no grid question with one grid in use
     EXPECT_TRUE(prompter->shown()[0].request.mustExist);
-    for (int k = 1; k < prompter->shown().size(); ++k) {   // the grid check's advice, untitled
-        EXPECT_EQ(prompter->shown()[k].kind, "message");
-        EXPECT_TRUE(prompter->shown()[k].text.startsWith("Front ratio is "));
-        EXPECT_TRUE(prompter->shown()[k].title.isEmpty());
-    }
+    // The grid check has no picture to measure against and says so.
+    ASSERT_EQ(prompter->shown().size(), 2);
+    EXPECT_EQ(prompter->shown()[1].kind, "message");
+    EXPECT_EQ(prompter->shown()[1].text, "Load the camera's picture to check the grid");
     EXPECT_EQ(text("upper_left_x"), " 3000");
     EXPECT_EQ(text("ul_survey_x"), " 60");
     EXPECT_EQ(text("ipt_file_description"), file);
@@ -560,7 +560,9 @@ TEST_F(GridSetupTest, StoredGridFilesApplyWithoutQuestionsAndFailedSavesAreRepor
     EXPECT_EQ(text("upper_left_x"), " 3000");
     EXPECT_EQ(text("ipt_file_description_2"), "South");
     EXPECT_TRUE(g().grid_set_up[2]);
-    EXPECT_TRUE(g().all_grids_set_up);
+    // Grid 1 was edited after its Complete, so it is no longer complete.
+    EXPECT_FALSE(g().grid_set_up[1]);
+    EXPECT_FALSE(g().all_grids_set_up);
     EXPECT_EQ(SettingsStore(settingsFile()).get("grid2File"), file);
     EXPECT_TRUE(resultLines().contains("Lower Right X,Y Twips:  10500   6990"));
 

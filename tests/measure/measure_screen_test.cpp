@@ -213,6 +213,7 @@ TEST_F(MeasureScreenTest, VerifyModeShowsTheReadOutAndTogglesBack)
     EXPECT_TRUE(shown("UnofficialJump"));
 
     // The read-out follows the mouse without a button held.
+    m->canvas()->setZoom(1);
     QTest::mouseMove(m->canvas()->surface(), QPoint(400, 266));
     EXPECT_EQ(c<QLineEdit>("xtwips")->text(), " 6000");
     EXPECT_EQ(c<QLineEdit>("ytwips")->text(), " 3990");
@@ -463,11 +464,12 @@ TEST_F(MeasureScreenTest, LeavingAppliesThePictureSavePolicyOnlyForAPickedFrame)
 TEST_F(MeasureScreenTest, MarkerFollowsTheZoom)
 {
     open();
+    m->canvas()->setZoom(1);
     m->pictureMouseDown(3000, 1500);
     auto* h = line("lineVerticalImpact");
-    const QRect before = h->geometry();
+    EXPECT_EQ(h->geometry().height(), 22);   // 200 twips and the rim
     m->canvas()->setZoom(2);
-    EXPECT_EQ(h->geometry().height(), 2 * before.height() - 4);
+    EXPECT_EQ(h->geometry().height(), 35);
     EXPECT_EQ(h->line(), QLineF(3000, 1400, 3000, 1600));
 }
 
@@ -491,4 +493,25 @@ TEST_F(MeasureScreenTest, DraggingALabelCarriesItsControls)
     // After the release, moving the mouse moves nothing.
     QTest::mouseMove(label, QPoint(60, 60));
     EXPECT_EQ(box->pos(), boxAt + QPoint(20, 10));
+}
+
+TEST_F(MeasureScreenTest, TheMarkShowsProvisionalFiguresAndClearHidesThem)
+{
+    open();
+    auto* figures = c<QLabel>("provisionalDistance");
+    EXPECT_TRUE(figures->isHidden());
+    // On the upper right buoy: 61.85 m from the jump point (0, 5), plus 2.1 m.
+    m->pictureMouseDown(9000, 2000);
+    EXPECT_FALSE(figures->isHidden());
+    EXPECT_EQ(figures->text(), "Provisional, not recorded: 63.9m  210ft\nOne picture pixel here: 14.0 cm on the water");
+    EXPECT_EQ(c<QLineEdit>("distance")->text(), "m");   // nothing recorded yet
+    c<QPushButton>("Unfreeze")->click();
+    EXPECT_TRUE(figures->isHidden());
+}
+
+TEST_F(MeasureScreenTest, OpensMaximisedWithARimmedMarker)
+{
+    open();
+    EXPECT_TRUE(m->windowState() & Qt::WindowMaximized);
+    EXPECT_TRUE(m->canvas()->outline());
 }
