@@ -267,8 +267,9 @@ PictureCanvas::PictureCanvas(QWidget* parent) : QScrollArea(parent)
     setWidget(surface_);
     setWidgetResizable(false);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Around the field a neutral grey: magenta there would read as part of the picture.
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, magenta());
+    pal.setColor(QPalette::Window, QColor(64, 64, 64));
     viewport()->setAutoFillBackground(true);
     viewport()->setPalette(pal);
     viewport()->installEventFilter(this);
