@@ -267,14 +267,10 @@ bool AviRecorder::writeVideo(const QImage& image, long slot, QString& error)
     }
     const uint8_t* src[1];
     int stride[1];
-    if (settings_.codec == VideoCodec::Uncompressed) {
-        // Uncompressed AVI frames are stored bottom row first.
-        src[0] = img.constScanLine(img.height() - 1);
-        stride[0] = -int(img.bytesPerLine());
-    } else {
-        src[0] = img.constBits();
-        stride[0] = int(img.bytesPerLine());
-    }
+    // Rows go in top first for every codec: FFmpeg's AVI muxer declares uncompressed RGB
+    // top-down (a negative height), so flipping here would store the picture upside down.
+    src[0] = img.constBits();
+    stride[0] = int(img.bytesPerLine());
     sws_scale(d->sws.get(), src, stride, 0, img.height(), d->frame->data, d->frame->linesize);
     d->frame->pts = slot;
     d->frame->quality = d->enc->global_quality;

@@ -2,6 +2,7 @@
 #include "capture/ffmpeg_capture_component.h"
 #include "capture/rehearsal_camera.h"
 #include "cli/cli.h"
+#include "media/video_reader.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -479,6 +480,39 @@ TEST(AviRecorder, EveryOfferedCompressorWritesAFileFFmpegReadsBack)
         EXPECT_EQ(fc.codec, names[codec]);
         EXPECT_EQ(fc.packets, 3) << names[codec].toStdString();
         EXPECT_EQ(fc.indexed, 3);
+    }
+}
+
+// An uncompressed recording once came back upside down: its rows were stored bottom first
+// under a header that says top first.
+TEST(AviRecorder, EveryCompressorKeepsTheSkyOnTop)
+{
+    QTemporaryDir dir;
+    QImage sky(64, 48, QImage::Format_RGB32);
+    sky.fill(QColor(0, 0, 255));
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 64; ++x)
+            sky.setPixel(x, y, qRgb(255, 0, 0));
+    QList<VideoCodec> codecs = availableVideoCodecs();
+    codecs << VideoCodec::Uncompressed;
+    for (VideoCodec codec : codecs) {
+        RecorderSettings s;
+        s.path = dir.filePath(QString("c%1.avi").arg(int(codec)));
+        s.size = QSize(64, 48);
+        s.framesPerSecond = 30;
+        s.codec = codec;
+        QString error;
+        auto r = AviRecorder::create(s, error);
+        ASSERT_TRUE(r) << error.toStdString();
+        ASSERT_TRUE(r->writeVideo(sky, 0, error)) << error.toStdString();
+        ASSERT_TRUE(r->finish(error)) << error.toStdString();
+        VideoReader reader;
+        ASSERT_TRUE(reader.open(s.path));
+        const QImage back = reader.frame(0);
+        ASSERT_EQ(back.size(), QSize(64, 48));
+        EXPECT_GT(qRed(back.pixel(32, 4)), 200) << int(codec);
+        EXPECT_LT(qRed(back.pixel(32, 44)), 60) << int(codec);
+        EXPECT_GT(qBlue(back.pixel(32, 44)), 200) << int(codec);
     }
 }
 
