@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -84,6 +85,37 @@ TEST(StaleTemporaries, OnlyOldLeftoversOfOurReplacesAreRemoved)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.close();
     EXPECT_EQ(removeStaleTemporaries(tmp.path(), {"txresult.dst"}, {}, QDateTime::currentDateTime().addSecs(-60)), 0);
+}
+
+} // namespace
+} // namespace tarvex
+
+namespace tarvex {
+namespace {
+
+TEST(ReplaceDurably, ReplacesTheWholeFileAndLeavesNoTemporaryBehind)
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("txresult.dst");
+    EXPECT_FALSE(replaceDurably(path, "first jump\r\n"));
+    EXPECT_FALSE(replaceDurably(path, "2\r\n"));
+    EXPECT_EQ(contents(path), QByteArray("2\r\n"));
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"txresult.dst"});
+    EXPECT_TRUE(syncFolder(tmp.path()));
+}
+
+TEST(ReplaceDurably, AFailedReplaceKeepsTheOldFileAndSaysWhy)
+{
+    QTemporaryDir tmp;
+    const auto missing = replaceDurably(tmp.filePath("gone/north.ipt"), "x");
+    ASSERT_TRUE(missing);
+    EXPECT_FALSE(missing->isEmpty());
+    // A folder where the file should be: nothing can be renamed over it.
+    ASSERT_TRUE(QDir(tmp.path()).mkdir("north.ipt"));
+    EXPECT_TRUE(replaceDurably(tmp.filePath("north.ipt"), "x"));
+    EXPECT_TRUE(QFileInfo(tmp.filePath("north.ipt")).isDir());
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+    EXPECT_FALSE(syncFolder(tmp.filePath("gone")));
 }
 
 } // namespace
