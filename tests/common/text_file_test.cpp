@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tarvex {
 namespace {
@@ -53,12 +54,16 @@ TEST(AppendDurably, ALineTornByAnEarlierCrashDoesNotSwallowTheNextRecord)
     EXPECT_EQ(contents(path), QByteArray("whole\r\ntorn li\r\nnext\r\n"));
 }
 
-TEST(AppendDurably, AFolderThatDoesNotExistGivesTheReason)
+TEST(AppendDurably, AFolderThatDoesNotExistOrAPipeGivesTheReason)
 {
     QTemporaryDir tmp;
     const auto failed = appendDurably(tmp.filePath("missing/log.txt"), "x\r\n");
     ASSERT_TRUE(failed);
     EXPECT_FALSE(failed->isEmpty());
+    // Opening a pipe for writing would wait for a reader for ever.
+    const QString pipe = tmp.filePath("log.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_EQ(appendDurably(pipe, "x\r\n"), QString("it is not a regular file"));
 }
 
 } // namespace
