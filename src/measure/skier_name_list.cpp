@@ -29,10 +29,10 @@ QStringList skierListEntries(const QString& content)
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     for (QString line : text.split(QLatin1Char('\n'))) {
-        // A line of blanks would be an entry that chooses a blank name.
+        line.replace(QLatin1Char(','), QLatin1Char(' '));
+        // A line of blanks (or of commas) would be an entry that chooses a blank name.
         if (line.trimmed().isEmpty())
             continue;
-        line.replace(QLatin1Char(','), QLatin1Char(' '));
         out << line;
     }
     return out;

@@ -165,7 +165,11 @@ bool cDIB::CreateFromFileBytes(QByteArrayView bytes)
     if (imageSize == 0 && (h.biCompression == 0 || h.biCompression == 3)) {
         // Allowed for uncompressed bitmaps: the rows tell the size.
         const qint64 row = (qint64(std::abs(int64_t(h.biWidth))) * h.biBitCount + 31) / 32 * 4;
-        imageSize = row * std::abs(int64_t(h.biHeight));
+        const qint64 rows = std::abs(int64_t(h.biHeight));
+        // Rows times height can pass the range of a 64-bit number and turn negative.
+        if (row > 0 && rows > fileSize / row)
+            return false;
+        imageSize = row * rows;
     }
     const qint64 offset = f.bfOffBits;
     if (offset < kFileHeaderSize + kInfoHeaderSize || offset > fileSize || imageSize > fileSize - offset)
