@@ -74,6 +74,10 @@ bool endsMidLine(QFile& f)
 
 std::optional<QString> appendDurably(const QString& path, const QByteArray& bytes)
 {
+    // Opening a named pipe for writing waits for a reader: never the station's log.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return QStringLiteral("it is not a regular file");
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
         return f.errorString();

@@ -46,4 +46,15 @@ int removeStaleTemporaries(const QString& folder, const QStringList& names, cons
 // Flushes an open file to the disk (not only to the operating system). false on failure.
 bool syncToDisk(QFileDevice& file);
 
+// Syncs a folder's own entries to the disk, so a file renamed into it (or created in it) is
+// still there after a power cut. Nothing to do on Windows, where the rename itself writes
+// through. false when the folder could not be synced.
+bool syncFolder(const QString& folder);
+
+// The one way the station replaces a whole file (txresult.dst, grid files, the settings,
+// currentcapture.bmp, side files): a temporary file beside it ("<name>.XXXXXX"), synced,
+// renamed over it and the folder synced, so a crash or a power cut leaves either the old file
+// or the new one, whole. nullopt on success, otherwise the reason (the file's error text).
+std::optional<QString> replaceDurably(const QString& path, const QByteArray& bytes);
+
 } // namespace tarvex

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include "common/text_file.h"
 
 namespace tarvex {
@@ -114,16 +113,8 @@ GridFileWriteResult writeGridFile(const QString& path, const QString& descriptio
     }
     const QByteArray bytes = gridFileBytes(r.fullPath, description, grid, gridNumber);
 
-    QSaveFile file(r.fullPath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        r.error = QStringLiteral("The grid file %1 could not be written: %2")
-                      .arg(r.fullPath, file.errorString());
-        return r;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        r.error = QStringLiteral("The grid file %1 could not be written: %2")
-                      .arg(r.fullPath, file.errorString());
-        file.cancelWriting();
+    if (const auto failed = replaceDurably(r.fullPath, bytes)) {
+        r.error = QStringLiteral("The grid file %1 could not be written: %2").arg(r.fullPath, *failed);
         return r;
     }
     r.ok = true;

@@ -1,6 +1,7 @@
 #include "measure/jump_record.h"
 
 #include "common/list_text.h"
+#include "measure/skier_name_list.h"
 #include "common/text_file.h"
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
@@ -11,7 +12,6 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <cmath>
 
 namespace tarvex {
@@ -141,10 +141,8 @@ WstimsWrite writeWstimsFiles(const QString& txioFolder, const JumpRecord& r)
     QStringList failures;
     const QString resultPath = txioFolder + QLatin1Char('/') + QLatin1String(kWstimsResultFile);
     {
-        QSaveFile f(resultPath);
-        const QByteArray bytes = lineBytes({wstimsResultLine(r)});
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
-            QString failure = native(resultPath) + QStringLiteral(": ") + f.errorString();
+        if (const auto failed = replaceDurably(resultPath, lineBytes({wstimsResultLine(r)}))) {
+            QString failure = native(resultPath) + QStringLiteral(": ") + *failed;
             // The previous jump's result must not stay there looking like this one's.
             if (QFile::exists(resultPath)) {
                 if (QFile::remove(resultPath))
@@ -174,14 +172,9 @@ WstimsName readWstimsName(const QString& txioFolder)
         n.error = native(path) + QStringLiteral(": ") + why;
         return n;
     }
-    FieldReader reader(decodeText(*bytes));
-    const std::optional<QString> first = reader.nextText();
-    // An empty first field would wipe the skier's name and reset the jump number for nothing.
-    if (!first || first->isEmpty()) {
+    n.name = wstimsNameFromBytes(*bytes);
+    if (!n.name)
         n.error = native(path) + QStringLiteral(" holds no name");
-        return n;
-    }
-    n.name = *first;
     return n;
 }
 
@@ -541,10 +534,8 @@ SavePictureOutcome savePicture(const QImage& image, const SavePictureInputs& in,
 
     {
         const QString side = pictureSideFilePath(pw.path);
-        QSaveFile f(side);
-        const QByteArray bytes = lineBytes({pictureSideFileLine(pw.path, in.captureSkier, in.capturePass)});
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-            report(QStringLiteral("The picture's side file %1 cannot be written: %2").arg(native(side), f.errorString()));
+        if (const auto failed = replaceDurably(side, lineBytes({pictureSideFileLine(pw.path, in.captureSkier, in.capturePass)})))
+            report(QStringLiteral("The picture's side file %1 cannot be written: %2").arg(native(side), *failed));
     }
 
     report(appendLines(in.measurementLog,

@@ -1,4 +1,5 @@
 #include "measure/select_skier.h"
+#include "measure/skier_name_list.h"
 #include "common/twips.h"
 #include "station/station.h"
 
@@ -13,27 +14,6 @@
 #include <QVBoxLayout>
 
 namespace tarvex {
-
-namespace {
-
-
-} // namespace
-
-QStringList skierListEntries(const QString& content)
-{
-    QStringList out;
-    QString text = content;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    for (QString line : text.split(QLatin1Char('\n'))) {
-        // A line of blanks would be an entry that chooses a blank name.
-        if (line.trimmed().isEmpty())
-            continue;
-        line.replace(QLatin1Char(','), QLatin1Char(' '));
-        out << line;
-    }
-    return out;
-}
 
 frmSelectSkier::frmSelectSkier(Station& station, QWidget* parent) : QDialog(parent), station_(station)
 {
@@ -68,7 +48,7 @@ void frmSelectSkier::fill()
                                     QStringLiteral("Select A Skier"), Icon::Exclamation);
         return;
     }
-    lstSkiers->addItems(skierListEntries(decodeText(*bytes)));
+    lstSkiers->addItems(skierListFromBytes(*bytes));
 }
 
 std::optional<QString> frmSelectSkier::choose(Station& station, QWidget* parent)

@@ -1,4 +1,6 @@
 #pragma once
+#include "measure/skier_name_list.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -10,9 +12,6 @@ class QListWidgetItem;
 namespace tarvex {
 
 class Station;
-
-// The entries of "SkierNames.txt": one per non-empty line, every comma shown as a blank.
-QStringList skierListEntries(const QString& content);
 
 // The skier selection window, created for each opening and discarded when closed.
 // A double-click on a name chooses it; "No Selection" closes without a choice.

@@ -22,6 +22,33 @@ QStringList parseSkierNames(const QByteArray& bytes)
     return names;
 }
 
+QStringList skierListEntries(const QString& content)
+{
+    QStringList out;
+    QString text = content;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        line.replace(QLatin1Char(','), QLatin1Char(' '));
+        // A line of blanks (or of commas) would be an entry that chooses a blank name.
+        if (line.trimmed().isEmpty())
+            continue;
+        out << line;
+    }
+    return out;
+}
+
+QStringList skierListFromBytes(const QByteArray& bytes) { return skierListEntries(decodeText(bytes)); }
+
+std::optional<QString> wstimsNameFromBytes(const QByteArray& bytes)
+{
+    FieldReader reader(decodeText(bytes));
+    std::optional<QString> first = reader.nextText();
+    if (!first || first->isEmpty())
+        return std::nullopt;
+    return first;
+}
+
 SkierNameFileRead readSkierNameFile(const QString& path)
 {
     SkierNameFileRead r;

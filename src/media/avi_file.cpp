@@ -276,7 +276,8 @@ bool GetAviFileInfo(Prompter& prompter, const QString& path, AviFileInfo& info)
 {
     QFile file(path);
     AviHeaders h;
-    if (file.open(QIODevice::ReadOnly))
+    // Only a regular file is opened: the open of a named pipe would wait for a writer.
+    if (QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly))
         h = readAviHeaders(file);
     if (!file.isOpen() || h.status == AviParse::NotAvi) {
         prompter.message(withPath("Unable to open file:", path), kAppTitle, Icon::Critical);

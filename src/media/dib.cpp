@@ -1,9 +1,9 @@
 #include "media/dib.h"
+#include "common/text_file.h"
 
 #include "media/file_helpers.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstdlib>
 
@@ -117,11 +117,17 @@ bool cDIB::CreateFromFrame(int width, int height, const QByteArray& pixels)
 
 bool cDIB::CreateFromFile(Prompter& prompter, const QString& path)
 {
+    // Only a regular file is present: a device or a pipe is never opened (it could block).
     if (!FileIsPresent(path)) {
         prompter.message(QStringLiteral("File does not exist:") + kCrLf + path, QStringLiteral("Tarvex"),
                          Icon::Critical);
         return false;
     }
+    const auto unsupported = [&] {
+        prompter.message(QStringLiteral("File is not a supported bitmap format:") + kCrLf + path, {},
+                         Icon::Information);
+        return false;
+    };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (file.error() == QFileDevice::PermissionsError)
@@ -130,19 +136,24 @@ bool cDIB::CreateFromFile(Prompter& prompter, const QString& path)
             prompter.message(file.errorString(), {}, Icon::Information);
         return false;
     }
-    const auto unsupported = [&] {
-        prompter.message(QStringLiteral("File is not a supported bitmap format:") + kCrLf + path, {},
-                         Icon::Information);
-        return false;
-    };
-    const qint64 fileSize = file.size();
-    char head[kFileHeaderSize + kInfoHeaderSize];
-    if (file.read(head, kFileHeaderSize) != kFileHeaderSize || le16(head) != kBitmapFileType)
+    if (file.size() > kMaxBitmapFileSize)
         return unsupported();
+    const QByteArray bytes = file.read(kMaxBitmapFileSize + 1);
+    if (bytes.size() > kMaxBitmapFileSize || !CreateFromFileBytes(bytes))
+        return unsupported();
+    return true;
+}
+
+bool cDIB::CreateFromFileBytes(QByteArrayView bytes)
+{
+    const qint64 fileSize = bytes.size();
+    if (fileSize < kFileHeaderSize + kInfoHeaderSize)
+        return false;
+    const char* head = bytes.data();
+    if (le16(head) != kBitmapFileType)
+        return false;
     // Everything below is checked against the file's real length before anything is
     // allocated, so a hostile header cannot ask for more memory than the file holds.
-    if (file.read(head + kFileHeaderSize, kInfoHeaderSize) != kInfoHeaderSize)
-        return unsupported();
     BitmapFileHeader f;
     f.bfType = le16(head);
     f.bfSize = le32(head + 2);
@@ -154,20 +165,19 @@ bool cDIB::CreateFromFile(Prompter& prompter, const QString& path)
     if (imageSize == 0 && (h.biCompression == 0 || h.biCompression == 3)) {
         // Allowed for uncompressed bitmaps: the rows tell the size.
         const qint64 row = (qint64(std::abs(int64_t(h.biWidth))) * h.biBitCount + 31) / 32 * 4;
-        imageSize = row * std::abs(int64_t(h.biHeight));
+        const qint64 rows = std::abs(int64_t(h.biHeight));
+        // Rows times height can pass the range of a 64-bit number and turn negative.
+        if (row > 0 && rows > fileSize / row)
+            return false;
+        imageSize = row * rows;
     }
     const qint64 offset = f.bfOffBits;
     if (offset < kFileHeaderSize + kInfoHeaderSize || offset > fileSize || imageSize > fileSize - offset)
-        return unsupported();
-    QByteArray info(offset - kFileHeaderSize, Qt::Uninitialized);
-    QByteArray bits(imageSize, Qt::Uninitialized);
-    if (!file.seek(kFileHeaderSize) || file.read(info.data(), info.size()) != info.size()
-        || !file.seek(offset) || file.read(bits.data(), bits.size()) != bits.size())
-        return unsupported();
+        return false;
     bfh_ = f;
     bmi_ = h;
-    bitmapInfo_ = info;
-    bits_ = bits;
+    bitmapInfo_ = QByteArray(head + kFileHeaderSize, offset - kFileHeaderSize);
+    bits_ = QByteArray(head + offset, imageSize);
     return true;
 }
 
@@ -182,10 +192,9 @@ bool cDIB::WriteToFile(const QString& path, QString* error) const
     put32(out, bfh_.bfOffBits);
     out += bitmapInfo_;
     out += bits_;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
+    if (const auto failed = replaceDurably(path, out)) {
         if (error)
-            *error = file.errorString();
+            *error = *failed;
         return false;
     }
     return true;

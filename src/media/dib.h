@@ -34,6 +34,8 @@ struct BitmapFileHeader {
 };
 
 constexpr uint16_t kBitmapFileType = 19778;   // "BM"
+// Larger than any picture the station makes or reads (an 8K frame at 32 bits is 133 MB).
+constexpr qint64 kMaxBitmapFileSize = 256 * 1024 * 1024;
 
 class cDIB {
 public:
@@ -41,7 +43,10 @@ public:
     // (false) below 16 bits per pixel, with no image size, or when the view is shorter
     // than the header says.
     bool CreateFromPackedDIBPointer(QByteArrayView packed);
+    // A bitmap file of at most kMaxBitmapFileSize bytes; the prompter says why one is refused.
     bool CreateFromFile(Prompter& prompter, const QString& path);
+    // The bytes of a bitmap file, as CreateFromFile reads them; false when they are not one.
+    bool CreateFromFileBytes(QByteArrayView bytes);
     // Writes through a temporary file renamed over `path`, so a reader of the picture never
     // sees half of it; false (and `error` set when given) when the write failed.
     bool WriteToFile(const QString& path, QString* error = nullptr) const;

@@ -74,6 +74,9 @@ Station::~Station()
 
 void Station::start()
 {
+    // Before any screen stores a key: the operator learns that nothing will be kept.
+    if (!store_->loadError().isEmpty())
+        prompter().message(store_->loadError(), QStringLiteral("Settings"), Icon::Exclamation);
     screen(screen::MainForm);
 }
 

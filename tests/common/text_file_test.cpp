@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tarvex {
 namespace {
@@ -52,12 +54,16 @@ TEST(AppendDurably, ALineTornByAnEarlierCrashDoesNotSwallowTheNextRecord)
     EXPECT_EQ(contents(path), QByteArray("whole\r\ntorn li\r\nnext\r\n"));
 }
 
-TEST(AppendDurably, AFolderThatDoesNotExistGivesTheReason)
+TEST(AppendDurably, AFolderThatDoesNotExistOrAPipeGivesTheReason)
 {
     QTemporaryDir tmp;
     const auto failed = appendDurably(tmp.filePath("missing/log.txt"), "x\r\n");
     ASSERT_TRUE(failed);
     EXPECT_FALSE(failed->isEmpty());
+    // Opening a pipe for writing would wait for a reader for ever.
+    const QString pipe = tmp.filePath("log.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_EQ(appendDurably(pipe, "x\r\n"), QString("it is not a regular file"));
 }
 
 } // namespace
@@ -84,6 +90,37 @@ TEST(StaleTemporaries, OnlyOldLeftoversOfOurReplacesAreRemoved)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.close();
     EXPECT_EQ(removeStaleTemporaries(tmp.path(), {"txresult.dst"}, {}, QDateTime::currentDateTime().addSecs(-60)), 0);
+}
+
+} // namespace
+} // namespace tarvex
+
+namespace tarvex {
+namespace {
+
+TEST(ReplaceDurably, ReplacesTheWholeFileAndLeavesNoTemporaryBehind)
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("txresult.dst");
+    EXPECT_FALSE(replaceDurably(path, "first jump\r\n"));
+    EXPECT_FALSE(replaceDurably(path, "2\r\n"));
+    EXPECT_EQ(contents(path), QByteArray("2\r\n"));
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"txresult.dst"});
+    EXPECT_TRUE(syncFolder(tmp.path()));
+}
+
+TEST(ReplaceDurably, AFailedReplaceKeepsTheOldFileAndSaysWhy)
+{
+    QTemporaryDir tmp;
+    const auto missing = replaceDurably(tmp.filePath("gone/north.ipt"), "x");
+    ASSERT_TRUE(missing);
+    EXPECT_FALSE(missing->isEmpty());
+    // A folder where the file should be: nothing can be renamed over it.
+    ASSERT_TRUE(QDir(tmp.path()).mkdir("north.ipt"));
+    EXPECT_TRUE(replaceDurably(tmp.filePath("north.ipt"), "x"));
+    EXPECT_TRUE(QFileInfo(tmp.filePath("north.ipt")).isDir());
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+    EXPECT_FALSE(syncFolder(tmp.filePath("gone")));
 }
 
 } // namespace

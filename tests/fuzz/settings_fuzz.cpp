@@ -1,30 +1,26 @@
 // A settings file edited by hand or copied from another station: every key must read as a
-// value or its default, never crash or be undefined, and a save must still work.
+// value or its default, never crash or be undefined, and what the store writes must read
+// back to the same values. In memory: the file reader uses the same parse.
 #include "station/settings_store.h"
 
-#include <QFile>
-#include <QTemporaryDir>
+#include <QByteArray>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static QTemporaryDir dir;
-    const QString ini = dir.filePath(QStringLiteral("TX05.ini"));
-    {
-        QFile f(ini);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return 0;
-        f.write(reinterpret_cast<const char*>(data), qint64(size));
-    }
-    tarvex::SettingsStore s(ini);
-    for (const char* key : {"grids", "barefoot", "device", "framerate", "logpath", "right2left", "labelcolor"}) {
-        const QString k = QString::fromLatin1(key);
-        (void)s.get(k);
-        const int i = s.getInt(k, -7);
-        if (i != -7 && (i < -32768 || i > 32767))
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    tarvex::SettingsText text = tarvex::parseSettings(bytes);
+    for (auto it = text.values.cbegin(); it != text.values.cend(); ++it) {
+        if (it.key().isEmpty() || it.key() != it.key().toLower())
+            __builtin_trap();   // keys are folded to lower case
+        if (const auto i = tarvex::settingsInt(it.value()); i && (*i < -32768 || *i > 32767))
             __builtin_trap();
-        (void)s.getDouble(k, 0);
-        (void)s.getBool(k, false);
+        (void)tarvex::settingsDouble(it.value());
+        (void)tarvex::settingsBool(it.value());
     }
-    s.save(QStringLiteral("grids"), 2);
+    // A save adds a key to whatever was read; the file must hold exactly what was saved.
+    text.values.insert(QStringLiteral("grids"), QStringLiteral("2"));
+    const tarvex::SettingsText again = tarvex::parseSettings(tarvex::settingsBytes(text));
+    if (again.values != text.values)
+        __builtin_trap();
     return 0;
 }

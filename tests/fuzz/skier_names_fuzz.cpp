@@ -1,9 +1,9 @@
-// Skier name lists and WSTIMS's txskier.nam: any bytes must give a list (perhaps empty).
-#include "measure/jump_record.h"
+// Skier name lists, the SkierNames.txt list of the selection window and WSTIMS's
+// txskier.nam: any bytes must give a list (perhaps empty) and never a blank entry. In
+// memory: the file readers use the same parses.
 #include "measure/skier_name_list.h"
 
-#include <QFile>
-#include <QTemporaryDir>
+#include <QByteArray>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -11,15 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const QString& name : tarvex::parseSkierNames(bytes))
         if (name.isEmpty())
             __builtin_trap();   // blank names are never offered
-    static QTemporaryDir dir;
-    {
-        QFile f(dir.filePath(QStringLiteral("txskier.nam")));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return 0;
-        f.write(bytes);
-    }
-    const tarvex::WstimsName n = tarvex::readWstimsName(dir.path());
-    if (n.name && n.name->isEmpty())
+    for (const QString& entry : tarvex::skierListFromBytes(bytes))
+        if (entry.trimmed().isEmpty() || entry.contains(QLatin1Char(',')) || entry.contains(QLatin1Char('\n')))
+            __builtin_trap();
+    if (const auto name = tarvex::wstimsNameFromBytes(bytes); name && name->isEmpty())
         __builtin_trap();
     return 0;
 }

@@ -628,6 +628,30 @@ TEST(WstimsFiles, ARawFileThatCannotBeWrittenStillLetsTheResultThrough)
     EXPECT_EQ(readAll(tmp.filePath("txresult.dst")), QByteArray("OK,  45.2,  148,  2\r\n"));
 }
 
+TEST(WstimsFiles, AReadOnlyExchangeFolderNamesBothFilesAndThePreviousResult)
+{
+    QTemporaryDir tmp;
+    {
+        QFile f(tmp.filePath("txresult.dst"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("OK,  40.0,  131,  1\r\n");
+    }
+    ASSERT_TRUE(QFile::setPermissions(tmp.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const bool stillWritable = QFile(tmp.filePath("probe")).open(QIODevice::WriteOnly);
+    if (stillWritable) {
+        QFile::remove(tmp.filePath("probe"));
+        QFile::setPermissions(tmp.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        GTEST_SKIP() << "permissions do not bind this user (root)";
+    }
+    const WstimsWrite w = writeWstimsFiles(tmp.path(), okJump());
+    QFile::setPermissions(tmp.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_FALSE(w.ok);
+    const QString result = QDir::toNativeSeparators(tmp.filePath("txresult.dst"));
+    const QString raw = QDir::toNativeSeparators(tmp.filePath("txraw.dst"));
+    EXPECT_TRUE(w.error.startsWith(result + ": ")) << w.error.toStdString();
+    EXPECT_TRUE(w.error.contains(" (it still holds the previous result); " + raw + ": ")) << w.error.toStdString();
+}
+
 TEST(WstimsNameFile, FirstFieldIsTheName)
 {
     QTemporaryDir tmp;

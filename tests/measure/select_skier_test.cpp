@@ -42,6 +42,7 @@ TEST(SkierListEntries, CommasShownAsBlanksEmptyLinesSkipped)
               QStringList({"Lee Ann USA", "Ann Lee", "Bo  Ek"}));
     EXPECT_EQ(skierListEntries("Last line without end"), QStringList({"Last line without end"}));
     EXPECT_TRUE(skierListEntries("").isEmpty());
+    EXPECT_TRUE(skierListEntries(",\r\n , ,\r\n").isEmpty());   // commas alone name nobody
 }
 
 TEST_F(SelectSkierTest, ListsTheProgramFoldersNamesWithItsCaptions)

@@ -16,3 +16,18 @@ TEST(SkierNameList, FieldsAreNamesAndQuotesKeepCommas)
 
 } // namespace
 } // namespace tarvex
+
+namespace tarvex {
+namespace {
+
+TEST(SkierNameList, TheSelectionListAndTxskierReadFromBytes)
+{
+    EXPECT_EQ(skierListFromBytes("Lee,Ann\r\n \r\nJos\xE9"), (QStringList{"Lee Ann", QString::fromUtf8("Jos\xC3\xA9")}));
+    EXPECT_EQ(wstimsNameFromBytes("\"Lee, Ann\",USA\r\nBo\r\n"), QString("Lee, Ann"));
+    EXPECT_EQ(wstimsNameFromBytes("  Bo  "), QString("Bo"));
+    EXPECT_EQ(wstimsNameFromBytes(",Bo\r\n"), std::nullopt);
+    EXPECT_EQ(wstimsNameFromBytes(""), std::nullopt);
+}
+
+} // namespace
+} // namespace tarvex

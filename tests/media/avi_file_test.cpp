@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tarvex {
 namespace {
@@ -180,6 +181,12 @@ TEST_F(AviFiles, DamagedAndHostileHeadersGiveTheMessagesAndNothingElse)
     p.clear();
     EXPECT_FALSE(AviCanRead(p, notAvi));
     EXPECT_EQ(p.messages(), QStringList{"Unable to open file:\r\n" + notAvi});
+    // A named pipe would block the open until something writes to it.
+    const QString pipe = dir.filePath("pipe.avi");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    p.clear();
+    EXPECT_FALSE(AviCanRead(p, pipe));
+    EXPECT_EQ(p.messages(), QStringList{"Unable to open file:\r\n" + pipe});
 }
 
 TEST_F(AviFiles, TheInformationListOfARealClip)

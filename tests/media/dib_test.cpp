@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tarvex {
 namespace {
@@ -128,6 +129,21 @@ TEST(Dib, FilesThatAreNoBitmapOrLieAboutTheirSizeGetTheMessage)
     p.clear();
     EXPECT_FALSE(dib.CreateFromFile(p, liarPath));
     EXPECT_EQ(p.messages(), QStringList{"File is not a supported bitmap format:\r\n" + liarPath});
+
+    // No image size, and width times bits times height beyond 64 bits: never a negative size.
+    QByteArray huge("BM", 2);
+    put32(huge, 100);
+    put32(huge, 0);
+    put32(huge, 54);
+    huge += packed(0x7fffffff, 0x7fffffff, 0xffff, 0, 46);
+    EXPECT_FALSE(dib.CreateFromFileBytes(huge));
+
+    // A named pipe would block the open for ever.
+    const QString pipe = dir.filePath("pipe.bmp");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    p.clear();
+    EXPECT_FALSE(dib.CreateFromFile(p, pipe));
+    EXPECT_EQ(p.messages(), QStringList{"File does not exist:\r\n" + pipe});
 }
 
 TEST(Dib, AFailedWriteIsReported)
