@@ -357,6 +357,9 @@ void Config::applyStoredGrids()
     }
 
     removeStaleTemporaries(station_.settings().SetupFilesPath, {}, {QStringLiteral(".ipt")}, station_.startedAt());
+    // Side files are replaced beside the videos and the saved pictures.
+    removeStaleTemporaries(station_.settings().CapturesPath, {}, {QStringLiteral(".info")}, station_.startedAt());
+    removeStaleTemporaries(station_.settings().PicturesPath, {}, {QStringLiteral(".info")}, station_.startedAt());
 
     // The grid setup screen's load resets the working state, so it must exist before the
     // first grid is applied.

@@ -21,7 +21,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QSaveFile>
 
 namespace tarvex {
 
@@ -460,9 +459,8 @@ void MainForm::cmdImport_Click()
     out.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
 
     const QString target = station_.programFile(QStringLiteral("SkierNames.txt"));
-    QSaveFile f(target);
-    if (!f.open(QIODevice::WriteOnly) || f.write(out.toUtf8()) < 0 || !f.commit()) {
-        p.message(QStringLiteral("The skier names cannot be saved to %1: %2").arg(QDir::toNativeSeparators(target), f.errorString()),
+    if (const auto why = replaceDurably(target, out.toUtf8())) {
+        p.message(QStringLiteral("The skier names cannot be saved to %1: %2").arg(QDir::toNativeSeparators(target), *why),
                   QStringLiteral("Import Skier Names File"), Icon::Exclamation);
         return;
     }
