@@ -576,7 +576,9 @@ void PictureCanvas::fitIfLarger()
     if (room.width() < 16 || room.height() < 16 || !hasPicture())
         return;
     fitPending_ = false;
-    if (layer_.width() * zoom_ > room.width() || layer_.height() * zoom_ > room.height()
+    // A zoom the canvas chose itself is chosen again for the new size (a 720p clip after a
+    // 1080p one would otherwise stay small).
+    if (autoFitted_ || layer_.width() * zoom_ > room.width() || layer_.height() * zoom_ > room.height()
         || (zoom_ < 1 && layer_.width() <= room.width() && layer_.height() <= room.height())) {
         const QScopedValueRollback<bool> choosing(autoFitting_, true);
         if (layer_.width() > room.width() || layer_.height() > room.height()) {

@@ -278,3 +278,30 @@ TEST(PictureCanvasTest, TheLoupeMarksAFractionOfAPixel)
     EXPECT_FALSE(c.loupe()->isVisible());
     EXPECT_FALSE(test::child<QToolButton>(&c, "loupeButton")->isChecked());
 }
+
+TEST(PictureCanvasTest, AFittedZoomIsChosenAgainForAPictureOfANewSize)
+{
+    PictureCanvas c;
+    c.resize(640, 480);
+    QImage big(1920, 1080, QImage::Format_RGB32);
+    big.fill(Qt::darkBlue);
+    c.setPicture(big);
+    c.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&c));
+    const double fitted1080 = c.zoom();
+    EXPECT_LT(fitted1080, 0.34);
+    QImage hd(1280, 720, QImage::Format_RGB32);
+    hd.fill(Qt::darkBlue);
+    c.setPicture(hd);
+    EXPECT_GT(c.zoom(), fitted1080 * 1.4);   // 1920 / 1280 = 1.5 larger again
+    EXPECT_LE(c.surface()->width(), c.viewport()->width());
+    QImage small(200, 150, QImage::Format_RGB32);
+    small.fill(Qt::darkBlue);
+    c.setPicture(small);
+    EXPECT_DOUBLE_EQ(c.zoom(), 1);
+    // A zoom the operator chose stays for the next frame of the same size.
+    c.setPicture(hd);
+    c.setZoom(2);
+    c.setPicture(hd);
+    EXPECT_DOUBLE_EQ(c.zoom(), 2);
+}
