@@ -67,7 +67,9 @@ protected:
     void paintEvent(QPaintEvent* e) override
     {
         QPainter p(this);
-        p.fillRect(e->rect(), PictureCanvas::magenta());
+        // The empty field is magenta; under a picture only its rounded-up edge shows, in the
+        // grey around the field.
+        p.fillRect(e->rect(), canvas_->hasPicture() ? QColor(64, 64, 64) : PictureCanvas::magenta());
         const double z = canvas_->zoom_;
         p.save();
         p.scale(z, z);

@@ -7,10 +7,12 @@
 #include "app/main_screen.h"
 #include "grid/grid_setup_screen.h"
 #include "measure/measure_screen.h"
+#include "review/review_screen.h"
 #include "station/screen_names.h"
 #include "station/settings_keys.h"
 #include "station/settings_store.h"
 #include "station/station.h"
+#include "widgets/frame_view.h"
 #include "testkit/fixed_clock.h"
 #include "testkit/scripted_prompter.h"
 
@@ -25,7 +27,9 @@
 #include <QJsonObject>
 #include <QPixmap>
 #include <QPushButton>
+#include <QElapsedTimer>
 #include <QTextStream>
+#include <QThread>
 #include <cstdio>
 
 using namespace tarvex;
@@ -166,7 +170,7 @@ int main(int argc, char** argv)
             name->setEditText(QStringLiteral("Ann"));
         measure->Record_Click();   // the distance in the read-out, as after "Record Jump"
     }
-    taken += grab(measure, outDir, "measure");
+    taken += grab(measure, outDir, "measure", QSize(1600, 900));
     if (measure)
         measure->hide();
 
@@ -175,14 +179,35 @@ int main(int argc, char** argv)
         station.settings().ContactFrameHint = static_cast<int16_t>(truth.value("contactFrame").toInt());
         station.settings().NavigationTag = QStringLiteral("Capture");
         review->setVideoPath(videoFile);
-        taken += grab(station.show(screen::frmSetStart), outDir, "review");
+        QWidget* w = station.show(screen::frmSetStart);
+        w->resize(w->size().expandedTo(QSize(1600, 900)));
+        // The frame is decoded off the user-interface thread: wait for it to be on screen.
+        if (auto* r = qobject_cast<frmSetStart*>(w)) {
+            QElapsedTimer waited;
+            waited.start();
+            while (r->frameView()->shownFrame() < 0 && waited.elapsed() < 5000) {
+                QApplication::processEvents();
+                QThread::msleep(10);
+            }
+        }
+        taken += grab(w, outDir, "review");
     } else {
         note() << "screenshots: review skipped: this build has no review screen yet\n";
     }
     // The capture screen, as "Proceed to Record Jumps" shows it.
     if (station.captureSession(true)) {
         station.settings().NavigationTag = QStringLiteral("Setup");
-        taken += grab(station.show(screen::PreviewForm), outDir, "capture");
+        QWidget* w = station.show(screen::PreviewForm);
+        if (auto* capture = station.captureSession())
+            capture->setSkierName(QStringLiteral("Ann"));
+        // Let the live picture arrive.
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 1000) {
+            QApplication::processEvents();
+            QThread::msleep(10);
+        }
+        taken += grab(w, outDir, "capture", QSize(1400, 800));
     } else {
         note() << "screenshots: capture skipped: this build has no capture screen yet\n";
     }
