@@ -35,27 +35,13 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include "support/rehearsal_capture.h"
 #include <gtest/gtest.h>
 
 using namespace tarvex;
 using namespace tarvex::test;
 
 namespace {
-
-class NoCameras : public VideoBackend {
-public:
-    QList<VideoDeviceInfo> devices() override { return {}; }
-    std::unique_ptr<FrameSource> open(const VideoDeviceInfo&, const VideoOpenRequest&, QString& error) override
-    {
-        error = QStringLiteral("no such camera");
-        return nullptr;
-    }
-};
-
-class NoSound : public AudioBackend {
-public:
-    QList<AudioDeviceInfo> devices() override { return {}; }
-};
 
 QByteArray readAll(const QString& file)
 {
@@ -87,11 +73,7 @@ TEST(JumpRoad, FromTheCameraToARecordedDistanceAndBackThroughTheLog)
     QTextStream out(&outText), err(&errText);
     ASSERT_EQ(runCli({"rehearsal-grid", truthFile, "--out", gridFile}, out, err), 0) << errText.toStdString();
 
-    FfmpegCaptureOptions co;
-    co.rehearsal = true;
-    co.videoBackend = std::make_shared<NoCameras>();
-    co.audioBackend = std::make_shared<NoSound>();
-    co.devicePollMs = 0;
+    const FfmpegCaptureOptions co = test::rehearsalCameraOnly();
     auto prompter = std::make_shared<ScriptedPrompter>();
     StationOptions o;
     o.settingsFile = settings;

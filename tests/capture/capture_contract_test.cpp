@@ -8,25 +8,11 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include "support/rehearsal_capture.h"
 #include <gtest/gtest.h>
 
 namespace tarvex {
 namespace {
-
-class NoVideo : public VideoBackend {
-public:
-    QList<VideoDeviceInfo> devices() override { return {}; }
-    std::unique_ptr<FrameSource> open(const VideoDeviceInfo&, const VideoOpenRequest&, QString& e) override
-    {
-        e = QStringLiteral("none");
-        return nullptr;
-    }
-};
-
-class NoSound : public AudioBackend {
-public:
-    QList<AudioDeviceInfo> devices() override { return {}; }
-};
 
 struct NullMaker {
     static constexpr bool hasDevice = false;
@@ -52,12 +38,7 @@ struct FfmpegMaker {
     static constexpr bool hasDevice = true;
     static std::unique_ptr<CaptureComponent> make()
     {
-        FfmpegCaptureOptions o;
-        o.rehearsal = true;
-        o.videoBackend = std::make_shared<NoVideo>();
-        o.audioBackend = std::make_shared<NoSound>();
-        o.devicePollMs = 0;
-        return std::make_unique<FfmpegCaptureComponent>(o);
+        return std::make_unique<FfmpegCaptureComponent>(test::rehearsalCameraOnly());
     }
 };
 

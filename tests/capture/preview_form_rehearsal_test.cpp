@@ -16,29 +16,11 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include "support/rehearsal_capture.h"
 #include <gtest/gtest.h>
 
 using namespace tarvex;
 using namespace tarvex::test;
-
-namespace {
-
-class NoCameras : public VideoBackend {
-public:
-    QList<VideoDeviceInfo> devices() override { return {}; }
-    std::unique_ptr<FrameSource> open(const VideoDeviceInfo&, const VideoOpenRequest&, QString& error) override
-    {
-        error = QStringLiteral("no such camera");
-        return nullptr;
-    }
-};
-
-class NoSound : public AudioBackend {
-public:
-    QList<AudioDeviceInfo> devices() override { return {}; }
-};
-
-} // namespace
 
 TEST(CaptureScreenRehearsal, TheCountdownEndsARealRecordingOfItsLength)
 {
@@ -48,11 +30,7 @@ TEST(CaptureScreenRehearsal, TheCountdownEndsARealRecordingOfItsLength)
     SettingsStore(tmp.filePath("TX05.ini")).save("logpath", videos);
     SettingsStore(tmp.filePath("TX05.ini")).save("captureTime", "3");
 
-    FfmpegCaptureOptions co;
-    co.rehearsal = true;
-    co.videoBackend = std::make_shared<NoCameras>();
-    co.audioBackend = std::make_shared<NoSound>();
-    co.devicePollMs = 0;
+    const FfmpegCaptureOptions co = test::rehearsalCameraOnly();
     auto prompter = std::make_shared<ScriptedPrompter>();
     prompter->no();   // emergency reset
     StationOptions o;
