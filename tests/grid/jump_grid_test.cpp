@@ -20,7 +20,7 @@ TEST(GridState, StartsZeroedWithGridOneCurrent)
         EXPECT_EQ(g.mapping_coefficients[m], 0);
 }
 
-TEST(GridState, ArraysAreIndexedByTheSpecNumbers)
+TEST(GridState, ArraysAreIndexedByTheStationsOwnNumbersFromOne)
 {
     GridState g;
     g.buoy_survey_x[buoy::UpperRight] = 1;
