@@ -54,17 +54,11 @@ const char kUsage[] =
     "Exit status: 0 done; 1 no answer from the grid, a frame outside the clip or dropped frames;\n"
     "2 bad usage, a file that cannot be read or written, or a device error.\n";
 
-struct Args {
-    QStringList positional;
-    QMap<QString, QString> options;   // name without the dashes -> value
-    QString error;
-};
+} // namespace
 
-// "--name value" and "--name=value"; every option takes a value. Anything else, including
-// negative numbers such as "-120,300", is positional.
-Args parseArgs(const QStringList& args, const QStringList& allowed)
+CliArgs parseCliArgs(const QStringList& args, const QStringList& allowed)
 {
-    Args a;
+    CliArgs a;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (!arg.startsWith(QLatin1String("--"))) {
@@ -96,6 +90,8 @@ Args parseArgs(const QStringList& args, const QStringList& allowed)
     return a;
 }
 
+namespace {
+
 // count numbers separated by commas, strictly ("." as decimal point); empty list on error.
 QList<double> numberList(const QString& text, int count)
 {
@@ -122,7 +118,7 @@ int usageError(QTextStream& err, const QString& problem)
     return kCliUsage;
 }
 
-bool tournamentType(const Args& a, bool& barefoot, bool& sitski, QString& problem)
+bool tournamentType(const CliArgs& a, bool& barefoot, bool& sitski, QString& problem)
 {
     const QString type = a.options.value(QStringLiteral("type"), QStringLiteral("normal"));
     barefoot = type == QLatin1String("barefoot");
@@ -148,7 +144,7 @@ bool loadGrid(GridState& g, const QString& path, QString& problem)
 
 int runGrid(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const Args a = parseArgs(args, {QStringLiteral("out"), QStringLiteral("grid"),
+    const CliArgs a = parseCliArgs(args, {QStringLiteral("out"), QStringLiteral("grid"),
                                     QStringLiteral("description"), QStringLiteral("ur"),
                                     QStringLiteral("lr"), QStringLiteral("ul"), QStringLiteral("ll"),
                                     QStringLiteral("jump")});
@@ -200,7 +196,7 @@ int runGrid(const QStringList& args, QTextStream& out, QTextStream& err)
 
 int runDistance(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const Args a = parseArgs(args, {QStringLiteral("type")});
+    const CliArgs a = parseCliArgs(args, {QStringLiteral("type")});
     if (!a.error.isEmpty())
         return usageError(err, a.error);
     if (a.positional.size() < 2)
@@ -241,7 +237,7 @@ int runDistance(const QStringList& args, QTextStream& out, QTextStream& err)
 
 int runCheck(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const Args a = parseArgs(args, {QStringLiteral("width")});
+    const CliArgs a = parseCliArgs(args, {QStringLiteral("width")});
     if (!a.error.isEmpty())
         return usageError(err, a.error);
     if (a.positional.size() != 1)
@@ -274,7 +270,7 @@ int runCheck(const QStringList& args, QTextStream& out, QTextStream& err)
 
 int runAccuracy(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const Args a = parseArgs(args, {QStringLiteral("type")});
+    const CliArgs a = parseCliArgs(args, {QStringLiteral("type")});
     if (!a.error.isEmpty())
         return usageError(err, a.error);
     if (a.positional.size() != 1)

@@ -2,6 +2,7 @@
 // tarvex-cli: the grid core from the command line (build a grid file, measure distances,
 // check the framing, print the accuracy lattice). main() only forwards to runCli, so the
 // tests drive the very same code.
+#include <QMap>
 #include <QStringList>
 #include <QTextStream>
 
@@ -13,6 +14,15 @@ namespace tarvex {
 constexpr int kCliOk = 0;
 constexpr int kCliNoResult = 1;
 constexpr int kCliUsage = 2;
+
+// A command's arguments: "--name value" and "--name=value" (every option takes a value, each
+// at most once); anything else, including negative numbers such as "-120,300", is positional.
+struct CliArgs {
+    QStringList positional;
+    QMap<QString, QString> options;   // name without the dashes -> value
+    QString error;                    // empty when the arguments parsed
+};
+CliArgs parseCliArgs(const QStringList& args, const QStringList& allowed);
 
 // args without the program name.
 int runCli(const QStringList& args, QTextStream& out, QTextStream& err);

@@ -19,48 +19,10 @@ namespace tarvex {
 
 namespace {
 
-const char kUsage[] =
-    "  tarvex-cli record OUT.avi [--device NAME] [--size WxH] [--fps N] [--seconds S]\n"
-    "             [--codec mjpeg|ffv1|h264|none]\n"
-    "      record from a camera (the rehearsal camera is always listed) and print\n"
-    "      'frames captured N, dropped M, audio samples A, elapsed T ms';\n"
-    "      exit 1 when frames were dropped, 2 on an error\n"
-    "  tarvex-cli rehearsal-grid TRUTH.json --out FILE.ipt [--grid N]\n"
-    "      write the grid parameter file of the rehearsal camera from a video's ground truth\n";
-
 int fail(QTextStream& err, const QString& why)
 {
     err << "tarvex-cli: " << why << "\n";
     return kCliUsage;
-}
-
-// "--name value" / "--name=value" into options, the rest positional; false with problem.
-bool parse(const QStringList& args, const QStringList& allowed, QStringList& positional,
-           QMap<QString, QString>& options, QString& problem)
-{
-    for (int i = 0; i < args.size(); ++i) {
-        if (!args[i].startsWith(QLatin1String("--"))) {
-            positional << args[i];
-            continue;
-        }
-        QString name = args[i].mid(2), value;
-        const int eq = name.indexOf(QLatin1Char('='));
-        if (eq >= 0) {
-            value = name.mid(eq + 1);
-            name = name.left(eq);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            problem = QStringLiteral("option --%1 needs a value").arg(name);
-            return false;
-        }
-        if (!allowed.contains(name)) {
-            problem = QStringLiteral("unknown option --%1").arg(name);
-            return false;
-        }
-        options.insert(name, value);
-    }
-    return true;
 }
 
 bool point(const QJsonValue& v, double& x, double& y)
@@ -75,11 +37,11 @@ bool point(const QJsonValue& v, double& x, double& y)
 
 int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    QStringList pos;
-    QMap<QString, QString> opt;
-    QString problem;
-    if (!parse(args, {QStringLiteral("out"), QStringLiteral("grid")}, pos, opt, problem))
-        return fail(err, problem);
+    const CliArgs parsed = parseCliArgs(args, {QStringLiteral("out"), QStringLiteral("grid")});
+    if (!parsed.error.isEmpty())
+        return fail(err, parsed.error);
+    const QStringList& pos = parsed.positional;
+    const QMap<QString, QString>& opt = parsed.options;
     if (pos.size() != 1 || !opt.contains(QStringLiteral("out")))
         return fail(err, QStringLiteral("rehearsal-grid needs TRUTH.json and --out FILE.ipt"));
     bool ok = true;
@@ -126,11 +88,11 @@ int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err
 
 int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    QStringList pos;
-    QMap<QString, QString> opt;
-    QString problem;
-    if (!parse(args, {"device", "size", "fps", "seconds", "codec"}, pos, opt, problem))
-        return fail(err, problem);
+    const CliArgs parsed = parseCliArgs(args, {"device", "size", "fps", "seconds", "codec"});
+    if (!parsed.error.isEmpty())
+        return fail(err, parsed.error);
+    const QStringList& pos = parsed.positional;
+    const QMap<QString, QString>& opt = parsed.options;
     if (pos.size() != 1)
         return fail(err, QStringLiteral("record needs exactly one output file"));
     bool ok = true;
@@ -223,7 +185,6 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
 
 } // namespace
 
-const char* captureCommandsUsage() { return kUsage; }
 
 bool runCaptureCommand(const QString& command, const QStringList& args, QTextStream& out, QTextStream& err,
                        int& status)

@@ -9,6 +9,5 @@ namespace tarvex {
 // Runs command when it is one of these and sets status; false for any other command.
 bool runCaptureCommand(const QString& command, const QStringList& args, QTextStream& out, QTextStream& err,
                        int& status);
-const char* captureCommandsUsage();
 
 } // namespace tarvex
