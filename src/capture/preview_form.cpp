@@ -264,14 +264,7 @@ void PreviewForm::changeEvent(QEvent* e)
 
 void PreviewForm::scheduleArrivalCheck()
 {
-    if (arrivalQueued_)
-        return;
-    arrivalQueued_ = true;
-    QTimer::singleShot(0, this, [this] {
-        arrivalQueued_ = false;
-        if (isVisible())
-            Form_Paint();
-    });
+    queueArrival([this] { Form_Paint(); });
 }
 
 void PreviewForm::Form_Paint()

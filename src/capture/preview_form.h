@@ -102,7 +102,6 @@ private:
     double CaptureSeconds_ = 5;
     bool recording_ = false;
     bool arrivalRunning_ = false;
-    bool arrivalQueued_ = false;
     bool nameWarning_ = false;
     bool editingName_ = false;
     QElapsedTimer recordingClock_;

@@ -165,14 +165,7 @@ void frmSetStart::showEvent(QShowEvent* e)
     Screen::showEvent(e);
     // Other screens show this one and then set the tag; the arrival reads it once the
     // showing is done, as a paint would, and only once per showing.
-    if (arrivalQueued_)
-        return;
-    arrivalQueued_ = true;
-    QTimer::singleShot(0, this, [this] {
-        arrivalQueued_ = false;
-        if (isVisible())
-            arrive();
-    });
+    queueArrival([this] { arrive(); });
 }
 
 void frmSetStart::arrive()

@@ -80,7 +80,6 @@ private:
 
     QString loadedPath_;   // the file the frame view holds, empty when none
     bool keysOn_ = false;
-    bool arrivalQueued_ = false;
     FreeSpaceQuery freeSpace_;
     std::function<void(QWidget*)> viewLogOpener_;
 };

@@ -8,10 +8,23 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTimer>
 
 namespace tarvex {
 
 Screen::Screen(Station& station, QWidget* parent) : QWidget(parent), station_(station) {}
+
+void Screen::queueArrival(std::function<void()> arrival)
+{
+    if (arrivalQueued_)
+        return;
+    arrivalQueued_ = true;
+    QTimer::singleShot(0, this, [this, arrival = std::move(arrival)] {
+        arrivalQueued_ = false;
+        if (isVisible())
+            arrival();
+    });
+}
 
 void Screen::closeEvent(QCloseEvent* e)
 {

@@ -47,8 +47,15 @@ protected:
     // Closing a screen's window frame returns to the hub, as leaving it would; the main
     // screen overrides this and ends the program.
     void closeEvent(QCloseEvent* e) override;
+    // Runs `arrival` once the showing in progress is done, and only while the screen is
+    // visible: other screens show this one first and set NavigationTag after. However often
+    // it is asked before then, it runs once.
+    void queueArrival(std::function<void()> arrival);
 
     Station& station_;
+
+private:
+    bool arrivalQueued_ = false;
 };
 
 class Station : public QObject {
