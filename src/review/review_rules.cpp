@@ -1,5 +1,6 @@
 #include "review/review_rules.h"
 
+#include "capture/capture_rules.h"
 #include "common/list_text.h"
 #include "common/text_file.h"
 #include "common/text_forms.h"
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace tarvex {
 
@@ -37,7 +37,7 @@ std::optional<QString> askName(Prompter& p, const QString& prompt, const QString
 
 QString firstJumpPath(const QString& capturesPath, const QString& name)
 {
-    return withoutTrailingSeparator(capturesPath) + QLatin1Char('/') + name + QStringLiteral("jump1.avi");
+    return captureFileName(capturesPath, name, QStringLiteral("1"));
 }
 
 bool removeFile(const QString& path, QString& error)
@@ -101,11 +101,7 @@ std::optional<int> readVideoSideFile(const QString& videoPath)
 
 std::optional<QString> writeVideoSideFile(const QString& videoPath, int frame)
 {
-    QSaveFile f(videoSideFilePath(videoPath));
-    const QByteArray bytes = videoSideFileBytes(videoPath, frame);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        return f.errorString();
-    return std::nullopt;
+    return replaceDurably(videoSideFilePath(videoPath), videoSideFileBytes(videoPath, frame));
 }
 
 QString contactFrameLogLine(const QDateTime& now, const QString& skier, const QString& jump, int frame,
