@@ -69,13 +69,13 @@ void setQuietly(QLineEdit* box, const QString& text)
 
 } // namespace
 
-Config::Config(Station& station) : Screen(station)
+ConfigScreen::ConfigScreen(Station& station) : Screen(station)
 {
     setWindowTitle(QStringLiteral("Configuration Parameters"));
     buildControls();
 }
 
-QString Config::configurationLine(const QDateTime& t, const QString& tournamentName)
+QString ConfigScreen::configurationLine(const QDateTime& t, const QString& tournamentName)
 {
     ListWriter w;
     w.text(QStringLiteral("New Configuration: ") + dateText(t) + QStringLiteral("  ") + timeText(t)
@@ -84,7 +84,7 @@ QString Config::configurationLine(const QDateTime& t, const QString& tournamentN
     return w.str();
 }
 
-QString Config::loupeProgram() const
+QString ConfigScreen::loupeProgram() const
 {
 #ifdef Q_OS_WIN
     return station_.programFile(QStringLiteral("Loupe/Loupe.exe"));
@@ -93,7 +93,7 @@ QString Config::loupeProgram() const
 #endif
 }
 
-QString Config::fromProgramFolder(const QString& path) const
+QString ConfigScreen::fromProgramFolder(const QString& path) const
 {
     if (path.isEmpty() || !QDir::isRelativePath(path))
         return path;
@@ -102,13 +102,13 @@ QString Config::fromProgramFolder(const QString& path) const
 
 // ---------------------------------------------------------------- controls
 
-void Config::buildControls()
+void ConfigScreen::buildControls()
 {
     auto* outer = new QVBoxLayout(this);
     menu_ = new QMenuBar(this);
     mnuExit = menu_->addAction(QStringLiteral("E&xit and Save Parameters"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
-    connect(mnuExit, &QAction::triggered, this, &Config::mnuExit_Click);
+    connect(mnuExit, &QAction::triggered, this, &ConfigScreen::mnuExit_Click);
     outer->setMenuBar(menu_);
 
     auto* boxes = new QGridLayout;
@@ -134,10 +134,10 @@ void Config::buildControls()
     SetupFilesPathName = addBox(3, "SetupFilesPathName", "lblSetupFiles", QStringLiteral("Setup files path"));
     SkierNameFile = addBox(4, "SkierNameFile", "lblSkierNameFile", QStringLiteral("Skier name file"));
     auto* btnFindNames = addFind(4, "btnFindNames");
-    connect(btnFindResults, &QPushButton::clicked, this, &Config::btnFindResults_Click);
-    connect(btnFindNames, &QPushButton::clicked, this, &Config::btnFindNames_Click);
+    connect(btnFindResults, &QPushButton::clicked, this, &ConfigScreen::btnFindResults_Click);
+    connect(btnFindNames, &QPushButton::clicked, this, &ConfigScreen::btnFindNames_Click);
     connect(TournamentName, &QLineEdit::textChanged, this, [this](const QString& t) { tournamentName_ = t; });
-    connect(ResultsPathName, &QLineEdit::textChanged, this, &Config::ResultsPathName_Change);
+    connect(ResultsPathName, &QLineEdit::textChanged, this, &ConfigScreen::ResultsPathName_Change);
     connect(CapturesPathName, &QLineEdit::textChanged, this,
             [this](const QString& t) { station_.settings().PicturesPath = t; });
     connect(SetupFilesPathName, &QLineEdit::textChanged, this, [this](const QString& t) {
@@ -162,11 +162,11 @@ void Config::buildControls()
     checks->addWidget(txioLabel, 1, 1);
     checks->addWidget(TxioPathName, 1, 2);
     checks->addWidget(TXIOLabel, 2, 0, 1, 3);
-    connect(Barefoot_box, &QCheckBox::clicked, this, &Config::Barefoot_box_Click);
-    connect(SitSki_box, &QCheckBox::clicked, this, &Config::SitSki_box_Click);
-    connect(line_control_check, &QCheckBox::clicked, this, &Config::line_control_check_Click);
-    connect(WSTIMS, &QCheckBox::clicked, this, &Config::WSTIMS_Click);
-    connect(TxioPathName, &QLineEdit::textChanged, this, &Config::TxioPathName_Change);
+    connect(Barefoot_box, &QCheckBox::clicked, this, &ConfigScreen::Barefoot_box_Click);
+    connect(SitSki_box, &QCheckBox::clicked, this, &ConfigScreen::SitSki_box_Click);
+    connect(line_control_check, &QCheckBox::clicked, this, &ConfigScreen::line_control_check_Click);
+    connect(WSTIMS, &QCheckBox::clicked, this, &ConfigScreen::WSTIMS_Click);
+    connect(TxioPathName, &QLineEdit::textChanged, this, &ConfigScreen::TxioPathName_Change);
 
     auto* groups = new QGridLayout;
     outer->addLayout(groups);
@@ -187,8 +187,8 @@ void Config::buildControls()
     auto* marker = frame("Frame1", QStringLiteral("Marker Style"), this);
     OptCross = option(marker, "OptCross", QStringLiteral("Cross"));
     OptCircle = option(marker, "OptCircle", QStringLiteral("Circle"));
-    connect(OptCross, &QRadioButton::clicked, this, &Config::markerOption);
-    connect(OptCircle, &QRadioButton::clicked, this, &Config::markerOption);
+    connect(OptCross, &QRadioButton::clicked, this, &ConfigScreen::markerOption);
+    connect(OptCircle, &QRadioButton::clicked, this, &ConfigScreen::markerOption);
 
     auto* colors = frame("message_colors", QStringLiteral("Select Message Color"), this);
     white_color = option(colors, "white_color", QStringLiteral("White"));
@@ -198,7 +198,7 @@ void Config::buildControls()
     connect(white_color, &QRadioButton::clicked, this, [this] { colorOption(kWhite, QStringLiteral("white")); });
     connect(black_color, &QRadioButton::clicked, this, [this] { colorOption(kBlack, QStringLiteral("black")); });
     connect(yellow_color, &QRadioButton::clicked, this, [this] { colorOption(kYellow, QStringLiteral("yellow")); });
-    connect(default_color, &QRadioButton::clicked, this, &Config::default_color_Click);
+    connect(default_color, &QRadioButton::clicked, this, &ConfigScreen::default_color_Click);
 
     auto* pictures = frame("Frame3", QStringLiteral("How to deal with individual contact point pictures"), this);
     OptPictureAsk = option(pictures, "OptPictureAsk", QStringLiteral("Ask if you want to save each time"));
@@ -230,20 +230,20 @@ void Config::buildControls()
     loupeRow->addWidget(chkLoupe);
     loupeRow->addWidget(cmdLoupe);
     loupeRow->addStretch();
-    connect(chkLoupe, &QCheckBox::clicked, this, &Config::chkLoupe_Click);
-    connect(cmdLoupe, &QPushButton::clicked, this, &Config::cmdLoupe_Click);
+    connect(chkLoupe, &QCheckBox::clicked, this, &ConfigScreen::chkLoupe_Click);
+    connect(cmdLoupe, &QPushButton::clicked, this, &ConfigScreen::cmdLoupe_Click);
 
     TXIOLabel->hide();
 }
 
 // ---------------------------------------------------------------- load
 
-void Config::load()
+void ConfigScreen::load()
 {
     AppSettings& s = station_.settings();
     SettingsStore& store = station_.store();
     const SettingsStore::Batch batch(store);
-    auto* main = qobject_cast<MainForm*>(station_.existingScreen(screen::MainForm));
+    auto* main = qobject_cast<MainScreen*>(station_.existingScreen(screen::MainForm));
 
     setQuietly(TournamentName, store.get(key::TournamentName));          // 1
     tournamentName_ = TournamentName->text();
@@ -320,7 +320,7 @@ void Config::load()
         chkLoupe_Click();
     }
 
-    if (Measure* m = measureScreen())                                                  // 16
+    if (MeasureScreen* m = measureScreen())                                                  // 16
         m->hideUnofficialJump();
 
     // 17. Anything but "cross" is a circle.
@@ -328,7 +328,7 @@ void Config::load()
     (cross ? OptCross : OptCircle)->setChecked(true);
     markerOption();
 
-    if (auto* grid = station_.screenAs<Grid_Setup>(screen::Grid_Setup))                // 18
+    if (auto* grid = station_.screenAs<GridSetupScreen>(screen::Grid_Setup))                // 18
         grid->hideLockedSign();
 
     // 19, 20. A stored mode of a foreign form counts as none stored: Ask.
@@ -343,11 +343,11 @@ void Config::load()
     videoOption(s.VideoSaveMode.isEmpty() ? QStringLiteral("Ask") : s.VideoSaveMode);
 }
 
-void Config::applyStoredGrids()
+void ConfigScreen::applyStoredGrids()
 {
     GridState& g = station_.grids();
     SettingsStore& store = station_.store();
-    auto* main = qobject_cast<MainForm*>(station_.existingScreen(screen::MainForm));
+    auto* main = qobject_cast<MainScreen*>(station_.existingScreen(screen::MainForm));
 
     QString file[4];
     for (int n = 1; n <= 3; ++n) {
@@ -363,7 +363,7 @@ void Config::applyStoredGrids()
 
     // The grid setup screen's load resets the working state, so it must exist before the
     // first grid is applied.
-    auto* setup = station_.screenAs<Grid_Setup>(screen::Grid_Setup);
+    auto* setup = station_.screenAs<GridSetupScreen>(screen::Grid_Setup);
     if (!setup)
         return;
     for (int n = 3; n >= 1; --n) {
@@ -381,26 +381,26 @@ void Config::applyStoredGrids()
 
 // ---------------------------------------------------------------- other screens
 
-Measure* Config::measureScreen()
+MeasureScreen* ConfigScreen::measureScreen()
 {
-    return station_.canCreate(screen::Measure) ? station_.screenAs<Measure>(screen::Measure) : nullptr;
+    return station_.canCreate(screen::Measure) ? station_.screenAs<MeasureScreen>(screen::Measure) : nullptr;
 }
 
-void Config::setBarefootIndicator(bool visible, const QString& text)
+void ConfigScreen::setBarefootIndicator(bool visible, const QString& text)
 {
-    if (Measure* m = measureScreen())
+    if (MeasureScreen* m = measureScreen())
         m->setTournamentIndicator(visible, text);
 }
 
-void Config::set_colors()
+void ConfigScreen::set_colors()
 {
-    if (Measure* m = measureScreen())
+    if (MeasureScreen* m = measureScreen())
         m->setMessageColour(colourFromBgr(station_.settings().MessageColor));
 }
 
 // ---------------------------------------------------------------- actions
 
-void Config::Barefoot_box_Click()
+void ConfigScreen::Barefoot_box_Click()
 {
     AppSettings& s = station_.settings();
     if (Barefoot_box->isChecked()) {
@@ -420,7 +420,7 @@ void Config::Barefoot_box_Click()
     }
 }
 
-void Config::SitSki_box_Click()
+void ConfigScreen::SitSki_box_Click()
 {
     AppSettings& s = station_.settings();
     if (SitSki_box->isChecked()) {
@@ -440,39 +440,39 @@ void Config::SitSki_box_Click()
     }
 }
 
-void Config::gridOption(int count)
+void ConfigScreen::gridOption(int count)
 {
     QRadioButton* options[] = {Opt1Grid, Opt2grid, Opt3grid};
     options[count - 1]->setChecked(true);
     station_.grids().grids_in_use = count;
     station_.store().save(key::grids, count);
-    if (auto* main = qobject_cast<MainForm*>(station_.existingScreen(screen::MainForm)))
+    if (auto* main = qobject_cast<MainScreen*>(station_.existingScreen(screen::MainForm)))
         for (int n = 2; n <= 3; ++n)
             main->setGridStatus(n, n <= count, main->gridStatusLoaded(n));
 }
 
-void Config::jumpDirection(bool rightToLeft)
+void ConfigScreen::jumpDirection(bool rightToLeft)
 {
     (rightToLeft ? right_to_left_button : left_to_right_button)->setChecked(true);
     station_.settings().RightToLeft = rightToLeft;
     station_.store().saveBool(key::right2left, rightToLeft);
 }
 
-void Config::line_control_check_Click()
+void ConfigScreen::line_control_check_Click()
 {
     AppSettings& s = station_.settings();
     s.LineControlOff = !line_control_check->isChecked();
     station_.store().saveBool(key::boxlineoff, s.LineControlOff);
 }
 
-void Config::markerOption()
+void ConfigScreen::markerOption()
 {
     const QString style = OptCircle->isChecked() ? QStringLiteral("circle") : QStringLiteral("cross");
     station_.store().save(key::buoymarker, style);
     station_.settings().MarkerStyle = style;
 }
 
-void Config::colorOption(long color, const QString& name)
+void ConfigScreen::colorOption(long color, const QString& name)
 {
     (color == kWhite ? white_color : color == kBlack ? black_color : yellow_color)->setChecked(true);
     station_.settings().MessageColor = color;
@@ -480,15 +480,15 @@ void Config::colorOption(long color, const QString& name)
     station_.settings().MessageColorName = name;
 }
 
-void Config::default_color_Click()
+void ConfigScreen::default_color_Click()
 {
     default_color->setChecked(true);
-    if (Measure* m = measureScreen())
+    if (MeasureScreen* m = measureScreen())
         m->setDefaultColours();
     station_.settings().MessageColorName = QStringLiteral("default");
 }
 
-void Config::pictureOption(const QString& mode)
+void ConfigScreen::pictureOption(const QString& mode)
 {
     (mode == QLatin1String("Save") ? OptPictureSave : mode == QLatin1String("NoSave") ? OptPictureNoSave : OptPictureAsk)
         ->setChecked(true);
@@ -496,14 +496,14 @@ void Config::pictureOption(const QString& mode)
     station_.store().save(key::PictureSave, mode);
 }
 
-void Config::videoOption(const QString& mode)
+void ConfigScreen::videoOption(const QString& mode)
 {
     (mode == QLatin1String("Save") ? OptVideoSave : mode == QLatin1String("NoSave") ? OptVideoNoSave : OptVideoAsk)
         ->setChecked(true);
     station_.store().save(key::VideoSave, mode);
 }
 
-void Config::WSTIMS_Click()
+void ConfigScreen::WSTIMS_Click()
 {
     const bool on = WSTIMS->isChecked();
     TXIOLabel->setVisible(on);
@@ -511,7 +511,7 @@ void Config::WSTIMS_Click()
     station_.store().save(key::WSTIMS, on ? 1 : 0);
 }
 
-void Config::TxioPathName_Change(const QString& text)
+void ConfigScreen::TxioPathName_Change(const QString& text)
 {
     if (TxioPathName->isReadOnly())
         return;
@@ -520,16 +520,16 @@ void Config::TxioPathName_Change(const QString& text)
     station_.setTxioFolder(folder);
 }
 
-void Config::chkLoupe_Click()
+void ConfigScreen::chkLoupe_Click()
 {
     if (chkLoupe->isChecked())
         startLoupe();
     station_.store().save(key::Loupe, chkLoupe->isChecked() ? 1 : 0);
 }
 
-void Config::cmdLoupe_Click() { startLoupe(); }
+void ConfigScreen::cmdLoupe_Click() { startLoupe(); }
 
-void Config::startLoupe()
+void ConfigScreen::startLoupe()
 {
     const QString program = loupeProgram();
     const QString title = QStringLiteral("Screen Loupe");
@@ -546,7 +546,7 @@ void Config::startLoupe()
             title, Icon::Exclamation);
 }
 
-void Config::ResultsPathName_Change(const QString& text)
+void ConfigScreen::ResultsPathName_Change(const QString& text)
 {
     // Leading blanks are not part of a file name; the results display drops them as well.
     station_.settings().ResultsFilePath = fromProgramFolder(text.trimmed());
@@ -554,7 +554,7 @@ void Config::ResultsPathName_Change(const QString& text)
         station_.prompter().message(QStringLiteral("Enter valid path and filename for results file"));
 }
 
-std::optional<QString> Config::findTextFile(const QString& title)
+std::optional<QString> ConfigScreen::findTextFile(const QString& title)
 {
     FileRequest r;
     r.initialFolder = station_.programFolder();
@@ -567,13 +567,13 @@ std::optional<QString> Config::findTextFile(const QString& title)
     return chosen;
 }
 
-void Config::btnFindResults_Click()
+void ConfigScreen::btnFindResults_Click()
 {
     if (const auto chosen = findTextFile(QStringLiteral("Results file")))
         ResultsPathName->setText(*chosen);
 }
 
-void Config::btnFindNames_Click()
+void ConfigScreen::btnFindNames_Click()
 {
     if (const auto chosen = findTextFile(QStringLiteral("Skier name file")))
         SkierNameFile->setText(*chosen);
@@ -581,7 +581,7 @@ void Config::btnFindNames_Click()
 
 // ---------------------------------------------------------------- leaving
 
-void Config::mnuExit_Click()
+void ConfigScreen::mnuExit_Click()
 {
     AppSettings& s = station_.settings();
     SettingsStore& store = station_.store();
@@ -609,13 +609,13 @@ void Config::mnuExit_Click()
     hide();                                                                            // 3
     appendConfigurationLine();                                                         // 4
     loadSkierNames();                                                                  // 5
-    if (Measure* m = measureScreen())                                                  // 6
+    if (MeasureScreen* m = measureScreen())                                                  // 6
         m->setNameButtonVisible(WSTIMS->isChecked());
     if (!station_.hasQuit())                                                           // 7
         station_.show(screen::MainForm, this);
 }
 
-void Config::appendConfigurationLine()
+void ConfigScreen::appendConfigurationLine()
 {
     const QString path = station_.settings().ResultsFilePath;
     const QString title = QStringLiteral("Results File");
@@ -634,7 +634,7 @@ void Config::appendConfigurationLine()
                                     title, Icon::Exclamation);
 }
 
-void Config::loadSkierNames()
+void ConfigScreen::loadSkierNames()
 {
     const QString box = SkierNameFile->text();
     if (box.isEmpty())
@@ -642,7 +642,7 @@ void Config::loadSkierNames()
     const SkierNameFileRead read = readSkierNameFile(fromProgramFolder(box.trimmed()));
     if (read.opened) {
         skierNames_ = read.names;
-        if (Measure* m = measureScreen())
+        if (MeasureScreen* m = measureScreen())
             m->setSkierNames(skierNames_);
         emit skierNamesLoaded(skierNames_);
     }
@@ -650,7 +650,7 @@ void Config::loadSkierNames()
         station_.prompter().message(QStringLiteral("Names not loaded, check file name and path"));
 }
 
-void Config::closeEvent(QCloseEvent* e)
+void ConfigScreen::closeEvent(QCloseEvent* e)
 {
     // Closing the window frame leaves the screen as "E&xit and Save Parameters" does, so
     // the main screen always comes back.

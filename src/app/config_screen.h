@@ -20,12 +20,12 @@ class QRadioButton;
 
 namespace tarvex {
 
-class Measure;
+class MeasureScreen;
 
-class Config : public Screen {
+class ConfigScreen : public Screen {
     Q_OBJECT
 public:
-    explicit Config(Station& station);
+    explicit ConfigScreen(Station& station);
 
     void load() override;
 
@@ -88,7 +88,7 @@ private:
 
     // The measuring screen (created on first touch, as touching any screen does) and the
     // controls of other screens this one drives.
-    Measure* measureScreen();
+    MeasureScreen* measureScreen();
     void setBarefootIndicator(bool visible, const QString& text = {});
 
     QMenuBar* menu_ = nullptr;

@@ -24,7 +24,7 @@
 
 namespace tarvex {
 
-const QString MainForm::kInvalidPathMessage = QStringLiteral("You entered an invalid path - try  again");
+const QString MainScreen::kInvalidPathMessage = QStringLiteral("You entered an invalid path - try  again");
 
 namespace {
 
@@ -52,7 +52,7 @@ QLabel* label(QWidget* parent, const QString& name, const QString& caption, QRec
 
 } // namespace
 
-MainForm::MainForm(Station& station) : Screen(station)
+MainScreen::MainScreen(Station& station) : Screen(station)
 {
     setWindowTitle(QStringLiteral("Tarvex 2005"));
     buildControls();
@@ -70,18 +70,18 @@ MainForm::MainForm(Station& station) : Screen(station)
     });
 }
 
-void MainForm::buildControls()
+void MainScreen::buildControls()
 {
     menu_ = new QMenuBar(this);
-    auto addMenu = [this](const char* name, const QString& caption, void (MainForm::*slot)()) {
+    auto addMenu = [this](const char* name, const QString& caption, void (MainScreen::*slot)()) {
         QAction* a = menu_->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
         connect(a, &QAction::triggered, this, slot);
     };
-    addMenu("mnuViewLog", QStringLiteral("&View Log"), &MainForm::mnuViewLog_Click);
-    addMenu("munManual", QStringLiteral("View &Manual"), &MainForm::munManual_Click);
-    addMenu("mnulicense", QStringLiteral("&License"), &MainForm::mnulicense_Click);
-    addMenu("mnuExit", QStringLiteral("E&xit"), &MainForm::mnuExit_Click);
+    addMenu("mnuViewLog", QStringLiteral("&View Log"), &MainScreen::mnuViewLog_Click);
+    addMenu("munManual", QStringLiteral("View &Manual"), &MainScreen::munManual_Click);
+    addMenu("mnulicense", QStringLiteral("&License"), &MainScreen::mnulicense_Click);
+    addMenu("mnuExit", QStringLiteral("E&xit"), &MainScreen::mnuExit_Click);
     menu_->setGeometry(0, 0, pixelsFromTwips(12600), menu_->sizeHint().height());
 
     content_ = new QWidget(this);
@@ -106,22 +106,22 @@ void MainForm::buildControls()
     auto* conf = button(Frame1, "cmdConfigure", QStringLiteral("Configure"), {x, pixelsFromTwips(2520), w, h});
     cmdShowConfig = button(Frame1, "cmdShowConfig", QStringLiteral("Show Configuration"), {x, pixelsFromTwips(3060), pixelsFromTwips(2900), h});
     auto* imp = button(Frame1, "cmdImport", QStringLiteral("Import Skier Names File"), {x + pixelsFromTwips(3000), pixelsFromTwips(3060), pixelsFromTwips(2900), h});
-    connect(go, &QPushButton::clicked, this, &MainForm::cmdGoCapture_Click);
-    connect(timer, &QPushButton::clicked, this, &MainForm::cmdGoTimer_Click);
-    connect(pics, &QPushButton::clicked, this, &MainForm::ccmdGoToMeasure_Click);
-    connect(setup, &QPushButton::clicked, this, &MainForm::cmdSetup_Click);
-    connect(conf, &QPushButton::clicked, this, &MainForm::cmdConfigure_Click);
-    connect(cmdShowConfig, &QPushButton::clicked, this, &MainForm::cmdShowConfig_Click);
-    connect(imp, &QPushButton::clicked, this, &MainForm::cmdImport_Click);
+    connect(go, &QPushButton::clicked, this, &MainScreen::cmdGoCapture_Click);
+    connect(timer, &QPushButton::clicked, this, &MainScreen::cmdGoTimer_Click);
+    connect(pics, &QPushButton::clicked, this, &MainScreen::ccmdGoToMeasure_Click);
+    connect(setup, &QPushButton::clicked, this, &MainScreen::cmdSetup_Click);
+    connect(conf, &QPushButton::clicked, this, &MainScreen::cmdConfigure_Click);
+    connect(cmdShowConfig, &QPushButton::clicked, this, &MainScreen::cmdShowConfig_Click);
+    connect(imp, &QPushButton::clicked, this, &MainScreen::cmdImport_Click);
 
     label(Frame1, QStringLiteral("Label2"), QStringLiteral("Save Video Files in this Directory"), {x, pixelsFromTwips(3660), w, pixelsFromTwips(300)});
     txtVideoDir = new QLineEdit(Frame1);
     txtVideoDir->setObjectName(QStringLiteral("txtVideoDir"));
     txtVideoDir->setGeometry(x, pixelsFromTwips(3960), w, pixelsFromTwips(360));
-    connect(txtVideoDir, &QLineEdit::textChanged, this, &MainForm::txtVideoDir_Change);
+    connect(txtVideoDir, &QLineEdit::textChanged, this, &MainScreen::txtVideoDir_Change);
     lblVideodir = label(Frame1, QStringLiteral("lblVideodir"), QString(), {x, pixelsFromTwips(4380), w, pixelsFromTwips(300)});
     auto* chg = button(Frame1, "btnChangeDirectory", QStringLiteral("Change Video File Directory"), {x, pixelsFromTwips(4740), w, h});
-    connect(chg, &QPushButton::clicked, this, &MainForm::btnChangeDirectory_Click);
+    connect(chg, &QPushButton::clicked, this, &MainScreen::btnChangeDirectory_Click);
 
     cb15 = new QCheckBox(QStringLiteral("Enable Barefoot Timing (15 sec)"), Frame1);
     cb15->setObjectName(QStringLiteral("cb15"));
@@ -157,11 +157,11 @@ void MainForm::buildControls()
     setCapturePanelsVisible(false);
 }
 
-QString MainForm::videoFolderText() const { return txtVideoDir->text(); }
+QString MainScreen::videoFolderText() const { return txtVideoDir->text(); }
 
-int MainForm::frame1LeftTwips() const { return Frame1->x() * kTwipsPerPixel; }
+int MainScreen::frame1LeftTwips() const { return Frame1->x() * kTwipsPerPixel; }
 
-void MainForm::setCapturePanelsVisible(bool visible)
+void MainScreen::setCapturePanelsVisible(bool visible)
 {
     Frame1->move(pixelsFromTwips(visible ? kFrame1LeftShown : kFrame1LeftHidden), Frame1->y());
     for (QWidget* w : {static_cast<QWidget*>(panel_->commandsFrame()), static_cast<QWidget*>(panel_->optionsFrame()),
@@ -174,7 +174,7 @@ void MainForm::setCapturePanelsVisible(bool visible)
     setFixedWidth(width);
 }
 
-void MainForm::setGridStatus(int n, bool visible, bool loaded)
+void MainScreen::setGridStatus(int n, bool visible, bool loaded)
 {
     if (n < 1 || n > 3)
         return;
@@ -192,20 +192,20 @@ void MainForm::setGridStatus(int n, bool visible, bool loaded)
     ImageGrid[i]->setProperty("pictureName", file);
 }
 
-bool MainForm::gridStatusLoaded(int n) const { return n >= 1 && n <= 3 && gridLoaded_[n - 1]; }
+bool MainScreen::gridStatusLoaded(int n) const { return n >= 1 && n <= 3 && gridLoaded_[n - 1]; }
 
-void MainForm::setGridDescription(int n, const QString& text)
+void MainScreen::setGridDescription(int n, const QString& text)
 {
     if (n >= 1 && n <= 3)
         txtGridDescription[n - 1]->setText(text);
 }
 
-QString MainForm::gridDescription(int n) const
+QString MainScreen::gridDescription(int n) const
 {
     return n >= 1 && n <= 3 ? txtGridDescription[n - 1]->text() : QString();
 }
 
-QString MainForm::sessionLine(const QDateTime& t)
+QString MainScreen::sessionLine(const QDateTime& t)
 {
     ListWriter w;
     w.text(dateText(t)).zone().text(timeText(t)).zone()
@@ -213,7 +213,7 @@ QString MainForm::sessionLine(const QDateTime& t)
     return w.str();
 }
 
-void MainForm::load()
+void MainScreen::load()
 {
     loading_ = true;
     Prompter& p = station_.prompter();
@@ -280,7 +280,7 @@ void MainForm::load()
         show();
 }
 
-void MainForm::askForVideoFolder()
+void MainScreen::askForVideoFolder()
 {
     const QString stored = station_.store().get(key::logpath);
     if (!stored.isEmpty() && PathExists(stored, PathKind::Folder)) {
@@ -308,11 +308,11 @@ void MainForm::askForVideoFolder()
     station_.store().save(key::logpath, txtVideoDir->text());
 }
 
-void MainForm::writeSessionLine()
+void MainScreen::writeSessionLine()
 {
     AppSettings& s = station_.settings();
     const QString path = s.CapturesPath + QLatin1Char('/') + s.MeasurementLogName;
-    if (const auto failed = appendDurably(path, MainForm::sessionLine(station_.clock().now()).toLatin1())) {
+    if (const auto failed = appendDurably(path, MainScreen::sessionLine(station_.clock().now()).toLatin1())) {
         station_.prompter().message(
             QStringLiteral("The measurement log %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), *failed),
             QStringLiteral("Measurement Log"), Icon::Exclamation);
@@ -321,21 +321,21 @@ void MainForm::writeSessionLine()
     station_.store().save(key::logfile, s.MeasurementLogName);
 }
 
-void MainForm::applyFrameRateCaption()
+void MainScreen::applyFrameRateCaption()
 {
     const QString caption = CaptureDevicePanel::frameRateCaption(panel_->frameRateText());
     if (!caption.isEmpty())
         lblConfig->setText(caption);
 }
 
-void MainForm::txtVideoDir_Change(const QString& text)
+void MainScreen::txtVideoDir_Change(const QString& text)
 {
     const QString folder = withoutTrailingSeparator(text);
     station_.settings().CapturesPath = folder;
     station_.store().save(key::logpath, folder);
 }
 
-bool MainForm::videoFolderExists()
+bool MainScreen::videoFolderExists()
 {
     if (PathExists(withoutTrailingSeparator(txtVideoDir->text().trimmed()), PathKind::Folder))
         return true;
@@ -345,12 +345,12 @@ bool MainForm::videoFolderExists()
     return false;
 }
 
-bool MainForm::goToScreen(const QString& name)
+bool MainScreen::goToScreen(const QString& name)
 {
     return station_.show(name, this) != nullptr;
 }
 
-void MainForm::cmdGoCapture_Click()
+void MainScreen::cmdGoCapture_Click()
 {
     if (!videoFolderExists())
         return;
@@ -360,7 +360,7 @@ void MainForm::cmdGoCapture_Click()
     station_.settings().NavigationTag = QStringLiteral("Setup");
 }
 
-void MainForm::cmdGoTimer_Click()
+void MainScreen::cmdGoTimer_Click()
 {
     if (!videoFolderExists())
         return;
@@ -370,7 +370,7 @@ void MainForm::cmdGoTimer_Click()
     panel_->switchPreviewOn();
 }
 
-void MainForm::ccmdGoToMeasure_Click()
+void MainScreen::ccmdGoToMeasure_Click()
 {
     if (!station_.grids().all_grids_set_up) {
         station_.prompter().message(
@@ -382,17 +382,17 @@ void MainForm::ccmdGoToMeasure_Click()
     goToScreen(screen::Measure);
 }
 
-void MainForm::cmdSetup_Click() { goToScreen(screen::Grid_Setup); }
-void MainForm::cmdConfigure_Click() { goToScreen(screen::Config); }
+void MainScreen::cmdSetup_Click() { goToScreen(screen::Grid_Setup); }
+void MainScreen::cmdConfigure_Click() { goToScreen(screen::Config); }
 
-void MainForm::cmdShowConfig_Click()
+void MainScreen::cmdShowConfig_Click()
 {
     configShown_ = !configShown_;
     setCapturePanelsVisible(configShown_);
     cmdShowConfig->setText(configShown_ ? QStringLiteral("Hide Configuration") : QStringLiteral("Show Configuration"));
 }
 
-void MainForm::btnChangeDirectory_Click()
+void MainScreen::btnChangeDirectory_Click()
 {
     for (;;) {
         const auto answer = station_.prompter().input(
@@ -410,7 +410,7 @@ void MainForm::btnChangeDirectory_Click()
     }
 }
 
-void MainForm::cmdImport_Click()
+void MainScreen::cmdImport_Click()
 {
     Prompter& p = station_.prompter();
     FileRequest r;
@@ -472,26 +472,26 @@ void MainForm::cmdImport_Click()
     setProperty("importedSkierName", first);
 }
 
-void MainForm::mnuViewLog_Click() { station_.openLogView(this); }
+void MainScreen::mnuViewLog_Click() { station_.openLogView(this); }
 
-void MainForm::munManual_Click() { goToScreen(screen::frmManual); }
+void MainScreen::munManual_Click() { goToScreen(screen::frmManual); }
 
-void MainForm::mnulicense_Click()
+void MainScreen::mnulicense_Click()
 {
     station_.prompter().message(
         QStringLiteral("Tarvex may be used to measure jumps at water-ski tournaments and in training.\r\n"
                        "It comes without warranty: officials verify every result before it counts."));
 }
 
-void MainForm::mnuExit_Click() { station_.quit(); }
+void MainScreen::mnuExit_Click() { station_.quit(); }
 
-void MainForm::closeEvent(QCloseEvent* e)
+void MainScreen::closeEvent(QCloseEvent* e)
 {
     e->accept();
     station_.quit();
 }
 
-void MainForm::showEvent(QShowEvent* e)
+void MainScreen::showEvent(QShowEvent* e)
 {
     // Coming back to the hub ends whatever transition was in progress.
     if (!loading_)

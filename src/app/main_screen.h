@@ -15,10 +15,10 @@ namespace tarvex {
 
 class CaptureDevicePanel;
 
-class MainForm : public Screen {
+class MainScreen : public Screen {
     Q_OBJECT
 public:
-    explicit MainForm(Station& station);
+    explicit MainScreen(Station& station);
 
     void load() override;   // the whole start-up
 

@@ -12,7 +12,7 @@
 
 namespace tarvex {
 
-frmManual::frmManual(Station& station) : Screen(station)
+ManualScreen::ManualScreen(Station& station) : Screen(station)
 {
     setWindowTitle(QStringLiteral("Tarvex 2005 Manual"));
     auto* layout = new QVBoxLayout(this);
@@ -27,14 +27,14 @@ frmManual::frmManual(Station& station) : Screen(station)
     auto* done = new QPushButton(QStringLiteral("Done"), this);
     done->setObjectName(QStringLiteral("cmdDone"));
     done->setShortcut(QKeySequence(Qt::Key_Escape));
-    connect(done, &QPushButton::clicked, this, &frmManual::cmdDone_Click);
+    connect(done, &QPushButton::clicked, this, &ManualScreen::cmdDone_Click);
     layout->addWidget(title);
     layout->addWidget(RichTextBox1, 1);
     layout->addWidget(done, 0, Qt::AlignRight);
     resize(900, 700);
 }
 
-void frmManual::load()
+void ManualScreen::load()
 {
     const QString local = station_.programFile(QStringLiteral("TX05Manual.rtf"));
     const QString source = QFile::exists(local) ? local : QStringLiteral(":/TX05Manual.rtf");
@@ -58,7 +58,7 @@ void frmManual::load()
     loadedFrom_ = source;
 }
 
-void frmManual::cmdDone_Click()
+void ManualScreen::cmdDone_Click()
 {
     station_.show(screen::MainForm, this);
 }

@@ -7,10 +7,10 @@ namespace tarvex {
 
 // The operator's manual, loaded once from "TX05Manual.rtf" (the program folder's copy wins
 // over the one built into the station).
-class frmManual : public Screen {
+class ManualScreen : public Screen {
     Q_OBJECT
 public:
-    explicit frmManual(Station& station);
+    explicit ManualScreen(Station& station);
     void load() override;
     void cmdDone_Click();
     QTextBrowser* viewer() const { return RichTextBox1; }

@@ -6,7 +6,7 @@
 #include "app/qt_prompter.h"
 #include "capture/capture_dialogs.h"
 #include "capture/ffmpeg_capture_component.h"
-#include "capture/preview_form.h"
+#include "capture/capture_screen.h"
 #include "logview/log_view.h"
 #include "logview/picture_log_view.h"
 #include "station/station.h"
@@ -14,7 +14,7 @@
 #include "grid/grid_setup_screen.h"
 #include "measure/measure_screen.h"
 #include "measure/results_window.h"
-#include "measure/select_skier.h"
+#include "measure/skier_picker.h"
 #include "review/review_screen.h"
 #include "station/screen_names.h"
 
@@ -41,11 +41,11 @@ namespace {
 
 // The capture screen records with the settings of the main screen's device panel and picks
 // skiers with the selection window of the measuring room; both meet here.
-void wireCaptureScreen(Station& s, PreviewForm& capture)
+void wireCaptureScreen(Station& s, CaptureScreen& capture)
 {
-    if (auto* main = qobject_cast<MainForm*>(s.existingScreen(screen::MainForm)))
+    if (auto* main = qobject_cast<MainScreen*>(s.existingScreen(screen::MainForm)))
         capture.setDevicePanel(main->devicePanel());
-    capture.setSkierChooser([&s](QWidget* owner) { return frmSelectSkier::choose(s, owner); });
+    capture.setSkierChooser([&s](QWidget* owner) { return SkierPicker::choose(s, owner); });
 }
 
 } // namespace
@@ -53,24 +53,24 @@ void wireCaptureScreen(Station& s, PreviewForm& capture)
 void Station::registerBuiltInScreens()
 {
     registerScreen(screen::MainForm, [](Station& s) {
-        auto* main = new MainForm(s);
-        if (auto* capture = qobject_cast<PreviewForm*>(s.existingScreen(screen::PreviewForm)))
+        auto* main = new MainScreen(s);
+        if (auto* capture = qobject_cast<CaptureScreen*>(s.existingScreen(screen::PreviewForm)))
             capture->setDevicePanel(main->devicePanel());
         return main;
     });
     registerScreen(screen::PreviewForm, [](Station& s) {
-        auto* capture = new PreviewForm(s);
+        auto* capture = new CaptureScreen(s);
         wireCaptureScreen(s, *capture);
         return capture;
     });
-    registerScreen(screen::Config, [](Station& s) { return new Config(s); });
-    registerScreen(screen::Grid_Setup, [](Station& s) { return new Grid_Setup(s); });
-    registerScreen(screen::Calibrate, [](Station& s) { return new Calibrate(s); });
-    registerScreen(screen::Measure, [](Station& s) { return new Measure(s); });
-    registerScreen(screen::Results, [](Station& s) { return new Results(s); });
-    registerScreen(screen::frmManual, [](Station& s) { return new frmManual(s); });
+    registerScreen(screen::Config, [](Station& s) { return new ConfigScreen(s); });
+    registerScreen(screen::Grid_Setup, [](Station& s) { return new GridSetupScreen(s); });
+    registerScreen(screen::Calibrate, [](Station& s) { return new CalibrateScreen(s); });
+    registerScreen(screen::Measure, [](Station& s) { return new MeasureScreen(s); });
+    registerScreen(screen::Results, [](Station& s) { return new ResultsWindow(s); });
+    registerScreen(screen::frmManual, [](Station& s) { return new ManualScreen(s); });
     registerScreen(screen::frmSetStart, [](Station& s) {
-        auto* review = new frmSetStart(s);
+        auto* review = new ReviewScreen(s);
         review->setViewLogOpener([&s](QWidget* owner) { s.openLogView(owner); });
         return review;
     });
@@ -78,7 +78,7 @@ void Station::registerBuiltInScreens()
     registerWindow(window::LogView, [](Station& s, QWidget* owner) { return new LogView(s, owner); });
     registerWindow(window::PictureLogView, [](Station& s, QWidget* owner) {
         return new PictureLogView(s, owner, [&s](const QString& path) {
-            auto* measure = s.screenAs<Measure>(screen::Measure);
+            auto* measure = s.screenAs<MeasureScreen>(screen::Measure);
             if (!measure)
                 return;
             if (!path.isEmpty())

@@ -59,7 +59,7 @@ std::optional<QLineF> segmentWithin(const QLineF& segment, double limit)
     return QLineF(a, b);
 }
 
-Calibrate::Calibrate(Station& station) : Screen(station)
+CalibrateScreen::CalibrateScreen(Station& station) : Screen(station)
 {
     setWindowTitle(kTitle);
     auto* layout = new QGridLayout(this);
@@ -87,42 +87,42 @@ Calibrate::Calibrate(Station& station) : Screen(station)
         ++row;
     }
 
-    auto button = [this](const char* name, const QString& caption, void (Calibrate::*handler)()) {
+    auto button = [this](const char* name, const QString& caption, void (CalibrateScreen::*handler)()) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
         connect(b, &QPushButton::clicked, this, handler);
         return b;
     };
     CalibrationLineUnitsSelect =
-        button("CalibrationLineUnitsSelect", kActual, &Calibrate::CalibrationLineUnitsSelect_Click);
+        button("CalibrationLineUnitsSelect", kActual, &CalibrateScreen::CalibrationLineUnitsSelect_Click);
     CalibrationLineUnitsSelect->setToolTip(
         QStringLiteral("The column you type into; Draw fills the other one"));
     CalibrateLineDrawCommand = button("CalibrateLineDrawCommand", QStringLiteral("Draw"),
-                                      &Calibrate::CalibrateLineDrawCommand_Click);
+                                      &CalibrateScreen::CalibrateLineDrawCommand_Click);
     CalibrationLineErase =
-        button("CalibrationLineErase", QStringLiteral("Erase"), &Calibrate::CalibrationLineErase_Click);
-    formexit = button("formexit", QStringLiteral("E&xit"), &Calibrate::formexit_Click);
+        button("CalibrationLineErase", QStringLiteral("Erase"), &CalibrateScreen::CalibrationLineErase_Click);
+    formexit = button("formexit", QStringLiteral("E&xit"), &CalibrateScreen::formexit_Click);
     layout->addWidget(CalibrationLineUnitsSelect, row, 0);
     layout->addWidget(CalibrateLineDrawCommand, row, 1);
     layout->addWidget(CalibrationLineErase, row, 2);
     layout->addWidget(formexit, row, 4);
 }
 
-QLineEdit* Calibrate::box(const char* name)
+QLineEdit* CalibrateScreen::box(const char* name)
 {
     auto* e = new QLineEdit(this);
     e->setObjectName(QString::fromLatin1(name));
     return e;
 }
 
-void Calibrate::complain(const QString& text) const
+void CalibrateScreen::complain(const QString& text) const
 {
     station_.prompter().message(text, kTitle, Icon::Exclamation);
 }
 
 // A box is read by its leading number, as every number box of the station is; one that
 // holds no number at all would silently become 0 and put the line at the origin.
-bool Calibrate::readInput(QLineEdit* box, const QString& what, double& value)
+bool CalibrateScreen::readInput(QLineEdit* box, const QString& what, double& value)
 {
     static const QRegularExpression startsWithNumber(QStringLiteral("^[ \\t]*[+-]?(\\d|\\.\\d)"));
     const QString text = box->text();
@@ -139,12 +139,12 @@ bool Calibrate::readInput(QLineEdit* box, const QString& what, double& value)
     return true;
 }
 
-void Calibrate::CalibrationLineUnitsSelect_Click()
+void CalibrateScreen::CalibrationLineUnitsSelect_Click()
 {
     CalibrationLineUnitsSelect->setText(CalibrationLineUnitsSelect->text() == kActual ? kScreen : kActual);
 }
 
-void Calibrate::CalibrateLineDrawCommand_Click()
+void CalibrateScreen::CalibrateLineDrawCommand_Click()
 {
     GridState& g = station_.grids();
     const bool fromActual = CalibrationLineUnitsSelect->text() == kActual;
@@ -215,20 +215,20 @@ void Calibrate::CalibrateLineDrawCommand_Click()
     last_ = line;
 }
 
-void Calibrate::CalibrationLineErase_Click()
+void CalibrateScreen::CalibrationLineErase_Click()
 {
     drawOnPictures(last_, PictureCanvas::magenta());
 }
 
-void Calibrate::formexit_Click() { hide(); }
+void CalibrateScreen::formexit_Click() { hide(); }
 
-void Calibrate::closeEvent(QCloseEvent* e)
+void CalibrateScreen::closeEvent(QCloseEvent* e)
 {
     e->accept();
     formexit_Click();
 }
 
-void Calibrate::drawOnPictures(const QLineF& line, const QColor& colour)
+void CalibrateScreen::drawOnPictures(const QLineF& line, const QColor& colour)
 {
     // Only the picture screens that exist draw it: creating the setup screen here would
     // run its load and clear the grids-complete flag.

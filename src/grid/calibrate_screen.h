@@ -21,10 +21,10 @@ class PictureCanvas;
 // position far beyond any picture; the painter only ever sees the visible stretch.
 std::optional<QLineF> segmentWithin(const QLineF& segment, double limit);
 
-class Calibrate : public Screen {
+class CalibrateScreen : public Screen {
     Q_OBJECT
 public:
-    explicit Calibrate(Station& station);
+    explicit CalibrateScreen(Station& station);
 
     // Picture positions beyond this many twips (about 66,000 pixels) are never on view.
     static constexpr double kDrawLimitTwips = 1e6;

@@ -40,8 +40,8 @@
 
 namespace tarvex {
 
-const QString Grid_Setup::kInvalidPathText = QStringLiteral("Invalid path, change in configuration screen");
-const QString Grid_Setup::kNoPictureForCheckText = QStringLiteral("Load the camera's picture to check the grid");
+const QString GridSetupScreen::kInvalidPathText = QStringLiteral("Invalid path, change in configuration screen");
+const QString GridSetupScreen::kNoPictureForCheckText = QStringLiteral("Load the camera's picture to check the grid");
 
 namespace {
 
@@ -66,7 +66,7 @@ constexpr double kBigNudgeTwips = 150;
 
 } // namespace
 
-Grid_Setup::Grid_Setup(Station& station) : Screen(station)
+GridSetupScreen::GridSetupScreen(Station& station) : Screen(station)
 {
     setWindowTitle(QStringLiteral("Grid Setup"));
     buildControls();
@@ -76,37 +76,37 @@ Grid_Setup::Grid_Setup(Station& station) : Screen(station)
 
 // ---------------------------------------------------------------- controls
 
-QLineEdit* Grid_Setup::box(const char* name, const QString& text)
+QLineEdit* GridSetupScreen::box(const char* name, const QString& text)
 {
     auto* e = new QLineEdit(text);
     e->setObjectName(QString::fromLatin1(name));
     return e;
 }
 
-void Grid_Setup::buildControls()
+void GridSetupScreen::buildControls()
 {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
     menu_ = new QMenuBar(this);
-    auto addAction = [this](QWidget* where, const char* name, const QString& caption, void (Grid_Setup::*slot)()) {
+    auto addAction = [this](QWidget* where, const char* name, const QString& caption, void (GridSetupScreen::*slot)()) {
         auto* a = new QAction(caption, where);
         a->setObjectName(QString::fromLatin1(name));
         where->addAction(a);
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    addAction(menu_, "gridLoad", QStringLiteral("&Load File"), &Grid_Setup::gridLoad_Click);
+    addAction(menu_, "gridLoad", QStringLiteral("&Load File"), &GridSetupScreen::gridLoad_Click);
     QMenu* pictureMenu = menu_->addMenu(QStringLiteral("Setup &Picture"));
     pictureMenu->setObjectName(QStringLiteral("mnuSetupPicture"));
     pictureMenu->menuAction()->setObjectName(QStringLiteral("mnuSetupPicture"));
-    addAction(pictureMenu, "mnuLoadPicture", QStringLiteral("Load &Picture"), &Grid_Setup::mnuLoadPicture_Click);
-    addAction(pictureMenu, "mnuClearPicture", QStringLiteral("&Clear Picture"), &Grid_Setup::mnuClearPicture_Click);
-    addAction(pictureMenu, "mnuPaste", QStringLiteral("P&aste"), &Grid_Setup::mnuPaste_Click);
-    addAction(menu_, "gridSave", QStringLiteral("&Save"), &Grid_Setup::gridSave_Click);
-    addAction(menu_, "mnuCalibrate", QStringLiteral("&Calibrate"), &Grid_Setup::mnuCalibrate_Click);
-    addAction(menu_, "gridExit", QStringLiteral("E&xit"), &Grid_Setup::gridExit_Click);
+    addAction(pictureMenu, "mnuLoadPicture", QStringLiteral("Load &Picture"), &GridSetupScreen::mnuLoadPicture_Click);
+    addAction(pictureMenu, "mnuClearPicture", QStringLiteral("&Clear Picture"), &GridSetupScreen::mnuClearPicture_Click);
+    addAction(pictureMenu, "mnuPaste", QStringLiteral("P&aste"), &GridSetupScreen::mnuPaste_Click);
+    addAction(menu_, "gridSave", QStringLiteral("&Save"), &GridSetupScreen::gridSave_Click);
+    addAction(menu_, "mnuCalibrate", QStringLiteral("&Calibrate"), &GridSetupScreen::mnuCalibrate_Click);
+    addAction(menu_, "gridExit", QStringLiteral("E&xit"), &GridSetupScreen::gridExit_Click);
     outer->setMenuBar(menu_);
 
     auto* body = new QHBoxLayout;
@@ -142,7 +142,7 @@ void Grid_Setup::buildControls()
     grid_state_icon->setScaledContents(true);
     grid_select = new QPushButton(QStringLiteral("Grid 1"), panel);
     grid_select->setObjectName(QStringLiteral("grid_select"));
-    connect(grid_select, &QPushButton::clicked, this, &Grid_Setup::grid_select_Click);
+    connect(grid_select, &QPushButton::clicked, this, &GridSetupScreen::grid_select_Click);
     gridRow->addWidget(grid_state_icon);
     gridRow->addWidget(grid_select, 1);
     col->addLayout(gridRow);
@@ -206,16 +206,16 @@ void Grid_Setup::buildControls()
 
     chkboxGridLock = new QCheckBox(QStringLiteral("Lock Grid Buoys"), panel);
     chkboxGridLock->setObjectName(QStringLiteral("chkboxGridLock"));
-    connect(chkboxGridLock, &QCheckBox::toggled, this, &Grid_Setup::gridLock_Toggled);
+    connect(chkboxGridLock, &QCheckBox::toggled, this, &GridSetupScreen::gridLock_Toggled);
     col->addWidget(chkboxGridLock);
 
     auto* buttons = new QHBoxLayout;
     Load = new QPushButton(QStringLiteral("Complete"), panel);
     Load->setObjectName(QStringLiteral("Load"));
-    connect(Load, &QPushButton::clicked, this, &Grid_Setup::Load_Click);
+    connect(Load, &QPushButton::clicked, this, &GridSetupScreen::Load_Click);
     show_alignment = new QPushButton(QStringLiteral("Draw Buoys"), panel);
     show_alignment->setObjectName(QStringLiteral("show_alignment"));
-    connect(show_alignment, &QPushButton::clicked, this, &Grid_Setup::show_alignment_Click);
+    connect(show_alignment, &QPushButton::clicked, this, &GridSetupScreen::show_alignment_Click);
     buttons->addWidget(Load);
     buttons->addWidget(show_alignment);
     col->addLayout(buttons);
@@ -228,16 +228,16 @@ void Grid_Setup::buildControls()
     auto handleLabel = [this](const char* name, const QString& caption, QRect r) {
         return DragHandle::makeLabel(this, QString::fromLatin1(name), caption, r);
     };
-    auto arrow = [this](const char* name, const char* icon, QRect r, void (Grid_Setup::*slot)()) {
+    auto arrow = [this](const char* name, const char* icon, QRect r, void (GridSetupScreen::*slot)()) {
         QPushButton* b = makeIconButton(this, QString::fromLatin1(name), QString::fromLatin1(icon), r);
         connect(b, &QPushButton::clicked, this, slot);
         return b;
     };
     AdjustmentLabel = handleLabel("AdjustmentLabel", QStringLiteral("Micro-Adjust (drag-it)"), {20, 40, 150, 18});
-    AdjustUp = arrow("AdjustUp", "arrow_up.png", {70, 60, 28, 28}, &Grid_Setup::AdjustUp_Click);
-    AdjustLeft = arrow("AdjustLeft", "arrow_left.png", {40, 90, 28, 28}, &Grid_Setup::AdjustLeft_Click);
-    AdjustRight = arrow("AdjustRight", "arrow_right.png", {100, 90, 28, 28}, &Grid_Setup::AdjustRight_Click);
-    AdjustDown = arrow("AdjustDown", "arrow_down.png", {70, 120, 28, 28}, &Grid_Setup::AdjustDown_Click);
+    AdjustUp = arrow("AdjustUp", "arrow_up.png", {70, 60, 28, 28}, &GridSetupScreen::AdjustUp_Click);
+    AdjustLeft = arrow("AdjustLeft", "arrow_left.png", {40, 90, 28, 28}, &GridSetupScreen::AdjustLeft_Click);
+    AdjustRight = arrow("AdjustRight", "arrow_right.png", {100, 90, 28, 28}, &GridSetupScreen::AdjustRight_Click);
+    AdjustDown = arrow("AdjustDown", "arrow_down.png", {70, 120, 28, 28}, &GridSetupScreen::AdjustDown_Click);
     CrossSizeLabel = handleLabel("CrossSizeLabel", QStringLiteral("Marker Icon Size (drag-it)"), {20, 160, 170, 18});
     Setup_Cross_size = new QScrollBar(Qt::Horizontal, this);
     Setup_Cross_size->setObjectName(QStringLiteral("Setup_Cross_size"));
@@ -262,12 +262,12 @@ void Grid_Setup::buildControls()
     connectBoxes();
 }
 
-void Grid_Setup::buildAccuracyControls(QWidget* panel)
+void GridSetupScreen::buildAccuracyControls(QWidget* panel)
 {
     auto* col = static_cast<QVBoxLayout*>(panel->layout());
     btnAccuracyCheck = new QPushButton(QStringLiteral("Accuracy"), panel);
     btnAccuracyCheck->setObjectName(QStringLiteral("btnAccuracyCheck"));
-    connect(btnAccuracyCheck, &QPushButton::clicked, this, &Grid_Setup::btnAccuracyCheck_Click);
+    connect(btnAccuracyCheck, &QPushButton::clicked, this, &GridSetupScreen::btnAccuracyCheck_Click);
     col->addWidget(btnAccuracyCheck);
 
     auto option = [](QWidget* parent, const char* name, const QString& caption) {
@@ -305,7 +305,7 @@ void Grid_Setup::buildAccuracyControls(QWidget* panel)
     }
 }
 
-void Grid_Setup::connectBoxes()
+void GridSetupScreen::connectBoxes()
 {
     for (BuoyControls& b : buoys_) {
         const int index = b.index;
@@ -320,7 +320,7 @@ void Grid_Setup::connectBoxes()
 
 // ---------------------------------------------------------------- load and activation
 
-void Grid_Setup::load()
+void GridSetupScreen::load()
 {
     GridState& g = station_.grids();
     optStandardAccuracy->setChecked(true);
@@ -344,7 +344,7 @@ void Grid_Setup::load()
     setPictureSize(canvas_->picture().size());
 }
 
-void Grid_Setup::showEvent(QShowEvent* e)
+void GridSetupScreen::showEvent(QShowEvent* e)
 {
     Screen::showEvent(e);
     AppSettings& s = station_.settings();
@@ -356,13 +356,13 @@ void Grid_Setup::showEvent(QShowEvent* e)
 
 // ---------------------------------------------------------------- public operations
 
-bool Grid_Setup::distance_calculation()
+bool GridSetupScreen::distance_calculation()
 {
     const AppSettings& s = station_.settings();
     return tarvex::distance_calculation(station_.grids(), s.BarefootMode, s.SitSkiMode);
 }
 
-GridCheckResult Grid_Setup::grid_check()
+GridCheckResult GridSetupScreen::grid_check()
 {
     if (!canvas_->hasPicture()) {
         GridState& g = station_.grids();
@@ -380,15 +380,15 @@ GridCheckResult Grid_Setup::grid_check()
     return r;
 }
 
-QColor Grid_Setup::messageColour() const { return colourFromBgr(station_.settings().MessageColor); }
+QColor GridSetupScreen::messageColour() const { return colourFromBgr(station_.settings().MessageColor); }
 
-QColor Grid_Setup::markerColour() const
+QColor GridSetupScreen::markerColour() const
 {
     const AppSettings& s = station_.settings();
     return overlayColour(s.MessageColorName, s.MessageColor);
 }
 
-void Grid_Setup::Show_grid()
+void GridSetupScreen::Show_grid()
 {
     const GridState& g = station_.grids();
     canvas_->clear();
@@ -402,15 +402,15 @@ void Grid_Setup::Show_grid()
         marker_radius_ = 2 * s;
 }
 
-void Grid_Setup::hideLockedSign() { gridLockedLabel->hide(); }
+void GridSetupScreen::hideLockedSign() { gridLockedLabel->hide(); }
 
-void Grid_Setup::clear_accuracy_indicator()
+void GridSetupScreen::clear_accuracy_indicator()
 {
     for (QLabel* l : AccuracyIndicator)
         l->hide();
 }
 
-void Grid_Setup::showGridNumber(int n)
+void GridSetupScreen::showGridNumber(int n)
 {
     shownGrid_ = GridState::isGridNumber(n) ? n : 1;
     grid_select->setText(gridCaption(shownGrid_));
@@ -418,7 +418,7 @@ void Grid_Setup::showGridNumber(int n)
 
 // ---------------------------------------------------------------- boxes and state
 
-Grid_Setup::BuoyControls& Grid_Setup::controlsOf(int buoyIndex)
+GridSetupScreen::BuoyControls& GridSetupScreen::controlsOf(int buoyIndex)
 {
     for (BuoyControls& b : buoys_)
         if (b.index == buoyIndex)
@@ -426,12 +426,12 @@ Grid_Setup::BuoyControls& Grid_Setup::controlsOf(int buoyIndex)
     return buoys_[0];
 }
 
-const Grid_Setup::BuoyControls& Grid_Setup::controlsOf(int buoyIndex) const
+const GridSetupScreen::BuoyControls& GridSetupScreen::controlsOf(int buoyIndex) const
 {
-    return const_cast<Grid_Setup*>(this)->controlsOf(buoyIndex);
+    return const_cast<GridSetupScreen*>(this)->controlsOf(buoyIndex);
 }
 
-void Grid_Setup::boxChanged(int buoyIndex, int field)
+void GridSetupScreen::boxChanged(int buoyIndex, int field)
 {
     GridState& g = station_.grids();
     // An edit by the operator (or a moved buoy) leaves the grid in hand no longer complete;
@@ -458,7 +458,7 @@ void Grid_Setup::boxChanged(int buoyIndex, int field)
     g.all_grids_set_up = false;
 }
 
-void Grid_Setup::setStateIcon(bool complete)
+void GridSetupScreen::setStateIcon(bool complete)
 {
     const QString file = complete ? kCompleteIcon : kIncompleteIcon;
     // A picture of that name in the program folder wins over the built-in one.
@@ -469,7 +469,7 @@ void Grid_Setup::setStateIcon(bool complete)
     grid_state_icon->setProperty("pictureName", file);
 }
 
-void Grid_Setup::showAsComplete()
+void GridSetupScreen::showAsComplete()
 {
     setStateIcon(true);
     btnAccuracyCheck->show();
@@ -477,7 +477,7 @@ void Grid_Setup::showAsComplete()
     fmAccuracyConfig->setVisible(optAdvancedAccuracy->isChecked());
 }
 
-SetupBoxTexts Grid_Setup::boxTexts() const
+SetupBoxTexts GridSetupScreen::boxTexts() const
 {
     SetupBoxTexts t;
     auto take = [this](int index, QString& x, QString& y, QString& sx, QString& sy) {
@@ -496,7 +496,7 @@ SetupBoxTexts Grid_Setup::boxTexts() const
     return t;
 }
 
-void Grid_Setup::fillBoxesFromWorkingState()
+void GridSetupScreen::fillBoxesFromWorkingState()
 {
     const QScopedValueRollback<bool> filling(filling_, true);
     const SetupBoxTexts t = SetupBoxTexts::fromWorkingState(station_.grids());
@@ -515,14 +515,14 @@ void Grid_Setup::fillBoxesFromWorkingState()
     jump_y->setText(t.jump_y);
 }
 
-void Grid_Setup::showGridPaths(int n)
+void GridSetupScreen::showGridPaths(int n)
 {
     const GridState& g = station_.grids();
     ipt_file_description->setText(g.grid_file_path[n].isEmpty() ? kNoFile : g.grid_file_path[n]);
     ipt_file_description_2->setText(g.grid_description[n]);
 }
 
-void Grid_Setup::appendSetupRecord(int gridNumber, const QString& labelWord)
+void GridSetupScreen::appendSetupRecord(int gridNumber, const QString& labelWord)
 {
     Prompter& p = station_.prompter();
     const QString path = station_.settings().ResultsFilePath;
@@ -542,7 +542,7 @@ void Grid_Setup::appendSetupRecord(int gridNumber, const QString& labelWord)
 
 // ---------------------------------------------------------------- placing and nudging buoys
 
-int Grid_Setup::selectedBuoy() const
+int GridSetupScreen::selectedBuoy() const
 {
     for (const BuoyControls& b : buoys_)
         if (b.option->isChecked())
@@ -550,7 +550,7 @@ int Grid_Setup::selectedBuoy() const
     return 0;
 }
 
-void Grid_Setup::moveBuoys(const QPointF& selectedTarget, bool fromClick, double dx, double dy)
+void GridSetupScreen::moveBuoys(const QPointF& selectedTarget, bool fromClick, double dx, double dy)
 {
     GridState& g = station_.grids();
     const int selected = selectedBuoy();
@@ -577,7 +577,7 @@ void Grid_Setup::moveBuoys(const QPointF& selectedTarget, bool fromClick, double
     }
 }
 
-void Grid_Setup::pictureMouseDown(double x, double y)
+void GridSetupScreen::pictureMouseDown(double x, double y)
 {
     const int selected = selectedBuoy();
     if (selected == 0)
@@ -591,14 +591,14 @@ void Grid_Setup::pictureMouseDown(double x, double y)
     moveBuoys(clickPoint_, true, x - g.buoy_screen_x[selected], y - g.buoy_screen_y[selected]);
 }
 
-void Grid_Setup::nudge(double dx, double dy)
+void GridSetupScreen::nudge(double dx, double dy)
 {
     if (selectedBuoy() == 0)
         return;
     moveBuoys({}, false, dx, dy);
 }
 
-bool Grid_Setup::eventFilter(QObject* watched, QEvent* e)
+bool GridSetupScreen::eventFilter(QObject* watched, QEvent* e)
 {
     if (e->type() == QEvent::KeyPress) {
         const bool ours = watched == canvas_ || watched == canvas_->surface()
@@ -618,7 +618,7 @@ bool Grid_Setup::eventFilter(QObject* watched, QEvent* e)
     return Screen::eventFilter(watched, e);
 }
 
-std::optional<QString> Grid_Setup::firstBoxWithoutNumber() const
+std::optional<QString> GridSetupScreen::firstBoxWithoutNumber() const
 {
     struct Named {
         const QLineEdit* box;
@@ -643,7 +643,7 @@ std::optional<QString> Grid_Setup::firstBoxWithoutNumber() const
     return std::nullopt;
 }
 
-bool Grid_Setup::refuseNonNumbers()
+bool GridSetupScreen::refuseNonNumbers()
 {
     const auto bad = firstBoxWithoutNumber();
     if (!bad)
@@ -653,7 +653,7 @@ bool Grid_Setup::refuseNonNumbers()
     return true;
 }
 
-void Grid_Setup::pictureMouseMove(double x, double y)
+void GridSetupScreen::pictureMouseMove(double x, double y)
 {
     const GridState& g = station_.grids();
     if (!g.grid_set_up[shownGrid_]) {
@@ -664,7 +664,7 @@ void Grid_Setup::pictureMouseMove(double x, double y)
     canvas_->setInfoText(perPixel ? pixelSizeText(*perPixel) : QString());
 }
 
-void Grid_Setup::gridLock_Toggled(bool checked)
+void GridSetupScreen::gridLock_Toggled(bool checked)
 {
     if (checked) {
         for (const BuoyControls& b : buoys_) {
@@ -679,7 +679,7 @@ void Grid_Setup::gridLock_Toggled(bool checked)
     gridLockedLabel->setVisible(checked);
 }
 
-void Grid_Setup::unlockGrid()
+void GridSetupScreen::unlockGrid()
 {
     chkboxGridLock->setChecked(false);
     gridLockedLabel->hide();
@@ -687,7 +687,7 @@ void Grid_Setup::unlockGrid()
 
 // ---------------------------------------------------------------- Complete, selector, Draw Buoys
 
-void Grid_Setup::Load_Click()
+void GridSetupScreen::Load_Click()
 {
     GridState& g = station_.grids();
     Prompter& p = station_.prompter();
@@ -723,7 +723,7 @@ void Grid_Setup::Load_Click()
     appendSetupRecord(n, QStringLiteral("Pixels"));
 }
 
-void Grid_Setup::grid_select_Click()
+void GridSetupScreen::grid_select_Click()
 {
     GridState& g = station_.grids();
     canvas_->clear();
@@ -747,7 +747,7 @@ void Grid_Setup::grid_select_Click()
     g.recompute_all_grids_set_up();
 }
 
-void Grid_Setup::show_alignment_Click()
+void GridSetupScreen::show_alignment_Click()
 {
     canvas_->setDrawWidth(2);
     canvas_->clear();
@@ -756,12 +756,12 @@ void Grid_Setup::show_alignment_Click()
 
 // ---------------------------------------------------------------- grid files
 
-std::optional<int> Grid_Setup::askGridNumber(const QString& prompt)
+std::optional<int> GridSetupScreen::askGridNumber(const QString& prompt)
 {
     return askWholeNumber(station_.prompter(), prompt, QStringLiteral("Grid Number"), 1, station_.grids().grids_in_use);
 }
 
-std::optional<QString> Grid_Setup::chooseGridFile(bool forSave)
+std::optional<QString> GridSetupScreen::chooseGridFile(bool forSave)
 {
     Prompter& p = station_.prompter();
     const QString folder = station_.settings().SetupFilesPath;
@@ -782,7 +782,7 @@ std::optional<QString> Grid_Setup::chooseGridFile(bool forSave)
     return QDir::cleanPath(QDir(folder).absoluteFilePath(*chosen));
 }
 
-void Grid_Setup::gridSave_Click()
+void GridSetupScreen::gridSave_Click()
 {
     GridState& g = station_.grids();
     Prompter& p = station_.prompter();
@@ -815,7 +815,7 @@ void Grid_Setup::gridSave_Click()
     emit station_.gridStateChanged(n);
 }
 
-void Grid_Setup::gridLoad_Click()
+void GridSetupScreen::gridLoad_Click()
 {
     GridState& g = station_.grids();
     Prompter& p = station_.prompter();
@@ -843,7 +843,7 @@ void Grid_Setup::gridLoad_Click()
     finishGridLoad(n, *path, true);
 }
 
-bool Grid_Setup::applyGridFileToGrid(int n, const QString& path)
+bool GridSetupScreen::applyGridFileToGrid(int n, const QString& path)
 {
     if (!GridState::isGridNumber(n))
         return false;
@@ -856,7 +856,7 @@ bool Grid_Setup::applyGridFileToGrid(int n, const QString& path)
     return true;
 }
 
-void Grid_Setup::finishGridLoad(int n, const QString& path, bool interactive)
+void GridSetupScreen::finishGridLoad(int n, const QString& path, bool interactive)
 {
     GridState& g = station_.grids();
     const QString description = g.grid_description[n];
@@ -881,7 +881,7 @@ void Grid_Setup::finishGridLoad(int n, const QString& path, bool interactive)
 
 // ---------------------------------------------------------------- picture menu
 
-void Grid_Setup::setPictureSize(QSize pixels)
+void GridSetupScreen::setPictureSize(QSize pixels)
 {
     if (!canvas_->hasPicture()) {
         picture_width_twips_.clear();
@@ -892,7 +892,7 @@ void Grid_Setup::setPictureSize(QSize pixels)
     picture_height_twips_ = pictureTwipsText(pixels.height());
 }
 
-void Grid_Setup::setPictureFromFile(const QString& path, bool reportErrors)
+void GridSetupScreen::setPictureFromFile(const QString& path, bool reportErrors)
 {
     QString error;
     if (!canvas_->loadPicture(path, &error)) {
@@ -902,7 +902,7 @@ void Grid_Setup::setPictureFromFile(const QString& path, bool reportErrors)
     }
 }
 
-void Grid_Setup::mnuLoadPicture_Click()
+void GridSetupScreen::mnuLoadPicture_Click()
 {
     Prompter& p = station_.prompter();
     const QString folder = station_.settings().PicturesPath;
@@ -921,9 +921,9 @@ void Grid_Setup::mnuLoadPicture_Click()
     setPictureFromFile(QDir(folder).absoluteFilePath(*chosen), true);
 }
 
-void Grid_Setup::mnuClearPicture_Click() { canvas_->clearPicture(); }
+void GridSetupScreen::mnuClearPicture_Click() { canvas_->clearPicture(); }
 
-void Grid_Setup::mnuPaste_Click()
+void GridSetupScreen::mnuPaste_Click()
 {
     const QImage img = QApplication::clipboard()->image();
     if (img.isNull()) {
@@ -934,7 +934,7 @@ void Grid_Setup::mnuPaste_Click()
     canvas_->setPicture(img);
 }
 
-void Grid_Setup::mnuCalibrate_Click()
+void GridSetupScreen::mnuCalibrate_Click()
 {
     const QString name = screen::Calibrate;
     if (!station_.canCreate(name)) {
@@ -950,7 +950,7 @@ void Grid_Setup::mnuCalibrate_Click()
 
 // ---------------------------------------------------------------- leaving
 
-void Grid_Setup::gridExit_Click()
+void GridSetupScreen::gridExit_Click()
 {
     GridState& g = station_.grids();
     if (!g.all_grids_set_up
@@ -980,7 +980,7 @@ void Grid_Setup::gridExit_Click()
 
 // ---------------------------------------------------------------- accuracy check
 
-void Grid_Setup::btnAccuracyCheck_Click()
+void GridSetupScreen::btnAccuracyCheck_Click()
 {
     GridState& g = station_.grids();
     const AppSettings& s = station_.settings();

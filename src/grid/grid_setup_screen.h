@@ -24,10 +24,10 @@ namespace tarvex {
 
 class PictureCanvas;
 
-class Grid_Setup : public Screen {
+class GridSetupScreen : public Screen {
     Q_OBJECT
 public:
-    explicit Grid_Setup(Station& station);
+    explicit GridSetupScreen(Station& station);
 
     void load() override;
 

@@ -22,9 +22,9 @@ const QString kMarkFirst = QStringLiteral("Mark the point of impact before recor
 
 } // namespace
 
-const QString Measure::kMarkFirstText = kMarkFirst;
+const QString MeasureScreen::kMarkFirstText = kMarkFirst;
 
-void Measure::Record_Click()
+void MeasureScreen::Record_Click()
 {
     const bool measured = !Pass->isChecked() && !Fall->isChecked() && !Other_Grid->isChecked();
     if (measured && !state_.Marked) {
@@ -70,12 +70,12 @@ void Measure::Record_Click()
         Other_Grid->setChecked(false);
 }
 
-void Measure::optJumpOK_Click() {}
-void Measure::Fall_Click() { Comment->setText(QString::fromLatin1(kCommentFall)); }
-void Measure::Pass_Click() { Comment->setText(QString::fromLatin1(kCommentPass)); }
-void Measure::Other_Grid_Click() { Comment->setText(QString::fromLatin1(kCommentOtherGrid)); }
+void MeasureScreen::optJumpOK_Click() {}
+void MeasureScreen::Fall_Click() { Comment->setText(QString::fromLatin1(kCommentFall)); }
+void MeasureScreen::Pass_Click() { Comment->setText(QString::fromLatin1(kCommentPass)); }
+void MeasureScreen::Other_Grid_Click() { Comment->setText(QString::fromLatin1(kCommentOtherGrid)); }
 
-void Measure::M_Reride_Click()
+void MeasureScreen::M_Reride_Click()
 {
     const OutcomeClick c = recordReride(true, state_.Frozen, station_.settings().ResultsFilePath,
                                         station_.prompter(), station_.clock().now());
@@ -88,7 +88,7 @@ void Measure::M_Reride_Click()
     }
 }
 
-void Measure::O_reride_Click()
+void MeasureScreen::O_reride_Click()
 {
     const OutcomeClick c = recordReride(false, state_.Frozen, station_.settings().ResultsFilePath,
                                         station_.prompter(), station_.clock().now());
@@ -97,14 +97,14 @@ void Measure::O_reride_Click()
         O_reride->setChecked(false);
 }
 
-void Measure::Make_comment_Click()
+void MeasureScreen::Make_comment_Click()
 {
     recordComment(station_.settings().ResultsFilePath, station_.prompter(), station_.clock().now());
     Comment->clear();
     Make_comment->setChecked(false);
 }
 
-void Measure::btnGetName_Click()
+void MeasureScreen::btnGetName_Click()
 {
     const WstimsName n = readWstimsName(station_.txioFolder());
     if (!n.name) {
@@ -118,16 +118,16 @@ void Measure::btnGetName_Click()
         Skier_name->setEditText(*n.name);
 }
 
-void Measure::Skier_name_Change()
+void MeasureScreen::Skier_name_Change()
 {
     Jump_no->setText(QStringLiteral("1"));
     distance->clear();
     distance_ft->clear();
 }
 
-void Measure::Skier_name_Click() { Skier_name_Change(); }
+void MeasureScreen::Skier_name_Click() { Skier_name_Change(); }
 
-void Measure::savePicture()
+void MeasureScreen::savePicture()
 {
     const AppSettings& s = station_.settings();
     SavePictureInputs in;
@@ -144,7 +144,7 @@ void Measure::savePicture()
     tarvex::savePicture(canvas_->composed(), in, station_.prompter(), station_.clock().now());
 }
 
-void Measure::LoadPict_Click()
+void MeasureScreen::LoadPict_Click()
 {
     AppSettings& s = station_.settings();
     const QString folder = withoutTrailingSeparator(s.PicturesPath.trimmed());

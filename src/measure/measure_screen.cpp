@@ -36,10 +36,10 @@
 
 namespace tarvex {
 
-const QString Measure::kSnapshotWarning =
+const QString MeasureScreen::kSnapshotWarning =
     QStringLiteral("Warning, snapshot file has not been saved in the \\txio directory");
-const QString Measure::kSavePictureQuestion = QStringLiteral("Do you want to save this picture?");
-const QString Measure::kUnmappableText = QStringLiteral(
+const QString MeasureScreen::kSavePictureQuestion = QStringLiteral("Do you want to save this picture?");
+const QString MeasureScreen::kUnmappableText = QStringLiteral(
     "This point cannot be measured with the current grid (it lies on or beyond the grid's horizon). "
     "Mark the impact again, or set up the grid again.");
 
@@ -60,40 +60,40 @@ constexpr int kCrossSizeInitial = 100;
 
 // ---------------------------------------------------------------- controls
 
-Measure::Measure(Station& station) : Screen(station)
+MeasureScreen::MeasureScreen(Station& station) : Screen(station)
 {
     setWindowTitle(kTitle);
     buildControls();
     connect(&station_, &Station::pictureLineRequested, this,
             [this](const QLineF& line, const QColor& colour, int width) { canvas_->stroke(line, colour, width); });
-    connect(&station_, &Station::gridDescriptionChanged, this, &Measure::setGridDescription);
+    connect(&station_, &Station::gridDescriptionChanged, this, &MeasureScreen::setGridDescription);
     connect(&station_, &Station::gridLoaded, this,
             [this](int n) { setGridDescription(station_.grids().grid_description[n]); });
-    connect(&station_, &Station::gridSetupLeft, this, &Measure::showBuoyLabels);
+    connect(&station_, &Station::gridSetupLeft, this, &MeasureScreen::showBuoyLabels);
 }
 
-void Measure::buildControls()
+void MeasureScreen::buildControls()
 {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
     menu_ = new QMenuBar(this);
-    auto addAction = [this](const char* name, const QString& caption, void (Measure::*slot)()) {
+    auto addAction = [this](const char* name, const QString& caption, void (MeasureScreen::*slot)()) {
         auto* a = new QAction(caption, menu_);
         a->setObjectName(QString::fromLatin1(name));
         menu_->addAction(a);
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    addAction("SavePict", QStringLiteral("&Save Picture"), &Measure::SavePict_Click);
-    addAction("LoadPict", QStringLiteral("&Load Picture"), &Measure::LoadPict_Click);
-    addAction("mnuPaste", QStringLiteral("&Paste"), &Measure::mnuPaste_Click);
-    addAction("mnuResults", QStringLiteral("&Results"), &Measure::mnuResults_Click);
-    addAction("mnuCalibrate", QStringLiteral("&Calibrate"), &Measure::mnuCalibrate_Click);
-    addAction("mnuCapture", QStringLiteral("C&apture Next Jump"), &Measure::mnuCapture_Click);
-    addAction("mnuViewLog", QStringLiteral("&View Log"), &Measure::mnuViewLog_Click);
-    addAction("Exit", QStringLiteral("E&xit"), &Measure::Exit_Click);
+    addAction("SavePict", QStringLiteral("&Save Picture"), &MeasureScreen::SavePict_Click);
+    addAction("LoadPict", QStringLiteral("&Load Picture"), &MeasureScreen::LoadPict_Click);
+    addAction("mnuPaste", QStringLiteral("&Paste"), &MeasureScreen::mnuPaste_Click);
+    addAction("mnuResults", QStringLiteral("&Results"), &MeasureScreen::mnuResults_Click);
+    addAction("mnuCalibrate", QStringLiteral("&Calibrate"), &MeasureScreen::mnuCalibrate_Click);
+    addAction("mnuCapture", QStringLiteral("C&apture Next Jump"), &MeasureScreen::mnuCapture_Click);
+    addAction("mnuViewLog", QStringLiteral("&View Log"), &MeasureScreen::mnuViewLog_Click);
+    addAction("Exit", QStringLiteral("E&xit"), &MeasureScreen::Exit_Click);
     outer->setMenuBar(menu_);
 
     auto* body = new QHBoxLayout;
@@ -132,13 +132,13 @@ void Measure::buildControls()
     loadTimer = new QTimer(this);
     loadTimer->setObjectName(QStringLiteral("loadTimer"));
     loadTimer->setInterval(1000);
-    connect(loadTimer, &QTimer::timeout, this, &Measure::loadTimer_Timer);
+    connect(loadTimer, &QTimer::timeout, this, &MeasureScreen::loadTimer_Timer);
 }
 
-void Measure::buildPanel(QWidget* panel)
+void MeasureScreen::buildPanel(QWidget* panel)
 {
     auto* col = new QVBoxLayout(panel);
-    auto button = [this, panel](const char* name, const QString& caption, void (Measure::*slot)()) {
+    auto button = [this, panel](const char* name, const QString& caption, void (MeasureScreen::*slot)()) {
         auto* b = new QPushButton(caption, panel);
         b->setObjectName(QString::fromLatin1(name));
         connect(b, &QPushButton::clicked, this, slot);
@@ -155,11 +155,11 @@ void Measure::buildPanel(QWidget* panel)
         return l;
     };
 
-    Set_grid = button("Set_grid", gridChoiceCaption(1), &Measure::Set_grid_Click);
-    Show_grid = button("Show_grid", QStringLiteral("Show Grid"), &Measure::Show_grid_Click);
-    Unfreeze = button("Unfreeze", QStringLiteral("Clear"), &Measure::Unfreeze_Click);
-    Record = button("Record", QStringLiteral("Record &Jump"), &Measure::Record_Click);
-    verify = button("verify", kVerify, &Measure::verify_Click);
+    Set_grid = button("Set_grid", gridChoiceCaption(1), &MeasureScreen::Set_grid_Click);
+    Show_grid = button("Show_grid", QStringLiteral("Show Grid"), &MeasureScreen::Show_grid_Click);
+    Unfreeze = button("Unfreeze", QStringLiteral("Clear"), &MeasureScreen::Unfreeze_Click);
+    Record = button("Record", QStringLiteral("Record &Jump"), &MeasureScreen::Record_Click);
+    verify = button("verify", kVerify, &MeasureScreen::verify_Click);
     auto* gridRow = new QHBoxLayout;
     gridRow->addWidget(Set_grid);
     gridRow->addWidget(Show_grid);
@@ -174,15 +174,15 @@ void Measure::buildPanel(QWidget* panel)
     Frame1 = new QGroupBox(panel);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     auto* frameLayout = new QHBoxLayout(Frame1);
-    auto option = [this](QWidget* parent, const char* name, const QString& caption, void (Measure::*slot)()) {
+    auto option = [this](QWidget* parent, const char* name, const QString& caption, void (MeasureScreen::*slot)()) {
         auto* r = new QRadioButton(caption, parent);
         r->setObjectName(QString::fromLatin1(name));
         connect(r, &QRadioButton::clicked, this, slot);
         return r;
     };
-    optJumpOK = option(Frame1, "optJumpOK", QStringLiteral("Jump OK"), &Measure::optJumpOK_Click);
-    Pass = option(Frame1, "Pass", QStringLiteral("Pass"), &Measure::Pass_Click);
-    Fall = option(Frame1, "Fall", QStringLiteral("Fall"), &Measure::Fall_Click);
+    optJumpOK = option(Frame1, "optJumpOK", QStringLiteral("Jump OK"), &MeasureScreen::optJumpOK_Click);
+    Pass = option(Frame1, "Pass", QStringLiteral("Pass"), &MeasureScreen::Pass_Click);
+    Fall = option(Frame1, "Fall", QStringLiteral("Fall"), &MeasureScreen::Fall_Click);
     for (QRadioButton* r : {optJumpOK, Pass, Fall})
         frameLayout->addWidget(r);
     col->addWidget(Frame1);
@@ -193,10 +193,10 @@ void Measure::buildPanel(QWidget* panel)
     second->setObjectName(QStringLiteral("outcomeOptions"));
     auto* secondLayout = new QGridLayout(second);
     secondLayout->setContentsMargins(0, 0, 0, 0);
-    O_reride = option(second, "O_reride", QStringLiteral("Opt. reride"), &Measure::O_reride_Click);
-    M_Reride = option(second, "M_Reride", QStringLiteral("Man. Reride"), &Measure::M_Reride_Click);
-    Other_Grid = option(second, "Other_Grid", QStringLiteral("Other Grid"), &Measure::Other_Grid_Click);
-    Make_comment = option(second, "Make_comment", QStringLiteral("Comment"), &Measure::Make_comment_Click);
+    O_reride = option(second, "O_reride", QStringLiteral("Opt. reride"), &MeasureScreen::O_reride_Click);
+    M_Reride = option(second, "M_Reride", QStringLiteral("Man. Reride"), &MeasureScreen::M_Reride_Click);
+    Other_Grid = option(second, "Other_Grid", QStringLiteral("Other Grid"), &MeasureScreen::Other_Grid_Click);
+    Make_comment = option(second, "Make_comment", QStringLiteral("Comment"), &MeasureScreen::Make_comment_Click);
     const std::array<QRadioButton*, 4> group2{O_reride, M_Reride, Other_Grid, Make_comment};
     for (std::size_t i = 0; i < group2.size(); ++i) {
         QRadioButton* r = group2[i];
@@ -242,7 +242,7 @@ void Measure::buildPanel(QWidget* panel)
     Skier_name->installEventFilter(this);
     connect(Skier_name, &QComboBox::editTextChanged, this, [this] { Skier_name_Change(); });
     connect(Skier_name, &QComboBox::activated, this, [this] { Skier_name_Click(); });
-    btnGetName = button("btnGetName", QStringLiteral("Name"), &Measure::btnGetName_Click);
+    btnGetName = button("btnGetName", QStringLiteral("Name"), &MeasureScreen::btnGetName_Click);
     auto* nameRow = new QHBoxLayout;
     nameRow->addWidget(Skier_name, 1);
     nameRow->addWidget(btnGetName);
@@ -270,7 +270,7 @@ void Measure::buildPanel(QWidget* panel)
     for (QLineEdit* e : {xtwips, ytwips, xposition, yposition, VerifyDistance})
         e->setReadOnly(true);
 
-    auto icon = [this, panel](const char* name, const char* file, const QString& tip, void (Measure::*slot)()) {
+    auto icon = [this, panel](const char* name, const char* file, const QString& tip, void (MeasureScreen::*slot)()) {
         auto* b = new QPushButton(panel);
         b->setObjectName(QString::fromLatin1(name));
         b->setIcon(QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(file)));
@@ -281,9 +281,9 @@ void Measure::buildPanel(QWidget* panel)
         return b;
     };
     ClipSnapShot = icon("ClipSnapShot", "clipboard.png", QStringLiteral("Freeze the clipboard picture"),
-                        &Measure::ClipSnapShot_Click);
+                        &MeasureScreen::ClipSnapShot_Click);
     ImgSnapShot = icon("ImgSnapShot", "snapshot.png", QStringLiteral("Freeze the snapshot picture"),
-                       &Measure::ImgSnapShot_Click);
+                       &MeasureScreen::ImgSnapShot_Click);
     cbAutoLoadClipboard = new QCheckBox(QStringLiteral("Auto Load"), panel);
     cbAutoLoadClipboard->setObjectName(QStringLiteral("cbAutoLoadClipboard"));
     connect(cbAutoLoadClipboard, &QCheckBox::toggled, this, [this] { cbAutoLoadClipboard_Click(); });
@@ -295,23 +295,23 @@ void Measure::buildPanel(QWidget* panel)
     col->addStretch(1);
 }
 
-void Measure::buildFloating()
+void MeasureScreen::buildFloating()
 {
     // The floating handles and what they carry sit over the picture so the operator can drag
     // them out of the way of the landing area.
     auto handleLabel = [this](const char* name, const QString& caption, QRect r) {
         return DragHandle::makeLabel(this, QString::fromLatin1(name), caption, r);
     };
-    auto arrow = [this](const char* name, const char* icon, QRect r, void (Measure::*slot)()) {
+    auto arrow = [this](const char* name, const char* icon, QRect r, void (MeasureScreen::*slot)()) {
         QPushButton* b = makeIconButton(this, QString::fromLatin1(name), QString::fromLatin1(icon), r);
         connect(b, &QPushButton::clicked, this, slot);
         return b;
     };
     AdjustmentLabel = handleLabel("AdjustmentLabel", QStringLiteral("Micro-Adjust (drag-it)"), {20, 40, 150, 18});
-    AdjustUp = arrow("AdjustUp", "arrow_up.png", {70, 60, 28, 28}, &Measure::AdjustUp_Click);
-    AdjustLeft = arrow("AdjustLeft", "arrow_left.png", {40, 90, 28, 28}, &Measure::AdjustLeft_Click);
-    AdjustRight = arrow("AdjustRight", "arrow_right.png", {100, 90, 28, 28}, &Measure::AdjustRight_Click);
-    AdjustDown = arrow("AdjustDown", "arrow_down.png", {70, 120, 28, 28}, &Measure::AdjustDown_Click);
+    AdjustUp = arrow("AdjustUp", "arrow_up.png", {70, 60, 28, 28}, &MeasureScreen::AdjustUp_Click);
+    AdjustLeft = arrow("AdjustLeft", "arrow_left.png", {40, 90, 28, 28}, &MeasureScreen::AdjustLeft_Click);
+    AdjustRight = arrow("AdjustRight", "arrow_right.png", {100, 90, 28, 28}, &MeasureScreen::AdjustRight_Click);
+    AdjustDown = arrow("AdjustDown", "arrow_down.png", {70, 120, 28, 28}, &MeasureScreen::AdjustDown_Click);
 
     CrossLabel = handleLabel("CrossLabel", QStringLiteral("Adjust Cross Size (drag-it)"), {20, 160, 170, 18});
     CrossSize = new QScrollBar(Qt::Horizontal, this);
@@ -352,7 +352,7 @@ void Measure::buildFloating()
 
 // ---------------------------------------------------------------- load and activation
 
-void Measure::load()
+void MeasureScreen::load()
 {
     const GridState& g = station_.grids();
     Set_grid->setVisible(g.grids_in_use > 1);
@@ -372,14 +372,14 @@ void Measure::load()
     setWindowState(windowState() | Qt::WindowMaximized);
 }
 
-void Measure::showEvent(QShowEvent* e)
+void MeasureScreen::showEvent(QShowEvent* e)
 {
     Screen::showEvent(e);
     skipNextActivation_ = true;
     Form_Activate();
 }
 
-void Measure::changeEvent(QEvent* e)
+void MeasureScreen::changeEvent(QEvent* e)
 {
     Screen::changeEvent(e);
     if (e->type() != QEvent::ActivationChange)
@@ -396,7 +396,7 @@ void Measure::changeEvent(QEvent* e)
         Form_Activate();
 }
 
-void Measure::Form_Activate()
+void MeasureScreen::Form_Activate()
 {
     // The grid count and the current grid may have changed on other screens since load;
     // the selector must never name a grid other than the one measured with.
@@ -425,7 +425,7 @@ void Measure::Form_Activate()
     show_the_grid();
 }
 
-bool Measure::loadPictureFile(const QString& path)
+bool MeasureScreen::loadPictureFile(const QString& path)
 {
     QString error;
     if (!canvas_->loadPicture(path, &error)) {
@@ -437,7 +437,7 @@ bool Measure::loadPictureFile(const QString& path)
     return true;
 }
 
-void Measure::takePictureSize()
+void MeasureScreen::takePictureSize()
 {
     picture_width_twips_ = pictureTwipsText(canvas_->picture().width());
     picture_height_twips_ = pictureTwipsText(canvas_->picture().height());
@@ -445,15 +445,15 @@ void Measure::takePictureSize()
 
 // ---------------------------------------------------------------- overlay
 
-QColor Measure::overlayColour() const
+QColor MeasureScreen::overlayColour() const
 {
     const AppSettings& s = station_.settings();
     return tarvex::overlayColour(s.MessageColorName, s.MessageColor);
 }
 
-int Measure::crossSize() const { return CrossSize->value(); }
+int MeasureScreen::crossSize() const { return CrossSize->value(); }
 
-void Measure::show_the_grid()
+void MeasureScreen::show_the_grid()
 {
     const AppSettings& s = station_.settings();
     const GridState& g = station_.grids();
@@ -484,15 +484,15 @@ void Measure::show_the_grid()
     grid_description->show();
 }
 
-void Measure::Show_grid_Click() { show_the_grid(); }
+void MeasureScreen::Show_grid_Click() { show_the_grid(); }
 
-void Measure::clearBuoyLabels()
+void MeasureScreen::clearBuoyLabels()
 {
     for (QLabel* l : {maxbuoy, maxbuoym, minbuoy, minbuoym})
         l->clear();
 }
 
-void Measure::Set_grid_Click()
+void MeasureScreen::Set_grid_Click()
 {
     GridState& g = station_.grids();
     const GridChoice next = nextGridChoice(Set_grid->text(), g.grids_in_use);
@@ -505,14 +505,14 @@ void Measure::Set_grid_Click()
 
 // ---------------------------------------------------------------- marking
 
-void Measure::hideMarker()
+void MeasureScreen::hideMarker()
 {
     for (LineShape* l : {lineHorizontalImpact, lineVerticalImpact, lineSplashIndicator})
         l->hide();
     provisionalDistance->hide();
 }
 
-void Measure::showProvisional()
+void MeasureScreen::showProvisional()
 {
     const AppSettings& s = station_.settings();
     const auto text = provisionalFigures(station_.grids(), state_.impact(), s.BarefootMode, s.SitSkiMode,
@@ -521,7 +521,7 @@ void Measure::showProvisional()
     provisionalDistance->setVisible(text.has_value());
 }
 
-bool Measure::DrawImpactMark()
+bool MeasureScreen::DrawImpactMark()
 {
     const AppSettings& s = station_.settings();
     const QPointF impact = state_.impact();
@@ -548,7 +548,7 @@ bool Measure::DrawImpactMark()
     return true;
 }
 
-void Measure::pictureMouseDown(double x, double y)
+void MeasureScreen::pictureMouseDown(double x, double y)
 {
     distance->setText(QStringLiteral("m"));
     distance_ft->setText(QStringLiteral("ft"));
@@ -561,7 +561,7 @@ void Measure::pictureMouseDown(double x, double y)
         w->show();
 }
 
-void Measure::microAdjust(double dx, double dy)
+void MeasureScreen::microAdjust(double dx, double dy)
 {
     // Steps from where the marker was last drawn; the other coordinate keeps the impact's.
     if (dx != 0)
@@ -572,7 +572,7 @@ void Measure::microAdjust(double dx, double dy)
     DrawImpactMark();
 }
 
-void Measure::pictureMouseMove(double x, double y)
+void MeasureScreen::pictureMouseMove(double x, double y)
 {
     const AppSettings& s = station_.settings();
     const Readout r = liveReadout(station_.grids(), x, y, s.BarefootMode, s.SitSkiMode);
@@ -583,7 +583,7 @@ void Measure::pictureMouseMove(double x, double y)
     VerifyDistance->setText(r.VerifyDistance);
 }
 
-void Measure::verify_Click()
+void MeasureScreen::verify_Click()
 {
     const bool on = !verifyMode_;
     verifyMode_ = on;
@@ -595,7 +595,7 @@ void Measure::verify_Click()
 
 // ---------------------------------------------------------------- picture sources
 
-void Measure::freezeStart()
+void MeasureScreen::freezeStart()
 {
     state_.Frozen = true;
     FrozenSign->show();
@@ -605,7 +605,7 @@ void Measure::freezeStart()
     Show_grid->setFocus();
 }
 
-void Measure::showPictureName(const QString& name)
+void MeasureScreen::showPictureName(const QString& name)
 {
     // Directly below the grid description, wherever that has been dragged.
     gif_file_name->move(grid_description->x(), grid_description->y() + grid_description->height());
@@ -614,7 +614,7 @@ void Measure::showPictureName(const QString& name)
     gif_file_name->raise();
 }
 
-void Measure::mnuPaste_Click()
+void MeasureScreen::mnuPaste_Click()
 {
     const QImage img = QApplication::clipboard()->image();
     if (img.isNull()) {
@@ -629,7 +629,7 @@ void Measure::mnuPaste_Click()
     showPictureName(QStringLiteral("Picture from Clipboard"));
 }
 
-void Measure::ImgSnapShot_Click()
+void MeasureScreen::ImgSnapShot_Click()
 {
     freezeStart();
     const QString name = QStringLiteral("snapshot.bmp");
@@ -643,7 +643,7 @@ void Measure::ImgSnapShot_Click()
     showPictureName(name);
 }
 
-void Measure::cbAutoLoadClipboard_Click()
+void MeasureScreen::cbAutoLoadClipboard_Click()
 {
     if (cbAutoLoadClipboard->isChecked())
         loadTimer->start();
@@ -651,7 +651,7 @@ void Measure::cbAutoLoadClipboard_Click()
         loadTimer->stop();
 }
 
-void Measure::loadTimer_Timer()
+void MeasureScreen::loadTimer_Timer()
 {
     // Every failure here is silent: the next tick tries again.
     const QString flagPath = station_.txioFile(QStringLiteral("clipflag.txt"));
@@ -672,7 +672,7 @@ void Measure::loadTimer_Timer()
 
 // ---------------------------------------------------------------- clear and leaving
 
-void Measure::Unfreeze_Click()
+void MeasureScreen::Unfreeze_Click()
 {
     distance->setText(QStringLiteral("m"));
     distance_ft->setText(QStringLiteral("ft"));
@@ -696,7 +696,7 @@ void Measure::Unfreeze_Click()
         txio.remove(f);
 }
 
-void Measure::applyPictureSavePolicy()
+void MeasureScreen::applyPictureSavePolicy()
 {
     const QString mode = station_.settings().PictureSaveMode;
     if (mode == QLatin1String("Save"))
@@ -706,7 +706,7 @@ void Measure::applyPictureSavePolicy()
         SavePict_Click();
 }
 
-void Measure::Exit_Click()
+void MeasureScreen::Exit_Click()
 {
     AppSettings& s = station_.settings();
     if (s.NavigationTag == kSelectFrame)
@@ -718,7 +718,7 @@ void Measure::Exit_Click()
     station_.show(screen::MainForm, this);
 }
 
-void Measure::mnuCapture_Click()
+void MeasureScreen::mnuCapture_Click()
 {
     AppSettings& s = station_.settings();
     if (s.NavigationTag == kSelectFrame)
@@ -729,7 +729,7 @@ void Measure::mnuCapture_Click()
     station_.show(station_.canCreate(capture) ? capture : screen::MainForm, this);
 }
 
-void Measure::showScreenOrSay(const QString& name, const QString& missingText)
+void MeasureScreen::showScreenOrSay(const QString& name, const QString& missingText)
 {
     if (!station_.canCreate(name)) {
         station_.prompter().message(missingText, kTitle, Icon::Exclamation);
@@ -742,25 +742,25 @@ void Measure::showScreenOrSay(const QString& name, const QString& missingText)
     }
 }
 
-void Measure::mnuCalibrate_Click()
+void MeasureScreen::mnuCalibrate_Click()
 {
     showScreenOrSay(screen::Calibrate, QStringLiteral("The calibration line screen is not available"));
 }
 
-void Measure::mnuResults_Click()
+void MeasureScreen::mnuResults_Click()
 {
     // Every opening reads the file again, also while the window is still open.
-    if (auto* results = qobject_cast<Results*>(station_.screen(screen::Results)))
+    if (auto* results = qobject_cast<ResultsWindow*>(station_.screen(screen::Results)))
         results->open();
     else
         showScreenOrSay(screen::Results, QStringLiteral("The results window is not available"));
 }
 
-void Measure::SavePict_Click() { savePicture(); }
+void MeasureScreen::SavePict_Click() { savePicture(); }
 
-void Measure::mnuViewLog_Click() { station_.openWindow(window::PictureLogView, this); }
+void MeasureScreen::mnuViewLog_Click() { station_.openWindow(window::PictureLogView, this); }
 
-bool Measure::showLoggedPicture(const QString& path)
+bool MeasureScreen::showLoggedPicture(const QString& path)
 {
     if (!loadPictureFile(path))
         return false;
@@ -771,7 +771,7 @@ bool Measure::showLoggedPicture(const QString& path)
 
 // ---------------------------------------------------------------- drag handles and events
 
-bool Measure::eventFilter(QObject* watched, QEvent* e)
+bool MeasureScreen::eventFilter(QObject* watched, QEvent* e)
 {
     if (watched == canvas_->surface()) {
         // The surface resizes when the zoom changes; the marker lines follow.
@@ -790,14 +790,14 @@ bool Measure::eventFilter(QObject* watched, QEvent* e)
 
 // ---------------------------------------------------------------- what other screens set
 
-void Measure::setTournamentIndicator(bool visible, const QString& text)
+void MeasureScreen::setTournamentIndicator(bool visible, const QString& text)
 {
     if (visible)
         barefoot_indicator->setText(text);
     barefoot_indicator->setVisible(visible);
 }
 
-QList<QWidget*> Measure::messageColoured() const
+QList<QWidget*> MeasureScreen::messageColoured() const
 {
     // In the order the colours are applied.
     return {Make_comment, Other_Grid, Fall,    Pass,     optJumpOK, M_Reride,
@@ -805,13 +805,13 @@ QList<QWidget*> Measure::messageColoured() const
             maxbuoy,      maxbuoym,   minbuoy, minbuoym};
 }
 
-void Measure::setMessageColour(const QColor& c)
+void MeasureScreen::setMessageColour(const QColor& c)
 {
     for (QWidget* w : messageColoured())
         setTextColour(w, c);
 }
 
-void Measure::setDefaultColours()
+void MeasureScreen::setDefaultColours()
 {
     const QColor black(Qt::black), white(Qt::white), red(255, 0, 0), yellow(255, 255, 0);
     const QColor own[] = {black, black, black, black, black, red,   yellow, white,
@@ -821,11 +821,11 @@ void Measure::setDefaultColours()
         setTextColour(controls[i], own[i]);
 }
 
-void Measure::hideUnofficialJump() { UnofficialJump->hide(); }
+void MeasureScreen::hideUnofficialJump() { UnofficialJump->hide(); }
 
-void Measure::setNameButtonVisible(bool visible) { btnGetName->setVisible(visible); }
+void MeasureScreen::setNameButtonVisible(bool visible) { btnGetName->setVisible(visible); }
 
-void Measure::setSkierNames(const QStringList& names)
+void MeasureScreen::setSkierNames(const QStringList& names)
 {
     const QSignalBlocker block(Skier_name);
     const QString current = Skier_name->currentText();
@@ -835,9 +835,9 @@ void Measure::setSkierNames(const QStringList& names)
         Skier_name->setEditText(current);
 }
 
-void Measure::setGridDescription(const QString& text) { grid_description->setText(text); }
+void MeasureScreen::setGridDescription(const QString& text) { grid_description->setText(text); }
 
-void Measure::showBuoyLabels()
+void MeasureScreen::showBuoyLabels()
 {
     const GridState& g = station_.grids();
     auto place = [&](int b, QLabel* feet, QLabel* metres) {

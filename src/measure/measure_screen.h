@@ -27,10 +27,10 @@ namespace tarvex {
 
 class PictureCanvas;
 
-class Measure : public Screen {
+class MeasureScreen : public Screen {
     Q_OBJECT
 public:
-    explicit Measure(Station& station);
+    explicit MeasureScreen(Station& station);
 
     void load() override;
 

@@ -17,7 +17,7 @@
 
 namespace tarvex {
 
-Results::Results(Station& station) : Screen(station)
+ResultsWindow::ResultsWindow(Station& station) : Screen(station)
 {
     setObjectName(screen::Results);
     auto* layout = new QVBoxLayout(this);
@@ -29,13 +29,13 @@ Results::Results(Station& station) : Screen(station)
     output_box->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     Exit_results = new QPushButton(QStringLiteral("E&xit"), this);
     Exit_results->setObjectName(QStringLiteral("Exit_results"));
-    connect(Exit_results, &QPushButton::clicked, this, &Results::Exit_results_Click);
+    connect(Exit_results, &QPushButton::clicked, this, &ResultsWindow::Exit_results_Click);
     layout->addWidget(output_box, 1);
     layout->addWidget(Exit_results, 0, Qt::AlignRight);
     resize(900, 500);
 }
 
-void Results::open()
+void ResultsWindow::open()
 {
     if (isVisible())
         fill();
@@ -45,7 +45,7 @@ void Results::open()
     activateWindow();
 }
 
-void Results::showEvent(QShowEvent* e)
+void ResultsWindow::showEvent(QShowEvent* e)
 {
     Screen::showEvent(e);
     // A window restored by the window system keeps its text; every opening by the station
@@ -54,7 +54,7 @@ void Results::showEvent(QShowEvent* e)
         fill();
 }
 
-void Results::fill()
+void ResultsWindow::fill()
 {
     output_box->clear();
     const QString configured = station_.settings().ResultsFilePath;
@@ -85,13 +85,13 @@ void Results::fill()
     }
 }
 
-void Results::Exit_results_Click()
+void ResultsWindow::Exit_results_Click()
 {
     hide();
     output_box->clear();
 }
 
-void Results::closeEvent(QCloseEvent* e)
+void ResultsWindow::closeEvent(QCloseEvent* e)
 {
     e->ignore();
     Exit_results_Click();

@@ -8,10 +8,10 @@ namespace tarvex {
 
 // The results window: the whole results file as plain text, re-read on every opening.
 // Nothing typed into it is ever saved back.
-class Results : public Screen {
+class ResultsWindow : public Screen {
     Q_OBJECT
 public:
-    explicit Results(Station& station);
+    explicit ResultsWindow(Station& station);
 
     // The Measure screen's "&Results" menu: fills the window from the results file and shows
     // it (not modal). A missing or unreadable file gives a message and an empty window.

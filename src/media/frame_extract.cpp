@@ -1,6 +1,6 @@
 #include "media/frame_extract.h"
 
-#include "media/dib.h"
+#include "media/bitmap.h"
 #include "media/video_reader.h"
 
 namespace tarvex {
@@ -26,7 +26,7 @@ ExtractResult extractFrame(Prompter& prompter, VideoReader& video, int n, const 
         return fileError(prompter, video.path(), ExtractResult::OutsideClip);
     QString problem;
     const QByteArray bits = video.bitmapPixels(n, &problem);
-    cDIB dib;
+    Bitmap dib;
     if (bits.isEmpty() || !dib.CreateFromFrame(video.width(), video.height(), bits))
         return fileError(prompter, video.path());
     // A picture the measuring screen will load must not silently stay the old one.

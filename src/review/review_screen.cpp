@@ -44,7 +44,7 @@ qint64 systemFreeSpace(const QString& place)
 
 } // namespace
 
-frmSetStart::frmSetStart(Station& station) : Screen(station), freeSpace_(systemFreeSpace)
+ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(systemFreeSpace)
 {
     setWindowTitle(kTitle);
     resize(1280, 800);
@@ -60,7 +60,7 @@ frmSetStart::frmSetStart(Station& station) : Screen(station), freeSpace_(systemF
         l->setWordWrap(true);
         return l;
     };
-    auto button = [this](const char* name, const QString& text, void (frmSetStart::*handler)()) {
+    auto button = [this](const char* name, const QString& text, void (ReviewScreen::*handler)()) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(QString::fromLatin1(name));
         connect(b, &QPushButton::clicked, this, handler);
@@ -68,25 +68,25 @@ frmSetStart::frmSetStart(Station& station) : Screen(station), freeSpace_(systemF
     };
 
     Label3 = label("Label3", QStringLiteral("Browse for File to View ->"));
-    Command6 = button("Command6", QStringLiteral("..."), &frmSetStart::Command6_Click);
+    Command6 = button("Command6", QStringLiteral("..."), &ReviewScreen::Command6_Click);
     Command6->setToolTip(QStringLiteral("Open a recorded jump video"));
     Text6 = new QLineEdit(this);
     Text6->setObjectName(QStringLiteral("Text6"));
     // Only the station puts a video here (capture, browse, log viewer).
     Text6->setReadOnly(true);
-    Command1 = button("Command1", QStringLiteral("<"), &frmSetStart::Command1_Click);
-    Command4 = button("Command4", QStringLiteral(">"), &frmSetStart::Command4_Click);
+    Command1 = button("Command1", QStringLiteral("<"), &ReviewScreen::Command1_Click);
+    Command4 = button("Command4", QStringLiteral(">"), &ReviewScreen::Command4_Click);
     Command1->setToolTip(QStringLiteral("One frame back (Left arrow, numeric pad 4)"));
     Command4->setToolTip(QStringLiteral("One frame forward (Right arrow, numeric pad 6)"));
     Command1->setAutoRepeat(true);
     Command4->setAutoRepeat(true);
     Label5 = label("Label5", kSelectStart);
     cmdMarkStart = button("cmdMarkStart", QStringLiteral("Use displayed frame to measure jump"),
-                          &frmSetStart::cmdMarkStart_Click);
+                          &ReviewScreen::cmdMarkStart_Click);
     cmdGoToCapture = button("cmdGoToCapture", QStringLiteral("Go To Record Next Jump Pass"),
-                            &frmSetStart::cmdGoToCapture_Click);
-    cmdGoToSetup = button("cmdGoToSetup", QStringLiteral("Go Back To Setup Screen"), &frmSetStart::cmdGoToSetup_Click);
-    cmdViewLog = button("cmdViewLog", QStringLiteral("View Log File"), &frmSetStart::cmdViewLog_Click);
+                            &ReviewScreen::cmdGoToCapture_Click);
+    cmdGoToSetup = button("cmdGoToSetup", QStringLiteral("Go Back To Setup Screen"), &ReviewScreen::cmdGoToSetup_Click);
+    cmdViewLog = button("cmdViewLog", QStringLiteral("View Log File"), &ReviewScreen::cmdViewLog_Click);
     cmdViewLog->setEnabled(false);
     Label10 = label("Label10", QStringLiteral("Disk Free Space Available"));
     lblDiskSpace = label("lblDiskSpace", QStringLiteral("Disk Space"));
@@ -136,7 +136,7 @@ frmSetStart::frmSetStart(Station& station) : Screen(station), freeSpace_(systemF
     layout->addWidget(sideBox);
 }
 
-void frmSetStart::load()
+void ReviewScreen::load()
 {
     if (Text6->text().isEmpty())
         cmdMarkStart->setEnabled(false);
@@ -144,23 +144,23 @@ void frmSetStart::load()
     setKeyboardEvents(true);
 }
 
-QString frmSetStart::videoPath() const { return Text6->text(); }
-void frmSetStart::setVideoPath(const QString& path) { Text6->setText(path); }
+QString ReviewScreen::videoPath() const { return Text6->text(); }
+void ReviewScreen::setVideoPath(const QString& path) { Text6->setText(path); }
 
-void frmSetStart::setViewLogOpener(std::function<void(QWidget*)> opener)
+void ReviewScreen::setViewLogOpener(std::function<void(QWidget*)> opener)
 {
     viewLogOpener_ = std::move(opener);
     cmdViewLog->setEnabled(bool(viewLogOpener_));
 }
 
-void frmSetStart::say(const QString& text, const QString& title) const
+void ReviewScreen::say(const QString& text, const QString& title) const
 {
     station_.prompter().message(text, title.isEmpty() ? kAppTitle : title, Icon::Exclamation);
 }
 
 // ---------------------------------------------------------------- arrival
 
-void frmSetStart::showEvent(QShowEvent* e)
+void ReviewScreen::showEvent(QShowEvent* e)
 {
     Screen::showEvent(e);
     // Other screens show this one and then set the tag; the arrival reads it once the
@@ -168,7 +168,7 @@ void frmSetStart::showEvent(QShowEvent* e)
     queueArrival([this] { arrive(); });
 }
 
-void frmSetStart::arrive()
+void ReviewScreen::arrive()
 {
     AppSettings& s = station_.settings();
     refreshDiskSpace();
@@ -207,7 +207,7 @@ void frmSetStart::arrive()
     Label9->setVisible(s.BarefootTiming);
 }
 
-void frmSetStart::refreshDiskSpace()
+void ReviewScreen::refreshDiskSpace()
 {
     const QString folder = station_.settings().CapturesPath;
 #ifdef Q_OS_WIN
@@ -225,7 +225,7 @@ void frmSetStart::refreshDiskSpace()
     Label11->setVisible(diskSpaceLow(bytes));
 }
 
-void frmSetStart::nameCheckAfterCapture()
+void ReviewScreen::nameCheckAfterCapture()
 {
     CaptureSession* capture = station_.captureSession();
     if (!capture || !capture->nameWarningShown())
@@ -248,7 +248,7 @@ void frmSetStart::nameCheckAfterCapture()
     capture->setPassNumber(QStringLiteral("2"));
 }
 
-bool frmSetStart::loadVideo(const QString& path, int first)
+bool ReviewScreen::loadVideo(const QString& path, int first)
 {
     if (path.isEmpty()) {
         MediaPlayer1->clearSource();
@@ -270,7 +270,7 @@ bool frmSetStart::loadVideo(const QString& path, int first)
 
 // ---------------------------------------------------------------- browse
 
-void frmSetStart::Command6_Click()
+void ReviewScreen::Command6_Click()
 {
     Prompter& p = station_.prompter();
     FileRequest r;
@@ -304,40 +304,40 @@ void frmSetStart::Command6_Click()
 
 // ---------------------------------------------------------------- stepping
 
-void frmSetStart::setKeyboardEvents(bool on)
+void ReviewScreen::setKeyboardEvents(bool on)
 {
     keysOn_ = on;
     MediaPlayer1->setKeyStepping(on && Command1->isEnabled());
 }
 
-void frmSetStart::setSteppingEnabled(bool on)
+void ReviewScreen::setSteppingEnabled(bool on)
 {
     Command1->setEnabled(on);
     Command4->setEnabled(on);
     MediaPlayer1->setKeyStepping(keysOn_ && on);
 }
 
-void frmSetStart::stepBy(int delta, bool autoRepeat)
+void ReviewScreen::stepBy(int delta, bool autoRepeat)
 {
     QPushButton* b = delta < 0 ? Command1 : Command4;
     if (b->isEnabled())
         MediaPlayer1->step(delta, autoRepeat);
 }
 
-void frmSetStart::Command1_Click()
+void ReviewScreen::Command1_Click()
 {
     // A held button repeats like a held key: never more steps than pictures can follow.
     stepBy(-1, Command1->isDown());
     MediaPlayer1->setFocus();
 }
 
-void frmSetStart::Command4_Click()
+void ReviewScreen::Command4_Click()
 {
     stepBy(1, Command4->isDown());
     MediaPlayer1->setFocus();
 }
 
-void frmSetStart::keyPressEvent(QKeyEvent* e)
+void ReviewScreen::keyPressEvent(QKeyEvent* e)
 {
     // Keys that reach the screen itself (focus on a button); the frame view takes its own.
     const bool keypad = e->modifiers() & Qt::KeypadModifier;
@@ -355,7 +355,7 @@ void frmSetStart::keyPressEvent(QKeyEvent* e)
 
 // ---------------------------------------------------------------- fixing the frame
 
-void frmSetStart::writeMeasurementLog(const QString& path, int frame)
+void ReviewScreen::writeMeasurementLog(const QString& path, int frame)
 {
     const StandardName name = parseStandardName(path);
     if (!name.standard) {
@@ -372,7 +372,7 @@ void frmSetStart::writeMeasurementLog(const QString& path, int frame)
         say(QStringLiteral("The frame cannot be noted beside the video in %1: %2").arg(native(videoSideFilePath(path)), *failed));
 }
 
-void frmSetStart::produceFramePicture(const QString& path, int frame)
+void ReviewScreen::produceFramePicture(const QString& path, int frame)
 {
     const QString bmp = station_.programFile(QStringLiteral("currentcapture.bmp"));
     if (extractFrame(station_.prompter(), path, frame, bmp) != ExtractResult::Ok) {
@@ -381,7 +381,7 @@ void frmSetStart::produceFramePicture(const QString& path, int frame)
     }
 }
 
-void frmSetStart::cmdMarkStart_Click()
+void ReviewScreen::cmdMarkStart_Click()
 {
     AppSettings& s = station_.settings();
     const int frame = std::max(0, MediaPlayer1->shownFrame());
@@ -411,7 +411,7 @@ void frmSetStart::cmdMarkStart_Click()
 
 // ---------------------------------------------------------------- navigation
 
-void frmSetStart::leaveFor(const QString& target)
+void ReviewScreen::leaveFor(const QString& target)
 {
     setSteppingEnabled(true);
     setKeyboardEvents(true);
@@ -421,14 +421,14 @@ void frmSetStart::leaveFor(const QString& target)
     station_.show(target, this);
 }
 
-void frmSetStart::cmdGoToCapture_Click()
+void ReviewScreen::cmdGoToCapture_Click()
 {
     leaveFor(station_.canCreate(screen::PreviewForm) ? screen::PreviewForm : screen::MainForm);
 }
 
-void frmSetStart::cmdGoToSetup_Click() { leaveFor(screen::MainForm); }
+void ReviewScreen::cmdGoToSetup_Click() { leaveFor(screen::MainForm); }
 
-void frmSetStart::cmdViewLog_Click()
+void ReviewScreen::cmdViewLog_Click()
 {
     if (viewLogOpener_)
         viewLogOpener_(this);

@@ -16,10 +16,10 @@ namespace tarvex {
 
 class FrameView;
 
-class frmSetStart : public Screen, public ReviewSession {
+class ReviewScreen : public Screen, public ReviewSession {
     Q_OBJECT
 public:
-    explicit frmSetStart(Station& station);
+    explicit ReviewScreen(Station& station);
     void load() override;
 
     // ReviewSession: the path in `Text6`.

@@ -19,21 +19,21 @@ using namespace tarvex::test;
 namespace {
 
 struct ConfigScreenTest : StationFixture {
-    Config* config = nullptr;
+    ConfigScreen* config = nullptr;
 
     // A start-up with the emergency reset declined and a valid video folder: it ends on
     // the configuration screen.
-    Config* start()
+    ConfigScreen* start()
     {
         if (SettingsStore(settingsFile()).get("logpath").isEmpty())
             storeSetting("logpath", videos());
         prompter->no();
         makeStation().start();
-        config = station->screenAs<Config>("Config");
+        config = station->screenAs<ConfigScreen>("Config");
         return config;
     }
     QString stored(const QString& key) const { return SettingsStore(settingsFile()).get(key); }
-    MainForm* main() { return station->screenAs<MainForm>("MainForm"); }
+    MainScreen* main() { return station->screenAs<MainScreen>("MainForm"); }
     QWidget* measure() { return station->screen("Measure"); }
     QString results() const { return videos() + "/JumpMeasurementResults120626.txt"; }
 
@@ -130,7 +130,7 @@ TEST_F(ConfigScreenTest, StoredGridsLoadFromThreeDownToOneAndTheCountDecidesTheT
     EXPECT_LT(third, first);
     EXPECT_EQ(log.count("New Set-up now in place"), 2);
 
-    MainForm* m = main();
+    MainScreen* m = main();
     EXPECT_FALSE(child<QLabel>(m, "lblGrid1")->isHidden());
     EXPECT_FALSE(child<QLabel>(m, "lblGrid2")->isHidden());
     EXPECT_TRUE(child<QLabel>(m, "lblGrid3")->isHidden());   // loaded, but not in use
@@ -331,7 +331,7 @@ TEST_F(ConfigScreenTest, AnUnwritableSettingsFileIsReportedOnLeaving)
     station = std::make_unique<Station>(o);
     prompter->no().answer(videos());
     station->start();
-    config = station->screenAs<Config>("Config");
+    config = station->screenAs<ConfigScreen>("Config");
     ASSERT_NE(config, nullptr);
     prompter->clear();
     exitConfig();
@@ -369,7 +369,7 @@ TEST_F(ConfigScreenTest, LeavingLoadsTheSkierNameList)
     box("SkierNameFile")->setText(writeText("names.txt", "Ann Lee,USA\r\nBob Smith\r\n"));
     prompter->clear();
     QStringList announced;
-    QObject::connect(config, &Config::skierNamesLoaded, [&](const QStringList& n) { announced = n; });
+    QObject::connect(config, &ConfigScreen::skierNamesLoaded, [&](const QStringList& n) { announced = n; });
     exitConfig();
     const QStringList names{"Ann Lee", "USA", "Bob Smith"};
     EXPECT_EQ(config->skierNames(), names);
@@ -447,7 +447,7 @@ TEST_F(ConfigScreenTest, TheExchangeFolderIsTheOperatorsUnlessTheStationFixedIt)
     station.reset();
     station = std::make_unique<Station>(o);
     station->start();
-    config = station->screenAs<Config>("Config");
+    config = station->screenAs<ConfigScreen>("Config");
     txio = box("TxioPathName");
     EXPECT_FALSE(txio->isReadOnly());
     EXPECT_EQ(txio->text(), path("exchange"));

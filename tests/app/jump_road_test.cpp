@@ -8,7 +8,7 @@
 #include "capture/capture_backend.h"
 #include "capture/capture_device_panel.h"
 #include "capture/ffmpeg_capture_component.h"
-#include "capture/preview_form.h"
+#include "capture/capture_screen.h"
 #include "capture/rehearsal_camera.h"
 #include "cli/cli.h"
 #include "grid/grid_setup_screen.h"
@@ -87,13 +87,13 @@ TEST(JumpRoad, FromTheCameraToARecordedDistanceAndBackThroughTheLog)
     station.start();
 
     // Configuration, then the grid from its file.
-    auto* config = station.screenAs<Config>("Config");
+    auto* config = station.screenAs<ConfigScreen>("Config");
     ASSERT_NE(config, nullptr);
     child<QLineEdit>(config, "SetupFilesPathName")->setText(tmp.filePath("grids"));
     config->mnuExit_Click();
-    auto* main = station.screenAs<MainForm>("MainForm");
+    auto* main = station.screenAs<MainScreen>("MainForm");
     child<QPushButton>(main, "cmdSetup")->click();
-    auto* setup = station.screenAs<Grid_Setup>("Grid_Setup");
+    auto* setup = station.screenAs<GridSetupScreen>("Grid_Setup");
     prompter->clear();
     prompter->file(gridFile);
     setup->gridLoad_Click();
@@ -104,7 +104,7 @@ TEST(JumpRoad, FromTheCameraToARecordedDistanceAndBackThroughTheLog)
     // A 3-second recording with Contact pressed at the splash.
     child<QLineEdit>(main->devicePanel(), "EdtRate")->setText("30");
     child<QPushButton>(main, "cmdGoCapture")->click();
-    auto* cap = station.screenAs<PreviewForm>("PreviewForm");
+    auto* cap = station.screenAs<CaptureScreen>("PreviewForm");
     ASSERT_TRUE(cap && cap->isVisible());
     cap->setSkierName("Ann");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !cap->livePicture().isNull(); }, 3000));
@@ -122,7 +122,7 @@ TEST(JumpRoad, FromTheCameraToARecordedDistanceAndBackThroughTheLog)
     const QString video = videos + "/Annjump1.avi";
     const QJsonObject truth = readJson(videos + "/Annjump1.truth.json");
     ASSERT_EQ(truth.value("contactFrame").toInt(), 30);
-    auto* review = station.screenAs<frmSetStart>("frmSetStart");
+    auto* review = station.screenAs<ReviewScreen>("frmSetStart");
     ASSERT_TRUE(review && review->isVisible());
     FrameView* view = review->frameView();
     ASSERT_TRUE(QTest::qWaitFor([&] { return view->shownFrame() == hint; }, 3000));
@@ -135,7 +135,7 @@ TEST(JumpRoad, FromTheCameraToARecordedDistanceAndBackThroughTheLog)
     child<QPushButton>(review, "cmdMarkStart")->click();
 
     // The Measure screen on that frame, marked at the truth's contact point.
-    auto* measure = station.screenAs<Measure>("Measure");
+    auto* measure = station.screenAs<MeasureScreen>("Measure");
     ASSERT_TRUE(measure && measure->isVisible()) << prompter->texts().join("|").toStdString();
     EXPECT_EQ(measure->canvas()->picture().size(), QSize(1280, 720));
     child<QComboBox>(measure, "Skier_name")->setEditText("Ann");

@@ -19,11 +19,11 @@ namespace {
 
 struct MainScreenTest : StationFixture {
     // Start-up with the emergency reset declined and a valid stored folder.
-    MainForm* start()
+    MainScreen* start()
     {
         prompter->no();
         makeStation().start();
-        return station->screenAs<MainForm>("MainForm");
+        return station->screenAs<MainScreen>("MainForm");
     }
     QString logFile(const QString& mmddyy) const { return videos() + "/JumpMeasurementLog" + mmddyy + ".txt"; }
 };
@@ -51,7 +51,7 @@ TEST_F(MainScreenTest, TwoStartsOnOneDayShareALogAndTheNextDayStartsANewOne)
 TEST_F(MainScreenTest, StartUpShowsTheVerifyMessageLast)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     ASSERT_NE(m, nullptr);
     ASSERT_FALSE(prompter->messages().isEmpty());
     EXPECT_EQ(prompter->messages().last(), "Please Verify all Setup Parameters");
@@ -109,7 +109,7 @@ TEST_F(MainScreenTest, FrameRateDecidesTheConfigurationCaption)
     };
     for (const auto& c : cases) {
         storeSetting("framerate", c.rate);
-        MainForm* m = start();
+        MainScreen* m = start();
         EXPECT_EQ(child<QLabel>(m, "lblConfig")->text(), c.caption) << c.rate;
     }
 }
@@ -117,7 +117,7 @@ TEST_F(MainScreenTest, FrameRateDecidesTheConfigurationCaption)
 TEST_F(MainScreenTest, NoCaptureDeviceIsReportedAndStartUpGoesOn)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     EXPECT_EQ(child<QComboBox>(m, "Combo1")->currentText(), "No Capture Devices");
     EXPECT_TRUE(prompter->messages().contains("No MCI capture devices are installed on this system"));
     EXPECT_EQ(prompter->messages().last(), "Please Verify all Setup Parameters");
@@ -127,7 +127,7 @@ TEST_F(MainScreenTest, BarefootTimingIsRestoredAndStoredOnClick)
 {
     storeSetting("logpath", videos());
     storeSetting("barefoot", "1");
-    MainForm* m = start();
+    MainScreen* m = start();
     auto* cb = child<QCheckBox>(m, "cb15");
     EXPECT_TRUE(cb->isChecked());
     EXPECT_TRUE(station->settings().BarefootTiming);
@@ -139,7 +139,7 @@ TEST_F(MainScreenTest, BarefootTimingIsRestoredAndStoredOnClick)
 TEST_F(MainScreenTest, ShowAndHideConfigurationMoveTheNavigationFrame)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     auto* b = child<QPushButton>(m, "cmdShowConfig");
     EXPECT_EQ(m->frame1LeftTwips(), 120);
     b->click();
@@ -157,7 +157,7 @@ TEST_F(MainScreenTest, ShowAndHideConfigurationMoveTheNavigationFrame)
 TEST_F(MainScreenTest, VideoFolderEditsAndChanges)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     auto* box = child<QLineEdit>(m, "txtVideoDir");
     box->setText("C:\\jumps\\\\");
     EXPECT_EQ(SettingsStore(settingsFile()).get("logpath"), "C:\\jumps\\");
@@ -182,7 +182,7 @@ TEST_F(MainScreenTest, VideoFolderEditsAndChanges)
 TEST_F(MainScreenTest, RecordingNeedsAnExistingFolder)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     child<QLineEdit>(m, "txtVideoDir")->setText(path("gone"));
     prompter->clear();
     child<QPushButton>(m, "cmdGoCapture")->click();
@@ -197,7 +197,7 @@ TEST_F(MainScreenTest, RecordingNeedsAnExistingFolder)
 TEST_F(MainScreenTest, PicturesNeedEveryGridSetUp)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     station->grids().grids_in_use = 2;
     station->grids().grid_set_up[1] = true;
     prompter->clear();
@@ -210,7 +210,7 @@ TEST_F(MainScreenTest, PicturesNeedEveryGridSetUp)
 TEST_F(MainScreenTest, ImportedNamesAreSavedAsPlainText)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     const QString rtf = path("names.rtf");
     {
         QFile f(rtf);
@@ -241,7 +241,7 @@ TEST_F(MainScreenTest, ImportedNamesAreSavedAsPlainText)
 TEST_F(MainScreenTest, ADamagedRtfImportAsksAndNoKeepsTheNamesInUse)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     const QString kept = "Lee,Ann,USA\r\n";
     {
         QFile f(station->programFile("SkierNames.txt"));
@@ -271,7 +271,7 @@ TEST_F(MainScreenTest, ADamagedRtfImportAsksAndNoKeepsTheNamesInUse)
 TEST_F(MainScreenTest, ManualLoadsOnceAndDoneReturnsToTheHub)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     m->munManual_Click();
     QWidget* manual = station->existingScreen("frmManual");
     ASSERT_NE(manual, nullptr);
@@ -287,7 +287,7 @@ TEST_F(MainScreenTest, ManualLoadsOnceAndDoneReturnsToTheHub)
 TEST_F(MainScreenTest, ExitEndsTheProgram)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     m->mnuExit_Click();
     EXPECT_TRUE(station->hasQuit());
 }
@@ -295,7 +295,7 @@ TEST_F(MainScreenTest, ExitEndsTheProgram)
 TEST_F(MainScreenTest, GridTriosShowTheBuiltInPictures)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     auto* img = child<QLabel>(m, "ImageGrid1");
     EXPECT_FALSE(img->pixmap().isNull());
     EXPECT_EQ(img->property("pictureName").toString(), "SmallCaution.jpg");
@@ -309,7 +309,7 @@ TEST_F(MainScreenTest, GridTriosShowTheBuiltInPictures)
 TEST_F(MainScreenTest, AGridLoadedAnywhereShowsItsSmileyAndDescription)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     station->grids().grid_description[2] = "South camera";
     emit station->gridLoaded(2);
     EXPECT_TRUE(m->gridStatusLoaded(2));
@@ -321,7 +321,7 @@ TEST_F(MainScreenTest, AGridLoadedAnywhereShowsItsSmileyAndDescription)
 TEST_F(MainScreenTest, ABrokenManualGivesAMessageAndAnEmptyViewer)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     {
         QFile f(station->programFile("TX05Manual.rtf"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -339,11 +339,11 @@ TEST_F(MainScreenTest, ABrokenManualGivesAMessageAndAnEmptyViewer)
 TEST_F(MainScreenTest, GridTrioFollowsCompleteEditSaveAndLoad)
 {
     storeSetting("logpath", videos());
-    MainForm* m = start();
+    MainScreen* m = start();
     QDir(tmp.path()).mkpath("grids");
     station->settings().SetupFilesPath = path("grids");
     station->settings().ResultsFilePath = path("results.txt");
-    auto* setup = station->screenAs<Grid_Setup>("Grid_Setup");
+    auto* setup = station->screenAs<GridSetupScreen>("Grid_Setup");
     auto picture = [&] { return child<QLabel>(m, "ImageGrid1")->property("pictureName").toString(); };
     auto type = [&](const char* box, const QString& t) { child<QLineEdit>(setup, box)->setText(t); };
     ASSERT_EQ(picture(), "SmallCaution.jpg");

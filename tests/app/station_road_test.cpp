@@ -36,19 +36,19 @@ TEST_F(StationRoadTest, FromStartToARecordedJumpAndBackAfterARestart)
     storeSetting("logpath", videos());
     QDir(tmp.path()).mkpath("grids");
     startStation();
-    auto* config = station->screenAs<Config>("Config");
+    auto* config = station->screenAs<ConfigScreen>("Config");
     ASSERT_NE(config, nullptr);
     EXPECT_FALSE(config->isHidden());   // start-up hands over to the configuration
     type(config, "SetupFilesPathName", path("grids"));
     c<QCheckBox>(config, "WSTIMS")->click();
     config->mnuExit_Click();
-    auto* main = station->screenAs<MainForm>("MainForm");
+    auto* main = station->screenAs<MainScreen>("MainForm");
     EXPECT_FALSE(main->isHidden());
     EXPECT_TRUE(config->isHidden());
 
     // Build grid 1 on the setup screen.
     c<QPushButton>(main, "cmdSetup")->click();
-    auto* setup = station->screenAs<Grid_Setup>("Grid_Setup");
+    auto* setup = station->screenAs<GridSetupScreen>("Grid_Setup");
     ASSERT_FALSE(setup->isHidden());
     const struct { const char* option; double u, v; const char* sx; const char* sy; double X, Y; } buoys[] = {
         {"upper_right_button", 9000, 2000, "ur_survey_x", "ur_survey_y", 60, 20},
@@ -78,7 +78,7 @@ TEST_F(StationRoadTest, FromStartToARecordedJumpAndBackAfterARestart)
     setup->hide();
     main->show();
     c<QPushButton>(main, "ccmdGoToMeasure")->click();
-    auto* measure = station->screenAs<Measure>("Measure");
+    auto* measure = station->screenAs<MeasureScreen>("Measure");
     ASSERT_FALSE(measure->isHidden());
     c<QComboBox>(measure, "Skier_name")->setEditText("Ann Lee");
     measure->pictureMouseDown(6000, 4500);
@@ -104,6 +104,6 @@ TEST_F(StationRoadTest, FromStartToARecordedJumpAndBackAfterARestart)
     EXPECT_TRUE(station->grids().all_grids_set_up);
     for (int b = 1; b <= 4; ++b)
         EXPECT_EQ(station->grids().grid_table[1].buoys[b], saved.buoys[b]);
-    EXPECT_TRUE(station->screenAs<MainForm>("MainForm")->gridStatusLoaded(1));
-    EXPECT_EQ(station->screenAs<MainForm>("MainForm")->gridDescription(1), "North camera");
+    EXPECT_TRUE(station->screenAs<MainScreen>("MainForm")->gridStatusLoaded(1));
+    EXPECT_EQ(station->screenAs<MainScreen>("MainForm")->gridDescription(1), "North camera");
 }

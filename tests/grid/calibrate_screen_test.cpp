@@ -40,19 +40,19 @@ public:
 };
 
 struct CalibrateTest : StationFixture {
-    Calibrate* calib = nullptr;
+    CalibrateScreen* calib = nullptr;
 
     void SetUp() override
     {
         StationFixture::SetUp();
         makeStation();
     }
-    Calibrate* open()
+    CalibrateScreen* open()
     {
-        calib = station->screenAs<Calibrate>("Calibrate");
+        calib = station->screenAs<CalibrateScreen>("Calibrate");
         return calib;
     }
-    Grid_Setup* openSetup() { return station->screenAs<Grid_Setup>("Grid_Setup"); }
+    GridSetupScreen* openSetup() { return station->screenAs<GridSetupScreen>("Grid_Setup"); }
     PictureCanvas* openMeasure()
     {
         station->registerScreen("Measure", [](Station& s) { return new FakeMeasure(s); });
@@ -156,9 +156,9 @@ TEST_F(CalibrateTest, UnitsButtonTogglesAndAnyOtherCaptionReturnsToActual)
 
 TEST_F(CalibrateTest, GridSetupMenuOpensTheAssistantAndExitOrCloseHidesItKeepingTheLine)
 {
-    Grid_Setup* setup = openSetup();
+    GridSetupScreen* setup = openSetup();
     child<QAction>(setup, "mnuCalibrate")->trigger();
-    calib = qobject_cast<Calibrate*>(station->existingScreen("Calibrate"));
+    calib = qobject_cast<CalibrateScreen*>(station->existingScreen("Calibrate"));
     ASSERT_NE(calib, nullptr);
     EXPECT_TRUE(calib->isVisible());
 

@@ -43,7 +43,7 @@ constexpr double kSplashPx = 640.27, kSplashPy = 371.66;
 constexpr double kTrueDistance = 56.32450287;
 
 struct GridSetupRoadTest : StationFixture {
-    Grid_Setup* screen = nullptr;
+    GridSetupScreen* screen = nullptr;
 
     void open()
     {
@@ -52,7 +52,7 @@ struct GridSetupRoadTest : StationFixture {
         station->settings().SetupFilesPath = tmp.filePath("grids");
         QDir().mkpath(tmp.filePath("grids"));
         station->grids().grids_in_use = 1;
-        screen = station->screenAs<Grid_Setup>("Grid_Setup");
+        screen = station->screenAs<GridSetupScreen>("Grid_Setup");
         // Room for the whole picture at 1:1 beside the controls.
         screen->resize(1800, 1000);
         screen->show();

@@ -35,16 +35,16 @@ const Mark kMarks[] = {
 };
 
 struct GridSetupTest : StationFixture {
-    Grid_Setup* screen = nullptr;
+    GridSetupScreen* screen = nullptr;
 
-    Grid_Setup* open(int gridsInUse = 1)
+    GridSetupScreen* open(int gridsInUse = 1)
     {
         makeStation();
         station->settings().ResultsFilePath = results();
         station->settings().SetupFilesPath = gridFolder();
         station->grids().grids_in_use = gridsInUse;
         QDir().mkpath(gridFolder());
-        screen = station->screenAs<Grid_Setup>("Grid_Setup");
+        screen = station->screenAs<GridSetupScreen>("Grid_Setup");
         screen->resize(1400, 900);
         screen->show();
         return screen;

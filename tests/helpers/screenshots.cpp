@@ -137,11 +137,11 @@ int main(int argc, char** argv)
     station.start();
 
     int taken = 0;
-    auto* config = station.screenAs<Config>(screen::Config);
+    auto* config = station.screenAs<ConfigScreen>(screen::Config);
     taken += grab(config, outDir, "config");
     if (config)
         config->mnuExit_Click();
-    auto* main = station.screenAs<MainForm>(screen::MainForm);
+    auto* main = station.screenAs<MainScreen>(screen::MainForm);
     taken += grab(main, outDir, "main");
 
     // Grid setup with the contact frame (program/currentcapture.bmp) and the grid drawn on it.
@@ -149,7 +149,7 @@ int main(int argc, char** argv)
         station.settings().NavigationTag = QStringLiteral("SelectFrame");
         main->cmdSetup_Click();
     }
-    auto* setup = station.screenAs<Grid_Setup>(screen::Grid_Setup);
+    auto* setup = station.screenAs<GridSetupScreen>(screen::Grid_Setup);
     if (setup) {
         setup->Show_grid();
     }
@@ -163,7 +163,7 @@ int main(int argc, char** argv)
         main->show();
         main->ccmdGoToMeasure_Click();
     }
-    auto* measure = station.screenAs<Measure>(screen::Measure);
+    auto* measure = station.screenAs<MeasureScreen>(screen::Measure);
     if (measure && measure->loadPictureFile(station.programFile("currentcapture.bmp"))) {
         measure->pictureMouseDown(contact[0].toDouble(), contact[1].toDouble());
         if (auto* name = measure->findChild<QComboBox*>(QStringLiteral("Skier_name")))
@@ -182,7 +182,7 @@ int main(int argc, char** argv)
         QWidget* w = station.show(screen::frmSetStart);
         w->resize(w->size().expandedTo(QSize(1600, 900)));
         // The frame is decoded off the user-interface thread: wait for it to be on screen.
-        if (auto* r = qobject_cast<frmSetStart*>(w)) {
+        if (auto* r = qobject_cast<ReviewScreen*>(w)) {
             QElapsedTimer waited;
             waited.start();
             while (r->frameView()->shownFrame() < 0 && waited.elapsed() < 5000) {

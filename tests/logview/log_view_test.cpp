@@ -69,7 +69,7 @@ struct LogViewTest : StationFixture {
 
 TEST_F(LogViewTest, ListsFrameLinesAndViewOpensTheVideoOnTheReviewScreen)
 {
-    auto* main = station->screenAs<MainForm>("MainForm");
+    auto* main = station->screenAs<MainScreen>("MainForm");
     main->show();
     main->findChild<QAction*>("mnuViewLog")->trigger();
     QPointer<LogView> v = main->findChild<LogView*>("LogView");
@@ -119,7 +119,7 @@ TEST_F(LogViewTest, MissingLogGivesAnEmptyListAndCancelAnEmptyOne)
 
 TEST_F(LogViewTest, PictureLogShowsThePictureOnTheMeasureScreen)
 {
-    auto* m = station->screenAs<Measure>("Measure");
+    auto* m = station->screenAs<MeasureScreen>("Measure");
     m->show();
     m->mnuViewLog_Click();
     QPointer<PictureLogView> v = m->findChild<PictureLogView*>("PictureLogView");
@@ -143,7 +143,7 @@ TEST_F(LogViewTest, PictureLogShowsThePictureOnTheMeasureScreen)
 
 TEST_F(LogViewTest, UnreadablePictureGivesAMessageAndKeepsThePicture)
 {
-    auto* m = station->screenAs<Measure>("Measure");
+    auto* m = station->screenAs<MeasureScreen>("Measure");
     m->show();
     QImage before(32, 32, QImage::Format_RGB32);
     before.fill(Qt::red);

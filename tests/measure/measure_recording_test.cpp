@@ -19,7 +19,7 @@ using namespace tarvex::test;
 namespace {
 
 struct RecordingTest : StationFixture {
-    Measure* m = nullptr;
+    MeasureScreen* m = nullptr;
 
     void SetUp() override
     {
@@ -34,7 +34,7 @@ struct RecordingTest : StationFixture {
         g.jump_survey_y = 0;
         g.storeCompletedGrid(1, QString(), QStringLiteral("north"));
         g.recompute_all_grids_set_up();
-        m = station->screenAs<Measure>("Measure");
+        m = station->screenAs<MeasureScreen>("Measure");
         m->show();
         station->settings().WstimsEnabled = true;
         c<QComboBox>("Skier_name")->setEditText("Ann Lee");
@@ -72,7 +72,7 @@ TEST_F(RecordingTest, AMeasuredJumpGoesToTheResultsFileAndBothExchangeFiles)
 TEST_F(RecordingTest, NothingIsRecordedBeforeAPointIsMarked)
 {
     record();
-    EXPECT_EQ(prompter->messages(), QStringList{Measure::kMarkFirstText});
+    EXPECT_EQ(prompter->messages(), QStringList{MeasureScreen::kMarkFirstText});
     EXPECT_TRUE(results().isEmpty());
     EXPECT_TRUE(txresult().isEmpty());
 }

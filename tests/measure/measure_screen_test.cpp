@@ -46,10 +46,10 @@ QImage filled(QSize size, Qt::GlobalColor colour)
 }
 
 struct MeasureScreenTest : StationFixture {
-    Measure* m = nullptr;
+    MeasureScreen* m = nullptr;
     int startupUnexpected = 0;   // questions the start-up asked before the screen existed
 
-    Measure* open(int grids = 1)
+    MeasureScreen* open(int grids = 1)
     {
         prompter->no();   // the start-up's emergency reset question
         makeStation().start();
@@ -62,7 +62,7 @@ struct MeasureScreenTest : StationFixture {
         g.switchToGrid(1);
         prompter->clear();
         startupUnexpected = prompter->unexpected();
-        m = station->screenAs<Measure>("Measure");
+        m = station->screenAs<MeasureScreen>("Measure");
         m->show();
         return m;
     }
@@ -343,7 +343,7 @@ TEST_F(MeasureScreenTest, UnmappablePointGivesAMessageAndNoMarker)
     EXPECT_TRUE(c<QLineEdit>("xposition")->text().isEmpty());
 
     m->pictureMouseDown(horizon->x(), horizon->y());
-    EXPECT_EQ(prompter->messages(), QStringList{Measure::kUnmappableText});
+    EXPECT_EQ(prompter->messages(), QStringList{MeasureScreen::kUnmappableText});
     for (const char* l : {"lineHorizontalImpact", "lineVerticalImpact", "lineSplashIndicator"})
         EXPECT_FALSE(shown(l)) << l;
     // Micro-adjust steps from the last drawn mark, not from the refused point.

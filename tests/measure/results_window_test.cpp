@@ -12,16 +12,16 @@ using namespace tarvex::test;
 namespace {
 
 struct ResultsWindowTest : StationFixture {
-    Results* window = nullptr;
+    ResultsWindow* window = nullptr;
 
     QString results() const { return path("results.txt"); }
 
-    Results* open(const QString& configuredPath)
+    ResultsWindow* open(const QString& configuredPath)
     {
         if (!station)
             makeStation();
         station->settings().ResultsFilePath = configuredPath;
-        window = station->screenAs<Results>("Results");
+        window = station->screenAs<ResultsWindow>("Results");
         window->open();
         return window;
     }

@@ -34,7 +34,7 @@ public:
 };
 
 struct ReviewScreenTest : test::StationFixture {
-    frmSetStart* review = nullptr;
+    ReviewScreen* review = nullptr;
 
     void SetUp() override
     {
@@ -43,7 +43,7 @@ struct ReviewScreenTest : test::StationFixture {
         AppSettings& s = station->settings();
         s.CapturesPath = videos();
         s.MeasurementLogName = QStringLiteral("JumpMeasurementLog120626.txt");
-        review = station->screenAs<frmSetStart>(screen::frmSetStart);
+        review = station->screenAs<ReviewScreen>(screen::frmSetStart);
         ASSERT_TRUE(review);
         review->setFreeSpaceQuery([](const QString&) { return qint64(900000000); });
     }
@@ -329,7 +329,7 @@ TEST_F(ReviewScreenTest, RoadFromACaptureToTheMeasuringScreenOnTheChosenFrame)
     EXPECT_EQ(pictureNumber(), 9);
 
     child<QPushButton>(review, "cmdMarkStart")->click();
-    auto* measure = station->screenAs<Measure>(screen::Measure);
+    auto* measure = station->screenAs<MeasureScreen>(screen::Measure);
     ASSERT_TRUE(measure);
     EXPECT_TRUE(measure->isVisible());
     QCoreApplication::processEvents();

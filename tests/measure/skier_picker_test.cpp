@@ -1,4 +1,4 @@
-#include "measure/select_skier.h"
+#include "measure/skier_picker.h"
 
 #include "support/station_fixture.h"
 
@@ -48,7 +48,7 @@ TEST(SkierListEntries, CommasShownAsBlanksEmptyLinesSkipped)
 TEST_F(SelectSkierTest, ListsTheProgramFoldersNamesWithItsCaptions)
 {
     names("Lee,Ann,USA\r\nKim Bo\r\n");
-    frmSelectSkier w(*station);
+    SkierPicker w(*station);
     EXPECT_EQ(w.windowTitle(), "Select A Skier");
     EXPECT_EQ(entries(child<QListWidget>(&w, "lstSkiers")), QStringList({"Lee Ann USA", "Kim Bo"}));
     EXPECT_EQ(child<QPushButton>(&w, "cmdNoSelect")->text(), "No Selection");
@@ -59,14 +59,14 @@ TEST_F(SelectSkierTest, ListsTheProgramFoldersNamesWithItsCaptions)
 TEST_F(SelectSkierTest, ALatinOneLastNameWithoutALineEndKeepsItsLastLetter)
 {
     names(QByteArray("Ann Lee\r\nJos\xE9"));
-    frmSelectSkier w(*station);
+    SkierPicker w(*station);
     EXPECT_EQ(entries(child<QListWidget>(&w, "lstSkiers")), QStringList({"Ann Lee", QString::fromUtf8("Jos\xC3\xA9")}));
 }
 
 TEST_F(SelectSkierTest, DoubleClickChoosesAndClosesNoSelectionChoosesNothing)
 {
     names("Lee,Ann,USA\r\nKim Bo\r\n");
-    frmSelectSkier w(*station);
+    SkierPicker w(*station);
     w.show();
     QListWidget* list = child<QListWidget>(&w, "lstSkiers");
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -78,7 +78,7 @@ TEST_F(SelectSkierTest, DoubleClickChoosesAndClosesNoSelectionChoosesNothing)
     EXPECT_EQ(w.result(), QDialog::Accepted);
     EXPECT_FALSE(w.isVisible());
 
-    frmSelectSkier again(*station);
+    SkierPicker again(*station);
     again.show();
     child<QPushButton>(&again, "cmdNoSelect")->click();
     EXPECT_FALSE(again.chosen());
@@ -91,27 +91,27 @@ TEST_F(SelectSkierTest, ChooseRunsAFreshWindowEachTime)
     names("Lee,Ann,USA\r\n");
     const auto pickFirst = [] {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<frmSelectSkier*>(w); d && d->isVisible())
+            if (auto* d = qobject_cast<SkierPicker*>(w); d && d->isVisible())
                 d->lstSkiers_DblClick(d->list()->item(0));
     };
     QTimer::singleShot(0, pickFirst);
-    EXPECT_EQ(frmSelectSkier::choose(*station), "Lee Ann USA");
+    EXPECT_EQ(SkierPicker::choose(*station), "Lee Ann USA");
 
     names("Kim Bo\r\n");   // a later opening sees the changed file
     QTimer::singleShot(0, pickFirst);
-    EXPECT_EQ(frmSelectSkier::choose(*station), "Kim Bo");
+    EXPECT_EQ(SkierPicker::choose(*station), "Kim Bo");
 
     QTimer::singleShot(0, [] {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<frmSelectSkier*>(w); d && d->isVisible())
+            if (auto* d = qobject_cast<SkierPicker*>(w); d && d->isVisible())
                 d->cmdNoSelect_Click();
     });
-    EXPECT_FALSE(frmSelectSkier::choose(*station));
+    EXPECT_FALSE(SkierPicker::choose(*station));
 }
 
 TEST_F(SelectSkierTest, MissingListGivesAMessageAndAnEmptyWindow)
 {
-    frmSelectSkier w(*station);
+    SkierPicker w(*station);
     EXPECT_EQ(child<QListWidget>(&w, "lstSkiers")->count(), 0);
     ASSERT_EQ(prompter->messages().size(), 1);
     EXPECT_TRUE(prompter->messages()[0].contains("SkierNames.txt"));

@@ -4,7 +4,7 @@
 #include "capture/capture_backend.h"
 #include "capture/capture_device_panel.h"
 #include "capture/ffmpeg_capture_component.h"
-#include "capture/preview_form.h"
+#include "capture/capture_screen.h"
 #include "station/station.h"
 #include "support/widget_lookup.h"
 #include "testkit/fixed_clock.h"
@@ -43,8 +43,8 @@ TEST(CaptureScreenRehearsal, TheCountdownEndsARealRecordingOfItsLength)
     Station station(o);
     station.start();
 
-    auto* main = station.screenAs<MainForm>("MainForm");
-    auto* cap = station.screenAs<PreviewForm>("PreviewForm");
+    auto* main = station.screenAs<MainScreen>("MainForm");
+    auto* cap = station.screenAs<CaptureScreen>("PreviewForm");
     ASSERT_NE(cap, nullptr);
     child<QLineEdit>(main->devicePanel(), "EdtRate")->setText("30");
     main->show();

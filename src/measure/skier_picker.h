@@ -15,10 +15,10 @@ class Station;
 
 // The skier selection window, created for each opening and discarded when closed.
 // A double-click on a name chooses it; "No Selection" closes without a choice.
-class frmSelectSkier : public QDialog {
+class SkierPicker : public QDialog {
     Q_OBJECT
 public:
-    explicit frmSelectSkier(Station& station, QWidget* parent = nullptr);
+    explicit SkierPicker(Station& station, QWidget* parent = nullptr);
 
     // Opens the window modally and returns the chosen name; nullopt for "No Selection" or
     // when the window is closed.

@@ -2,7 +2,7 @@
 // the stop routine and the hand-over to the review screen.
 #include "app/main_screen.h"
 #include "capture/capture_device_panel.h"
-#include "capture/preview_form.h"
+#include "capture/capture_screen.h"
 #include "station/review_session.h"
 #include "support/station_fixture.h"
 
@@ -29,8 +29,8 @@ public:
 };
 
 struct CaptureScreenTest : StationFixture {
-    MainForm* main = nullptr;
-    PreviewForm* cap = nullptr;
+    MainScreen* main = nullptr;
+    CaptureScreen* cap = nullptr;
 
     void open(bool withReview = true)
     {
@@ -45,8 +45,8 @@ struct CaptureScreenTest : StationFixture {
         if (withReview)
             station->registerScreen("frmSetStart", [](Station& s) { return new ReviewStandIn(s); });
         station->start();
-        main = station->screenAs<MainForm>("MainForm");
-        cap = station->screenAs<PreviewForm>("PreviewForm");
+        main = station->screenAs<MainScreen>("MainForm");
+        cap = station->screenAs<CaptureScreen>("PreviewForm");
         ASSERT_NE(cap, nullptr);
         prompter->clear();
     }

@@ -1,5 +1,5 @@
 #pragma once
-// cDIB: one device-independent bitmap held as the three parts of a .bmp file (file header,
+// Bitmap: one device-independent bitmap held as the three parts of a .bmp file (file header,
 // bitmap information, pixel bytes). The review screen wraps the chosen video frame in one
 // and writes "currentcapture.bmp" for the measuring screen.
 #include "common/prompter.h"
@@ -37,7 +37,7 @@ constexpr uint16_t kBitmapFileType = 19778;   // "BM"
 // Larger than any picture the station makes or reads (an 8K frame at 32 bits is 133 MB).
 constexpr qint64 kMaxBitmapFileSize = 256 * 1024 * 1024;
 
-class cDIB {
+class Bitmap {
 public:
     // A packed DIB: a 40-byte information header followed by the pixel bytes. Refused
     // (false) below 16 bits per pixel, with no image size, or when the view is shorter

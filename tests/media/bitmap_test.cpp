@@ -1,4 +1,4 @@
-#include "media/dib.h"
+#include "media/bitmap.h"
 #include "testkit/scripted_prompter.h"
 
 #include <QFile>
@@ -44,7 +44,7 @@ QByteArray readAll(const QString& path)
 TEST(Dib, APacked24BitPictureIsWrittenAsAFileWithHeaders)
 {
     QTemporaryDir dir;
-    cDIB dib;
+    Bitmap dib;
     ASSERT_TRUE(dib.CreateFromPackedDIBPointer(packed(320, 240, 24, 230400, 230400)));
     EXPECT_EQ(dib.FileType(), 19778);
     EXPECT_EQ(dib.SizeFileHeader(), 230454u);
@@ -61,7 +61,7 @@ TEST(Dib, APacked24BitPictureIsWrittenAsAFileWithHeaders)
     EXPECT_EQ(le32At(file, 18), 320u);
     EXPECT_EQ(uint8_t(file[230453]), 0x7f);
 
-    cDIB back;
+    Bitmap back;
     ScriptedPrompter p;
     ASSERT_TRUE(back.CreateFromFile(p, path));
     EXPECT_EQ(back.Width(), 320);
@@ -73,7 +73,7 @@ TEST(Dib, APacked24BitPictureIsWrittenAsAFileWithHeaders)
 
 TEST(Dib, PackedPicturesBelow16BitsOrShorterThanTheyClaimAreRefused)
 {
-    cDIB dib;
+    Bitmap dib;
     EXPECT_FALSE(dib.CreateFromPackedDIBPointer(packed(16, 16, 8, 256, 256)));
     EXPECT_EQ(dib.BitCount(), 8);   // the header is taken, nothing else
     EXPECT_EQ(dib.SizeBitmapInfo(), 0);
@@ -84,7 +84,7 @@ TEST(Dib, PackedPicturesBelow16BitsOrShorterThanTheyClaimAreRefused)
 
 TEST(Dib, AFrameBecomesA24BitBottomUpBitmapWithPaddedRows)
 {
-    cDIB dib;
+    Bitmap dib;
     EXPECT_FALSE(dib.CreateFromFrame(5, 2, QByteArray(30, '\0')));   // rows of 15 need 16
     ASSERT_TRUE(dib.CreateFromFrame(5, 2, QByteArray(32, '\0')));
     EXPECT_EQ(dib.SizeInfoHeader(), 40u);
@@ -94,15 +94,15 @@ TEST(Dib, AFrameBecomesA24BitBottomUpBitmapWithPaddedRows)
     EXPECT_EQ(dib.SizeImage(), 32u);
     EXPECT_EQ(dib.Height(), 2);
     EXPECT_EQ(dib.SizeFileHeader(), 86u);
-    EXPECT_EQ(cDIB::rowBytes24(64), 192);
-    EXPECT_EQ(cDIB::rowBytes24(5), 16);
+    EXPECT_EQ(Bitmap::rowBytes24(64), 192);
+    EXPECT_EQ(Bitmap::rowBytes24(5), 16);
 }
 
 TEST(Dib, FilesThatAreNoBitmapOrLieAboutTheirSizeGetTheMessage)
 {
     QTemporaryDir dir;
     ScriptedPrompter p;
-    cDIB dib;
+    Bitmap dib;
     const QString missing = dir.filePath("none.bmp");
     EXPECT_FALSE(dib.CreateFromFile(p, missing));
     EXPECT_EQ(p.messages(), QStringList{"File does not exist:\r\n" + missing});
@@ -149,7 +149,7 @@ TEST(Dib, FilesThatAreNoBitmapOrLieAboutTheirSizeGetTheMessage)
 TEST(Dib, AFailedWriteIsReported)
 {
     QTemporaryDir dir;
-    cDIB dib;
+    Bitmap dib;
     ASSERT_TRUE(dib.CreateFromFrame(4, 4, QByteArray(48, '\x10')));
     QString error;
     EXPECT_FALSE(dib.WriteToFile(dir.filePath("no/such/folder/x.bmp"), &error));

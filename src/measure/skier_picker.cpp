@@ -1,4 +1,4 @@
-#include "measure/select_skier.h"
+#include "measure/skier_picker.h"
 #include "measure/skier_name_list.h"
 #include "common/twips.h"
 #include "station/station.h"
@@ -15,7 +15,7 @@
 
 namespace tarvex {
 
-frmSelectSkier::frmSelectSkier(Station& station, QWidget* parent) : QDialog(parent), station_(station)
+SkierPicker::SkierPicker(Station& station, QWidget* parent) : QDialog(parent), station_(station)
 {
     setObjectName(QStringLiteral("frmSelectSkier"));
     setWindowTitle(QStringLiteral("Select A Skier"));
@@ -27,8 +27,8 @@ frmSelectSkier::frmSelectSkier(Station& station, QWidget* parent) : QDialog(pare
     lstSkiers->setObjectName(QStringLiteral("lstSkiers"));
     auto* none = new QPushButton(QStringLiteral("No Selection"), this);
     none->setObjectName(QStringLiteral("cmdNoSelect"));
-    connect(lstSkiers, &QListWidget::itemDoubleClicked, this, &frmSelectSkier::lstSkiers_DblClick);
-    connect(none, &QPushButton::clicked, this, &frmSelectSkier::cmdNoSelect_Click);
+    connect(lstSkiers, &QListWidget::itemDoubleClicked, this, &SkierPicker::lstSkiers_DblClick);
+    connect(none, &QPushButton::clicked, this, &SkierPicker::cmdNoSelect_Click);
     layout->addWidget(label);
     layout->addWidget(lstSkiers, 1);
     layout->addWidget(none, 0, Qt::AlignRight);
@@ -37,7 +37,7 @@ frmSelectSkier::frmSelectSkier(Station& station, QWidget* parent) : QDialog(pare
     fill();
 }
 
-void frmSelectSkier::fill()
+void SkierPicker::fill()
 {
     const QString path = station_.programFile(QStringLiteral("SkierNames.txt"));
     QString why;
@@ -51,14 +51,14 @@ void frmSelectSkier::fill()
     lstSkiers->addItems(skierListFromBytes(*bytes));
 }
 
-std::optional<QString> frmSelectSkier::choose(Station& station, QWidget* parent)
+std::optional<QString> SkierPicker::choose(Station& station, QWidget* parent)
 {
-    frmSelectSkier window(station, parent);
+    SkierPicker window(station, parent);
     window.exec();
     return window.chosen();
 }
 
-void frmSelectSkier::lstSkiers_DblClick(QListWidgetItem* item)
+void SkierPicker::lstSkiers_DblClick(QListWidgetItem* item)
 {
     if (!item)
         return;
@@ -66,7 +66,7 @@ void frmSelectSkier::lstSkiers_DblClick(QListWidgetItem* item)
     accept();
 }
 
-void frmSelectSkier::cmdNoSelect_Click()
+void SkierPicker::cmdNoSelect_Click()
 {
     chosen_.reset();
     reject();

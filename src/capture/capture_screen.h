@@ -24,11 +24,11 @@ namespace tarvex {
 class CaptureDevicePanel;
 class FrameView;
 
-class PreviewForm : public Screen, public CaptureSession {
+class CaptureScreen : public Screen, public CaptureSession {
     Q_OBJECT
 public:
-    explicit PreviewForm(Station& station);
-    ~PreviewForm() override;
+    explicit CaptureScreen(Station& station);
+    ~CaptureScreen() override;
 
     void load() override;
 

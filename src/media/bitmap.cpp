@@ -1,4 +1,4 @@
-#include "media/dib.h"
+#include "media/bitmap.h"
 #include "common/text_file.h"
 
 #include "media/file_helpers.h"
@@ -84,7 +84,7 @@ BitmapFileHeader packedFileHeader(uint32_t imageSize)
 
 } // namespace
 
-bool cDIB::CreateFromPackedDIBPointer(QByteArrayView packed)
+bool Bitmap::CreateFromPackedDIBPointer(QByteArrayView packed)
 {
     if (packed.size() < kInfoHeaderSize)
         return false;
@@ -98,7 +98,7 @@ bool cDIB::CreateFromPackedDIBPointer(QByteArrayView packed)
     return true;
 }
 
-bool cDIB::CreateFromFrame(int width, int height, const QByteArray& pixels)
+bool Bitmap::CreateFromFrame(int width, int height, const QByteArray& pixels)
 {
     if (width <= 0 || height <= 0 || qint64(rowBytes24(width)) * height != pixels.size())
         return false;
@@ -115,7 +115,7 @@ bool cDIB::CreateFromFrame(int width, int height, const QByteArray& pixels)
     return true;
 }
 
-bool cDIB::CreateFromFile(Prompter& prompter, const QString& path)
+bool Bitmap::CreateFromFile(Prompter& prompter, const QString& path)
 {
     // Only a regular file is present: a device or a pipe is never opened (it could block).
     if (!FileIsPresent(path)) {
@@ -144,7 +144,7 @@ bool cDIB::CreateFromFile(Prompter& prompter, const QString& path)
     return true;
 }
 
-bool cDIB::CreateFromFileBytes(QByteArrayView bytes)
+bool Bitmap::CreateFromFileBytes(QByteArrayView bytes)
 {
     const qint64 fileSize = bytes.size();
     if (fileSize < kFileHeaderSize + kInfoHeaderSize)
@@ -181,7 +181,7 @@ bool cDIB::CreateFromFileBytes(QByteArrayView bytes)
     return true;
 }
 
-bool cDIB::WriteToFile(const QString& path, QString* error) const
+bool Bitmap::WriteToFile(const QString& path, QString* error) const
 {
     QByteArray out;
     out.reserve(kFileHeaderSize + bitmapInfo_.size() + bits_.size());

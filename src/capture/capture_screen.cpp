@@ -1,4 +1,4 @@
-#include "capture/preview_form.h"
+#include "capture/capture_screen.h"
 #include "capture/capture_device_panel.h"
 #include "capture/capture_rules.h"
 #include "common/text_file.h"
@@ -31,9 +31,9 @@
 
 namespace tarvex {
 
-const QString PreviewForm::kDuplicateFileWarning = QStringLiteral(
+const QString CaptureScreen::kDuplicateFileWarning = QStringLiteral(
     "Warning, the pass number was changed because a file for that pass already existed.  You may need to change the skier name");
-const QString PreviewForm::kJumpNumberWarning =
+const QString CaptureScreen::kJumpNumberWarning =
     QStringLiteral("Warning, the jump number is greater than 3.  You may need to change the skier name");
 
 namespace {
@@ -62,17 +62,17 @@ struct WaitPointer {
 
 } // namespace
 
-PreviewForm::PreviewForm(Station& station) : Screen(station), capture_(station.capture())
+CaptureScreen::CaptureScreen(Station& station) : Screen(station), capture_(station.capture())
 {
     setWindowTitle(QStringLiteral("Tarvex 2005 Capture Screen"));
     buildControls();
-    connect(&capture_, &CaptureComponent::previewFrame, this, &PreviewForm::showLivePicture);
+    connect(&capture_, &CaptureComponent::previewFrame, this, &CaptureScreen::showLivePicture);
     connect(&capture_, &CaptureComponent::warning, this, [this](const QString& text) {
         station_.prompter().message(QStringLiteral("Warning: ") + text, windowTitle(), Icon::Exclamation);
     });
 }
 
-PreviewForm::~PreviewForm()
+CaptureScreen::~CaptureScreen()
 {
     // The screen goes with the program; the camera is let go with it.
     Timer40->stop();
@@ -81,12 +81,12 @@ PreviewForm::~PreviewForm()
     (void)capture_.disconnectDevice();
 }
 
-void PreviewForm::buildControls()
+void CaptureScreen::buildControls()
 {
     menu_ = new QMenuBar(this);
     mnuStart = menu_->addAction(QStringLiteral("&Start Recording"));
     mnuStart->setObjectName(QStringLiteral("mnuStart"));
-    connect(mnuStart, &QAction::triggered, this, &PreviewForm::cmdStartCapture_Click);
+    connect(mnuStart, &QAction::triggered, this, &CaptureScreen::cmdStartCapture_Click);
 
     auto* outer = new QVBoxLayout(this);
     outer->setMenuBar(menu_);
@@ -178,19 +178,19 @@ void PreviewForm::buildControls()
     Timer40 = named(new QTimer(this), "Timer40");
     Timer40->setTimerType(Qt::PreciseTimer);
     Timer40->setInterval(1000);
-    connect(Timer40, &QTimer::timeout, this, &PreviewForm::Timer40_Timer);
+    connect(Timer40, &QTimer::timeout, this, &CaptureScreen::Timer40_Timer);
     displayTimer_ = new QTimer(this);
     displayTimer_->setInterval(kDisplayRefreshMs);
-    connect(displayTimer_, &QTimer::timeout, this, &PreviewForm::refreshRecordingDisplay);
+    connect(displayTimer_, &QTimer::timeout, this, &CaptureScreen::refreshRecordingDisplay);
 
-    connect(txtSkierName, &QLineEdit::textChanged, this, &PreviewForm::txtSkierName_Change);
-    connect(cmdSelect, &QPushButton::clicked, this, &PreviewForm::cmdSelect_Click);
-    connect(captureTimeValue, &QComboBox::currentIndexChanged, this, &PreviewForm::captureTimeValue_Click);
-    connect(cmdStartCapture, &QPushButton::clicked, this, &PreviewForm::cmdStartCapture_Click);
-    connect(cmdEndCapture, &QPushButton::clicked, this, &PreviewForm::cmdEndCapture_Click);
-    connect(cmdStartTimer, &QPushButton::clicked, this, &PreviewForm::cmdStartTimer_Click);
-    connect(cmdGoToTimer, &QPushButton::clicked, this, &PreviewForm::cmdGoToTimer_Click);
-    connect(cmdGoSetup, &QPushButton::clicked, this, &PreviewForm::cmdGoSetup_Click);
+    connect(txtSkierName, &QLineEdit::textChanged, this, &CaptureScreen::txtSkierName_Change);
+    connect(cmdSelect, &QPushButton::clicked, this, &CaptureScreen::cmdSelect_Click);
+    connect(captureTimeValue, &QComboBox::currentIndexChanged, this, &CaptureScreen::captureTimeValue_Click);
+    connect(cmdStartCapture, &QPushButton::clicked, this, &CaptureScreen::cmdStartCapture_Click);
+    connect(cmdEndCapture, &QPushButton::clicked, this, &CaptureScreen::cmdEndCapture_Click);
+    connect(cmdStartTimer, &QPushButton::clicked, this, &CaptureScreen::cmdStartTimer_Click);
+    connect(cmdGoToTimer, &QPushButton::clicked, this, &CaptureScreen::cmdGoToTimer_Click);
+    connect(cmdGoSetup, &QPushButton::clicked, this, &CaptureScreen::cmdGoSetup_Click);
 
     // Every key pressed anywhere on the screen is seen, whichever control has the focus.
     for (QWidget* w : findChildren<QWidget*>())
@@ -198,7 +198,7 @@ void PreviewForm::buildControls()
     resize(1000, 600);
 }
 
-void PreviewForm::load()
+void CaptureScreen::load()
 {
     SettingsStore& store = station_.store();
     const double stored = store.getDouble(key::captureTime, 0);
@@ -236,38 +236,38 @@ void PreviewForm::load()
         txtSkierName->setText(skierNameFromListLine(first));
 }
 
-QString PreviewForm::skierListFile() const { return station_.programFile(QStringLiteral("SkierNames.txt")); }
+QString CaptureScreen::skierListFile() const { return station_.programFile(QStringLiteral("SkierNames.txt")); }
 
 // ---------------------------------------------------------------- CaptureSession
 
-QString PreviewForm::skierName() const { return txtSkierName->text(); }
-QString PreviewForm::passNumber() const { return txtPass->text(); }
-void PreviewForm::setSkierName(const QString& name) { txtSkierName->setText(name); }
-void PreviewForm::setPassNumber(const QString& pass) { txtPass->setText(pass); }
-bool PreviewForm::nameWarningShown() const { return !Label4->isHidden(); }
+QString CaptureScreen::skierName() const { return txtSkierName->text(); }
+QString CaptureScreen::passNumber() const { return txtPass->text(); }
+void CaptureScreen::setSkierName(const QString& name) { txtSkierName->setText(name); }
+void CaptureScreen::setPassNumber(const QString& pass) { txtPass->setText(pass); }
+bool CaptureScreen::nameWarningShown() const { return !Label4->isHidden(); }
 
 // ---------------------------------------------------------------- arrival
 
-void PreviewForm::showEvent(QShowEvent* e)
+void CaptureScreen::showEvent(QShowEvent* e)
 {
     Screen::showEvent(e);
     // The screen that shows this one sets the tag after showing it; the check runs after.
     scheduleArrivalCheck();
 }
 
-void PreviewForm::changeEvent(QEvent* e)
+void CaptureScreen::changeEvent(QEvent* e)
 {
     Screen::changeEvent(e);
     if (e->type() == QEvent::ActivationChange && isActiveWindow())
         scheduleArrivalCheck();
 }
 
-void PreviewForm::scheduleArrivalCheck()
+void CaptureScreen::scheduleArrivalCheck()
 {
     queueArrival([this] { Form_Paint(); });
 }
 
-void PreviewForm::Form_Paint()
+void CaptureScreen::Form_Paint()
 {
     if (arrivalRunning_)
         return;
@@ -295,14 +295,14 @@ void PreviewForm::Form_Paint()
 
 // ---------------------------------------------------------------- recording
 
-void PreviewForm::showStartError(const CaptureError& e)
+void CaptureScreen::showStartError(const CaptureError& e)
 {
     station_.prompter().message(QStringLiteral("Eror code: ") + QString::number(static_cast<quint32>(e.number), 16).toUpper()
                                     + QLatin1Char(' ') + e.description,
                                 QStringLiteral("Error"), Icon::Critical);
 }
 
-void PreviewForm::cmdStartCapture_Click()
+void CaptureScreen::cmdStartCapture_Click()
 {
     if (recording_)
         return;
@@ -340,7 +340,7 @@ void PreviewForm::cmdStartCapture_Click()
     cmdStartTimer->setFocus();
 }
 
-void PreviewForm::setRecordingState(bool on)
+void CaptureScreen::setRecordingState(bool on)
 {
     recording_ = on;
     cmdStartCapture->setEnabled(!on);
@@ -367,7 +367,7 @@ void PreviewForm::setRecordingState(bool on)
     }
 }
 
-void PreviewForm::refreshRecordingDisplay()
+void CaptureScreen::refreshRecordingDisplay()
 {
     const CaptureStatistics st = capture_.statistics();
     LblFrame->setText(QString::number(st.framesCaptured));
@@ -380,18 +380,18 @@ void PreviewForm::refreshRecordingDisplay()
                                      .arg(QString::number(ms / 1000.0, 'f', 1), QString::number(CaptureSeconds_)));
 }
 
-double PreviewForm::frameRateForHint() const
+double CaptureScreen::frameRateForHint() const
 {
     return panel_ ? panel_->frameRateBoxValue() : double(capture_.frameRate());
 }
 
-void PreviewForm::noteDefaultContactHint()
+void CaptureScreen::noteDefaultContactHint()
 {
     if (lblStartFrame->text() == kNotNoted)
         station_.settings().ContactFrameHint = halfRecordingFrameHint(frameRateForHint(), CaptureSeconds_);
 }
 
-void PreviewForm::Timer40_Timer()
+void CaptureScreen::Timer40_Timer()
 {
     const double left = leadingNumber(captime->text()) - 1;
     captime->setText(QString::number(left));
@@ -409,7 +409,7 @@ void PreviewForm::Timer40_Timer()
     refreshRecordingDisplay();
 }
 
-void PreviewForm::cmdStartTimer_Click()
+void CaptureScreen::cmdStartTimer_Click()
 {
     if (!recording_)
         return;
@@ -418,7 +418,7 @@ void PreviewForm::cmdStartTimer_Click()
     station_.settings().ContactFrameHint = frameCount16(frames);
 }
 
-void PreviewForm::cmdEndCapture_Click()
+void CaptureScreen::cmdEndCapture_Click()
 {
     const CaptureResult stopped = capture_.stopCapture();
     if (!recording_)
@@ -443,7 +443,7 @@ void PreviewForm::cmdEndCapture_Click()
     station_.show(screen::frmSetStart, this);
 }
 
-bool PreviewForm::handleKey(int qtKey)
+bool CaptureScreen::handleKey(int qtKey)
 {
     const int code = keyCodeOf(qtKey);
     Text1->setText(QString::number(code));
@@ -457,14 +457,14 @@ bool PreviewForm::handleKey(int qtKey)
     return true;
 }
 
-void PreviewForm::keyPressEvent(QKeyEvent* e)
+void CaptureScreen::keyPressEvent(QKeyEvent* e)
 {
     if (handleKey(e->key()))
         return;
     Screen::keyPressEvent(e);
 }
 
-void PreviewForm::closeEvent(QCloseEvent* e)
+void CaptureScreen::closeEvent(QCloseEvent* e)
 {
     // Closing the frame mid-recording would leave the countdown running out of sight.
     if (recording_) {
@@ -474,7 +474,7 @@ void PreviewForm::closeEvent(QCloseEvent* e)
     Screen::closeEvent(e);
 }
 
-bool PreviewForm::eventFilter(QObject* watched, QEvent* e)
+bool CaptureScreen::eventFilter(QObject* watched, QEvent* e)
 {
     if (e->type() == QEvent::KeyPress && handleKey(static_cast<QKeyEvent*>(e)->key()))
         return true;
@@ -485,7 +485,7 @@ bool PreviewForm::eventFilter(QObject* watched, QEvent* e)
     return Screen::eventFilter(watched, e);
 }
 
-void PreviewForm::resizeEvent(QResizeEvent* e)
+void CaptureScreen::resizeEvent(QResizeEvent* e)
 {
     Screen::resizeEvent(e);
     fitLivePicture();
@@ -493,7 +493,7 @@ void PreviewForm::resizeEvent(QResizeEvent* e)
 
 // ---------------------------------------------------------------- live picture
 
-void PreviewForm::showLivePicture(const QImage& frame)
+void CaptureScreen::showLivePicture(const QImage& frame)
 {
     if (!isVisible() || frame.isNull())
         return;
@@ -503,9 +503,9 @@ void PreviewForm::showLivePicture(const QImage& frame)
         fitLivePicture();
 }
 
-QImage PreviewForm::livePicture() const { return livePicture_->canvas()->picture(); }
+QImage CaptureScreen::livePicture() const { return livePicture_->canvas()->picture(); }
 
-void PreviewForm::fitLivePicture()
+void CaptureScreen::fitLivePicture()
 {
     PictureCanvas* canvas = livePicture_->canvas();
     const QImage& pic = canvas->picture();
@@ -517,7 +517,7 @@ void PreviewForm::fitLivePicture()
 
 // ---------------------------------------------------------------- names and navigation
 
-void PreviewForm::txtSkierName_Change(const QString& text)
+void CaptureScreen::txtSkierName_Change(const QString& text)
 {
     if (editingName_)
         return;
@@ -534,7 +534,7 @@ void PreviewForm::txtSkierName_Change(const QString& text)
     txtSkierName->setCursorPosition(cursor);
 }
 
-void PreviewForm::captureTimeValue_Click(int index)
+void CaptureScreen::captureTimeValue_Click(int index)
 {
     if (index < 0)
         return;
@@ -546,7 +546,7 @@ void PreviewForm::captureTimeValue_Click(int index)
         captime->setText(QString::number(CaptureSeconds_));
 }
 
-void PreviewForm::cmdSelect_Click()
+void CaptureScreen::cmdSelect_Click()
 {
     if (!FileIsPresent(skierListFile())) {
         station_.prompter().message(
@@ -560,7 +560,7 @@ void PreviewForm::cmdSelect_Click()
         txtSkierName->setText(*name);
 }
 
-void PreviewForm::cmdGoToTimer_Click()
+void CaptureScreen::cmdGoToTimer_Click()
 {
     if (recording_)
         return;
@@ -570,7 +570,7 @@ void PreviewForm::cmdGoToTimer_Click()
         station_.show(screen::MainForm);
 }
 
-void PreviewForm::cmdGoSetup_Click()
+void CaptureScreen::cmdGoSetup_Click()
 {
     if (recording_)
         return;
