@@ -1,5 +1,6 @@
 #include "capture/avi_recorder.h"
 #include "capture/av_error.h"
+#include "media/av_handles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,12 +10,9 @@
 #include <mutex>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
-#include <libswscale/swscale.h>
 }
 
 namespace tarvex {
@@ -31,11 +29,6 @@ const AVCodec* encoderFor(VideoCodec c)
     }
     return nullptr;
 }
-
-struct CodecCtxFree { void operator()(AVCodecContext* c) const { avcodec_free_context(&c); } };
-struct FrameFree { void operator()(AVFrame* f) const { av_frame_free(&f); } };
-struct PacketFree { void operator()(AVPacket* p) const { av_packet_free(&p); } };
-struct SwsFree { void operator()(SwsContext* s) const { sws_freeContext(s); } };
 
 } // namespace
 
@@ -62,11 +55,11 @@ QString videoCodecName(VideoCodec c)
 bool videoCodecHasQuality(VideoCodec c) { return c == VideoCodec::Mjpeg || c == VideoCodec::H264Intra; }
 
 struct AviRecorder::Impl {
-    AVFormatContext* oc = nullptr;
-    std::unique_ptr<AVCodecContext, CodecCtxFree> enc;
-    std::unique_ptr<AVFrame, FrameFree> frame;
-    std::unique_ptr<AVPacket, PacketFree> packet;
-    std::unique_ptr<SwsContext, SwsFree> sws;
+    av::FormatOutput oc;   // null once finish() has closed the file
+    av::CodecContext enc;
+    av::Frame frame;
+    av::Packet packet;
+    av::SwsContextPtr sws;
     AVStream* video = nullptr;
     AVStream* audio = nullptr;
     long lastSlot = -1;
@@ -76,19 +69,10 @@ struct AviRecorder::Impl {
     std::mutex mux;   // the video and audio threads share the muxer
     std::atomic<qint64> bytes{0};
 
-    ~Impl()
-    {
-        if (oc) {
-            if (oc->pb)
-                avio_closep(&oc->pb);
-            avformat_free_context(oc);
-        }
-    }
-
     int writePacket(AVPacket* p)
     {
         std::lock_guard lock(mux);
-        const int r = av_interleaved_write_frame(oc, p);
+        const int r = av_interleaved_write_frame(oc.get(), p);
         if (oc->pb)
             bytes = avio_tell(oc->pb);
         return r;
@@ -143,14 +127,17 @@ std::unique_ptr<AviRecorder> AviRecorder::create(const RecorderSettings& s, QStr
         return fail(QStringLiteral("no picture size or frame rate"));
 
     const QByteArray path = s.path.toUtf8();
-    int r = avformat_alloc_output_context2(&d.oc, nullptr, "avi", path.constData());
-    if (r < 0 || !d.oc)
+    int r = 0;
+    d.oc = av::makeFormatOutput("avi", path.constData(), &r);
+    if (!d.oc)
         return fail(avError(r));
 
     const AVCodec* codec = encoderFor(s.codec);
     if (!codec)
         return fail(QStringLiteral("the compressor %1 is not available").arg(videoCodecName(s.codec)));
-    d.enc.reset(avcodec_alloc_context3(codec));
+    d.enc = av::makeCodecContext(codec);
+    if (!d.enc)
+        return fail(QStringLiteral("out of memory"));
     AVCodecContext* c = d.enc.get();
     c->width = s.size.width();
     c->height = s.size.height();
@@ -195,7 +182,7 @@ std::unique_ptr<AviRecorder> AviRecorder::create(const RecorderSettings& s, QStr
     if (r < 0)
         return fail(QStringLiteral("the compressor %1 cannot start: %2").arg(videoCodecName(s.codec), avError(r)));
 
-    d.video = avformat_new_stream(d.oc, nullptr);
+    d.video = avformat_new_stream(d.oc.get(), nullptr);
     if (!d.video)
         return fail(QStringLiteral("out of memory"));
     d.video->time_base = c->time_base;
@@ -206,7 +193,7 @@ std::unique_ptr<AviRecorder> AviRecorder::create(const RecorderSettings& s, QStr
         d.video->codecpar->codec_tag = 0;   // BI_RGB
 
     if (s.audio) {
-        d.audio = avformat_new_stream(d.oc, nullptr);
+        d.audio = avformat_new_stream(d.oc.get(), nullptr);
         if (!d.audio)
             return fail(QStringLiteral("out of memory"));
         AVCodecParameters* p = d.audio->codecpar;
@@ -223,20 +210,21 @@ std::unique_ptr<AviRecorder> AviRecorder::create(const RecorderSettings& s, QStr
     r = avio_open(&d.oc->pb, path.constData(), AVIO_FLAG_WRITE);
     if (r < 0)
         return fail(avError(r));
-    r = avformat_write_header(d.oc, nullptr);
+    r = avformat_write_header(d.oc.get(), nullptr);
     if (r < 0)
         return fail(avError(r));
     d.headerWritten = true;
 
-    d.frame.reset(av_frame_alloc());
-    d.packet.reset(av_packet_alloc());
+    d.frame = av::makeFrame();
+    d.packet = av::makePacket();
+    if (!d.frame || !d.packet)
+        return fail(QStringLiteral("out of memory"));
     d.frame->format = c->pix_fmt;
     d.frame->width = c->width;
     d.frame->height = c->height;
     if (av_frame_get_buffer(d.frame.get(), 0) < 0)
         return fail(QStringLiteral("out of memory"));
-    d.sws.reset(sws_getContext(c->width, c->height, srcFormat, c->width, c->height, swsTarget, SWS_POINT,
-                               nullptr, nullptr, nullptr));
+    d.sws = av::makeSwsContext(c->width, c->height, srcFormat, c->width, c->height, swsTarget, SWS_POINT);
     if (!d.sws)
         return fail(QStringLiteral("cannot convert the picture for the compressor"));
     if (s.codec == VideoCodec::Mjpeg) {
@@ -308,8 +296,8 @@ bool AviRecorder::writeAudio(const QByteArray& pcm, QString& error)
     if (!d->audio || pcm.isEmpty() || d->failed)
         return true;
     const int block = settings_.channels * settings_.bits / 8;
-    std::unique_ptr<AVPacket, PacketFree> p(av_packet_alloc());
-    if (av_new_packet(p.get(), int(pcm.size())) < 0) {
+    av::Packet p = av::makePacket();
+    if (!p || av_new_packet(p.get(), int(pcm.size())) < 0) {
         error = QStringLiteral("out of memory");
         return false;
     }
@@ -339,16 +327,13 @@ bool AviRecorder::finish(QString& error)
     }
     if (d->headerWritten) {
         std::lock_guard lock(d->mux);
-        const int r = av_write_trailer(d->oc);
+        const int r = av_write_trailer(d->oc.get());
         if (r < 0 && ok) {
             ok = false;
             error = QStringLiteral("Writing the index failed: %1").arg(avError(r));
         }
     }
-    if (d->oc->pb)
-        avio_closep(&d->oc->pb);
-    avformat_free_context(d->oc);
-    d->oc = nullptr;
+    d->oc.reset();
     QString markError;
     if (!markAsCaptureFile(settings_.path, markError) && ok) {
         ok = false;

@@ -14,42 +14,22 @@
 #include <unordered_map>
 #include <vector>
 
+#include "media/av_handles.h"
+
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
 }
 
 namespace tarvex {
 
 namespace {
 
-struct FormatCloser {
-    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-struct CodecFreer {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct SwsFreer {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
-using SwsPtr = std::unique_ptr<SwsContext, SwsFreer>;
 using SharedFrame = std::shared_ptr<AVFrame>;
 
+// Null when out of memory: the picture is then simply not kept.
 SharedFrame shareFrame(const AVFrame* f)
 {
-    return SharedFrame(av_frame_clone(f), FrameFreer());
+    return SharedFrame(av::cloneFrame(f));
 }
 
 // One packet of the video stream as the index knows it.
@@ -63,10 +43,10 @@ enum class DecodeStatus { Ok, Damaged, EndOfStream, Failed };
 
 // A demuxer and a decoder of the same file; the foreground and the worker have one each.
 struct Decoder {
-    FormatPtr fmt;
-    CodecPtr ctx;
-    PacketPtr pkt;
-    FramePtr frm;
+    av::FormatInput fmt;
+    av::CodecContext ctx;
+    av::Packet pkt;
+    av::Frame frm;
     int stream = -1;
     int next = -1;          // index of the next packet to send; -1: position unknown
     bool drained = false;   // the decoder has been flushed at the end of the stream
@@ -116,8 +96,8 @@ struct VideoReader::Impl {
     std::thread worker;
 
     Decoder fg;
-    SwsPtr toDisplay;
-    SwsPtr toBitmap;
+    av::SwsContextPtr toDisplay;
+    av::SwsContextPtr toBitmap;
 
     // ------------------------------------------------------------------ opening
     static bool headerSuffices(const AVFormatContext* fmt)
@@ -135,13 +115,11 @@ struct VideoReader::Impl {
     // `primary`: the foreground's decoder, which also records what the file holds.
     bool openDecoder(Decoder& dec, QString& problem, bool primary)
     {
-        AVFormatContext* raw = nullptr;
         const QByteArray file = path.toUtf8();
-        if (avformat_open_input(&raw, file.constData(), nullptr, nullptr) < 0) {
+        if (av::openInput(dec.fmt, file.constData()) < 0) {
             problem = QStringLiteral("The file cannot be opened as a video: %1").arg(path);
             return false;
         }
-        dec.fmt.reset(raw);
         // An AVI header already names the codec and the picture size; probing the streams
         // would decode frames only to learn what the first decode tells anyway, and costs
         // a B-frame clip most of its time to the first picture.
@@ -159,8 +137,8 @@ struct VideoReader::Impl {
                 dec.fmt->streams[i]->discard = AVDISCARD_ALL;
         const AVCodecParameters* par = dec.fmt->streams[dec.stream]->codecpar;
         const AVCodec* c = avcodec_find_decoder(par->codec_id);
-        dec.ctx.reset(c ? avcodec_alloc_context3(c) : nullptr);
-        if (!c || !dec.ctx || avcodec_parameters_to_context(dec.ctx.get(), par) < 0) {
+        dec.ctx = av::makeCodecContext(c);
+        if (!dec.ctx || avcodec_parameters_to_context(dec.ctx.get(), par) < 0) {
             if (primary)
                 openError = OpenError::NoDecoder;
             problem = QStringLiteral("No decoder for the video stream of %1").arg(path);
@@ -173,9 +151,13 @@ struct VideoReader::Impl {
             problem = QStringLiteral("No decoder for the video stream of %1").arg(path);
             return false;
         }
-        dec.pkt.reset(av_packet_alloc());
-        dec.frm.reset(av_frame_alloc());
-        return dec.pkt && dec.frm;
+        dec.pkt = av::makePacket();
+        dec.frm = av::makeFrame();
+        if (!dec.pkt || !dec.frm) {
+            problem = QStringLiteral("Not enough memory to read %1").arg(path);
+            return false;
+        }
+        return true;
     }
 
     void buildIndex()
@@ -650,11 +632,9 @@ struct VideoReader::Impl {
         return got;
     }
 
-    bool convert(const AVFrame* f, SwsPtr& sws, AVPixelFormat to, int flags, uint8_t* dst, int stride)
+    bool convert(const AVFrame* f, av::SwsContextPtr& sws, AVPixelFormat to, int flags, uint8_t* dst, int stride)
     {
-        sws.reset(sws_getCachedContext(sws.release(), f->width, f->height, AVPixelFormat(f->format),
-                                       f->width, f->height, to, flags, nullptr, nullptr, nullptr));
-        if (!sws)
+        if (!av::reuseSwsContext(sws, f->width, f->height, AVPixelFormat(f->format), f->width, f->height, to, flags))
             return false;
         uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
         int strides[4] = {stride, 0, 0, 0};

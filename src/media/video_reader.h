@@ -23,6 +23,17 @@ struct FrameRate {
     double value() const { return den ? double(num) / den : 0.0; }
 };
 
+// Threads: one caller at a time. Every public call, open() and close() included, is made by
+// one thread at a time; the caller may change (the review screen opens a reader on the
+// user-interface thread and hands it to the frame view's worker), but two calls must never
+// overlap: frame() and bitmapPixels() decode on the caller's demuxer and converters without
+// a lock. The reader's own background worker (started by open() for codecs with B-frames,
+// joined by close() and the destructor) opens the file a second time with a demuxer and
+// decoder of its own; it reads what open() set up before starting it (the packet index,
+// size, rate) and touches the shared state (display order, cache, pending job) only under
+// the reader's mutex. So frameCount(), cachedBytes() and cachedFrames(), which take that
+// mutex, see the worker's progress: frameCount() may still change until waitUntilIdle()
+// returns.
 class VideoReader {
 public:
     static constexpr int64_t kDefaultCacheBytes = int64_t(512) << 20;
