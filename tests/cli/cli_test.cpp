@@ -80,13 +80,12 @@ TEST(CliGrid, WritesTheGridFileForTheGivenGrid)
     EXPECT_EQ(lines[17], " 2 \r");
     EXPECT_EQ(lines[18], " 2 \r");
 
-    GridState solved;
-    test::setBuoys(solved, test::kTrapezoid);
-    ASSERT_TRUE(solve_coefficients(solved));
+    // The trapezoid maps by round coefficients; the solver leaves rounding dust in the zeros.
+    const double mapping[9] = {0, 82.5, 0, -0.00375, 0, 0.000125, -50, 1.0 / 120, 0};
     const GridFileContents c = readGridFile(file);
     ASSERT_TRUE(c.ok());
     for (int m = 1; m <= 8; ++m)
-        EXPECT_EQ(c.grid().c[m], QString::number(solved.mapping_coefficients[m], 'g', 15).toDouble());
+        EXPECT_NEAR(c.grid().c[m], mapping[m], 1e-12) << "c" << m;
     EXPECT_EQ(c.description, "North, shore");
 }
 
@@ -133,8 +132,9 @@ TEST(CliDistance, PrintsMappedPointAndDistancePerPoint)
     const QString file = dir.filePath("g.ipt");
     ASSERT_EQ(run(trapezoidArgs(file, 1)).status, 0);
 
-    const struct { const char* type; double allowance; } types[] = {
-        {"normal", 2.1}, {"sitski", 1.9}, {"barefoot", 0}};
+    // 36.0555127546399 m from (30, 20) to the jump point, plus each type's allowance.
+    const struct { const char* type; double distance; } types[] = {
+        {"normal", 38.1555127546399}, {"sitski", 37.9555127546399}, {"barefoot", 36.0555127546399}};
     for (const auto& t : types) {
         const CliRun r = run({"distance", file, "10500,7000", "1500,7000", "--type", t.type});
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
@@ -146,7 +146,7 @@ TEST(CliDistance, PrintsMappedPointAndDistancePerPoint)
         EXPECT_EQ(f[1], "7000");
         EXPECT_NEAR(f[2].toDouble(), 30, 1e-9);
         EXPECT_NEAR(f[3].toDouble(), 20, 1e-9);
-        EXPECT_NEAR(f[4].toDouble(), std::hypot(30, 20) + t.allowance, 1e-9);
+        EXPECT_NEAR(f[4].toDouble(), t.distance, 1e-9);
         EXPECT_NEAR(lines[1].split(' ')[3].toDouble(), -20, 1e-9);
     }
 }

@@ -6,32 +6,37 @@
 
 using namespace tarvex;
 
-TEST(PaddedNumber, SignBlankNoLeadingZeroNoTrailingZeros)
+// The text forms are rules from a number to a text and back: each rule is one table of
+// input -> output cases, so a failure names the case and a new case is one line.
+struct NumberCase {
+    double value;
+    const char* text;
+};
+
+class PaddedNumberForm : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(PaddedNumberForm, WritesTheListStyleText)
 {
-    EXPECT_EQ(paddedNumber(45.2), " 45.2");
-    EXPECT_EQ(paddedNumber(-3.5), "-3.5");
-    EXPECT_EQ(paddedNumber(0.5), " .5");
-    EXPECT_EQ(paddedNumber(-0.25), "-.25");
-    EXPECT_EQ(paddedNumber(0), " 0");
-    EXPECT_EQ(paddedNumber(-0.0), " 0");
-    EXPECT_EQ(paddedNumber(3525), " 3525");
-    EXPECT_EQ(paddedNumber(10), " 10");
-    EXPECT_EQ(paddedNumber(1.5e14), " 150000000000000");
-    EXPECT_EQ(paddedNumber(0.0001), " .0001");
+    EXPECT_EQ(paddedNumber(GetParam().value), GetParam().text) << GetParam().value;
 }
 
-TEST(PaddedNumber, FifteenSignificantDigitsAndExponentForm)
-{
-    EXPECT_EQ(paddedNumber(1.0 / 3.0), " .333333333333333");
-    EXPECT_EQ(paddedNumber(2.0 / 3.0), " .666666666666667");
-    EXPECT_EQ(paddedNumber(1.23456789012345e-5), " 1.23456789012345E-05");
-    EXPECT_EQ(paddedNumber(-1.23456789012345e-5), "-1.23456789012345E-05");
-    EXPECT_EQ(paddedNumber(1e15), " 1E+15");
-    EXPECT_EQ(paddedNumber(2.5e-7), " 2.5E-07");
-    EXPECT_EQ(paddedNumber(1.5e100), " 1.5E+100");
-    // Rounding to 15 digits can carry into the exponent boundary.
-    EXPECT_EQ(paddedNumber(999999999999999.9), " 1E+15");
-}
+INSTANTIATE_TEST_SUITE_P(SignBlankNoLeadingZeroNoTrailingZeros, PaddedNumberForm,
+                         ::testing::Values(NumberCase{45.2, " 45.2"}, NumberCase{-3.5, "-3.5"},
+                                           NumberCase{0.5, " .5"}, NumberCase{-0.25, "-.25"},
+                                           NumberCase{0, " 0"}, NumberCase{-0.0, " 0"},
+                                           NumberCase{3525, " 3525"}, NumberCase{10, " 10"},
+                                           NumberCase{1.5e14, " 150000000000000"},
+                                           NumberCase{0.0001, " .0001"}));
+
+INSTANTIATE_TEST_SUITE_P(FifteenSignificantDigitsAndExponentForm, PaddedNumberForm,
+                         ::testing::Values(NumberCase{1.0 / 3.0, " .333333333333333"},
+                                           NumberCase{2.0 / 3.0, " .666666666666667"},
+                                           NumberCase{1.23456789012345e-5, " 1.23456789012345E-05"},
+                                           NumberCase{-1.23456789012345e-5, "-1.23456789012345E-05"},
+                                           NumberCase{1e15, " 1E+15"}, NumberCase{2.5e-7, " 2.5E-07"},
+                                           NumberCase{1.5e100, " 1.5E+100"},
+                                           // Rounding to 15 digits can carry into the exponent boundary.
+                                           NumberCase{999999999999999.9, " 1E+15"}));
 
 TEST(PaddedNumber, ReadsBackToFifteenDigits)
 {
@@ -41,33 +46,64 @@ TEST(PaddedNumber, ReadsBackToFifteenDigits)
     }
 }
 
-TEST(LeadingNumber, TakesTheLongestLeadingNumber)
+struct TextCase {
+    const char* text;
+    double value;
+};
+
+class LeadingNumberRule : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(LeadingNumberRule, TakesTheLongestLeadingNumber)
 {
-    EXPECT_EQ(leadingNumber("  12.5abc"), 12.5);
-    EXPECT_EQ(leadingNumber("-3.75"), -3.75);
-    EXPECT_EQ(leadingNumber(".5"), 0.5);
-    EXPECT_EQ(leadingNumber("1E3x"), 1000);
-    EXPECT_EQ(leadingNumber("12E"), 12);
-    EXPECT_EQ(leadingNumber("auto"), 0);
-    EXPECT_EQ(leadingNumber(""), 0);
-    EXPECT_EQ(leadingNumber("-"), 0);
-    EXPECT_EQ(leadingNumber("11.025 Khz"), 11.025);
-    EXPECT_EQ(leadingNumber("1e999"), 0);   // overflow is not a number to work with
+    EXPECT_EQ(leadingNumber(QString::fromLatin1(GetParam().text)), GetParam().value) << GetParam().text;
 }
 
-TEST(Rounding, DecimalsRoundHalfUpWholeNumbersHalfEven)
+INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumberRule,
+                         ::testing::Values(TextCase{"  12.5abc", 12.5}, TextCase{"-3.75", -3.75},
+                                           TextCase{".5", 0.5}, TextCase{"1E3x", 1000}, TextCase{"12E", 12},
+                                           TextCase{"auto", 0}, TextCase{"", 0}, TextCase{"-", 0},
+                                           TextCase{"11.025 Khz", 11.025},
+                                           // overflow is not a number to work with
+                                           TextCase{"1e999", 0}));
+
+struct RoundToCase {
+    double value;
+    int decimals;
+    double rounded;
+};
+
+class RoundToRule : public ::testing::TestWithParam<RoundToCase> {};
+
+TEST_P(RoundToRule, DecimalsRoundHalfUp)
 {
-    EXPECT_DOUBLE_EQ(roundTo(45.25, 1), 45.3);
-    EXPECT_DOUBLE_EQ(roundTo(-45.25, 1), -45.2);
-    EXPECT_DOUBLE_EQ(roundTo(12.344, 2), 12.34);
-    EXPECT_DOUBLE_EQ(roundTo(7.5, 0), 8);
-    EXPECT_EQ(roundHalfEven(2.5), 2);
-    EXPECT_EQ(roundHalfEven(3.5), 4);
-    EXPECT_EQ(roundHalfEven(-2.5), -2);
-    EXPECT_EQ(roundHalfEven(-3.5), -4);
-    EXPECT_EQ(roundHalfEven(2.4999), 2);
-    EXPECT_EQ(roundHalfEven(2.5001), 3);
+    EXPECT_DOUBLE_EQ(roundTo(GetParam().value, GetParam().decimals), GetParam().rounded)
+        << GetParam().value << " to " << GetParam().decimals;
 }
+
+INSTANTIATE_TEST_SUITE_P(Decimals, RoundToRule,
+                         ::testing::Values(RoundToCase{45.25, 1, 45.3}, RoundToCase{-45.25, 1, -45.2},
+                                           RoundToCase{12.344, 2, 12.34}, RoundToCase{7.5, 0, 8}));
+
+struct WholeCase {
+    double value;
+    long long whole;
+};
+
+class RoundHalfEvenRule : public ::testing::TestWithParam<WholeCase> {};
+
+TEST_P(RoundHalfEvenRule, WholeNumbersRoundHalfToEven)
+{
+    EXPECT_EQ(roundHalfEven(GetParam().value), GetParam().whole) << GetParam().value;
+}
+
+INSTANTIATE_TEST_SUITE_P(Halves, RoundHalfEvenRule,
+                         ::testing::Values(WholeCase{2.5, 2}, WholeCase{3.5, 4}, WholeCase{-2.5, -2},
+                                           WholeCase{-3.5, -4}, WholeCase{2.4999, 2}, WholeCase{2.5001, 3}));
+
+INSTANTIATE_TEST_SUITE_P(SaturatesBeyondTheRangeOfAWholeNumber, RoundHalfEvenRule,
+                         ::testing::Values(WholeCase{1e19, 9223372036854775807LL},
+                                           WholeCase{-1e300, -9223372036854775807LL - 1},
+                                           WholeCase{std::nan(""), 0}));
 
 TEST(DateTexts, FixedFormsAndDailyNames)
 {
@@ -143,13 +179,4 @@ TEST(FieldReader, QuotedTextRoundTrips)
         EXPECT_EQ(r.nextNumber(), 1);
     }
     EXPECT_EQ(quotedIfNeeded("no comma"), "no comma");
-}
-
-TEST(RoundHalfEven, SaturatesBeyondTheRangeOfAWholeNumber)
-{
-    EXPECT_EQ(roundHalfEven(1e19), 9223372036854775807LL);
-    EXPECT_EQ(roundHalfEven(-1e300), -9223372036854775807LL - 1);
-    EXPECT_EQ(roundHalfEven(std::nan("")), 0);
-    EXPECT_EQ(roundHalfEven(2.5), 2);
-    EXPECT_EQ(roundHalfEven(-3.5), -4);
 }

@@ -110,10 +110,12 @@ TEST(AccuracyLattice, EachPointKeepsItsThreeDistancesAndTheLastMappedPoint)
     const LatticePoint& p = l.at(0, 0);   // upper left buoy at (3000, 2000)
     EXPECT_DOUBLE_EQ(p.x, 3000);
     EXPECT_DOUBLE_EQ(p.y, 2000);
-    EXPECT_NEAR(p.d0, std::hypot(1000 + 3000 * 0.008, 2) + 1.9, 1e-9);
-    EXPECT_NEAR(p.d1, std::hypot(1000 + 3015 * 0.008, 2) + 1.9, 1e-9);
-    EXPECT_NEAR(p.d2, std::hypot(1000 + 3000 * 0.008, 2.015) + 1.9, 1e-9);
-    EXPECT_DOUBLE_EQ(p.delta, std::fabs(p.d1 - p.d0));
+    // From the jump point 1000 m to the left, plus the sit-ski allowance of 1.9 m; the
+    // neighbours lie a pixel (15 twips) right and a pixel down.
+    EXPECT_NEAR(p.d0, 1025.90195312314, 1e-9);
+    EXPECT_NEAR(p.d1, 1026.02195289428, 1e-9);
+    EXPECT_NEAR(p.d2, 1025.90198252982, 1e-9);
+    EXPECT_NEAR(p.delta, 0.119999771145558, 1e-9);
     EXPECT_NEAR(p.mapped_survey_x, 24, 1e-12);
     EXPECT_NEAR(p.mapped_survey_y, 2.015, 1e-12);
 }
