@@ -305,8 +305,8 @@ TEST(GridFileSave, SaveThenLoadRestoresFifteenSignificantDigits)
     }
     for (int m = 1; m <= 8; ++m)
         EXPECT_EQ(loaded.mapping_coefficients[m], fifteen(saved.mapping_coefficients[m])) << "c" << m;
-    EXPECT_EQ(loaded.jump_survey_x, fifteen(1.0 / 3));
-    EXPECT_EQ(loaded.jump_survey_y, fifteen(-2.0 / 3));
+    EXPECT_EQ(loaded.jump_survey_x, 0.333333333333333);
+    EXPECT_EQ(loaded.jump_survey_y, -0.666666666666667);
     EXPECT_EQ(loaded.grid_table[2].t1, 10);
     EXPECT_EQ(loaded.grid_table[2].t2, 2);
     EXPECT_EQ(loaded.grid_table[2].t3, 2);

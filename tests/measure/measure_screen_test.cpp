@@ -129,7 +129,7 @@ TEST_F(MeasureScreenTest, GridChoiceHiddenWithOneGridAndCyclesTheGridsInUse)
             b->click();
             captions << b->text();
             const int n = g().current_grid;
-            EXPECT_EQ(b->text(), gridChoiceCaption(n));
+            EXPECT_EQ(b->text(), QStringLiteral("&Grid %1").arg(n));
             // The working state is the chosen grid's record.
             EXPECT_EQ(g().mapping_coefficients, g().grid_table[n].c);
             EXPECT_EQ(g().jump_survey_y, 5.0 * n);
