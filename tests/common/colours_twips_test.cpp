@@ -21,11 +21,24 @@ TEST(Colours, OverlayIsWhiteUntilAColourIsChosen)
     EXPECT_EQ(overlayColour("yellow", 65535), QColor(255, 255, 0));
 }
 
-TEST(Twips, PictureSizeFollowsTheHiMetricRule)
+struct TwipsCase {
+    int pixels;
+    const char* text;
+};
+
+class PictureTwips : public ::testing::TestWithParam<TwipsCase> {};
+
+TEST_P(PictureTwips, FollowsTheHiMetricRule)
 {
-    EXPECT_EQ(pictureTwipsText(1280), "19170");
-    EXPECT_EQ(pictureTwipsText(64), "958.301886792453");
-    EXPECT_EQ(pictureTwipsText(0), "0");
+    EXPECT_EQ(pictureTwipsText(GetParam().pixels), GetParam().text) << GetParam().pixels << " pixels";
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, PictureTwips,
+                         ::testing::Values(TwipsCase{1280, "19170"}, TwipsCase{64, "958.301886792453"},
+                                           TwipsCase{0, "0"}));
+
+TEST(Twips, FifteenToAPixel)
+{
     EXPECT_EQ(pixelsFromTwips(6120), 408);
 }
 
