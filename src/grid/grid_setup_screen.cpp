@@ -11,6 +11,7 @@
 #include "grid/grid_file.h"
 #include "media/file_helpers.h"
 #include "widgets/drag_handle.h"
+#include "widgets/nudge_pad.h"
 #include "widgets/picture_canvas.h"
 
 #include <QAction>
@@ -61,8 +62,6 @@ constexpr int kCrossSizeMax = 105;
 constexpr int kCrossSizeInitial = 90;
 
 QString gridCaption(int n) { return QStringLiteral("Grid %1").arg(n); }
-
-constexpr double kBigNudgeTwips = 150;
 
 } // namespace
 
@@ -228,16 +227,9 @@ void GridSetupScreen::buildControls()
     auto handleLabel = [this](const char* name, const QString& caption, QRect r) {
         return DragHandle::makeLabel(this, QString::fromLatin1(name), caption, r);
     };
-    auto arrow = [this](const char* name, const char* icon, QRect r, void (GridSetupScreen::*slot)()) {
-        QPushButton* b = makeIconButton(this, QString::fromLatin1(name), QString::fromLatin1(icon), r);
-        connect(b, &QPushButton::clicked, this, slot);
-        return b;
-    };
     AdjustmentLabel = handleLabel("AdjustmentLabel", QStringLiteral("Micro-Adjust (drag-it)"), {20, 40, 150, 18});
-    AdjustUp = arrow("AdjustUp", "arrow_up.png", {70, 60, 28, 28}, &GridSetupScreen::AdjustUp_Click);
-    AdjustLeft = arrow("AdjustLeft", "arrow_left.png", {40, 90, 28, 28}, &GridSetupScreen::AdjustLeft_Click);
-    AdjustRight = arrow("AdjustRight", "arrow_right.png", {100, 90, 28, 28}, &GridSetupScreen::AdjustRight_Click);
-    AdjustDown = arrow("AdjustDown", "arrow_down.png", {70, 120, 28, 28}, &GridSetupScreen::AdjustDown_Click);
+    nudgePad_ = new NudgePad(this, {40, 60}, kNudgeTwips);
+    connect(nudgePad_, &NudgePad::nudged, this, &GridSetupScreen::nudge);
     CrossSizeLabel = handleLabel("CrossSizeLabel", QStringLiteral("Marker Icon Size (drag-it)"), {20, 160, 170, 18});
     Setup_Cross_size = new QScrollBar(Qt::Horizontal, this);
     Setup_Cross_size->setObjectName(QStringLiteral("Setup_Cross_size"));
@@ -250,13 +242,11 @@ void GridSetupScreen::buildControls()
     gridLockedLabel->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
     gridLockedLabel->hide();
 
-    new DragHandle(AdjustmentLabel, {AdjustmentLabel, AdjustUp, AdjustDown, AdjustLeft, AdjustRight});
+    new DragHandle(AdjustmentLabel, {AdjustmentLabel, nudgePad_});
     new DragHandle(CrossSizeLabel, {CrossSizeLabel, Setup_Cross_size});
     new DragHandle(gridLockedLabel, {gridLockedLabel});
-    for (QWidget* w : {static_cast<QWidget*>(AdjustmentLabel), static_cast<QWidget*>(AdjustUp),
-                       static_cast<QWidget*>(AdjustDown), static_cast<QWidget*>(AdjustLeft),
-                       static_cast<QWidget*>(AdjustRight), static_cast<QWidget*>(CrossSizeLabel),
-                       static_cast<QWidget*>(Setup_Cross_size), static_cast<QWidget*>(gridLockedLabel)})
+    for (QWidget* w : std::initializer_list<QWidget*>{AdjustmentLabel, nudgePad_, CrossSizeLabel, Setup_Cross_size,
+                                                      gridLockedLabel})
         w->raise();
 
     connectBoxes();
@@ -603,17 +593,8 @@ bool GridSetupScreen::eventFilter(QObject* watched, QEvent* e)
     if (e->type() == QEvent::KeyPress) {
         const bool ours = watched == canvas_ || watched == canvas_->surface()
                           || std::any_of(buoys_.begin(), buoys_.end(), [watched](const BuoyControls& b) { return b.option == watched; });
-        auto* k = static_cast<QKeyEvent*>(e);
-        if (ours) {
-            const double step = (k->modifiers() & Qt::ShiftModifier) ? kBigNudgeTwips : kNudgeTwips;
-            switch (k->key()) {
-            case Qt::Key_Up: nudge(0, -step); return true;
-            case Qt::Key_Down: nudge(0, step); return true;
-            case Qt::Key_Left: nudge(-step, 0); return true;
-            case Qt::Key_Right: nudge(step, 0); return true;
-            default: break;
-            }
-        }
+        if (ours && nudgePad_->nudgeForKey(*static_cast<QKeyEvent*>(e)))
+            return true;
     }
     return Screen::eventFilter(watched, e);
 }

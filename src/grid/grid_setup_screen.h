@@ -22,6 +22,7 @@ class QScrollBar;
 
 namespace tarvex {
 
+class NudgePad;
 class PictureCanvas;
 
 class GridSetupScreen : public Screen {
@@ -56,10 +57,6 @@ public:
     // Handlers, public so tests and other screens reach them as the operator would.
     void pictureMouseDown(double x, double y);
     void pictureMouseMove(double x, double y);
-    void AdjustUp_Click() { nudge(0, -kNudgeTwips); }
-    void AdjustDown_Click() { nudge(0, kNudgeTwips); }
-    void AdjustLeft_Click() { nudge(-kNudgeTwips, 0); }
-    void AdjustRight_Click() { nudge(kNudgeTwips, 0); }
     void Load_Click();
     void grid_select_Click();
     void show_alignment_Click();
@@ -131,10 +128,7 @@ private:
     int shownGrid_ = 1;
     QScrollBar* Setup_Cross_size = nullptr;
     QLabel* CrossSizeLabel = nullptr;
-    QPushButton* AdjustUp = nullptr;
-    QPushButton* AdjustDown = nullptr;
-    QPushButton* AdjustLeft = nullptr;
-    QPushButton* AdjustRight = nullptr;
+    NudgePad* nudgePad_ = nullptr;
     QLabel* AdjustmentLabel = nullptr;
     QPushButton* show_alignment = nullptr;
     QLineEdit* ipt_file_description = nullptr;
