@@ -12,13 +12,13 @@ class ManualScreen : public Screen {
 public:
     explicit ManualScreen(Station& station);
     void load() override;
-    void cmdDone_Click();
-    QTextBrowser* viewer() const { return RichTextBox1; }
+    void returnToMain();
+    QTextBrowser* viewer() const { return viewer_; }
     // Where the manual was read from (":/TX05Manual.rtf" for the built-in copy), or empty.
     QString loadedFrom() const { return loadedFrom_; }
 
 private:
-    QTextBrowser* RichTextBox1 = nullptr;
+    QTextBrowser* viewer_ = nullptr;
     QString loadedFrom_;
 };
 

@@ -14,10 +14,16 @@ class QWidget;
 namespace tarvex {
 
 template <typename W>
+W* named(W* widget, const QString& objectName)
+{
+    widget->setObjectName(objectName);
+    return widget;
+}
+
+template <typename W>
 W* named(W* widget, const char* objectName)
 {
-    widget->setObjectName(QString::fromLatin1(objectName));
-    return widget;
+    return named(widget, QString::fromLatin1(objectName));
 }
 
 QPushButton* makeButton(QWidget* parent, const char* objectName, const QString& caption);
