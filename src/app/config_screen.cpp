@@ -12,13 +12,10 @@
 #include "media/file_helpers.h"
 #include "widgets/controls.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -28,7 +25,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -97,11 +93,11 @@ QString ConfigScreen::fromProgramFolder(const QString& path) const
 void ConfigScreen::buildControls()
 {
     auto* outer = new QVBoxLayout(this);
-    menu_ = new QMenuBar(this);
-    QAction* exitAction = menu_->addAction(QStringLiteral("E&xit and Save Parameters"));
+    auto* menu = new QMenuBar(this);
+    QAction* exitAction = menu->addAction(QStringLiteral("E&xit and Save Parameters"));
     exitAction->setObjectName(QStringLiteral("mnuExit"));
     connect(exitAction, &QAction::triggered, this, &ConfigScreen::saveAndExit);
-    outer->setMenuBar(menu_);
+    outer->setMenuBar(menu);
 
     auto* boxes = new QGridLayout;
     outer->addLayout(boxes);

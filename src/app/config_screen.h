@@ -12,8 +12,6 @@ class QDateTime;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QMenuBar;
-class QPushButton;
 class QRadioButton;
 
 namespace tarvex {
@@ -42,7 +40,6 @@ public:
     static constexpr long kWhite = 16777215;
     static constexpr long kBlack = 0;
     static constexpr long kYellow = 65535;
-    static constexpr long kRed = 255;
 
     // Handlers, public so tests and other screens reach them as the operator would.
     void saveAndExit();
@@ -89,7 +86,6 @@ private:
     MeasureScreen* measureScreen();
     void setBarefootIndicator(bool visible, const QString& text = {});
 
-    QMenuBar* menu_ = nullptr;
     QLineEdit* tournamentNameBox_ = nullptr;
     QLineEdit* resultsFileBox_ = nullptr;
     QLineEdit* capturesFolderBox_ = nullptr;

@@ -16,7 +16,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,9 +69,9 @@ MainScreen::MainScreen(Station& station) : Screen(station)
 
 void MainScreen::buildControls()
 {
-    menu_ = new QMenuBar(this);
-    auto addMenu = [this](const char* name, const QString& caption, void (MainScreen::*slot)()) {
-        QAction* a = menu_->addAction(caption);
+    auto* menu = new QMenuBar(this);
+    auto addMenu = [this, menu](const char* name, const QString& caption, void (MainScreen::*slot)()) {
+        QAction* a = menu->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
         connect(a, &QAction::triggered, this, slot);
     };
@@ -80,11 +79,11 @@ void MainScreen::buildControls()
     addMenu("munManual", QStringLiteral("View &Manual"), &MainScreen::viewManual);
     addMenu("mnulicense", QStringLiteral("&License"), &MainScreen::showLicense);
     addMenu("mnuExit", QStringLiteral("E&xit"), &MainScreen::exitStation);
-    menu_->setGeometry(0, 0, pixelsFromTwips(12600), menu_->sizeHint().height());
+    menu->setGeometry(0, 0, pixelsFromTwips(12600), menu->sizeHint().height());
 
     content_ = new QWidget(this);
     content_->setObjectName(QStringLiteral("content"));
-    const int top = menu_->sizeHint().height();
+    const int top = menu->sizeHint().height();
     content_->setGeometry(0, top, pixelsFromTwips(12600), pixelsFromTwips(8400));
 
     // The capture device panel occupies the left part while it is shown.

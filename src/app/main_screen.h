@@ -7,9 +7,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QMenuBar;
 class QPushButton;
-class QAction;
 
 namespace tarvex {
 
@@ -71,7 +69,6 @@ private:
     void videoFolderChanged(const QString& text);
 
     CaptureDevicePanel* panel_ = nullptr;
-    QMenuBar* menu_ = nullptr;
     QWidget* content_ = nullptr;
     QGroupBox* controlsFrame_ = nullptr;
     QPushButton* showConfigButton_ = nullptr;

@@ -20,7 +20,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -29,7 +28,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QKeyEvent>
@@ -82,7 +80,7 @@ void GridSetupScreen::buildControls()
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    menu_ = new QMenuBar(this);
+    auto* menu = new QMenuBar(this);
     auto addAction = [this](QWidget* where, const char* name, const QString& caption, void (GridSetupScreen::*slot)()) {
         auto* a = new QAction(caption, where);
         a->setObjectName(QString::fromLatin1(name));
@@ -90,17 +88,17 @@ void GridSetupScreen::buildControls()
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    addAction(menu_, "gridLoad", QStringLiteral("&Load File"), &GridSetupScreen::loadGridFromFile);
-    QMenu* pictureMenu = menu_->addMenu(QStringLiteral("Setup &Picture"));
+    addAction(menu, "gridLoad", QStringLiteral("&Load File"), &GridSetupScreen::loadGridFromFile);
+    QMenu* pictureMenu = menu->addMenu(QStringLiteral("Setup &Picture"));
     pictureMenu->setObjectName(QStringLiteral("mnuSetupPicture"));
     pictureMenu->menuAction()->setObjectName(QStringLiteral("mnuSetupPicture"));
     addAction(pictureMenu, "mnuLoadPicture", QStringLiteral("Load &Picture"), &GridSetupScreen::loadPictureFromFile);
     addAction(pictureMenu, "mnuClearPicture", QStringLiteral("&Clear Picture"), &GridSetupScreen::clearPicture);
     addAction(pictureMenu, "mnuPaste", QStringLiteral("P&aste"), &GridSetupScreen::pastePicture);
-    addAction(menu_, "gridSave", QStringLiteral("&Save"), &GridSetupScreen::saveGridToFile);
-    addAction(menu_, "mnuCalibrate", QStringLiteral("&Calibrate"), &GridSetupScreen::openCalibration);
-    addAction(menu_, "gridExit", QStringLiteral("E&xit"), &GridSetupScreen::leaveGridSetup);
-    outer->setMenuBar(menu_);
+    addAction(menu, "gridSave", QStringLiteral("&Save"), &GridSetupScreen::saveGridToFile);
+    addAction(menu, "mnuCalibrate", QStringLiteral("&Calibrate"), &GridSetupScreen::openCalibration);
+    addAction(menu, "gridExit", QStringLiteral("E&xit"), &GridSetupScreen::leaveGridSetup);
+    outer->setMenuBar(menu);
 
     auto* body = new QHBoxLayout;
     outer->addLayout(body, 1);

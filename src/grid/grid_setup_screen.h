@@ -10,12 +10,10 @@
 #include <QPointF>
 #include <array>
 
-class QAction;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QMenuBar;
 class QPushButton;
 class QRadioButton;
 class QScrollBar;
@@ -116,7 +114,6 @@ private:
     QColor messageColour() const;
 
     PictureCanvas* canvas_ = nullptr;
-    QMenuBar* menu_ = nullptr;
     std::array<BuoyControls, 4> buoys_{};   // in the screen's order: UL, UR, LL, LR
     QLineEdit* jumpSurveyXBox_ = nullptr;
     QLineEdit* jumpSurveyYBox_ = nullptr;

@@ -8,7 +8,6 @@
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QPushButton>

@@ -8,7 +8,6 @@
 #include "widgets/controls.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
