@@ -10,14 +10,12 @@
 #include "common/text_forms.h"
 #include "grid/grid_setup_screen.h"
 #include "media/file_helpers.h"
+#include "widgets/controls.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -27,7 +25,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -36,13 +33,6 @@ namespace tarvex {
 namespace {
 
 const QString kFindFilter = QStringLiteral("All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT|Parameter Files (*.ipt)|*.ipt|");
-
-template <typename T>
-T* named(T* w, const char* name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 QRadioButton* option(QGroupBox* group, const char* name, const QString& caption)
 {
@@ -64,8 +54,6 @@ void setQuietly(QLineEdit* box, const QString& text)
     const QSignalBlocker block(box);
     box->setText(text);
 }
-
-
 
 } // namespace
 
@@ -105,116 +93,116 @@ QString ConfigScreen::fromProgramFolder(const QString& path) const
 void ConfigScreen::buildControls()
 {
     auto* outer = new QVBoxLayout(this);
-    menu_ = new QMenuBar(this);
-    mnuExit = menu_->addAction(QStringLiteral("E&xit and Save Parameters"));
-    mnuExit->setObjectName(QStringLiteral("mnuExit"));
-    connect(mnuExit, &QAction::triggered, this, &ConfigScreen::mnuExit_Click);
-    outer->setMenuBar(menu_);
+    auto* menu = new QMenuBar(this);
+    QAction* exitAction = menu->addAction(QStringLiteral("E&xit and Save Parameters"));
+    exitAction->setObjectName(QStringLiteral("mnuExit"));
+    connect(exitAction, &QAction::triggered, this, &ConfigScreen::saveAndExit);
+    outer->setMenuBar(menu);
 
     auto* boxes = new QGridLayout;
     outer->addLayout(boxes);
     auto addBox = [&](int row, const char* name, const char* labelName, const QString& caption) {
-        auto* l = named(new QLabel(caption, this), labelName);
-        auto* e = named(new QLineEdit(this), name);
+        QLabel* l = makeLabel(this, labelName, caption);
+        QLineEdit* e = makeLineEdit(this, name);
         boxes->addWidget(l, row, 0);
         boxes->addWidget(e, row, 1);
         return e;
     };
     auto addFind = [&](int row, const char* name) {
-        auto* b = named(new QPushButton(QStringLiteral("find"), this), name);
+        QPushButton* b = makeButton(this, name, QStringLiteral("find"));
         boxes->addWidget(b, row, 2);
         return b;
     };
-    TournamentName = addBox(0, "TournamentName", "lblTournament", QStringLiteral("Tournament"));
-    TournamentName->setText(QStringLiteral("Default"));
-    ResultsPathName = addBox(1, "ResultsPathName", "lblResults", QStringLiteral("Results file"));
-    ResultsPathName->setText(QStringLiteral("Default.txt"));
-    auto* btnFindResults = addFind(1, "btnFindResults");
-    CapturesPathName = addBox(2, "CapturesPathName", "lblCaptures", QStringLiteral("Captures path"));
-    SetupFilesPathName = addBox(3, "SetupFilesPathName", "lblSetupFiles", QStringLiteral("Setup files path"));
-    SkierNameFile = addBox(4, "SkierNameFile", "lblSkierNameFile", QStringLiteral("Skier name file"));
-    auto* btnFindNames = addFind(4, "btnFindNames");
-    connect(btnFindResults, &QPushButton::clicked, this, &ConfigScreen::btnFindResults_Click);
-    connect(btnFindNames, &QPushButton::clicked, this, &ConfigScreen::btnFindNames_Click);
-    connect(TournamentName, &QLineEdit::textChanged, this, [this](const QString& t) { tournamentName_ = t; });
-    connect(ResultsPathName, &QLineEdit::textChanged, this, &ConfigScreen::ResultsPathName_Change);
-    connect(CapturesPathName, &QLineEdit::textChanged, this,
+    tournamentNameBox_ = addBox(0, "TournamentName", "lblTournament", QStringLiteral("Tournament"));
+    tournamentNameBox_->setText(QStringLiteral("Default"));
+    resultsFileBox_ = addBox(1, "ResultsPathName", "lblResults", QStringLiteral("Results file"));
+    resultsFileBox_->setText(QStringLiteral("Default.txt"));
+    QPushButton* findResultsButton = addFind(1, "btnFindResults");
+    capturesFolderBox_ = addBox(2, "CapturesPathName", "lblCaptures", QStringLiteral("Captures path"));
+    gridFilesFolderBox_ = addBox(3, "SetupFilesPathName", "lblSetupFiles", QStringLiteral("Setup files path"));
+    skierNameFileBox_ = addBox(4, "SkierNameFile", "lblSkierNameFile", QStringLiteral("Skier name file"));
+    QPushButton* findNamesButton = addFind(4, "btnFindNames");
+    connect(findResultsButton, &QPushButton::clicked, this, &ConfigScreen::findResultsFile);
+    connect(findNamesButton, &QPushButton::clicked, this, &ConfigScreen::findSkierNameFile);
+    connect(tournamentNameBox_, &QLineEdit::textChanged, this, [this](const QString& t) { tournamentName_ = t; });
+    connect(resultsFileBox_, &QLineEdit::textChanged, this, &ConfigScreen::resultsFileChanged);
+    connect(capturesFolderBox_, &QLineEdit::textChanged, this,
             [this](const QString& t) { station_.settings().PicturesPath = t; });
-    connect(SetupFilesPathName, &QLineEdit::textChanged, this, [this](const QString& t) {
+    connect(gridFilesFolderBox_, &QLineEdit::textChanged, this, [this](const QString& t) {
         station_.settings().SetupFilesPath = t;
         station_.store().save(key::SetupFiles, t);
     });
-    tournamentName_ = TournamentName->text();
+    tournamentName_ = tournamentNameBox_->text();
 
     auto* checks = new QGridLayout;
     outer->addLayout(checks);
-    Barefoot_box = named(new QCheckBox(QStringLiteral("Check if barefoot jumping"), this), "Barefoot_box");
-    SitSki_box = named(new QCheckBox(QStringLiteral("Check if Sit Ski"), this), "SitSki_box");
-    line_control_check = named(new QCheckBox(QStringLiteral("Check for line control on"), this), "line_control_check");
-    WSTIMS = named(new QCheckBox(QStringLiteral("WSTIMS Interface"), this), "WSTIMS");
-    TXIOLabel = named(new QLabel(QStringLiteral("Caution, WSTIMS requires TXIO directory to exist"), this), "TXIOLabel");
-    auto* txioLabel = named(new QLabel(QStringLiteral("TXIO directory"), this), "lblTxioPath");
-    TxioPathName = named(new QLineEdit(this), "TxioPathName");
-    checks->addWidget(Barefoot_box, 0, 0);
-    checks->addWidget(SitSki_box, 0, 1);
-    checks->addWidget(line_control_check, 0, 2);
-    checks->addWidget(WSTIMS, 1, 0);
+    barefootCheck_ = named(new QCheckBox(QStringLiteral("Check if barefoot jumping"), this), "Barefoot_box");
+    sitSkiCheck_ = named(new QCheckBox(QStringLiteral("Check if Sit Ski"), this), "SitSki_box");
+    lineControlCheck_ = named(new QCheckBox(QStringLiteral("Check for line control on"), this), "line_control_check");
+    wstimsCheck_ = named(new QCheckBox(QStringLiteral("WSTIMS Interface"), this), "WSTIMS");
+    txioCautionLabel_ = makeLabel(this, "TXIOLabel", QStringLiteral("Caution, WSTIMS requires TXIO directory to exist"));
+    QLabel* txioLabel = makeLabel(this, "lblTxioPath", QStringLiteral("TXIO directory"));
+    txioFolderBox_ = makeLineEdit(this, "TxioPathName");
+    checks->addWidget(barefootCheck_, 0, 0);
+    checks->addWidget(sitSkiCheck_, 0, 1);
+    checks->addWidget(lineControlCheck_, 0, 2);
+    checks->addWidget(wstimsCheck_, 1, 0);
     checks->addWidget(txioLabel, 1, 1);
-    checks->addWidget(TxioPathName, 1, 2);
-    checks->addWidget(TXIOLabel, 2, 0, 1, 3);
-    connect(Barefoot_box, &QCheckBox::clicked, this, &ConfigScreen::Barefoot_box_Click);
-    connect(SitSki_box, &QCheckBox::clicked, this, &ConfigScreen::SitSki_box_Click);
-    connect(line_control_check, &QCheckBox::clicked, this, &ConfigScreen::line_control_check_Click);
-    connect(WSTIMS, &QCheckBox::clicked, this, &ConfigScreen::WSTIMS_Click);
-    connect(TxioPathName, &QLineEdit::textChanged, this, &ConfigScreen::TxioPathName_Change);
+    checks->addWidget(txioFolderBox_, 1, 2);
+    checks->addWidget(txioCautionLabel_, 2, 0, 1, 3);
+    connect(barefootCheck_, &QCheckBox::clicked, this, &ConfigScreen::applyBarefoot);
+    connect(sitSkiCheck_, &QCheckBox::clicked, this, &ConfigScreen::applySitSki);
+    connect(lineControlCheck_, &QCheckBox::clicked, this, &ConfigScreen::applyLineControl);
+    connect(wstimsCheck_, &QCheckBox::clicked, this, &ConfigScreen::applyWstims);
+    connect(txioFolderBox_, &QLineEdit::textChanged, this, &ConfigScreen::txioFolderChanged);
 
     auto* groups = new QGridLayout;
     outer->addLayout(groups);
     auto* gridframe = frame("gridframe", QStringLiteral("Number of Grids"), this);
-    Opt1Grid = option(gridframe, "Opt1Grid", QStringLiteral("1"));
-    Opt2grid = option(gridframe, "Opt2grid", QStringLiteral("2"));
-    Opt3grid = option(gridframe, "Opt3grid", QStringLiteral("3"));
-    connect(Opt1Grid, &QRadioButton::clicked, this, [this] { gridOption(1); });
-    connect(Opt2grid, &QRadioButton::clicked, this, [this] { gridOption(2); });
-    connect(Opt3grid, &QRadioButton::clicked, this, [this] { gridOption(3); });
+    oneGridOption_ = option(gridframe, "Opt1Grid", QStringLiteral("1"));
+    twoGridsOption_ = option(gridframe, "Opt2grid", QStringLiteral("2"));
+    threeGridsOption_ = option(gridframe, "Opt3grid", QStringLiteral("3"));
+    connect(oneGridOption_, &QRadioButton::clicked, this, [this] { setGridCount(1); });
+    connect(twoGridsOption_, &QRadioButton::clicked, this, [this] { setGridCount(2); });
+    connect(threeGridsOption_, &QRadioButton::clicked, this, [this] { setGridCount(3); });
 
     auto* direction = frame("Jump_direction", QStringLiteral("Jump Direction"), this);
-    left_to_right_button = option(direction, "left_to_right_button", QStringLiteral("Jump Left to Right"));
-    right_to_left_button = option(direction, "right_to_left_button", QStringLiteral("Jump Right to Left"));
-    connect(left_to_right_button, &QRadioButton::clicked, this, [this] { jumpDirection(false); });
-    connect(right_to_left_button, &QRadioButton::clicked, this, [this] { jumpDirection(true); });
+    leftToRightOption_ = option(direction, "left_to_right_button", QStringLiteral("Jump Left to Right"));
+    rightToLeftOption_ = option(direction, "right_to_left_button", QStringLiteral("Jump Right to Left"));
+    connect(leftToRightOption_, &QRadioButton::clicked, this, [this] { setJumpDirection(false); });
+    connect(rightToLeftOption_, &QRadioButton::clicked, this, [this] { setJumpDirection(true); });
 
     auto* marker = frame("Frame1", QStringLiteral("Marker Style"), this);
-    OptCross = option(marker, "OptCross", QStringLiteral("Cross"));
-    OptCircle = option(marker, "OptCircle", QStringLiteral("Circle"));
-    connect(OptCross, &QRadioButton::clicked, this, &ConfigScreen::markerOption);
-    connect(OptCircle, &QRadioButton::clicked, this, &ConfigScreen::markerOption);
+    crossMarkerOption_ = option(marker, "OptCross", QStringLiteral("Cross"));
+    circleMarkerOption_ = option(marker, "OptCircle", QStringLiteral("Circle"));
+    connect(crossMarkerOption_, &QRadioButton::clicked, this, &ConfigScreen::applyMarkerStyle);
+    connect(circleMarkerOption_, &QRadioButton::clicked, this, &ConfigScreen::applyMarkerStyle);
 
     auto* colors = frame("message_colors", QStringLiteral("Select Message Color"), this);
-    white_color = option(colors, "white_color", QStringLiteral("White"));
-    black_color = option(colors, "black_color", QStringLiteral("Black"));
-    yellow_color = option(colors, "yellow_color", QStringLiteral("Yellow"));
-    default_color = option(colors, "default_color", QStringLiteral("Default"));
-    connect(white_color, &QRadioButton::clicked, this, [this] { colorOption(kWhite, QStringLiteral("white")); });
-    connect(black_color, &QRadioButton::clicked, this, [this] { colorOption(kBlack, QStringLiteral("black")); });
-    connect(yellow_color, &QRadioButton::clicked, this, [this] { colorOption(kYellow, QStringLiteral("yellow")); });
-    connect(default_color, &QRadioButton::clicked, this, &ConfigScreen::default_color_Click);
+    whiteColourOption_ = option(colors, "white_color", QStringLiteral("White"));
+    blackColourOption_ = option(colors, "black_color", QStringLiteral("Black"));
+    yellowColourOption_ = option(colors, "yellow_color", QStringLiteral("Yellow"));
+    defaultColourOption_ = option(colors, "default_color", QStringLiteral("Default"));
+    connect(whiteColourOption_, &QRadioButton::clicked, this, [this] { chooseMessageColour(kWhite, QStringLiteral("white")); });
+    connect(blackColourOption_, &QRadioButton::clicked, this, [this] { chooseMessageColour(kBlack, QStringLiteral("black")); });
+    connect(yellowColourOption_, &QRadioButton::clicked, this, [this] { chooseMessageColour(kYellow, QStringLiteral("yellow")); });
+    connect(defaultColourOption_, &QRadioButton::clicked, this, &ConfigScreen::chooseDefaultColours);
 
     auto* pictures = frame("Frame3", QStringLiteral("How to deal with individual contact point pictures"), this);
-    OptPictureAsk = option(pictures, "OptPictureAsk", QStringLiteral("Ask if you want to save each time"));
-    OptPictureNoSave = option(pictures, "OptPictureNoSave", QStringLiteral("Never Save"));
-    OptPictureSave = option(pictures, "OptPictureSave", QStringLiteral("Always Save without asking"));
-    connect(OptPictureAsk, &QRadioButton::clicked, this, [this] { pictureOption(QStringLiteral("Ask")); });
-    connect(OptPictureNoSave, &QRadioButton::clicked, this, [this] { pictureOption(QStringLiteral("NoSave")); });
-    connect(OptPictureSave, &QRadioButton::clicked, this, [this] { pictureOption(QStringLiteral("Save")); });
+    askPictureOption_ = option(pictures, "OptPictureAsk", QStringLiteral("Ask if you want to save each time"));
+    neverSavePictureOption_ = option(pictures, "OptPictureNoSave", QStringLiteral("Never Save"));
+    alwaysSavePictureOption_ = option(pictures, "OptPictureSave", QStringLiteral("Always Save without asking"));
+    connect(askPictureOption_, &QRadioButton::clicked, this, [this] { setPictureSaveMode(QStringLiteral("Ask")); });
+    connect(neverSavePictureOption_, &QRadioButton::clicked, this, [this] { setPictureSaveMode(QStringLiteral("NoSave")); });
+    connect(alwaysSavePictureOption_, &QRadioButton::clicked, this, [this] { setPictureSaveMode(QStringLiteral("Save")); });
 
     auto* videos = frame("Frame2", QStringLiteral("How  to deal  with captured video files"), this);
-    OptVideoAsk = option(videos, "OptVideoAsk", QStringLiteral("Ask if you want to save each time"));
-    OptVideoNoSave = option(videos, "OptVideoNoSave", QStringLiteral("Never Save "));
-    OptVideoSave = option(videos, "OptVideoSave", QStringLiteral("Always Save without asking"));
-    connect(OptVideoAsk, &QRadioButton::clicked, this, [this] { videoOption(QStringLiteral("Ask")); });
-    connect(OptVideoNoSave, &QRadioButton::clicked, this, [this] { videoOption(QStringLiteral("NoSave")); });
-    connect(OptVideoSave, &QRadioButton::clicked, this, [this] { videoOption(QStringLiteral("Save")); });
+    askVideoOption_ = option(videos, "OptVideoAsk", QStringLiteral("Ask if you want to save each time"));
+    neverSaveVideoOption_ = option(videos, "OptVideoNoSave", QStringLiteral("Never Save "));
+    alwaysSaveVideoOption_ = option(videos, "OptVideoSave", QStringLiteral("Always Save without asking"));
+    connect(askVideoOption_, &QRadioButton::clicked, this, [this] { setVideoSaveMode(QStringLiteral("Ask")); });
+    connect(neverSaveVideoOption_, &QRadioButton::clicked, this, [this] { setVideoSaveMode(QStringLiteral("NoSave")); });
+    connect(alwaysSaveVideoOption_, &QRadioButton::clicked, this, [this] { setVideoSaveMode(QStringLiteral("Save")); });
 
     groups->addWidget(gridframe, 0, 0);
     groups->addWidget(direction, 0, 1);
@@ -225,15 +213,15 @@ void ConfigScreen::buildControls()
 
     auto* loupeRow = new QHBoxLayout;
     outer->addLayout(loupeRow);
-    chkLoupe = named(new QCheckBox(QStringLiteral("Use Screen Loupe"), this), "chkLoupe");
-    auto* cmdLoupe = named(new QPushButton(QStringLiteral("Restart Screen Loupe if you exited it"), this), "cmdLoupe");
-    loupeRow->addWidget(chkLoupe);
-    loupeRow->addWidget(cmdLoupe);
+    loupeCheck_ = named(new QCheckBox(QStringLiteral("Use Screen Loupe"), this), "chkLoupe");
+    QPushButton* restartLoupeButton =
+        makeButton(this, "cmdLoupe", QStringLiteral("Restart Screen Loupe if you exited it"), this, &ConfigScreen::restartLoupe);
+    loupeRow->addWidget(loupeCheck_);
+    loupeRow->addWidget(restartLoupeButton);
     loupeRow->addStretch();
-    connect(chkLoupe, &QCheckBox::clicked, this, &ConfigScreen::chkLoupe_Click);
-    connect(cmdLoupe, &QPushButton::clicked, this, &ConfigScreen::cmdLoupe_Click);
+    connect(loupeCheck_, &QCheckBox::clicked, this, &ConfigScreen::applyLoupe);
 
-    TXIOLabel->hide();
+    txioCautionLabel_->hide();
 }
 
 // ---------------------------------------------------------------- load
@@ -245,8 +233,8 @@ void ConfigScreen::load()
     const SettingsStore::Batch batch(store);
     auto* main = qobject_cast<MainScreen*>(station_.existingScreen(screen::MainForm));
 
-    setQuietly(TournamentName, store.get(key::TournamentName));          // 1
-    tournamentName_ = TournamentName->text();
+    setQuietly(tournamentNameBox_, store.get(key::TournamentName));          // 1
+    tournamentName_ = tournamentNameBox_->text();
 
     QString folder = s.CapturesPath;                                                   // 2
     if (main)
@@ -255,14 +243,14 @@ void ConfigScreen::load()
     // Without any folder the name alone is used (the program folder), never the root.
     const QString resultsName = QStringLiteral("JumpMeasurementResults") + dailyNamePart(station_.clock().now())
         + QStringLiteral(".txt");
-    setQuietly(ResultsPathName, folder.isEmpty() ? resultsName : folder + QLatin1Char('/') + resultsName);
-    ResultsPathName_Change(ResultsPathName->text());
+    setQuietly(resultsFileBox_, folder.isEmpty() ? resultsName : folder + QLatin1Char('/') + resultsName);
+    resultsFileChanged(resultsFileBox_->text());
 
-    setQuietly(CapturesPathName, s.CapturesPath);                                      // 3
-    s.PicturesPath = CapturesPathName->text();
+    setQuietly(capturesFolderBox_, s.CapturesPath);                                      // 3
+    s.PicturesPath = capturesFolderBox_->text();
 
-    setQuietly(SetupFilesPathName, store.get(key::SetupFiles));          // 4
-    s.SetupFilesPath = SetupFilesPathName->text();
+    setQuietly(gridFilesFolderBox_, store.get(key::SetupFiles));          // 4
+    s.SetupFilesPath = gridFilesFolderBox_->text();
     store.save(key::SetupFiles, s.SetupFilesPath);
 
     s.PictureExtension = QStringLiteral(".bmp");                                      // 5
@@ -270,13 +258,13 @@ void ConfigScreen::load()
     // 6. A label colour of a foreign form counts as none stored.
     const QString color = store.get(key::labelcolor);
     if (color == QLatin1String("white"))
-        colorOption(kWhite, color);
+        chooseMessageColour(kWhite, color);
     else if (color == QLatin1String("black"))
-        colorOption(kBlack, color);
+        chooseMessageColour(kBlack, color);
     else if (color == QLatin1String("yellow"))
-        colorOption(kYellow, color);
+        chooseMessageColour(kYellow, color);
     else {
-        default_color_Click();
+        chooseDefaultColours();
         if (color != QLatin1String("default"))
             store.save(key::labelcolor, QStringLiteral("default"));
     }
@@ -284,40 +272,40 @@ void ConfigScreen::load()
     // 7. Only a stored 2 or 3 means more than one grid; anything else (absent, out of
     // range, not a whole number, not a number) is one grid.
     const double grids = store.getDouble(key::grids, 0);
-    gridOption(grids == 2 ? 2 : grids == 3 ? 3 : 1);
+    setGridCount(grids == 2 ? 2 : grids == 3 ? 3 : 1);
 
     // 8. Relative paths are resolved against the program folder where they are used, so
     // the process's current folder is left alone.
 
     applyStoredGrids();                                                                // 9, 10
 
-    jumpDirection(store.getBool(key::right2left, false));               // 11
+    setJumpDirection(store.getBool(key::right2left, false));               // 11
 
-    line_control_check->setChecked(!store.getBool(key::boxlineoff, false));   // 12
-    line_control_check_Click();
+    lineControlCheck_->setChecked(!store.getBool(key::boxlineoff, false));   // 12
+    applyLineControl();
 
     const QString type = store.get(key::tournamentType);                // 13
-    Barefoot_box->setChecked(type == QLatin1String("barefoot"));
-    Barefoot_box_Click();
-    SitSki_box->setChecked(type == QLatin1String("sitski"));
-    SitSki_box_Click();
+    barefootCheck_->setChecked(type == QLatin1String("barefoot"));
+    applyBarefoot();
+    sitSkiCheck_->setChecked(type == QLatin1String("sitski"));
+    applySitSki();
 
     // The exchange folder, beside the WSTIMS box: the operator's stored choice unless the
     // station was started with a folder of its own.
     const QString txio = store.get(key::TxioPath);
     const bool txioChangeable = station_.setTxioFolder(txio);
-    setQuietly(TxioPathName, txioChangeable && !txio.isEmpty() ? txio : station_.txioFolder());
-    TxioPathName->setReadOnly(!txioChangeable);
-    TxioPathName->setToolTip(txioChangeable
+    setQuietly(txioFolderBox_, txioChangeable && !txio.isEmpty() ? txio : station_.txioFolder());
+    txioFolderBox_->setReadOnly(!txioChangeable);
+    txioFolderBox_->setToolTip(txioChangeable
         ? QStringLiteral("Folder of the files exchanged with WSTIMS")
         : QStringLiteral("Set when the station was started (TARVEX_TXIO); it cannot be changed here"));
 
-    WSTIMS->setChecked(store.getInt(key::WSTIMS, 0) != 0);              // 14
-    WSTIMS_Click();
+    wstimsCheck_->setChecked(store.getInt(key::WSTIMS, 0) != 0);              // 14
+    applyWstims();
 
     if (store.getInt(key::Loupe, 0) == 1) {                              // 15
-        chkLoupe->setChecked(true);
-        chkLoupe_Click();
+        loupeCheck_->setChecked(true);
+        applyLoupe();
     }
 
     if (MeasureScreen* m = measureScreen())                                                  // 16
@@ -325,8 +313,8 @@ void ConfigScreen::load()
 
     // 17. Anything but "cross" is a circle.
     const bool cross = store.get(key::buoymarker) == QLatin1String("cross");
-    (cross ? OptCross : OptCircle)->setChecked(true);
-    markerOption();
+    (cross ? crossMarkerOption_ : circleMarkerOption_)->setChecked(true);
+    applyMarkerStyle();
 
     if (auto* grid = station_.screenAs<GridSetupScreen>(screen::Grid_Setup))                // 18
         grid->hideLockedSign();
@@ -338,9 +326,9 @@ void ConfigScreen::load()
         return known ? m : QString();
     };
     s.PictureSaveMode = saveMode(key::PictureSave);
-    pictureOption(s.PictureSaveMode.isEmpty() ? QStringLiteral("Ask") : s.PictureSaveMode);
+    setPictureSaveMode(s.PictureSaveMode.isEmpty() ? QStringLiteral("Ask") : s.PictureSaveMode);
     s.VideoSaveMode = saveMode(key::VideoSave);
-    videoOption(s.VideoSaveMode.isEmpty() ? QStringLiteral("Ask") : s.VideoSaveMode);
+    setVideoSaveMode(s.VideoSaveMode.isEmpty() ? QStringLiteral("Ask") : s.VideoSaveMode);
 }
 
 void ConfigScreen::applyStoredGrids()
@@ -400,16 +388,16 @@ void ConfigScreen::set_colors()
 
 // ---------------------------------------------------------------- actions
 
-void ConfigScreen::Barefoot_box_Click()
+void ConfigScreen::applyBarefoot()
 {
     AppSettings& s = station_.settings();
-    if (Barefoot_box->isChecked()) {
+    if (barefootCheck_->isChecked()) {
         s.BarefootMode = true;
         setBarefootIndicator(true, QStringLiteral("Barefoot Jump"));
         station_.store().save(key::tournamentType, QStringLiteral("barefoot"));
-        if (SitSki_box->isChecked()) {
-            SitSki_box->setChecked(false);
-            SitSki_box_Click();
+        if (sitSkiCheck_->isChecked()) {
+            sitSkiCheck_->setChecked(false);
+            applySitSki();
         }
     } else {
         s.BarefootMode = false;
@@ -420,16 +408,16 @@ void ConfigScreen::Barefoot_box_Click()
     }
 }
 
-void ConfigScreen::SitSki_box_Click()
+void ConfigScreen::applySitSki()
 {
     AppSettings& s = station_.settings();
-    if (SitSki_box->isChecked()) {
+    if (sitSkiCheck_->isChecked()) {
         s.SitSkiMode = true;
         setBarefootIndicator(true, QStringLiteral("Sit Ski Jump"));
         station_.store().save(key::tournamentType, QStringLiteral("sitski"));
-        if (Barefoot_box->isChecked()) {
-            Barefoot_box->setChecked(false);
-            Barefoot_box_Click();
+        if (barefootCheck_->isChecked()) {
+            barefootCheck_->setChecked(false);
+            applyBarefoot();
         }
     } else {
         s.SitSkiMode = false;
@@ -440,9 +428,9 @@ void ConfigScreen::SitSki_box_Click()
     }
 }
 
-void ConfigScreen::gridOption(int count)
+void ConfigScreen::setGridCount(int count)
 {
-    QRadioButton* options[] = {Opt1Grid, Opt2grid, Opt3grid};
+    QRadioButton* options[] = {oneGridOption_, twoGridsOption_, threeGridsOption_};
     options[count - 1]->setChecked(true);
     station_.grids().grids_in_use = count;
     station_.store().save(key::grids, count);
@@ -451,83 +439,83 @@ void ConfigScreen::gridOption(int count)
             main->setGridStatus(n, n <= count, main->gridStatusLoaded(n));
 }
 
-void ConfigScreen::jumpDirection(bool rightToLeft)
+void ConfigScreen::setJumpDirection(bool rightToLeft)
 {
-    (rightToLeft ? right_to_left_button : left_to_right_button)->setChecked(true);
+    (rightToLeft ? rightToLeftOption_ : leftToRightOption_)->setChecked(true);
     station_.settings().RightToLeft = rightToLeft;
     station_.store().saveBool(key::right2left, rightToLeft);
 }
 
-void ConfigScreen::line_control_check_Click()
+void ConfigScreen::applyLineControl()
 {
     AppSettings& s = station_.settings();
-    s.LineControlOff = !line_control_check->isChecked();
+    s.LineControlOff = !lineControlCheck_->isChecked();
     station_.store().saveBool(key::boxlineoff, s.LineControlOff);
 }
 
-void ConfigScreen::markerOption()
+void ConfigScreen::applyMarkerStyle()
 {
-    const QString style = OptCircle->isChecked() ? QStringLiteral("circle") : QStringLiteral("cross");
+    const QString style = circleMarkerOption_->isChecked() ? QStringLiteral("circle") : QStringLiteral("cross");
     station_.store().save(key::buoymarker, style);
     station_.settings().MarkerStyle = style;
 }
 
-void ConfigScreen::colorOption(long color, const QString& name)
+void ConfigScreen::chooseMessageColour(long color, const QString& name)
 {
-    (color == kWhite ? white_color : color == kBlack ? black_color : yellow_color)->setChecked(true);
+    (color == kWhite ? whiteColourOption_ : color == kBlack ? blackColourOption_ : yellowColourOption_)->setChecked(true);
     station_.settings().MessageColor = color;
     set_colors();
     station_.settings().MessageColorName = name;
 }
 
-void ConfigScreen::default_color_Click()
+void ConfigScreen::chooseDefaultColours()
 {
-    default_color->setChecked(true);
+    defaultColourOption_->setChecked(true);
     if (MeasureScreen* m = measureScreen())
         m->setDefaultColours();
     station_.settings().MessageColorName = QStringLiteral("default");
 }
 
-void ConfigScreen::pictureOption(const QString& mode)
+void ConfigScreen::setPictureSaveMode(const QString& mode)
 {
-    (mode == QLatin1String("Save") ? OptPictureSave : mode == QLatin1String("NoSave") ? OptPictureNoSave : OptPictureAsk)
+    (mode == QLatin1String("Save") ? alwaysSavePictureOption_ : mode == QLatin1String("NoSave") ? neverSavePictureOption_ : askPictureOption_)
         ->setChecked(true);
     // Takes effect at the next start: the running station keeps the mode read at load.
     station_.store().save(key::PictureSave, mode);
 }
 
-void ConfigScreen::videoOption(const QString& mode)
+void ConfigScreen::setVideoSaveMode(const QString& mode)
 {
-    (mode == QLatin1String("Save") ? OptVideoSave : mode == QLatin1String("NoSave") ? OptVideoNoSave : OptVideoAsk)
+    (mode == QLatin1String("Save") ? alwaysSaveVideoOption_ : mode == QLatin1String("NoSave") ? neverSaveVideoOption_ : askVideoOption_)
         ->setChecked(true);
     station_.store().save(key::VideoSave, mode);
 }
 
-void ConfigScreen::WSTIMS_Click()
+void ConfigScreen::applyWstims()
 {
-    const bool on = WSTIMS->isChecked();
-    TXIOLabel->setVisible(on);
+    const bool on = wstimsCheck_->isChecked();
+    txioCautionLabel_->setVisible(on);
     station_.settings().WstimsEnabled = on;
     station_.store().save(key::WSTIMS, on ? 1 : 0);
 }
 
-void ConfigScreen::TxioPathName_Change(const QString& text)
+void ConfigScreen::txioFolderChanged(const QString& text)
 {
-    if (TxioPathName->isReadOnly())
+    if (txioFolderBox_->isReadOnly())
         return;
     const QString folder = withoutTrailingSeparator(text.trimmed());
     station_.store().save(key::TxioPath, folder);
     station_.setTxioFolder(folder);
 }
 
-void ConfigScreen::chkLoupe_Click()
+void ConfigScreen::applyLoupe()
 {
-    if (chkLoupe->isChecked())
+    if (loupeCheck_->isChecked())
         startLoupe();
-    station_.store().save(key::Loupe, chkLoupe->isChecked() ? 1 : 0);
+    station_.store().save(key::Loupe, loupeCheck_->isChecked() ? 1 : 0);
 }
 
-void ConfigScreen::cmdLoupe_Click() { startLoupe(); }
+void ConfigScreen::restartLoupe() { startLoupe(); }
 
 void ConfigScreen::startLoupe()
 {
@@ -546,7 +534,7 @@ void ConfigScreen::startLoupe()
             title, Icon::Exclamation);
 }
 
-void ConfigScreen::ResultsPathName_Change(const QString& text)
+void ConfigScreen::resultsFileChanged(const QString& text)
 {
     // Leading blanks are not part of a file name; the results display drops them as well.
     station_.settings().ResultsFilePath = fromProgramFolder(text.trimmed());
@@ -567,27 +555,27 @@ std::optional<QString> ConfigScreen::findTextFile(const QString& title)
     return chosen;
 }
 
-void ConfigScreen::btnFindResults_Click()
+void ConfigScreen::findResultsFile()
 {
     if (const auto chosen = findTextFile(QStringLiteral("Results file")))
-        ResultsPathName->setText(*chosen);
+        resultsFileBox_->setText(*chosen);
 }
 
-void ConfigScreen::btnFindNames_Click()
+void ConfigScreen::findSkierNameFile()
 {
     if (const auto chosen = findTextFile(QStringLiteral("Skier name file")))
-        SkierNameFile->setText(*chosen);
+        skierNameFileBox_->setText(*chosen);
 }
 
 // ---------------------------------------------------------------- leaving
 
-void ConfigScreen::mnuExit_Click()
+void ConfigScreen::saveAndExit()
 {
     AppSettings& s = station_.settings();
     SettingsStore& store = station_.store();
     {
         const SettingsStore::Batch batch(store);
-        store.save(key::TournamentName, TournamentName->text());        // 1
+        store.save(key::TournamentName, tournamentNameBox_->text());        // 1
         store.save(key::labelcolor, s.MessageColorName);
     }
     if (!store.lastWriteOk())
@@ -603,14 +591,14 @@ void ConfigScreen::mnuExit_Click()
         QString t = pictures;
         while (!t.isEmpty() && t.back().isSpace())
             t.chop(1);
-        CapturesPathName->setText(t + QLatin1Char('/'));
+        capturesFolderBox_->setText(t + QLatin1Char('/'));
     }
 
     hide();                                                                            // 3
     appendConfigurationLine();                                                         // 4
     loadSkierNames();                                                                  // 5
     if (MeasureScreen* m = measureScreen())                                                  // 6
-        m->setNameButtonVisible(WSTIMS->isChecked());
+        m->setNameButtonVisible(wstimsCheck_->isChecked());
     if (!station_.hasQuit())                                                           // 7
         station_.show(screen::MainForm, this);
 }
@@ -636,7 +624,7 @@ void ConfigScreen::appendConfigurationLine()
 
 void ConfigScreen::loadSkierNames()
 {
-    const QString box = SkierNameFile->text();
+    const QString box = skierNameFileBox_->text();
     if (box.isEmpty())
         return;
     const SkierNameFileRead read = readSkierNameFile(fromProgramFolder(box.trimmed()));
@@ -659,7 +647,7 @@ void ConfigScreen::closeEvent(QCloseEvent* e)
         return;
     }
     e->ignore();
-    mnuExit_Click();
+    saveAndExit();
 }
 
 } // namespace tarvex

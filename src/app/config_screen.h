@@ -8,14 +8,10 @@
 #include <QStringList>
 #include <optional>
 
-class QAction;
 class QDateTime;
 class QCheckBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QMenuBar;
-class QPushButton;
 class QRadioButton;
 
 namespace tarvex {
@@ -43,13 +39,12 @@ public:
     static constexpr long kWhite = 16777215;
     static constexpr long kBlack = 0;
     static constexpr long kYellow = 65535;
-    static constexpr long kRed = 255;
 
     // Handlers, public so tests and other screens reach them as the operator would.
-    void mnuExit_Click();
-    void btnFindResults_Click();
-    void btnFindNames_Click();
-    void cmdLoupe_Click();
+    void saveAndExit();
+    void findResultsFile();
+    void findSkierNameFile();
+    void restartLoupe();
 
 signals:
     // The skier name list was replaced (leaving the screen with a readable name file).
@@ -62,20 +57,20 @@ private:
     void buildControls();
 
     // Control actions; each runs on the operator's click and when the load invokes it.
-    void Barefoot_box_Click();
-    void SitSki_box_Click();
-    void gridOption(int count);
-    void jumpDirection(bool rightToLeft);
-    void line_control_check_Click();
-    void markerOption();
-    void colorOption(long color, const QString& name);
-    void default_color_Click();
-    void pictureOption(const QString& mode);
-    void videoOption(const QString& mode);
-    void WSTIMS_Click();
-    void chkLoupe_Click();
-    void ResultsPathName_Change(const QString& text);
-    void TxioPathName_Change(const QString& text);
+    void applyBarefoot();
+    void applySitSki();
+    void setGridCount(int count);
+    void setJumpDirection(bool rightToLeft);
+    void applyLineControl();
+    void applyMarkerStyle();
+    void chooseMessageColour(long color, const QString& name);
+    void chooseDefaultColours();
+    void setPictureSaveMode(const QString& mode);
+    void setVideoSaveMode(const QString& mode);
+    void applyWstims();
+    void applyLoupe();
+    void resultsFileChanged(const QString& text);
+    void txioFolderChanged(const QString& text);
 
     void applyStoredGrids();
     void startLoupe();
@@ -90,37 +85,35 @@ private:
     MeasureScreen* measureScreen();
     void setBarefootIndicator(bool visible, const QString& text = {});
 
-    QMenuBar* menu_ = nullptr;
-    QAction* mnuExit = nullptr;
-    QLineEdit* TournamentName = nullptr;
-    QLineEdit* ResultsPathName = nullptr;
-    QLineEdit* CapturesPathName = nullptr;
-    QLineEdit* SetupFilesPathName = nullptr;
-    QLineEdit* SkierNameFile = nullptr;
-    QCheckBox* Barefoot_box = nullptr;
-    QCheckBox* SitSki_box = nullptr;
-    QCheckBox* WSTIMS = nullptr;
-    QLabel* TXIOLabel = nullptr;
-    QLineEdit* TxioPathName = nullptr;
-    QCheckBox* line_control_check = nullptr;
-    QRadioButton* Opt1Grid = nullptr;
-    QRadioButton* Opt2grid = nullptr;
-    QRadioButton* Opt3grid = nullptr;
-    QRadioButton* left_to_right_button = nullptr;
-    QRadioButton* right_to_left_button = nullptr;
-    QRadioButton* OptCross = nullptr;
-    QRadioButton* OptCircle = nullptr;
-    QRadioButton* white_color = nullptr;
-    QRadioButton* black_color = nullptr;
-    QRadioButton* yellow_color = nullptr;
-    QRadioButton* default_color = nullptr;
-    QRadioButton* OptPictureAsk = nullptr;
-    QRadioButton* OptPictureNoSave = nullptr;
-    QRadioButton* OptPictureSave = nullptr;
-    QRadioButton* OptVideoAsk = nullptr;
-    QRadioButton* OptVideoNoSave = nullptr;
-    QRadioButton* OptVideoSave = nullptr;
-    QCheckBox* chkLoupe = nullptr;
+    QLineEdit* tournamentNameBox_ = nullptr;
+    QLineEdit* resultsFileBox_ = nullptr;
+    QLineEdit* capturesFolderBox_ = nullptr;
+    QLineEdit* gridFilesFolderBox_ = nullptr;
+    QLineEdit* skierNameFileBox_ = nullptr;
+    QCheckBox* barefootCheck_ = nullptr;
+    QCheckBox* sitSkiCheck_ = nullptr;
+    QCheckBox* wstimsCheck_ = nullptr;
+    QLabel* txioCautionLabel_ = nullptr;
+    QLineEdit* txioFolderBox_ = nullptr;
+    QCheckBox* lineControlCheck_ = nullptr;
+    QRadioButton* oneGridOption_ = nullptr;
+    QRadioButton* twoGridsOption_ = nullptr;
+    QRadioButton* threeGridsOption_ = nullptr;
+    QRadioButton* leftToRightOption_ = nullptr;
+    QRadioButton* rightToLeftOption_ = nullptr;
+    QRadioButton* crossMarkerOption_ = nullptr;
+    QRadioButton* circleMarkerOption_ = nullptr;
+    QRadioButton* whiteColourOption_ = nullptr;
+    QRadioButton* blackColourOption_ = nullptr;
+    QRadioButton* yellowColourOption_ = nullptr;
+    QRadioButton* defaultColourOption_ = nullptr;
+    QRadioButton* askPictureOption_ = nullptr;
+    QRadioButton* neverSavePictureOption_ = nullptr;
+    QRadioButton* alwaysSavePictureOption_ = nullptr;
+    QRadioButton* askVideoOption_ = nullptr;
+    QRadioButton* neverSaveVideoOption_ = nullptr;
+    QRadioButton* alwaysSaveVideoOption_ = nullptr;
+    QCheckBox* loupeCheck_ = nullptr;
 
     QString tournamentName_;
     QStringList skierNames_;

@@ -10,12 +10,12 @@
 #include "common/text_file.h"
 #include "common/text_forms.h"
 #include "media/file_helpers.h"
+#include "widgets/controls.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,27 +28,24 @@ const QString MainScreen::kInvalidPathMessage = QStringLiteral("You entered an i
 
 namespace {
 
-
 // Start-up cannot go on without a video folder; an operator who keeps cancelling is offered
 // nothing else, but a scripted or broken prompt must not keep the station in the loop forever.
 constexpr int kMaxFolderPrompts = 25;
 
+// The hub is laid out in twips, as its layout rules speak of it; every control has a fixed place.
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect r)
 {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
+    QPushButton* b = makeButton(parent, name, caption);
     b->setGeometry(r);
     return b;
 }
 
 QLabel* label(QWidget* parent, const QString& name, const QString& caption, QRect r)
 {
-    auto* l = new QLabel(caption, parent);
-    l->setObjectName(name);
+    QLabel* l = named(new QLabel(caption, parent), name);
     l->setGeometry(r);
     return l;
 }
-
 
 } // namespace
 
@@ -65,28 +62,28 @@ MainScreen::MainScreen(Station& station) : Screen(station)
         if (n < 1 || n > 3)
             return;
         const GridState& g = station_.grids();
-        setGridStatus(n, !lblGrid[n - 1]->isHidden(), g.grid_set_up[n]);
+        setGridStatus(n, !gridLabels_[n - 1]->isHidden(), g.grid_set_up[n]);
         setGridDescription(n, g.grid_description[n]);
     });
 }
 
 void MainScreen::buildControls()
 {
-    menu_ = new QMenuBar(this);
-    auto addMenu = [this](const char* name, const QString& caption, void (MainScreen::*slot)()) {
-        QAction* a = menu_->addAction(caption);
+    auto* menu = new QMenuBar(this);
+    auto addMenu = [this, menu](const char* name, const QString& caption, void (MainScreen::*slot)()) {
+        QAction* a = menu->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
         connect(a, &QAction::triggered, this, slot);
     };
-    addMenu("mnuViewLog", QStringLiteral("&View Log"), &MainScreen::mnuViewLog_Click);
-    addMenu("munManual", QStringLiteral("View &Manual"), &MainScreen::munManual_Click);
-    addMenu("mnulicense", QStringLiteral("&License"), &MainScreen::mnulicense_Click);
-    addMenu("mnuExit", QStringLiteral("E&xit"), &MainScreen::mnuExit_Click);
-    menu_->setGeometry(0, 0, pixelsFromTwips(12600), menu_->sizeHint().height());
+    addMenu("mnuViewLog", QStringLiteral("&View Log"), &MainScreen::viewLog);
+    addMenu("munManual", QStringLiteral("View &Manual"), &MainScreen::viewManual);
+    addMenu("mnulicense", QStringLiteral("&License"), &MainScreen::showLicense);
+    addMenu("mnuExit", QStringLiteral("E&xit"), &MainScreen::exitStation);
+    menu->setGeometry(0, 0, pixelsFromTwips(12600), menu->sizeHint().height());
 
     content_ = new QWidget(this);
     content_->setObjectName(QStringLiteral("content"));
-    const int top = menu_->sizeHint().height();
+    const int top = menu->sizeHint().height();
     content_->setGeometry(0, top, pixelsFromTwips(12600), pixelsFromTwips(8400));
 
     // The capture device panel occupies the left part while it is shown.
@@ -94,57 +91,54 @@ void MainScreen::buildControls()
     panel_->setObjectName(QStringLiteral("devicePanel"));
     panel_->setGeometry(0, 0, pixelsFromTwips(6000), pixelsFromTwips(8400));
 
-    Frame1 = new QGroupBox(QStringLiteral("Tarvex Controls and Configuration"), content_);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(pixelsFromTwips(kFrame1LeftHidden), pixelsFromTwips(120), pixelsFromTwips(6240), pixelsFromTwips(8100));
+    controlsFrame_ = new QGroupBox(QStringLiteral("Tarvex Controls and Configuration"), content_);
+    controlsFrame_->setObjectName(QStringLiteral("Frame1"));
+    controlsFrame_->setGeometry(pixelsFromTwips(kFrame1LeftHidden), pixelsFromTwips(120), pixelsFromTwips(6240), pixelsFromTwips(8100));
 
     const int w = pixelsFromTwips(5900), h = pixelsFromTwips(450), x = pixelsFromTwips(170);
-    auto* go = button(Frame1, "cmdGoCapture", QStringLiteral("Proceed to Record Jumps"), {x, pixelsFromTwips(360), w, h});
-    auto* timer = button(Frame1, "cmdGoTimer", QStringLiteral("View Already Recorded Jump Videos"), {x, pixelsFromTwips(900), w, h});
-    auto* pics = button(Frame1, "ccmdGoToMeasure", QStringLiteral("View Already Recorded Jump Pics"), {x, pixelsFromTwips(1440), w, h});
-    auto* setup = button(Frame1, "cmdSetup", QStringLiteral("Go to Setup"), {x, pixelsFromTwips(1980), w, h});
-    auto* conf = button(Frame1, "cmdConfigure", QStringLiteral("Configure"), {x, pixelsFromTwips(2520), w, h});
-    cmdShowConfig = button(Frame1, "cmdShowConfig", QStringLiteral("Show Configuration"), {x, pixelsFromTwips(3060), pixelsFromTwips(2900), h});
-    auto* imp = button(Frame1, "cmdImport", QStringLiteral("Import Skier Names File"), {x + pixelsFromTwips(3000), pixelsFromTwips(3060), pixelsFromTwips(2900), h});
-    connect(go, &QPushButton::clicked, this, &MainScreen::cmdGoCapture_Click);
-    connect(timer, &QPushButton::clicked, this, &MainScreen::cmdGoTimer_Click);
-    connect(pics, &QPushButton::clicked, this, &MainScreen::ccmdGoToMeasure_Click);
-    connect(setup, &QPushButton::clicked, this, &MainScreen::cmdSetup_Click);
-    connect(conf, &QPushButton::clicked, this, &MainScreen::cmdConfigure_Click);
-    connect(cmdShowConfig, &QPushButton::clicked, this, &MainScreen::cmdShowConfig_Click);
-    connect(imp, &QPushButton::clicked, this, &MainScreen::cmdImport_Click);
+    auto* go = button(controlsFrame_, "cmdGoCapture", QStringLiteral("Proceed to Record Jumps"), {x, pixelsFromTwips(360), w, h});
+    auto* videos = button(controlsFrame_, "cmdGoTimer", QStringLiteral("View Already Recorded Jump Videos"), {x, pixelsFromTwips(900), w, h});
+    auto* pics = button(controlsFrame_, "ccmdGoToMeasure", QStringLiteral("View Already Recorded Jump Pics"), {x, pixelsFromTwips(1440), w, h});
+    auto* setup = button(controlsFrame_, "cmdSetup", QStringLiteral("Go to Setup"), {x, pixelsFromTwips(1980), w, h});
+    auto* conf = button(controlsFrame_, "cmdConfigure", QStringLiteral("Configure"), {x, pixelsFromTwips(2520), w, h});
+    showConfigButton_ = button(controlsFrame_, "cmdShowConfig", QStringLiteral("Show Configuration"), {x, pixelsFromTwips(3060), pixelsFromTwips(2900), h});
+    auto* imp = button(controlsFrame_, "cmdImport", QStringLiteral("Import Skier Names File"), {x + pixelsFromTwips(3000), pixelsFromTwips(3060), pixelsFromTwips(2900), h});
+    connect(go, &QPushButton::clicked, this, &MainScreen::goToCapture);
+    connect(videos, &QPushButton::clicked, this, &MainScreen::goToVideoReview);
+    connect(pics, &QPushButton::clicked, this, &MainScreen::goToMeasure);
+    connect(setup, &QPushButton::clicked, this, &MainScreen::goToGridSetup);
+    connect(conf, &QPushButton::clicked, this, &MainScreen::goToConfiguration);
+    connect(showConfigButton_, &QPushButton::clicked, this, &MainScreen::toggleCaptureConfiguration);
+    connect(imp, &QPushButton::clicked, this, &MainScreen::importSkierNames);
 
-    label(Frame1, QStringLiteral("Label2"), QStringLiteral("Save Video Files in this Directory"), {x, pixelsFromTwips(3660), w, pixelsFromTwips(300)});
-    txtVideoDir = new QLineEdit(Frame1);
-    txtVideoDir->setObjectName(QStringLiteral("txtVideoDir"));
-    txtVideoDir->setGeometry(x, pixelsFromTwips(3960), w, pixelsFromTwips(360));
-    connect(txtVideoDir, &QLineEdit::textChanged, this, &MainScreen::txtVideoDir_Change);
-    lblVideodir = label(Frame1, QStringLiteral("lblVideodir"), QString(), {x, pixelsFromTwips(4380), w, pixelsFromTwips(300)});
-    auto* chg = button(Frame1, "btnChangeDirectory", QStringLiteral("Change Video File Directory"), {x, pixelsFromTwips(4740), w, h});
-    connect(chg, &QPushButton::clicked, this, &MainScreen::btnChangeDirectory_Click);
+    label(controlsFrame_, QStringLiteral("Label2"), QStringLiteral("Save Video Files in this Directory"), {x, pixelsFromTwips(3660), w, pixelsFromTwips(300)});
+    videoFolderBox_ = makeLineEdit(controlsFrame_, "txtVideoDir");
+    videoFolderBox_->setGeometry(x, pixelsFromTwips(3960), w, pixelsFromTwips(360));
+    connect(videoFolderBox_, &QLineEdit::textChanged, this, &MainScreen::videoFolderChanged);
+    videoFolderLabel_ = label(controlsFrame_, QStringLiteral("lblVideodir"), QString(), {x, pixelsFromTwips(4380), w, pixelsFromTwips(300)});
+    auto* chg = button(controlsFrame_, "btnChangeDirectory", QStringLiteral("Change Video File Directory"), {x, pixelsFromTwips(4740), w, h});
+    connect(chg, &QPushButton::clicked, this, &MainScreen::changeVideoFolder);
 
-    cb15 = new QCheckBox(QStringLiteral("Enable Barefoot Timing (15 sec)"), Frame1);
-    cb15->setObjectName(QStringLiteral("cb15"));
-    cb15->setGeometry(x, pixelsFromTwips(5340), w, pixelsFromTwips(360));
-    connect(cb15, &QCheckBox::clicked, this, [this](bool on) {
+    barefootTimingCheck_ = named(new QCheckBox(QStringLiteral("Enable Barefoot Timing (15 sec)"), controlsFrame_), "cb15");
+    barefootTimingCheck_->setGeometry(x, pixelsFromTwips(5340), w, pixelsFromTwips(360));
+    connect(barefootTimingCheck_, &QCheckBox::clicked, this, [this](bool on) {
         station_.settings().BarefootTiming = on;
         station_.store().save(key::barefoot, on ? 1 : 0);
     });
     // A state set by the program (start-up) keeps the mirror in step as well.
-    connect(cb15, &QCheckBox::toggled, this, [this](bool on) { station_.settings().BarefootTiming = on; });
+    connect(barefootTimingCheck_, &QCheckBox::toggled, this, [this](bool on) { station_.settings().BarefootTiming = on; });
 
-    lblConfig = label(Frame1, QStringLiteral("lblConfig"), QStringLiteral("Currently Configured for R"), {x, pixelsFromTwips(5800), w, pixelsFromTwips(300)});
-    connect(panel_, &CaptureDevicePanel::configCaptionChanged, lblConfig, &QLabel::setText);
+    captureConfigLabel_ = label(controlsFrame_, QStringLiteral("lblConfig"), QStringLiteral("Currently Configured for R"), {x, pixelsFromTwips(5800), w, pixelsFromTwips(300)});
+    connect(panel_, &CaptureDevicePanel::configCaptionChanged, captureConfigLabel_, &QLabel::setText);
 
     const QString gridCaptions[3] = {QStringLiteral("Grid 1"), QStringLiteral("Grid 2"), QStringLiteral("Grid3")};
     for (int i = 0; i < 3; ++i) {
         const int y = pixelsFromTwips(6240 + i * 540);
-        lblGrid[i] = label(Frame1, QStringLiteral("lblGrid%1").arg(i + 1), gridCaptions[i], {x, y, pixelsFromTwips(900), pixelsFromTwips(480)});
-        ImageGrid[i] = label(Frame1, QStringLiteral("ImageGrid%1").arg(i + 1), QString(), {x + pixelsFromTwips(960), y, pixelsFromTwips(480), pixelsFromTwips(480)});
-        ImageGrid[i]->setScaledContents(true);
-        txtGridDescription[i] = new QLineEdit(Frame1);
-        txtGridDescription[i]->setObjectName(QStringLiteral("txtGridDescription%1").arg(i));
-        txtGridDescription[i]->setGeometry(x + pixelsFromTwips(1500), y, w - pixelsFromTwips(1500), pixelsFromTwips(400));
+        gridLabels_[i] = label(controlsFrame_, QStringLiteral("lblGrid%1").arg(i + 1), gridCaptions[i], {x, y, pixelsFromTwips(900), pixelsFromTwips(480)});
+        gridStatusIcons_[i] = label(controlsFrame_, QStringLiteral("ImageGrid%1").arg(i + 1), QString(), {x + pixelsFromTwips(960), y, pixelsFromTwips(480), pixelsFromTwips(480)});
+        gridStatusIcons_[i]->setScaledContents(true);
+        gridDescriptionBoxes_[i] = named(new QLineEdit(controlsFrame_), QStringLiteral("txtGridDescription%1").arg(i));
+        gridDescriptionBoxes_[i]->setGeometry(x + pixelsFromTwips(1500), y, w - pixelsFromTwips(1500), pixelsFromTwips(400));
         setGridStatus(i + 1, i == 0, false);
     }
 
@@ -157,13 +151,13 @@ void MainScreen::buildControls()
     setCapturePanelsVisible(false);
 }
 
-QString MainScreen::videoFolderText() const { return txtVideoDir->text(); }
+QString MainScreen::videoFolderText() const { return videoFolderBox_->text(); }
 
-int MainScreen::frame1LeftTwips() const { return Frame1->x() * kTwipsPerPixel; }
+int MainScreen::frame1LeftTwips() const { return controlsFrame_->x() * kTwipsPerPixel; }
 
 void MainScreen::setCapturePanelsVisible(bool visible)
 {
-    Frame1->move(pixelsFromTwips(visible ? kFrame1LeftShown : kFrame1LeftHidden), Frame1->y());
+    controlsFrame_->move(pixelsFromTwips(visible ? kFrame1LeftShown : kFrame1LeftHidden), controlsFrame_->y());
     for (QWidget* w : {static_cast<QWidget*>(panel_->commandsFrame()), static_cast<QWidget*>(panel_->optionsFrame()),
                        static_cast<QWidget*>(panel_->statusLabel())})
         if (w)
@@ -180,16 +174,16 @@ void MainScreen::setGridStatus(int n, bool visible, bool loaded)
         return;
     const int i = n - 1;
     gridLoaded_[i] = loaded;
-    lblGrid[i]->setVisible(visible);
-    ImageGrid[i]->setVisible(visible);
-    txtGridDescription[i]->setVisible(visible);
+    gridLabels_[i]->setVisible(visible);
+    gridStatusIcons_[i]->setVisible(visible);
+    gridDescriptionBoxes_[i]->setVisible(visible);
     const QString file = loaded ? QStringLiteral("SmallSmiley.jpg") : QStringLiteral("SmallCaution.jpg");
     // A picture of that name in the program folder wins over the built-in one.
     QPixmap pm(station_.programFile(file));
     if (pm.isNull())
         pm.load(QStringLiteral(":/icons/") + file);
-    ImageGrid[i]->setPixmap(pm);
-    ImageGrid[i]->setProperty("pictureName", file);
+    gridStatusIcons_[i]->setPixmap(pm);
+    gridStatusIcons_[i]->setProperty("pictureName", file);
 }
 
 bool MainScreen::gridStatusLoaded(int n) const { return n >= 1 && n <= 3 && gridLoaded_[n - 1]; }
@@ -197,12 +191,12 @@ bool MainScreen::gridStatusLoaded(int n) const { return n >= 1 && n <= 3 && grid
 void MainScreen::setGridDescription(int n, const QString& text)
 {
     if (n >= 1 && n <= 3)
-        txtGridDescription[n - 1]->setText(text);
+        gridDescriptionBoxes_[n - 1]->setText(text);
 }
 
 QString MainScreen::gridDescription(int n) const
 {
-    return n >= 1 && n <= 3 ? txtGridDescription[n - 1]->text() : QString();
+    return n >= 1 && n <= 3 ? gridDescriptionBoxes_[n - 1]->text() : QString();
 }
 
 QString MainScreen::sessionLine(const QDateTime& t)
@@ -255,20 +249,20 @@ void MainScreen::load()
 
     AppSettings& s = station_.settings();                         // 9
     s.MeasurementLogName = QStringLiteral("JumpMeasurementLog") + dailyNamePart(station_.clock().now()) + QStringLiteral(".txt");
-    s.CapturesPath = withoutTrailingSeparator(txtVideoDir->text().trimmed());
+    s.CapturesPath = withoutTrailingSeparator(videoFolderBox_->text().trimmed());
     if (!s.CapturesPath.isEmpty())
         writeSessionLine();
 
-    lblVideodir->setText(txtVideoDir->text());                    // 10
+    videoFolderLabel_->setText(videoFolderBox_->text());                    // 10
     panel_->switchPreviewOn();
 
-    cb15->setChecked(store.getInt(key::barefoot, 0) != 0);   // 11
-    s.BarefootTiming = cb15->isChecked();
+    barefootTimingCheck_->setChecked(store.getInt(key::barefoot, 0) != 0);   // 11
+    s.BarefootTiming = barefootTimingCheck_->isChecked();
 
     panel_->setStreamFile(QStringLiteral("testvid.avi"));         // 12
     configShown_ = false;
     setCapturePanelsVisible(false);                               // 13
-    cmdShowConfig->setText(QStringLiteral("Show Configuration"));
+    showConfigButton_->setText(QStringLiteral("Show Configuration"));
     applyFrameRateCaption();                                      // 14
 
     p.message(QStringLiteral("Please Verify all Setup Parameters"));   // 15
@@ -284,7 +278,7 @@ void MainScreen::askForVideoFolder()
 {
     const QString stored = station_.store().get(key::logpath);
     if (!stored.isEmpty() && PathExists(stored, PathKind::Folder)) {
-        txtVideoDir->setText(stored);
+        videoFolderBox_->setText(stored);
     } else {
         for (int tries = 0;; ++tries) {
             if (tries == kMaxFolderPrompts) {
@@ -298,14 +292,14 @@ void MainScreen::askForVideoFolder()
                 QStringLiteral("No Correct Save Video Directory has been set.  Please put in the path of the Save Video Directory here."),
                 QStringLiteral("Input Save Video Files Path"));
             const QString text = answer.value_or(QString());
-            txtVideoDir->setText(text);
+            videoFolderBox_->setText(text);
             const QString folder = withoutTrailingSeparator(text);
             if (answer && !folder.isEmpty() && PathExists(folder, PathKind::Folder))
                 break;
             station_.prompter().message(kInvalidPathMessage);
         }
     }
-    station_.store().save(key::logpath, txtVideoDir->text());
+    station_.store().save(key::logpath, videoFolderBox_->text());
 }
 
 void MainScreen::writeSessionLine()
@@ -325,10 +319,10 @@ void MainScreen::applyFrameRateCaption()
 {
     const QString caption = CaptureDevicePanel::frameRateCaption(panel_->frameRateText());
     if (!caption.isEmpty())
-        lblConfig->setText(caption);
+        captureConfigLabel_->setText(caption);
 }
 
-void MainScreen::txtVideoDir_Change(const QString& text)
+void MainScreen::videoFolderChanged(const QString& text)
 {
     const QString folder = withoutTrailingSeparator(text);
     station_.settings().CapturesPath = folder;
@@ -337,7 +331,7 @@ void MainScreen::txtVideoDir_Change(const QString& text)
 
 bool MainScreen::videoFolderExists()
 {
-    if (PathExists(withoutTrailingSeparator(txtVideoDir->text().trimmed()), PathKind::Folder))
+    if (PathExists(withoutTrailingSeparator(videoFolderBox_->text().trimmed()), PathKind::Folder))
         return true;
     station_.prompter().message(
         QStringLiteral("The Log File Folder you specified does not exist. Please change it to a Folder that does exist."),
@@ -350,7 +344,7 @@ bool MainScreen::goToScreen(const QString& name)
     return station_.show(name, this) != nullptr;
 }
 
-void MainScreen::cmdGoCapture_Click()
+void MainScreen::goToCapture()
 {
     if (!videoFolderExists())
         return;
@@ -360,7 +354,7 @@ void MainScreen::cmdGoCapture_Click()
     station_.settings().NavigationTag = QStringLiteral("Setup");
 }
 
-void MainScreen::cmdGoTimer_Click()
+void MainScreen::goToVideoReview()
 {
     if (!videoFolderExists())
         return;
@@ -370,7 +364,7 @@ void MainScreen::cmdGoTimer_Click()
     panel_->switchPreviewOn();
 }
 
-void MainScreen::ccmdGoToMeasure_Click()
+void MainScreen::goToMeasure()
 {
     if (!station_.grids().all_grids_set_up) {
         station_.prompter().message(
@@ -382,17 +376,17 @@ void MainScreen::ccmdGoToMeasure_Click()
     goToScreen(screen::Measure);
 }
 
-void MainScreen::cmdSetup_Click() { goToScreen(screen::Grid_Setup); }
-void MainScreen::cmdConfigure_Click() { goToScreen(screen::Config); }
+void MainScreen::goToGridSetup() { goToScreen(screen::Grid_Setup); }
+void MainScreen::goToConfiguration() { goToScreen(screen::Config); }
 
-void MainScreen::cmdShowConfig_Click()
+void MainScreen::toggleCaptureConfiguration()
 {
     configShown_ = !configShown_;
     setCapturePanelsVisible(configShown_);
-    cmdShowConfig->setText(configShown_ ? QStringLiteral("Hide Configuration") : QStringLiteral("Show Configuration"));
+    showConfigButton_->setText(configShown_ ? QStringLiteral("Hide Configuration") : QStringLiteral("Show Configuration"));
 }
 
-void MainScreen::btnChangeDirectory_Click()
+void MainScreen::changeVideoFolder()
 {
     for (;;) {
         const auto answer = station_.prompter().input(
@@ -401,8 +395,8 @@ void MainScreen::btnChangeDirectory_Click()
         if (!answer || answer->isEmpty())
             return;
         if (PathExists(withoutTrailingSeparator(*answer), PathKind::Folder)) {
-            txtVideoDir->setText(*answer);
-            lblVideodir->setText(*answer);
+            videoFolderBox_->setText(*answer);
+            videoFolderLabel_->setText(*answer);
             return;
         }
         station_.prompter().message(QStringLiteral("The folder you entered does not exist"),
@@ -410,7 +404,7 @@ void MainScreen::btnChangeDirectory_Click()
     }
 }
 
-void MainScreen::cmdImport_Click()
+void MainScreen::importSkierNames()
 {
     Prompter& p = station_.prompter();
     FileRequest r;
@@ -472,18 +466,18 @@ void MainScreen::cmdImport_Click()
     setProperty("importedSkierName", first);
 }
 
-void MainScreen::mnuViewLog_Click() { station_.openLogView(this); }
+void MainScreen::viewLog() { station_.openLogView(this); }
 
-void MainScreen::munManual_Click() { goToScreen(screen::frmManual); }
+void MainScreen::viewManual() { goToScreen(screen::frmManual); }
 
-void MainScreen::mnulicense_Click()
+void MainScreen::showLicense()
 {
     station_.prompter().message(
         QStringLiteral("Tarvex may be used to measure jumps at water-ski tournaments and in training.\r\n"
                        "It comes without warranty: officials verify every result before it counts."));
 }
 
-void MainScreen::mnuExit_Click() { station_.quit(); }
+void MainScreen::exitStation() { station_.quit(); }
 
 void MainScreen::closeEvent(QCloseEvent* e)
 {

@@ -7,9 +7,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QMenuBar;
 class QPushButton;
-class QAction;
 
 namespace tarvex {
 
@@ -42,18 +40,18 @@ public:
     static const QString kInvalidPathMessage;
 
     // Handlers, public so other screens and tests reach them as the operator would.
-    void cmdGoCapture_Click();
-    void cmdGoTimer_Click();
-    void ccmdGoToMeasure_Click();
-    void cmdSetup_Click();
-    void cmdConfigure_Click();
-    void cmdShowConfig_Click();
-    void cmdImport_Click();
-    void btnChangeDirectory_Click();
-    void mnuViewLog_Click();
-    void munManual_Click();
-    void mnulicense_Click();
-    void mnuExit_Click();
+    void goToCapture();
+    void goToVideoReview();
+    void goToMeasure();
+    void goToGridSetup();
+    void goToConfiguration();
+    void toggleCaptureConfiguration();
+    void importSkierNames();
+    void changeVideoFolder();
+    void viewLog();
+    void viewManual();
+    void showLicense();
+    void exitStation();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -66,22 +64,21 @@ private:
     void applyFrameRateCaption();
     void setCapturePanelsVisible(bool visible);
     bool goToScreen(const QString& name);
-    // True when the folder in txtVideoDir exists; otherwise the "Path Error" box.
+    // True when the folder in the video folder box exists; otherwise the "Path Error" box.
     bool videoFolderExists();
-    void txtVideoDir_Change(const QString& text);
+    void videoFolderChanged(const QString& text);
 
     CaptureDevicePanel* panel_ = nullptr;
-    QMenuBar* menu_ = nullptr;
     QWidget* content_ = nullptr;
-    QGroupBox* Frame1 = nullptr;
-    QPushButton* cmdShowConfig = nullptr;
-    QLineEdit* txtVideoDir = nullptr;
-    QLabel* lblVideodir = nullptr;
-    QCheckBox* cb15 = nullptr;
-    QLabel* lblConfig = nullptr;
-    QLabel* lblGrid[3] = {};
-    QLabel* ImageGrid[3] = {};
-    QLineEdit* txtGridDescription[3] = {};
+    QGroupBox* controlsFrame_ = nullptr;
+    QPushButton* showConfigButton_ = nullptr;
+    QLineEdit* videoFolderBox_ = nullptr;
+    QLabel* videoFolderLabel_ = nullptr;
+    QCheckBox* barefootTimingCheck_ = nullptr;
+    QLabel* captureConfigLabel_ = nullptr;
+    QLabel* gridLabels_[3] = {};
+    QLabel* gridStatusIcons_[3] = {};
+    QLineEdit* gridDescriptionBoxes_[3] = {};
     bool gridLoaded_[3] = {};
     bool loading_ = false;
     bool configShown_ = false;

@@ -2,6 +2,7 @@
 #include "common/text_file.h"
 #include "station/screen_names.h"
 #include "common/rtf_reader.h"
+#include "widgets/controls.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,20 +17,16 @@ ManualScreen::ManualScreen(Station& station) : Screen(station)
 {
     setWindowTitle(QStringLiteral("Tarvex 2005 Manual"));
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Tarvex 2005 Manual"), this);
-    title->setObjectName(QStringLiteral("Label1"));
+    QLabel* title = makeLabel(this, "Label1", QStringLiteral("Tarvex 2005 Manual"));
     QFont f = title->font();
     f.setPointSize(f.pointSize() + 4);
     f.setBold(true);
     title->setFont(f);
-    RichTextBox1 = new QTextBrowser(this);
-    RichTextBox1->setObjectName(QStringLiteral("RichTextBox1"));
-    auto* done = new QPushButton(QStringLiteral("Done"), this);
-    done->setObjectName(QStringLiteral("cmdDone"));
+    viewer_ = named(new QTextBrowser(this), "RichTextBox1");
+    QPushButton* done = makeButton(this, "cmdDone", QStringLiteral("Done"), this, &ManualScreen::returnToMain);
     done->setShortcut(QKeySequence(Qt::Key_Escape));
-    connect(done, &QPushButton::clicked, this, &ManualScreen::cmdDone_Click);
     layout->addWidget(title);
-    layout->addWidget(RichTextBox1, 1);
+    layout->addWidget(viewer_, 1);
     layout->addWidget(done, 0, Qt::AlignRight);
     resize(900, 700);
 }
@@ -54,10 +51,10 @@ void ManualScreen::load()
             QStringLiteral("Tarvex 2005 Manual"), Icon::Exclamation);
         return;
     }
-    RichTextBox1->setHtml(html);
+    viewer_->setHtml(html);
 }
 
-void ManualScreen::cmdDone_Click()
+void ManualScreen::returnToMain()
 {
     station_.show(screen::MainForm, this);
 }

@@ -12,10 +12,10 @@ class ManualScreen : public Screen {
 public:
     explicit ManualScreen(Station& station);
     void load() override;
-    void cmdDone_Click();
+    void returnToMain();
 
 private:
-    QTextBrowser* RichTextBox1 = nullptr;
+    QTextBrowser* viewer_ = nullptr;
 };
 
 } // namespace tarvex

@@ -4,6 +4,7 @@
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
 #include "grid/grid_setup_screen.h"
+#include "widgets/controls.h"
 #include "widgets/picture_canvas.h"
 
 #include <QCloseEvent>
@@ -64,21 +65,16 @@ CalibrateScreen::CalibrateScreen(Station& station) : Screen(station)
     setWindowTitle(kTitle);
     auto* layout = new QGridLayout(this);
 
-    CalibrationLineScreenLabel = new QLabel(kScreen, this);
-    CalibrationLineScreenLabel->setObjectName(QStringLiteral("CalibrationLineScreenLabel"));
-    CalibrationLineActualLabel = new QLabel(kActual, this);
-    CalibrationLineActualLabel->setObjectName(QStringLiteral("CalibrationLineActualLabel"));
-    layout->addWidget(CalibrationLineScreenLabel, 0, 1, 1, 2, Qt::AlignHCenter);
-    layout->addWidget(CalibrationLineActualLabel, 0, 3, 1, 2, Qt::AlignHCenter);
+    layout->addWidget(makeLabel(this, "CalibrationLineScreenLabel", kScreen), 0, 1, 1, 2, Qt::AlignHCenter);
+    layout->addWidget(makeLabel(this, "CalibrationLineActualLabel", kActual), 0, 3, 1, 2, Qt::AlignHCenter);
 
-    first_ = {box("CalibrationLineXTwips"), box("CalibrationLineYTwips"),
-              box("CalibrationLineXActual"), box("CalibrationLineYActual")};
-    second_ = {box("CalibrationLineXTwips2"), box("CalibrationLineYTwips2"),
-               box("CalibrationLineXActual2"), box("CalibrationLineYActual2")};
+    first_ = {makeLineEdit(this, "CalibrationLineXTwips"), makeLineEdit(this, "CalibrationLineYTwips"),
+              makeLineEdit(this, "CalibrationLineXActual"), makeLineEdit(this, "CalibrationLineYActual")};
+    second_ = {makeLineEdit(this, "CalibrationLineXTwips2"), makeLineEdit(this, "CalibrationLineYTwips2"),
+               makeLineEdit(this, "CalibrationLineXActual2"), makeLineEdit(this, "CalibrationLineYActual2")};
     int row = 1;
     for (const PointBoxes* p : {&first_, &second_}) {
-        auto* from = new QLabel(QStringLiteral("from"), this);
-        from->setObjectName(row == 1 ? QStringLiteral("Label1") : QStringLiteral("Label2"));
+        QLabel* from = makeLabel(this, row == 1 ? "Label1" : "Label2", QStringLiteral("from"));
         layout->addWidget(from, row, 0);
         layout->addWidget(p->xTwips, row, 1);
         layout->addWidget(p->yTwips, row, 2);
@@ -87,32 +83,16 @@ CalibrateScreen::CalibrateScreen(Station& station) : Screen(station)
         ++row;
     }
 
-    auto button = [this](const char* name, const QString& caption, void (CalibrateScreen::*handler)()) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(QString::fromLatin1(name));
-        connect(b, &QPushButton::clicked, this, handler);
-        return b;
-    };
-    CalibrationLineUnitsSelect =
-        button("CalibrationLineUnitsSelect", kActual, &CalibrateScreen::CalibrationLineUnitsSelect_Click);
-    CalibrationLineUnitsSelect->setToolTip(
-        QStringLiteral("The column you type into; Draw fills the other one"));
-    CalibrateLineDrawCommand = button("CalibrateLineDrawCommand", QStringLiteral("Draw"),
-                                      &CalibrateScreen::CalibrateLineDrawCommand_Click);
-    CalibrationLineErase =
-        button("CalibrationLineErase", QStringLiteral("Erase"), &CalibrateScreen::CalibrationLineErase_Click);
-    formexit = button("formexit", QStringLiteral("E&xit"), &CalibrateScreen::formexit_Click);
-    layout->addWidget(CalibrationLineUnitsSelect, row, 0);
-    layout->addWidget(CalibrateLineDrawCommand, row, 1);
-    layout->addWidget(CalibrationLineErase, row, 2);
-    layout->addWidget(formexit, row, 4);
-}
-
-QLineEdit* CalibrateScreen::box(const char* name)
-{
-    auto* e = new QLineEdit(this);
-    e->setObjectName(QString::fromLatin1(name));
-    return e;
+    inputColumnButton_ =
+        makeButton(this, "CalibrationLineUnitsSelect", kActual, this, &CalibrateScreen::toggleInputColumn);
+    inputColumnButton_->setToolTip(QStringLiteral("The column you type into; Draw fills the other one"));
+    QPushButton* draw = makeButton(this, "CalibrateLineDrawCommand", QStringLiteral("Draw"), this, &CalibrateScreen::drawLine);
+    QPushButton* erase = makeButton(this, "CalibrationLineErase", QStringLiteral("Erase"), this, &CalibrateScreen::eraseLine);
+    QPushButton* exit = makeButton(this, "formexit", QStringLiteral("E&xit"), this, &CalibrateScreen::leave);
+    layout->addWidget(inputColumnButton_, row, 0);
+    layout->addWidget(draw, row, 1);
+    layout->addWidget(erase, row, 2);
+    layout->addWidget(exit, row, 4);
 }
 
 void CalibrateScreen::complain(const QString& text) const
@@ -139,15 +119,15 @@ bool CalibrateScreen::readInput(QLineEdit* box, const QString& what, double& val
     return true;
 }
 
-void CalibrateScreen::CalibrationLineUnitsSelect_Click()
+void CalibrateScreen::toggleInputColumn()
 {
-    CalibrationLineUnitsSelect->setText(CalibrationLineUnitsSelect->text() == kActual ? kScreen : kActual);
+    inputColumnButton_->setText(inputColumnButton_->text() == kActual ? kScreen : kActual);
 }
 
-void CalibrateScreen::CalibrateLineDrawCommand_Click()
+void CalibrateScreen::drawLine()
 {
     GridState& g = station_.grids();
-    const bool fromActual = CalibrationLineUnitsSelect->text() == kActual;
+    const bool fromActual = inputColumnButton_->text() == kActual;
     const PointBoxes* points[2] = {&first_, &second_};
     const QString ordinal[2] = {QStringLiteral("first"), QStringLiteral("second")};
     const QString& column = fromActual ? kActual : kScreen;
@@ -215,17 +195,17 @@ void CalibrateScreen::CalibrateLineDrawCommand_Click()
     last_ = line;
 }
 
-void CalibrateScreen::CalibrationLineErase_Click()
+void CalibrateScreen::eraseLine()
 {
     drawOnPictures(last_, PictureCanvas::magenta());
 }
 
-void CalibrateScreen::formexit_Click() { hide(); }
+void CalibrateScreen::leave() { hide(); }
 
 void CalibrateScreen::closeEvent(QCloseEvent* e)
 {
     e->accept();
-    formexit_Click();
+    leave();
 }
 
 void CalibrateScreen::drawOnPictures(const QLineF& line, const QColor& colour)

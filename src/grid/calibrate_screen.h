@@ -8,7 +8,6 @@
 #include <QString>
 #include <optional>
 
-class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -31,10 +30,12 @@ public:
     static constexpr int kLineWidthPixels = 1;
 
     // Handlers, public so tests and other screens reach them as the operator would.
-    void CalibrationLineUnitsSelect_Click();
-    void CalibrateLineDrawCommand_Click();
-    void CalibrationLineErase_Click();
-    void formexit_Click();
+    // Switches the column typed into between survey metres ("Actual") and twips ("Screen").
+    void toggleInputColumn();
+    // Converts the typed column into the other and draws the line on the pictures.
+    void drawLine();
+    void eraseLine();
+    void leave();
 
     // Endpoints (twips) of the line drawn last; (0,0)-(0,0) until the first Draw.
     QLineF lastLine() const { return last_; }
@@ -52,19 +53,13 @@ private:
         QLineEdit* yActual = nullptr;
     };
 
-    QLineEdit* box(const char* name);
     bool readInput(QLineEdit* box, const QString& what, double& value);
     void drawOnPictures(const QLineF& line, const QColor& colour);
     void complain(const QString& text) const;
 
     PointBoxes first_;
     PointBoxes second_;
-    QPushButton* CalibrationLineUnitsSelect = nullptr;
-    QPushButton* CalibrateLineDrawCommand = nullptr;
-    QPushButton* CalibrationLineErase = nullptr;
-    QPushButton* formexit = nullptr;
-    QLabel* CalibrationLineScreenLabel = nullptr;
-    QLabel* CalibrationLineActualLabel = nullptr;
+    QPushButton* inputColumnButton_ = nullptr;
 
     QLineF last_;
 };

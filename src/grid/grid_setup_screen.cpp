@@ -10,7 +10,9 @@
 #include "grid/accuracy.h"
 #include "grid/grid_file.h"
 #include "media/file_helpers.h"
+#include "widgets/controls.h"
 #include "widgets/drag_handle.h"
+#include "widgets/nudge_pad.h"
 #include "widgets/picture_canvas.h"
 
 #include <QAction>
@@ -18,7 +20,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -27,7 +28,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QKeyEvent>
@@ -62,8 +62,6 @@ constexpr int kCrossSizeInitial = 90;
 
 QString gridCaption(int n) { return QStringLiteral("Grid %1").arg(n); }
 
-constexpr double kBigNudgeTwips = 150;
-
 } // namespace
 
 GridSetupScreen::GridSetupScreen(Station& station) : Screen(station)
@@ -76,20 +74,13 @@ GridSetupScreen::GridSetupScreen(Station& station) : Screen(station)
 
 // ---------------------------------------------------------------- controls
 
-QLineEdit* GridSetupScreen::box(const char* name, const QString& text)
-{
-    auto* e = new QLineEdit(text);
-    e->setObjectName(QString::fromLatin1(name));
-    return e;
-}
-
 void GridSetupScreen::buildControls()
 {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    menu_ = new QMenuBar(this);
+    auto* menu = new QMenuBar(this);
     auto addAction = [this](QWidget* where, const char* name, const QString& caption, void (GridSetupScreen::*slot)()) {
         auto* a = new QAction(caption, where);
         a->setObjectName(QString::fromLatin1(name));
@@ -97,17 +88,17 @@ void GridSetupScreen::buildControls()
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    addAction(menu_, "gridLoad", QStringLiteral("&Load File"), &GridSetupScreen::gridLoad_Click);
-    QMenu* pictureMenu = menu_->addMenu(QStringLiteral("Setup &Picture"));
+    addAction(menu, "gridLoad", QStringLiteral("&Load File"), &GridSetupScreen::loadGridFromFile);
+    QMenu* pictureMenu = menu->addMenu(QStringLiteral("Setup &Picture"));
     pictureMenu->setObjectName(QStringLiteral("mnuSetupPicture"));
     pictureMenu->menuAction()->setObjectName(QStringLiteral("mnuSetupPicture"));
-    addAction(pictureMenu, "mnuLoadPicture", QStringLiteral("Load &Picture"), &GridSetupScreen::mnuLoadPicture_Click);
-    addAction(pictureMenu, "mnuClearPicture", QStringLiteral("&Clear Picture"), &GridSetupScreen::mnuClearPicture_Click);
-    addAction(pictureMenu, "mnuPaste", QStringLiteral("P&aste"), &GridSetupScreen::mnuPaste_Click);
-    addAction(menu_, "gridSave", QStringLiteral("&Save"), &GridSetupScreen::gridSave_Click);
-    addAction(menu_, "mnuCalibrate", QStringLiteral("&Calibrate"), &GridSetupScreen::mnuCalibrate_Click);
-    addAction(menu_, "gridExit", QStringLiteral("E&xit"), &GridSetupScreen::gridExit_Click);
-    outer->setMenuBar(menu_);
+    addAction(pictureMenu, "mnuLoadPicture", QStringLiteral("Load &Picture"), &GridSetupScreen::loadPictureFromFile);
+    addAction(pictureMenu, "mnuClearPicture", QStringLiteral("&Clear Picture"), &GridSetupScreen::clearPicture);
+    addAction(pictureMenu, "mnuPaste", QStringLiteral("P&aste"), &GridSetupScreen::pastePicture);
+    addAction(menu, "gridSave", QStringLiteral("&Save"), &GridSetupScreen::saveGridToFile);
+    addAction(menu, "mnuCalibrate", QStringLiteral("&Calibrate"), &GridSetupScreen::openCalibration);
+    addAction(menu, "gridExit", QStringLiteral("E&xit"), &GridSetupScreen::leaveGridSetup);
+    outer->setMenuBar(menu);
 
     auto* body = new QHBoxLayout;
     outer->addLayout(body, 1);
@@ -130,21 +121,18 @@ void GridSetupScreen::buildControls()
     body->addWidget(panel);
     auto* col = new QVBoxLayout(panel);
 
-    ipt_file_description = box("ipt_file_description", kNoFile);
-    ipt_file_description_2 = box("ipt_file_description_2", QString());
-    col->addWidget(ipt_file_description);
-    col->addWidget(ipt_file_description_2);
+    gridFileBox_ = makeLineEdit(panel, "ipt_file_description", kNoFile);
+    gridDescriptionBox_ = makeLineEdit(panel, "ipt_file_description_2");
+    col->addWidget(gridFileBox_);
+    col->addWidget(gridDescriptionBox_);
 
     auto* gridRow = new QHBoxLayout;
-    grid_state_icon = new QLabel(panel);
-    grid_state_icon->setObjectName(QStringLiteral("grid_state_icon"));
-    grid_state_icon->setFixedSize(32, 32);
-    grid_state_icon->setScaledContents(true);
-    grid_select = new QPushButton(QStringLiteral("Grid 1"), panel);
-    grid_select->setObjectName(QStringLiteral("grid_select"));
-    connect(grid_select, &QPushButton::clicked, this, &GridSetupScreen::grid_select_Click);
-    gridRow->addWidget(grid_state_icon);
-    gridRow->addWidget(grid_select, 1);
+    gridStateIcon_ = makeLabel(panel, "grid_state_icon", QString());
+    gridStateIcon_->setFixedSize(32, 32);
+    gridStateIcon_->setScaledContents(true);
+    gridSelectButton_ = makeButton(panel, "grid_select", gridCaption(1), this, &GridSetupScreen::showNextGrid);
+    gridRow->addWidget(gridStateIcon_);
+    gridRow->addWidget(gridSelectButton_, 1);
     col->addLayout(gridRow);
 
     auto* selection = new QGroupBox(QStringLiteral("Grid Point Selection"), panel);
@@ -178,10 +166,10 @@ void GridSetupScreen::buildControls()
         pick->setContext(Qt::WindowShortcut);
         connect(pick, &QShortcut::activated, b.option, [o = b.option] { o->setChecked(true); });
         selLayout->addWidget(b.option, k / 2, k % 2);
-        b.x = box(d.x, kAuto);
-        b.y = box(d.y, kAuto);
-        b.surveyX = box(d.sx, kInput);
-        b.surveyY = box(d.sy, kInput);
+        b.x = makeLineEdit(panel, d.x, kAuto);
+        b.y = makeLineEdit(panel, d.y, kAuto);
+        b.surveyX = makeLineEdit(panel, d.sx, kInput);
+        b.surveyY = makeLineEdit(panel, d.sy, kInput);
         auto* screenLabel = new QLabel(QStringLiteral("screen x,y"), panel);
         screenLabel->setObjectName(QStringLiteral("Label%1").arg(labelNo));
         auto* surveyLabel = new QLabel(QStringLiteral("survey x,y"), panel);
@@ -198,26 +186,20 @@ void GridSetupScreen::buildControls()
     }
     auto* jumpLabel = new QLabel(QStringLiteral("jump x,y"), panel);
     jumpLabel->setObjectName(QStringLiteral("Label9"));
-    jump_x = box("jump_x", kJumpX);
-    jump_y = box("jump_y", kJumpY);
+    jumpSurveyXBox_ = makeLineEdit(panel, "jump_x", kJumpX);
+    jumpSurveyYBox_ = makeLineEdit(panel, "jump_y", kJumpY);
     boxes->addWidget(jumpLabel, 12, 0);
-    boxes->addWidget(jump_x, 12, 1);
-    boxes->addWidget(jump_y, 12, 2);
+    boxes->addWidget(jumpSurveyXBox_, 12, 1);
+    boxes->addWidget(jumpSurveyYBox_, 12, 2);
 
-    chkboxGridLock = new QCheckBox(QStringLiteral("Lock Grid Buoys"), panel);
-    chkboxGridLock->setObjectName(QStringLiteral("chkboxGridLock"));
-    connect(chkboxGridLock, &QCheckBox::toggled, this, &GridSetupScreen::gridLock_Toggled);
-    col->addWidget(chkboxGridLock);
+    gridLockCheck_ = new QCheckBox(QStringLiteral("Lock Grid Buoys"), panel);
+    gridLockCheck_->setObjectName(QStringLiteral("chkboxGridLock"));
+    connect(gridLockCheck_, &QCheckBox::toggled, this, &GridSetupScreen::gridLockToggled);
+    col->addWidget(gridLockCheck_);
 
     auto* buttons = new QHBoxLayout;
-    Load = new QPushButton(QStringLiteral("Complete"), panel);
-    Load->setObjectName(QStringLiteral("Load"));
-    connect(Load, &QPushButton::clicked, this, &GridSetupScreen::Load_Click);
-    show_alignment = new QPushButton(QStringLiteral("Draw Buoys"), panel);
-    show_alignment->setObjectName(QStringLiteral("show_alignment"));
-    connect(show_alignment, &QPushButton::clicked, this, &GridSetupScreen::show_alignment_Click);
-    buttons->addWidget(Load);
-    buttons->addWidget(show_alignment);
+    buttons->addWidget(makeButton(panel, "Load", QStringLiteral("Complete"), this, &GridSetupScreen::completeGrid));
+    buttons->addWidget(makeButton(panel, "show_alignment", QStringLiteral("Draw Buoys"), this, &GridSetupScreen::drawBuoys));
     col->addLayout(buttons);
 
     buildAccuracyControls(panel);
@@ -228,35 +210,26 @@ void GridSetupScreen::buildControls()
     auto handleLabel = [this](const char* name, const QString& caption, QRect r) {
         return DragHandle::makeLabel(this, QString::fromLatin1(name), caption, r);
     };
-    auto arrow = [this](const char* name, const char* icon, QRect r, void (GridSetupScreen::*slot)()) {
-        QPushButton* b = makeIconButton(this, QString::fromLatin1(name), QString::fromLatin1(icon), r);
-        connect(b, &QPushButton::clicked, this, slot);
-        return b;
-    };
-    AdjustmentLabel = handleLabel("AdjustmentLabel", QStringLiteral("Micro-Adjust (drag-it)"), {20, 40, 150, 18});
-    AdjustUp = arrow("AdjustUp", "arrow_up.png", {70, 60, 28, 28}, &GridSetupScreen::AdjustUp_Click);
-    AdjustLeft = arrow("AdjustLeft", "arrow_left.png", {40, 90, 28, 28}, &GridSetupScreen::AdjustLeft_Click);
-    AdjustRight = arrow("AdjustRight", "arrow_right.png", {100, 90, 28, 28}, &GridSetupScreen::AdjustRight_Click);
-    AdjustDown = arrow("AdjustDown", "arrow_down.png", {70, 120, 28, 28}, &GridSetupScreen::AdjustDown_Click);
-    CrossSizeLabel = handleLabel("CrossSizeLabel", QStringLiteral("Marker Icon Size (drag-it)"), {20, 160, 170, 18});
-    Setup_Cross_size = new QScrollBar(Qt::Horizontal, this);
-    Setup_Cross_size->setObjectName(QStringLiteral("Setup_Cross_size"));
-    Setup_Cross_size->setRange(kCrossSizeMin, kCrossSizeMax);
-    Setup_Cross_size->setSingleStep(15);
-    Setup_Cross_size->setPageStep(15);
-    Setup_Cross_size->setValue(kCrossSizeInitial);
-    Setup_Cross_size->setGeometry(20, 180, 170, 18);
-    gridLockedLabel = handleLabel("gridLockedLabel", QStringLiteral("GRID LOCKED!"), {220, 40, 110, 20});
-    gridLockedLabel->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
-    gridLockedLabel->hide();
+    nudgeHandle_ = handleLabel("AdjustmentLabel", QStringLiteral("Micro-Adjust (drag-it)"), {20, 40, 150, 18});
+    nudgePad_ = new NudgePad(this, {40, 60}, kNudgeTwips);
+    connect(nudgePad_, &NudgePad::nudged, this, &GridSetupScreen::nudge);
+    markerSizeHandle_ = handleLabel("CrossSizeLabel", QStringLiteral("Marker Icon Size (drag-it)"), {20, 160, 170, 18});
+    markerSizeBar_ = new QScrollBar(Qt::Horizontal, this);
+    markerSizeBar_->setObjectName(QStringLiteral("Setup_Cross_size"));
+    markerSizeBar_->setRange(kCrossSizeMin, kCrossSizeMax);
+    markerSizeBar_->setSingleStep(15);
+    markerSizeBar_->setPageStep(15);
+    markerSizeBar_->setValue(kCrossSizeInitial);
+    markerSizeBar_->setGeometry(20, 180, 170, 18);
+    gridLockedSign_ = handleLabel("gridLockedLabel", QStringLiteral("GRID LOCKED!"), {220, 40, 110, 20});
+    gridLockedSign_->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+    gridLockedSign_->hide();
 
-    new DragHandle(AdjustmentLabel, {AdjustmentLabel, AdjustUp, AdjustDown, AdjustLeft, AdjustRight});
-    new DragHandle(CrossSizeLabel, {CrossSizeLabel, Setup_Cross_size});
-    new DragHandle(gridLockedLabel, {gridLockedLabel});
-    for (QWidget* w : {static_cast<QWidget*>(AdjustmentLabel), static_cast<QWidget*>(AdjustUp),
-                       static_cast<QWidget*>(AdjustDown), static_cast<QWidget*>(AdjustLeft),
-                       static_cast<QWidget*>(AdjustRight), static_cast<QWidget*>(CrossSizeLabel),
-                       static_cast<QWidget*>(Setup_Cross_size), static_cast<QWidget*>(gridLockedLabel)})
+    new DragHandle(nudgeHandle_, {nudgeHandle_, nudgePad_});
+    new DragHandle(markerSizeHandle_, {markerSizeHandle_, markerSizeBar_});
+    new DragHandle(gridLockedSign_, {gridLockedSign_});
+    for (QWidget* w : std::initializer_list<QWidget*>{nudgeHandle_, nudgePad_, markerSizeHandle_, markerSizeBar_,
+                                                      gridLockedSign_})
         w->raise();
 
     connectBoxes();
@@ -265,43 +238,40 @@ void GridSetupScreen::buildControls()
 void GridSetupScreen::buildAccuracyControls(QWidget* panel)
 {
     auto* col = static_cast<QVBoxLayout*>(panel->layout());
-    btnAccuracyCheck = new QPushButton(QStringLiteral("Accuracy"), panel);
-    btnAccuracyCheck->setObjectName(QStringLiteral("btnAccuracyCheck"));
-    connect(btnAccuracyCheck, &QPushButton::clicked, this, &GridSetupScreen::btnAccuracyCheck_Click);
-    col->addWidget(btnAccuracyCheck);
+    accuracyButton_ = makeButton(panel, "btnAccuracyCheck", QStringLiteral("Accuracy"), this, &GridSetupScreen::checkAccuracy);
+    col->addWidget(accuracyButton_);
 
     auto option = [](QWidget* parent, const char* name, const QString& caption) {
-        auto* o = new QRadioButton(caption, parent);
-        o->setObjectName(QString::fromLatin1(name));
+        QRadioButton* o = named(new QRadioButton(caption, parent), name);
         parent->layout()->addWidget(o);
         return o;
     };
-    fmAccuracyDisplay = new QGroupBox(QStringLiteral("Accuracy "), panel);
-    fmAccuracyDisplay->setObjectName(QStringLiteral("fmAccuracyDisplay"));
-    new QHBoxLayout(fmAccuracyDisplay);
-    optStandardAccuracy = option(fmAccuracyDisplay, "optStandardAccuracy", QStringLiteral("Standard"));
-    optAdvancedAccuracy = option(fmAccuracyDisplay, "optAdvancedAccuracy", QStringLiteral("Advanced"));
-    col->addWidget(fmAccuracyDisplay);
+    accuracyModeGroup_ = new QGroupBox(QStringLiteral("Accuracy "), panel);
+    accuracyModeGroup_->setObjectName(QStringLiteral("fmAccuracyDisplay"));
+    new QHBoxLayout(accuracyModeGroup_);
+    standardAccuracyOption_ = option(accuracyModeGroup_, "optStandardAccuracy", QStringLiteral("Standard"));
+    advancedAccuracyOption_ = option(accuracyModeGroup_, "optAdvancedAccuracy", QStringLiteral("Advanced"));
+    col->addWidget(accuracyModeGroup_);
 
-    fmAccuracyConfig = new QGroupBox(QStringLiteral("Display"), panel);
-    fmAccuracyConfig->setObjectName(QStringLiteral("fmAccuracyConfig"));
-    new QHBoxLayout(fmAccuracyConfig);
-    optDisplayDistance = option(fmAccuracyConfig, "optDisplayDistance", QStringLiteral("Distance"));
-    optDetailMeasurement = option(fmAccuracyConfig, "optDetailMeasurement", QStringLiteral("Detail "));
-    optHomolgationLevel = option(fmAccuracyConfig, "optHomolgationLevel", QStringLiteral("Hom.Lvl"));
-    col->addWidget(fmAccuracyConfig);
-    connect(optAdvancedAccuracy, &QRadioButton::toggled, this,
-            [this](bool on) { fmAccuracyConfig->setVisible(on); });
+    accuracyDisplayGroup_ = new QGroupBox(QStringLiteral("Display"), panel);
+    accuracyDisplayGroup_->setObjectName(QStringLiteral("fmAccuracyConfig"));
+    new QHBoxLayout(accuracyDisplayGroup_);
+    distanceDisplayOption_ = option(accuracyDisplayGroup_, "optDisplayDistance", QStringLiteral("Distance"));
+    detailDisplayOption_ = option(accuracyDisplayGroup_, "optDetailMeasurement", QStringLiteral("Detail "));
+    levelDisplayOption_ = option(accuracyDisplayGroup_, "optHomolgationLevel", QStringLiteral("Hom.Lvl"));
+    col->addWidget(accuracyDisplayGroup_);
+    connect(advancedAccuracyOption_, &QRadioButton::toggled, this,
+            [this](bool on) { accuracyDisplayGroup_->setVisible(on); });
 
-    for (int e = 0; e < int(AccuracyIndicator.size()); ++e) {
+    for (int e = 0; e < int(accuracyLabels_.size()); ++e) {
         QLabel* l = canvas_->addLabel(QStringLiteral("AccuracyIndicator%1").arg(e));
         l->hide();
-        AccuracyIndicator[std::size_t(e)] = l;
+        accuracyLabels_[std::size_t(e)] = l;
     }
-    for (int k = 0; k < int(LineLabel.size()); ++k) {
+    for (int k = 0; k < int(lineNumberLabels_.size()); ++k) {
         QLabel* l = canvas_->addLabel(QStringLiteral("LineLabel%1").arg(k), QString::number(k + 1));
         l->hide();
-        LineLabel[std::size_t(k)] = l;
+        lineNumberLabels_[std::size_t(k)] = l;
     }
 }
 
@@ -314,8 +284,8 @@ void GridSetupScreen::connectBoxes()
         connect(b.surveyX, &QLineEdit::textChanged, this, [this, index] { boxChanged(index, 2); });
         connect(b.surveyY, &QLineEdit::textChanged, this, [this, index] { boxChanged(index, 3); });
     }
-    connect(jump_x, &QLineEdit::textChanged, this, [this] { boxChanged(0, 2); });
-    connect(jump_y, &QLineEdit::textChanged, this, [this] { boxChanged(0, 3); });
+    connect(jumpSurveyXBox_, &QLineEdit::textChanged, this, [this] { boxChanged(0, 2); });
+    connect(jumpSurveyYBox_, &QLineEdit::textChanged, this, [this] { boxChanged(0, 3); });
 }
 
 // ---------------------------------------------------------------- load and activation
@@ -323,22 +293,22 @@ void GridSetupScreen::connectBoxes()
 void GridSetupScreen::load()
 {
     GridState& g = station_.grids();
-    optStandardAccuracy->setChecked(true);
-    optHomolgationLevel->setChecked(true);
+    standardAccuracyOption_->setChecked(true);
+    levelDisplayOption_->setChecked(true);
     showGridNumber(GridState::isGridNumber(g.current_grid) ? g.current_grid : 1);
     setWindowState(windowState() | Qt::WindowMaximized);
-    marker_radius_ = 2.0 * Setup_Cross_size->value();
+    marker_radius_ = 2.0 * markerSizeBar_->value();
     for (int b = 1; b <= kBuoyCount; ++b) {
         g.buoy_screen_x[b] = 0;
         g.buoy_screen_y[b] = 0;
     }
     g.all_grids_set_up = false;
     setStateIcon(false);
-    btnAccuracyCheck->hide();
-    fmAccuracyConfig->hide();
-    fmAccuracyDisplay->hide();
+    accuracyButton_->hide();
+    accuracyDisplayGroup_->hide();
+    accuracyModeGroup_->hide();
     clear_accuracy_indicator();
-    for (QLabel* l : {AdjustmentLabel, CrossSizeLabel})
+    for (QLabel* l : {nudgeHandle_, markerSizeHandle_})
         l->setStyleSheet(QStringLiteral("background-color: black; color: white;"));
     // No assumed width: the grid check asks for the camera's picture instead.
     setPictureSize(canvas_->picture().size());
@@ -394,7 +364,7 @@ void GridSetupScreen::Show_grid()
     canvas_->clear();
     const QColor colour = markerColour();
     canvas_->setDrawWidth(2);
-    const double s = Setup_Cross_size->value();
+    const double s = markerSizeBar_->value();
     const bool cross = station_.settings().MarkerStyle == QLatin1String("cross");
     for (const BuoyControls& b : buoys_)
         canvas_->buoyMarker({g.buoy_screen_x[b.index], g.buoy_screen_y[b.index]}, s, cross, colour, true);
@@ -402,18 +372,18 @@ void GridSetupScreen::Show_grid()
         marker_radius_ = 2 * s;
 }
 
-void GridSetupScreen::hideLockedSign() { gridLockedLabel->hide(); }
+void GridSetupScreen::hideLockedSign() { gridLockedSign_->hide(); }
 
 void GridSetupScreen::clear_accuracy_indicator()
 {
-    for (QLabel* l : AccuracyIndicator)
+    for (QLabel* l : accuracyLabels_)
         l->hide();
 }
 
 void GridSetupScreen::showGridNumber(int n)
 {
     shownGrid_ = GridState::isGridNumber(n) ? n : 1;
-    grid_select->setText(gridCaption(shownGrid_));
+    gridSelectButton_->setText(gridCaption(shownGrid_));
 }
 
 // ---------------------------------------------------------------- boxes and state
@@ -442,18 +412,18 @@ void GridSetupScreen::boxChanged(int buoyIndex, int field)
     }
     if (buoyIndex == 0) {
         if (field == 2)
-            g.jump_survey_x = leadingNumber(jump_x->text());
+            g.jump_survey_x = leadingNumber(jumpSurveyXBox_->text());
         else
-            g.jump_survey_y = leadingNumber(jump_y->text());
+            g.jump_survey_y = leadingNumber(jumpSurveyYBox_->text());
     } else if (field == 2) {
         g.buoy_survey_x[buoyIndex] = leadingNumber(controlsOf(buoyIndex).surveyX->text());
     } else if (field == 3) {
         g.buoy_survey_y[buoyIndex] = leadingNumber(controlsOf(buoyIndex).surveyY->text());
     }
     setStateIcon(false);
-    btnAccuracyCheck->hide();
-    fmAccuracyConfig->hide();
-    fmAccuracyDisplay->hide();
+    accuracyButton_->hide();
+    accuracyDisplayGroup_->hide();
+    accuracyModeGroup_->hide();
     clear_accuracy_indicator();
     g.all_grids_set_up = false;
 }
@@ -465,16 +435,16 @@ void GridSetupScreen::setStateIcon(bool complete)
     QPixmap pm(station_.programFile(file));
     if (pm.isNull())
         pm.load(QStringLiteral(":/icons/") + file);
-    grid_state_icon->setPixmap(pm);
-    grid_state_icon->setProperty("pictureName", file);
+    gridStateIcon_->setPixmap(pm);
+    gridStateIcon_->setProperty("pictureName", file);
 }
 
 void GridSetupScreen::showAsComplete()
 {
     setStateIcon(true);
-    btnAccuracyCheck->show();
-    fmAccuracyDisplay->show();
-    fmAccuracyConfig->setVisible(optAdvancedAccuracy->isChecked());
+    accuracyButton_->show();
+    accuracyModeGroup_->show();
+    accuracyDisplayGroup_->setVisible(advancedAccuracyOption_->isChecked());
 }
 
 SetupBoxTexts GridSetupScreen::boxTexts() const
@@ -491,8 +461,8 @@ SetupBoxTexts GridSetupScreen::boxTexts() const
     take(buoy::LowerLeft, t.lower_left_x, t.lower_left_y, t.ll_survey_x, t.ll_survey_y);
     take(buoy::UpperRight, t.upper_right_x, t.upper_right_y, t.ur_survey_x, t.ur_survey_y);
     take(buoy::LowerRight, t.lower_right_x, t.lower_right_y, t.lr_survey_x, t.lr_survey_y);
-    t.jump_x = jump_x->text();
-    t.jump_y = jump_y->text();
+    t.jump_x = jumpSurveyXBox_->text();
+    t.jump_y = jumpSurveyYBox_->text();
     return t;
 }
 
@@ -511,15 +481,15 @@ void GridSetupScreen::fillBoxesFromWorkingState()
     put(buoy::LowerRight, t.lower_right_x, t.lower_right_y, t.lr_survey_x, t.lr_survey_y);
     put(buoy::UpperLeft, t.upper_left_x, t.upper_left_y, t.ul_survey_x, t.ul_survey_y);
     put(buoy::LowerLeft, t.lower_left_x, t.lower_left_y, t.ll_survey_x, t.ll_survey_y);
-    jump_x->setText(t.jump_x);
-    jump_y->setText(t.jump_y);
+    jumpSurveyXBox_->setText(t.jump_x);
+    jumpSurveyYBox_->setText(t.jump_y);
 }
 
 void GridSetupScreen::showGridPaths(int n)
 {
     const GridState& g = station_.grids();
-    ipt_file_description->setText(g.grid_file_path[n].isEmpty() ? kNoFile : g.grid_file_path[n]);
-    ipt_file_description_2->setText(g.grid_description[n]);
+    gridFileBox_->setText(g.grid_file_path[n].isEmpty() ? kNoFile : g.grid_file_path[n]);
+    gridDescriptionBox_->setText(g.grid_description[n]);
 }
 
 void GridSetupScreen::appendSetupRecord(int gridNumber, const QString& labelWord)
@@ -532,8 +502,8 @@ void GridSetupScreen::appendSetupRecord(int gridNumber, const QString& labelWord
                   QStringLiteral("Results File"), Icon::Exclamation);
         return;
     }
-    const QByteArray bytes = lineBytes(setupRecordLines(station_.clock().now(), ipt_file_description->text(),
-                                                        ipt_file_description_2->text(), gridNumber, boxTexts(),
+    const QByteArray bytes = lineBytes(setupRecordLines(station_.clock().now(), gridFileBox_->text(),
+                                                        gridDescriptionBox_->text(), gridNumber, boxTexts(),
                                                         labelWord));
     if (const auto failed = appendDurably(path, bytes))
         p.message(QStringLiteral("The set-up record could not be written to %1: %2").arg(path, *failed),
@@ -554,10 +524,10 @@ void GridSetupScreen::moveBuoys(const QPointF& selectedTarget, bool fromClick, d
 {
     GridState& g = station_.grids();
     const int selected = selectedBuoy();
-    const bool locked = chkboxGridLock->isChecked();
+    const bool locked = gridLockCheck_->isChecked();
     canvas_->setDrawWidth(2);
-    const double size = Setup_Cross_size->value();
-    const double eraseReach = Setup_Cross_size->maximum();
+    const double size = markerSizeBar_->value();
+    const double eraseReach = markerSizeBar_->maximum();
     const QColor erase = PictureCanvas::magenta();
     for (BuoyControls& b : buoys_) {
         if (b.index != selected && !locked)
@@ -603,17 +573,8 @@ bool GridSetupScreen::eventFilter(QObject* watched, QEvent* e)
     if (e->type() == QEvent::KeyPress) {
         const bool ours = watched == canvas_ || watched == canvas_->surface()
                           || std::any_of(buoys_.begin(), buoys_.end(), [watched](const BuoyControls& b) { return b.option == watched; });
-        auto* k = static_cast<QKeyEvent*>(e);
-        if (ours) {
-            const double step = (k->modifiers() & Qt::ShiftModifier) ? kBigNudgeTwips : kNudgeTwips;
-            switch (k->key()) {
-            case Qt::Key_Up: nudge(0, -step); return true;
-            case Qt::Key_Down: nudge(0, step); return true;
-            case Qt::Key_Left: nudge(-step, 0); return true;
-            case Qt::Key_Right: nudge(step, 0); return true;
-            default: break;
-            }
-        }
+        if (ours && nudgePad_->nudgeForKey(*static_cast<QKeyEvent*>(e)))
+            return true;
     }
     return Screen::eventFilter(watched, e);
 }
@@ -635,7 +596,7 @@ std::optional<QString> GridSetupScreen::firstBoxWithoutNumber() const
         {lr.x, "lower right screen x"}, {lr.y, "lower right screen y"}, {ul.surveyX, "upper left survey x"},
         {ul.surveyY, "upper left survey y"}, {ur.surveyX, "upper right survey x"}, {ur.surveyY, "upper right survey y"},
         {ll.surveyX, "lower left survey x"}, {ll.surveyY, "lower left survey y"}, {lr.surveyX, "lower right survey x"},
-        {lr.surveyY, "lower right survey y"}, {jump_x, "jump x"}, {jump_y, "jump y"},
+        {lr.surveyY, "lower right survey y"}, {jumpSurveyXBox_, "jump x"}, {jumpSurveyYBox_, "jump y"},
     };
     for (const Named& n : boxes)
         if (!holdsNumber(n.box->text()))
@@ -664,30 +625,30 @@ void GridSetupScreen::pictureMouseMove(double x, double y)
     canvas_->setInfoText(perPixel ? pixelSizeText(*perPixel) : QString());
 }
 
-void GridSetupScreen::gridLock_Toggled(bool checked)
+void GridSetupScreen::gridLockToggled(bool checked)
 {
     if (checked) {
         for (const BuoyControls& b : buoys_) {
             if (b.x->text() == kAuto) {
                 station_.prompter().message(
                     QStringLiteral("Cannot Lock Grid Until buoy positions have been entered for all four buoys"));
-                chkboxGridLock->setChecked(false);
+                gridLockCheck_->setChecked(false);
                 return;
             }
         }
     }
-    gridLockedLabel->setVisible(checked);
+    gridLockedSign_->setVisible(checked);
 }
 
 void GridSetupScreen::unlockGrid()
 {
-    chkboxGridLock->setChecked(false);
-    gridLockedLabel->hide();
+    gridLockCheck_->setChecked(false);
+    gridLockedSign_->hide();
 }
 
 // ---------------------------------------------------------------- Complete, selector, Draw Buoys
 
-void GridSetupScreen::Load_Click()
+void GridSetupScreen::completeGrid()
 {
     GridState& g = station_.grids();
     Prompter& p = station_.prompter();
@@ -698,7 +659,7 @@ void GridSetupScreen::Load_Click()
         missing = missing || b.x->text() == kAuto || b.y->text() == kAuto;
     for (const BuoyControls& b : buoys_)
         missing = missing || b.surveyX->text() == kInput || b.surveyY->text() == kInput;
-    missing = missing || jump_x->text() == kJumpX || jump_y->text() == kJumpY;
+    missing = missing || jumpSurveyXBox_->text() == kJumpX || jumpSurveyYBox_->text() == kJumpY;
 
     if (missing) {
         p.message(QStringLiteral("Warning - Not all parameters have been set up on grid"),
@@ -713,8 +674,8 @@ void GridSetupScreen::Load_Click()
             p.message(QString::fromLatin1(kNoUniqueSolutionText), QString::fromLatin1(kNoUniqueSolutionTitle),
                       Icon::Exclamation);
         } else {
-            const QString path = ipt_file_description->text() == kNoFile ? QString() : ipt_file_description->text();
-            g.storeCompletedGrid(n, path, ipt_file_description_2->text());
+            const QString path = gridFileBox_->text() == kNoFile ? QString() : gridFileBox_->text();
+            g.storeCompletedGrid(n, path, gridDescriptionBox_->text());
         }
         emit station_.gridStateChanged(n);
     }
@@ -723,7 +684,7 @@ void GridSetupScreen::Load_Click()
     appendSetupRecord(n, QStringLiteral("Pixels"));
 }
 
-void GridSetupScreen::grid_select_Click()
+void GridSetupScreen::showNextGrid()
 {
     GridState& g = station_.grids();
     canvas_->clear();
@@ -741,13 +702,13 @@ void GridSetupScreen::grid_select_Click()
     showGridPaths(next);
     if (g.grid_set_up[next]) {
         setStateIcon(true);
-        btnAccuracyCheck->show();
-        fmAccuracyDisplay->show();
+        accuracyButton_->show();
+        accuracyModeGroup_->show();
     }
     g.recompute_all_grids_set_up();
 }
 
-void GridSetupScreen::show_alignment_Click()
+void GridSetupScreen::drawBuoys()
 {
     canvas_->setDrawWidth(2);
     canvas_->clear();
@@ -782,7 +743,7 @@ std::optional<QString> GridSetupScreen::chooseGridFile(bool forSave)
     return QDir::cleanPath(QDir(folder).absoluteFilePath(*chosen));
 }
 
-void GridSetupScreen::gridSave_Click()
+void GridSetupScreen::saveGridToFile()
 {
     GridState& g = station_.grids();
     Prompter& p = station_.prompter();
@@ -794,15 +755,15 @@ void GridSetupScreen::gridSave_Click()
         return;
     const QString description =
         p.input(QStringLiteral("Enter descriptive line about grid"), QStringLiteral("Grid Description")).value_or(QString());
-    if (!p.askYesNo(QStringLiteral("Save ") + grid_select->text(), QStringLiteral("Current Grid"))) {
+    if (!p.askYesNo(QStringLiteral("Save ") + gridSelectButton_->text(), QStringLiteral("Current Grid"))) {
         const auto n = askGridNumber(QStringLiteral("What grid are you saving?"));
         if (!n)
             return;
         g.current_grid = *n;
     }
     const int n = GridState::isGridNumber(g.current_grid) ? g.current_grid : 1;
-    ipt_file_description->setText(*path);
-    ipt_file_description_2->setText(description);
+    gridFileBox_->setText(*path);
+    gridDescriptionBox_->setText(description);
     emit station_.gridDescriptionChanged(description);
     const GridFileWriteResult r = saveGridFile(g, n, *path, description);
     if (!r.ok) {
@@ -815,14 +776,14 @@ void GridSetupScreen::gridSave_Click()
     emit station_.gridStateChanged(n);
 }
 
-void GridSetupScreen::gridLoad_Click()
+void GridSetupScreen::loadGridFromFile()
 {
     GridState& g = station_.grids();
     Prompter& p = station_.prompter();
     unlockGrid();
     int n = 1;
     if (g.grids_in_use > 1) {
-        if (p.askYesNo(QStringLiteral("Load ") + grid_select->text(), QStringLiteral("Current Grid"))) {
+        if (p.askYesNo(QStringLiteral("Load ") + gridSelectButton_->text(), QStringLiteral("Current Grid"))) {
             n = shownGrid_;
         } else {
             const auto asked = askGridNumber(QStringLiteral("What grid are you loading?"));
@@ -860,8 +821,8 @@ void GridSetupScreen::finishGridLoad(int n, const QString& path, bool interactiv
 {
     GridState& g = station_.grids();
     const QString description = g.grid_description[n];
-    ipt_file_description->setText(path);
-    ipt_file_description_2->setText(description);
+    gridFileBox_->setText(path);
+    gridDescriptionBox_->setText(description);
     emit station_.gridDescriptionChanged(description);
     fillBoxesFromWorkingState();
     g.recompute_survey_x_direction();
@@ -902,7 +863,7 @@ void GridSetupScreen::setPictureFromFile(const QString& path, bool reportErrors)
     }
 }
 
-void GridSetupScreen::mnuLoadPicture_Click()
+void GridSetupScreen::loadPictureFromFile()
 {
     Prompter& p = station_.prompter();
     const QString folder = station_.settings().PicturesPath;
@@ -921,9 +882,9 @@ void GridSetupScreen::mnuLoadPicture_Click()
     setPictureFromFile(QDir(folder).absoluteFilePath(*chosen), true);
 }
 
-void GridSetupScreen::mnuClearPicture_Click() { canvas_->clearPicture(); }
+void GridSetupScreen::clearPicture() { canvas_->clearPicture(); }
 
-void GridSetupScreen::mnuPaste_Click()
+void GridSetupScreen::pastePicture()
 {
     const QImage img = QApplication::clipboard()->image();
     if (img.isNull()) {
@@ -934,7 +895,7 @@ void GridSetupScreen::mnuPaste_Click()
     canvas_->setPicture(img);
 }
 
-void GridSetupScreen::mnuCalibrate_Click()
+void GridSetupScreen::openCalibration()
 {
     const QString name = screen::Calibrate;
     if (!station_.canCreate(name)) {
@@ -950,7 +911,7 @@ void GridSetupScreen::mnuCalibrate_Click()
 
 // ---------------------------------------------------------------- leaving
 
-void GridSetupScreen::gridExit_Click()
+void GridSetupScreen::leaveGridSetup()
 {
     GridState& g = station_.grids();
     if (!g.all_grids_set_up
@@ -980,15 +941,15 @@ void GridSetupScreen::gridExit_Click()
 
 // ---------------------------------------------------------------- accuracy check
 
-void GridSetupScreen::btnAccuracyCheck_Click()
+void GridSetupScreen::checkAccuracy()
 {
     GridState& g = station_.grids();
     const AppSettings& s = station_.settings();
     Prompter& p = station_.prompter();
     const QString title = QStringLiteral("Accuracy Check");
 
-    if (optStandardAccuracy->isChecked())
-        optHomolgationLevel->setChecked(true);
+    if (standardAccuracyOption_->isChecked())
+        levelDisplayOption_->setChecked(true);
 
     auto corner = [this](int b) {
         const BuoyControls& c = controlsOf(b);
@@ -1004,8 +965,8 @@ void GridSetupScreen::btnAccuracyCheck_Click()
 
     AccuracyReportHeader header;
     header.when = station_.clock().now();
-    header.ipt_file_description = ipt_file_description->text();
-    header.ipt_file_description_2 = ipt_file_description_2->text();
+    header.ipt_file_description = gridFileBox_->text();
+    header.ipt_file_description_2 = gridDescriptionBox_->text();
     header.gridNumber = shownGrid_;
     // The ratios of this grid on the picture in hand, as the grid check computes them.
     if (canvas_->hasPicture()) {
@@ -1025,10 +986,10 @@ void GridSetupScreen::btnAccuracyCheck_Click()
     if (!written.ok)
         p.message(written.error, title, Icon::Exclamation);
 
-    const AccuracyDisplay display = optHomolgationLevel->isChecked() ? AccuracyDisplay::Level
-                                    : optDisplayDistance->isChecked() ? AccuracyDisplay::Distance
+    const AccuracyDisplay display = levelDisplayOption_->isChecked() ? AccuracyDisplay::Level
+                                    : distanceDisplayOption_->isChecked() ? AccuracyDisplay::Distance
                                                                       : AccuracyDisplay::Detail;
-    const bool standard = optStandardAccuracy->isChecked();
+    const bool standard = standardAccuracyOption_->isChecked();
     const QColor colour = messageColour();
     auto paint = [&colour](QLabel* l) {
         QPalette pal = l->palette();
@@ -1037,7 +998,7 @@ void GridSetupScreen::btnAccuracyCheck_Click()
     };
     for (int i = 0; i < kLatticeSize; ++i)
         for (int j = 0; j < kLatticeSize; ++j) {
-            QLabel* l = AccuracyIndicator[std::size_t(kLatticeSize * i + j)];
+            QLabel* l = accuracyLabels_[std::size_t(kLatticeSize * i + j)];
             l->hide();
             const LatticePoint& pt = lattice.at(i, j);
             l->setText(accuracyLabelText(pt, display));
@@ -1054,7 +1015,7 @@ void GridSetupScreen::btnAccuracyCheck_Click()
             const LatticePoint& from = lattice.at(0, k);
             const LatticePoint& to = lattice.at(kLatticeSize - 1, k);
             canvas_->line(from.x, from.y, to.x, to.y, colour);
-            QLabel* l = LineLabel[std::size_t(k)];
+            QLabel* l = lineNumberLabels_[std::size_t(k)];
             l->adjustSize();
             canvas_->placeItem(l, to.x + 30, to.y - 90);
             paint(l);
@@ -1066,10 +1027,10 @@ void GridSetupScreen::btnAccuracyCheck_Click()
                            QStringLiteral("Input the skier path line"), 1, kLatticeSize);
         canvas_->clear();
         for (int k = 0; k < kLatticeSize; ++k)
-            LineLabel[std::size_t(k)]->hide();
+            lineNumberLabels_[std::size_t(k)]->hide();
         if (line)
             for (int i = 0; i < kLatticeSize; ++i)
-                AccuracyIndicator[std::size_t(*line - 1 + kLatticeSize * i)]->show();
+                accuracyLabels_[std::size_t(*line - 1 + kLatticeSize * i)]->show();
     }
     Show_grid();
 }

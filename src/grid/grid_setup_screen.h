@@ -10,18 +10,17 @@
 #include <QPointF>
 #include <array>
 
-class QAction;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QMenuBar;
 class QPushButton;
 class QRadioButton;
 class QScrollBar;
 
 namespace tarvex {
 
+class NudgePad;
 class PictureCanvas;
 
 class GridSetupScreen : public Screen {
@@ -56,21 +55,17 @@ public:
     // Handlers, public so tests and other screens reach them as the operator would.
     void pictureMouseDown(double x, double y);
     void pictureMouseMove(double x, double y);
-    void AdjustUp_Click() { nudge(0, -kNudgeTwips); }
-    void AdjustDown_Click() { nudge(0, kNudgeTwips); }
-    void AdjustLeft_Click() { nudge(-kNudgeTwips, 0); }
-    void AdjustRight_Click() { nudge(kNudgeTwips, 0); }
-    void Load_Click();
-    void grid_select_Click();
-    void show_alignment_Click();
-    void btnAccuracyCheck_Click();
-    void gridLoad_Click();
-    void gridSave_Click();
-    void mnuLoadPicture_Click();
-    void mnuClearPicture_Click();
-    void mnuPaste_Click();
-    void mnuCalibrate_Click();
-    void gridExit_Click();
+    void completeGrid();
+    void showNextGrid();
+    void drawBuoys();
+    void checkAccuracy();
+    void loadGridFromFile();
+    void saveGridToFile();
+    void loadPictureFromFile();
+    void clearPicture();
+    void pastePicture();
+    void openCalibration();
+    void leaveGridSetup();
 
     static constexpr double kNudgeTwips = 15;
     static const QString kInvalidPathText;
@@ -91,7 +86,6 @@ private:
     };
     void buildControls();
     void buildAccuracyControls(QWidget* panel);
-    QLineEdit* box(const char* name, const QString& text);
     void connectBoxes();
     void boxChanged(int buoyIndex, int field);   // field 0/1 screen, 2/3 survey; index 0 = jump
     void setStateIcon(bool complete);
@@ -109,7 +103,7 @@ private:
     void showGridPaths(int n);
     SetupBoxTexts boxTexts() const;
     void appendSetupRecord(int gridNumber, const QString& labelWord);
-    void gridLock_Toggled(bool checked);
+    void gridLockToggled(bool checked);
     void unlockGrid();
     std::optional<int> askGridNumber(const QString& prompt);
     std::optional<QString> chooseGridFile(bool forSave);
@@ -120,36 +114,30 @@ private:
     QColor messageColour() const;
 
     PictureCanvas* canvas_ = nullptr;
-    QMenuBar* menu_ = nullptr;
     std::array<BuoyControls, 4> buoys_{};   // in the screen's order: UL, UR, LL, LR
-    QLineEdit* jump_x = nullptr;
-    QLineEdit* jump_y = nullptr;
-    QPushButton* Load = nullptr;
-    QPushButton* grid_select = nullptr;
-    QCheckBox* chkboxGridLock = nullptr;
-    QLabel* gridLockedLabel = nullptr;
+    QLineEdit* jumpSurveyXBox_ = nullptr;
+    QLineEdit* jumpSurveyYBox_ = nullptr;
+    QPushButton* gridSelectButton_ = nullptr;
+    QCheckBox* gridLockCheck_ = nullptr;
+    QLabel* gridLockedSign_ = nullptr;
     int shownGrid_ = 1;
-    QScrollBar* Setup_Cross_size = nullptr;
-    QLabel* CrossSizeLabel = nullptr;
-    QPushButton* AdjustUp = nullptr;
-    QPushButton* AdjustDown = nullptr;
-    QPushButton* AdjustLeft = nullptr;
-    QPushButton* AdjustRight = nullptr;
-    QLabel* AdjustmentLabel = nullptr;
-    QPushButton* show_alignment = nullptr;
-    QLineEdit* ipt_file_description = nullptr;
-    QLineEdit* ipt_file_description_2 = nullptr;
-    QLabel* grid_state_icon = nullptr;
-    QPushButton* btnAccuracyCheck = nullptr;
-    QGroupBox* fmAccuracyDisplay = nullptr;
-    QGroupBox* fmAccuracyConfig = nullptr;
-    QRadioButton* optStandardAccuracy = nullptr;
-    QRadioButton* optAdvancedAccuracy = nullptr;
-    QRadioButton* optDisplayDistance = nullptr;
-    QRadioButton* optDetailMeasurement = nullptr;
-    QRadioButton* optHomolgationLevel = nullptr;
-    std::array<QLabel*, 51> AccuracyIndicator{};
-    std::array<QLabel*, 11> LineLabel{};
+    QScrollBar* markerSizeBar_ = nullptr;
+    QLabel* markerSizeHandle_ = nullptr;
+    NudgePad* nudgePad_ = nullptr;
+    QLabel* nudgeHandle_ = nullptr;
+    QLineEdit* gridFileBox_ = nullptr;
+    QLineEdit* gridDescriptionBox_ = nullptr;
+    QLabel* gridStateIcon_ = nullptr;
+    QPushButton* accuracyButton_ = nullptr;
+    QGroupBox* accuracyModeGroup_ = nullptr;
+    QGroupBox* accuracyDisplayGroup_ = nullptr;
+    QRadioButton* standardAccuracyOption_ = nullptr;
+    QRadioButton* advancedAccuracyOption_ = nullptr;
+    QRadioButton* distanceDisplayOption_ = nullptr;
+    QRadioButton* detailDisplayOption_ = nullptr;
+    QRadioButton* levelDisplayOption_ = nullptr;
+    std::array<QLabel*, 51> accuracyLabels_{};
+    std::array<QLabel*, 11> lineNumberLabels_{};
 
     double marker_radius_ = 0;
     // Empty while no picture is shown: no width is assumed.

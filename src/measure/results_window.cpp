@@ -4,10 +4,10 @@
 
 #include "common/text_file.h"
 #include "common/text_forms.h"
+#include "widgets/controls.h"
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QPushButton>
@@ -21,17 +21,14 @@ ResultsWindow::ResultsWindow(Station& station) : Screen(station)
 {
     setObjectName(screen::Results);
     auto* layout = new QVBoxLayout(this);
-    output_box = new QTextEdit(this);
-    output_box->setObjectName(QStringLiteral("output_box"));
-    output_box->setAcceptRichText(false);
-    output_box->setLineWrapMode(QTextEdit::NoWrap);
+    outputBox_ = named(new QTextEdit(this), "output_box");
+    outputBox_->setAcceptRichText(false);
+    outputBox_->setLineWrapMode(QTextEdit::NoWrap);
     // The jump lines line up in columns only in a fixed-pitch font.
-    output_box->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    Exit_results = new QPushButton(QStringLiteral("E&xit"), this);
-    Exit_results->setObjectName(QStringLiteral("Exit_results"));
-    connect(Exit_results, &QPushButton::clicked, this, &ResultsWindow::Exit_results_Click);
-    layout->addWidget(output_box, 1);
-    layout->addWidget(Exit_results, 0, Qt::AlignRight);
+    outputBox_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(outputBox_, 1);
+    layout->addWidget(makeButton(this, "Exit_results", QStringLiteral("E&xit"), this, &ResultsWindow::closeWindow), 0,
+                      Qt::AlignRight);
     resize(900, 500);
 }
 
@@ -56,7 +53,7 @@ void ResultsWindow::showEvent(QShowEvent* e)
 
 void ResultsWindow::fill()
 {
-    output_box->clear();
+    outputBox_->clear();
     const QString configured = station_.settings().ResultsFilePath;
     const QString path = resultsFileLocation(configured);
     setWindowTitle(configured);
@@ -79,22 +76,22 @@ void ResultsWindow::fill()
                                             .arg(QDir::toNativeSeparators(path), why),
                                         title, Icon::Exclamation);
         } else {
-            output_box->setPlainText(decodeText(*bytes));
-            output_box->moveCursor(QTextCursor::End);   // the newest records are the ones wanted
+            outputBox_->setPlainText(decodeText(*bytes));
+            outputBox_->moveCursor(QTextCursor::End);   // the newest records are the ones wanted
         }
     }
 }
 
-void ResultsWindow::Exit_results_Click()
+void ResultsWindow::closeWindow()
 {
     hide();
-    output_box->clear();
+    outputBox_->clear();
 }
 
 void ResultsWindow::closeEvent(QCloseEvent* e)
 {
     e->ignore();
-    Exit_results_Click();
+    closeWindow();
 }
 
 } // namespace tarvex

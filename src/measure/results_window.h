@@ -1,7 +1,6 @@
 #pragma once
 #include "station/station.h"
 
-class QPushButton;
 class QTextEdit;
 
 namespace tarvex {
@@ -17,9 +16,9 @@ public:
     // it (not modal). A missing or unreadable file gives a message and an empty window.
     // A plain show() of the hidden window fills it the same way.
     void open();
-    void Exit_results_Click();
+    void closeWindow();
 
-    QTextEdit* outputBox() const { return output_box; }
+    QTextEdit* outputBox() const { return outputBox_; }
 
 protected:
     // The window frame's close does what "E&xit" does; it does not lead back to the hub.
@@ -29,8 +28,7 @@ protected:
 private:
     void fill();
 
-    QTextEdit* output_box = nullptr;
-    QPushButton* Exit_results = nullptr;
+    QTextEdit* outputBox_ = nullptr;
 };
 
 } // namespace tarvex

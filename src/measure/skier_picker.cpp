@@ -5,9 +5,9 @@
 
 #include "common/text_file.h"
 #include "common/text_forms.h"
+#include "widgets/controls.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -21,16 +21,12 @@ SkierPicker::SkierPicker(Station& station, QWidget* parent) : QDialog(parent), s
     setWindowTitle(QStringLiteral("Select A Skier"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     auto* layout = new QVBoxLayout(this);
-    auto* label = new QLabel(QStringLiteral("Double Click on Skier Name to select it"), this);
-    label->setObjectName(QStringLiteral("Label1"));
-    lstSkiers = new QListWidget(this);
-    lstSkiers->setObjectName(QStringLiteral("lstSkiers"));
-    auto* none = new QPushButton(QStringLiteral("No Selection"), this);
-    none->setObjectName(QStringLiteral("cmdNoSelect"));
-    connect(lstSkiers, &QListWidget::itemDoubleClicked, this, &SkierPicker::lstSkiers_DblClick);
-    connect(none, &QPushButton::clicked, this, &SkierPicker::cmdNoSelect_Click);
+    QLabel* label = makeLabel(this, "Label1", QStringLiteral("Double Click on Skier Name to select it"));
+    list_ = named(new QListWidget(this), "lstSkiers");
+    QPushButton* none = makeButton(this, "cmdNoSelect", QStringLiteral("No Selection"), this, &SkierPicker::chooseNone);
+    connect(list_, &QListWidget::itemDoubleClicked, this, &SkierPicker::chooseName);
     layout->addWidget(label);
-    layout->addWidget(lstSkiers, 1);
+    layout->addWidget(list_, 1);
     layout->addWidget(none, 0, Qt::AlignRight);
     move(pixelsFromTwips(2280), pixelsFromTwips(120));
     resize(320, 420);
@@ -48,7 +44,7 @@ void SkierPicker::fill()
                                     QStringLiteral("Select A Skier"), Icon::Exclamation);
         return;
     }
-    lstSkiers->addItems(skierListFromBytes(*bytes));
+    list_->addItems(skierListFromBytes(*bytes));
 }
 
 std::optional<QString> SkierPicker::choose(Station& station, QWidget* parent)
@@ -58,7 +54,7 @@ std::optional<QString> SkierPicker::choose(Station& station, QWidget* parent)
     return window.chosen();
 }
 
-void SkierPicker::lstSkiers_DblClick(QListWidgetItem* item)
+void SkierPicker::chooseName(QListWidgetItem* item)
 {
     if (!item)
         return;
@@ -66,7 +62,7 @@ void SkierPicker::lstSkiers_DblClick(QListWidgetItem* item)
     accept();
 }
 
-void SkierPicker::cmdNoSelect_Click()
+void SkierPicker::chooseNone()
 {
     chosen_.reset();
     reject();

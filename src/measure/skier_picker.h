@@ -25,16 +25,16 @@ public:
     static std::optional<QString> choose(Station& station, QWidget* parent = nullptr);
 
     std::optional<QString> chosen() const { return chosen_; }
-    QListWidget* list() const { return lstSkiers; }
+    QListWidget* list() const { return list_; }
 
-    void lstSkiers_DblClick(QListWidgetItem* item);
-    void cmdNoSelect_Click();
+    void chooseName(QListWidgetItem* item);
+    void chooseNone();
 
 private:
     void fill();
 
     Station& station_;
-    QListWidget* lstSkiers = nullptr;
+    QListWidget* list_ = nullptr;
     std::optional<QString> chosen_;
 };
 

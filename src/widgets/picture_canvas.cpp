@@ -1,4 +1,5 @@
 #include "widgets/picture_canvas.h"
+#include "widgets/controls.h"
 #include "widgets/line_shape.h"
 
 #include <QEvent>
@@ -227,9 +228,7 @@ public:
         row->setContentsMargins(4, 1, 4, 1);
         row->setSpacing(3);
         auto button = [this, row](const char* name, const QString& text, const QString& tip) {
-            auto* b = new QToolButton(this);
-            b->setObjectName(QString::fromLatin1(name));
-            b->setText(text);
+            QToolButton* b = makeToolButton(this, name, text);
             b->setToolTip(tip);
             // The buttons leave the focus where it was (a buoy choice, a box).
             b->setFocusPolicy(Qt::NoFocus);
@@ -244,8 +243,7 @@ public:
                 &QToolButton::clicked, canvas, &PictureCanvas::fitToWindow);
         connect(button("zoomOneButton", QStringLiteral("1:1"), QStringLiteral("One screen pixel per picture pixel (0)")),
                 &QToolButton::clicked, canvas, [canvas] { canvas->setZoom(1); });
-        figure = new QLabel(this);
-        figure->setObjectName(QStringLiteral("zoomFigure"));
+        figure = makeLabel(this, "zoomFigure", QString());
         figure->setMinimumWidth(48);
         figure->setToolTip(QStringLiteral("Zoom; Ctrl+wheel zooms about the mouse"));
         row->addWidget(figure);
@@ -253,8 +251,7 @@ public:
         loupe->setCheckable(true);
         loupe->setChecked(true);
         connect(loupe, &QToolButton::toggled, canvas, &PictureCanvas::setLoupeEnabled);
-        info = new QLabel(this);
-        info->setObjectName(QStringLiteral("canvasInfo"));
+        info = makeLabel(this, "canvasInfo", QString());
         row->addWidget(info, 1);
     }
     QLabel* figure = nullptr;

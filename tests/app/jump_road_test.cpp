@@ -92,13 +92,13 @@ TEST(JumpRoad, FromTheCameraToARecordedDistanceAndBackThroughTheLog)
     auto* config = station.screenAs<ConfigScreen>("Config");
     ASSERT_NE(config, nullptr);
     child<QLineEdit>(config, "SetupFilesPathName")->setText(tmp.filePath("grids"));
-    config->mnuExit_Click();
+    config->saveAndExit();
     auto* main = station.screenAs<MainScreen>("MainForm");
     child<QPushButton>(main, "cmdSetup")->click();
     auto* setup = station.screenAs<GridSetupScreen>("Grid_Setup");
     prompter->clear();
     prompter->file(gridFile);
-    setup->gridLoad_Click();
+    setup->loadGridFromFile();
     ASSERT_TRUE(station.grids().all_grids_set_up) << prompter->texts().join("|").toStdString();
     setup->hide();
     main->show();

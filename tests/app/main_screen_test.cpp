@@ -272,7 +272,7 @@ TEST_F(MainScreenTest, ManualLoadsOnceAndDoneReturnsToTheHub)
 {
     storeSetting("logpath", videos());
     MainScreen* m = start();
-    m->munManual_Click();
+    m->viewManual();
     QWidget* manual = station->existingScreen("frmManual");
     ASSERT_NE(manual, nullptr);
     EXPECT_EQ(manual->windowTitle(), "Tarvex 2005 Manual");
@@ -280,7 +280,7 @@ TEST_F(MainScreenTest, ManualLoadsOnceAndDoneReturnsToTheHub)
     child<QPushButton>(manual, "cmdDone")->click();
     EXPECT_FALSE(m->isHidden());
     EXPECT_TRUE(manual->isHidden());
-    m->munManual_Click();
+    m->viewManual();
     EXPECT_EQ(station->existingScreen("frmManual"), manual);
 }
 
@@ -288,7 +288,7 @@ TEST_F(MainScreenTest, ExitEndsTheProgram)
 {
     storeSetting("logpath", videos());
     MainScreen* m = start();
-    m->mnuExit_Click();
+    m->exitStation();
     EXPECT_TRUE(station->hasQuit());
 }
 
@@ -328,7 +328,7 @@ TEST_F(MainScreenTest, ABrokenManualGivesAMessageAndAnEmptyViewer)
         f.write("this is not a rich-text document");
     }
     prompter->clear();
-    m->munManual_Click();
+    m->viewManual();
     ASSERT_EQ(prompter->messages().size(), 1);
     EXPECT_TRUE(prompter->messages()[0].contains("is not a readable rich-text document"));
     QWidget* manual = station->existingScreen("frmManual");

@@ -41,7 +41,7 @@ TEST_F(StationRoadTest, FromStartToARecordedJumpAndBackAfterARestart)
     EXPECT_FALSE(config->isHidden());   // start-up hands over to the configuration
     type(config, "SetupFilesPathName", path("grids"));
     c<QCheckBox>(config, "WSTIMS")->click();
-    config->mnuExit_Click();
+    config->saveAndExit();
     auto* main = station->screenAs<MainScreen>("MainForm");
     EXPECT_FALSE(main->isHidden());
     EXPECT_TRUE(config->isHidden());
@@ -70,7 +70,7 @@ TEST_F(StationRoadTest, FromStartToARecordedJumpAndBackAfterARestart)
     EXPECT_EQ(prompter->unexpected(), 0);
 
     prompter->file("north.ipt").answer("North camera").yes();
-    setup->gridSave_Click();
+    setup->saveGridToFile();
     EXPECT_TRUE(QFile::exists(path("grids/north.ipt")));
     EXPECT_EQ(prompter->unexpected(), 0);
 

@@ -526,7 +526,7 @@ TEST_F(GridSetupTest, DraggingTheAdjustmentHandleCarriesTheNudgeButtons)
     open();
     auto* handle = child<QLabel>(screen, "AdjustmentLabel");
     auto* up = child<QPushButton>(screen, "AdjustUp");
-    const QPoint before = up->pos();
+    const QPoint before = up->mapTo(screen, QPoint(0, 0));
     const QPointF start = handle->mapToGlobal(QPointF(5, 5));
     auto send = [&](QEvent::Type type, QPointF global, Qt::MouseButtons buttons) {
         QMouseEvent e(type, handle->mapFromGlobal(global), global, Qt::LeftButton, buttons, Qt::NoModifier);
@@ -536,7 +536,7 @@ TEST_F(GridSetupTest, DraggingTheAdjustmentHandleCarriesTheNudgeButtons)
     send(QEvent::MouseMove, start + QPointF(40, 25), Qt::LeftButton);
     send(QEvent::MouseButtonRelease, start + QPointF(40, 25), Qt::NoButton);
     send(QEvent::MouseMove, start + QPointF(90, 90), Qt::NoButton);
-    EXPECT_EQ(up->pos(), before + QPoint(40, 25));
+    EXPECT_EQ(up->mapTo(screen, QPoint(0, 0)), before + QPoint(40, 25));
 }
 
 TEST_F(GridSetupTest, StoredGridFilesApplyWithoutQuestionsAndFailedSavesAreReported)

@@ -142,14 +142,14 @@ int main(int argc, char** argv)
     auto* config = station.screenAs<ConfigScreen>(screen::Config);
     taken += grab(config, outDir, "config");
     if (config)
-        config->mnuExit_Click();
+        config->saveAndExit();
     auto* main = station.screenAs<MainScreen>(screen::MainForm);
     taken += grab(main, outDir, "main");
 
     // Grid setup with the contact frame (program/currentcapture.bmp) and the grid drawn on it.
     if (main) {
         station.settings().NavigationTag = QStringLiteral("SelectFrame");
-        main->cmdSetup_Click();
+        main->goToGridSetup();
     }
     auto* setup = station.screenAs<GridSetupScreen>(screen::Grid_Setup);
     if (setup) {
@@ -163,7 +163,7 @@ int main(int argc, char** argv)
     // Measure: the same frame, the splash clicked where the ground truth has the contact.
     if (main) {
         main->show();
-        main->ccmdGoToMeasure_Click();
+        main->goToMeasure();
     }
     auto* measure = station.screenAs<MeasureScreen>(screen::Measure);
     if (measure && measure->loadPictureFile(station.programFile("currentcapture.bmp"))) {

@@ -92,7 +92,7 @@ TEST_F(SelectSkierTest, ChooseRunsAFreshWindowEachTime)
     const auto pickFirst = [] {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* d = qobject_cast<SkierPicker*>(w); d && d->isVisible())
-                d->lstSkiers_DblClick(d->list()->item(0));
+                d->chooseName(d->list()->item(0));
     };
     QTimer::singleShot(0, pickFirst);
     EXPECT_EQ(SkierPicker::choose(*station), "Lee Ann USA");
@@ -104,7 +104,7 @@ TEST_F(SelectSkierTest, ChooseRunsAFreshWindowEachTime)
     QTimer::singleShot(0, [] {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* d = qobject_cast<SkierPicker*>(w); d && d->isVisible())
-                d->cmdNoSelect_Click();
+                d->chooseNone();
     });
     EXPECT_FALSE(SkierPicker::choose(*station));
 }
