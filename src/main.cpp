@@ -1,3 +1,4 @@
+#include "app/screen_registry.h"
 #include "station/station.h"
 #include "tarvex_version.h"
 
@@ -72,7 +73,8 @@ int main(int argc, char** argv)
     tarvex::StationOptions options;
     // A training or test station: the rehearsal camera is listed beside the real ones.
     options.rehearsal = args.contains(QStringLiteral("--rehearsal"));
-    tarvex::Station station{options};
+    options.screens = tarvex::builtInScreens();
+    tarvex::Station station{tarvex::withRealSeams(options)};
     QIcon icon;
     for (const int size : {48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/tarvex-%1.png").arg(size), QSize(size, size));

@@ -1,5 +1,4 @@
-// Every screen the station knows by name, and the real seams where a test gave none. A screen
-// is created on first touch and kept.
+#include "app/screen_registry.h"
 #include "app/config_screen.h"
 #include "app/main_screen.h"
 #include "app/manual_screen.h"
@@ -18,23 +17,23 @@
 #include "review/review_screen.h"
 #include "station/screen_names.h"
 
-// The icons and the manual are compiled into the static ui library, whose resource
+// The icons and the manual are compiled into the static library of the roof, whose resource
 // registration the linker would otherwise drop.
 static void initStationResources() { Q_INIT_RESOURCE(tarvex); }
 
 namespace tarvex {
 
-void Station::provideRealSeams()
+StationOptions withRealSeams(StationOptions options)
 {
-    initStationResources();
-    if (!options_.prompter)
-        options_.prompter = std::make_shared<QtPrompter>();
-    if (!options_.capture) {
+    if (!options.prompter)
+        options.prompter = std::make_shared<QtPrompter>();
+    if (!options.capture) {
         FfmpegCaptureOptions capture;
-        capture.rehearsal = options_.rehearsal || rehearsalFromEnvironment();
+        capture.rehearsal = options.rehearsal || rehearsalFromEnvironment();
         capture.dialogs = std::make_shared<QtCaptureDialogs>();
-        options_.capture = std::make_shared<FfmpegCaptureComponent>(capture);
+        options.capture = std::make_shared<FfmpegCaptureComponent>(capture);
     }
+    return options;
 }
 
 namespace {
@@ -50,33 +49,35 @@ void wireCaptureScreen(Station& s, CaptureScreen& capture)
 
 } // namespace
 
-void Station::registerBuiltInScreens()
+ScreenCatalogue builtInScreens()
 {
-    registerScreen(screen::MainForm, [](Station& s) {
+    initStationResources();
+    ScreenCatalogue c;
+    c.screens.insert(screen::MainForm, [](Station& s) -> Screen* {
         auto* main = new MainScreen(s);
         if (auto* capture = qobject_cast<CaptureScreen*>(s.existingScreen(screen::PreviewForm)))
             capture->setDevicePanel(main->devicePanel());
         return main;
     });
-    registerScreen(screen::PreviewForm, [](Station& s) {
+    c.screens.insert(screen::PreviewForm, [](Station& s) -> Screen* {
         auto* capture = new CaptureScreen(s);
         wireCaptureScreen(s, *capture);
         return capture;
     });
-    registerScreen(screen::Config, [](Station& s) { return new ConfigScreen(s); });
-    registerScreen(screen::Grid_Setup, [](Station& s) { return new GridSetupScreen(s); });
-    registerScreen(screen::Calibrate, [](Station& s) { return new CalibrateScreen(s); });
-    registerScreen(screen::Measure, [](Station& s) { return new MeasureScreen(s); });
-    registerScreen(screen::Results, [](Station& s) { return new ResultsWindow(s); });
-    registerScreen(screen::frmManual, [](Station& s) { return new ManualScreen(s); });
-    registerScreen(screen::frmSetStart, [](Station& s) {
+    c.screens.insert(screen::Config, [](Station& s) -> Screen* { return new ConfigScreen(s); });
+    c.screens.insert(screen::Grid_Setup, [](Station& s) -> Screen* { return new GridSetupScreen(s); });
+    c.screens.insert(screen::Calibrate, [](Station& s) -> Screen* { return new CalibrateScreen(s); });
+    c.screens.insert(screen::Measure, [](Station& s) -> Screen* { return new MeasureScreen(s); });
+    c.screens.insert(screen::Results, [](Station& s) -> Screen* { return new ResultsWindow(s); });
+    c.screens.insert(screen::frmManual, [](Station& s) -> Screen* { return new ManualScreen(s); });
+    c.screens.insert(screen::frmSetStart, [](Station& s) -> Screen* {
         auto* review = new ReviewScreen(s);
         review->setViewLogOpener([&s](QWidget* owner) { s.openLogView(owner); });
         return review;
     });
 
-    registerWindow(window::LogView, [](Station& s, QWidget* owner) { return new LogView(s, owner); });
-    registerWindow(window::PictureLogView, [](Station& s, QWidget* owner) {
+    c.windows.insert(window::LogView, [](Station& s, QWidget* owner) -> QWidget* { return new LogView(s, owner); });
+    c.windows.insert(window::PictureLogView, [](Station& s, QWidget* owner) -> QWidget* {
         return new PictureLogView(s, owner, [&s](const QString& path) {
             auto* measure = s.screenAs<MeasureScreen>(screen::Measure);
             if (!measure)
@@ -86,6 +87,7 @@ void Station::registerBuiltInScreens()
             s.show(screen::Measure);
         });
     });
+    return c;
 }
 
 } // namespace tarvex

@@ -72,9 +72,7 @@ Station::Station(StationOptions options) : options_(std::move(options))
         options_.txioFolder = defaultTxioFolder();
     if (!options_.clock)
         options_.clock = std::make_shared<SystemClock>();
-    provideRealSeams();
     store_ = std::make_unique<SettingsStore>(options_.settingsFile);
-    registerBuiltInScreens();
 }
 
 Station::~Station()
@@ -103,8 +101,8 @@ QWidget* Station::screen(const QString& name)
 {
     if (QWidget* w = existingScreen(name))
         return w;
-    const auto f = factories_.constFind(name);
-    if (f == factories_.constEnd())
+    const auto f = options_.screens.screens.constFind(name);
+    if (f == options_.screens.screens.constEnd())
         return nullptr;
     Screen* s = (*f)(*this);
     s->setObjectName(name);
@@ -192,8 +190,8 @@ CaptureSession* Station::captureSession(bool create)
 
 QWidget* Station::openWindow(const QString& name, QWidget* owner)
 {
-    const auto f = windowFactories_.constFind(name);
-    if (f == windowFactories_.constEnd())
+    const auto f = options_.screens.windows.constFind(name);
+    if (f == options_.screens.windows.constEnd())
         return nullptr;
     QWidget* w = (*f)(*this, owner);
     if (w) {

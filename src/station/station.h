@@ -22,18 +22,31 @@
 namespace tarvex {
 
 class CaptureComponent;
+class Screen;
+class Station;
 
+// The screens and windows a station can make, by name. The roof lists every one
+// (builtInScreens()); a test may list only the few it drives, and links only those.
+struct ScreenCatalogue {
+    using Factory = std::function<Screen*(Station&)>;
+    // Windows made for one opening and deleted when closed (the log viewers, window:: names).
+    using WindowFactory = std::function<QWidget*(Station&, QWidget* owner)>;
+    QHash<QString, Factory> screens;
+    QHash<QString, WindowFactory> windows;
+};
+
+// The real dialogs and capture component live on the roof: withRealSeams() fills the
+// prompter and the capture component where they are null. The Station itself needs both.
 struct StationOptions {
     QString settingsFile;    // INI file of the settings store; empty = the per-user default
     QString programFolder;   // writable station folder; empty = TARVEX_HOME or the app data folder
     QString txioFolder;      // WSTIMS exchange folder; empty = TARVEX_TXIO or /txio (\txio)
-    std::shared_ptr<Prompter> prompter;          // null = real Qt dialogs
+    std::shared_ptr<Prompter> prompter;
     std::shared_ptr<Clock> clock;                // null = system clock
-    std::shared_ptr<CaptureComponent> capture;   // null = the station's own capture component
-    bool rehearsal = false;  // the own component also lists the rehearsal camera (--rehearsal)
+    std::shared_ptr<CaptureComponent> capture;
+    bool rehearsal = false;  // withRealSeams() also lists the rehearsal camera (--rehearsal)
+    ScreenCatalogue screens;
 };
-
-class Station;
 
 // Base of every screen that exists once: built by the Station, loaded once, hidden when left.
 class Screen : public QWidget {
@@ -72,7 +85,7 @@ public:
     // The screen if it exists already, without creating it.
     QWidget* existingScreen(const QString& name) const;
     bool hasScreen(const QString& name) const { return existingScreen(name) != nullptr; }
-    bool canCreate(const QString& name) const { return factories_.contains(name); }
+    bool canCreate(const QString& name) const { return options_.screens.screens.contains(name); }
 
     // Leaving a screen: hide `from` (if any), show `to`.
     QWidget* show(const QString& to, QWidget* from = nullptr);
@@ -111,14 +124,11 @@ public:
     // The review screen as its typed face, likewise.
     ReviewSession* reviewSession(bool create = false);
 
-    using Factory = std::function<Screen*(Station&)>;
-    void registerScreen(const QString& name, Factory factory) { factories_.insert(name, std::move(factory)); }
+    using Factory = ScreenCatalogue::Factory;
+    void registerScreen(const QString& name, Factory factory) { options_.screens.screens.insert(name, std::move(factory)); }
 
-    // Windows made for one opening and deleted when closed (the log viewers, window:: names).
-    // A screen opens one without knowing the room it lives in; the roof says how it is made.
-    using WindowFactory = std::function<QWidget*(Station&, QWidget* owner)>;
-    void registerWindow(const QString& name, WindowFactory factory) { windowFactories_.insert(name, std::move(factory)); }
     // A new window of that kind owned by `owner`, shown, not modal; null for an unknown kind.
+    // A screen opens one without knowing the room it lives in; the catalogue says how it is made.
     QWidget* openWindow(const QString& name, QWidget* owner);
     // The log viewer, from the main screen's and the review screen's "View Log".
     QWidget* openLogView(QWidget* owner);
@@ -144,17 +154,10 @@ signals:
     void pictureLineRequested(const QLineF& twips, const QColor& colour, int widthPixels);
 
 private:
-    // Both live with the screens, on the roof: the real dialogs, the real capture component
-    // and every screen the station knows are chosen there, not on this floor.
-    void registerBuiltInScreens();
-    void provideRealSeams();
-
     StationOptions options_;
     std::unique_ptr<SettingsStore> store_;
     AppSettings settings_;
     GridState grids_;
-    QHash<QString, Factory> factories_;
-    QHash<QString, WindowFactory> windowFactories_;
     QHash<QString, QPointer<QWidget>> screens_;
     bool quit_ = false;
     QDateTime startedAt_ = QDateTime::currentDateTime();

@@ -5,6 +5,7 @@
 // viewer taking the operator back to the video.
 #include "app/config_screen.h"
 #include "app/main_screen.h"
+#include "app/screen_registry.h"
 #include "capture/capture_backend.h"
 #include "capture/capture_device_panel.h"
 #include "capture/ffmpeg_capture_component.h"
@@ -82,6 +83,7 @@ TEST(JumpRoad, FromTheCameraToARecordedDistanceAndBackThroughTheLog)
     o.prompter = prompter;
     o.clock = std::make_shared<FixedClock>(QDateTime(QDate(2026, 12, 6), QTime(14, 3, 22)));
     o.capture = std::make_shared<FfmpegCaptureComponent>(co);
+    o.screens = builtInScreens();
     Station station(o);
     prompter->no();   // emergency reset
     station.start();

@@ -37,9 +37,9 @@ const Mark kMarks[] = {
 struct GridSetupTest : StationFixture {
     GridSetupScreen* screen = nullptr;
 
-    GridSetupScreen* open(int gridsInUse = 1)
+    GridSetupScreen* open(int gridsInUse = 1, const QStringList& only = {})
     {
-        makeStation();
+        makeStation(only);
         station->settings().ResultsFilePath = results();
         station->settings().SetupFilesPath = gridFolder();
         station->grids().grids_in_use = gridsInUse;
@@ -591,4 +591,16 @@ TEST_F(GridSetupTest, LoadPictureTakesItsSizeFromThePicturesFolder)
     EXPECT_EQ(screen->pictureWidthTwips(), "1437.7358490566");   // 2540 HiMetric
     menu("mnuClearPicture");
     EXPECT_FALSE(screen->canvas()->hasPicture());
+}
+
+TEST_F(GridSetupTest, AStationWithoutTheCalibrationScreenSaysSoAndStays)
+{
+    open(1, {"Grid_Setup"});
+    EXPECT_FALSE(station->canCreate("Calibrate"));
+    EXPECT_FALSE(station->canCreate("MainForm"));
+    menu("mnuCalibrate");
+    EXPECT_EQ(prompter->messages(), QStringList{"The calibration line screen is not available"});
+    EXPECT_EQ(prompter->shown().value(0).title, "Calibrate");
+    EXPECT_FALSE(station->hasScreen("Calibrate"));
+    EXPECT_TRUE(screen->isVisible());
 }

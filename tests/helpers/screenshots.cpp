@@ -5,6 +5,7 @@
 // a person; a screen this build does not have is skipped with a note.
 #include "app/config_screen.h"
 #include "app/main_screen.h"
+#include "app/screen_registry.h"
 #include "grid/grid_setup_screen.h"
 #include "measure/measure_screen.h"
 #include "review/review_screen.h"
@@ -132,7 +133,8 @@ int main(int argc, char** argv)
     o.prompter = prompter;
     o.clock = std::make_shared<FixedClock>(QDateTime(QDate(2026, 6, 13), QTime(9, 30, 0)));
     o.rehearsal = true;   // the station's own capture component, with the rehearsal camera
-    Station station{o};
+    o.screens = builtInScreens();
+    Station station{withRealSeams(o)};
     prompter->no();   // the emergency reset
     station.start();
 

@@ -1,5 +1,6 @@
 #pragma once
 // A station on temporary folders with scripted prompts, a fixed clock and a fake camera.
+#include "app/screen_registry.h"
 #include "station/station.h"
 #include "testkit/fake_capture_component.h"
 #include "testkit/fixed_clock.h"
@@ -34,7 +35,8 @@ struct StationFixture : ::testing::Test {
     }
 
     // A new station on the same folders and settings, as a restart of the program would be.
-    Station& makeStation()
+    // It knows every screen, or only those named in `only`.
+    Station& makeStation(const QStringList& only = {})
     {
         station.reset();
         StationOptions o;
@@ -44,6 +46,11 @@ struct StationFixture : ::testing::Test {
         o.prompter = prompter;
         o.clock = clock;
         o.capture = camera;
+        o.screens = builtInScreens();
+        if (!only.isEmpty()) {
+            o.screens.screens.removeIf([&](const auto& s) { return !only.contains(s.key()); });
+            o.screens.windows.removeIf([&](const auto& w) { return !only.contains(w.key()); });
+        }
         station = std::make_unique<Station>(o);
         return *station;
     }
