@@ -34,7 +34,6 @@ public:
 
     // The names loaded from the skier name file when the screen was last left.
     QStringList skierNames() const { return skierNames_; }
-    QString tournamentName() const { return tournamentName_; }
     // Where the magnifier program is looked for.
     QString loupeProgram() const;
 

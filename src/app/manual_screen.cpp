@@ -55,7 +55,6 @@ void ManualScreen::load()
         return;
     }
     RichTextBox1->setHtml(html);
-    loadedFrom_ = source;
 }
 
 void ManualScreen::cmdDone_Click()

@@ -13,13 +13,9 @@ public:
     explicit ManualScreen(Station& station);
     void load() override;
     void cmdDone_Click();
-    QTextBrowser* viewer() const { return RichTextBox1; }
-    // Where the manual was read from (":/TX05Manual.rtf" for the built-in copy), or empty.
-    QString loadedFrom() const { return loadedFrom_; }
 
 private:
     QTextBrowser* RichTextBox1 = nullptr;
-    QString loadedFrom_;
 };
 
 } // namespace tarvex

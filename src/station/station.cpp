@@ -108,7 +108,6 @@ QWidget* Station::screen(const QString& name)
     s->setObjectName(name);
     screens_.insert(name, s);
     s->load();
-    emit screenCreated(name, s);
     return s;
 }
 

@@ -105,7 +105,6 @@ public:
     Prompter& prompter() { return *options_.prompter; }
     Clock& clock() { return *options_.clock; }
     CaptureComponent& capture() { return *options_.capture; }
-    const StationOptions& options() const { return options_; }
 
     // When this run began (the system's time, as files are stamped with it).
     QDateTime startedAt() const { return startedAt_; }
@@ -135,8 +134,6 @@ public:
 
 signals:
     void quitRequested();
-    // A screen came into being (tests and the main screen use it to wire late screens).
-    void screenCreated(const QString& name, QWidget* screen);
 
     // What one screen tells the others, so that no screen reaches into another's controls.
     // Grid n was loaded from a grid file: its state and description are current.

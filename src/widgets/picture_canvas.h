@@ -52,7 +52,6 @@ public:
     // Size of the field in picture pixels and twips (the default field without a picture).
     QSize fieldPixels() const { return layer_.size(); }
     double widthTwips() const { return layer_.width() * kTwipsPerPixel; }
-    double heightTwips() const { return layer_.height() * kTwipsPerPixel; }
 
     // Drawing layer; coordinates and radii in twips, the width in picture pixels.
     void clear();
@@ -112,7 +111,6 @@ public:
     // while the mouse is over the picture. Moving into the loupe holds it still; a press
     // there marks the point under its cross hair, to a fraction of a picture pixel.
     void setLoupeEnabled(bool on);
-    bool loupeEnabled() const { return loupeEnabled_; }
     QWidget* loupe() const;
     // Screen pixels per picture pixel in the loupe: eight times the view's zoom, at least 8.
     double loupeMagnification() const;
