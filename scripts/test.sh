@@ -6,7 +6,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/setup.sh"
 layers="$(bash "$root/scripts/check-layers.sh")"
 if [ -n "$layers" ]; then
-  echo "Includes that break the floors:"; echo "$layers"; exit 1
+  echo "Includes and links that break the floors:"; echo "$layers"; exit 1
 fi
 build="${TARVEX_BUILD_DIR:-$root/build/ci}"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
