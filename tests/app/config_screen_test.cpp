@@ -328,6 +328,7 @@ TEST_F(ConfigScreenTest, AnUnwritableSettingsFileIsReportedOnLeaving)
     o.prompter = prompter;
     o.clock = clock;
     o.capture = camera;
+    o.screens = builtInScreens();
     station = std::make_unique<Station>(o);
     prompter->no().answer(videos());
     station->start();
@@ -444,6 +445,7 @@ TEST_F(ConfigScreenTest, TheExchangeFolderIsTheOperatorsUnlessTheStationFixedIt)
     o.prompter = prompter;
     o.clock = clock;
     o.capture = camera;
+    o.screens = builtInScreens();
     station.reset();
     station = std::make_unique<Station>(o);
     station->start();

@@ -1,6 +1,7 @@
 // The capture screen on the station's own component with the rehearsal camera: the real
 // countdown ends a real recording, and the live picture reaches the screen.
 #include "app/main_screen.h"
+#include "app/screen_registry.h"
 #include "capture/capture_backend.h"
 #include "capture/capture_device_panel.h"
 #include "capture/ffmpeg_capture_component.h"
@@ -40,6 +41,7 @@ TEST(CaptureScreenRehearsal, TheCountdownEndsARealRecordingOfItsLength)
     o.prompter = prompter;
     o.clock = std::make_shared<FixedClock>(QDateTime(QDate(2026, 12, 6), QTime(14, 3, 22)));
     o.capture = std::make_shared<FfmpegCaptureComponent>(co);
+    o.screens = builtInScreens();
     Station station(o);
     station.start();
 
