@@ -135,3 +135,21 @@ TEST(MeasureClipFlag, OnlyReadyAsFirstFieldCounts)
     EXPECT_FALSE(clipFlagReady("ready\r\n"));
     EXPECT_FALSE(clipFlagReady("Ready2\r\n"));
 }
+
+TEST(MeasureProvisional, FiguresAtTheMarkLeaveTheSharedValuesAlone)
+{
+    GridState g = scaleGrid();
+    g.query_screen_x = 7;
+    g.mapped_survey_x = 8;
+    g.jump_distance = 9;
+    // Survey (30, 40): 50 m from the jump point at the origin, a pixel is 15 cm everywhere.
+    EXPECT_EQ(provisionalFigures(g, {3000, 4000}, TournamentType::Standard, false),
+              "Provisional, not recorded: 52.1m  171ft\nOne picture pixel here: 15.0 cm on the water");
+    EXPECT_EQ(provisionalFigures(g, {3000, 4000}, TournamentType::SitSki, true),
+              "Provisional, not recorded: 51.9m  170.3ft\nOne picture pixel here: 15.0 cm on the water");
+    EXPECT_EQ(g.query_screen_x, 7);
+    EXPECT_EQ(g.mapped_survey_x, 8);
+    EXPECT_EQ(g.jump_distance, 9);
+    g.mapping_coefficients[4] = -0.001;   // vanishing line at u = 1000
+    EXPECT_EQ(provisionalFigures(g, {1000, 500}, TournamentType::Standard, false), std::nullopt);
+}
