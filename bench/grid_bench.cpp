@@ -36,7 +36,7 @@ void BM_DistanceCalculation(benchmark::State& state)
     for (auto _ : state) {
         g.query_screen_x = u;
         g.query_screen_y = 5000;
-        benchmark::DoNotOptimize(distance_calculation(g, false, false));
+        benchmark::DoNotOptimize(distance_calculation(g, TournamentType::Standard));
         benchmark::DoNotOptimize(g.jump_distance);
         u = u > 9000 ? 4000 : u + 15;
     }

@@ -118,16 +118,18 @@ int usageError(QTextStream& err, const QString& problem)
     return kCliUsage;
 }
 
-bool tournamentType(const CliArgs& a, bool& barefoot, bool& sitski, QString& problem)
+// --type takes the names the settings store uses for "tournamentType".
+std::optional<TournamentType> parseTournamentType(const CliArgs& a, QString& problem)
 {
     const QString type = a.options.value(QStringLiteral("type"), QStringLiteral("normal"));
-    barefoot = type == QLatin1String("barefoot");
-    sitski = type == QLatin1String("sitski");
-    if (!barefoot && !sitski && type != QLatin1String("normal")) {
-        problem = QStringLiteral("--type must be normal, barefoot or sitski, not '%1'").arg(type);
-        return false;
-    }
-    return true;
+    if (type == QLatin1String("normal"))
+        return TournamentType::Standard;
+    if (type == QLatin1String("barefoot"))
+        return TournamentType::Barefoot;
+    if (type == QLatin1String("sitski"))
+        return TournamentType::SitSki;
+    problem = QStringLiteral("--type must be normal, barefoot or sitski, not '%1'").arg(type);
+    return std::nullopt;
 }
 
 // Reads the grid file into g as the configuration loader does; false with the reason.
@@ -201,9 +203,9 @@ int runDistance(const QStringList& args, QTextStream& out, QTextStream& err)
         return usageError(err, a.error);
     if (a.positional.size() < 2)
         return usageError(err, QStringLiteral("distance needs a grid file and at least one point u,v"));
-    bool barefoot = false, sitski = false;
     QString problem;
-    if (!tournamentType(a, barefoot, sitski, problem))
+    const auto type = parseTournamentType(a, problem);
+    if (!type)
         return usageError(err, problem);
 
     QList<QList<double>> points;
@@ -221,16 +223,15 @@ int runDistance(const QStringList& args, QTextStream& out, QTextStream& err)
 
     int status = kCliOk;
     for (const QList<double>& p : points) {
-        g.query_screen_x = p[0];
-        g.query_screen_y = p[1];
-        if (!distance_calculation(g, barefoot, sitski)) {
+        const auto m = measureJump(g, QPointF(p[0], p[1]), *type);
+        if (!m) {
             err << shortest(p[0]) << ' ' << shortest(p[1])
                 << ": no distance - the point lies on the vanishing line of the grid\n";
             status = kCliNoResult;
             continue;
         }
-        out << shortest(p[0]) << ' ' << shortest(p[1]) << ' ' << full(g.mapped_survey_x) << ' '
-            << full(g.mapped_survey_y) << ' ' << full(g.jump_distance) << "\n";
+        out << shortest(p[0]) << ' ' << shortest(p[1]) << ' ' << full(m->survey.x()) << ' '
+            << full(m->survey.y()) << ' ' << full(m->distance) << "\n";
     }
     return status;
 }
@@ -275,9 +276,9 @@ int runAccuracy(const QStringList& args, QTextStream& out, QTextStream& err)
         return usageError(err, a.error);
     if (a.positional.size() != 1)
         return usageError(err, QStringLiteral("accuracy needs exactly one grid file"));
-    bool barefoot = false, sitski = false;
     QString problem;
-    if (!tournamentType(a, barefoot, sitski, problem))
+    const auto type = parseTournamentType(a, problem);
+    if (!type)
         return usageError(err, problem);
 
     GridState g;
@@ -285,7 +286,7 @@ int runAccuracy(const QStringList& args, QTextStream& out, QTextStream& err)
         err << "tarvex-cli: " << problem << "\n";
         return kCliUsage;
     }
-    const AccuracyLattice lattice = computeAccuracyLattice(g, barefoot, sitski);
+    const AccuracyLattice lattice = computeAccuracyLattice(g, *type);
     if (!lattice.ok) {
         err << lattice.error << "\n";
         return kCliNoResult;

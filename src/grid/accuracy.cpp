@@ -48,15 +48,14 @@ latticePositions(ScreenPoint upperLeft, ScreenPoint upperRight, ScreenPoint lowe
 }
 
 AccuracyLattice computeAccuracyLattice(GridState& g, ScreenPoint upperLeft, ScreenPoint upperRight,
-                                       ScreenPoint lowerLeft, ScreenPoint lowerRight,
-                                       bool barefootMode, bool sitSkiMode)
+                                       ScreenPoint lowerLeft, ScreenPoint lowerRight, TournamentType type)
 {
     AccuracyLattice lattice;
     const auto positions = latticePositions(upperLeft, upperRight, lowerLeft, lowerRight);
     auto distanceAt = [&](double x, double y, double& d) {
         g.query_screen_x = x;
         g.query_screen_y = y;
-        if (!distance_calculation(g, barefootMode, sitSkiMode))
+        if (!distance_calculation(g, type))
             return false;
         d = g.jump_distance;
         return true;
@@ -86,12 +85,11 @@ AccuracyLattice computeAccuracyLattice(GridState& g, ScreenPoint upperLeft, Scre
     return lattice;
 }
 
-AccuracyLattice computeAccuracyLattice(GridState& g, bool barefootMode, bool sitSkiMode)
+AccuracyLattice computeAccuracyLattice(GridState& g, TournamentType type)
 {
     auto corner = [&g](int b) { return ScreenPoint{g.buoy_screen_x[b], g.buoy_screen_y[b]}; };
     return computeAccuracyLattice(g, corner(buoy::UpperLeft), corner(buoy::UpperRight),
-                                  corner(buoy::LowerLeft), corner(buoy::LowerRight), barefootMode,
-                                  sitSkiMode);
+                                  corner(buoy::LowerLeft), corner(buoy::LowerRight), type);
 }
 
 QString accuracyLabelText(const LatticePoint& p, AccuracyDisplay display)

@@ -4,6 +4,7 @@
 // accuracy report appended to "acc" + mm + dd + ".txt".
 #include "grid/jump_grid.h"
 #include "grid/setup_record.h"
+#include "grid/tournament_type.h"
 
 #include <QDateTime>
 #include <QString>
@@ -57,10 +58,9 @@ latticePositions(ScreenPoint upperLeft, ScreenPoint upperRight, ScreenPoint lowe
 // end as the last evaluation left them). ok false, with an error text, when a distance
 // cannot be computed; the lattice is then unusable.
 AccuracyLattice computeAccuracyLattice(GridState& g, ScreenPoint upperLeft, ScreenPoint upperRight,
-                                       ScreenPoint lowerLeft, ScreenPoint lowerRight,
-                                       bool barefootMode, bool sitSkiMode);
+                                       ScreenPoint lowerLeft, ScreenPoint lowerRight, TournamentType type);
 // The same with the corners at the current grid's buoy screen positions.
-AccuracyLattice computeAccuracyLattice(GridState& g, bool barefootMode, bool sitSkiMode);
+AccuracyLattice computeAccuracyLattice(GridState& g, TournamentType type);
 
 // The three kinds of indicator caption: Hom.Lvl, Distance, Detail.
 enum class AccuracyDisplay { Level, Distance, Detail };

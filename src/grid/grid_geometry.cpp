@@ -91,82 +91,81 @@ bool solve_coefficients(GridState& g)
 
 bool survey_from_screen(GridState& g)
 {
-    const auto& c = g.mapping_coefficients;
-    const double u = g.query_screen_x, v = g.query_screen_y;
-    const double d = 1 + c[4] * u + c[5] * v;
-    g.mapping_denominator = d;
-    if (d == 0)
+    const PlaneMapping mapping = PlaneMapping::fromGrid(g);
+    const QPointF screen(g.query_screen_x, g.query_screen_y);
+    g.mapping_denominator = mapping.forwardDenominator(screen);
+    const auto survey = mapping.surveyFromScreen(screen);
+    if (!survey)
         return false;
-    const double x = (c[1] + c[2] * u + c[3] * v) / d;
-    const double y = (c[6] + c[7] * u + c[8] * v) / d;
-    if (!std::isfinite(x) || !std::isfinite(y))
-        return false;
-    g.mapped_survey_x = x;
-    g.mapped_survey_y = y;
+    g.mapped_survey_x = survey->x();
+    g.mapped_survey_y = survey->y();
     return true;
 }
 
 bool screen_from_survey(GridState& g)
 {
-    const auto& c = g.mapping_coefficients;
-    const double x = g.mapped_survey_x, y = g.mapped_survey_y;
-    const double e = (c[7] * c[5] - c[8] * c[4]) * x + (c[4] * c[3] - c[5] * c[2]) * y
-                     + (c[2] * c[8] - c[3] * c[7]);
-    g.mapping_denominator = e;
-    if (e == 0)
+    const PlaneMapping mapping = PlaneMapping::fromGrid(g);
+    const QPointF survey(g.mapped_survey_x, g.mapped_survey_y);
+    g.mapping_denominator = mapping.inverseDenominator(survey);
+    const auto screen = mapping.screenFromSurvey(survey);
+    if (!screen)
         return false;
-    const double u = ((c[8] - c[6] * c[5]) * x + (c[5] * c[1] - c[3]) * y + (c[3] * c[6] - c[1] * c[8])) / e;
-    const double v = ((c[6] * c[4] - c[7]) * x + (c[2] - c[4] * c[1]) * y + (c[1] * c[7] - c[2] * c[6])) / e;
-    if (!std::isfinite(u) || !std::isfinite(v))
-        return false;
-    g.query_screen_x = u;
-    g.query_screen_y = v;
+    g.query_screen_x = screen->x();
+    g.query_screen_y = screen->y();
     return true;
 }
 
-double ramp_allowance(bool barefootMode, bool sitSkiMode)
+double ramp_allowance(TournamentType type)
 {
-    if (barefootMode)
+    if (type == TournamentType::Barefoot)
         return 0;
-    const double s = sitSkiMode ? -1 : 0;
+    const double s = type == TournamentType::SitSki ? -1 : 0;
     return 2.1 + 0.2 * s;
 }
 
-bool distance_calculation(GridState& g, bool barefootMode, bool sitSkiMode)
+std::optional<JumpMeasurement> measureJump(const PlaneMapping& mapping, QPointF jump, QPointF screen,
+                                           TournamentType type)
 {
-    // Same steps as survey_from_screen, in the same order, so the measuring
-    // and recording code that repeat this formula get the very same bits.
-    const auto& c = g.mapping_coefficients;
-    const double u = g.query_screen_x, v = g.query_screen_y;
-    const double d = c[4] * u + c[5] * v + 1;
-    g.mapping_denominator = d;
-    if (d == 0)
+    const auto survey = mapping.surveyFromScreen(screen);
+    if (!survey)
+        return std::nullopt;
+    const double distance = distanceFrom(jump, *survey, ramp_allowance(type));
+    if (!std::isfinite(distance))
+        return std::nullopt;
+    return JumpMeasurement{*survey, distance};
+}
+
+std::optional<JumpMeasurement> measureJump(const GridState& g, QPointF screen, TournamentType type)
+{
+    return measureJump(PlaneMapping::fromGrid(g), QPointF(g.jump_survey_x, g.jump_survey_y), screen, type);
+}
+
+bool distance_calculation(GridState& g, TournamentType type)
+{
+    const PlaneMapping mapping = PlaneMapping::fromGrid(g);
+    const QPointF screen(g.query_screen_x, g.query_screen_y);
+    g.mapping_denominator = mapping.forwardDenominator(screen);
+    const auto m = measureJump(mapping, QPointF(g.jump_survey_x, g.jump_survey_y), screen, type);
+    if (!m)
         return false;
-    const double x = (u * c[2] + c[1] + v * c[3]) / d;
-    const double y = (u * c[7] + c[6] + v * c[8]) / d;
-    const double dx = g.jump_survey_x - x;
-    const double dy = g.jump_survey_y - y;
-    const double distance = std::sqrt(dx * dx + dy * dy) + ramp_allowance(barefootMode, sitSkiMode);
-    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(distance))
-        return false;
-    g.mapped_survey_x = x;
-    g.mapped_survey_y = y;
-    g.jump_distance = distance;
+    g.mapped_survey_x = m->survey.x();
+    g.mapped_survey_y = m->survey.y();
+    g.jump_distance = m->distance;
     return true;
 }
 
-std::optional<double> distancePerPixel(const GridState& g, double u, double v)
+std::optional<double> distancePerPixel(const PlaneMapping& mapping, QPointF jump, QPointF screen)
 {
-    const auto& c = g.mapping_coefficients;
-    const double d = 1 + c[4] * u + c[5] * v;
-    if (d == 0)
+    const auto survey = mapping.surveyFromScreen(screen);
+    if (!survey)
         return std::nullopt;
-    const double x = (c[1] + c[2] * u + c[3] * v) / d;
-    const double y = (c[6] + c[7] * u + c[8] * v) / d;
+    const auto& c = mapping.coefficients();
+    const double d = mapping.forwardDenominator(screen);
+    const double x = survey->x(), y = survey->y();
     // Quotient rule on X = Nx / D and Y = Ny / D.
     const double dxdu = (c[2] - x * c[4]) / d, dxdv = (c[3] - x * c[5]) / d;
     const double dydu = (c[7] - y * c[4]) / d, dydv = (c[8] - y * c[5]) / d;
-    const double ex = x - g.jump_survey_x, ey = y - g.jump_survey_y;
+    const double ex = x - jump.x(), ey = y - jump.y();
     const double r = std::hypot(ex, ey);
     double perTwip = 0;
     if (r > 1e-9) {
@@ -181,6 +180,11 @@ std::optional<double> distancePerPixel(const GridState& g, double u, double v)
     if (!std::isfinite(perPixel))
         return std::nullopt;
     return perPixel;
+}
+
+std::optional<double> distancePerPixel(const GridState& g, double u, double v)
+{
+    return distancePerPixel(PlaneMapping::fromGrid(g), QPointF(g.jump_survey_x, g.jump_survey_y), QPointF(u, v));
 }
 
 QString pixelSizeText(double metresPerPixel)

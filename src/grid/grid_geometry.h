@@ -1,7 +1,9 @@
 #pragma once
-// The projective mapping of a grid, the distance calculation and the grid check, as model
-// code on GridState. The screens wrap these in their message boxes.
+// Solving a grid's mapping, the distance calculation and the grid check, as model code on
+// GridState; the mapping itself is PlaneMapping. The screens wrap these in their message boxes.
 #include "grid/jump_grid.h"
+#include "grid/plane_mapping.h"
+#include "grid/tournament_type.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,6 +31,11 @@ bool buoysDegenerate(const OneBasedArray<double, kBuoyCount>& x, const OneBasedA
 // kNoUniqueSolutionText titled kNoUniqueSolutionTitle with the exclamation icon).
 bool solve_coefficients(GridState& g);
 
+// The named operations of the shared grid state: thin wrappers over PlaneMapping that take
+// their input from and leave their results in the GridState fields, because the recording
+// code repeats "the last computation" from those fields for a pass or a fall. Code that
+// only wants a number asks PlaneMapping or measureJump instead.
+
 // Forward mapping: query_screen_x/y -> mapping_denominator D, mapped_survey_x/y.
 // false when D is 0 or a result is not finite; then only mapping_denominator changes.
 bool survey_from_screen(GridState& g);
@@ -38,17 +45,29 @@ bool survey_from_screen(GridState& g);
 bool screen_from_survey(GridState& g);
 
 // Metres added to the planar distance: 0 barefoot, else 2.1 + 0.2*s (s = -1 sit-ski, else 0).
-double ramp_allowance(bool barefootMode, bool sitSkiMode);
+double ramp_allowance(TournamentType type);
+
+struct JumpMeasurement {
+    QPointF survey;      // metres
+    double distance = 0; // metres, allowance included
+};
+// nullopt for a point on the vanishing line or any non-finite result.
+std::optional<JumpMeasurement> measureJump(const PlaneMapping& mapping, QPointF jump, QPointF screen,
+                                           TournamentType type);
+// The same with the current grid's mapping and jump point.
+std::optional<JumpMeasurement> measureJump(const GridState& g, QPointF screen, TournamentType type);
 
 // Reads query_screen_x/y, the coefficients and the jump point; sets
 // mapping_denominator, mapped_survey_x/y and jump_distance (metres, allowance included).
 // Returns false for a point on the vanishing line (D == 0) or any non-finite result; then
 // only mapping_denominator changes and the caller must not use a distance.
-bool distance_calculation(GridState& g, bool barefootMode, bool sitSkiMode);
+bool distance_calculation(GridState& g, TournamentType type);
 
-// How far the jump distance moves when the point (u, v) moves by one picture pixel in the
+// How far the jump distance moves when the screen point moves by one picture pixel in the
 // worst direction, in metres, from the mapping's derivative. nullopt where the mapping
 // cannot be evaluated (on or near the vanishing line).
+std::optional<double> distancePerPixel(const PlaneMapping& mapping, QPointF jump, QPointF screen);
+// The same on the current grid.
 std::optional<double> distancePerPixel(const GridState& g, double u, double v);
 
 // "One picture pixel here: 2.3 cm on the water", the live figure of both picture screens.

@@ -329,7 +329,7 @@ void GridSetupScreen::showEvent(QShowEvent* e)
 bool GridSetupScreen::distance_calculation()
 {
     const AppSettings& s = station_.settings();
-    return tarvex::distance_calculation(station_.grids(), s.BarefootMode, s.SitSkiMode);
+    return tarvex::distance_calculation(station_.grids(), tournamentType(s));
 }
 
 GridCheckResult GridSetupScreen::grid_check()
@@ -957,7 +957,7 @@ void GridSetupScreen::checkAccuracy()
     };
     const AccuracyLattice lattice =
         computeAccuracyLattice(g, corner(buoy::UpperLeft), corner(buoy::UpperRight), corner(buoy::LowerLeft),
-                               corner(buoy::LowerRight), s.BarefootMode, s.SitSkiMode);
+                               corner(buoy::LowerRight), tournamentType(s));
     if (!lattice.ok) {
         p.message(lattice.error, title, Icon::Exclamation);
         return;

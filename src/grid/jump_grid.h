@@ -89,7 +89,10 @@ struct GridState {
     double jump_survey_y = 0;
     OneBasedArray<double, kCoefficientCount> mapping_coefficients;   // c1..c8
 
-    // In and out values of the mapping and distance procedures (Parts 1.1, 1.2).
+    // In and out values of the named mapping operations (survey_from_screen,
+    // distance_calculation, ...). They outlive the call on purpose: a pass or a fall records
+    // the point and distance of the last computation from here. For a number alone, ask
+    // PlaneMapping instead.
     double query_screen_x = 0;
     double query_screen_y = 0;
     double mapped_survey_x = 0;

@@ -249,7 +249,7 @@ RecordOutcome recordJump(const RecordInputs& in, GridState& grids, Prompter& pro
     JumpRecord r;
     r.skier = in.skier;
     r.jumpNumber = in.jumpNumber;
-    r.barefoot = in.barefootMode;
+    r.barefoot = in.tournament == TournamentType::Barefoot;
     r.unofficial = in.verifyMode;
     r.otherGrid = in.otherGrid;
     QString comment = in.comment;
@@ -287,7 +287,7 @@ RecordOutcome recordJump(const RecordInputs& in, GridState& grids, Prompter& pro
     } else if (!passOrFall) {
         grids.query_screen_x = in.impactX;
         grids.query_screen_y = in.impactY;
-        if (!distance_calculation(grids, in.barefootMode, in.sitSkiMode)) {
+        if (!distance_calculation(grids, in.tournament)) {
             // A point on the grid's vanishing line has no distance; writing one would record
             // nonsense, so nothing is recorded and the operator marks again or re-does the grid.
             prompter.message(QStringLiteral("No distance can be computed for the marked point with this grid. "

@@ -5,6 +5,7 @@
 // the RecordOutcome back into its controls.
 #include "common/prompter.h"
 #include "grid/jump_grid.h"
+#include "grid/tournament_type.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -142,8 +143,7 @@ struct RecordInputs {
     bool frozen = false;      // MeasureState Frozen
     bool verifyMode = false;  // verify caption "Verify off"
     bool feetInTenths = false;// barefoot_indicator showing
-    bool barefootMode = false;
-    bool sitSkiMode = false;
+    TournamentType tournament = TournamentType::Standard;
     bool wstims = false;      // WstimsEnabled at the moment of recording
     double impactX = 0;       // MeasureState ImpactX, ImpactY (twips)
     double impactY = 0;

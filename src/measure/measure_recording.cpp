@@ -44,8 +44,7 @@ void MeasureScreen::Record_Click()
     in.frozen = state_.Frozen;
     in.verifyMode = verifyMode();
     in.feetInTenths = !barefoot_indicator->isHidden();
-    in.barefootMode = s.BarefootMode;
-    in.sitSkiMode = s.SitSkiMode;
+    in.tournament = tournamentType(s);
     in.wstims = s.WstimsEnabled;
     in.impactX = state_.ImpactX;
     in.impactY = state_.ImpactY;

@@ -515,7 +515,7 @@ void MeasureScreen::hideMarker()
 void MeasureScreen::showProvisional()
 {
     const AppSettings& s = station_.settings();
-    const auto text = provisionalFigures(station_.grids(), state_.impact(), s.BarefootMode, s.SitSkiMode,
+    const auto text = provisionalFigures(station_.grids(), state_.impact(), tournamentType(s),
                                          !barefoot_indicator->isHidden());
     provisionalDistance->setText(text.value_or(QString()));
     provisionalDistance->setVisible(text.has_value());
@@ -525,7 +525,7 @@ bool MeasureScreen::DrawImpactMark()
 {
     const AppSettings& s = station_.settings();
     const QPointF impact = state_.impact();
-    const auto foot = splashFoot(station_.grids(), impact, s.BarefootMode, s.SitSkiMode, s.RightToLeft);
+    const auto foot = splashFoot(station_.grids(), impact, tournamentType(s), s.RightToLeft);
     if (!foot) {
         // A marker whose distance cannot be computed would only mislead the operator.
         hideMarker();
@@ -575,7 +575,7 @@ void MeasureScreen::microAdjust(double dx, double dy)
 void MeasureScreen::pictureMouseMove(double x, double y)
 {
     const AppSettings& s = station_.settings();
-    const Readout r = liveReadout(station_.grids(), x, y, s.BarefootMode, s.SitSkiMode);
+    const Readout r = liveReadout(station_.grids(), x, y, tournamentType(s));
     xtwips->setText(r.xtwips);
     ytwips->setText(r.ytwips);
     xposition->setText(r.xposition);

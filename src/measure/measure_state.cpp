@@ -25,25 +25,19 @@ QLineF splashIndicatorLine(QPointF foot)
     return QLineF(foot, QPointF(foot.x(), foot.y() - kSplashIndicatorHeightTwips));
 }
 
-std::optional<QPointF> splashFoot(GridState& g, QPointF impact, bool barefootMode, bool sitSkiMode,
-                                  bool rightToLeft)
+std::optional<QPointF> splashFoot(GridState& g, QPointF impact, TournamentType type, bool rightToLeft)
 {
     g.query_screen_x = impact.x();
     g.query_screen_y = impact.y();
-    if (!distance_calculation(g, barefootMode, sitSkiMode))
+    if (!distance_calculation(g, type))
         return std::nullopt;
     // Without an allowance the round trip through the mapping could only add rounding.
-    if (barefootMode)
+    if (type == TournamentType::Barefoot)
         return impact;
 
-    // The inverse runs on a copy: the shared query and mapped values keep describing the
-    // impact, which is what the recording code reads after a mark.
-    GridState back = g;
-    const double k = ramp_allowance(false, sitSkiMode) * g.survey_x_direction;
-    back.mapped_survey_x += rightToLeft ? k : -k;
-    if (!screen_from_survey(back))
-        return std::nullopt;
-    return QPointF(back.query_screen_x, back.query_screen_y);
+    const double k = ramp_allowance(type) * g.survey_x_direction;
+    const QPointF moved(g.mapped_survey_x + (rightToLeft ? k : -k), g.mapped_survey_y);
+    return PlaneMapping::fromGrid(g).screenFromSurvey(moved);
 }
 
 QString readoutDistanceText(double metres)
@@ -67,14 +61,14 @@ double jumpToBuoyDistance(const GridState& g, int b)
     return std::hypot(g.jump_survey_x - g.buoy_survey_x[b], g.jump_survey_y - g.buoy_survey_y[b]);
 }
 
-Readout liveReadout(GridState& g, double x, double y, bool barefootMode, bool sitSkiMode)
+Readout liveReadout(GridState& g, double x, double y, TournamentType type)
 {
     Readout r;
     r.xtwips = paddedNumber(std::floor(x));
     r.ytwips = paddedNumber(std::floor(y));
     g.query_screen_x = x;
     g.query_screen_y = y;
-    if (!distance_calculation(g, barefootMode, sitSkiMode))
+    if (!distance_calculation(g, type))
         return r;
     r.mapped = true;
     r.xposition = paddedNumber(roundTo(g.mapped_survey_x, 2));
@@ -110,14 +104,13 @@ bool clipFlagReady(const QString& flagFileContent)
     return first && *first == QLatin1String("Ready");
 }
 
-std::optional<QString> provisionalFigures(GridState& g, QPointF impact, bool barefootMode, bool sitSkiMode,
+std::optional<QString> provisionalFigures(const GridState& g, QPointF impact, TournamentType type,
                                           bool feetInTenths)
 {
-    g.query_screen_x = impact.x();
-    g.query_screen_y = impact.y();
-    if (!distance_calculation(g, barefootMode, sitSkiMode))
+    const auto m = measureJump(g, impact, type);
+    if (!m)
         return std::nullopt;
-    const DistanceTexts t = distanceTexts(g.jump_distance, feetInTenths);
+    const DistanceTexts t = distanceTexts(m->distance, feetInTenths);
     QString text = QStringLiteral("Provisional, not recorded: ") + t.metresText.trimmed() + QStringLiteral("  ")
                    + t.feetText.trimmed();
     if (const auto perPixel = distancePerPixel(g, impact.x(), impact.y()))

@@ -2,6 +2,7 @@
 // Working state of the measuring screen and the arithmetic behind its marker, splash
 // indicator, read-out, buoy labels and grid choice. No widgets here, so plain tests reach it.
 #include "grid/jump_grid.h"
+#include "grid/tournament_type.h"
 
 #include <QLineF>
 #include <QPointF>
@@ -42,19 +43,20 @@ QLineF splashIndicatorLine(QPointF foot);
 // The splash indicator's foot: the impact moved ramp_allowance metres along the survey x
 // axis (away from the ramp side given by the jump direction and survey_x_direction) and
 // mapped back to the screen. Barefoot has no allowance, so the foot is the impact itself.
-// nullopt when the grid cannot map the impact or the moved point back. On success
-// query_screen_x/y hold the impact and mapped_survey_x/y its survey point.
-std::optional<QPointF> splashFoot(GridState& g, QPointF impact, bool barefootMode, bool sitSkiMode,
-                                  bool rightToLeft);
+// nullopt when the grid cannot map the impact or the moved point back. Marking is a
+// computation a later pass or fall repeats, so on success query_screen_x/y hold the impact
+// and mapped_survey_x/y its survey point.
+std::optional<QPointF> splashFoot(GridState& g, QPointF impact, TournamentType type, bool rightToLeft);
 
 // The verify read-out for one mouse position. The position goes into query_screen_x/y and
-// is measured with distance_calculation; where the grid cannot map it the survey and
-// distance texts are empty, so no made-up number is shown.
+// is measured with distance_calculation, because the station has always counted the
+// read-out as "the last computation" that a pass or fall writes to the results file; where
+// the grid cannot map it the survey and distance texts are empty, so no made-up number is shown.
 struct Readout {
     QString xtwips, ytwips, xposition, yposition, VerifyDistance;
     bool mapped = false;
 };
-Readout liveReadout(GridState& g, double x, double y, bool barefootMode, bool sitSkiMode);
+Readout liveReadout(GridState& g, double x, double y, TournamentType type);
 
 // " 148ft"-style texts of the read-out and the buoy labels (3.28 feet per metre, whole feet;
 // metres to one decimal).
@@ -78,7 +80,7 @@ QString nextJumpNumber(const QString& jumpNo);
 // What the operator sees at the mark before Record: the distance as Record would show it and
 // how much one picture pixel is worth on the water there. Labelled provisional: Record
 // computes and writes on its own. nullopt where the grid cannot map the point.
-std::optional<QString> provisionalFigures(GridState& g, QPointF impact, bool barefootMode, bool sitSkiMode,
+std::optional<QString> provisionalFigures(const GridState& g, QPointF impact, TournamentType type,
                                           bool feetInTenths);
 
 // The clipboard hand-shake: the outside program writes "Ready" as the first field.

@@ -83,7 +83,7 @@ TEST(AccuracyLattice, EvenGridsGiveOneLevelEverywhere)
         {0.08, "R"}, {0.1, "R"}, {0.12, "L"}, {0.18, "C"}, {0.2, "C"}, {0.25, "NH"}};
     for (const auto& c : cases) {
         GridState g = evenGrid(c.perPixel);
-        const AccuracyLattice l = computeAccuracyLattice(g, false, false);
+        const AccuracyLattice l = computeAccuracyLattice(g, TournamentType::Standard);
         ASSERT_TRUE(l.ok);
         EXPECT_NEAR(l.at(3, 3).delta, c.perPixel, 1e-12);
         EXPECT_EQ(levels(l), QStringList{c.level}) << c.perPixel;
@@ -96,7 +96,7 @@ TEST(AccuracyLattice, SolvedRectangleGridsGiveTheirLevel)
         {0.08, "R"}, {0.12, "L"}, {0.18, "C"}, {0.25, "NH"}};
     for (const auto& c : cases) {
         GridState g = rectangleGrid(c.perPixel);
-        const AccuracyLattice l = computeAccuracyLattice(g, false, false);
+        const AccuracyLattice l = computeAccuracyLattice(g, TournamentType::Standard);
         ASSERT_TRUE(l.ok);
         EXPECT_EQ(levels(l), QStringList{c.level}) << c.perPixel;
     }
@@ -106,7 +106,7 @@ TEST(AccuracyLattice, EachPointKeepsItsThreeDistancesAndTheLastMappedPoint)
 {
     GridState g = evenGrid(0.12);
     g.mapping_coefficients[8] = 0.001;   // Y = 0.001 * v
-    const AccuracyLattice l = computeAccuracyLattice(g, false, true);
+    const AccuracyLattice l = computeAccuracyLattice(g, TournamentType::SitSki);
     const LatticePoint& p = l.at(0, 0);   // upper left buoy at (3000, 2000)
     EXPECT_DOUBLE_EQ(p.x, 3000);
     EXPECT_DOUBLE_EQ(p.y, 2000);
@@ -125,7 +125,7 @@ TEST(AccuracyLattice, VanishingLineInsideTheLatticeFails)
     GridState g = evenGrid(0.1);
     g.buoy_screen_x[buoy::UpperLeft] = 4096;
     g.mapping_coefficients[4] = -1.0 / 4096;   // D = 0 at the first lattice point
-    const AccuracyLattice l = computeAccuracyLattice(g, false, false);
+    const AccuracyLattice l = computeAccuracyLattice(g, TournamentType::Standard);
     EXPECT_FALSE(l.ok);
     EXPECT_FALSE(l.error.isEmpty());
 }
@@ -159,7 +159,7 @@ TEST(AccuracyReport, PointLine)
 TEST(AccuracyReport, HeaderBuoyLinesThenFortyNinePoints)
 {
     GridState g = evenGrid(0.08);
-    const AccuracyLattice l = computeAccuracyLattice(g, false, false);
+    const AccuracyLattice l = computeAccuracyLattice(g, TournamentType::Standard);
     AccuracyReportHeader h;
     h.when = QDateTime(QDate(2026, 6, 14), QTime(9, 5, 3));
     h.ipt_file_description = "/grids/north.ipt";

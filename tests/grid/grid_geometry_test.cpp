@@ -176,11 +176,23 @@ TEST(Mapping, InverseOfADegenerateGridFails)
 
 TEST(RampAllowance, ByTournamentType)
 {
-    EXPECT_DOUBLE_EQ(ramp_allowance(false, false), 2.1);
-    EXPECT_DOUBLE_EQ(ramp_allowance(false, true), 1.9);
-    EXPECT_EQ(ramp_allowance(false, true), 2.1 + 0.2 * -1);
-    EXPECT_EQ(ramp_allowance(true, false), 0);
-    EXPECT_EQ(ramp_allowance(true, true), 0);
+    EXPECT_DOUBLE_EQ(ramp_allowance(TournamentType::Standard), 2.1);
+    EXPECT_DOUBLE_EQ(ramp_allowance(TournamentType::SitSki), 1.9);
+    EXPECT_EQ(ramp_allowance(TournamentType::SitSki), 2.1 + 0.2 * -1);
+    EXPECT_EQ(ramp_allowance(TournamentType::Barefoot), 0);
+}
+
+TEST(RampAllowance, TypeFromTheTwoSettingsFlagsWithBarefootWinning)
+{
+    EXPECT_EQ(tournamentType(false, false), TournamentType::Standard);
+    EXPECT_EQ(tournamentType(false, true), TournamentType::SitSki);
+    EXPECT_EQ(tournamentType(true, false), TournamentType::Barefoot);
+    EXPECT_EQ(tournamentType(true, true), TournamentType::Barefoot);
+    AppSettings s;
+    s.SitSkiMode = true;
+    EXPECT_EQ(tournamentType(s), TournamentType::SitSki);
+    s.BarefootMode = true;
+    EXPECT_EQ(tournamentType(s), TournamentType::Barefoot);
 }
 
 TEST(DistanceCalculation, AtABuoyIsTheSurveyDistancePlusTheAllowance)
@@ -190,11 +202,12 @@ TEST(DistanceCalculation, AtABuoyIsTheSurveyDistancePlusTheAllowance)
     g.jump_survey_y = 1;
     const auto& b = test::kTrapezoid[1];   // lower right (30, 20)
     const double planar = std::hypot(30 + 2, 20 - 1);
-    struct Case { bool barefoot, sitski; double allowance; };
-    for (const Case c : {Case{false, false, 2.1}, Case{false, true, 1.9}, Case{true, false, 0}, Case{true, true, 0}}) {
+    struct Case { TournamentType type; double allowance; };
+    for (const Case c : {Case{TournamentType::Standard, 2.1}, Case{TournamentType::SitSki, 1.9},
+                         Case{TournamentType::Barefoot, 0}}) {
         g.query_screen_x = b.u;
         g.query_screen_y = b.v;
-        ASSERT_TRUE(distance_calculation(g, c.barefoot, c.sitski));
+        ASSERT_TRUE(distance_calculation(g, c.type));
         EXPECT_NEAR(g.mapped_survey_x, 30, kTol);
         EXPECT_NEAR(g.mapped_survey_y, 20, kTol);
         EXPECT_NEAR(g.jump_distance, planar + c.allowance, kTol);
@@ -210,7 +223,7 @@ TEST(DistanceCalculation, VanishingLineReportsFailureAndLeavesTheDistance)
     g.jump_distance = 33;
     g.query_screen_x = 10;
     g.query_screen_y = -1024;
-    EXPECT_FALSE(distance_calculation(g, false, false));
+    EXPECT_FALSE(distance_calculation(g, TournamentType::Standard));
     EXPECT_EQ(g.mapping_denominator, 0);
     EXPECT_EQ(g.jump_distance, 33);
 }
@@ -220,7 +233,7 @@ TEST(DistanceCalculation, OverflowingResultReportsFailure)
     GridState g;
     g.mapping_coefficients[2] = 1e300;
     g.query_screen_x = 1e10;
-    EXPECT_FALSE(distance_calculation(g, false, false));
+    EXPECT_FALSE(distance_calculation(g, TournamentType::Standard));
 }
 
 namespace {

@@ -243,7 +243,7 @@ TEST_F(RecordTest, VerifyModeMarksTheLineAndStillWritesWstims)
 TEST_F(RecordTest, BarefootSendsTenthsAndTagsTheLineWithoutRampAllowance)
 {
     RecordInputs in = inputs();
-    in.barefootMode = true;
+    in.tournament = TournamentType::Barefoot;
     in.feetInTenths = true;
     const RecordOutcome out = record(in);
     // 43.1346 m without the allowance: 1415.2 tenths of a foot.

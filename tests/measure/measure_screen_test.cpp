@@ -331,7 +331,7 @@ TEST_F(MeasureScreenTest, UnmappablePointGivesAMessageAndNoMarker)
             GridState t = g();
             t.query_screen_x = u;
             t.query_screen_y = v;
-            if (!distance_calculation(t, false, false))
+            if (!distance_calculation(t, TournamentType::Standard))
                 horizon = QPointF(u, v);
             v = std::nextafter(v, step % 2 ? -1e9 : 1e9);
         }

@@ -28,7 +28,7 @@ GridState scaleGrid()
 TEST(MeasureReadout, ShowsTwipsSurveyAndDistanceTexts)
 {
     GridState g = scaleGrid();
-    Readout r = liveReadout(g, 3000.7, 4000.2, false, false);
+    Readout r = liveReadout(g, 3000.7, 4000.2, TournamentType::Standard);
     ASSERT_TRUE(r.mapped);
     EXPECT_EQ(r.xtwips, " 3000");
     EXPECT_EQ(r.ytwips, " 4000");
@@ -39,22 +39,22 @@ TEST(MeasureReadout, ShowsTwipsSurveyAndDistanceTexts)
     // The read-out leaves the point in the shared query values, as the recording code expects.
     EXPECT_DOUBLE_EQ(g.query_screen_x, 3000.7);
 
-    EXPECT_EQ(liveReadout(g, 3000.7, 4000.2, false, true).VerifyDistance, " 51.9m  170ft");
-    EXPECT_EQ(liveReadout(g, 3000.7, 4000.2, true, true).VerifyDistance, " 50m  164ft");
+    EXPECT_EQ(liveReadout(g, 3000.7, 4000.2, TournamentType::SitSki).VerifyDistance, " 51.9m  170ft");
+    EXPECT_EQ(liveReadout(g, 3000.7, 4000.2, TournamentType::Barefoot).VerifyDistance, " 50m  164ft");
 }
 
 TEST(MeasureReadout, PointTheGridCannotMapShowsNoNumber)
 {
     GridState g = scaleGrid();
     g.mapping_coefficients[4] = -0.001;   // vanishing line at u = 1000
-    const Readout r = liveReadout(g, 1000, 500, false, false);
+    const Readout r = liveReadout(g, 1000, 500, TournamentType::Standard);
     EXPECT_FALSE(r.mapped);
     EXPECT_EQ(r.xtwips, " 1000");
     EXPECT_TRUE(r.xposition.isEmpty());
     EXPECT_TRUE(r.yposition.isEmpty());
     EXPECT_TRUE(r.VerifyDistance.isEmpty());
-    EXPECT_FALSE(splashFoot(g, {1000, 500}, false, false, false).has_value());
-    EXPECT_FALSE(splashFoot(g, {1000, 500}, true, false, false).has_value());
+    EXPECT_FALSE(splashFoot(g, {1000, 500}, TournamentType::Standard, false).has_value());
+    EXPECT_FALSE(splashFoot(g, {1000, 500}, TournamentType::Barefoot, false).has_value());
 }
 
 TEST(MeasureBuoyLabels, FeetAndMetresTexts)
@@ -80,7 +80,8 @@ TEST(MeasureMarker, SplashFootStandsTheAllowanceAlongSurveyX)
     const QPointF impact(4000, 3000);   // survey (40, 30)
     for (const bool rightToLeft : {false, true}) {
         for (const bool sitSki : {false, true}) {
-            const auto foot = splashFoot(g, impact, false, sitSki, rightToLeft);
+            const auto foot = splashFoot(g, impact, sitSki ? TournamentType::SitSki : TournamentType::Standard,
+                                         rightToLeft);
             ASSERT_TRUE(foot.has_value());
             const double k = sitSki ? 1.9 : 2.1;
             EXPECT_NEAR(foot->x(), (40 + (rightToLeft ? k : -k)) * 100, 1e-6) << rightToLeft << sitSki;
@@ -88,11 +89,11 @@ TEST(MeasureMarker, SplashFootStandsTheAllowanceAlongSurveyX)
         }
     }
     g.survey_x_direction = -1;
-    EXPECT_NEAR(splashFoot(g, impact, false, false, true)->x(), 3790, 1e-6);
+    EXPECT_NEAR(splashFoot(g, impact, TournamentType::Standard, true)->x(), 3790, 1e-6);
     // The shared values describe the impact, not the foot.
     EXPECT_DOUBLE_EQ(g.query_screen_x, 4000);
     EXPECT_NEAR(g.mapped_survey_x, 40, 1e-9);
-    EXPECT_EQ(*splashFoot(g, impact, true, true, true), impact);
+    EXPECT_EQ(*splashFoot(g, impact, TournamentType::Barefoot, true), impact);
 }
 
 TEST(MeasureGridChoice, CyclesThroughTheGridsInUse)
@@ -133,4 +134,22 @@ TEST(MeasureClipFlag, OnlyReadyAsFirstFieldCounts)
     EXPECT_FALSE(clipFlagReady(""));
     EXPECT_FALSE(clipFlagReady("ready\r\n"));
     EXPECT_FALSE(clipFlagReady("Ready2\r\n"));
+}
+
+TEST(MeasureProvisional, FiguresAtTheMarkLeaveTheSharedValuesAlone)
+{
+    GridState g = scaleGrid();
+    g.query_screen_x = 7;
+    g.mapped_survey_x = 8;
+    g.jump_distance = 9;
+    // Survey (30, 40): 50 m from the jump point at the origin, a pixel is 15 cm everywhere.
+    EXPECT_EQ(provisionalFigures(g, {3000, 4000}, TournamentType::Standard, false),
+              "Provisional, not recorded: 52.1m  171ft\nOne picture pixel here: 15.0 cm on the water");
+    EXPECT_EQ(provisionalFigures(g, {3000, 4000}, TournamentType::SitSki, true),
+              "Provisional, not recorded: 51.9m  170.3ft\nOne picture pixel here: 15.0 cm on the water");
+    EXPECT_EQ(g.query_screen_x, 7);
+    EXPECT_EQ(g.mapped_survey_x, 8);
+    EXPECT_EQ(g.jump_distance, 9);
+    g.mapping_coefficients[4] = -0.001;   // vanishing line at u = 1000
+    EXPECT_EQ(provisionalFigures(g, {1000, 500}, TournamentType::Standard, false), std::nullopt);
 }
