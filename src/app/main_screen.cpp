@@ -357,7 +357,7 @@ void MainScreen::cmdGoCapture_Click()
     if (!goToScreen(screen::PreviewForm))
         return;
     panel_->switchPreviewOn();
-    station_.settings().NavigationTag = QStringLiteral("Setup");
+    station_.settings().setArrival(Arrival::FromMainScreen);
 }
 
 void MainScreen::cmdGoTimer_Click()
@@ -366,7 +366,7 @@ void MainScreen::cmdGoTimer_Click()
         return;
     if (!goToScreen(screen::frmSetStart))
         return;
-    station_.settings().NavigationTag = QStringLiteral("Setup");
+    station_.settings().setArrival(Arrival::FromMainScreen);
     panel_->switchPreviewOn();
 }
 
@@ -495,7 +495,7 @@ void MainScreen::showEvent(QShowEvent* e)
 {
     // Coming back to the hub ends whatever transition was in progress.
     if (!loading_)
-        station_.settings().NavigationTag.clear();
+        station_.settings().setArrival(Arrival::None);
     Screen::showEvent(e);
 }
 

@@ -38,9 +38,6 @@ const QString CaptureScreen::kJumpNumberWarning =
 
 namespace {
 
-const QString kSetup = QStringLiteral("Setup");
-const QString kTimer = QStringLiteral("Timer");
-const QString kCapture = QStringLiteral("Capture");
 // `lblStartFrame` holds one blank while no Contact was noted.
 const QString kNotNoted = QStringLiteral(" ");
 constexpr int kDisplayRefreshMs = 100;
@@ -277,7 +274,7 @@ void CaptureScreen::Form_Paint()
         captime->setText(QString::number(CaptureSeconds_));
 
     AppSettings& s = station_.settings();
-    if (s.NavigationTag != kSetup && s.NavigationTag != kTimer)
+    if (s.arrival != Arrival::FromMainScreen && s.arrival != Arrival::FromReview)
         return;
     Label4->hide();
     s.CapturesPath = withoutTrailingSeparator(s.CapturesPath);
@@ -290,7 +287,7 @@ void CaptureScreen::Form_Paint()
         p.message(kDuplicateFileWarning, QStringLiteral("Duplicate File Warning"), Icon::Exclamation);
     if (leadingNumber(txtPass->text()) > 3)
         p.message(kJumpNumberWarning, QStringLiteral("Possible Name Change Warning"), Icon::Exclamation);
-    s.NavigationTag.clear();
+    s.setArrival(Arrival::None);
 }
 
 // ---------------------------------------------------------------- recording
@@ -434,12 +431,13 @@ void CaptureScreen::cmdEndCapture_Click()
         showStartError(*stopped);
 
     txtPass->setText(nextPassNumber(txtPass->text()));
-    if (ReviewSession* review = station_.reviewSession(true))
-        review->setVideoPath(CaptureFileName_);
     AppSettings& s = station_.settings();
-    s.CaptureFrameRate = capture_.frameRate();
-    s.CapturedFrameCount = frameCount16(st.framesCaptured);
-    s.NavigationTag = kCapture;
+    const Recording recording{CaptureFileName_, s.ContactFrameHint, frameCount16(st.framesCaptured),
+                              double(capture_.frameRate())};
+    if (ReviewSession* review = station_.reviewSession(true))
+        review->openRecording(recording);
+    else
+        noteRecording(s, recording);
     station_.show(screen::frmSetStart, this);
 }
 
@@ -565,7 +563,10 @@ void CaptureScreen::cmdGoToTimer_Click()
     if (recording_)
         return;
     hide();
-    station_.settings().NavigationTag = QStringLiteral("CaptureGoToTimer");
+    if (ReviewSession* review = station_.reviewSession(true))
+        review->openEmpty(Arrival::CaptureSkipped);
+    else
+        station_.settings().setArrival(Arrival::CaptureSkipped);
     if (!station_.show(screen::frmSetStart))
         station_.show(screen::MainForm);
 }
@@ -574,7 +575,7 @@ void CaptureScreen::cmdGoSetup_Click()
 {
     if (recording_)
         return;
-    station_.settings().NavigationTag = kCapture;
+    station_.settings().setArrival(Arrival::Recorded);
     station_.show(screen::MainForm, this);
 }
 

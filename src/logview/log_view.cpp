@@ -92,9 +92,10 @@ void LogView::cmdView_Click()
     const QString file = txtFileToView->text();
     if (file.isEmpty())
         return;
-    AppSettings& s = station_.settings();
-    s.NavigationTag = QStringLiteral("View");
-    s.LogViewFile = file;
+    if (ReviewSession* review = station_.reviewSession(true))
+        review->openLogged(file);
+    else
+        noteLoggedVideo(station_.settings(), file);
     close();
     station_.show(screen::frmSetStart, station_.existingScreen(screen::MainForm));
 }

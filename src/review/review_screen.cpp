@@ -3,6 +3,7 @@
 #include "common/list_text.h"
 #include "common/text_file.h"
 #include "media/avi_file.h"
+#include "media/bitmap.h"
 #include "media/file_helpers.h"
 #include "media/frame_extract.h"
 #include "review/review_rules.h"
@@ -147,6 +148,16 @@ void ReviewScreen::load()
 QString ReviewScreen::videoPath() const { return Text6->text(); }
 void ReviewScreen::setVideoPath(const QString& path) { Text6->setText(path); }
 
+void ReviewScreen::openRecording(const Recording& recording)
+{
+    Text6->setText(recording.path);
+    noteRecording(station_.settings(), recording);
+}
+
+void ReviewScreen::openLogged(const QString& path) { noteLoggedVideo(station_.settings(), path); }
+
+void ReviewScreen::openEmpty(Arrival from) { station_.settings().setArrival(from); }
+
 void ReviewScreen::setViewLogOpener(std::function<void(QWidget*)> opener)
 {
     viewLogOpener_ = std::move(opener);
@@ -163,8 +174,8 @@ void ReviewScreen::say(const QString& text, const QString& title) const
 void ReviewScreen::showEvent(QShowEvent* e)
 {
     Screen::showEvent(e);
-    // Other screens show this one and then set the tag; the arrival reads it once the
-    // showing is done, as a paint would, and only once per showing.
+    // Other screens may show this one before they say how it is to open; the arrival reads
+    // that once the showing is done, as a paint would, and only once per showing.
     queueArrival([this] { arrive(); });
 }
 
@@ -172,14 +183,16 @@ void ReviewScreen::arrive()
 {
     AppSettings& s = station_.settings();
     refreshDiskSpace();
-    const QString tag = s.NavigationTag;
-    if (tag == QLatin1String("Setup") || tag == QLatin1String("CaptureGoToTimer")) {
+    switch (s.arrival) {
+    case Arrival::FromMainScreen:
+    case Arrival::CaptureSkipped:
         Text6->clear();
         lstFileInfo->clear();
         loadVideo(QString());
         cmdMarkStart->setEnabled(false);
         Label5->setText(kSelectStart);
-    } else if (tag == QLatin1String("View")) {
+        break;
+    case Arrival::LoggedVideo: {
         Text6->setText(s.LogViewFile);
         lstFileInfo->clear();
         const bool loaded = loadVideo(Text6->text());
@@ -191,7 +204,9 @@ void ReviewScreen::arrive()
         setSteppingEnabled(true);
         setKeyboardEvents(true);
         MediaPlayer1->setFocus();
-    } else if (tag == QLatin1String("Capture")) {
+        break;
+    }
+    case Arrival::Recorded: {
         nameCheckAfterCapture();
         lstFileInfo->clear();
         const int hint = s.ContactFrameHint > 0 ? s.ContactFrameHint : 0;
@@ -203,6 +218,10 @@ void ReviewScreen::arrive()
         setSteppingEnabled(true);
         setKeyboardEvents(true);
         MediaPlayer1->setFocus();
+        break;
+    }
+    default:
+        break;
     }
     Label9->setVisible(s.BarefootTiming);
 }
@@ -372,11 +391,22 @@ void ReviewScreen::writeMeasurementLog(const QString& path, int frame)
         say(QStringLiteral("The frame cannot be noted beside the video in %1: %2").arg(native(videoSideFilePath(path)), *failed));
 }
 
-void ReviewScreen::produceFramePicture(const QString& path, int frame)
+void ReviewScreen::produceFramePicture(const QString& videoPath, int frame)
 {
     const QString bmp = station_.programFile(QStringLiteral("currentcapture.bmp"));
-    if (extractFrame(station_.prompter(), path, frame, bmp) != ExtractResult::Ok) {
-        // The last jump's picture must not pass for this one's on the measuring screen.
+    const QImage shown = MediaPlayer1->shownFrame() == frame ? MediaPlayer1->shownImage() : QImage();
+    if (shown.isNull()) {
+        // Only when the first frame has not arrived yet: then it is decoded here once.
+        if (extractFrame(station_.prompter(), videoPath, frame, bmp) != ExtractResult::Ok)
+            QFile::remove(bmp);   // the last jump's picture must not pass for this one's
+        return;
+    }
+    Bitmap dib;
+    QString problem;
+    if (!dib.CreateFromFrame(shown.width(), shown.height(), bitmapPixelsOf(shown)) || !dib.WriteToFile(bmp, &problem)) {
+        station_.prompter().message(QStringLiteral("There was an error working with the file:\r\n") + bmp
+                                        + QStringLiteral("\r\n") + problem,
+                                    kAppTitle, Icon::Information);
         QFile::remove(bmp);
     }
 }
@@ -389,23 +419,26 @@ void ReviewScreen::cmdMarkStart_Click()
     writeMeasurementLog(path, frame);
 
     setKeyboardEvents(false);
-    s.MeasureVideoFile = loadedPath_.isEmpty() ? path : loadedPath_;
-    s.MeasureFrameNumber = frame;
-    produceFramePicture(s.MeasureVideoFile, frame);
+    const FrameHandOver handOver{loadedPath_.isEmpty() ? path : loadedPath_, frame};
+    produceFramePicture(handOver.videoFile, frame);
     loadVideo(QString());
 
-    if (s.NavigationTag == QLatin1String("Capture")) {
+    if (s.arrival == Arrival::Recorded) {
         const VideoDisposal d = disposeCapturedVideo(station_.prompter(), s.VideoSaveMode, path);
         if (!d.error.isEmpty())
             say(QStringLiteral("The video capture could not be deleted: ") + d.error);
     }
 
-    s.NavigationTag = QStringLiteral("SelectFrame");
     if (!station_.grids().all_grids_set_up) {
+        noteFrameHandOver(s, handOver);   // the grid setup screen shows the frame instead
         say(QStringLiteral("One or more grids are not configured.  You may not use the Measure Screen until all listed grids are configured"));
         station_.show(screen::Grid_Setup, this);
         return;
     }
+    if (MeasureSession* measure = station_.measureSession(true))
+        measure->openFrame(handOver);
+    else
+        noteFrameHandOver(s, handOver);
     station_.show(screen::Measure, this);
 }
 
@@ -417,7 +450,7 @@ void ReviewScreen::leaveFor(const QString& target)
     setKeyboardEvents(true);
     // The decoded frames are not needed on the other screens (they may hold hundreds of MB).
     loadVideo(QString());
-    station_.settings().NavigationTag = QStringLiteral("Timer");
+    station_.settings().setArrival(Arrival::FromReview);
     station_.show(target, this);
 }
 

@@ -25,6 +25,9 @@ public:
     // ReviewSession: the path in `Text6`.
     QString videoPath() const override;
     void setVideoPath(const QString& path) override;
+    void openRecording(const Recording& recording) override;
+    void openLogged(const QString& path) override;
+    void openEmpty(Arrival from) override;
 
     // Handlers, public so tests and other screens reach them as the operator would.
     void Command6_Click();   // browse
@@ -34,7 +37,7 @@ public:
     void cmdGoToCapture_Click();
     void cmdGoToSetup_Click();
     void cmdViewLog_Click();
-    // What an arrival does by `NavigationTag`; the show event runs it once per arrival.
+    // What the arrival in hand does; the show event runs it once per arrival.
     void arrive();
 
     // Free bytes of the disk holding `place` (a folder, or a drive on Windows); tests set it.
@@ -57,7 +60,7 @@ private:
     void refreshDiskSpace();
     void nameCheckAfterCapture();
     void writeMeasurementLog(const QString& path, int frame);
-    void produceFramePicture(const QString& path, int frame);
+    void produceFramePicture(const QString& videoPath, int frame);
     void leaveFor(const QString& target);
     void say(const QString& text, const QString& title = {}) const;
 

@@ -25,7 +25,16 @@ public:
     using Screen::Screen;
     QString videoPath() const override { return path; }
     void setVideoPath(const QString& p) override { path = p; }
+    void openRecording(const Recording& r) override
+    {
+        path = r.path;
+        recording = r;
+        noteRecording(station_.settings(), r);
+    }
+    void openLogged(const QString&) override {}
+    void openEmpty(Arrival from) override { station_.settings().setArrival(from); }
     QString path;
+    Recording recording;
 };
 
 struct CaptureScreenTest : StationFixture {
@@ -54,9 +63,9 @@ struct CaptureScreenTest : StationFixture {
     QString text(const char* label) { return c<QLabel>(label)->text(); }
     void touch(const QString& name) { QFile f(videos() + "/" + name); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
     void setRate(const QString& fps) { child<QLineEdit>(main->devicePanel(), "EdtRate")->setText(fps); }
-    void arrive(const QString& tag)
+    void arrive(Arrival from)
     {
-        station->settings().NavigationTag = tag;
+        station->settings().setArrival(from);
         cap->Form_Paint();
     }
     ReviewStandIn* review() { return dynamic_cast<ReviewStandIn*>(station->existingScreen("frmSetStart")); }
@@ -106,7 +115,7 @@ TEST_F(CaptureScreenTest, ArrivalRaisesThePassPastExistingFilesWithOneWarning)
     touch("Annjump1.avi");
     touch("Annjump2.avi");
     cap->setSkierName("Ann");
-    arrive("Setup");
+    arrive(Arrival::FromMainScreen);
     EXPECT_EQ(cap->passNumber(), "3");
     EXPECT_EQ(prompter->shown().size(), 1);
     EXPECT_EQ(prompter->shown().value(0).title, "Duplicate File Warning");
@@ -117,7 +126,7 @@ TEST_F(CaptureScreenTest, ArrivalRaisesThePassPastExistingFilesWithOneWarning)
     // Back from the review screen with the third file made: pass 4 warns twice.
     touch("Annjump3.avi");
     prompter->clear();
-    arrive("Timer");
+    arrive(Arrival::FromReview);
     EXPECT_EQ(cap->passNumber(), "4");
     EXPECT_EQ(prompter->messages(), QStringList({
         "Warning, the pass number was changed because a file for that pass already existed.  You may need to change the skier name",
@@ -126,7 +135,7 @@ TEST_F(CaptureScreenTest, ArrivalRaisesThePassPastExistingFilesWithOneWarning)
     // Other arrivals check nothing.
     touch("Annjump4.avi");
     prompter->clear();
-    arrive("Measure");
+    arrive(Arrival::FromMeasure);
     EXPECT_EQ(cap->passNumber(), "4");
     EXPECT_TRUE(prompter->shown().isEmpty());
 }
@@ -270,6 +279,9 @@ TEST_F(CaptureScreenTest, RoadFromTheMainScreenToTheReviewScreen)
     EXPECT_EQ(cap->passNumber(), "2");
     ASSERT_NE(review(), nullptr);
     EXPECT_EQ(review()->path, videos() + "/Skier Namejump1.avi");
+    EXPECT_EQ(review()->recording.contactHint, 45);
+    EXPECT_EQ(review()->recording.frameCount, 150);
+    EXPECT_EQ(review()->recording.frameRate, 30);
     EXPECT_FALSE(review()->isHidden());
     EXPECT_TRUE(cap->isHidden());
 

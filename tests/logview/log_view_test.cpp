@@ -28,6 +28,14 @@ public:
     using Screen::Screen;
     QString videoPath() const override { return {}; }
     void setVideoPath(const QString&) override {}
+    void openRecording(const Recording&) override {}
+    void openLogged(const QString& path) override
+    {
+        logged << path;
+        noteLoggedVideo(station_.settings(), path);
+    }
+    void openEmpty(Arrival) override {}
+    QStringList logged;
 };
 
 struct LogViewTest : StationFixture {
@@ -98,6 +106,8 @@ TEST_F(LogViewTest, ListsFrameLinesAndViewOpensTheVideoOnTheReviewScreen)
     EXPECT_FALSE(v);
     EXPECT_EQ(station->settings().NavigationTag, "View");
     EXPECT_EQ(station->settings().LogViewFile, videos() + "/Annjump2.avi");
+    EXPECT_EQ(dynamic_cast<ReviewStandIn*>(station->existingScreen("frmSetStart"))->logged,
+              QStringList{videos() + "/Annjump2.avi"});
     EXPECT_TRUE(main->isHidden());
     EXPECT_FALSE(station->existingScreen("frmSetStart")->isHidden());
 }
