@@ -66,7 +66,7 @@ struct CaptureScreenTest : StationFixture {
     void arrive(Arrival from)
     {
         station->settings().setArrival(from);
-        cap->Form_Paint();
+        cap->checkArrival();
     }
     ReviewStandIn* review() { return dynamic_cast<ReviewStandIn*>(station->existingScreen("frmSetStart")); }
 };
@@ -94,14 +94,14 @@ TEST_F(CaptureScreenTest, StoredLengthAndFirstListNameAreTakenAtLoad)
     names.write("Lee,Ann\r\nBob\r\n");
     names.close();
     open();
-    EXPECT_EQ(cap->CaptureSeconds(), 3);
+    EXPECT_EQ(cap->captureSeconds(), 3);
     EXPECT_EQ(c<QComboBox>("captureTimeValue")->currentText(), "3.0");
     EXPECT_EQ(cap->skierName(), "Ann Lee");
 
     // A new choice is stored and holds for the next recording.
     c<QComboBox>("captureTimeValue")->setCurrentIndex(3);
     EXPECT_EQ(SettingsStore(settingsFile()).get("captureTime"), "6.0");
-    EXPECT_EQ(cap->CaptureSeconds(), 6);
+    EXPECT_EQ(cap->captureSeconds(), 6);
     EXPECT_EQ(text("captime"), "6");
 
     cap->setSkierChooser([](QWidget*) { return std::optional<QString>("Bob"); });
@@ -147,10 +147,10 @@ TEST_F(CaptureScreenTest, StartOverAnExistingFileRenamesTheSkierAndWarns)
     cap->setSkierName("Ann");
     cap->setPassNumber("3");
     camera->clearLog();
-    cap->cmdStartCapture_Click();
+    cap->startRecording();
     EXPECT_EQ(cap->skierName(), "AnnX");
     EXPECT_EQ(cap->passNumber(), "1");
-    EXPECT_EQ(cap->CaptureFileName(), videos() + "/AnnXjump1.avi");
+    EXPECT_EQ(cap->captureFileName(), videos() + "/AnnXjump1.avi");
     EXPECT_EQ(text("Label4"), "WARNING! Skier Name has been changed to AnnX to prevent duplicate files");
     EXPECT_TRUE(cap->nameWarningShown());
     // The panel's values go first, then the screen's own file name, then the start.
@@ -160,12 +160,12 @@ TEST_F(CaptureScreenTest, StartOverAnExistingFileRenamesTheSkierAndWarns)
     ASSERT_GE(panelFile, 0);
     EXPECT_LT(panelFile, ownFile);
     EXPECT_LT(ownFile, log.indexOf("startCapture()"));
-    cap->cmdEndCapture_Click();
+    cap->stopRecording();
 
     touch("AnnXjump1.avi");
     cap->setSkierName("Ann");
     cap->setPassNumber("3");
-    cap->cmdStartCapture_Click();
+    cap->startRecording();
     EXPECT_EQ(cap->skierName(), "AnnXX");
     EXPECT_EQ(camera->captureFileName(), videos() + "/AnnXXjump1.avi");
 }
@@ -177,7 +177,7 @@ TEST_F(CaptureScreenTest, CountdownWithoutContactHintsHalfTheRecording)
     for (const auto& k : cases) {
         setRate(k.fps);
         cap->show();
-        cap->cmdStartCapture_Click();
+        cap->startRecording();
         ASSERT_TRUE(cap->recording()) << prompter->texts().join("|").toStdString();
         EXPECT_FALSE(c("lblRecording")->isHidden());
         EXPECT_FALSE(c<QPushButton>("cmdGoSetup")->isEnabled());
@@ -185,10 +185,10 @@ TEST_F(CaptureScreenTest, CountdownWithoutContactHintsHalfTheRecording)
         EXPECT_EQ(c<QTimer>("Timer40")->interval(), 1000);
         const int stopsBefore = camera->calls("stopCapture");
         for (int i = 0; i < 4; ++i)
-            cap->Timer40_Timer();
+            cap->countDown();
         EXPECT_EQ(text("captime"), "1");
         EXPECT_TRUE(cap->recording());
-        cap->Timer40_Timer();
+        cap->countDown();
         EXPECT_FALSE(cap->recording()) << k.fps;
         EXPECT_EQ(station->settings().ContactFrameHint, k.hint) << k.fps;
         EXPECT_EQ(camera->calls("stopCapture") - stopsBefore, 2);   // the tick and the stop routine
@@ -201,7 +201,7 @@ TEST_F(CaptureScreenTest, ContactNotesTheFrameAndEscStops)
 {
     open();
     cap->show();
-    cap->cmdStartCapture_Click();
+    cap->startRecording();
     camera->setStatistics({42, 0, 0, 1400});
     c<QPushButton>("cmdStartTimer")->click();
     EXPECT_EQ(text("lblStartFrame"), "42");
@@ -225,7 +225,7 @@ TEST_F(CaptureScreenTest, FailedStartShowsTheErrorAndStaysIdle)
 {
     open();
     camera->failNext("startCapture", {CaptureError::FileError, "The capture file cannot be created"});
-    cap->cmdStartCapture_Click();
+    cap->startRecording();
     EXPECT_EQ(prompter->messages(), QStringList({"Eror code: 80040006 The capture file cannot be created"}));
     EXPECT_EQ(prompter->shown().value(0).title, "Error");
     EXPECT_FALSE(cap->recording());
@@ -262,13 +262,13 @@ TEST_F(CaptureScreenTest, RoadFromTheMainScreenToTheReviewScreen)
     EXPECT_FALSE(cap->isHidden());
     EXPECT_TRUE(main->isHidden());
     EXPECT_EQ(station->settings().NavigationTag, "");
-    EXPECT_EQ(cap->CaptureFileName(), videos() + "/Skier Namejump1.avi");
+    EXPECT_EQ(cap->captureFileName(), videos() + "/Skier Namejump1.avi");
 
     c<QPushButton>("cmdStartCapture")->click();
     ASSERT_TRUE(cap->recording());
     EXPECT_EQ(camera->captureFileName(), videos() + "/Skier Namejump1.avi");
     for (int i = 0; i < 3; ++i)
-        cap->Timer40_Timer();
+        cap->countDown();
 
     AppSettings& s = station->settings();
     EXPECT_EQ(s.NavigationTag, "Capture");
@@ -286,7 +286,7 @@ TEST_F(CaptureScreenTest, RoadFromTheMainScreenToTheReviewScreen)
     EXPECT_TRUE(cap->isHidden());
 
     // A second stop reaches only the component.
-    cap->cmdEndCapture_Click();
+    cap->stopRecording();
     EXPECT_EQ(cap->passNumber(), "2");
     EXPECT_EQ(prompter->unexpected(), 0);
 }
@@ -295,8 +295,8 @@ TEST_F(CaptureScreenTest, WithoutAReviewScreenTheStopStillHandsOver)
 {
     open(false);
     cap->show();
-    cap->cmdStartCapture_Click();
-    cap->cmdEndCapture_Click();
+    cap->startRecording();
+    cap->stopRecording();
     EXPECT_EQ(station->settings().NavigationTag, "Capture");
     EXPECT_EQ(cap->passNumber(), "2");
 }

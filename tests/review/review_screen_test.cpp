@@ -102,7 +102,7 @@ TEST_F(ReviewScreenTest, BrowseListsTheFileAndARefusedFileKeepsTheVideoInHand)
     const QString video = clip("Annjump1.avi");
     EXPECT_FALSE(child<QPushButton>(review, "cmdMarkStart")->isEnabled());
     prompter->file(video);
-    review->Command6_Click();
+    review->browseForVideo();
     EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), video);
     EXPECT_TRUE(child<QPushButton>(review, "cmdMarkStart")->isEnabled());
     auto* info = child<QListWidget>(review, "lstFileInfo");
@@ -118,7 +118,7 @@ TEST_F(ReviewScreenTest, BrowseListsTheFileAndARefusedFileKeepsTheVideoInHand)
     EXPECT_EQ(info->item(16)->text().left(13), "Interleaved: ");
     ASSERT_TRUE(shows(0));
     for (int i = 0; i < 3; ++i) {
-        review->Command4_Click();
+        review->stepForward();
         ASSERT_TRUE(shows(i + 1));
     }
 
@@ -128,7 +128,7 @@ TEST_F(ReviewScreenTest, BrowseListsTheFileAndARefusedFileKeepsTheVideoInHand)
     text.close();
     prompter->clear();
     prompter->file(text.fileName());
-    review->Command6_Click();
+    review->browseForVideo();
     ASSERT_EQ(prompter->shown().size(), 2);
     EXPECT_EQ(prompter->shown()[1].text, "Not a valid avi file");
     EXPECT_EQ(prompter->shown()[1].icon, Icon::Exclamation);
@@ -136,7 +136,7 @@ TEST_F(ReviewScreenTest, BrowseListsTheFileAndARefusedFileKeepsTheVideoInHand)
     EXPECT_EQ(info->item(0)->text(), "Filename: " + video);
 
     prompter->cancel();
-    review->Command6_Click();
+    review->browseForVideo();
     EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), video);
     // Still at the frame the operator stepped to.
     EXPECT_TRUE(shows(3));
@@ -152,7 +152,7 @@ TEST_F(ReviewScreenTest, AMeasuredVideoSaysSoWhenBrowsedAndWhenOpenedFromTheLog)
     side.close();
 
     prompter->file(video);
-    review->Command6_Click();
+    review->browseForVideo();
     arriveLogged(video);
     ASSERT_EQ(kinds("message").size(), 2);
     EXPECT_EQ(prompter->shown()[1].text, "File already measured - start frame is 7");
@@ -181,7 +181,7 @@ TEST_F(ReviewScreenTest, ACaptureOpensAtTheContactHintAndStepsStopAtFrameZero)
 
     arriveWithRecording(video, 0);
     ASSERT_TRUE(shows(0));
-    review->Command1_Click();
+    review->stepBack();
     QTest::keyClick(view()->canvas(), Qt::Key_Left);
     EXPECT_EQ(view()->requestedFrame(), 0);
     QTest::keyClick(view()->canvas(), Qt::Key_6, Qt::KeypadModifier);
@@ -194,12 +194,12 @@ TEST_F(ReviewScreenTest, AskAndNoDeleteAFreshCaptureAfterItsFrameIsLogged)
     station->settings().VideoSaveMode = "Ask";
     arriveWithRecording(video, 4);
     ASSERT_TRUE(shows(4));
-    review->Command4_Click();
-    review->Command4_Click();
+    review->stepForward();
+    review->stepForward();
     ASSERT_TRUE(shows(6));
 
     prompter->no();
-    review->cmdMarkStart_Click();
+    review->useShownFrame();
     EXPECT_EQ(readAll(logFile()),
               "12-06-2026    14:03:22      Skier: Ann    Jump: 12      Contact Frame: 6            File: "
                   + video.toUtf8() + "\r\n");
@@ -226,7 +226,7 @@ TEST_F(ReviewScreenTest, OnlyAFreshCaptureIsAskedAboutAndSaveAsksNothing)
     station->settings().VideoSaveMode = "Ask";
     arriveLogged(logged);
     ASSERT_TRUE(shows(0));
-    review->cmdMarkStart_Click();
+    review->useShownFrame();
     EXPECT_TRUE(kinds("yesno").isEmpty());
     EXPECT_TRUE(QFile::exists(logged));
     EXPECT_EQ(readAll(logged + ".info"), (logged + ",0\r\n").toUtf8());
@@ -235,7 +235,7 @@ TEST_F(ReviewScreenTest, OnlyAFreshCaptureIsAskedAboutAndSaveAsksNothing)
     station->settings().VideoSaveMode = "Save";
     arriveWithRecording(fresh, 2);
     ASSERT_TRUE(shows(2));
-    review->cmdMarkStart_Click();
+    review->useShownFrame();
     EXPECT_TRUE(kinds("yesno").isEmpty());
     EXPECT_TRUE(QFile::exists(fresh));
     EXPECT_EQ(readAll(fresh + ".info"), (fresh + ",2\r\n").toUtf8());
@@ -248,10 +248,10 @@ TEST_F(ReviewScreenTest, ANameOutsideThePatternIsMeasuredButNotLogged)
     station->grids().all_grids_set_up = true;
     const QString video = clip("Annjump1234.avi");
     prompter->file(video);
-    review->Command6_Click();
+    review->browseForVideo();
     ASSERT_TRUE(shows(0));
     prompter->clear();
-    review->cmdMarkStart_Click();
+    review->useShownFrame();
     ASSERT_FALSE(prompter->shown().isEmpty());
     EXPECT_EQ(prompter->shown()[0].text,
               "Warning, this is not a  standard KMT file so it will not be saved in the Log for future reference");
@@ -306,7 +306,7 @@ TEST_F(ReviewScreenTest, AChangedSkierNameCanBeFixedAndTheCaptureIsMoved)
     QCoreApplication::processEvents();
     EXPECT_EQ(prompter->shown().size(), 1);
 
-    review->cmdGoToCapture_Click();
+    review->goToNextPass();
     EXPECT_EQ(station->settings().NavigationTag, "Timer");
     EXPECT_TRUE(capture->isVisible());
     EXPECT_FALSE(review->isVisible());
@@ -374,7 +374,7 @@ TEST_F(ReviewScreenTest, OpenLoggedAfterARecordingNeverDisposesTheLoggedVideo)
     EXPECT_EQ(prompter->messages(), QStringList{"File already measured - contact frame is 11"});
     ASSERT_TRUE(shows(0));
 
-    review->cmdMarkStart_Click();
+    review->useShownFrame();
     EXPECT_TRUE(QFile::exists(logged));
     EXPECT_TRUE(QFile::exists(fresh));
     EXPECT_EQ(station->settings().NavigationTag, "SelectFrame");
