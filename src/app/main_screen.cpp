@@ -351,7 +351,7 @@ void MainScreen::goToCapture()
     if (!goToScreen(screen::PreviewForm))
         return;
     panel_->switchPreviewOn();
-    station_.settings().NavigationTag = QStringLiteral("Setup");
+    station_.settings().setArrival(Arrival::FromMainScreen);
 }
 
 void MainScreen::goToVideoReview()
@@ -360,7 +360,7 @@ void MainScreen::goToVideoReview()
         return;
     if (!goToScreen(screen::frmSetStart))
         return;
-    station_.settings().NavigationTag = QStringLiteral("Setup");
+    station_.settings().setArrival(Arrival::FromMainScreen);
     panel_->switchPreviewOn();
 }
 
@@ -489,7 +489,7 @@ void MainScreen::showEvent(QShowEvent* e)
 {
     // Coming back to the hub ends whatever transition was in progress.
     if (!loading_)
-        station_.settings().NavigationTag.clear();
+        station_.settings().setArrival(Arrival::None);
     Screen::showEvent(e);
 }
 

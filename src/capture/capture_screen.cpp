@@ -38,9 +38,6 @@ const QString CaptureScreen::kJumpNumberWarning =
 
 namespace {
 
-const QString kSetup = QStringLiteral("Setup");
-const QString kTimer = QStringLiteral("Timer");
-const QString kCapture = QStringLiteral("Capture");
 // `lblStartFrame` holds one blank while no Contact was noted.
 const QString kNotNoted = QStringLiteral(" ");
 constexpr int kDisplayRefreshMs = 100;
@@ -75,7 +72,7 @@ CaptureScreen::CaptureScreen(Station& station) : Screen(station), capture_(stati
 CaptureScreen::~CaptureScreen()
 {
     // The screen goes with the program; the camera is let go with it.
-    Timer40->stop();
+    countdownTimer_->stop();
     if (capture_.isCapturing())
         (void)capture_.stopCapture();
     (void)capture_.disconnectDevice();
@@ -84,9 +81,9 @@ CaptureScreen::~CaptureScreen()
 void CaptureScreen::buildControls()
 {
     menu_ = new QMenuBar(this);
-    mnuStart = menu_->addAction(QStringLiteral("&Start Recording"));
-    mnuStart->setObjectName(QStringLiteral("mnuStart"));
-    connect(mnuStart, &QAction::triggered, this, &CaptureScreen::cmdStartCapture_Click);
+    startAction_ = menu_->addAction(QStringLiteral("&Start Recording"));
+    startAction_->setObjectName(QStringLiteral("mnuStart"));
+    connect(startAction_, &QAction::triggered, this, &CaptureScreen::startRecording);
 
     auto* outer = new QVBoxLayout(this);
     outer->setMenuBar(menu_);
@@ -103,94 +100,94 @@ void CaptureScreen::buildControls()
     row->addLayout(side);
 
     // The red sign and the bar leave nobody wondering whether the camera records.
-    lblRecording = named(new QLabel(QStringLiteral("\u25CF RECORDING"), this), "lblRecording");
-    lblRecording->setStyleSheet(QStringLiteral("QLabel { color: white; background: #c00000; font-weight: bold; padding: 4px; }"));
-    lblRecording->setAlignment(Qt::AlignCenter);
-    lblRecording->hide();
-    side->addWidget(lblRecording);
-    recordingProgress = named(new QProgressBar(this), "recordingProgress");
-    recordingProgress->setTextVisible(true);
-    recordingProgress->hide();
-    side->addWidget(recordingProgress);
+    recordingLabel_ = named(new QLabel(QStringLiteral("\u25CF RECORDING"), this), "lblRecording");
+    recordingLabel_->setStyleSheet(QStringLiteral("QLabel { color: white; background: #c00000; font-weight: bold; padding: 4px; }"));
+    recordingLabel_->setAlignment(Qt::AlignCenter);
+    recordingLabel_->hide();
+    side->addWidget(recordingLabel_);
+    recordingProgress_ = named(new QProgressBar(this), "recordingProgress");
+    recordingProgress_->setTextVisible(true);
+    recordingProgress_->hide();
+    side->addWidget(recordingProgress_);
 
     auto* skier = new QGridLayout;
     side->addLayout(skier);
     skier->addWidget(new QLabel(QStringLiteral("Skier Name"), this), 0, 0);
-    txtSkierName = named(new QLineEdit(QStringLiteral("SkierName"), this), "txtSkierName");
-    skier->addWidget(txtSkierName, 0, 1);
-    cmdSelect = named(new QPushButton(QStringLiteral("Select"), this), "cmdSelect");
-    skier->addWidget(cmdSelect, 0, 2);
+    skierNameBox_ = named(new QLineEdit(QStringLiteral("SkierName"), this), "txtSkierName");
+    skier->addWidget(skierNameBox_, 0, 1);
+    chooseSkierButton_ = named(new QPushButton(QStringLiteral("Select"), this), "cmdSelect");
+    skier->addWidget(chooseSkierButton_, 0, 2);
     skier->addWidget(new QLabel(QStringLiteral("Pass"), this), 1, 0);
-    txtPass = named(new QLineEdit(QStringLiteral("1"), this), "txtPass");
-    txtPass->setMaximumWidth(60);
-    skier->addWidget(txtPass, 1, 1, Qt::AlignLeft);
+    passBox_ = named(new QLineEdit(QStringLiteral("1"), this), "txtPass");
+    passBox_->setMaximumWidth(60);
+    skier->addWidget(passBox_, 1, 1, Qt::AlignLeft);
 
-    Label4 = named(new QLabel(this), "Label4");
-    Label4->setWordWrap(true);
-    Label4->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; }"));
-    Label4->hide();
-    side->addWidget(Label4);
+    nameWarningLabel_ = named(new QLabel(this), "Label4");
+    nameWarningLabel_->setWordWrap(true);
+    nameWarningLabel_->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; }"));
+    nameWarningLabel_->hide();
+    side->addWidget(nameWarningLabel_);
 
     auto* length = new QHBoxLayout;
     side->addLayout(length);
     length->addWidget(named(new QLabel(QStringLiteral("Length of time to record"), this), "Label3"));
-    captureTimeValue = named(new QComboBox(this), "captureTimeValue");
-    captureTimeValue->addItems({QStringLiteral("3.0"), QStringLiteral("4.0"), QStringLiteral("5.0"), QStringLiteral("6.0")});
-    length->addWidget(captureTimeValue);
+    captureTimeBox_ = named(new QComboBox(this), "captureTimeValue");
+    captureTimeBox_->addItems({QStringLiteral("3.0"), QStringLiteral("4.0"), QStringLiteral("5.0"), QStringLiteral("6.0")});
+    length->addWidget(captureTimeBox_);
 
-    cmdStartCapture = named(new QPushButton(QStringLiteral("Start Recording     (skier hits ramp)"), this), "cmdStartCapture");
-    cmdStartCapture->setMinimumHeight(48);
-    side->addWidget(cmdStartCapture);
-    cmdStartTimer = named(new QPushButton(QStringLiteral("Contact"), this), "cmdStartTimer");
-    cmdStartTimer->setMinimumHeight(48);
-    cmdStartTimer->setEnabled(false);
-    side->addWidget(cmdStartTimer);
-    cmdEndCapture = named(new QPushButton(QStringLiteral("Stop Recording"), this), "cmdEndCapture");
-    cmdEndCapture->setEnabled(false);
-    cmdEndCapture->hide();
+    startButton_ = named(new QPushButton(QStringLiteral("Start Recording     (skier hits ramp)"), this), "cmdStartCapture");
+    startButton_->setMinimumHeight(48);
+    side->addWidget(startButton_);
+    contactButton_ = named(new QPushButton(QStringLiteral("Contact"), this), "cmdStartTimer");
+    contactButton_->setMinimumHeight(48);
+    contactButton_->setEnabled(false);
+    side->addWidget(contactButton_);
+    stopButton_ = named(new QPushButton(QStringLiteral("Stop Recording"), this), "cmdEndCapture");
+    stopButton_->setEnabled(false);
+    stopButton_->hide();
     side->addWidget(named(new QLabel(QStringLiteral("Hit ESC to stop recording"), this), "lblEscHint"));
 
     auto* counts = new QGridLayout;
     side->addLayout(counts);
     counts->addWidget(new QLabel(QStringLiteral("Capture Time Left"), this), 0, 0);
-    captime = named(new QLabel(QStringLiteral("5"), this), "captime");
-    counts->addWidget(captime, 0, 1);
+    countdownLabel_ = named(new QLabel(QStringLiteral("5"), this), "captime");
+    counts->addWidget(countdownLabel_, 0, 1);
     counts->addWidget(new QLabel(QStringLiteral("Frames Recorded"), this), 1, 0);
-    LblFrame = named(new QLabel(QStringLiteral("0"), this), "LblFrame");
-    counts->addWidget(LblFrame, 1, 1);
+    framesLabel_ = named(new QLabel(QStringLiteral("0"), this), "LblFrame");
+    counts->addWidget(framesLabel_, 1, 1);
     counts->addWidget(new QLabel(QStringLiteral("Frames Dropped"), this), 2, 0);
-    LblFrmDrop = named(new QLabel(QStringLiteral("0"), this), "LblFrmDrop");
-    counts->addWidget(LblFrmDrop, 2, 1);
-    lblStartFrame = named(new QLabel(QStringLiteral("0"), this), "lblStartFrame");
-    lblStartFrame->hide();
+    droppedLabel_ = named(new QLabel(QStringLiteral("0"), this), "LblFrmDrop");
+    counts->addWidget(droppedLabel_, 2, 1);
+    contactFrameLabel_ = named(new QLabel(QStringLiteral("0"), this), "lblStartFrame");
+    contactFrameLabel_->hide();
 
     side->addStretch(1);
-    cmdGoToTimer = named(new QPushButton(QStringLiteral("View Already Recorded Jumps"), this), "cmdGoToTimer");
-    side->addWidget(cmdGoToTimer);
-    cmdGoSetup = named(new QPushButton(QStringLiteral("Go Back To Setup Screen"), this), "cmdGoSetup");
-    side->addWidget(cmdGoSetup);
-    Text1 = named(new QLineEdit(QStringLiteral("Text1"), this), "Text1");
-    Text1->setReadOnly(true);
-    Text1->setFocusPolicy(Qt::NoFocus);
-    Text1->setMaximumWidth(80);
-    side->addWidget(Text1);
+    reviewButton_ = named(new QPushButton(QStringLiteral("View Already Recorded Jumps"), this), "cmdGoToTimer");
+    side->addWidget(reviewButton_);
+    setupButton_ = named(new QPushButton(QStringLiteral("Go Back To Setup Screen"), this), "cmdGoSetup");
+    side->addWidget(setupButton_);
+    keyCodeBox_ = named(new QLineEdit(QStringLiteral("Text1"), this), "Text1");
+    keyCodeBox_->setReadOnly(true);
+    keyCodeBox_->setFocusPolicy(Qt::NoFocus);
+    keyCodeBox_->setMaximumWidth(80);
+    side->addWidget(keyCodeBox_);
 
-    Timer40 = named(new QTimer(this), "Timer40");
-    Timer40->setTimerType(Qt::PreciseTimer);
-    Timer40->setInterval(1000);
-    connect(Timer40, &QTimer::timeout, this, &CaptureScreen::Timer40_Timer);
+    countdownTimer_ = named(new QTimer(this), "Timer40");
+    countdownTimer_->setTimerType(Qt::PreciseTimer);
+    countdownTimer_->setInterval(1000);
+    connect(countdownTimer_, &QTimer::timeout, this, &CaptureScreen::countDown);
     displayTimer_ = new QTimer(this);
     displayTimer_->setInterval(kDisplayRefreshMs);
     connect(displayTimer_, &QTimer::timeout, this, &CaptureScreen::refreshRecordingDisplay);
 
-    connect(txtSkierName, &QLineEdit::textChanged, this, &CaptureScreen::txtSkierName_Change);
-    connect(cmdSelect, &QPushButton::clicked, this, &CaptureScreen::cmdSelect_Click);
-    connect(captureTimeValue, &QComboBox::currentIndexChanged, this, &CaptureScreen::captureTimeValue_Click);
-    connect(cmdStartCapture, &QPushButton::clicked, this, &CaptureScreen::cmdStartCapture_Click);
-    connect(cmdEndCapture, &QPushButton::clicked, this, &CaptureScreen::cmdEndCapture_Click);
-    connect(cmdStartTimer, &QPushButton::clicked, this, &CaptureScreen::cmdStartTimer_Click);
-    connect(cmdGoToTimer, &QPushButton::clicked, this, &CaptureScreen::cmdGoToTimer_Click);
-    connect(cmdGoSetup, &QPushButton::clicked, this, &CaptureScreen::cmdGoSetup_Click);
+    connect(skierNameBox_, &QLineEdit::textChanged, this, &CaptureScreen::skierNameChanged);
+    connect(chooseSkierButton_, &QPushButton::clicked, this, &CaptureScreen::chooseSkier);
+    connect(captureTimeBox_, &QComboBox::currentIndexChanged, this, &CaptureScreen::chooseCaptureTime);
+    connect(startButton_, &QPushButton::clicked, this, &CaptureScreen::startRecording);
+    connect(stopButton_, &QPushButton::clicked, this, &CaptureScreen::stopRecording);
+    connect(contactButton_, &QPushButton::clicked, this, &CaptureScreen::noteContact);
+    connect(reviewButton_, &QPushButton::clicked, this, &CaptureScreen::goToReview);
+    connect(setupButton_, &QPushButton::clicked, this, &CaptureScreen::goToSetup);
 
     // Every key pressed anywhere on the screen is seen, whichever control has the focus.
     for (QWidget* w : findChildren<QWidget*>())
@@ -204,21 +201,21 @@ void CaptureScreen::load()
     const double stored = store.getDouble(key::captureTime, 0);
     if (stored > 0) {
         int match = -1;
-        for (int i = 0; i < captureTimeValue->count(); ++i)
-            if (leadingNumber(captureTimeValue->itemText(i)) == stored)
+        for (int i = 0; i < captureTimeBox_->count(); ++i)
+            if (leadingNumber(captureTimeBox_->itemText(i)) == stored)
                 match = i;
-        captureTimeValue->setCurrentIndex(match);
-        CaptureSeconds_ = stored;
+        captureTimeBox_->setCurrentIndex(match);
+        captureSeconds_ = stored;
     } else {
-        captureTimeValue->setCurrentIndex(captureTimeValue->findText(QStringLiteral("5.0")));
-        CaptureSeconds_ = kDefaultCaptureSeconds;
+        captureTimeBox_->setCurrentIndex(captureTimeBox_->findText(QStringLiteral("5.0")));
+        captureSeconds_ = kDefaultCaptureSeconds;
         store.save(key::captureTime, QStringLiteral("5"));
     }
-    captime->setText(QString::number(CaptureSeconds_));
+    countdownLabel_->setText(QString::number(captureSeconds_));
 
     const QString list = skierListFile();
     if (!FileIsPresent(list)) {
-        txtSkierName->setText(QStringLiteral("Skier Name"));
+        skierNameBox_->setText(QStringLiteral("Skier Name"));
         return;
     }
     QString why;
@@ -233,18 +230,18 @@ void CaptureScreen::load()
     if (first.endsWith(QLatin1Char('\r')))
         first.chop(1);
     if (!first.isEmpty())
-        txtSkierName->setText(skierNameFromListLine(first));
+        skierNameBox_->setText(skierNameFromListLine(first));
 }
 
 QString CaptureScreen::skierListFile() const { return station_.programFile(QStringLiteral("SkierNames.txt")); }
 
 // ---------------------------------------------------------------- CaptureSession
 
-QString CaptureScreen::skierName() const { return txtSkierName->text(); }
-QString CaptureScreen::passNumber() const { return txtPass->text(); }
-void CaptureScreen::setSkierName(const QString& name) { txtSkierName->setText(name); }
-void CaptureScreen::setPassNumber(const QString& pass) { txtPass->setText(pass); }
-bool CaptureScreen::nameWarningShown() const { return !Label4->isHidden(); }
+QString CaptureScreen::skierName() const { return skierNameBox_->text(); }
+QString CaptureScreen::passNumber() const { return passBox_->text(); }
+void CaptureScreen::setSkierName(const QString& name) { skierNameBox_->setText(name); }
+void CaptureScreen::setPassNumber(const QString& pass) { passBox_->setText(pass); }
+bool CaptureScreen::nameWarningShown() const { return !nameWarningLabel_->isHidden(); }
 
 // ---------------------------------------------------------------- arrival
 
@@ -264,33 +261,33 @@ void CaptureScreen::changeEvent(QEvent* e)
 
 void CaptureScreen::scheduleArrivalCheck()
 {
-    queueArrival([this] { Form_Paint(); });
+    queueArrival([this] { checkArrival(); });
 }
 
-void CaptureScreen::Form_Paint()
+void CaptureScreen::checkArrival()
 {
     if (arrivalRunning_)
         return;
     const QScopedValueRollback guard(arrivalRunning_, true);
     // A repaint while recording must not wind the countdown back.
     if (!recording_)
-        captime->setText(QString::number(CaptureSeconds_));
+        countdownLabel_->setText(QString::number(captureSeconds_));
 
     AppSettings& s = station_.settings();
-    if (s.NavigationTag != kSetup && s.NavigationTag != kTimer)
+    if (s.arrival != Arrival::FromMainScreen && s.arrival != Arrival::FromReview)
         return;
-    Label4->hide();
+    nameWarningLabel_->hide();
     s.CapturesPath = withoutTrailingSeparator(s.CapturesPath);
-    const FreePass free = nextFreePass(s.CapturesPath, txtSkierName->text(), txtPass->text(), FileIsPresent);
-    txtPass->setText(free.pass);
-    CaptureFileName_ = free.fileName;
+    const FreePass free = nextFreePass(s.CapturesPath, skierNameBox_->text(), passBox_->text(), FileIsPresent);
+    passBox_->setText(free.pass);
+    captureFile_ = free.fileName;
     nameChanged_ = free.changed;
     Prompter& p = station_.prompter();
     if (nameChanged_)
         p.message(kDuplicateFileWarning, QStringLiteral("Duplicate File Warning"), Icon::Exclamation);
-    if (leadingNumber(txtPass->text()) > 3)
+    if (leadingNumber(passBox_->text()) > 3)
         p.message(kJumpNumberWarning, QStringLiteral("Possible Name Change Warning"), Icon::Exclamation);
-    s.NavigationTag.clear();
+    s.setArrival(Arrival::None);
 }
 
 // ---------------------------------------------------------------- recording
@@ -302,67 +299,67 @@ void CaptureScreen::showStartError(const CaptureError& e)
                                 QStringLiteral("Error"), Icon::Critical);
 }
 
-void CaptureScreen::cmdStartCapture_Click()
+void CaptureScreen::startRecording()
 {
     if (recording_)
         return;
-    lblStartFrame->setText(kNotNoted);
+    contactFrameLabel_->setText(kNotNoted);
     {
         const WaitPointer wait;
         AppSettings& s = station_.settings();
         s.CapturesPath = withoutTrailingSeparator(s.CapturesPath);
-        const FreeName free = nextFreeSkierName(s.CapturesPath, txtSkierName->text(), txtPass->text(), FileIsPresent);
+        const FreeName free = nextFreeSkierName(s.CapturesPath, skierNameBox_->text(), passBox_->text(), FileIsPresent);
         nameChanged_ = free.changed;
         if (nameChanged_) {
-            txtSkierName->setText(free.skier);   // the name change puts the pass back to "1"
-            Label4->setText(QStringLiteral("WARNING! Skier Name has been changed to ") + free.skier
+            skierNameBox_->setText(free.skier);   // the name change puts the pass back to "1"
+            nameWarningLabel_->setText(QStringLiteral("WARNING! Skier Name has been changed to ") + free.skier
                             + QStringLiteral(" to prevent duplicate files"));
-            Label4->show();
+            nameWarningLabel_->show();
         }
-        txtPass->setText(free.pass);
-        CaptureFileName_ = free.fileName;
+        passBox_->setText(free.pass);
+        captureFile_ = free.fileName;
 
         CaptureResult failed;
         if (panel_)
             failed = panel_->SetCaptureValues();
         if (!failed)
-            failed = capture_.setCaptureFileName(CaptureFileName_);
+            failed = capture_.setCaptureFileName(captureFile_);
         if (!failed)
             failed = capture_.startCapture();
         if (failed) {
             showStartError(*failed);
             return;
         }
-        Timer40->start();
-        captime->setText(QString::number(CaptureSeconds_));
+        countdownTimer_->start();
+        countdownLabel_->setText(QString::number(captureSeconds_));
         setRecordingState(true);
     }
-    cmdStartTimer->setFocus();
+    contactButton_->setFocus();
 }
 
 void CaptureScreen::setRecordingState(bool on)
 {
     recording_ = on;
-    cmdStartCapture->setEnabled(!on);
-    mnuStart->setEnabled(!on);
-    cmdEndCapture->setEnabled(on);
-    cmdStartTimer->setEnabled(on);
-    cmdGoToTimer->setEnabled(!on);
-    cmdGoSetup->setEnabled(!on);
-    captureTimeValue->setEnabled(!on);
-    cmdSelect->setEnabled(!on);
-    txtSkierName->setReadOnly(on);
-    txtPass->setReadOnly(on);
-    lblRecording->setVisible(on);
-    recordingProgress->setVisible(on);
+    startButton_->setEnabled(!on);
+    startAction_->setEnabled(!on);
+    stopButton_->setEnabled(on);
+    contactButton_->setEnabled(on);
+    reviewButton_->setEnabled(!on);
+    setupButton_->setEnabled(!on);
+    captureTimeBox_->setEnabled(!on);
+    chooseSkierButton_->setEnabled(!on);
+    skierNameBox_->setReadOnly(on);
+    passBox_->setReadOnly(on);
+    recordingLabel_->setVisible(on);
+    recordingProgress_->setVisible(on);
     if (on) {
         recordingClock_.start();
-        recordingProgress->setRange(0, int(std::lround(CaptureSeconds_ * 1000)));
-        recordingProgress->setValue(0);
+        recordingProgress_->setRange(0, int(std::lround(captureSeconds_ * 1000)));
+        recordingProgress_->setValue(0);
         refreshRecordingDisplay();
         displayTimer_->start();
     } else {
-        Timer40->stop();
+        countdownTimer_->stop();
         displayTimer_->stop();
     }
 }
@@ -370,14 +367,14 @@ void CaptureScreen::setRecordingState(bool on)
 void CaptureScreen::refreshRecordingDisplay()
 {
     const CaptureStatistics st = capture_.statistics();
-    LblFrame->setText(QString::number(st.framesCaptured));
-    LblFrmDrop->setText(QString::number(st.framesDropped));
+    framesLabel_->setText(QString::number(st.framesCaptured));
+    droppedLabel_->setText(QString::number(st.framesDropped));
     if (!recording_)
         return;
-    const qint64 ms = std::min<qint64>(recordingClock_.elapsed(), recordingProgress->maximum());
-    recordingProgress->setValue(int(ms));
-    recordingProgress->setFormat(QStringLiteral("Recording %1 s of %2 s")
-                                     .arg(QString::number(ms / 1000.0, 'f', 1), QString::number(CaptureSeconds_)));
+    const qint64 ms = std::min<qint64>(recordingClock_.elapsed(), recordingProgress_->maximum());
+    recordingProgress_->setValue(int(ms));
+    recordingProgress_->setFormat(QStringLiteral("Recording %1 s of %2 s")
+                                     .arg(QString::number(ms / 1000.0, 'f', 1), QString::number(captureSeconds_)));
 }
 
 double CaptureScreen::frameRateForHint() const
@@ -387,38 +384,38 @@ double CaptureScreen::frameRateForHint() const
 
 void CaptureScreen::noteDefaultContactHint()
 {
-    if (lblStartFrame->text() == kNotNoted)
-        station_.settings().ContactFrameHint = halfRecordingFrameHint(frameRateForHint(), CaptureSeconds_);
+    if (contactFrameLabel_->text() == kNotNoted)
+        station_.settings().ContactFrameHint = halfRecordingFrameHint(frameRateForHint(), captureSeconds_);
 }
 
-void CaptureScreen::Timer40_Timer()
+void CaptureScreen::countDown()
 {
-    const double left = leadingNumber(captime->text()) - 1;
-    captime->setText(QString::number(left));
+    const double left = leadingNumber(countdownLabel_->text()) - 1;
+    countdownLabel_->setText(QString::number(left));
     if (left <= 0) {
-        Timer40->stop();
-        cmdStartCapture->setEnabled(true);
-        cmdEndCapture->setEnabled(false);
-        captime->setText(QString::number(CaptureSeconds_));
+        countdownTimer_->stop();
+        startButton_->setEnabled(true);
+        stopButton_->setEnabled(false);
+        countdownLabel_->setText(QString::number(captureSeconds_));
         (void)capture_.stopCapture();   // the stop routine stops again and reports a failure
         noteDefaultContactHint();
         refreshRecordingDisplay();
-        cmdEndCapture_Click();
+        stopRecording();
         return;
     }
     refreshRecordingDisplay();
 }
 
-void CaptureScreen::cmdStartTimer_Click()
+void CaptureScreen::noteContact()
 {
     if (!recording_)
         return;
     const long frames = capture_.statistics().framesCaptured;
-    lblStartFrame->setText(QString::number(frames));
+    contactFrameLabel_->setText(QString::number(frames));
     station_.settings().ContactFrameHint = frameCount16(frames);
 }
 
-void CaptureScreen::cmdEndCapture_Click()
+void CaptureScreen::stopRecording()
 {
     const CaptureResult stopped = capture_.stopCapture();
     if (!recording_)
@@ -427,33 +424,34 @@ void CaptureScreen::cmdEndCapture_Click()
     if (panel_)
         panel_->showStatistics(st);
     setRecordingState(false);
-    captime->setText(QString::number(CaptureSeconds_));
-    LblFrame->setText(QString::number(st.framesCaptured));
-    LblFrmDrop->setText(QString::number(st.framesDropped));
+    countdownLabel_->setText(QString::number(captureSeconds_));
+    framesLabel_->setText(QString::number(st.framesCaptured));
+    droppedLabel_->setText(QString::number(st.framesDropped));
     if (stopped)
         showStartError(*stopped);
 
-    txtPass->setText(nextPassNumber(txtPass->text()));
-    if (ReviewSession* review = station_.reviewSession(true))
-        review->setVideoPath(CaptureFileName_);
+    passBox_->setText(nextPassNumber(passBox_->text()));
     AppSettings& s = station_.settings();
-    s.CaptureFrameRate = capture_.frameRate();
-    s.CapturedFrameCount = frameCount16(st.framesCaptured);
-    s.NavigationTag = kCapture;
+    const Recording recording{captureFile_, s.ContactFrameHint, frameCount16(st.framesCaptured),
+                              double(capture_.frameRate())};
+    if (ReviewSession* review = station_.reviewSession(true))
+        review->openRecording(recording);
+    else
+        noteRecording(s, recording);
     station_.show(screen::frmSetStart, this);
 }
 
 bool CaptureScreen::handleKey(int qtKey)
 {
     const int code = keyCodeOf(qtKey);
-    Text1->setText(QString::number(code));
+    keyCodeBox_->setText(QString::number(code));
     // Esc ends a recording; while idle it must not run the stop routine, which would count a
     // pass and hand the last file to the review screen again.
     if (code != kEscKeyCode || !recording_)
         return false;
-    Timer40->stop();
+    countdownTimer_->stop();
     noteDefaultContactHint();
-    cmdEndCapture_Click();
+    stopRecording();
     return true;
 }
 
@@ -478,8 +476,8 @@ bool CaptureScreen::eventFilter(QObject* watched, QEvent* e)
 {
     if (e->type() == QEvent::KeyPress && handleKey(static_cast<QKeyEvent*>(e)->key()))
         return true;
-    if (watched == txtSkierName && e->type() == QEvent::MouseButtonDblClick) {
-        cmdSelect_Click();
+    if (watched == skierNameBox_ && e->type() == QEvent::MouseButtonDblClick) {
+        chooseSkier();
         return true;
     }
     return Screen::eventFilter(watched, e);
@@ -517,36 +515,36 @@ void CaptureScreen::fitLivePicture()
 
 // ---------------------------------------------------------------- names and navigation
 
-void CaptureScreen::txtSkierName_Change(const QString& text)
+void CaptureScreen::skierNameChanged(const QString& text)
 {
     if (editingName_)
         return;
-    txtPass->setText(QStringLiteral("1"));
+    passBox_->setText(QStringLiteral("1"));
     if (!text.contains(QLatin1Char(',')))
         return;
     station_.prompter().message(QStringLiteral("Sorry, you cannot use the \",\" character in this box"),
                                 QStringLiteral("Input Error"), Icon::Exclamation);
     const QScopedValueRollback guard(editingName_, true);
-    const int cursor = txtSkierName->cursorPosition();
+    const int cursor = skierNameBox_->cursorPosition();
     QString clean = text;
     clean.replace(QLatin1Char(','), QLatin1Char(' '));
-    txtSkierName->setText(clean);
-    txtSkierName->setCursorPosition(cursor);
+    skierNameBox_->setText(clean);
+    skierNameBox_->setCursorPosition(cursor);
 }
 
-void CaptureScreen::captureTimeValue_Click(int index)
+void CaptureScreen::chooseCaptureTime(int index)
 {
     if (index < 0)
         return;
-    const QString text = captureTimeValue->itemText(index);
+    const QString text = captureTimeBox_->itemText(index);
     station_.store().save(key::captureTime, text);
     // The chosen length holds from the next recording on, not only after a restart.
-    CaptureSeconds_ = leadingNumber(text);
+    captureSeconds_ = leadingNumber(text);
     if (!recording_)
-        captime->setText(QString::number(CaptureSeconds_));
+        countdownLabel_->setText(QString::number(captureSeconds_));
 }
 
-void CaptureScreen::cmdSelect_Click()
+void CaptureScreen::chooseSkier()
 {
     if (!FileIsPresent(skierListFile())) {
         station_.prompter().message(
@@ -557,24 +555,27 @@ void CaptureScreen::cmdSelect_Click()
     if (!chooseSkier_)
         return;
     if (const std::optional<QString> name = chooseSkier_(this))
-        txtSkierName->setText(*name);
+        skierNameBox_->setText(*name);
 }
 
-void CaptureScreen::cmdGoToTimer_Click()
+void CaptureScreen::goToReview()
 {
     if (recording_)
         return;
     hide();
-    station_.settings().NavigationTag = QStringLiteral("CaptureGoToTimer");
+    if (ReviewSession* review = station_.reviewSession(true))
+        review->openEmpty(Arrival::CaptureSkipped);
+    else
+        station_.settings().setArrival(Arrival::CaptureSkipped);
     if (!station_.show(screen::frmSetStart))
         station_.show(screen::MainForm);
 }
 
-void CaptureScreen::cmdGoSetup_Click()
+void CaptureScreen::goToSetup()
 {
     if (recording_)
         return;
-    station_.settings().NavigationTag = kCapture;
+    station_.settings().setArrival(Arrival::Recorded);
     station_.show(screen::MainForm, this);
 }
 

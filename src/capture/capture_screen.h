@@ -47,23 +47,23 @@ public:
     void setPassNumber(const QString& pass) override;
     bool nameWarningShown() const override;
 
-    QString CaptureFileName() const { return CaptureFileName_; }
-    double CaptureSeconds() const { return CaptureSeconds_; }
+    QString captureFileName() const { return captureFile_; }
+    double captureSeconds() const { return captureSeconds_; }
     bool recording() const { return recording_; }
     // The newest live picture on the screen (null before the first).
     QImage livePicture() const;
 
     // Handlers, public so tests and the menu reach them as the operator would.
     // The arrival check; runs (queued) whenever the screen is shown or activated.
-    void Form_Paint();
-    void cmdStartCapture_Click();
-    void cmdEndCapture_Click();
-    void cmdStartTimer_Click();
-    void Timer40_Timer();
-    void cmdSelect_Click();
-    void cmdGoToTimer_Click();
-    void cmdGoSetup_Click();
-    void captureTimeValue_Click(int index);
+    void checkArrival();                 // the form's paint
+    void startRecording();               // `cmdStartCapture`
+    void stopRecording();                // `cmdEndCapture`, Esc
+    void noteContact();                  // `cmdStartTimer`
+    void countDown();                    // `Timer40`, each second
+    void chooseSkier();                  // `cmdSelect`
+    void goToReview();                   // `cmdGoToTimer`
+    void goToSetup();                    // `cmdGoSetup`
+    void chooseCaptureTime(int index);   // `captureTimeValue`
 
     static const QString kDuplicateFileWarning;
     static const QString kJumpNumberWarning;
@@ -79,9 +79,9 @@ protected:
 private:
     void buildControls();
     void scheduleArrivalCheck();
-    // Text1 and Esc; true when the key ended a recording.
+    // The key-code box (`Text1`) and Esc; true when the key ended a recording.
     bool handleKey(int qtKey);
-    void txtSkierName_Change(const QString& text);
+    void skierNameChanged(const QString& text);
     // Esc and the end of the countdown: the contact hint when Contact was not pressed.
     void noteDefaultContactHint();
     // The one place the live picture reaches the screen.
@@ -97,9 +97,9 @@ private:
     CaptureDevicePanel* panel_ = nullptr;
     SkierChooser chooseSkier_;
 
-    QString CaptureFileName_;
+    QString captureFile_;
     bool nameChanged_ = false;
-    double CaptureSeconds_ = 5;
+    double captureSeconds_ = 5;
     bool recording_ = false;
     bool arrivalRunning_ = false;
     bool nameWarning_ = false;
@@ -107,26 +107,26 @@ private:
     QElapsedTimer recordingClock_;
 
     QMenuBar* menu_ = nullptr;
-    QAction* mnuStart = nullptr;
+    QAction* startAction_ = nullptr;
     FrameView* livePicture_ = nullptr;
-    QLineEdit* txtSkierName = nullptr;
-    QLineEdit* txtPass = nullptr;
-    QPushButton* cmdSelect = nullptr;
-    QComboBox* captureTimeValue = nullptr;
-    QPushButton* cmdStartCapture = nullptr;
-    QPushButton* cmdEndCapture = nullptr;
-    QPushButton* cmdStartTimer = nullptr;
-    QPushButton* cmdGoToTimer = nullptr;
-    QPushButton* cmdGoSetup = nullptr;
-    QLabel* captime = nullptr;
-    QLabel* LblFrame = nullptr;
-    QLabel* LblFrmDrop = nullptr;
-    QLabel* lblStartFrame = nullptr;
-    QLabel* Label4 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QLabel* lblRecording = nullptr;
-    QProgressBar* recordingProgress = nullptr;
-    QTimer* Timer40 = nullptr;
+    QLineEdit* skierNameBox_ = nullptr;
+    QLineEdit* passBox_ = nullptr;
+    QPushButton* chooseSkierButton_ = nullptr;
+    QComboBox* captureTimeBox_ = nullptr;
+    QPushButton* startButton_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+    QPushButton* contactButton_ = nullptr;
+    QPushButton* reviewButton_ = nullptr;
+    QPushButton* setupButton_ = nullptr;
+    QLabel* countdownLabel_ = nullptr;
+    QLabel* framesLabel_ = nullptr;
+    QLabel* droppedLabel_ = nullptr;
+    QLabel* contactFrameLabel_ = nullptr;
+    QLabel* nameWarningLabel_ = nullptr;
+    QLineEdit* keyCodeBox_ = nullptr;
+    QLabel* recordingLabel_ = nullptr;
+    QProgressBar* recordingProgress_ = nullptr;
+    QTimer* countdownTimer_ = nullptr;
     QTimer* displayTimer_ = nullptr;
 };
 

@@ -318,8 +318,8 @@ void GridSetupScreen::showEvent(QShowEvent* e)
 {
     Screen::showEvent(e);
     AppSettings& s = station_.settings();
-    if (s.NavigationTag == QLatin1String("SelectFrame")) {
-        s.NavigationTag.clear();
+    if (s.arrival == Arrival::FrameChosen) {
+        s.setArrival(Arrival::None);
         setPictureFromFile(station_.programFile(QStringLiteral("currentcapture.bmp")), true);
     }
 }

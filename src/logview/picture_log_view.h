@@ -1,19 +1,13 @@
 #pragma once
 // The contact picture log: the picture lines of the measurement log; View Picture shows the
 // named picture on the measuring screen. Made for one opening and deleted when closed.
-#include "logview/log_lines.h"
-#include <QWidget>
-#include <functional>
+#include "logview/log_list_window.h"
 
-class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
+#include <functional>
 
 namespace tarvex {
 
-class Station;
-
-class PictureLogView : public QWidget {
+class PictureLogView : public LogListWindow {
     Q_OBJECT
 public:
     // `view` shows the picture (an empty path: none) on the measuring screen and brings that
@@ -21,21 +15,11 @@ public:
     using ViewPicture = std::function<void(const QString& path)>;
     PictureLogView(Station& station, QWidget* owner, ViewPicture view);
 
-    QListWidget* list() const { return lstPicLog; }
-
-    void lstPicLog_Click(QListWidgetItem* item);
-    void lstPicLog_DblClick(QListWidgetItem* item);
-    void cmdViewPicLog_Click();
-    void cmdSelPicLog_Click();
+    void viewSelectedFile() override;
+    void chooseOtherLog();
 
 private:
-    void readLog(const QString& path);
-
-    Station& station_;
     ViewPicture view_;
-    QLineEdit* txtPicLogToView = nullptr;
-    QListWidget* lstPicLog = nullptr;
-    QLineEdit* txtPictureToView = nullptr;
 };
 
 } // namespace tarvex

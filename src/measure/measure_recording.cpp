@@ -168,7 +168,7 @@ void MeasureScreen::LoadPict_Click()
     const QString error = appendToResultsFile(s.ResultsFilePath, {loadedPictureEntry(station_.clock().now(), *chosen)});
     if (!error.isEmpty())
         station_.prompter().message(error, QString::fromLatin1(kResultsFileTitle), Icon::Exclamation);
-    s.NavigationTag = QStringLiteral("PictureLoadMenu");
+    s.setArrival(Arrival::PictureMenu);
 }
 
 } // namespace tarvex

@@ -45,7 +45,6 @@ const QString MeasureScreen::kUnmappableText = QStringLiteral(
 
 namespace {
 
-const QString kSelectFrame = QStringLiteral("SelectFrame");
 const QString kVerify = QStringLiteral("Verify");
 const QString kVerifyOff = QStringLiteral("Verify off");
 const QString kTitle = screen::Measure;
@@ -372,6 +371,8 @@ void MeasureScreen::load()
     setWindowState(windowState() | Qt::WindowMaximized);
 }
 
+void MeasureScreen::openFrame(const FrameHandOver& handOver) { noteFrameHandOver(station_.settings(), handOver); }
+
 void MeasureScreen::showEvent(QShowEvent* e)
 {
     Screen::showEvent(e);
@@ -404,7 +405,7 @@ void MeasureScreen::Form_Activate()
     Set_grid->setVisible(g.grids_in_use > 1);
     Set_grid->setText(gridChoiceCaption(g.current_grid));
 
-    if (station_.settings().NavigationTag == kSelectFrame) {
+    if (station_.settings().arrival == Arrival::FrameChosen) {
         const QString frame = station_.programFile(QStringLiteral("currentcapture.bmp"));
         const QFileInfo info(frame);
         const QString seen = frame + QLatin1Char('|') + info.lastModified().toString(Qt::ISODateWithMs);
@@ -709,9 +710,9 @@ void MeasureScreen::applyPictureSavePolicy()
 void MeasureScreen::Exit_Click()
 {
     AppSettings& s = station_.settings();
-    if (s.NavigationTag == kSelectFrame)
+    if (s.arrival == Arrival::FrameChosen)
         applyPictureSavePolicy();
-    s.NavigationTag.clear();
+    s.setArrival(Arrival::None);
     Unfreeze_Click();
     clearBuoyLabels();
     grid_description->hide();
@@ -721,9 +722,9 @@ void MeasureScreen::Exit_Click()
 void MeasureScreen::mnuCapture_Click()
 {
     AppSettings& s = station_.settings();
-    if (s.NavigationTag == kSelectFrame)
+    if (s.arrival == Arrival::FrameChosen)
         applyPictureSavePolicy();
-    s.NavigationTag = screen::Measure;
+    s.setArrival(Arrival::FromMeasure);
     Unfreeze_Click();
     const QString capture = screen::PreviewForm;
     station_.show(station_.canCreate(capture) ? capture : screen::MainForm, this);
@@ -765,7 +766,7 @@ bool MeasureScreen::showLoggedPicture(const QString& path)
     if (!loadPictureFile(path))
         return false;
     showPictureName(path);
-    station_.settings().NavigationTag = QStringLiteral("PictureLog");
+    station_.settings().setArrival(Arrival::PictureLog);
     return true;
 }
 

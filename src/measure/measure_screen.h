@@ -27,12 +27,13 @@ namespace tarvex {
 
 class PictureCanvas;
 
-class MeasureScreen : public Screen {
+class MeasureScreen : public Screen, public MeasureSession {
     Q_OBJECT
 public:
     explicit MeasureScreen(Station& station);
 
     void load() override;
+    void openFrame(const FrameHandOver& handOver) override;
 
     // Public operations other screens and the recording code use.
     // Draws the marker at the impact point. false (and a message, no marker) where the
@@ -59,14 +60,15 @@ public:
     // Grid 1's distances from the jump to the upper buoys, beside them, and its description.
     void showBuoyLabels();
 
-    // Runs on every activation: the picked frame while the tag is "SelectFrame", then the overlay.
+    // Runs on every activation: the frame the review screen handed over while that arrival
+    // lasts, then the overlay.
     void Form_Activate();
 
     // A picture file as the screen's picture (Load Picture's step 2): sizes, overlay and
     // the name below the grid description. false, with a message, when it cannot be read.
     bool loadPictureFile(const QString& path);
     // The picture log viewer's View Picture: the picture with sizes and overlay, its path
-    // below the grid description, tag "PictureLog". A picture that cannot be read gives a
+    // below the grid description, arrival PictureLog. A picture that cannot be read gives a
     // message and the screen keeps its picture; false then.
     bool showLoggedPicture(const QString& path);
 

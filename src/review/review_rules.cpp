@@ -116,6 +116,29 @@ QString contactFrameLogLine(const QDateTime& now, const QString& skier, const QS
     return w.str();
 }
 
+QByteArray bitmapPixelsOf(const QImage& picture)
+{
+    if (picture.isNull())
+        return {};
+    const QImage rgb = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32_Premultiplied
+                           ? picture
+                           : picture.convertToFormat(QImage::Format_RGB32);
+    const int width = rgb.width();
+    const int height = rgb.height();
+    const qsizetype row = (qsizetype(width) * 3 + 3) / 4 * 4;
+    QByteArray bits(row * height, '\0');
+    for (int y = 0; y < height; ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        auto* to = reinterpret_cast<uchar*>(bits.data()) + row * (height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            to[3 * x] = uchar(qBlue(from[x]));
+            to[3 * x + 1] = uchar(qGreen(from[x]));
+            to[3 * x + 2] = uchar(qRed(from[x]));
+        }
+    }
+    return bits;
+}
+
 QString diskSpaceText(qint64 freeBytes)
 {
     return QString::number(std::max<qint64>(0, freeBytes) / 1000000) + QStringLiteral(" MB");

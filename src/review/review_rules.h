@@ -6,6 +6,7 @@
 #include "common/prompter.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QString>
 #include <optional>
 
@@ -35,6 +36,11 @@ std::optional<QString> writeVideoSideFile(const QString& videoPath, int frame);
 // path (no padding after it), so the log viewer finds the video by its last characters.
 QString contactFrameLogLine(const QDateTime& now, const QString& skier, const QString& jump, int frame,
                             const QString& videoPath);
+
+// The pixels of a picture as a 24-bit bottom-up bitmap holds them (blue, green, red; rows
+// padded with zeros to 4 bytes); empty for a null picture. For the frame on screen this is
+// what decoding the frame again into a bitmap gives, without the second decode.
+QByteArray bitmapPixelsOf(const QImage& picture);
 
 // "150 MB" for 150 000 000 bytes: whole millions of bytes.
 QString diskSpaceText(qint64 freeBytes);

@@ -3,6 +3,7 @@
 #include "common/list_text.h"
 #include "common/text_file.h"
 #include "media/avi_file.h"
+#include "media/bitmap.h"
 #include "media/file_helpers.h"
 #include "media/frame_extract.h"
 #include "review/review_rules.h"
@@ -50,9 +51,9 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     resize(1280, 800);
 
     // The frame view takes the place (and the name) of the old media player.
-    MediaPlayer1 = new FrameView(this);
-    MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
-    MediaPlayer1->setMinimumSize(640, 400);
+    frameView_ = new FrameView(this);
+    frameView_->setObjectName(QStringLiteral("MediaPlayer1"));
+    frameView_->setMinimumSize(640, 400);
 
     auto label = [this](const char* name, const QString& text) {
         auto* l = new QLabel(text, this);
@@ -67,90 +68,100 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
         return b;
     };
 
-    Label3 = label("Label3", QStringLiteral("Browse for File to View ->"));
-    Command6 = button("Command6", QStringLiteral("..."), &ReviewScreen::Command6_Click);
-    Command6->setToolTip(QStringLiteral("Open a recorded jump video"));
-    Text6 = new QLineEdit(this);
-    Text6->setObjectName(QStringLiteral("Text6"));
+    browseLabel_ = label("Label3", QStringLiteral("Browse for File to View ->"));
+    browseButton_ = button("Command6", QStringLiteral("..."), &ReviewScreen::browseForVideo);
+    browseButton_->setToolTip(QStringLiteral("Open a recorded jump video"));
+    videoBox_ = new QLineEdit(this);
+    videoBox_->setObjectName(QStringLiteral("Text6"));
     // Only the station puts a video here (capture, browse, log viewer).
-    Text6->setReadOnly(true);
-    Command1 = button("Command1", QStringLiteral("<"), &ReviewScreen::Command1_Click);
-    Command4 = button("Command4", QStringLiteral(">"), &ReviewScreen::Command4_Click);
-    Command1->setToolTip(QStringLiteral("One frame back (Left arrow, numeric pad 4)"));
-    Command4->setToolTip(QStringLiteral("One frame forward (Right arrow, numeric pad 6)"));
-    Command1->setAutoRepeat(true);
-    Command4->setAutoRepeat(true);
-    Label5 = label("Label5", kSelectStart);
-    cmdMarkStart = button("cmdMarkStart", QStringLiteral("Use displayed frame to measure jump"),
-                          &ReviewScreen::cmdMarkStart_Click);
-    cmdGoToCapture = button("cmdGoToCapture", QStringLiteral("Go To Record Next Jump Pass"),
-                            &ReviewScreen::cmdGoToCapture_Click);
-    cmdGoToSetup = button("cmdGoToSetup", QStringLiteral("Go Back To Setup Screen"), &ReviewScreen::cmdGoToSetup_Click);
-    cmdViewLog = button("cmdViewLog", QStringLiteral("View Log File"), &ReviewScreen::cmdViewLog_Click);
-    cmdViewLog->setEnabled(false);
-    Label10 = label("Label10", QStringLiteral("Disk Free Space Available"));
-    lblDiskSpace = label("lblDiskSpace", QStringLiteral("Disk Space"));
-    Label11 = label("Label11", QStringLiteral("Warning! Disk Space Low"));
-    Label11->setStyleSheet(QStringLiteral("color: red; font-weight: bold"));
-    Label11->hide();
-    Label9 = label("Label9", QStringLiteral("Barefoot Mode"));
-    Label9->setStyleSheet(QStringLiteral("font-weight: bold"));
-    Label9->hide();
-    lstFileInfo = new QListWidget(this);
-    lstFileInfo->setObjectName(QStringLiteral("lstFileInfo"));
+    videoBox_->setReadOnly(true);
+    backButton_ = button("Command1", QStringLiteral("<"), &ReviewScreen::stepBack);
+    forwardButton_ = button("Command4", QStringLiteral(">"), &ReviewScreen::stepForward);
+    backButton_->setToolTip(QStringLiteral("One frame back (Left arrow, numeric pad 4)"));
+    forwardButton_->setToolTip(QStringLiteral("One frame forward (Right arrow, numeric pad 6)"));
+    backButton_->setAutoRepeat(true);
+    forwardButton_->setAutoRepeat(true);
+    instructionLabel_ = label("Label5", kSelectStart);
+    useFrameButton_ = button("cmdMarkStart", QStringLiteral("Use displayed frame to measure jump"),
+                          &ReviewScreen::useShownFrame);
+    nextPassButton_ = button("cmdGoToCapture", QStringLiteral("Go To Record Next Jump Pass"),
+                            &ReviewScreen::goToNextPass);
+    setupButton_ = button("cmdGoToSetup", QStringLiteral("Go Back To Setup Screen"), &ReviewScreen::goToSetup);
+    viewLogButton_ = button("cmdViewLog", QStringLiteral("View Log File"), &ReviewScreen::viewLog);
+    viewLogButton_->setEnabled(false);
+    diskSpaceCaption_ = label("Label10", QStringLiteral("Disk Free Space Available"));
+    diskSpaceLabel_ = label("lblDiskSpace", QStringLiteral("Disk Space"));
+    diskSpaceWarning_ = label("Label11", QStringLiteral("Warning! Disk Space Low"));
+    diskSpaceWarning_->setStyleSheet(QStringLiteral("color: red; font-weight: bold"));
+    diskSpaceWarning_->hide();
+    barefootLabel_ = label("Label9", QStringLiteral("Barefoot Mode"));
+    barefootLabel_->setStyleSheet(QStringLiteral("font-weight: bold"));
+    barefootLabel_->hide();
+    fileInfoList_ = new QListWidget(this);
+    fileInfoList_->setObjectName(QStringLiteral("lstFileInfo"));
 
-    for (QPushButton* b : {Command1, Command4, cmdMarkStart, cmdGoToCapture, cmdGoToSetup, cmdViewLog, Command6})
+    for (QPushButton* b : {backButton_, forwardButton_, useFrameButton_, nextPassButton_, setupButton_, viewLogButton_, browseButton_})
         b->setFocusPolicy(Qt::TabFocus);
 
     auto* browse = new QHBoxLayout;
-    browse->addWidget(Label3);
-    browse->addWidget(Command6);
+    browse->addWidget(browseLabel_);
+    browse->addWidget(browseButton_);
     auto* steps = new QHBoxLayout;
-    steps->addWidget(Command1);
-    steps->addWidget(Command4);
+    steps->addWidget(backButton_);
+    steps->addWidget(forwardButton_);
     auto* disk = new QHBoxLayout;
-    disk->addWidget(Label10, 1);
-    disk->addWidget(lblDiskSpace);
+    disk->addWidget(diskSpaceCaption_, 1);
+    disk->addWidget(diskSpaceLabel_);
 
     auto* side = new QVBoxLayout;
     side->addLayout(browse);
-    side->addWidget(Text6);
-    side->addWidget(lstFileInfo, 1);
+    side->addWidget(videoBox_);
+    side->addWidget(fileInfoList_, 1);
     side->addLayout(steps);
-    side->addWidget(Label5);
-    side->addWidget(cmdMarkStart);
+    side->addWidget(instructionLabel_);
+    side->addWidget(useFrameButton_);
     side->addSpacing(12);
-    side->addWidget(cmdGoToCapture);
-    side->addWidget(cmdGoToSetup);
-    side->addWidget(cmdViewLog);
+    side->addWidget(nextPassButton_);
+    side->addWidget(setupButton_);
+    side->addWidget(viewLogButton_);
     side->addSpacing(12);
     side->addLayout(disk);
-    side->addWidget(Label11);
-    side->addWidget(Label9);
+    side->addWidget(diskSpaceWarning_);
+    side->addWidget(barefootLabel_);
 
     auto* sideBox = new QWidget(this);
     sideBox->setLayout(side);
     sideBox->setFixedWidth(340);
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(MediaPlayer1, 1);
+    layout->addWidget(frameView_, 1);
     layout->addWidget(sideBox);
 }
 
 void ReviewScreen::load()
 {
-    if (Text6->text().isEmpty())
-        cmdMarkStart->setEnabled(false);
-    Label5->setText(kSelectStart);
+    if (videoBox_->text().isEmpty())
+        useFrameButton_->setEnabled(false);
+    instructionLabel_->setText(kSelectStart);
     setKeyboardEvents(true);
 }
 
-QString ReviewScreen::videoPath() const { return Text6->text(); }
-void ReviewScreen::setVideoPath(const QString& path) { Text6->setText(path); }
+QString ReviewScreen::videoPath() const { return videoBox_->text(); }
+void ReviewScreen::setVideoPath(const QString& path) { videoBox_->setText(path); }
+
+void ReviewScreen::openRecording(const Recording& recording)
+{
+    videoBox_->setText(recording.path);
+    noteRecording(station_.settings(), recording);
+}
+
+void ReviewScreen::openLogged(const QString& path) { noteLoggedVideo(station_.settings(), path); }
+
+void ReviewScreen::openEmpty(Arrival from) { station_.settings().setArrival(from); }
 
 void ReviewScreen::setViewLogOpener(std::function<void(QWidget*)> opener)
 {
     viewLogOpener_ = std::move(opener);
-    cmdViewLog->setEnabled(bool(viewLogOpener_));
+    viewLogButton_->setEnabled(bool(viewLogOpener_));
 }
 
 void ReviewScreen::say(const QString& text, const QString& title) const
@@ -163,8 +174,8 @@ void ReviewScreen::say(const QString& text, const QString& title) const
 void ReviewScreen::showEvent(QShowEvent* e)
 {
     Screen::showEvent(e);
-    // Other screens show this one and then set the tag; the arrival reads it once the
-    // showing is done, as a paint would, and only once per showing.
+    // Other screens may show this one before they say how it is to open; the arrival reads
+    // that once the showing is done, as a paint would, and only once per showing.
     queueArrival([this] { arrive(); });
 }
 
@@ -172,39 +183,47 @@ void ReviewScreen::arrive()
 {
     AppSettings& s = station_.settings();
     refreshDiskSpace();
-    const QString tag = s.NavigationTag;
-    if (tag == QLatin1String("Setup") || tag == QLatin1String("CaptureGoToTimer")) {
-        Text6->clear();
-        lstFileInfo->clear();
+    switch (s.arrival) {
+    case Arrival::FromMainScreen:
+    case Arrival::CaptureSkipped:
+        videoBox_->clear();
+        fileInfoList_->clear();
         loadVideo(QString());
-        cmdMarkStart->setEnabled(false);
-        Label5->setText(kSelectStart);
-    } else if (tag == QLatin1String("View")) {
-        Text6->setText(s.LogViewFile);
-        lstFileInfo->clear();
-        const bool loaded = loadVideo(Text6->text());
-        if (const auto frame = readVideoSideFile(Text6->text()))
+        useFrameButton_->setEnabled(false);
+        instructionLabel_->setText(kSelectStart);
+        break;
+    case Arrival::LoggedVideo: {
+        videoBox_->setText(s.LogViewFile);
+        fileInfoList_->clear();
+        const bool loaded = loadVideo(videoBox_->text());
+        if (const auto frame = readVideoSideFile(videoBox_->text()))
             station_.prompter().message(QStringLiteral("File already measured - contact frame is ") + QString::number(*frame),
                                         kAlreadyMeasuredTitle, Icon::Information);
-        cmdMarkStart->setEnabled(loaded);
-        Label5->setText(kSelectContact);
+        useFrameButton_->setEnabled(loaded);
+        instructionLabel_->setText(kSelectContact);
         setSteppingEnabled(true);
         setKeyboardEvents(true);
-        MediaPlayer1->setFocus();
-    } else if (tag == QLatin1String("Capture")) {
-        nameCheckAfterCapture();
-        lstFileInfo->clear();
-        const int hint = s.ContactFrameHint > 0 ? s.ContactFrameHint : 0;
-        const bool loaded = loadVideo(Text6->text(), hint);
-        cmdMarkStart->show();
-        cmdMarkStart->setEnabled(loaded);
-        if (s.ContactFrameHint > 0)
-            Label5->setText(kSelectStart);
-        setSteppingEnabled(true);
-        setKeyboardEvents(true);
-        MediaPlayer1->setFocus();
+        frameView_->setFocus();
+        break;
     }
-    Label9->setVisible(s.BarefootTiming);
+    case Arrival::Recorded: {
+        nameCheckAfterCapture();
+        fileInfoList_->clear();
+        const int hint = s.ContactFrameHint > 0 ? s.ContactFrameHint : 0;
+        const bool loaded = loadVideo(videoBox_->text(), hint);
+        useFrameButton_->show();
+        useFrameButton_->setEnabled(loaded);
+        if (s.ContactFrameHint > 0)
+            instructionLabel_->setText(kSelectStart);
+        setSteppingEnabled(true);
+        setKeyboardEvents(true);
+        frameView_->setFocus();
+        break;
+    }
+    default:
+        break;
+    }
+    barefootLabel_->setVisible(s.BarefootTiming);
 }
 
 void ReviewScreen::refreshDiskSpace()
@@ -219,10 +238,10 @@ void ReviewScreen::refreshDiskSpace()
     const QStorageInfo storage(place);
     const QString drive = storage.isValid() ? storage.rootPath() : place;
 #endif
-    Label10->setText(QStringLiteral("Disk Space Available ") + drive);
+    diskSpaceCaption_->setText(QStringLiteral("Disk Space Available ") + drive);
     const qint64 bytes = freeSpace_ ? freeSpace_(place) : 0;
-    lblDiskSpace->setText(diskSpaceText(bytes));
-    Label11->setVisible(diskSpaceLow(bytes));
+    diskSpaceLabel_->setText(diskSpaceText(bytes));
+    diskSpaceWarning_->setVisible(diskSpaceLow(bytes));
 }
 
 void ReviewScreen::nameCheckAfterCapture()
@@ -230,7 +249,7 @@ void ReviewScreen::nameCheckAfterCapture()
     CaptureSession* capture = station_.captureSession();
     if (!capture || !capture->nameWarningShown())
         return;
-    const QString current = Text6->text();
+    const QString current = videoBox_->text();
     const auto fixed = askFixedSkierName(station_.prompter(), station_.settings().CapturesPath, capture->skierName(), current);
     if (!fixed)
         return;
@@ -243,7 +262,7 @@ void ReviewScreen::nameCheckAfterCapture()
             return;
         }
     }
-    Text6->setText(fixed->path);
+    videoBox_->setText(fixed->path);
     capture->setSkierName(fixed->name);
     capture->setPassNumber(QStringLiteral("2"));
 }
@@ -251,26 +270,26 @@ void ReviewScreen::nameCheckAfterCapture()
 bool ReviewScreen::loadVideo(const QString& path, int first)
 {
     if (path.isEmpty()) {
-        MediaPlayer1->clearSource();
+        frameView_->clearSource();
         loadedPath_.clear();
         return false;
     }
     QString why;
     auto source = VideoClipSource::open(path, &why);
     if (!source) {
-        MediaPlayer1->clearSource();
+        frameView_->clearSource();
         loadedPath_.clear();
         say(QStringLiteral("The video %1 cannot be shown: %2").arg(native(path), why));
         return false;
     }
-    MediaPlayer1->setSource(std::move(source), first);
+    frameView_->setSource(std::move(source), first);
     loadedPath_ = path;
     return true;
 }
 
 // ---------------------------------------------------------------- browse
 
-void ReviewScreen::Command6_Click()
+void ReviewScreen::browseForVideo()
 {
     Prompter& p = station_.prompter();
     FileRequest r;
@@ -282,24 +301,24 @@ void ReviewScreen::Command6_Click()
         if (!IsAviFile(p, *chosen)) {
             p.message(QStringLiteral("Not a valid avi file"), kAppTitle, Icon::Exclamation);
         } else {
-            Text6->setText(*chosen);
+            videoBox_->setText(*chosen);
             if (const auto frame = readVideoSideFile(*chosen))
                 p.message(QStringLiteral("File already measured - start frame is ") + QString::number(*frame),
                           kAlreadyMeasuredTitle, Icon::Information);
-            cmdMarkStart->setEnabled(true);
-            Label5->setText(kSelectStart);
-            lstFileInfo->clear();
-            lstFileInfo->addItems(aviInformationList(p, *chosen));
+            useFrameButton_->setEnabled(true);
+            instructionLabel_->setText(kSelectStart);
+            fileInfoList_->clear();
+            fileInfoList_->addItems(aviInformationList(p, *chosen));
             loadedPath_.clear();   // a file chosen again starts again from its first frame
         }
     }
     // A cancelled or refused choice keeps the video in hand where it was.
-    if (Text6->text() != loadedPath_ || !MediaPlayer1->hasSource())
-        cmdMarkStart->setEnabled(loadVideo(Text6->text()));
-    cmdMarkStart->show();
+    if (videoBox_->text() != loadedPath_ || !frameView_->hasSource())
+        useFrameButton_->setEnabled(loadVideo(videoBox_->text()));
+    useFrameButton_->show();
     setSteppingEnabled(true);
     setKeyboardEvents(true);
-    MediaPlayer1->setFocus();
+    frameView_->setFocus();
 }
 
 // ---------------------------------------------------------------- stepping
@@ -307,34 +326,34 @@ void ReviewScreen::Command6_Click()
 void ReviewScreen::setKeyboardEvents(bool on)
 {
     keysOn_ = on;
-    MediaPlayer1->setKeyStepping(on && Command1->isEnabled());
+    frameView_->setKeyStepping(on && backButton_->isEnabled());
 }
 
 void ReviewScreen::setSteppingEnabled(bool on)
 {
-    Command1->setEnabled(on);
-    Command4->setEnabled(on);
-    MediaPlayer1->setKeyStepping(keysOn_ && on);
+    backButton_->setEnabled(on);
+    forwardButton_->setEnabled(on);
+    frameView_->setKeyStepping(keysOn_ && on);
 }
 
 void ReviewScreen::stepBy(int delta, bool autoRepeat)
 {
-    QPushButton* b = delta < 0 ? Command1 : Command4;
+    QPushButton* b = delta < 0 ? backButton_ : forwardButton_;
     if (b->isEnabled())
-        MediaPlayer1->step(delta, autoRepeat);
+        frameView_->step(delta, autoRepeat);
 }
 
-void ReviewScreen::Command1_Click()
+void ReviewScreen::stepBack()
 {
     // A held button repeats like a held key: never more steps than pictures can follow.
-    stepBy(-1, Command1->isDown());
-    MediaPlayer1->setFocus();
+    stepBy(-1, backButton_->isDown());
+    frameView_->setFocus();
 }
 
-void ReviewScreen::Command4_Click()
+void ReviewScreen::stepForward()
 {
-    stepBy(1, Command4->isDown());
-    MediaPlayer1->setFocus();
+    stepBy(1, forwardButton_->isDown());
+    frameView_->setFocus();
 }
 
 void ReviewScreen::keyPressEvent(QKeyEvent* e)
@@ -372,40 +391,54 @@ void ReviewScreen::writeMeasurementLog(const QString& path, int frame)
         say(QStringLiteral("The frame cannot be noted beside the video in %1: %2").arg(native(videoSideFilePath(path)), *failed));
 }
 
-void ReviewScreen::produceFramePicture(const QString& path, int frame)
+void ReviewScreen::produceFramePicture(const QString& videoPath, int frame)
 {
     const QString bmp = station_.programFile(QStringLiteral("currentcapture.bmp"));
-    if (extractFrame(station_.prompter(), path, frame, bmp) != ExtractResult::Ok) {
-        // The last jump's picture must not pass for this one's on the measuring screen.
+    const QImage shown = frameView_->shownFrame() == frame ? frameView_->shownImage() : QImage();
+    if (shown.isNull()) {
+        // Only when the first frame has not arrived yet: then it is decoded here once.
+        if (extractFrame(station_.prompter(), videoPath, frame, bmp) != ExtractResult::Ok)
+            QFile::remove(bmp);   // the last jump's picture must not pass for this one's
+        return;
+    }
+    Bitmap dib;
+    QString problem;
+    if (!dib.CreateFromFrame(shown.width(), shown.height(), bitmapPixelsOf(shown)) || !dib.WriteToFile(bmp, &problem)) {
+        station_.prompter().message(QStringLiteral("There was an error working with the file:\r\n") + bmp
+                                        + QStringLiteral("\r\n") + problem,
+                                    kAppTitle, Icon::Information);
         QFile::remove(bmp);
     }
 }
 
-void ReviewScreen::cmdMarkStart_Click()
+void ReviewScreen::useShownFrame()
 {
     AppSettings& s = station_.settings();
-    const int frame = std::max(0, MediaPlayer1->shownFrame());
-    const QString path = Text6->text();
+    const int frame = std::max(0, frameView_->shownFrame());
+    const QString path = videoBox_->text();
     writeMeasurementLog(path, frame);
 
     setKeyboardEvents(false);
-    s.MeasureVideoFile = loadedPath_.isEmpty() ? path : loadedPath_;
-    s.MeasureFrameNumber = frame;
-    produceFramePicture(s.MeasureVideoFile, frame);
+    const FrameHandOver handOver{loadedPath_.isEmpty() ? path : loadedPath_, frame};
+    produceFramePicture(handOver.videoFile, frame);
     loadVideo(QString());
 
-    if (s.NavigationTag == QLatin1String("Capture")) {
+    if (s.arrival == Arrival::Recorded) {
         const VideoDisposal d = disposeCapturedVideo(station_.prompter(), s.VideoSaveMode, path);
         if (!d.error.isEmpty())
             say(QStringLiteral("The video capture could not be deleted: ") + d.error);
     }
 
-    s.NavigationTag = QStringLiteral("SelectFrame");
     if (!station_.grids().all_grids_set_up) {
+        noteFrameHandOver(s, handOver);   // the grid setup screen shows the frame instead
         say(QStringLiteral("One or more grids are not configured.  You may not use the Measure Screen until all listed grids are configured"));
         station_.show(screen::Grid_Setup, this);
         return;
     }
+    if (MeasureSession* measure = station_.measureSession(true))
+        measure->openFrame(handOver);
+    else
+        noteFrameHandOver(s, handOver);
     station_.show(screen::Measure, this);
 }
 
@@ -417,18 +450,18 @@ void ReviewScreen::leaveFor(const QString& target)
     setKeyboardEvents(true);
     // The decoded frames are not needed on the other screens (they may hold hundreds of MB).
     loadVideo(QString());
-    station_.settings().NavigationTag = QStringLiteral("Timer");
+    station_.settings().setArrival(Arrival::FromReview);
     station_.show(target, this);
 }
 
-void ReviewScreen::cmdGoToCapture_Click()
+void ReviewScreen::goToNextPass()
 {
     leaveFor(station_.canCreate(screen::PreviewForm) ? screen::PreviewForm : screen::MainForm);
 }
 
-void ReviewScreen::cmdGoToSetup_Click() { leaveFor(screen::MainForm); }
+void ReviewScreen::goToSetup() { leaveFor(screen::MainForm); }
 
-void ReviewScreen::cmdViewLog_Click()
+void ReviewScreen::viewLog()
 {
     if (viewLogOpener_)
         viewLogOpener_(this);

@@ -25,16 +25,19 @@ public:
     // ReviewSession: the path in `Text6`.
     QString videoPath() const override;
     void setVideoPath(const QString& path) override;
+    void openRecording(const Recording& recording) override;
+    void openLogged(const QString& path) override;
+    void openEmpty(Arrival from) override;
 
     // Handlers, public so tests and other screens reach them as the operator would.
-    void Command6_Click();   // browse
-    void Command1_Click();   // "<"
-    void Command4_Click();   // ">"
-    void cmdMarkStart_Click();
-    void cmdGoToCapture_Click();
-    void cmdGoToSetup_Click();
-    void cmdViewLog_Click();
-    // What an arrival does by `NavigationTag`; the show event runs it once per arrival.
+    void browseForVideo();   // `Command6`
+    void stepBack();         // `Command1`, "<"
+    void stepForward();      // `Command4`, ">"
+    void useShownFrame();    // `cmdMarkStart`
+    void goToNextPass();     // `cmdGoToCapture`
+    void goToSetup();        // `cmdGoToSetup`
+    void viewLog();          // `cmdViewLog`
+    // What the arrival in hand does; the show event runs it once per arrival.
     void arrive();
 
     // Free bytes of the disk holding `place` (a folder, or a drive on Windows); tests set it.
@@ -43,7 +46,7 @@ public:
     // The log viewer is opened through this; without it "View Log File" is disabled.
     void setViewLogOpener(std::function<void(QWidget* owner)> opener);
 
-    FrameView* frameView() const { return MediaPlayer1; }
+    FrameView* frameView() const { return frameView_; }
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -57,26 +60,29 @@ private:
     void refreshDiskSpace();
     void nameCheckAfterCapture();
     void writeMeasurementLog(const QString& path, int frame);
-    void produceFramePicture(const QString& path, int frame);
+    void produceFramePicture(const QString& videoPath, int frame);
     void leaveFor(const QString& target);
     void say(const QString& text, const QString& title = {}) const;
 
-    FrameView* MediaPlayer1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QPushButton* Command6 = nullptr;
-    QLineEdit* Text6 = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QPushButton* cmdMarkStart = nullptr;
-    QPushButton* cmdGoToCapture = nullptr;
-    QPushButton* cmdGoToSetup = nullptr;
-    QPushButton* cmdViewLog = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* lblDiskSpace = nullptr;
-    QLabel* Label11 = nullptr;
-    QLabel* Label9 = nullptr;
-    QListWidget* lstFileInfo = nullptr;
+    // objectNames: MediaPlayer1, Label3, Command6, Text6, Command1, Command4, Label5,
+    // cmdMarkStart, cmdGoToCapture, cmdGoToSetup, cmdViewLog, Label10, lblDiskSpace, Label11,
+    // Label9, lstFileInfo.
+    FrameView* frameView_ = nullptr;
+    QLabel* browseLabel_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
+    QLineEdit* videoBox_ = nullptr;
+    QPushButton* backButton_ = nullptr;
+    QPushButton* forwardButton_ = nullptr;
+    QLabel* instructionLabel_ = nullptr;
+    QPushButton* useFrameButton_ = nullptr;
+    QPushButton* nextPassButton_ = nullptr;
+    QPushButton* setupButton_ = nullptr;
+    QPushButton* viewLogButton_ = nullptr;
+    QLabel* diskSpaceCaption_ = nullptr;
+    QLabel* diskSpaceLabel_ = nullptr;
+    QLabel* diskSpaceWarning_ = nullptr;
+    QLabel* barefootLabel_ = nullptr;
+    QListWidget* fileInfoList_ = nullptr;
 
     QString loadedPath_;   // the file the frame view holds, empty when none
     bool keysOn_ = false;

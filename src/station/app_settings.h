@@ -1,6 +1,8 @@
 #pragma once
 // Program-wide state that mirrors the persistent settings and carries facts between
 // screens. One instance per run, zeroed at start.
+#include "station/arrival.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -12,7 +14,14 @@ struct AppSettings {
     QString ResultsFilePath;
     QString PicturesPath;
     QString SetupFilesPath;
+    // Read-only outside setArrival: the text of `arrival`, kept for the code that reads it.
     QString NavigationTag;
+    Arrival arrival = Arrival::None;
+    void setArrival(Arrival a)
+    {
+        arrival = a;
+        NavigationTag = navigationTagOf(a);
+    }
 
     bool BarefootTiming = false;
     bool BarefootMode = false;

@@ -210,6 +210,12 @@ ReviewSession* Station::reviewSession(bool create)
     return dynamic_cast<ReviewSession*>(w);
 }
 
+MeasureSession* Station::measureSession(bool create)
+{
+    QWidget* w = create && canCreate(screen::Measure) ? screen(screen::Measure) : existingScreen(screen::Measure);
+    return dynamic_cast<MeasureSession*>(w);
+}
+
 bool Station::setTxioFolder(const QString& folder)
 {
     if (txioFixed_)

@@ -3,6 +3,7 @@
 // capture component) and the screens, each created on first touch and kept until the end.
 #include "station/app_settings.h"
 #include "station/capture_session.h"
+#include "station/measure_session.h"
 #include "station/review_session.h"
 #include "common/prompter.h"
 #include "station/settings_store.h"
@@ -122,6 +123,8 @@ public:
     CaptureSession* captureSession(bool create = false);
     // The review screen as its typed face, likewise.
     ReviewSession* reviewSession(bool create = false);
+    // The measuring screen as its typed face, likewise.
+    MeasureSession* measureSession(bool create = false);
 
     using Factory = ScreenCatalogue::Factory;
     void registerScreen(const QString& name, Factory factory) { options_.screens.screens.insert(name, std::move(factory)); }

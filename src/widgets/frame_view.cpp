@@ -48,11 +48,11 @@ struct FrameView::Worker {
         changed_.notify_all();
     }
 
-    // Returns once no job (and no source of one) is held by the thread.
-    void waitIdle()
+    // A job not yet started is of no use any more; the one running finishes on its own.
+    void discardWaiting()
     {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return !job_ && !running_; });
+        std::lock_guard<std::mutex> lock(mutex_);
+        job_.reset();
     }
 
 private:
@@ -67,25 +67,19 @@ private:
                     return;
                 job = std::move(*job_);
                 job_.reset();
-                running_ = true;
             }
             QImage image = job.source->frame(job.n);
             // The canvas keeps its picture premultiplied; converting here keeps that copy of
             // a whole frame off the user-interface thread.
             if (!image.isNull() && image.format() != QImage::Format_ARGB32_Premultiplied)
                 image = std::move(image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-            // The source may own a file the user-interface thread wants to delete once idle.
+            // A source the view has let go of is released here, off the user-interface thread.
             job.source.reset();
             const quint64 generation = job.generation;
             const int n = job.n;
             QMetaObject::invokeMethod(
                 view_, [view = view_, generation, n, image] { view->arrived(generation, n, image); },
                 Qt::QueuedConnection);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                running_ = false;
-            }
-            changed_.notify_all();
         }
     }
 
@@ -93,7 +87,6 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::optional<Job> job_;
-    bool running_ = false;
     bool stopping_ = false;
     std::thread thread_;
 };
@@ -160,8 +153,9 @@ void FrameView::setSource(std::shared_ptr<ClipSource> source, int first)
     inFlight_.reset();
     pending_.reset();
     source_.reset();
-    worker_->waitIdle();
+    worker_->discardWaiting();
     shown_ = -1;
+    shownImage_ = QImage();
     failed_ = -1;
     problemLabel_->hide();
     source_ = std::move(source);
@@ -263,6 +257,7 @@ void FrameView::arrived(quint64 generation, int n, const QImage& image)
 void FrameView::showFrame(int n, const QImage& image)
 {
     shown_ = n;
+    shownImage_ = image;
     if (!inFlight_) {
         failed_ = -1;
         problemLabel_->hide();

@@ -28,8 +28,8 @@ public:
     ~FrameView() override;
 
     // A clip to step through, shown from frame `first` (clamped to the clip). Null releases
-    // the clip; it returns only when the worker no longer uses the old source, so a file
-    // behind it can be deleted at once.
+    // the clip. Never waits: a decode of the old clip still running finishes on the worker,
+    // which lets go of the old source there, and its picture is dropped when it arrives.
     void setSource(std::shared_ptr<ClipSource> source, int first = 0);
     void clearSource() { setSource(nullptr); }
     bool hasSource() const { return source_ != nullptr; }
@@ -49,6 +49,9 @@ public:
     // The frame on screen, -1 when none; the frame last asked for (the one that will be
     // shown once the decodes settle), -1 when none.
     int shownFrame() const { return shown_; }
+    // The picture of shownFrame() as decoded (null when none), so a screen that keeps the
+    // frame on screen needs no second decode.
+    QImage shownImage() const { return shownImage_; }
     int requestedFrame() const;
     bool busy() const { return inFlight_.has_value(); }
 
@@ -91,6 +94,7 @@ private:
     int count_ = 0;
     double rate_ = 0;
     int shown_ = -1;
+    QImage shownImage_;
     int failed_ = -1;   // the frame that could not be decoded, while it is the newest asked for
     std::optional<int> inFlight_;
     std::optional<int> pending_;

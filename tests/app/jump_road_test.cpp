@@ -167,7 +167,7 @@ TEST(JumpRoad, FromTheCameraToARecordedDistanceAndBackThroughTheLog)
     auto* logView = qobject_cast<LogView*>(station.openLogView(main));
     ASSERT_NE(logView, nullptr);
     ASSERT_EQ(logView->list()->count(), 1);
-    logView->lstLog_DblClick(logView->list()->item(0));
+    logView->viewLine(logView->list()->item(0));
     ASSERT_TRUE(QTest::qWaitFor([&] { return review->isVisible() && !prompter->shown().isEmpty(); }, 3000));
     EXPECT_EQ(prompter->texts(), QStringList{"File already measured - contact frame is 30"});
     EXPECT_EQ(review->videoPath(), video);

@@ -25,7 +25,16 @@ public:
     using Screen::Screen;
     QString videoPath() const override { return path; }
     void setVideoPath(const QString& p) override { path = p; }
+    void openRecording(const Recording& r) override
+    {
+        path = r.path;
+        recording = r;
+        noteRecording(station_.settings(), r);
+    }
+    void openLogged(const QString&) override {}
+    void openEmpty(Arrival from) override { station_.settings().setArrival(from); }
     QString path;
+    Recording recording;
 };
 
 struct CaptureScreenTest : StationFixture {
@@ -54,10 +63,10 @@ struct CaptureScreenTest : StationFixture {
     QString text(const char* label) { return c<QLabel>(label)->text(); }
     void touch(const QString& name) { QFile f(videos() + "/" + name); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
     void setRate(const QString& fps) { child<QLineEdit>(main->devicePanel(), "EdtRate")->setText(fps); }
-    void arrive(const QString& tag)
+    void arrive(Arrival from)
     {
-        station->settings().NavigationTag = tag;
-        cap->Form_Paint();
+        station->settings().setArrival(from);
+        cap->checkArrival();
     }
     ReviewStandIn* review() { return dynamic_cast<ReviewStandIn*>(station->existingScreen("frmSetStart")); }
 };
@@ -85,14 +94,14 @@ TEST_F(CaptureScreenTest, StoredLengthAndFirstListNameAreTakenAtLoad)
     names.write("Lee,Ann\r\nBob\r\n");
     names.close();
     open();
-    EXPECT_EQ(cap->CaptureSeconds(), 3);
+    EXPECT_EQ(cap->captureSeconds(), 3);
     EXPECT_EQ(c<QComboBox>("captureTimeValue")->currentText(), "3.0");
     EXPECT_EQ(cap->skierName(), "Ann Lee");
 
     // A new choice is stored and holds for the next recording.
     c<QComboBox>("captureTimeValue")->setCurrentIndex(3);
     EXPECT_EQ(SettingsStore(settingsFile()).get("captureTime"), "6.0");
-    EXPECT_EQ(cap->CaptureSeconds(), 6);
+    EXPECT_EQ(cap->captureSeconds(), 6);
     EXPECT_EQ(text("captime"), "6");
 
     cap->setSkierChooser([](QWidget*) { return std::optional<QString>("Bob"); });
@@ -106,7 +115,7 @@ TEST_F(CaptureScreenTest, ArrivalRaisesThePassPastExistingFilesWithOneWarning)
     touch("Annjump1.avi");
     touch("Annjump2.avi");
     cap->setSkierName("Ann");
-    arrive("Setup");
+    arrive(Arrival::FromMainScreen);
     EXPECT_EQ(cap->passNumber(), "3");
     EXPECT_EQ(prompter->shown().size(), 1);
     EXPECT_EQ(prompter->shown().value(0).title, "Duplicate File Warning");
@@ -117,7 +126,7 @@ TEST_F(CaptureScreenTest, ArrivalRaisesThePassPastExistingFilesWithOneWarning)
     // Back from the review screen with the third file made: pass 4 warns twice.
     touch("Annjump3.avi");
     prompter->clear();
-    arrive("Timer");
+    arrive(Arrival::FromReview);
     EXPECT_EQ(cap->passNumber(), "4");
     EXPECT_EQ(prompter->messages(), QStringList({
         "Warning, the pass number was changed because a file for that pass already existed.  You may need to change the skier name",
@@ -126,7 +135,7 @@ TEST_F(CaptureScreenTest, ArrivalRaisesThePassPastExistingFilesWithOneWarning)
     // Other arrivals check nothing.
     touch("Annjump4.avi");
     prompter->clear();
-    arrive("Measure");
+    arrive(Arrival::FromMeasure);
     EXPECT_EQ(cap->passNumber(), "4");
     EXPECT_TRUE(prompter->shown().isEmpty());
 }
@@ -138,10 +147,10 @@ TEST_F(CaptureScreenTest, StartOverAnExistingFileRenamesTheSkierAndWarns)
     cap->setSkierName("Ann");
     cap->setPassNumber("3");
     camera->clearLog();
-    cap->cmdStartCapture_Click();
+    cap->startRecording();
     EXPECT_EQ(cap->skierName(), "AnnX");
     EXPECT_EQ(cap->passNumber(), "1");
-    EXPECT_EQ(cap->CaptureFileName(), videos() + "/AnnXjump1.avi");
+    EXPECT_EQ(cap->captureFileName(), videos() + "/AnnXjump1.avi");
     EXPECT_EQ(text("Label4"), "WARNING! Skier Name has been changed to AnnX to prevent duplicate files");
     EXPECT_TRUE(cap->nameWarningShown());
     // The panel's values go first, then the screen's own file name, then the start.
@@ -151,12 +160,12 @@ TEST_F(CaptureScreenTest, StartOverAnExistingFileRenamesTheSkierAndWarns)
     ASSERT_GE(panelFile, 0);
     EXPECT_LT(panelFile, ownFile);
     EXPECT_LT(ownFile, log.indexOf("startCapture()"));
-    cap->cmdEndCapture_Click();
+    cap->stopRecording();
 
     touch("AnnXjump1.avi");
     cap->setSkierName("Ann");
     cap->setPassNumber("3");
-    cap->cmdStartCapture_Click();
+    cap->startRecording();
     EXPECT_EQ(cap->skierName(), "AnnXX");
     EXPECT_EQ(camera->captureFileName(), videos() + "/AnnXXjump1.avi");
 }
@@ -168,7 +177,7 @@ TEST_F(CaptureScreenTest, CountdownWithoutContactHintsHalfTheRecording)
     for (const auto& k : cases) {
         setRate(k.fps);
         cap->show();
-        cap->cmdStartCapture_Click();
+        cap->startRecording();
         ASSERT_TRUE(cap->recording()) << prompter->texts().join("|").toStdString();
         EXPECT_FALSE(c("lblRecording")->isHidden());
         EXPECT_FALSE(c<QPushButton>("cmdGoSetup")->isEnabled());
@@ -176,10 +185,10 @@ TEST_F(CaptureScreenTest, CountdownWithoutContactHintsHalfTheRecording)
         EXPECT_EQ(c<QTimer>("Timer40")->interval(), 1000);
         const int stopsBefore = camera->calls("stopCapture");
         for (int i = 0; i < 4; ++i)
-            cap->Timer40_Timer();
+            cap->countDown();
         EXPECT_EQ(text("captime"), "1");
         EXPECT_TRUE(cap->recording());
-        cap->Timer40_Timer();
+        cap->countDown();
         EXPECT_FALSE(cap->recording()) << k.fps;
         EXPECT_EQ(station->settings().ContactFrameHint, k.hint) << k.fps;
         EXPECT_EQ(camera->calls("stopCapture") - stopsBefore, 2);   // the tick and the stop routine
@@ -192,7 +201,7 @@ TEST_F(CaptureScreenTest, ContactNotesTheFrameAndEscStops)
 {
     open();
     cap->show();
-    cap->cmdStartCapture_Click();
+    cap->startRecording();
     camera->setStatistics({42, 0, 0, 1400});
     c<QPushButton>("cmdStartTimer")->click();
     EXPECT_EQ(text("lblStartFrame"), "42");
@@ -216,7 +225,7 @@ TEST_F(CaptureScreenTest, FailedStartShowsTheErrorAndStaysIdle)
 {
     open();
     camera->failNext("startCapture", {CaptureError::FileError, "The capture file cannot be created"});
-    cap->cmdStartCapture_Click();
+    cap->startRecording();
     EXPECT_EQ(prompter->messages(), QStringList({"Eror code: 80040006 The capture file cannot be created"}));
     EXPECT_EQ(prompter->shown().value(0).title, "Error");
     EXPECT_FALSE(cap->recording());
@@ -253,13 +262,13 @@ TEST_F(CaptureScreenTest, RoadFromTheMainScreenToTheReviewScreen)
     EXPECT_FALSE(cap->isHidden());
     EXPECT_TRUE(main->isHidden());
     EXPECT_EQ(station->settings().NavigationTag, "");
-    EXPECT_EQ(cap->CaptureFileName(), videos() + "/Skier Namejump1.avi");
+    EXPECT_EQ(cap->captureFileName(), videos() + "/Skier Namejump1.avi");
 
     c<QPushButton>("cmdStartCapture")->click();
     ASSERT_TRUE(cap->recording());
     EXPECT_EQ(camera->captureFileName(), videos() + "/Skier Namejump1.avi");
     for (int i = 0; i < 3; ++i)
-        cap->Timer40_Timer();
+        cap->countDown();
 
     AppSettings& s = station->settings();
     EXPECT_EQ(s.NavigationTag, "Capture");
@@ -270,11 +279,14 @@ TEST_F(CaptureScreenTest, RoadFromTheMainScreenToTheReviewScreen)
     EXPECT_EQ(cap->passNumber(), "2");
     ASSERT_NE(review(), nullptr);
     EXPECT_EQ(review()->path, videos() + "/Skier Namejump1.avi");
+    EXPECT_EQ(review()->recording.contactHint, 45);
+    EXPECT_EQ(review()->recording.frameCount, 150);
+    EXPECT_EQ(review()->recording.frameRate, 30);
     EXPECT_FALSE(review()->isHidden());
     EXPECT_TRUE(cap->isHidden());
 
     // A second stop reaches only the component.
-    cap->cmdEndCapture_Click();
+    cap->stopRecording();
     EXPECT_EQ(cap->passNumber(), "2");
     EXPECT_EQ(prompter->unexpected(), 0);
 }
@@ -283,8 +295,8 @@ TEST_F(CaptureScreenTest, WithoutAReviewScreenTheStopStillHandsOver)
 {
     open(false);
     cap->show();
-    cap->cmdStartCapture_Click();
-    cap->cmdEndCapture_Click();
+    cap->startRecording();
+    cap->stopRecording();
     EXPECT_EQ(station->settings().NavigationTag, "Capture");
     EXPECT_EQ(cap->passNumber(), "2");
 }

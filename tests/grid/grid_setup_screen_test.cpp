@@ -504,7 +504,7 @@ TEST_F(GridSetupTest, ASelectedFrameBecomesThePictureWithItsTwipsSize)
     QImage frame(800, 600, QImage::Format_RGB32);
     frame.fill(Qt::darkBlue);
     ASSERT_TRUE(frame.save(station->programFile("currentcapture.bmp"), "BMP"));
-    station->settings().NavigationTag = "SelectFrame";
+    station->settings().setArrival(Arrival::FrameChosen);
     station->show("Grid_Setup");
     EXPECT_TRUE(screen->canvas()->hasPicture());
     EXPECT_EQ(station->settings().NavigationTag, "");
@@ -514,7 +514,7 @@ TEST_F(GridSetupTest, ASelectedFrameBecomesThePictureWithItsTwipsSize)
     // A missing frame file is reported, the tag still cleared.
     screen->hide();
     QFile::remove(station->programFile("currentcapture.bmp"));
-    station->settings().NavigationTag = "SelectFrame";
+    station->settings().setArrival(Arrival::FrameChosen);
     station->show("Grid_Setup");
     ASSERT_EQ(prompter->messages().size(), 1);
     EXPECT_TRUE(prompter->messages()[0].contains("currentcapture.bmp"));

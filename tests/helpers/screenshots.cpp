@@ -148,7 +148,7 @@ int main(int argc, char** argv)
 
     // Grid setup with the contact frame (program/currentcapture.bmp) and the grid drawn on it.
     if (main) {
-        station.settings().NavigationTag = QStringLiteral("SelectFrame");
+        station.settings().setArrival(Arrival::FrameChosen);
         main->goToGridSetup();
     }
     auto* setup = station.screenAs<GridSetupScreen>(screen::Grid_Setup);
@@ -178,9 +178,7 @@ int main(int argc, char** argv)
 
     // Review: the video as a recording hands it over, at the contact frame.
     if (ReviewSession* review = station.reviewSession(true)) {
-        station.settings().ContactFrameHint = static_cast<int16_t>(truth.value("contactFrame").toInt());
-        station.settings().NavigationTag = QStringLiteral("Capture");
-        review->setVideoPath(videoFile);
+        review->openRecording({videoFile, truth.value("contactFrame").toInt(), 0, 0});
         QWidget* w = station.show(screen::frmSetStart);
         w->resize(w->size().expandedTo(QSize(1600, 900)));
         // The frame is decoded off the user-interface thread: wait for it to be on screen.
@@ -198,7 +196,7 @@ int main(int argc, char** argv)
     }
     // The capture screen, as "Proceed to Record Jumps" shows it.
     if (station.captureSession(true)) {
-        station.settings().NavigationTag = QStringLiteral("Setup");
+        station.settings().setArrival(Arrival::FromMainScreen);
         QWidget* w = station.show(screen::PreviewForm);
         if (auto* capture = station.captureSession())
             capture->setSkierName(QStringLiteral("Ann"));

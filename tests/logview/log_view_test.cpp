@@ -28,6 +28,14 @@ public:
     using Screen::Screen;
     QString videoPath() const override { return {}; }
     void setVideoPath(const QString&) override {}
+    void openRecording(const Recording&) override {}
+    void openLogged(const QString& path) override
+    {
+        logged << path;
+        noteLoggedVideo(station_.settings(), path);
+    }
+    void openEmpty(Arrival) override {}
+    QStringList logged;
 };
 
 struct LogViewTest : StationFixture {
@@ -88,16 +96,18 @@ TEST_F(LogViewTest, ListsFrameLinesAndViewOpensTheVideoOnTheReviewScreen)
     EXPECT_FALSE(entries(v->list()).join("\n").contains("Tarvex Measurement"));
 
     // A line without "File:" empties the name; View then does nothing.
-    v->lstLog_Click(v->list()->item(3));
+    v->selectLine(v->list()->item(3));
     EXPECT_EQ(child<QLineEdit>(v, "txtFileToView")->text(), "");
-    v->cmdView_Click();
+    v->viewSelectedFile();
     EXPECT_TRUE(v->isVisible());
 
-    v->lstLog_DblClick(v->list()->item(1));
+    v->viewLine(v->list()->item(1));
     flushDeletes();
     EXPECT_FALSE(v);
     EXPECT_EQ(station->settings().NavigationTag, "View");
     EXPECT_EQ(station->settings().LogViewFile, videos() + "/Annjump2.avi");
+    EXPECT_EQ(dynamic_cast<ReviewStandIn*>(station->existingScreen("frmSetStart"))->logged,
+              QStringList{videos() + "/Annjump2.avi"});
     EXPECT_TRUE(main->isHidden());
     EXPECT_FALSE(station->existingScreen("frmSetStart")->isHidden());
 }
@@ -126,10 +136,10 @@ TEST_F(LogViewTest, PictureLogShowsThePictureOnTheMeasureScreen)
     ASSERT_TRUE(v);
     EXPECT_EQ(v->windowTitle(), "Contact Picture Log");
     ASSERT_EQ(v->list()->count(), 2);   // the picture line and the note that ends in "bmp"
-    v->lstPicLog_Click(v->list()->item(0));
+    v->selectLine(v->list()->item(0));
     EXPECT_EQ(child<QLineEdit>(v, "txtPictureToView")->text(), picture);
 
-    v->lstPicLog_DblClick(v->list()->item(0));
+    v->viewLine(v->list()->item(0));
     flushDeletes();
     EXPECT_FALSE(v);
     EXPECT_EQ(m->canvas()->picture().size(), QSize(64, 48));
@@ -152,7 +162,7 @@ TEST_F(LogViewTest, UnreadablePictureGivesAMessageAndKeepsThePicture)
     m->mnuViewLog_Click();
     auto* v = m->findChild<PictureLogView*>("PictureLogView");
     ASSERT_NE(v, nullptr);
-    v->lstPicLog_DblClick(v->list()->item(0));
+    v->viewLine(v->list()->item(0));
     EXPECT_EQ(prompter->messages().size(), 1);
     EXPECT_EQ(m->canvas()->picture().size(), QSize(32, 32));
     EXPECT_NE(station->settings().NavigationTag, "PictureLog");
@@ -163,7 +173,7 @@ TEST_F(LogViewTest, UnreadablePictureGivesAMessageAndKeepsThePicture)
     v = m->findChild<PictureLogView*>("PictureLogView");
     ASSERT_NE(v, nullptr);
     prompter->clear();
-    v->cmdViewPicLog_Click();
+    v->viewSelectedFile();
     EXPECT_TRUE(prompter->shown().isEmpty());
     EXPECT_FALSE(v->isVisible());
     flushDeletes();

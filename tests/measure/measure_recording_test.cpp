@@ -195,7 +195,7 @@ TEST_F(RecordingTest, ALoadedPictureIsNamedOnScreenAndInTheResultsFile)
 
 TEST_F(RecordingTest, AMissingPickedFrameIsReportedOnceNotOnEveryActivation)
 {
-    station->settings().NavigationTag = "SelectFrame";
+    station->settings().setArrival(Arrival::FrameChosen);
     m->hide();
     m->show();
     m->Form_Activate();

@@ -289,7 +289,7 @@ TEST_F(MeasureScreenTest, SelectFrameReloadsOnEveryActivationOtherTagsKeepThePic
 {
     ASSERT_TRUE(filled({64, 48}, Qt::red).save(path("program/currentcapture.bmp")));
     open();
-    s().NavigationTag = "SelectFrame";
+    s().setArrival(Arrival::FrameChosen);
     reactivate();
     EXPECT_EQ(m->canvas()->picture().size(), QSize(64, 48));
     EXPECT_EQ(m->pictureWidthTwips(), "958.301886792453");
@@ -300,14 +300,14 @@ TEST_F(MeasureScreenTest, SelectFrameReloadsOnEveryActivationOtherTagsKeepThePic
     EXPECT_EQ(m->canvas()->picture().size(), QSize(64, 48));
     EXPECT_EQ(s().NavigationTag, "SelectFrame");
 
-    s().NavigationTag = "PictureLoadMenu";
+    s().setArrival(Arrival::PictureMenu);
     m->canvas()->setPicture(filled({32, 32}, Qt::blue));
     reactivate();
     EXPECT_EQ(m->canvas()->picture().size(), QSize(32, 32));
 
     // A frame that is gone is reported, not fatal.
     QFile::remove(path("program/currentcapture.bmp"));
-    s().NavigationTag = "SelectFrame";
+    s().setArrival(Arrival::FrameChosen);
     prompter->clear();
     reactivate();
     ASSERT_EQ(prompter->messages().size(), 1);
@@ -420,7 +420,7 @@ TEST_F(MeasureScreenTest, LeavingAppliesThePictureSavePolicyOnlyForAPickedFrame)
 {
     open();
     s().PictureSaveMode = "Ask";
-    s().NavigationTag = "PictureLoadMenu";
+    s().setArrival(Arrival::PictureMenu);
     c<QAction>("Exit")->trigger();
     EXPECT_TRUE(prompter->shown().isEmpty());
     EXPECT_TRUE(s().NavigationTag.isEmpty());
@@ -429,7 +429,7 @@ TEST_F(MeasureScreenTest, LeavingAppliesThePictureSavePolicyOnlyForAPickedFrame)
     EXPECT_TRUE(c<QLabel>("maxbuoy")->text().isEmpty());
 
     m->show();
-    s().NavigationTag = "SelectFrame";
+    s().setArrival(Arrival::FrameChosen);
     prompter->clear();
     prompter->no();
     c<QAction>("mnuCapture")->trigger();
@@ -442,7 +442,7 @@ TEST_F(MeasureScreenTest, LeavingAppliesThePictureSavePolicyOnlyForAPickedFrame)
     for (const char* mode : {"NoSave", ""}) {
         m->show();
         s().PictureSaveMode = mode;
-        s().NavigationTag = "SelectFrame";
+        s().setArrival(Arrival::FrameChosen);
         prompter->clear();
         c<QAction>("Exit")->trigger();
         EXPECT_TRUE(prompter->shown().isEmpty()) << mode;
@@ -452,7 +452,7 @@ TEST_F(MeasureScreenTest, LeavingAppliesThePictureSavePolicyOnlyForAPickedFrame)
     QDir(tmp.path()).mkpath("pictures");
     s().PicturesPath = path("pictures");
     s().PictureSaveMode = "Save";
-    s().NavigationTag = "SelectFrame";
+    s().setArrival(Arrival::FrameChosen);
     prompter->clear();
     c<QAction>("Exit")->trigger();
     ASSERT_FALSE(prompter->shown().isEmpty());

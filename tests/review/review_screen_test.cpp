@@ -1,6 +1,7 @@
 #include "review/review_screen.h"
 
 #include "media/clip_writer.h"
+#include "media/frame_extract.h"
 #include "measure/measure_screen.h"
 #include "station/screen_names.h"
 #include "support/station_fixture.h"
@@ -55,12 +56,26 @@ struct ReviewScreenTest : test::StationFixture {
         return p;
     }
 
-    void arrive(const QString& tag)
+    void arrive()
     {
         review->hide();
-        station->settings().NavigationTag = tag;
         station->show(screen::frmSetStart);
         QCoreApplication::processEvents();
+    }
+    void arriveWithRecording(const QString& video, int hint)
+    {
+        review->openRecording({video, hint, 20, 25});
+        arrive();
+    }
+    void arriveLogged(const QString& video)
+    {
+        review->openLogged(video);
+        arrive();
+    }
+    void arriveEmpty(Arrival from)
+    {
+        review->openEmpty(from);
+        arrive();
     }
 
     FrameView* view() const { return review->frameView(); }
@@ -87,7 +102,7 @@ TEST_F(ReviewScreenTest, BrowseListsTheFileAndARefusedFileKeepsTheVideoInHand)
     const QString video = clip("Annjump1.avi");
     EXPECT_FALSE(child<QPushButton>(review, "cmdMarkStart")->isEnabled());
     prompter->file(video);
-    review->Command6_Click();
+    review->browseForVideo();
     EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), video);
     EXPECT_TRUE(child<QPushButton>(review, "cmdMarkStart")->isEnabled());
     auto* info = child<QListWidget>(review, "lstFileInfo");
@@ -103,7 +118,7 @@ TEST_F(ReviewScreenTest, BrowseListsTheFileAndARefusedFileKeepsTheVideoInHand)
     EXPECT_EQ(info->item(16)->text().left(13), "Interleaved: ");
     ASSERT_TRUE(shows(0));
     for (int i = 0; i < 3; ++i) {
-        review->Command4_Click();
+        review->stepForward();
         ASSERT_TRUE(shows(i + 1));
     }
 
@@ -113,7 +128,7 @@ TEST_F(ReviewScreenTest, BrowseListsTheFileAndARefusedFileKeepsTheVideoInHand)
     text.close();
     prompter->clear();
     prompter->file(text.fileName());
-    review->Command6_Click();
+    review->browseForVideo();
     ASSERT_EQ(prompter->shown().size(), 2);
     EXPECT_EQ(prompter->shown()[1].text, "Not a valid avi file");
     EXPECT_EQ(prompter->shown()[1].icon, Icon::Exclamation);
@@ -121,7 +136,7 @@ TEST_F(ReviewScreenTest, BrowseListsTheFileAndARefusedFileKeepsTheVideoInHand)
     EXPECT_EQ(info->item(0)->text(), "Filename: " + video);
 
     prompter->cancel();
-    review->Command6_Click();
+    review->browseForVideo();
     EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), video);
     // Still at the frame the operator stepped to.
     EXPECT_TRUE(shows(3));
@@ -137,9 +152,8 @@ TEST_F(ReviewScreenTest, AMeasuredVideoSaysSoWhenBrowsedAndWhenOpenedFromTheLog)
     side.close();
 
     prompter->file(video);
-    review->Command6_Click();
-    station->settings().LogViewFile = video;
-    arrive("View");
+    review->browseForVideo();
+    arriveLogged(video);
     ASSERT_EQ(kinds("message").size(), 2);
     EXPECT_EQ(prompter->shown()[1].text, "File already measured - start frame is 7");
     EXPECT_EQ(prompter->shown()[1].title, "Start Already Measured Warning");
@@ -150,7 +164,7 @@ TEST_F(ReviewScreenTest, AMeasuredVideoSaysSoWhenBrowsedAndWhenOpenedFromTheLog)
     EXPECT_TRUE(shows(0));
 
     // Arriving from the main screen starts empty.
-    arrive("Setup");
+    arriveEmpty(Arrival::FromMainScreen);
     EXPECT_TRUE(child<QLineEdit>(review, "Text6")->text().isEmpty());
     EXPECT_FALSE(view()->hasSource());
     EXPECT_FALSE(child<QPushButton>(review, "cmdMarkStart")->isEnabled());
@@ -159,18 +173,15 @@ TEST_F(ReviewScreenTest, AMeasuredVideoSaysSoWhenBrowsedAndWhenOpenedFromTheLog)
 TEST_F(ReviewScreenTest, ACaptureOpensAtTheContactHintAndStepsStopAtFrameZero)
 {
     const QString video = clip("Annjump1.avi");
-    review->setVideoPath(video);
-    station->settings().ContactFrameHint = 5;
-    arrive("Capture");
+    arriveWithRecording(video, 5);
     ASSERT_TRUE(shows(5));
     EXPECT_EQ(pictureNumber(), 5);
     EXPECT_EQ(child<QLabel>(view(), "frameNumber")->text(), "Frame 5");
     EXPECT_EQ(child<QLabel>(view(), "frameTime")->text(), "0.200 s");
 
-    station->settings().ContactFrameHint = 0;
-    arrive("Capture");
+    arriveWithRecording(video, 0);
     ASSERT_TRUE(shows(0));
-    review->Command1_Click();
+    review->stepBack();
     QTest::keyClick(view()->canvas(), Qt::Key_Left);
     EXPECT_EQ(view()->requestedFrame(), 0);
     QTest::keyClick(view()->canvas(), Qt::Key_6, Qt::KeypadModifier);
@@ -181,16 +192,14 @@ TEST_F(ReviewScreenTest, AskAndNoDeleteAFreshCaptureAfterItsFrameIsLogged)
 {
     const QString video = clip("Annjump12.avi");
     station->settings().VideoSaveMode = "Ask";
-    review->setVideoPath(video);
-    station->settings().ContactFrameHint = 4;
-    arrive("Capture");
+    arriveWithRecording(video, 4);
     ASSERT_TRUE(shows(4));
-    review->Command4_Click();
-    review->Command4_Click();
+    review->stepForward();
+    review->stepForward();
     ASSERT_TRUE(shows(6));
 
     prompter->no();
-    review->cmdMarkStart_Click();
+    review->useShownFrame();
     EXPECT_EQ(readAll(logFile()),
               "12-06-2026    14:03:22      Skier: Ann    Jump: 12      Contact Frame: 6            File: "
                   + video.toUtf8() + "\r\n");
@@ -201,6 +210,7 @@ TEST_F(ReviewScreenTest, AskAndNoDeleteAFreshCaptureAfterItsFrameIsLogged)
     const AppSettings& s = station->settings();
     EXPECT_EQ(s.MeasureVideoFile, video);
     EXPECT_EQ(s.MeasureFrameNumber, 6);
+    EXPECT_EQ(s.NavigationTag, "");   // the grid setup screen took the frame on its arrival
     // No grid is set up: the grid setup screen instead of measuring.
     EXPECT_EQ(kinds("message"),
               QStringList{"One or more grids are not configured.  You may not use the Measure Screen until all listed grids are configured"});
@@ -214,21 +224,18 @@ TEST_F(ReviewScreenTest, OnlyAFreshCaptureIsAskedAboutAndSaveAsksNothing)
     station->grids().all_grids_set_up = true;
     const QString logged = clip("Annjump3.avi");
     station->settings().VideoSaveMode = "Ask";
-    station->settings().LogViewFile = logged;
-    arrive("View");
+    arriveLogged(logged);
     ASSERT_TRUE(shows(0));
-    review->cmdMarkStart_Click();
+    review->useShownFrame();
     EXPECT_TRUE(kinds("yesno").isEmpty());
     EXPECT_TRUE(QFile::exists(logged));
     EXPECT_EQ(readAll(logged + ".info"), (logged + ",0\r\n").toUtf8());
 
     const QString fresh = clip("Annjump4.avi");
     station->settings().VideoSaveMode = "Save";
-    review->setVideoPath(fresh);
-    station->settings().ContactFrameHint = 2;
-    arrive("Capture");
+    arriveWithRecording(fresh, 2);
     ASSERT_TRUE(shows(2));
-    review->cmdMarkStart_Click();
+    review->useShownFrame();
     EXPECT_TRUE(kinds("yesno").isEmpty());
     EXPECT_TRUE(QFile::exists(fresh));
     EXPECT_EQ(readAll(fresh + ".info"), (fresh + ",2\r\n").toUtf8());
@@ -241,10 +248,10 @@ TEST_F(ReviewScreenTest, ANameOutsideThePatternIsMeasuredButNotLogged)
     station->grids().all_grids_set_up = true;
     const QString video = clip("Annjump1234.avi");
     prompter->file(video);
-    review->Command6_Click();
+    review->browseForVideo();
     ASSERT_TRUE(shows(0));
     prompter->clear();
-    review->cmdMarkStart_Click();
+    review->useShownFrame();
     ASSERT_FALSE(prompter->shown().isEmpty());
     EXPECT_EQ(prompter->shown()[0].text,
               "Warning, this is not a  standard KMT file so it will not be saved in the Log for future reference");
@@ -259,7 +266,7 @@ TEST_F(ReviewScreenTest, FreeSpaceBelow200MbWarnsAndBarefootTimingShows)
 {
     review->setFreeSpaceQuery([](const QString&) { return qint64(150000000); });
     station->settings().BarefootTiming = true;
-    arrive("Setup");
+    arriveEmpty(Arrival::FromMainScreen);
     EXPECT_EQ(child<QLabel>(review, "lblDiskSpace")->text(), "150 MB");
     EXPECT_FALSE(child<QLabel>(review, "Label11")->isHidden());
     EXPECT_FALSE(child<QLabel>(review, "Label9")->isHidden());
@@ -267,7 +274,7 @@ TEST_F(ReviewScreenTest, FreeSpaceBelow200MbWarnsAndBarefootTimingShows)
 
     review->setFreeSpaceQuery([](const QString&) { return qint64(250000000); });
     station->settings().BarefootTiming = false;
-    arrive("CaptureGoToTimer");
+    arriveEmpty(Arrival::CaptureSkipped);
     EXPECT_EQ(child<QLabel>(review, "lblDiskSpace")->text(), "250 MB");
     EXPECT_TRUE(child<QLabel>(review, "Label11")->isHidden());
     EXPECT_TRUE(child<QLabel>(review, "Label9")->isHidden());
@@ -278,16 +285,13 @@ TEST_F(ReviewScreenTest, AChangedSkierNameCanBeFixedAndTheCaptureIsMoved)
     station->registerScreen(screen::PreviewForm, [](Station& s) { return new FakeCaptureScreen(s); });
     auto* capture = static_cast<FakeCaptureScreen*>(station->screen(screen::PreviewForm));
     const QString recorded = clip("AnnXjump1.avi");
-    review->setVideoPath(recorded);
-    station->settings().ContactFrameHint = 3;
-
-    arrive("Capture");   // no warning on the capture screen: nothing is asked
+    arriveWithRecording(recorded, 3);   // no warning on the capture screen: nothing is asked
     EXPECT_TRUE(prompter->shown().isEmpty());
     ASSERT_TRUE(shows(3));
 
     capture->warning = true;
     prompter->answer("Bob");
-    arrive("Capture");
+    arriveWithRecording(recorded, 3);
     const QString moved = videos() + "/Bobjump1.avi";
     EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), moved);
     EXPECT_TRUE(QFile::exists(moved));
@@ -302,7 +306,7 @@ TEST_F(ReviewScreenTest, AChangedSkierNameCanBeFixedAndTheCaptureIsMoved)
     QCoreApplication::processEvents();
     EXPECT_EQ(prompter->shown().size(), 1);
 
-    review->cmdGoToCapture_Click();
+    review->goToNextPass();
     EXPECT_EQ(station->settings().NavigationTag, "Timer");
     EXPECT_TRUE(capture->isVisible());
     EXPECT_FALSE(review->isVisible());
@@ -315,9 +319,7 @@ TEST_F(ReviewScreenTest, RoadFromACaptureToTheMeasuringScreenOnTheChosenFrame)
     station->grids().all_grids_set_up = true;
     station->settings().VideoSaveMode = "Save";
     const QString video = clip("Annjump1.avi", 30);
-    review->setVideoPath(video);
-    station->settings().ContactFrameHint = 7;
-    arrive("Capture");
+    arriveWithRecording(video, 7);
     ASSERT_TRUE(shows(7));
     QWidget* keys = view()->canvas();
     QTest::keyClick(keys, Qt::Key_Right);
@@ -338,4 +340,44 @@ TEST_F(ReviewScreenTest, RoadFromACaptureToTheMeasuringScreenOnTheChosenFrame)
     EXPECT_TRUE(QFile::exists(video));
     EXPECT_TRUE(readAll(logFile()).contains("Contact Frame: 9"));
     EXPECT_EQ(prompter->unexpected(), 0);
+
+    // The picture was written from the frame on screen, byte for byte what decoding frame 9
+    // again gives.
+    const QByteArray written = readAll(station->programFile("currentcapture.bmp"));
+    const QString again = videos() + "/again.bmp";
+    ASSERT_EQ(extractFrame(*prompter, video, 9, again), ExtractResult::Ok);
+    ASSERT_EQ(written.size(), 54 + 192 * 48);
+    EXPECT_EQ(written.left(2), "BM");
+    EXPECT_TRUE(written == readAll(again));
+}
+
+// The log viewer's hand-over: the video named in the log, the contact frame it was measured
+// at said once, and no capture disposal however the station arrived before.
+TEST_F(ReviewScreenTest, OpenLoggedAfterARecordingNeverDisposesTheLoggedVideo)
+{
+    station->grids().all_grids_set_up = true;
+    station->settings().VideoSaveMode = "NoSave";
+    const QString fresh = clip("Annjump5.avi");
+    arriveWithRecording(fresh, 2);
+    ASSERT_TRUE(shows(2));
+
+    const QString logged = clip("Annjump6.avi");
+    QFile side(logged + ".info");
+    ASSERT_TRUE(side.open(QIODevice::WriteOnly));
+    side.write((logged + ",11\r\n").toUtf8());
+    side.close();
+    prompter->clear();
+    arriveLogged(logged);
+    EXPECT_EQ(station->settings().NavigationTag, "View");
+    EXPECT_EQ(station->settings().LogViewFile, logged);
+    EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), logged);
+    EXPECT_EQ(prompter->messages(), QStringList{"File already measured - contact frame is 11"});
+    ASSERT_TRUE(shows(0));
+
+    review->useShownFrame();
+    EXPECT_TRUE(QFile::exists(logged));
+    EXPECT_TRUE(QFile::exists(fresh));
+    EXPECT_EQ(station->settings().NavigationTag, "SelectFrame");
+    EXPECT_EQ(station->settings().MeasureVideoFile, logged);
+    EXPECT_EQ(station->settings().MeasureFrameNumber, 0);
 }

@@ -181,13 +181,36 @@ TEST(FrameView, ReleasingTheClipLetsGoOfTheSourceAtOnce)
     std::weak_ptr<NumberedFrames> weak = src;
     v.setSource(std::move(src), 4);
     v.clearSource();
-    EXPECT_TRUE(weak.expired());
+    // A decode already running keeps it until it ends, on the worker.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return weak.expired(); }, 3000));
     EXPECT_EQ(v.shownFrame(), -1);
     // A decode that was on its way is not shown for a clip that is gone.
     QTest::qWait(20);
     EXPECT_EQ(v.shownFrame(), -1);
     EXPECT_FALSE(v.canvas()->hasPicture());
     EXPECT_FALSE(v.step(1));
+}
+
+TEST(FrameView, ANewClipNeverWaitsForTheOldDecodeAndItsPictureNeverShows)
+{
+    FrameView v;
+    std::vector<int> shown;
+    QObject::connect(&v, &FrameView::frameShown, [&](int n) { shown.push_back(n); });
+    auto old = std::make_shared<NumberedFrames>(10, 30, true);
+    auto* oldFrames = old.get();
+    v.setSource(old, 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return oldFrames->asked() == std::vector<int>{3}; }, 3000));
+
+    // The old decode is held at its gate: a waiting setSource would never return here.
+    v.setSource(std::make_shared<NumberedFrames>(10, 30), 5);
+    EXPECT_EQ(v.shownFrame(), -1);
+    EXPECT_FALSE(v.canvas()->hasPicture());
+    oldFrames->let(1);
+    ASSERT_TRUE(waitShown(v, 5));
+    QTest::qWait(20);
+    EXPECT_EQ(shown, std::vector<int>{5});
+    EXPECT_EQ(pictureNumber(v), 5);
+    EXPECT_EQ(v.shownImage().pixel(0, 0), qRgb(50, 50, 50));
 }
 
 TEST(FrameView, LivePictureHasNoSliderOrNumber)

@@ -1,0 +1,33 @@
+#pragma once
+// What other screens tell the measuring screen. The measuring screen implements it;
+// Station::measureSession() finds it.
+#include "station/app_settings.h"
+
+#include <QString>
+
+namespace tarvex {
+
+// The frame the review screen fixed; its picture is the program folder's currentcapture.bmp.
+struct FrameHandOver {
+    QString videoFile;
+    int frame = 0;
+};
+
+// What a frame hand-over leaves for the screen that shows it (the measuring screen, or the
+// grid setup screen while a grid is not set up).
+inline void noteFrameHandOver(AppSettings& s, const FrameHandOver& handOver)
+{
+    s.MeasureVideoFile = handOver.videoFile;
+    s.MeasureFrameNumber = handOver.frame;
+    s.setArrival(Arrival::FrameChosen);
+}
+
+class MeasureSession {
+public:
+    virtual ~MeasureSession() = default;
+    // The chosen frame becomes the picture on every activation until the screen is left or
+    // another picture is loaded.
+    virtual void openFrame(const FrameHandOver& handOver) = 0;
+};
+
+} // namespace tarvex
