@@ -32,8 +32,7 @@ void Station::provideRealSeams()
     if (!options_.capture) {
         FfmpegCaptureOptions capture;
         capture.rehearsal = options_.rehearsal || rehearsalFromEnvironment();
-        capture.dialogs = std::make_shared<QtCaptureDialogs>();
-        options_.capture = std::make_shared<FfmpegCaptureComponent>(capture);
+        options_.capture = std::make_shared<FfmpegCaptureComponent>(capture, std::make_shared<QtCaptureDialogs>());
     }
 }
 

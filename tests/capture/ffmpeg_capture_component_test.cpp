@@ -302,6 +302,27 @@ TEST(FfmpegCaptureComponent, ThePreviewDeliversTheNewestPictureAlsoWhileRecordin
     EXPECT_EQ(frames.size(), after);
 }
 
+TEST(FfmpegCaptureComponent, AStillIsThePictureOfTheCameraWithOrWithoutALivePicture)
+{
+    QTemporaryDir dir;
+    FfmpegCaptureComponent c(rehearsalOnly());
+    ASSERT_FALSE(c.connectDevice(0));
+    selectSize(c, "320x240");
+    ASSERT_FALSE(c.setFrameFileName(dir.filePath("cold.jpg")));
+    ASSERT_FALSE(c.captureFrame());   // the stream is started for it and waited for
+    EXPECT_EQ(QImage(dir.filePath("cold.jpg")).size(), QSize(320, 240));
+
+    QSignalSpy frames(&c, &CaptureComponent::previewFrame);
+    ASSERT_FALSE(c.setPreview(true));
+    ASSERT_TRUE(waitFor([&] { return !frames.isEmpty(); }, 10000));
+    ASSERT_FALSE(c.setFrameFileName(dir.filePath("live.jpg")));
+    ASSERT_FALSE(c.captureFrame());
+    EXPECT_EQ(QImage(dir.filePath("live.jpg")).size(), QSize(320, 240));
+
+    ASSERT_FALSE(c.setFrameFileName(dir.filePath("no/such/folder/x.jpg")));
+    EXPECT_EQ(c.captureFrame()->number, CaptureError::FileError);
+}
+
 TEST(FfmpegCaptureComponent, PluggedAndUnpluggedCamerasAreSignalledAndAVanishedOneDisconnects)
 {
     auto nodes = std::make_shared<FakeNodes>();
@@ -343,7 +364,7 @@ TEST(FfmpegCaptureComponent, SoundDevicesComeAndGoTooAndNoneStaysPossible)
     ASSERT_FALSE(c.setAudioDevice(0));
     QSignalSpy changes(&c, &CaptureComponent::deviceChange);
     sound->list.clear();
-    c.pollDevices();
+    c.ffmpegDevice().pollDevices();
     ASSERT_EQ(changes.size(), 1);
     EXPECT_EQ(changes[0], (QList<QVariant>{"Audio Capture Sources", 1, 0, "Mic"}));
     EXPECT_EQ(c.audioDevice(), -1);
