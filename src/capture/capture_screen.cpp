@@ -324,7 +324,7 @@ void CaptureScreen::cmdStartCapture_Click()
 
         CaptureResult failed;
         if (panel_)
-            failed = panel_->SetCaptureValues();
+            failed = panel_->applyCaptureValues();
         if (!failed)
             failed = capture_.setCaptureFileName(CaptureFileName_);
         if (!failed)
