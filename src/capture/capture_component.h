@@ -178,8 +178,6 @@ protected:
     virtual bool offersDialog(int id) const;
     virtual CaptureResult runDialog(int id);
 
-    CaptureDevice& device() const { return *device_; }
-
     int selectedVideo_ = -1;
     int selectedAudio_ = -1;
     int videoCompressor_ = -1;

@@ -101,12 +101,6 @@ CaptureResult FakeCaptureDevice::setFormat(const CaptureFormat& f)
     return {};
 }
 
-CaptureResult FakeCaptureDevice::setPreview(bool on)
-{
-    preview_ = on;
-    return {};
-}
-
 CaptureResult FakeCaptureDevice::saveFrame(const QString& path, int quality)
 {
     if (!isOpen())

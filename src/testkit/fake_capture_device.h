@@ -32,8 +32,6 @@ public:
     CaptureStatistics stats;
 
     // --- What was asked ---
-    int frameRate() const { return fps_; }
-    bool previewOn() const { return preview_; }
     const RecordingSettings& lastRecording() const { return lastRecording_; }
     const QString& lastFramePath() const { return framePath_; }
     int lastFrameQuality() const { return frameQuality_; }
@@ -53,10 +51,10 @@ public:
     CaptureSourceLists lists() const override;
     CaptureFormat format() const override;
     CaptureResult setFormat(const CaptureFormat& format) override;
-    void setFrameRate(int framesPerSecond) override { fps_ = framesPerSecond; }
+    void setFrameRate(int) override {}
     QStringList videoCompressors() const override { return compressors; }
     QList<int> sampleRates() const override { return rates; }
-    CaptureResult setPreview(bool on) override;
+    CaptureResult setPreview(bool) override { return {}; }
     CaptureResult saveFrame(const QString& path, int quality) override;
     CaptureResult startRecording(const RecordingSettings& settings) override;
     void stopRecording() override { recording_ = false; }
@@ -65,8 +63,6 @@ public:
 
 private:
     int open_ = -1;
-    int fps_ = 30;
-    bool preview_ = false;
     bool recording_ = false;
     RecordingSettings lastRecording_;
     QString framePath_;
