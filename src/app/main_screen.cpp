@@ -238,7 +238,7 @@ void MainScreen::load()
         cap->move(left, y());
     }
 
-    panel_->CmdConnect_Click();                                   // 7
+    panel_->toggleConnection();                                   // 7
     panel_->applyStoredCompression();
 
     askForVideoFolder();                                          // 8

@@ -30,8 +30,7 @@ StationOptions withRealSeams(StationOptions options)
     if (!options.capture) {
         FfmpegCaptureOptions capture;
         capture.rehearsal = options.rehearsal || rehearsalFromEnvironment();
-        capture.dialogs = std::make_shared<QtCaptureDialogs>();
-        options.capture = std::make_shared<FfmpegCaptureComponent>(capture);
+        options.capture = std::make_shared<FfmpegCaptureComponent>(capture, std::make_shared<QtCaptureDialogs>());
     }
     return options;
 }

@@ -1,8 +1,8 @@
 #pragma once
-// The seam between FfmpegCaptureComponent and the devices it records from: a backend lists
+// The seam between FfmpegCaptureDevice and the devices it records from: a backend lists
 // the devices of one kind (V4L2 nodes, DirectShow filters, the rehearsal camera) and opens
 // one of them as a FrameSource. Everything platform-specific sits behind it, so the
-// component itself is plain Qt and FFmpeg.
+// device itself is plain Qt and FFmpeg.
 #include <QImage>
 #include <QList>
 #include <QString>

@@ -109,162 +109,162 @@ void CaptureDevicePanel::buildControls()
     auto edit = [&](QWidget* parent, const char* name) { return named(new QLineEdit(parent), name); };
 
     // --- "Commands" ---
-    Frame3 = named(new QGroupBox(QStringLiteral("Commands"), this), "Frame3");
-    DeviceLabel = label(Frame3, "DeviceLabel", QStringLiteral("Video Device:"));
-    Combo1 = combo(Frame3, "Combo1");
-    InputLabel = label(Frame3, "InputLabel", QStringLiteral("Input:"));
-    VideoInput = combo(Frame3, "VideoInput");
-    ChannelLabel = label(Frame3, "ChannelLabel", QStringLiteral("Channel:"));
-    Channel = combo(Frame3, "Channel");
-    ResolutionLabel = label(Frame3, "ResolutionLabel", QStringLiteral("Resolution:"));
-    ResolutionCombo = combo(Frame3, "ResolutionCombo");
-    ColorFormatLabel = label(Frame3, "ColorFormatLabel", QStringLiteral("Color Format:"));
-    ColorFormatCombo = combo(Frame3, "ColorFormatCombo");
-    VideoConfig = button(Frame3, "VideoConfig", QStringLiteral("Configure..."));
-    EffectLabel = label(Frame3, "EffectLabel", QStringLiteral("Effect:"));
-    Effect = combo(Frame3, "Effect");
+    commandsFrame_ = named(new QGroupBox(QStringLiteral("Commands"), this), "Frame3");
+    deviceLabel_ = label(commandsFrame_, "DeviceLabel", QStringLiteral("Video Device:"));
+    deviceBox_ = combo(commandsFrame_, "Combo1");
+    inputLabel_ = label(commandsFrame_, "InputLabel", QStringLiteral("Input:"));
+    inputBox_ = combo(commandsFrame_, "VideoInput");
+    channelLabel_ = label(commandsFrame_, "ChannelLabel", QStringLiteral("Channel:"));
+    channelBox_ = combo(commandsFrame_, "Channel");
+    resolutionLabel_ = label(commandsFrame_, "ResolutionLabel", QStringLiteral("Resolution:"));
+    resolutionBox_ = combo(commandsFrame_, "ResolutionCombo");
+    colorFormatLabel_ = label(commandsFrame_, "ColorFormatLabel", QStringLiteral("Color Format:"));
+    colorFormatBox_ = combo(commandsFrame_, "ColorFormatCombo");
+    videoConfigButton_ = button(commandsFrame_, "VideoConfig", QStringLiteral("Configure..."));
+    effectLabel_ = label(commandsFrame_, "EffectLabel", QStringLiteral("Effect:"));
+    effectBox_ = combo(commandsFrame_, "Effect");
     // State holders the operator never sees.
-    CaptureType = combo(Frame3, "CaptureType");
-    CaptureType->addItems({QStringLiteral("Frames"), kStreams});
-    CmdConnect = button(Frame3, "CmdConnect", kConnect);
-    CmdPreview = button(Frame3, "CmdPreview", kPreviewOn);
-    CmdCap = button(Frame3, "CmdCap", kCaptureFrame);
-    for (QWidget* w : std::initializer_list<QWidget*>{CaptureType, CmdConnect, CmdPreview, CmdCap})
+    captureTypeBox_ = combo(commandsFrame_, "CaptureType");
+    captureTypeBox_->addItems({QStringLiteral("Frames"), kStreams});
+    connectButton_ = button(commandsFrame_, "CmdConnect", kConnect);
+    previewButton_ = button(commandsFrame_, "CmdPreview", kPreviewOn);
+    captureButton_ = button(commandsFrame_, "CmdCap", kCaptureFrame);
+    for (QWidget* w : std::initializer_list<QWidget*>{captureTypeBox_, connectButton_, previewButton_, captureButton_})
         w->hide();
 
-    auto* commands = new QGridLayout(Frame3);
+    auto* commands = new QGridLayout(commandsFrame_);
     int row = 0;
-    for (auto [l, w] : {std::pair<QLabel*, QWidget*>{DeviceLabel, Combo1}, {InputLabel, VideoInput},
-                        {ChannelLabel, Channel}, {ResolutionLabel, ResolutionCombo},
-                        {ColorFormatLabel, ColorFormatCombo}, {EffectLabel, Effect}}) {
+    for (auto [l, w] : {std::pair<QLabel*, QWidget*>{deviceLabel_, deviceBox_}, {inputLabel_, inputBox_},
+                        {channelLabel_, channelBox_}, {resolutionLabel_, resolutionBox_},
+                        {colorFormatLabel_, colorFormatBox_}, {effectLabel_, effectBox_}}) {
         commands->addWidget(l, row, 0);
         commands->addWidget(w, row, 1);
         ++row;
     }
-    commands->addWidget(VideoConfig, row++, 1);
+    commands->addWidget(videoConfigButton_, row++, 1);
     commands->setColumnStretch(1, 1);
 
     // --- "Options" ---
-    StrmOptions = named(new QGroupBox(QStringLiteral("Options"), this), "StrmOptions");
-    auto* compressionLabel = label(StrmOptions, "CompressionLabel", QStringLiteral("Compression:"));
-    CompressionCombo = combo(StrmOptions, "CompressionCombo");
-    ComprConfig = button(StrmOptions, "ComprConfig", QStringLiteral("Configure..."));
-    auto* rateLabel = label(StrmOptions, "RateLabel", QStringLiteral("Frame Rate (fps)"));
-    EdtRate = edit(StrmOptions, "EdtRate");
-    auto* limitLabel = label(StrmOptions, "LimitLabel", QStringLiteral("Time Limit (sec)"));
-    EdtLimit = edit(StrmOptions, "EdtLimit");
-    auto* audioDeviceLabel = label(StrmOptions, "AudioDeviceLabel", QStringLiteral("Device:"));
-    AudioDevice = combo(StrmOptions, "AudioDevice");
-    AttribLabel = label(StrmOptions, "AttribLabel", QStringLiteral("Attributes:"));
-    ComboAttrib = combo(StrmOptions, "ComboAttrib");
-    AudioConfig = button(StrmOptions, "AudioConfig", QStringLiteral("Configure..."));
-    AudioCompLabel = label(StrmOptions, "AudioCompLabel", QStringLiteral("Compression:"));
-    AudioCompr = combo(StrmOptions, "AudioCompr");
-    Check1 = named(new QCheckBox(QStringLiteral("Listen"), StrmOptions), "Check1");
-    auto* framesLabel = label(StrmOptions, "FramesLabel", QStringLiteral("Total Frames"));
-    LblFrames = label(StrmOptions, "LblFrames", QStringLiteral("0"));
-    auto* dropLabel = label(StrmOptions, "FrmDropLabel", QStringLiteral("Frames Dropped"));
-    LblFrmDrop = label(StrmOptions, "LblFrmDrop", QStringLiteral("0"));
-    auto* samplesLabel = label(StrmOptions, "SamplesLabel", QStringLiteral("Total Samples"));
-    LblSamples = label(StrmOptions, "LblSamples", QStringLiteral("0"));
-    auto* timeLabel = label(StrmOptions, "TimeLabel", QStringLiteral("Time (ms)"));
-    LblTime = label(StrmOptions, "LblTime", QStringLiteral("0"));
-    auto* fileLabel = label(StrmOptions, "FileLabel", QStringLiteral("File:"));
-    EdtFile = edit(StrmOptions, "EdtFile");
-    CmdCapFN = button(StrmOptions, "CmdCapFN", QStringLiteral("..."));
+    optionsFrame_ = named(new QGroupBox(QStringLiteral("Options"), this), "StrmOptions");
+    auto* compressionLabel = label(optionsFrame_, "CompressionLabel", QStringLiteral("Compression:"));
+    compressionBox_ = combo(optionsFrame_, "CompressionCombo");
+    compressionConfigButton_ = button(optionsFrame_, "ComprConfig", QStringLiteral("Configure..."));
+    auto* rateLabel = label(optionsFrame_, "RateLabel", QStringLiteral("Frame Rate (fps)"));
+    rateEdit_ = edit(optionsFrame_, "EdtRate");
+    auto* limitLabel = label(optionsFrame_, "LimitLabel", QStringLiteral("Time Limit (sec)"));
+    limitEdit_ = edit(optionsFrame_, "EdtLimit");
+    auto* audioDeviceLabel = label(optionsFrame_, "AudioDeviceLabel", QStringLiteral("Device:"));
+    audioDeviceBox_ = combo(optionsFrame_, "AudioDevice");
+    audioFormatLabel_ = label(optionsFrame_, "AttribLabel", QStringLiteral("Attributes:"));
+    audioFormatBox_ = combo(optionsFrame_, "ComboAttrib");
+    audioConfigButton_ = button(optionsFrame_, "AudioConfig", QStringLiteral("Configure..."));
+    audioCompressorLabel_ = label(optionsFrame_, "AudioCompLabel", QStringLiteral("Compression:"));
+    audioCompressorBox_ = combo(optionsFrame_, "AudioCompr");
+    listenCheck_ = named(new QCheckBox(QStringLiteral("Listen"), optionsFrame_), "Check1");
+    auto* framesLabel = label(optionsFrame_, "FramesLabel", QStringLiteral("Total Frames"));
+    framesLabel_ = label(optionsFrame_, "LblFrames", QStringLiteral("0"));
+    auto* dropLabel = label(optionsFrame_, "FrmDropLabel", QStringLiteral("Frames Dropped"));
+    droppedLabel_ = label(optionsFrame_, "LblFrmDrop", QStringLiteral("0"));
+    auto* samplesLabel = label(optionsFrame_, "SamplesLabel", QStringLiteral("Total Samples"));
+    samplesLabel_ = label(optionsFrame_, "LblSamples", QStringLiteral("0"));
+    auto* timeLabel = label(optionsFrame_, "TimeLabel", QStringLiteral("Time (ms)"));
+    timeLabel_ = label(optionsFrame_, "LblTime", QStringLiteral("0"));
+    auto* fileLabel = label(optionsFrame_, "FileLabel", QStringLiteral("File:"));
+    fileEdit_ = edit(optionsFrame_, "EdtFile");
+    fileButton_ = button(optionsFrame_, "CmdCapFN", QStringLiteral("..."));
     // Fixed entries: filled before any handler is connected, so nothing is pushed yet.
-    ComboAttrib->addItems(standardAudioFormatNames());
+    audioFormatBox_->addItems(standardAudioFormatNames());
 
-    auto* options = new QGridLayout(StrmOptions);
+    auto* options = new QGridLayout(optionsFrame_);
     options->addWidget(compressionLabel, 0, 0);
-    options->addWidget(CompressionCombo, 0, 1, 1, 2);
-    options->addWidget(ComprConfig, 0, 3);
+    options->addWidget(compressionBox_, 0, 1, 1, 2);
+    options->addWidget(compressionConfigButton_, 0, 3);
     options->addWidget(rateLabel, 1, 0);
-    options->addWidget(EdtRate, 1, 1);
+    options->addWidget(rateEdit_, 1, 1);
     options->addWidget(limitLabel, 1, 2);
-    options->addWidget(EdtLimit, 1, 3);
+    options->addWidget(limitEdit_, 1, 3);
     options->addWidget(audioDeviceLabel, 2, 0);
-    options->addWidget(AudioDevice, 2, 1, 1, 2);
-    options->addWidget(Check1, 2, 3);
-    options->addWidget(AttribLabel, 3, 0);
-    options->addWidget(ComboAttrib, 3, 1, 1, 2);
-    options->addWidget(AudioConfig, 3, 3);
-    options->addWidget(AudioCompLabel, 4, 0);
-    options->addWidget(AudioCompr, 4, 1, 1, 2);
+    options->addWidget(audioDeviceBox_, 2, 1, 1, 2);
+    options->addWidget(listenCheck_, 2, 3);
+    options->addWidget(audioFormatLabel_, 3, 0);
+    options->addWidget(audioFormatBox_, 3, 1, 1, 2);
+    options->addWidget(audioConfigButton_, 3, 3);
+    options->addWidget(audioCompressorLabel_, 4, 0);
+    options->addWidget(audioCompressorBox_, 4, 1, 1, 2);
     options->addWidget(framesLabel, 5, 0);
-    options->addWidget(LblFrames, 5, 1);
+    options->addWidget(framesLabel_, 5, 1);
     options->addWidget(dropLabel, 5, 2);
-    options->addWidget(LblFrmDrop, 5, 3);
+    options->addWidget(droppedLabel_, 5, 3);
     options->addWidget(samplesLabel, 6, 0);
-    options->addWidget(LblSamples, 6, 1);
+    options->addWidget(samplesLabel_, 6, 1);
     options->addWidget(timeLabel, 6, 2);
-    options->addWidget(LblTime, 6, 3);
+    options->addWidget(timeLabel_, 6, 3);
     options->addWidget(fileLabel, 7, 0);
-    options->addWidget(EdtFile, 7, 1, 1, 2);
-    options->addWidget(CmdCapFN, 7, 3);
+    options->addWidget(fileEdit_, 7, 1, 1, 2);
+    options->addWidget(fileButton_, 7, 3);
     options->setColumnStretch(1, 1);
 
     // --- Single-frame options ---
-    FrameOptions = named(new QGroupBox(QStringLiteral("Frame Options"), this), "FrameOptions");
-    ChkProg = named(new QCheckBox(QStringLiteral("Progressive JPG"), FrameOptions), "ChkProg");
-    ChkAutoSave = named(new QCheckBox(QStringLiteral("AutoSave"), FrameOptions), "ChkAutoSave");
-    ChkAutoInc = named(new QCheckBox(QStringLiteral("AutoIncrement"), FrameOptions), "ChkAutoInc");
-    auto* frame = new QGridLayout(FrameOptions);
-    frame->addWidget(ChkProg, 0, 0);
-    frame->addWidget(ChkAutoSave, 0, 1);
-    frame->addWidget(ChkAutoInc, 0, 2);
+    frameOptionsBox_ = named(new QGroupBox(QStringLiteral("Frame Options"), this), "FrameOptions");
+    progressiveCheck_ = named(new QCheckBox(QStringLiteral("Progressive JPG"), frameOptionsBox_), "ChkProg");
+    autoSaveCheck_ = named(new QCheckBox(QStringLiteral("AutoSave"), frameOptionsBox_), "ChkAutoSave");
+    autoIncrementCheck_ = named(new QCheckBox(QStringLiteral("AutoIncrement"), frameOptionsBox_), "ChkAutoInc");
+    auto* frame = new QGridLayout(frameOptionsBox_);
+    frame->addWidget(progressiveCheck_, 0, 0);
+    frame->addWidget(autoSaveCheck_, 0, 1);
+    frame->addWidget(autoIncrementCheck_, 0, 2);
     int frameRow = 1;
     for (auto [edt, name, caption] :
-         {std::tuple<QLineEdit**, const char*, const char*>{&EdtChrom, "EdtChrom", "ChromFactor:"},
-          {&EdtLum, "EdtLum", "LumFactor:"}, {&EdtInterval, "EdtInterval", "Interval:"},
-          {&EdtPass, "EdtPass", "Password:"}, {&EdtCaption, "EdtCaption", "Caption:"},
-          {&EdtCapLeft, "EdtCapLeft", "CaptionLeft:"}, {&EdtCapTop, "EdtCapTop", "CaptionTop:"}}) {
-        *edt = edit(FrameOptions, name);
-        frame->addWidget(new QLabel(QString::fromLatin1(caption), FrameOptions), frameRow, 0);
+         {std::tuple<QLineEdit**, const char*, const char*>{&chromaEdit_, "EdtChrom", "ChromFactor:"},
+          {&luminanceEdit_, "EdtLum", "LumFactor:"}, {&intervalEdit_, "EdtInterval", "Interval:"},
+          {&passwordEdit_, "EdtPass", "Password:"}, {&captionEdit_, "EdtCaption", "Caption:"},
+          {&captionLeftEdit_, "EdtCapLeft", "CaptionLeft:"}, {&captionTopEdit_, "EdtCapTop", "CaptionTop:"}}) {
+        *edt = edit(frameOptionsBox_, name);
+        frame->addWidget(new QLabel(QString::fromLatin1(caption), frameOptionsBox_), frameRow, 0);
         frame->addWidget(*edt, frameRow, 1, 1, 2);
         ++frameRow;
     }
-    FrameOptions->hide();
+    frameOptionsBox_->hide();
 
-    LblStatus = label(this, "LblStatus", QString());
+    statusLabel_ = label(this, "LblStatus", QString());
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(Frame3);
-    layout->addWidget(StrmOptions);
-    layout->addWidget(FrameOptions);
-    layout->addWidget(LblStatus);
+    layout->addWidget(commandsFrame_);
+    layout->addWidget(optionsFrame_);
+    layout->addWidget(frameOptionsBox_);
+    layout->addWidget(statusLabel_);
     layout->addStretch(1);
 
     // Nothing is connected yet: what needs a device starts disabled.
-    setEnabledAll({CmdCap, CmdPreview, VideoConfig, ResolutionCombo, ResolutionLabel, ColorFormatCombo,
-                   ColorFormatLabel, Channel, ChannelLabel, VideoInput, InputLabel, ComprConfig,
-                   AudioConfig, AttribLabel, ComboAttrib, AudioCompLabel, AudioCompr},
+    setEnabledAll({captureButton_, previewButton_, videoConfigButton_, resolutionBox_, resolutionLabel_, colorFormatBox_,
+                   colorFormatLabel_, channelBox_, channelLabel_, inputBox_, inputLabel_, compressionConfigButton_,
+                   audioConfigButton_, audioFormatLabel_, audioFormatBox_, audioCompressorLabel_, audioCompressorBox_},
                   false);
 }
 
 void CaptureDevicePanel::wireHandlers()
 {
     using Box = QComboBox;
-    connect(CaptureType, &Box::currentIndexChanged, this, &CaptureDevicePanel::captureTypeChanged);
-    connect(Effect, &Box::currentIndexChanged, this, &CaptureDevicePanel::effectChanged);
-    connect(ResolutionCombo, &Box::currentIndexChanged, this, &CaptureDevicePanel::resolutionChanged);
-    connect(ColorFormatCombo, &Box::currentIndexChanged, this, &CaptureDevicePanel::colorFormatChanged);
-    connect(VideoInput, &Box::currentIndexChanged, this, &CaptureDevicePanel::videoInputChanged);
-    connect(Channel, &Box::currentIndexChanged, this, &CaptureDevicePanel::channelChanged);
-    connect(CompressionCombo, &Box::currentIndexChanged, this, &CaptureDevicePanel::compressionChanged);
-    connect(AudioDevice, &Box::currentIndexChanged, this, &CaptureDevicePanel::audioDeviceChanged);
-    connect(AudioCompr, &Box::currentIndexChanged, this, &CaptureDevicePanel::audioCompressorChanged);
-    connect(ComboAttrib, &Box::currentIndexChanged, this, &CaptureDevicePanel::audioFormatChanged);
-    connect(EdtRate, &QLineEdit::textChanged, this, &CaptureDevicePanel::frameRateTextChanged);
-    connect(Check1, &QCheckBox::toggled, this, &CaptureDevicePanel::listenToggled);
-    connect(VideoConfig, &QPushButton::clicked, this, &CaptureDevicePanel::videoConfigClicked);
-    connect(ComprConfig, &QPushButton::clicked, this, &CaptureDevicePanel::compressionConfigClicked);
-    connect(AudioConfig, &QPushButton::clicked, this, &CaptureDevicePanel::audioConfigClicked);
-    connect(CmdConnect, &QPushButton::clicked, this, &CaptureDevicePanel::CmdConnect_Click);
-    connect(CmdPreview, &QPushButton::clicked, this, &CaptureDevicePanel::previewClicked);
-    connect(CmdCap, &QPushButton::clicked, this, &CaptureDevicePanel::captureClicked);
-    connect(CmdCapFN, &QPushButton::clicked, this, &CaptureDevicePanel::chooseStreamFile);
+    connect(captureTypeBox_, &Box::currentIndexChanged, this, &CaptureDevicePanel::captureTypeChanged);
+    connect(effectBox_, &Box::currentIndexChanged, this, &CaptureDevicePanel::effectChanged);
+    connect(resolutionBox_, &Box::currentIndexChanged, this, &CaptureDevicePanel::resolutionChanged);
+    connect(colorFormatBox_, &Box::currentIndexChanged, this, &CaptureDevicePanel::colorFormatChanged);
+    connect(inputBox_, &Box::currentIndexChanged, this, &CaptureDevicePanel::videoInputChanged);
+    connect(channelBox_, &Box::currentIndexChanged, this, &CaptureDevicePanel::channelChanged);
+    connect(compressionBox_, &Box::currentIndexChanged, this, &CaptureDevicePanel::compressionChanged);
+    connect(audioDeviceBox_, &Box::currentIndexChanged, this, &CaptureDevicePanel::audioDeviceChanged);
+    connect(audioCompressorBox_, &Box::currentIndexChanged, this, &CaptureDevicePanel::audioCompressorChanged);
+    connect(audioFormatBox_, &Box::currentIndexChanged, this, &CaptureDevicePanel::audioFormatChanged);
+    connect(rateEdit_, &QLineEdit::textChanged, this, &CaptureDevicePanel::frameRateTextChanged);
+    connect(listenCheck_, &QCheckBox::toggled, this, &CaptureDevicePanel::listenToggled);
+    connect(videoConfigButton_, &QPushButton::clicked, this, &CaptureDevicePanel::configureVideo);
+    connect(compressionConfigButton_, &QPushButton::clicked, this, &CaptureDevicePanel::configureCompression);
+    connect(audioConfigButton_, &QPushButton::clicked, this, &CaptureDevicePanel::configureAudio);
+    connect(connectButton_, &QPushButton::clicked, this, &CaptureDevicePanel::toggleConnection);
+    connect(previewButton_, &QPushButton::clicked, this, &CaptureDevicePanel::togglePreview);
+    connect(captureButton_, &QPushButton::clicked, this, &CaptureDevicePanel::toggleCapture);
+    connect(fileButton_, &QPushButton::clicked, this, &CaptureDevicePanel::chooseStreamFile);
 
     connect(&capture_, &CaptureComponent::deviceChange, this, &CaptureDevicePanel::deviceChanged);
     connect(&capture_, &CaptureComponent::statusText, this, &CaptureDevicePanel::statusTextArrived);
@@ -281,64 +281,64 @@ void CaptureDevicePanel::showError(const CaptureError& e, ErrorForm form)
     prompter_.message(prefix + number + QLatin1Char(' ') + e.description, QStringLiteral("Error"), Icon::Critical);
 }
 
-bool CaptureDevicePanel::streamMode() const { return CaptureType->currentText() == kStreams; }
+bool CaptureDevicePanel::streamMode() const { return captureTypeBox_->currentText() == kStreams; }
 
 // --- Start-up ---
 
-void CaptureDevicePanel::selectStreamMode() { CaptureType->setCurrentIndex(CaptureType->findText(kStreams)); }
+void CaptureDevicePanel::selectStreamMode() { captureTypeBox_->setCurrentIndex(captureTypeBox_->findText(kStreams)); }
 
 void CaptureDevicePanel::prepareAtStartup()
 {
     selectStreamMode();
-    CmdPreview->setText(capture_.preview() ? kPreviewOff : kPreviewOn);
+    previewButton_->setText(capture_.preview() ? kPreviewOff : kPreviewOn);
 
     if (capture_.videoDeviceCount() > 0) {
-        refill(Combo1, namesOf([&] { return capture_.videoDeviceCount(); },
+        refill(deviceBox_, namesOf([&] { return capture_.videoDeviceCount(); },
                                [&](int i) { return capture_.videoDeviceName(i); }));
         const int stored = store_.getInt(key::device, -1);
-        Combo1->setCurrentIndex(stored >= 0 && stored < Combo1->count() ? stored : 0);
+        deviceBox_->setCurrentIndex(stored >= 0 && stored < deviceBox_->count() ? stored : 0);
     } else {
-        refill(Combo1, {kNoDevices});
-        Combo1->setCurrentIndex(0);
+        refill(deviceBox_, {kNoDevices});
+        deviceBox_->setCurrentIndex(0);
     }
 
-    refill(AudioDevice, QStringList{kNone} + namesOf([&] { return capture_.audioDeviceCount(); },
+    refill(audioDeviceBox_, QStringList{kNone} + namesOf([&] { return capture_.audioDeviceCount(); },
                                                      [&](int i) { return capture_.audioDeviceName(i); }));
-    AudioDevice->setCurrentIndex(capture_.audioDeviceCount() > 0 ? capture_.audioDevice() + 1 : 0);
+    audioDeviceBox_->setCurrentIndex(capture_.audioDeviceCount() > 0 ? capture_.audioDevice() + 1 : 0);
 
-    refill(CompressionCombo, QStringList{kNone} + namesOf([&] { return capture_.videoCompressorCount(); },
+    refill(compressionBox_, QStringList{kNone} + namesOf([&] { return capture_.videoCompressorCount(); },
                                                           [&](int i) { return capture_.videoCompressorName(i); }));
-    CompressionCombo->setCurrentIndex(capture_.videoCompressor() + 1);
-    refill(AudioCompr, QStringList{kNone} + namesOf([&] { return capture_.audioCompressorCount(); },
+    compressionBox_->setCurrentIndex(capture_.videoCompressor() + 1);
+    refill(audioCompressorBox_, QStringList{kNone} + namesOf([&] { return capture_.audioCompressorCount(); },
                                                     [&](int i) { return capture_.audioCompressorName(i); }));
-    AudioCompr->setCurrentIndex(capture_.audioCompressor() + 1);
+    audioCompressorBox_->setCurrentIndex(capture_.audioCompressor() + 1);
 
     const QString& category = CaptureComponent::VideoEffect1;
     const QStringList effects = namesOf([&] { return capture_.effectCount(category); },
                                         [&](int i) { return capture_.effectName(category, i); });
-    refill(Effect, QStringList{kNone} + effects);
+    refill(effectBox_, QStringList{kNone} + effects);
     if (effects.isEmpty()) {
-        Effect->setCurrentIndex(0);
-        Effect->setEnabled(false);
+        effectBox_->setCurrentIndex(0);
+        effectBox_->setEnabled(false);
     } else {
-        Effect->setEnabled(true);
-        Effect->setCurrentIndex(capture_.currentEffect(category, 0) + 1);
+        effectBox_->setEnabled(true);
+        effectBox_->setCurrentIndex(capture_.currentEffect(category, 0) + 1);
     }
 
     fillFrameOptions(capture_.frameOptions());
-    Check1->setChecked(capture_.audioListen());
+    listenCheck_->setChecked(capture_.audioListen());
 
-    InitAudioSettings();
+    loadAudioFormat();
 
     const int storedRate = store_.getInt(key::framerate, 0);
-    EdtRate->setText(QString::number(storedRate >= 1 ? storedRate : capture_.frameRate()));
-    EdtLimit->setText(QString::number(capture_.timeLimit()));
+    rateEdit_->setText(QString::number(storedRate >= 1 ? storedRate : capture_.frameRate()));
+    limitEdit_->setText(QString::number(capture_.timeLimit()));
 }
 
 void CaptureDevicePanel::applyStoredCompression()
 {
     const int stored = store_.getInt(key::compression, 0);
-    CompressionCombo->setCurrentIndex(stored >= 0 && stored < CompressionCombo->count() ? stored : 0);
+    compressionBox_->setCurrentIndex(stored >= 0 && stored < compressionBox_->count() ? stored : 0);
 }
 
 void CaptureDevicePanel::switchPreviewOn()
@@ -347,7 +347,7 @@ void CaptureDevicePanel::switchPreviewOn()
         showError(*e, ErrorForm::Decimal);
 }
 
-void CaptureDevicePanel::setStreamFile(const QString& name) { EdtFile->setText(name); }
+void CaptureDevicePanel::setStreamFile(const QString& name) { fileEdit_->setText(name); }
 
 QString CaptureDevicePanel::frameRateCaption(const QString& rateText)
 {
@@ -356,25 +356,25 @@ QString CaptureDevicePanel::frameRateCaption(const QString& rateText)
 
 void CaptureDevicePanel::updateConfigCaption()
 {
-    const QString caption = frameRateCaption(EdtRate->text());
+    const QString caption = frameRateCaption(rateEdit_->text());
     if (!caption.isEmpty())
         emit configCaptionChanged(caption);
 }
 
-QString CaptureDevicePanel::frameRateText() const { return EdtRate->text(); }
-double CaptureDevicePanel::frameRateBoxValue() const { return leadingNumber(EdtRate->text()); }
+QString CaptureDevicePanel::frameRateText() const { return rateEdit_->text(); }
+double CaptureDevicePanel::frameRateBoxValue() const { return leadingNumber(rateEdit_->text()); }
 
 void CaptureDevicePanel::showStatistics(const CaptureStatistics& s)
 {
-    LblFrames->setText(QString::number(s.framesCaptured));
-    LblFrmDrop->setText(QString::number(s.framesDropped));
-    LblSamples->setText(QString::number(s.audioSamples));
-    LblTime->setText(QString::number(s.elapsedMs));
+    framesLabel_->setText(QString::number(s.framesCaptured));
+    droppedLabel_->setText(QString::number(s.framesDropped));
+    samplesLabel_->setText(QString::number(s.audioSamples));
+    timeLabel_->setText(QString::number(s.elapsedMs));
 }
 
 // --- Connect and disconnect ---
 
-void CaptureDevicePanel::CmdConnect_Click()
+void CaptureDevicePanel::toggleConnection()
 {
     if (capture_.videoDeviceCount() == 0) {
         prompter_.message(QStringLiteral("No MCI capture devices are installed on this system"));
@@ -384,21 +384,21 @@ void CaptureDevicePanel::CmdConnect_Click()
     if (!capture_.isConnected()) {
         failed = connectSelectedDevice();
     } else if (!(failed = capture_.disconnectDevice())) {
-        OnDisconnect();
+        showDisconnected();
     }
     if (failed) {
         showError(*failed, ErrorForm::Hex);
         return;
     }
     if (streamMode()) {
-        EnableAudioConfig();
-        EnableVideoCompressionConfig();
+        enableAudioConfig();
+        enableCompressionConfig();
     }
 }
 
 CaptureResult CaptureDevicePanel::connectSelectedDevice()
 {
-    const int device = Combo1->currentIndex();
+    const int device = deviceBox_->currentIndex();
     {
         const WaitPointer wait;
         if (auto e = capture_.connectDevice(device))
@@ -406,53 +406,53 @@ CaptureResult CaptureDevicePanel::connectSelectedDevice()
     }
     store_.save(key::device, device);
 
-    CmdPreview->setEnabled(true);
-    ResolutionCombo->setEnabled(true);
-    ResolutionLabel->setEnabled(true);
-    refill(ResolutionCombo, namesOf([&] { return capture_.resolutionCount(); },
+    previewButton_->setEnabled(true);
+    resolutionBox_->setEnabled(true);
+    resolutionLabel_->setEnabled(true);
+    refill(resolutionBox_, namesOf([&] { return capture_.resolutionCount(); },
                                     [&](int i) { return capture_.resolutionName(i); }));
-    selectIfPresent(ResolutionCombo, capture_.resolution());
-    selectIfPresent(ResolutionCombo, store_.getInt(key::VideoResolution, -1));
+    selectIfPresent(resolutionBox_, capture_.resolution());
+    selectIfPresent(resolutionBox_, store_.getInt(key::VideoResolution, -1));
 
-    ColorFormatCombo->setEnabled(true);
-    ColorFormatLabel->setEnabled(true);
-    refill(ColorFormatCombo, namesOf([&] { return capture_.colorFormatCount(); },
+    colorFormatBox_->setEnabled(true);
+    colorFormatLabel_->setEnabled(true);
+    refill(colorFormatBox_, namesOf([&] { return capture_.colorFormatCount(); },
                                      [&](int i) { return capture_.colorFormatName(i); }));
-    selectIfPresent(ColorFormatCombo, capture_.colorFormat());
-    selectIfPresent(ColorFormatCombo, store_.getInt(key::ColorFormat, -1));
+    selectIfPresent(colorFormatBox_, capture_.colorFormat());
+    selectIfPresent(colorFormatBox_, store_.getInt(key::ColorFormat, -1));
 
     const bool inputs = capture_.videoInputCount() > 0;
-    VideoInput->setEnabled(inputs);
-    InputLabel->setEnabled(inputs);
+    inputBox_->setEnabled(inputs);
+    inputLabel_->setEnabled(inputs);
     if (inputs) {
-        refill(VideoInput, namesOf([&] { return capture_.videoInputCount(); },
+        refill(inputBox_, namesOf([&] { return capture_.videoInputCount(); },
                                    [&](int i) { return capture_.videoInputName(i); }));
         const int stored = store_.getInt(key::VideoInput, 0);
-        VideoInput->setCurrentIndex(stored >= 0 && stored < VideoInput->count() ? stored : 0);
+        inputBox_->setCurrentIndex(stored >= 0 && stored < inputBox_->count() ? stored : 0);
     } else {
-        clearQuietly(VideoInput);
+        clearQuietly(inputBox_);
     }
 
     const bool tuner = capture_.hasTuner();
-    Channel->setEnabled(tuner);
-    ChannelLabel->setEnabled(tuner);
+    channelBox_->setEnabled(tuner);
+    channelLabel_->setEnabled(tuner);
     if (tuner) {
         QStringList channels;
         for (int c = capture_.lowestChannel(); c <= capture_.highestChannel(); ++c)
             channels << QString::number(c);
-        refill(Channel, channels);
-        selectIfPresent(Channel, capture_.channel() - capture_.lowestChannel());
+        refill(channelBox_, channels);
+        selectIfPresent(channelBox_, capture_.channel() - capture_.lowestChannel());
     } else {
-        clearQuietly(Channel);
+        clearQuietly(channelBox_);
     }
 
-    EdtRate->setText(QString::number(capture_.frameRate()));
-    EdtLimit->setText(QString::number(capture_.timeLimit()));
-    CmdCap->setEnabled(true);
-    VideoConfig->setEnabled(capture_.dialogAvailable(CaptureComponent::VideoSourceDialog));
-    CmdConnect->setText(kDisconnect);
-    InitAudioSettings();
-    if (CmdPreview->text() == kPreviewOff) {
+    rateEdit_->setText(QString::number(capture_.frameRate()));
+    limitEdit_->setText(QString::number(capture_.timeLimit()));
+    captureButton_->setEnabled(true);
+    videoConfigButton_->setEnabled(capture_.dialogAvailable(CaptureComponent::VideoSourceDialog));
+    connectButton_->setText(kDisconnect);
+    loadAudioFormat();
+    if (previewButton_->text() == kPreviewOff) {
         if (auto e = capture_.setPreview(true))
             return e;
         emit captureScreenRequested(true);
@@ -460,25 +460,25 @@ CaptureResult CaptureDevicePanel::connectSelectedDevice()
     return {};
 }
 
-void CaptureDevicePanel::OnDisconnect()
+void CaptureDevicePanel::showDisconnected()
 {
-    CmdConnect->setText(kConnect);
-    setEnabledAll({CmdCap, CmdPreview, VideoConfig, ResolutionCombo, ResolutionLabel, ColorFormatCombo,
-                   ColorFormatLabel, Channel, ChannelLabel, VideoInput, InputLabel},
+    connectButton_->setText(kConnect);
+    setEnabledAll({captureButton_, previewButton_, videoConfigButton_, resolutionBox_, resolutionLabel_, colorFormatBox_,
+                   colorFormatLabel_, channelBox_, channelLabel_, inputBox_, inputLabel_},
                   false);
-    for (QComboBox* box : {ResolutionCombo, ColorFormatCombo, Channel, VideoInput})
+    for (QComboBox* box : {resolutionBox_, colorFormatBox_, channelBox_, inputBox_})
         clearQuietly(box);
     emit captureScreenRequested(false);
 }
 
 // --- Audio format ---
 
-void CaptureDevicePanel::InitAudioSettings()
+void CaptureDevicePanel::loadAudioFormat()
 {
     // Reading the device's format must not change it: selecting the first entry first, with
     // its change handling, set every connected device to 11.025 kHz 8-bit mono at each start.
     // Only an operator's choice in the list pushes a format.
-    const QSignalBlocker quiet(ComboAttrib);
+    const QSignalBlocker quiet(audioFormatBox_);
     selectDeviceAudioFormat();
 }
 
@@ -487,21 +487,21 @@ void CaptureDevicePanel::selectDeviceAudioFormat()
     const QString current = audioFormatText(
         {capture_.audioSampleRate(), capture_.audioChannels(), capture_.audioBits()});
     int index = -1;
-    for (int i = 0; i < ComboAttrib->count() && index < 0; ++i)
-        if (ComboAttrib->itemText(i).compare(current, Qt::CaseInsensitive) == 0)
+    for (int i = 0; i < audioFormatBox_->count() && index < 0; ++i)
+        if (audioFormatBox_->itemText(i).compare(current, Qt::CaseInsensitive) == 0)
             index = i;
     if (index < 0) {
-        ComboAttrib->addItem(current);
-        index = ComboAttrib->count() - 1;
+        audioFormatBox_->addItem(current);
+        index = audioFormatBox_->count() - 1;
     }
-    ComboAttrib->setCurrentIndex(index);
+    audioFormatBox_->setCurrentIndex(index);
 }
 
 CaptureResult CaptureDevicePanel::pushAudioFormat()
 {
-    if (ComboAttrib->currentIndex() < 0)
+    if (audioFormatBox_->currentIndex() < 0)
         return {};
-    const AudioFormat f = audioFormatOfEntry(ComboAttrib->currentText());
+    const AudioFormat f = audioFormatOfEntry(audioFormatBox_->currentText());
     if (auto e = capture_.setAudioSampleRate(f.sampleRate))
         return e;
     if (auto e = capture_.setAudioChannels(f.channels))
@@ -522,69 +522,69 @@ void CaptureDevicePanel::audioFormatChanged(int index)
     if (recoveringAudioFormat_)
         return;
     recoveringAudioFormat_ = true;
-    InitAudioSettings();
+    loadAudioFormat();
     recoveringAudioFormat_ = false;
     showError(*e, ErrorForm::Decimal);
 }
 
-void CaptureDevicePanel::EnableAudioConfig()
+void CaptureDevicePanel::enableAudioConfig()
 {
-    const bool on = AudioDevice->currentIndex() > 0 && capture_.isConnected();
-    setEnabledAll({AttribLabel, ComboAttrib, AudioCompLabel, AudioCompr}, on);
-    AudioConfig->setEnabled(on && capture_.dialogAvailable(CaptureComponent::AudioFormatDialog));
+    const bool on = audioDeviceBox_->currentIndex() > 0 && capture_.isConnected();
+    setEnabledAll({audioFormatLabel_, audioFormatBox_, audioCompressorLabel_, audioCompressorBox_}, on);
+    audioConfigButton_->setEnabled(on && capture_.dialogAvailable(CaptureComponent::AudioFormatDialog));
 }
 
-void CaptureDevicePanel::EnableVideoCompressionConfig()
+void CaptureDevicePanel::enableCompressionConfig()
 {
-    ComprConfig->setEnabled(CompressionCombo->currentIndex() > 0 && capture_.isConnected()
+    compressionConfigButton_->setEnabled(compressionBox_->currentIndex() > 0 && capture_.isConnected()
                             && capture_.dialogAvailable(CaptureComponent::VideoCompressionDialog));
 }
 
 // --- Pushing the settings before a recording ---
 
-CaptureResult CaptureDevicePanel::SetCaptureValues()
+CaptureResult CaptureDevicePanel::applyCaptureValues()
 {
     if (!streamMode()) {
-        if (auto e = capture_.setFrameFileName(EdtFile->text()))
+        if (auto e = capture_.setFrameFileName(fileEdit_->text()))
             return e;
         return capture_.setFrameOptions(frameOptionsOfBoxes());
     }
-    if (auto e = capture_.setCaptureFileName(EdtFile->text()))
+    if (auto e = capture_.setCaptureFileName(fileEdit_->text()))
         return e;
-    if (auto e = capture_.setFrameRate(wholeNumberOf(EdtRate->text())))
+    if (auto e = capture_.setFrameRate(wholeNumberOf(rateEdit_->text())))
         return e;
-    if (auto e = capture_.setTimeLimit(wholeNumberOf(EdtLimit->text())))
+    if (auto e = capture_.setTimeLimit(wholeNumberOf(limitEdit_->text())))
         return e;
     return pushAudioFormat();
 }
 
 void CaptureDevicePanel::fillFrameOptions(const FrameCaptureOptions& o)
 {
-    ChkProg->setChecked(o.progressiveJpeg);
-    ChkAutoSave->setChecked(o.autoSave);
-    ChkAutoInc->setChecked(o.autoIncrement);
-    EdtChrom->setText(QString::number(o.chromaFactor));
-    EdtLum->setText(QString::number(o.luminanceFactor));
-    EdtInterval->setText(QString::number(o.interval));
-    EdtPass->setText(o.password);
-    EdtCaption->setText(o.caption);
-    EdtCapLeft->setText(QString::number(o.captionLeft));
-    EdtCapTop->setText(QString::number(o.captionTop));
+    progressiveCheck_->setChecked(o.progressiveJpeg);
+    autoSaveCheck_->setChecked(o.autoSave);
+    autoIncrementCheck_->setChecked(o.autoIncrement);
+    chromaEdit_->setText(QString::number(o.chromaFactor));
+    luminanceEdit_->setText(QString::number(o.luminanceFactor));
+    intervalEdit_->setText(QString::number(o.interval));
+    passwordEdit_->setText(o.password);
+    captionEdit_->setText(o.caption);
+    captionLeftEdit_->setText(QString::number(o.captionLeft));
+    captionTopEdit_->setText(QString::number(o.captionTop));
 }
 
 FrameCaptureOptions CaptureDevicePanel::frameOptionsOfBoxes() const
 {
     FrameCaptureOptions o;
-    o.progressiveJpeg = ChkProg->isChecked();
-    o.autoSave = ChkAutoSave->isChecked();
-    o.autoIncrement = ChkAutoInc->isChecked();
-    o.chromaFactor = wholeNumberOf(EdtChrom->text());
-    o.luminanceFactor = wholeNumberOf(EdtLum->text());
-    o.interval = wholeNumberOf(EdtInterval->text());
-    o.password = EdtPass->text();
-    o.caption = EdtCaption->text();
-    o.captionLeft = wholeNumberOf(EdtCapLeft->text());
-    o.captionTop = wholeNumberOf(EdtCapTop->text());
+    o.progressiveJpeg = progressiveCheck_->isChecked();
+    o.autoSave = autoSaveCheck_->isChecked();
+    o.autoIncrement = autoIncrementCheck_->isChecked();
+    o.chromaFactor = wholeNumberOf(chromaEdit_->text());
+    o.luminanceFactor = wholeNumberOf(luminanceEdit_->text());
+    o.interval = wholeNumberOf(intervalEdit_->text());
+    o.password = passwordEdit_->text();
+    o.caption = captionEdit_->text();
+    o.captionLeft = wholeNumberOf(captionLeftEdit_->text());
+    o.captionTop = wholeNumberOf(captionTopEdit_->text());
     return o;
 }
 
@@ -593,9 +593,9 @@ FrameCaptureOptions CaptureDevicePanel::frameOptionsOfBoxes() const
 void CaptureDevicePanel::captureTypeChanged(int)
 {
     const bool streams = streamMode();
-    CmdCap->setText(streams ? kCaptureStream : kCaptureFrame);
-    StrmOptions->setVisible(streams);
-    FrameOptions->setVisible(!streams);
+    captureButton_->setText(streams ? kCaptureStream : kCaptureFrame);
+    optionsFrame_->setVisible(streams);
+    frameOptionsBox_->setVisible(!streams);
 }
 
 void CaptureDevicePanel::effectChanged(int index)
@@ -605,11 +605,11 @@ void CaptureDevicePanel::effectChanged(int index)
     const QString& category = CaptureComponent::VideoEffect1;
     int effect = -1;
     if (index > 0) {
-        const QString name = Effect->itemText(index);
+        const QString name = effectBox_->itemText(index);
         effect = capture_.findEffect(category, name);
         if (effect < 0) {
             prompter_.message(QStringLiteral("Cannot find ") + name + QStringLiteral(" effect"));
-            Effect->setCurrentIndex(0);   // its own change handling clears the slot
+            effectBox_->setCurrentIndex(0);   // its own change handling clears the slot
             return;
         }
     }
@@ -661,7 +661,7 @@ void CaptureDevicePanel::compressionChanged(int index)
         return;
     if (auto e = capture_.setVideoCompressor(index - 1))
         return showError(*e, ErrorForm::Decimal);
-    EnableVideoCompressionConfig();
+    enableCompressionConfig();
     store_.save(key::compression, index);
 }
 
@@ -671,9 +671,9 @@ void CaptureDevicePanel::audioDeviceChanged(int index)
         return;
     if (auto e = capture_.setAudioDevice(index - 1))
         return showError(*e, ErrorForm::Decimal);
-    EnableAudioConfig();
+    enableAudioConfig();
     if (capture_.isConnected())
-        InitAudioSettings();
+        loadAudioFormat();
 }
 
 void CaptureDevicePanel::audioCompressorChanged(int index)
@@ -698,10 +698,10 @@ void CaptureDevicePanel::listenToggled(bool on)
         showError(*e, ErrorForm::Decimal);
 }
 
-void CaptureDevicePanel::videoConfigClicked()
+void CaptureDevicePanel::configureVideo()
 {
     int id = CaptureComponent::VideoSourceDialog;
-    if (Effect->currentIndex() > 0)
+    if (effectBox_->currentIndex() > 0)
         id += CaptureComponent::EffectDialogFlag;
     if (auto e = capture_.showDialog(id, {}))
         return showError(*e, ErrorForm::Decimal);
@@ -710,20 +710,20 @@ void CaptureDevicePanel::videoConfigClicked()
 
 void CaptureDevicePanel::readBackVideoSelections()
 {
-    selectIfPresent(ColorFormatCombo, capture_.colorFormat());
-    selectIfPresent(ResolutionCombo, capture_.resolution());
+    selectIfPresent(colorFormatBox_, capture_.colorFormat());
+    selectIfPresent(resolutionBox_, capture_.resolution());
     if (capture_.hasTuner())
-        selectIfPresent(Channel, capture_.channel() - capture_.lowestChannel());
-    selectIfPresent(VideoInput, capture_.videoInput());
+        selectIfPresent(channelBox_, capture_.channel() - capture_.lowestChannel());
+    selectIfPresent(inputBox_, capture_.videoInput());
 }
 
-void CaptureDevicePanel::compressionConfigClicked()
+void CaptureDevicePanel::configureCompression()
 {
     if (auto e = capture_.showDialog(CaptureComponent::VideoCompressionDialog, {}))
         showError(*e, ErrorForm::Decimal);
 }
 
-void CaptureDevicePanel::audioConfigClicked()
+void CaptureDevicePanel::configureAudio()
 {
     if (auto e = capture_.showDialog(CaptureComponent::AudioFormatDialog, {}))
         return showError(*e, ErrorForm::Decimal);
@@ -732,28 +732,28 @@ void CaptureDevicePanel::audioConfigClicked()
     selectDeviceAudioFormat();
 }
 
-void CaptureDevicePanel::previewClicked()
+void CaptureDevicePanel::togglePreview()
 {
-    const bool on = CmdPreview->text() == kPreviewOn;
+    const bool on = previewButton_->text() == kPreviewOn;
     if (auto e = capture_.setPreview(on))
         return showError(*e, ErrorForm::Decimal);
-    CmdPreview->setText(on ? kPreviewOff : kPreviewOn);
+    previewButton_->setText(on ? kPreviewOff : kPreviewOn);
     emit captureScreenRequested(on);
 }
 
-void CaptureDevicePanel::captureClicked()
+void CaptureDevicePanel::toggleCapture()
 {
     CaptureResult failed;
     if (!streamMode()) {
-        if (!(failed = SetCaptureValues()))
+        if (!(failed = applyCaptureValues()))
             failed = capture_.captureFrame();
     } else if (capture_.isCapturing()) {
         if (!(failed = capture_.stopCapture())) {
             showStatistics(capture_.statistics());
-            CmdCap->setText(kCaptureStream);
+            captureButton_->setText(kCaptureStream);
         }
-    } else if (!(failed = SetCaptureValues()) && !(failed = capture_.startCapture())) {
-        CmdCap->setText(kEndCapture);
+    } else if (!(failed = applyCaptureValues()) && !(failed = capture_.startCapture())) {
+        captureButton_->setText(kEndCapture);
     }
     if (failed)
         showError(*failed, ErrorForm::Hex);
@@ -761,7 +761,7 @@ void CaptureDevicePanel::captureClicked()
 
 void CaptureDevicePanel::chooseStreamFile()
 {
-    EdtFile->setText(SaveFileDialog(prompter_, EdtFile->text(), FileDialogType::Picture));
+    fileEdit_->setText(SaveFileDialog(prompter_, fileEdit_->text(), FileDialogType::Picture));
 }
 
 // --- Component notifications ---
@@ -774,34 +774,34 @@ void CaptureDevicePanel::deviceChanged(const QString& category, int action, int 
 
     if (category == CaptureComponent::VideoCaptureSources) {
         if (added) {
-            if (Combo1->count() > 0 && Combo1->itemText(0) == kNoDevices && index == 0) {
-                Combo1->setItemText(0, name);
-                Combo1->setCurrentIndex(0);
+            if (deviceBox_->count() > 0 && deviceBox_->itemText(0) == kNoDevices && index == 0) {
+                deviceBox_->setItemText(0, name);
+                deviceBox_->setCurrentIndex(0);
                 if (auto e = capture_.setVideoDevice(0))
                     showError(*e, ErrorForm::Decimal);
                 return;
             }
-            Combo1->addItem(name);
+            deviceBox_->addItem(name);
             if (!capture_.isConnected() && capture_.videoDevice() != index
                 && prompter_.askYesNo(question, {}, Icon::Question)) {
                 if (auto e = capture_.setVideoDevice(index))
                     showError(*e, ErrorForm::Decimal);
             }
         } else {
-            const QSignalBlocker quiet(Combo1);
-            Combo1->removeItem(index);
+            const QSignalBlocker quiet(deviceBox_);
+            deviceBox_->removeItem(index);
             removed = true;
         }
         if (capture_.videoDeviceCount() > 0) {
             const int selected = capture_.videoDevice();
-            Combo1->setCurrentIndex(selected >= 0 && selected < Combo1->count() ? selected : 0);
+            deviceBox_->setCurrentIndex(selected >= 0 && selected < deviceBox_->count() ? selected : 0);
         } else {
-            Combo1->addItem(kNoDevices);
-            Combo1->setCurrentIndex(Combo1->count() - 1);
+            deviceBox_->addItem(kNoDevices);
+            deviceBox_->setCurrentIndex(deviceBox_->count() - 1);
         }
     } else if (category == CaptureComponent::AudioCaptureSources) {
         if (added) {
-            AudioDevice->addItem(name);
+            audioDeviceBox_->addItem(name);
             if (!capture_.isConnected() && capture_.audioDevice() != index
                 && prompter_.askYesNo(question, {}, Icon::Question)) {
                 if (auto e = capture_.setAudioDevice(index))
@@ -809,28 +809,28 @@ void CaptureDevicePanel::deviceChanged(const QString& category, int action, int 
             }
         } else {
             // The selection is set from the component just below.
-            const QSignalBlocker quiet(AudioDevice);
-            AudioDevice->removeItem(index + 1);
+            const QSignalBlocker quiet(audioDeviceBox_);
+            audioDeviceBox_->removeItem(index + 1);
             removed = true;
         }
-        AudioDevice->setCurrentIndex(capture_.audioDeviceCount() > 0 ? capture_.audioDevice() + 1 : 0);
+        audioDeviceBox_->setCurrentIndex(capture_.audioDeviceCount() > 0 ? capture_.audioDevice() + 1 : 0);
     }
 
-    if (removed && CmdConnect->text() == kDisconnect && !capture_.isConnected())
-        OnDisconnect();
+    if (removed && connectButton_->text() == kDisconnect && !capture_.isConnected())
+        showDisconnected();
 }
 
-void CaptureDevicePanel::statusTextArrived(const QString& text) { LblStatus->setText(text); }
+void CaptureDevicePanel::statusTextArrived(const QString& text) { statusLabel_->setText(text); }
 
 void CaptureDevicePanel::statusCodeArrived(int code, const QString& text)
 {
     if (code == CaptureStatusReady) {
-        CmdCap->setText(kCaptureStream);
+        captureButton_->setText(kCaptureStream);
         return;
     }
     if (code == CaptureStatusStatistics)
         showStatistics(capture_.statistics());
-    LblStatus->setText(text);
+    statusLabel_->setText(text);
     QCoreApplication::processEvents();
 }
 

@@ -35,9 +35,9 @@ public:
                        QWidget* parent = nullptr);
     ~CaptureDevicePanel() override;
 
-    QGroupBox* commandsFrame() const { return Frame3; }
-    QGroupBox* optionsFrame() const { return StrmOptions; }
-    QLabel* statusLabel() const { return LblStatus; }
+    QGroupBox* commandsFrame() const { return commandsFrame_; }
+    QGroupBox* optionsFrame() const { return optionsFrame_; }
+    QLabel* statusLabel() const { return statusLabel_; }
 
     // --- Start-up, in the order the main screen's load calls them ---
     // Stream mode: `CmdCap` reads "Capture Stream", the stream options replace the frame ones.
@@ -45,7 +45,7 @@ public:
     // Stream mode (again, harmless), preview caption, the device, compressor and effect lists, the frame
     // options and listen flag, the audio format, the frame rate and time limit.
     void prepareAtStartup();
-    // (then CmdConnect_Click)
+    // (then toggleConnection)
     // The stored "compression" index (first entry when absent or out of range).
     void applyStoredCompression();
     void switchPreviewOn();
@@ -59,14 +59,13 @@ public:
     // --- Public operations of the main screen ---
     // Pushes the panel's values into the component before a recording. Stops at the first
     // refusal and returns it, for the caller's error box.
-    CaptureResult SetCaptureValues();
-    void InitAudioSettings();
-    void EnableVideoCompressionConfig();
-    void EnableAudioConfig();
-    static bool ItoB(int value) { return value != 0; }
-    static int BtoI(bool flag) { return flag ? 1 : 0; }
-    void OnDisconnect();
-    void CmdConnect_Click();
+    CaptureResult applyCaptureValues();
+    // Shows the component's audio format in `ComboAttrib`, appended when it is not a listed one.
+    void loadAudioFormat();
+    void enableCompressionConfig();
+    void enableAudioConfig();
+    // `CmdConnect`: connects the selected device, or disconnects the connected one.
+    void toggleConnection();
 
     // For the capture screen: the number in `EdtRate`, and the statistics labels.
     QString frameRateText() const;
@@ -83,6 +82,7 @@ private:
 
     void buildControls();
     void wireHandlers();
+    void showDisconnected();
     void showError(const CaptureError& e, ErrorForm form);
     bool streamMode() const;
     CaptureResult connectSelectedDevice();
@@ -105,11 +105,11 @@ private:
     void audioFormatChanged(int index);
     void frameRateTextChanged(const QString& text);
     void listenToggled(bool on);
-    void videoConfigClicked();
-    void compressionConfigClicked();
-    void audioConfigClicked();
-    void previewClicked();
-    void captureClicked();
+    void configureVideo();
+    void configureCompression();
+    void configureAudio();
+    void togglePreview();
+    void toggleCapture();
     void chooseStreamFile();
 
     // Component notifications.
@@ -123,59 +123,59 @@ private:
     bool recoveringAudioFormat_ = false;
 
     // "Commands"
-    QGroupBox* Frame3 = nullptr;
-    QLabel* DeviceLabel = nullptr;
-    QComboBox* Combo1 = nullptr;
-    QLabel* InputLabel = nullptr;
-    QComboBox* VideoInput = nullptr;
-    QLabel* ChannelLabel = nullptr;
-    QComboBox* Channel = nullptr;
-    QLabel* ResolutionLabel = nullptr;
-    QComboBox* ResolutionCombo = nullptr;
-    QLabel* ColorFormatLabel = nullptr;
-    QComboBox* ColorFormatCombo = nullptr;
-    QPushButton* VideoConfig = nullptr;
-    QLabel* EffectLabel = nullptr;
-    QComboBox* Effect = nullptr;
-    QComboBox* CaptureType = nullptr;
-    QPushButton* CmdConnect = nullptr;
-    QPushButton* CmdPreview = nullptr;
-    QPushButton* CmdCap = nullptr;
+    QGroupBox* commandsFrame_ = nullptr;
+    QLabel* deviceLabel_ = nullptr;
+    QComboBox* deviceBox_ = nullptr;
+    QLabel* inputLabel_ = nullptr;
+    QComboBox* inputBox_ = nullptr;
+    QLabel* channelLabel_ = nullptr;
+    QComboBox* channelBox_ = nullptr;
+    QLabel* resolutionLabel_ = nullptr;
+    QComboBox* resolutionBox_ = nullptr;
+    QLabel* colorFormatLabel_ = nullptr;
+    QComboBox* colorFormatBox_ = nullptr;
+    QPushButton* videoConfigButton_ = nullptr;
+    QLabel* effectLabel_ = nullptr;
+    QComboBox* effectBox_ = nullptr;
+    QComboBox* captureTypeBox_ = nullptr;
+    QPushButton* connectButton_ = nullptr;
+    QPushButton* previewButton_ = nullptr;
+    QPushButton* captureButton_ = nullptr;
 
     // "Options"
-    QGroupBox* StrmOptions = nullptr;
-    QComboBox* CompressionCombo = nullptr;
-    QPushButton* ComprConfig = nullptr;
-    QLineEdit* EdtRate = nullptr;
-    QLineEdit* EdtLimit = nullptr;
-    QComboBox* AudioDevice = nullptr;
-    QLabel* AttribLabel = nullptr;
-    QComboBox* ComboAttrib = nullptr;
-    QPushButton* AudioConfig = nullptr;
-    QLabel* AudioCompLabel = nullptr;
-    QComboBox* AudioCompr = nullptr;
-    QCheckBox* Check1 = nullptr;
-    QLabel* LblFrames = nullptr;
-    QLabel* LblFrmDrop = nullptr;
-    QLabel* LblSamples = nullptr;
-    QLabel* LblTime = nullptr;
-    QLineEdit* EdtFile = nullptr;
-    QPushButton* CmdCapFN = nullptr;
+    QGroupBox* optionsFrame_ = nullptr;
+    QComboBox* compressionBox_ = nullptr;
+    QPushButton* compressionConfigButton_ = nullptr;
+    QLineEdit* rateEdit_ = nullptr;
+    QLineEdit* limitEdit_ = nullptr;
+    QComboBox* audioDeviceBox_ = nullptr;
+    QLabel* audioFormatLabel_ = nullptr;
+    QComboBox* audioFormatBox_ = nullptr;
+    QPushButton* audioConfigButton_ = nullptr;
+    QLabel* audioCompressorLabel_ = nullptr;
+    QComboBox* audioCompressorBox_ = nullptr;
+    QCheckBox* listenCheck_ = nullptr;
+    QLabel* framesLabel_ = nullptr;
+    QLabel* droppedLabel_ = nullptr;
+    QLabel* samplesLabel_ = nullptr;
+    QLabel* timeLabel_ = nullptr;
+    QLineEdit* fileEdit_ = nullptr;
+    QPushButton* fileButton_ = nullptr;
 
     // Single-frame capture options, never shown in stream mode.
-    QGroupBox* FrameOptions = nullptr;
-    QCheckBox* ChkProg = nullptr;
-    QCheckBox* ChkAutoSave = nullptr;
-    QCheckBox* ChkAutoInc = nullptr;
-    QLineEdit* EdtChrom = nullptr;
-    QLineEdit* EdtLum = nullptr;
-    QLineEdit* EdtInterval = nullptr;
-    QLineEdit* EdtPass = nullptr;
-    QLineEdit* EdtCaption = nullptr;
-    QLineEdit* EdtCapLeft = nullptr;
-    QLineEdit* EdtCapTop = nullptr;
+    QGroupBox* frameOptionsBox_ = nullptr;
+    QCheckBox* progressiveCheck_ = nullptr;
+    QCheckBox* autoSaveCheck_ = nullptr;
+    QCheckBox* autoIncrementCheck_ = nullptr;
+    QLineEdit* chromaEdit_ = nullptr;
+    QLineEdit* luminanceEdit_ = nullptr;
+    QLineEdit* intervalEdit_ = nullptr;
+    QLineEdit* passwordEdit_ = nullptr;
+    QLineEdit* captionEdit_ = nullptr;
+    QLineEdit* captionLeftEdit_ = nullptr;
+    QLineEdit* captionTopEdit_ = nullptr;
 
-    QLabel* LblStatus = nullptr;
+    QLabel* statusLabel_ = nullptr;
 };
 
 } // namespace tarvex

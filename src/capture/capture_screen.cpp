@@ -321,7 +321,7 @@ void CaptureScreen::startRecording()
 
         CaptureResult failed;
         if (panel_)
-            failed = panel_->SetCaptureValues();
+            failed = panel_->applyCaptureValues();
         if (!failed)
             failed = capture_.setCaptureFileName(captureFile_);
         if (!failed)

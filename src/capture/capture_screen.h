@@ -32,7 +32,7 @@ public:
 
     void load() override;
 
-    // The main screen's device panel (SetCaptureValues, the frame-rate box, the statistics
+    // The main screen's device panel (applyCaptureValues, the frame-rate box, the statistics
     // labels). The roof hands it over; without one the component's own values are used.
     void setDevicePanel(CaptureDevicePanel* panel) { panel_ = panel; }
     // The skier selection window lives with the measuring screens; the roof says how to open

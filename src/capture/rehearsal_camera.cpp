@@ -388,8 +388,6 @@ QList<QSize> RehearsalBackend::sizes()
     return {QSize(320, 240), QSize(640, 480), QSize(1280, 720), QSize(1920, 1080)};
 }
 
-QSize RehearsalBackend::defaultSize() { return QSize(1280, 720); }
-
 QList<VideoDeviceInfo> RehearsalBackend::devices()
 {
     VideoDeviceInfo d;

@@ -78,7 +78,6 @@ public:
     const RehearsalScript& script() const { return script_; }
 
     static QList<QSize> sizes();
-    static QSize defaultSize();
 
 private:
     RehearsalScript script_;

@@ -1,6 +1,6 @@
 #include "cli/cli_capture.h"
 
-#include "capture/ffmpeg_capture_component.h"
+#include "capture/ffmpeg_capture_device.h"
 #include "capture/rehearsal_camera.h"
 #include "cli/cli.h"
 #include "grid/grid_file.h"
@@ -111,66 +111,59 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     FfmpegCaptureOptions o;
     o.rehearsal = true;
     o.devicePollMs = 0;
-    FfmpegCaptureComponent c(o);
-    int device = c.videoDeviceCount() > 0 ? 0 : -1;
+    FfmpegCaptureDevice c(o);
+    const QStringList devices = c.videoDevices();
+    int device = devices.isEmpty() ? -1 : 0;
     if (opt.contains(QStringLiteral("device"))) {
         device = -1;
-        QStringList names;
-        for (int i = 0; i < c.videoDeviceCount(); ++i) {
-            names << c.videoDeviceName(i);
-            if (c.videoDeviceName(i).compare(opt.value(QStringLiteral("device")), Qt::CaseInsensitive) == 0)
+        for (int i = 0; i < devices.size(); ++i)
+            if (devices[i].compare(opt.value(QStringLiteral("device")), Qt::CaseInsensitive) == 0)
                 device = i;
-        }
         if (device < 0)
             return fail(err, QStringLiteral("no device '%1'; there are: %2")
-                                 .arg(opt.value(QStringLiteral("device")), names.join(QStringLiteral(", "))));
+                                 .arg(opt.value(QStringLiteral("device")), devices.join(QStringLiteral(", "))));
     }
     if (device < 0)
         return fail(err, QStringLiteral("no capture device"));
     const auto report = [&](const CaptureResult& e) {
         return e ? fail(err, e->description) : kCliOk;
     };
-    if (const auto e = c.connectDevice(device))
+    if (const auto e = c.open(device))
         return report(e);
     if (opt.contains(QStringLiteral("size"))) {
         const QString want = opt.value(QStringLiteral("size")).toLower();
-        QStringList sizes;
-        int index = -1;
-        for (int i = 0; i < c.resolutionCount(); ++i) {
-            sizes << c.resolutionName(i);
-            if (c.resolutionName(i).toLower() == want)
-                index = i;
-        }
+        const QStringList sizes = c.lists().resolutions;
+        const int index = int(sizes.indexOf(want));
         if (index < 0)
             return fail(err, QStringLiteral("%1 cannot record %2; it offers %3")
-                                 .arg(c.videoDeviceName(device), want, sizes.join(QStringLiteral(", "))));
-        if (const auto e = c.setResolution(index))
+                                 .arg(devices[device], want, sizes.join(QStringLiteral(", "))));
+        CaptureFormat f = c.format();
+        f.resolution = index;
+        if (const auto e = c.setFormat(f))
             return report(e);
     }
-    int compressor = -1;
-    for (int i = 0; i < c.videoCompressorCount(); ++i)
-        if (c.videoCompressorName(i) == codecNames.value(codec))
-            compressor = i;
+    const int compressor = int(c.videoCompressors().indexOf(codecNames.value(codec)));
     if (codec != QLatin1String("none") && compressor < 0)
         return fail(err, QStringLiteral("the %1 compressor is not available in this build").arg(codec));
-    for (const auto& e : {c.setVideoCompressor(compressor), c.setFrameRate(fps), c.setTimeLimit(seconds),
-                          c.setCaptureFileName(pos.first())})
-        if (e)
-            return report(e);
+    RecordingSettings settings;
+    settings.path = pos.first();
+    settings.framesPerSecond = fps;
+    settings.timeLimit = seconds;
+    settings.videoCompressor = compressor;
 
     QEventLoop loop;
     QStringList warnings;
-    QObject::connect(&c, &CaptureComponent::warning, &loop, [&](const QString& w) { warnings << w; });
-    QObject::connect(&c, &CaptureComponent::statusCode, &loop, [&](int code, const QString&) {
+    QObject::connect(&c, &CaptureDevice::warning, &loop, [&](const QString& w) { warnings << w; });
+    QObject::connect(&c, &CaptureDevice::statusCode, &loop, [&](int code, const QString&) {
         if (code == CaptureStatusReady)
             loop.quit();
     });
-    if (const auto e = c.startCapture())
+    if (const auto e = c.startRecording(settings))
         return report(e);
     // The time limit ends the recording; the guard only matters for a device that stalls.
     QTimer::singleShot((seconds + 10) * 1000, &loop, [&] {
         warnings << QStringLiteral("the device stopped delivering pictures");
-        (void)c.stopCapture();
+        c.stopRecording();
     });
     loop.exec();
     const CaptureStatistics s = c.statistics();

@@ -129,3 +129,104 @@ TEST(FakeCaptureComponent, RefusesSampleRatesTheDeviceDoesNotTake)
     EXPECT_FALSE(c.setAudioSampleRate(48000));
     EXPECT_EQ(c.audioSampleRate(), 48000);
 }
+
+// --- What the component keeps over any device ---
+
+TEST(CaptureComponent, SelectionsFollowUnpluggedDevices)
+{
+    FakeCaptureComponent c;
+    c.addVideoDevice(cam("A")).addVideoDevice(cam("B")).addVideoDevice(cam("C"));
+    c.addAudioDevice("Mic 1").addAudioDevice("Mic 2", true);
+    ASSERT_FALSE(c.setVideoDevice(2));
+    c.unplugVideoDevice(0);
+    EXPECT_EQ(c.videoDevice(), 1);   // C moved up
+    c.unplugVideoDevice(1);
+    EXPECT_EQ(c.videoDevice(), 0);   // the last one went: the one before it
+    c.unplugVideoDevice(0);
+    EXPECT_EQ(c.videoDevice(), -1);
+
+    EXPECT_EQ(c.audioDevice(), 1);
+    c.unplugAudioDevice(0);
+    EXPECT_EQ(c.audioDevice(), 0);
+    c.unplugAudioDevice(0);
+    EXPECT_EQ(c.audioDevice(), -1);
+}
+
+TEST(CaptureComponent, WhileRecordingTheFormatAndRecordingSettingsAreRefused)
+{
+    FakeCaptureComponent c;
+    c.addVideoDevice(cam("Cam"));
+    c.setVideoCompressors({"MJPEG"}, 0);
+    ASSERT_FALSE(c.setCaptureFileName("jump.avi"));
+    ASSERT_FALSE(c.connectDevice(0));
+    ASSERT_FALSE(c.startCapture());
+    for (const CaptureResult& r : {c.setResolution(0), c.setColorFormat(1), c.setFrameRate(25), c.setTimeLimit(3),
+                                   c.setVideoCompressor(-1), c.setCaptureFileName("other.avi"), c.startCapture()})
+        EXPECT_EQ(r->number, CaptureError::Busy);
+    // Saying again what already holds is no change.
+    EXPECT_FALSE(c.setFrameRate(15));
+    EXPECT_FALSE(c.setTimeLimit(0));
+    EXPECT_FALSE(c.stopCapture());
+    EXPECT_FALSE(c.setResolution(1));
+}
+
+TEST(CaptureComponent, ARecordingStartsWithEverySettingOfThePanel)
+{
+    FakeCaptureComponent c;
+    c.addVideoDevice(cam("Cam"));
+    c.addAudioDevice("Mic", true);
+    c.setVideoCompressors({"MJPEG", "FFV1"}, 1);
+    ASSERT_FALSE(c.setAudioSampleRate(22050));
+    ASSERT_FALSE(c.setAudioChannels(2));
+    ASSERT_FALSE(c.setAudioBits(16));
+    ASSERT_FALSE(c.setFrameRate(25));
+    ASSERT_FALSE(c.setTimeLimit(6));
+    ASSERT_FALSE(c.setCaptureFileName("Ann.avi"));
+    ASSERT_FALSE(c.connectDevice(0));
+    ASSERT_FALSE(c.startCapture());
+    const RecordingSettings& s = c.fakeDevice().lastRecording();
+    EXPECT_EQ(s.path, "Ann.avi");
+    EXPECT_EQ(s.framesPerSecond, 25);
+    EXPECT_EQ(s.timeLimit, 6);
+    EXPECT_EQ(s.audioDevice, 0);
+    EXPECT_EQ(s.sampleRate, 22050);
+    EXPECT_EQ(s.channels, 2);
+    EXPECT_EQ(s.bits, 16);
+    EXPECT_EQ(s.videoCompressor, 1);
+    EXPECT_EQ(s.quality, 85);
+}
+
+TEST(CaptureComponent, AStillTakesTheLuminanceFactorAsItsQualityAndNeedsAFileName)
+{
+    FakeCaptureComponent c;
+    c.addVideoDevice(cam("Cam"));
+    ASSERT_FALSE(c.connectDevice(0));
+    EXPECT_EQ(c.captureFrame()->number, CaptureError::FileError);
+    ASSERT_FALSE(c.setFrameFileName("still.jpg"));
+    ASSERT_FALSE(c.captureFrame());
+    EXPECT_EQ(c.fakeDevice().lastFramePath(), "still.jpg");
+    EXPECT_EQ(c.fakeDevice().lastFrameQuality(), 90);
+    FrameCaptureOptions o;
+    o.luminanceFactor = 150;
+    ASSERT_FALSE(c.setFrameOptions(o));
+    ASSERT_FALSE(c.captureFrame());
+    EXPECT_EQ(c.fakeDevice().lastFrameQuality(), 100);
+}
+
+TEST(CaptureComponent, TheTunerTakesChannelsInItsRangeOnly)
+{
+    FakeCaptureComponent c;
+    FakeVideoDevice tv = cam("TV");
+    tv.tuner = true;
+    tv.lowestChannel = 2;
+    tv.highestChannel = 69;
+    c.addVideoDevice(cam("Cam")).addVideoDevice(tv);
+    ASSERT_FALSE(c.connectDevice(0));
+    EXPECT_EQ(c.setChannel(5)->number, CaptureError::Unsupported);
+    ASSERT_FALSE(c.connectDevice(1));
+    EXPECT_EQ(c.lowestChannel(), 2);
+    EXPECT_EQ(c.highestChannel(), 69);
+    EXPECT_EQ(c.setChannel(70)->number, CaptureError::BadIndex);
+    ASSERT_FALSE(c.setChannel(12));
+    EXPECT_EQ(c.channel(), 12);
+}

@@ -1,11 +1,11 @@
-// The documented conventions of the capture boundary, run against every component the
-// station can be given, so the test double cannot drift from the real one.
-#include "capture/capture_component.h"
-#include "capture/ffmpeg_capture_component.h"
-#include "testkit/fake_capture_component.h"
+// The documented conventions of CaptureDevice, run against every device the station can be
+// given, so the test double cannot drift from the real one.
+#include "capture/capture_device.h"
+#include "capture/ffmpeg_capture_device.h"
+#include "testkit/fake_capture_device.h"
 
 #include <QCoreApplication>
-#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include "support/rehearsal_capture.h"
@@ -16,157 +16,167 @@ namespace {
 
 struct NullMaker {
     static constexpr bool hasDevice = false;
-    static std::unique_ptr<CaptureComponent> make() { return std::make_unique<NullCaptureComponent>(); }
+    static std::unique_ptr<CaptureDevice> make() { return std::make_unique<NullCaptureDevice>(); }
 };
 
 struct FakeMaker {
     static constexpr bool hasDevice = true;
-    static std::unique_ptr<CaptureComponent> make()
+    static std::unique_ptr<CaptureDevice> make()
     {
-        auto c = std::make_unique<FakeCaptureComponent>();
-        FakeVideoDevice d;
-        d.name = QStringLiteral("Cam");
-        d.resolutions = {QStringLiteral("320x240"), QStringLiteral("640x480")};
-        d.colorFormats = {QStringLiteral("RGB24")};
-        c->addVideoDevice(d);
-        c->setVideoCompressors({QStringLiteral("MJPEG")}, 0);
-        return c;
+        auto d = std::make_unique<FakeCaptureDevice>();
+        FakeVideoDevice cam;
+        cam.name = QStringLiteral("Cam");
+        cam.resolutions = {QStringLiteral("320x240"), QStringLiteral("640x480")};
+        cam.colorFormats = {QStringLiteral("RGB24")};
+        d->video << cam;
+        d->compressors = {QStringLiteral("MJPEG")};
+        return d;
     }
 };
 
 struct FfmpegMaker {
     static constexpr bool hasDevice = true;
-    static std::unique_ptr<CaptureComponent> make()
+    static std::unique_ptr<CaptureDevice> make()
     {
-        return std::make_unique<FfmpegCaptureComponent>(test::rehearsalCameraOnly());
+        return std::make_unique<FfmpegCaptureDevice>(test::rehearsalCameraOnly());
     }
 };
 
 template <class Maker>
 class CaptureContract : public ::testing::Test {
 protected:
-    std::unique_ptr<CaptureComponent> c = Maker::make();
+    std::unique_ptr<CaptureDevice> d = Maker::make();
     QTemporaryDir dir;
-    void connectIfPossible()
+
+    void openIfPossible()
     {
         if (Maker::hasDevice) {
-            ASSERT_FALSE(c->connectDevice(0));
+            ASSERT_FALSE(d->open(0));
+            ASSERT_TRUE(d->isOpen());
         } else {
-            ASSERT_TRUE(c->connectDevice(0));
+            ASSERT_TRUE(d->open(0));
+            ASSERT_FALSE(d->isOpen());
         }
+    }
+    RecordingSettings settings(const QString& name) const
+    {
+        RecordingSettings s;
+        s.path = dir.filePath(name);
+        s.framesPerSecond = 25;
+        return s;
     }
 };
 
-using Components = ::testing::Types<NullMaker, FakeMaker, FfmpegMaker>;
-TYPED_TEST_SUITE(CaptureContract, Components);
-
-TYPED_TEST(CaptureContract, QueriesAnswerEmptyValuesInsteadOfFailing)
+void expectRefusal(const CaptureResult& r)
 {
-    CaptureComponent& c = *this->c;
-    EXPECT_EQ(c.videoDeviceName(-1), "");
-    EXPECT_EQ(c.videoDeviceName(99), "");
-    EXPECT_EQ(c.audioDeviceName(99), "");
-    EXPECT_EQ(c.videoCompressorName(99), "");
-    EXPECT_EQ(c.effectName(CaptureComponent::VideoEffect1, 99), "");
-    EXPECT_LT(c.findEffect(CaptureComponent::VideoEffect1, "No such effect"), 0);
-    EXPECT_EQ(c.currentEffect(CaptureComponent::VideoEffect1, 0), -1);
-    // Lists of a connected device are empty while nothing is connected.
-    EXPECT_FALSE(c.isConnected());
-    EXPECT_EQ(c.resolutionCount(), 0);
-    EXPECT_EQ(c.resolution(), -1);
-    EXPECT_EQ(c.resolutionName(0), "");
-    EXPECT_EQ(c.colorFormatCount(), 0);
-    EXPECT_EQ(c.colorFormat(), -1);
-    EXPECT_EQ(c.videoInputCount(), 0);
-    EXPECT_EQ(c.videoInput(), -1);
-    EXPECT_FALSE(c.hasTuner());
+    ASSERT_TRUE(r.has_value());
+    EXPECT_LT(r->number, 0);
+    EXPECT_FALSE(r->description.isEmpty());
 }
 
-TYPED_TEST(CaptureContract, SettingsSetBeforeConnectingSurviveConnectAndDisconnect)
+using Devices = ::testing::Types<NullMaker, FakeMaker, FfmpegMaker>;
+TYPED_TEST_SUITE(CaptureContract, Devices);
+
+TYPED_TEST(CaptureContract, AClosedDeviceHasEmptyListsAndNoFormat)
 {
-    CaptureComponent& c = *this->c;
-    const QString file = this->dir.filePath("jump.avi");
-    EXPECT_FALSE(c.setFrameRate(12));
-    EXPECT_FALSE(c.setTimeLimit(4));
-    EXPECT_FALSE(c.setCaptureFileName(file));
-    EXPECT_FALSE(c.setAudioSampleRate(22050));
-    EXPECT_FALSE(c.setAudioChannels(2));
-    EXPECT_FALSE(c.setAudioBits(16));
-    EXPECT_FALSE(c.setAudioListen(true));
-    EXPECT_FALSE(c.setVideoCompressor(-1));
-    EXPECT_FALSE(c.setPreview(false));
-    this->connectIfPossible();
-    (void)c.disconnectDevice();
-    EXPECT_FALSE(c.isConnected());
-    EXPECT_EQ(c.frameRate(), 12);
-    EXPECT_EQ(c.timeLimit(), 4);
-    EXPECT_EQ(c.captureFileName(), file);
-    EXPECT_EQ(c.audioSampleRate(), 22050);
-    EXPECT_EQ(c.audioChannels(), 2);
-    EXPECT_EQ(c.audioBits(), 16);
-    EXPECT_TRUE(c.audioListen());
-    EXPECT_EQ(c.videoCompressor(), -1);
-    EXPECT_FALSE(c.preview());
-    // The lists of the device went with it.
-    EXPECT_EQ(c.resolutionCount(), 0);
-    EXPECT_EQ(c.resolution(), -1);
+    CaptureDevice& d = *this->d;
+    EXPECT_FALSE(d.isOpen());
+    EXPECT_TRUE(d.lists().colorFormats.isEmpty());
+    EXPECT_TRUE(d.lists().resolutions.isEmpty());
+    EXPECT_TRUE(d.lists().inputs.isEmpty());
+    EXPECT_FALSE(d.lists().tuner);
+    EXPECT_EQ(d.format(), (CaptureFormat{-1, -1, -1, 0}));
+    EXPECT_FALSE(d.isRecording());
+    EXPECT_EQ(d.statistics(), CaptureStatistics{});
 }
 
-TYPED_TEST(CaptureContract, AFrameRateBelowOneIsTakenButNoRecordingStartsWithIt)
+TYPED_TEST(CaptureContract, OperationsThatNeedAnOpenDeviceReportWhyWithoutOne)
 {
-    CaptureComponent& c = *this->c;
-    const QString file = this->dir.filePath("zero.avi");
-    ASSERT_FALSE(c.setCaptureFileName(file));
-    EXPECT_FALSE(c.setFrameRate(0));
-    EXPECT_EQ(c.frameRate(), 0);
-    this->connectIfPossible();
-    EXPECT_TRUE(c.startCapture());
-    EXPECT_FALSE(c.isCapturing());
-    EXPECT_FALSE(QFile::exists(file));
+    CaptureDevice& d = *this->d;
+    expectRefusal(d.setFormat(CaptureFormat{0, 0, 0, 0}));
+    expectRefusal(d.saveFrame(this->dir.filePath("still.jpg"), 90));
+    expectRefusal(d.startRecording(this->settings("x.avi")));
+    EXPECT_FALSE(d.isRecording());
+    EXPECT_FALSE(QFile::exists(this->dir.filePath("x.avi")));
+    expectRefusal(d.open(99));
+    expectRefusal(d.open(-1));
+    EXPECT_FALSE(d.isOpen());
+}
+
+TYPED_TEST(CaptureContract, AnOpenDeviceShowsItsListsUntilItIsClosed)
+{
+    CaptureDevice& d = *this->d;
+    this->openIfPossible();
+    if (!TypeParam::hasDevice)
+        return;
+    const CaptureSourceLists lists = d.lists();
+    ASSERT_FALSE(lists.colorFormats.isEmpty());
+    ASSERT_GE(lists.resolutions.size(), 2);
+    const CaptureFormat f = d.format();
+    EXPECT_EQ(f.colorFormat, 0);
+    EXPECT_GE(f.resolution, 0);
+    EXPECT_LT(f.resolution, lists.resolutions.size());
+
+    ASSERT_FALSE(d.setFormat(CaptureFormat{0, 1, f.input, f.channel}));
+    EXPECT_EQ(d.format().resolution, 1);
+    d.close();
+    EXPECT_FALSE(d.isOpen());
+    EXPECT_TRUE(d.lists().resolutions.isEmpty());
+    EXPECT_EQ(d.format().resolution, -1);
 }
 
 TYPED_TEST(CaptureContract, AStopWhileIdleSucceedsAndSignalsNothing)
 {
-    CaptureComponent& c = *this->c;
-    QSignalSpy codes(&c, &CaptureComponent::statusCode);
-    QSignalSpy warnings(&c, &CaptureComponent::warning);
-    EXPECT_FALSE(c.stopCapture());
-    this->connectIfPossible();
-    EXPECT_FALSE(c.stopCapture());
-    EXPECT_FALSE(c.stopCapture());
+    CaptureDevice& d = *this->d;
+    QSignalSpy codes(&d, &CaptureDevice::statusCode);
+    QSignalSpy warnings(&d, &CaptureDevice::warning);
+    d.stopRecording();
+    this->openIfPossible();
+    d.stopRecording();
+    d.stopRecording();
     QCoreApplication::processEvents();
     EXPECT_EQ(codes.size(), 0);
     EXPECT_EQ(warnings.size(), 0);
-    EXPECT_EQ(c.statistics(), CaptureStatistics{});
-    EXPECT_FALSE(c.isCapturing());
+    EXPECT_EQ(d.statistics(), CaptureStatistics{});
+    EXPECT_FALSE(d.isRecording());
 }
 
-TYPED_TEST(CaptureContract, NoneIsAlwaysASelectionAndAnIndexOutsideItsListIsRefused)
+TYPED_TEST(CaptureContract, NoRecordingStartsBelowOneFramePerSecond)
 {
-    CaptureComponent& c = *this->c;
-    EXPECT_FALSE(c.setVideoCompressor(-1));
-    EXPECT_FALSE(c.setAudioCompressor(-1));
-    EXPECT_FALSE(c.setAudioDevice(-1));
-    EXPECT_FALSE(c.setEffect(CaptureComponent::VideoEffect1, 0, -1));
-    EXPECT_EQ(c.audioDevice(), -1);
-    EXPECT_TRUE(c.setVideoCompressor(999));
-    EXPECT_TRUE(c.setAudioDevice(999));
-    EXPECT_TRUE(c.setEffect(CaptureComponent::VideoEffect1, 0, 999));
-    this->connectIfPossible();
-    EXPECT_TRUE(c.setResolution(999));
-    EXPECT_TRUE(c.setColorFormat(-2));
+    CaptureDevice& d = *this->d;
+    this->openIfPossible();
+    RecordingSettings s = this->settings("zero.avi");
+    s.framesPerSecond = 0;
+    expectRefusal(d.startRecording(s));
+    EXPECT_FALSE(d.isRecording());
+    EXPECT_FALSE(QFile::exists(s.path));
 }
 
-TYPED_TEST(CaptureContract, OperationsThatNeedADeviceReportWhyWithoutOne)
+TYPED_TEST(CaptureContract, ARecordingRunsFromStartToStopAndClosingEndsIt)
 {
-    CaptureComponent& c = *this->c;
-    ASSERT_FALSE(c.setCaptureFileName(this->dir.filePath("x.avi")));
-    for (const CaptureResult& r : {c.setResolution(0), c.setColorFormat(0), c.startCapture(), c.captureFrame()}) {
-        ASSERT_TRUE(r.has_value());
-        EXPECT_LT(r->number, 0);
-        EXPECT_FALSE(r->description.isEmpty());
-    }
-    EXPECT_FALSE(QFile::exists(this->dir.filePath("x.avi")));
+    CaptureDevice& d = *this->d;
+    this->openIfPossible();
+    if (!TypeParam::hasDevice)
+        return;
+    ASSERT_FALSE(d.startRecording(this->settings("run.avi")));
+    EXPECT_TRUE(d.isRecording());
+    d.stopRecording();
+    EXPECT_FALSE(d.isRecording());
+
+    ASSERT_FALSE(d.startRecording(this->settings("closed.avi")));
+    d.close();
+    EXPECT_FALSE(d.isRecording());
+    EXPECT_FALSE(d.isOpen());
+}
+
+TYPED_TEST(CaptureContract, PreviewCanBeSwitchedWhetherOpenOrNot)
+{
+    CaptureDevice& d = *this->d;
+    EXPECT_FALSE(d.setPreview(true));
+    EXPECT_FALSE(d.setPreview(false));
+    this->openIfPossible();
+    EXPECT_FALSE(d.setPreview(true));
+    EXPECT_FALSE(d.setPreview(false));
 }
 
 } // namespace

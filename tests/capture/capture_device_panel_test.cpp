@@ -54,7 +54,7 @@ protected:
         make();
         panel->selectStreamMode();
         panel->prepareAtStartup();
-        panel->CmdConnect_Click();
+        panel->toggleConnection();
         panel->applyStoredCompression();
         panel->switchPreviewOn();
         panel->setStreamFile("testvid.avi");
@@ -111,15 +111,6 @@ TEST_F(DevicePanel, StreamModeCaptionsTheCaptureButtonAndShowsTheStreamOptions)
     EXPECT_EQ(text("CmdCap"), "Capture Stream");
     EXPECT_FALSE(panel->optionsFrame()->isHidden());
     EXPECT_TRUE(get<QGroupBox>("FrameOptions")->isHidden());
-}
-
-TEST(DevicePanelFlags, ItoBAndBtoI)
-{
-    EXPECT_TRUE(CaptureDevicePanel::ItoB(1));
-    EXPECT_TRUE(CaptureDevicePanel::ItoB(-1));
-    EXPECT_FALSE(CaptureDevicePanel::ItoB(0));
-    EXPECT_EQ(CaptureDevicePanel::BtoI(true), 1);
-    EXPECT_EQ(CaptureDevicePanel::BtoI(false), 0);
 }
 
 // --- Start-up and connecting ---
@@ -244,7 +235,7 @@ TEST_F(DevicePanel, ConnectingWithPreviewOnShowsTheCaptureScreen)
     QSignalSpy screen(panel.get(), &CaptureDevicePanel::captureScreenRequested);
     panel->prepareAtStartup();
     EXPECT_EQ(text("CmdPreview"), "Preview Off");
-    panel->CmdConnect_Click();
+    panel->toggleConnection();
     ASSERT_EQ(screen.size(), 1);
     EXPECT_EQ(screen[0][0].toBool(), true);
     EXPECT_EQ(cap.log("setPreview"), QStringList{"setPreview(true)"});
@@ -255,7 +246,7 @@ TEST_F(DevicePanel, ConnectTwiceDisconnectsAndEmptiesTheDeviceLists)
     cap.addVideoDevice(camera("Cam"));
     startUp();
     QSignalSpy screen(panel.get(), &CaptureDevicePanel::captureScreenRequested);
-    panel->CmdConnect_Click();
+    panel->toggleConnection();
     EXPECT_EQ(cap.calls("disconnectDevice"), 1);
     EXPECT_EQ(text("CmdConnect"), "Connect");
     EXPECT_EQ(box("ResolutionCombo")->count(), 0);
@@ -354,12 +345,12 @@ TEST_F(DevicePanel, StartUpShowsTheStoredFrameRateOrTheComponentsOne)
 
 // --- Audio ---
 
-TEST_F(DevicePanel, InitAudioSettingsAppendsAndSelectsAFormatOutsideTheList)
+TEST_F(DevicePanel, LoadAudioFormatAppendsAndSelectsAFormatOutsideTheList)
 {
     cap.setAudioFormat(48000, 2, 16);
     make();
     ASSERT_EQ(box("ComboAttrib")->currentIndex(), 0);
-    panel->InitAudioSettings();
+    panel->loadAudioFormat();
     EXPECT_EQ(box("ComboAttrib")->count(), 17);
     EXPECT_EQ(box("ComboAttrib")->currentText(), "48.000 Khz, 16 bit, Stereo");
     // The device keeps its own format.
@@ -367,25 +358,25 @@ TEST_F(DevicePanel, InitAudioSettingsAppendsAndSelectsAFormatOutsideTheList)
     EXPECT_EQ(cap.audioChannels(), 2);
     EXPECT_EQ(cap.audioBits(), 16);
 
-    panel->InitAudioSettings();
+    panel->loadAudioFormat();
     EXPECT_EQ(box("ComboAttrib")->count(), 17);   // found again, not appended twice
 }
 
-TEST_F(DevicePanel, InitAudioSettingsMatchesAListEntryIgnoringCase)
+TEST_F(DevicePanel, LoadAudioFormatMatchesAListEntryIgnoringCase)
 {
     cap.setAudioFormat(22050, 2, 16);
     make();
-    panel->InitAudioSettings();
+    panel->loadAudioFormat();
     EXPECT_EQ(box("ComboAttrib")->currentIndex(), 7);
     EXPECT_EQ(box("ComboAttrib")->count(), 16);
 }
 
-TEST_F(DevicePanel, InitAudioSettingsReadsTheDevicesFormatWithoutChangingIt)
+TEST_F(DevicePanel, LoadAudioFormatReadsTheDevicesFormatWithoutChangingIt)
 {
     cap.setAudioFormat(48000, 2, 16);
     make();
     cap.clearLog();
-    panel->InitAudioSettings();
+    panel->loadAudioFormat();
     EXPECT_EQ(cap.log(), QStringList{});
     EXPECT_EQ(box("ComboAttrib")->currentText(), "48.000 Khz, 16 bit, Stereo");
     EXPECT_EQ(cap.audioSampleRate(), 48000);
@@ -394,7 +385,7 @@ TEST_F(DevicePanel, InitAudioSettingsReadsTheDevicesFormatWithoutChangingIt)
     box("ComboAttrib")->setCurrentIndex(6);
     EXPECT_EQ(cap.log(), (QStringList{"setAudioSampleRate(22050)", "setAudioChannels(1)", "setAudioBits(16)"}));
     cap.clearLog();
-    panel->InitAudioSettings();
+    panel->loadAudioFormat();
     EXPECT_EQ(cap.log(), QStringList{});
     EXPECT_EQ(box("ComboAttrib")->currentIndex(), 6);
 }
@@ -404,7 +395,7 @@ TEST_F(DevicePanel, ARefusedAudioFormatReselectsTheDevicesFormatThenReports)
     cap.setAudioFormat(48000, 2, 16);
     cap.setSupportedSampleRates({48000});
     make();
-    panel->InitAudioSettings();
+    panel->loadAudioFormat();
     box("ComboAttrib")->setCurrentIndex(15);
     EXPECT_EQ(box("ComboAttrib")->currentText(), "48.000 Khz, 16 bit, Stereo");
     EXPECT_EQ(cap.audioSampleRate(), 48000);
@@ -425,7 +416,7 @@ TEST_F(DevicePanel, AudioBoxesNeedAnAudioDeviceAndAConnection)
     for (const char* on : {"AudioConfig", "AttribLabel", "ComboAttrib", "AudioCompLabel", "AudioCompr"})
         EXPECT_TRUE(enabled(on)) << on;
     cap.setDialogAvailable(CaptureComponent::AudioFormatDialog, false);
-    panel->EnableAudioConfig();
+    panel->enableAudioConfig();
     EXPECT_FALSE(enabled("AudioConfig"));
     EXPECT_TRUE(enabled("ComboAttrib"));
 }
@@ -439,7 +430,7 @@ TEST_F(DevicePanel, ListenFollowsTheCheckBox)
 
 // --- Values pushed before a recording ---
 
-TEST_F(DevicePanel, SetCaptureValuesPushesFileRateLimitAndAudioFormat)
+TEST_F(DevicePanel, ApplyCaptureValuesPushesFileRateLimitAndAudioFormat)
 {
     make();
     panel->selectStreamMode();
@@ -448,19 +439,19 @@ TEST_F(DevicePanel, SetCaptureValuesPushesFileRateLimitAndAudioFormat)
     get<QLineEdit>("EdtLimit")->setText("6");
     box("ComboAttrib")->setCurrentText("22.050 Khz, 16 Bit, Stereo");
     cap.clearLog();
-    EXPECT_FALSE(panel->SetCaptureValues());
+    EXPECT_FALSE(panel->applyCaptureValues());
     EXPECT_EQ(cap.log(), (QStringList{"setCaptureFileName(C:/caps/Annjump1.avi)", "setFrameRate(30)",
                                       "setTimeLimit(6)", "setAudioSampleRate(22050)", "setAudioChannels(2)",
                                       "setAudioBits(16)"}));
 }
 
-TEST_F(DevicePanel, SetCaptureValuesStopsAtTheFirstRefusal)
+TEST_F(DevicePanel, ApplyCaptureValuesStopsAtTheFirstRefusal)
 {
     make();
     panel->selectStreamMode();
     const CaptureError full{7, "Disk full"};
     cap.failNext("setTimeLimit", full);
-    EXPECT_EQ(panel->SetCaptureValues(), full);
+    EXPECT_EQ(panel->applyCaptureValues(), full);
     EXPECT_EQ(cap.calls("setAudioSampleRate"), 0);
 }
 
@@ -570,7 +561,7 @@ TEST_F(DevicePanel, ASecondCameraIsOfferedOnlyWhileNotConnected)
     EXPECT_EQ(items(box("Combo1")), (QStringList{"Cam A", "Cam B"}));
     EXPECT_EQ(box("Combo1")->currentIndex(), 0);
 
-    panel->CmdConnect_Click();   // disconnect
+    panel->toggleConnection();   // disconnect
     prompter.yes();
     cap.plugVideoDevice(camera("Cam C"));
     ASSERT_EQ(prompter.shown().size(), 1);

@@ -61,9 +61,7 @@ struct Station {
         o.videoBackend = std::make_shared<NoCameras>();
         o.audioBackend = std::make_shared<OneMic>();
         o.devicePollMs = 0;
-        if (withDialogs)
-            o.dialogs = dialogs;
-        c = std::make_unique<FfmpegCaptureComponent>(o);
+        c = std::make_unique<FfmpegCaptureComponent>(o, withDialogs ? dialogs : nullptr);
     }
 };
 

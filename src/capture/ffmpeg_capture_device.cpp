@@ -1,4 +1,4 @@
-#include "capture/ffmpeg_capture_component.h"
+#include "capture/ffmpeg_capture_device.h"
 #include "capture/audio_source.h"
 
 #include <QDir>
@@ -48,9 +48,9 @@ int defaultResolution(const QList<QSize>& sizes)
 
 bool rehearsalFromEnvironment() { return qEnvironmentVariable("TARVEX_REHEARSAL") == QLatin1String("1"); }
 
-// What the capture and encoder threads share with the component. Everything below the mutex
+// What the capture and encoder threads share with the device. Everything below the mutex
 // is guarded by it.
-struct FfmpegCaptureComponent::Shared {
+struct FfmpegCaptureDevice::Shared {
     std::unique_ptr<FrameSource> source;
     std::thread captureThread;
     std::thread encoderThread;
@@ -60,6 +60,7 @@ struct FfmpegCaptureComponent::Shared {
 
     std::mutex m;
     std::condition_variable cv;
+    std::condition_variable pictureArrived;
     QImage newest;
     // The recording.
     long generation = 0;
@@ -83,8 +84,8 @@ struct FfmpegCaptureComponent::Shared {
     std::atomic<long> audioSamples{0};
 };
 
-FfmpegCaptureComponent::FfmpegCaptureComponent(FfmpegCaptureOptions options, QObject* parent)
-    : CaptureComponent(parent), options_(std::move(options)), s_(std::make_shared<Shared>())
+FfmpegCaptureDevice::FfmpegCaptureDevice(FfmpegCaptureOptions options, QObject* parent)
+    : CaptureDevice(parent), options_(std::move(options)), s_(std::make_shared<Shared>())
 {
     platform_ = options_.videoBackend ? options_.videoBackend : std::shared_ptr<VideoBackend>(makePlatformVideoBackend());
     if (options_.rehearsal)
@@ -93,24 +94,22 @@ FfmpegCaptureComponent::FfmpegCaptureComponent(FfmpegCaptureOptions options, QOb
                                           : std::shared_ptr<AudioBackend>(makeLibavdeviceAudioBackend());
     video_ = listVideoDevices();
     audio_ = audioBackend_->devices();
-    selectedVideo_ = video_.isEmpty() ? -1 : 0;
     codecs_ = availableVideoCodecs();
-    compressor_ = codecs_.isEmpty() ? -1 : 0;
     if (options_.devicePollMs > 0) {
         poll_.setInterval(options_.devicePollMs);
-        connect(&poll_, &QTimer::timeout, this, &FfmpegCaptureComponent::pollDevices);
+        connect(&poll_, &QTimer::timeout, this, &FfmpegCaptureDevice::pollDevices);
         poll_.start();
     }
 }
 
-FfmpegCaptureComponent::~FfmpegCaptureComponent()
+FfmpegCaptureDevice::~FfmpegCaptureDevice()
 {
     if (capturing_)
         finishRecording({});
     stopStreaming();
 }
 
-QList<FfmpegCaptureComponent::Device> FfmpegCaptureComponent::listVideoDevices() const
+QList<FfmpegCaptureDevice::Device> FfmpegCaptureDevice::listVideoDevices() const
 {
     QList<Device> out;
     for (const VideoDeviceInfo& d : platform_->devices())
@@ -121,59 +120,29 @@ QList<FfmpegCaptureComponent::Device> FfmpegCaptureComponent::listVideoDevices()
     return out;
 }
 
-CaptureError FfmpegCaptureComponent::busy() const
-{
-    return {CaptureError::Busy, QStringLiteral("Not possible while a recording runs")};
-}
-
 // --- Devices ---
 
-QString FfmpegCaptureComponent::videoDeviceName(int index) const
+QStringList FfmpegCaptureDevice::videoDevices() const
 {
-    return index >= 0 && index < video_.size() ? video_[index].info.name : QString();
+    QStringList names;
+    for (const Device& d : video_)
+        names << d.info.name;
+    return names;
 }
 
-CaptureResult FfmpegCaptureComponent::setVideoDevice(int index)
+QStringList FfmpegCaptureDevice::audioDevices() const
 {
-    if (index == -1) {
-        selectedVideo_ = -1;
-        return {};
-    }
-    if (video_.isEmpty())
-        return CaptureError{CaptureError::NoDevice, QStringLiteral("No capture device is available")};
+    QStringList names;
+    for (const AudioDeviceInfo& a : audio_)
+        names << a.name;
+    return names;
+}
+
+CaptureResult FfmpegCaptureDevice::open(int index)
+{
     if (index < 0 || index >= video_.size())
         return badIndex();
-    selectedVideo_ = index;
-    return {};
-}
-
-QString FfmpegCaptureComponent::audioDeviceName(int index) const
-{
-    return index >= 0 && index < audio_.size() ? audio_[index].name : QString();
-}
-
-CaptureResult FfmpegCaptureComponent::setAudioDevice(int index)
-{
-    if (index != -1 && (index < 0 || index >= audio_.size()))
-        return audio_.isEmpty() ? CaptureResult(CaptureError{CaptureError::NoDevice, QStringLiteral("No sound device is available")})
-                                : CaptureResult(badIndex());
-    if (capturing_)
-        return busy();
-    selectedAudio_ = index;
-    return {};
-}
-
-CaptureResult FfmpegCaptureComponent::connectDevice(int index)
-{
-    if (video_.isEmpty())
-        return CaptureError{CaptureError::NoDevice, QStringLiteral("No capture device is available")};
-    if (index < 0 || index >= video_.size())
-        return badIndex();
-    if (capturing_)
-        return busy();
-    if (connected_)
-        (void)disconnectDevice();
-    selectedVideo_ = index;
+    close();
     device_ = video_[index].info;
     deviceBackend_ = video_[index].backend;
     colorFormat_ = device_.formats.isEmpty() ? -1 : 0;
@@ -192,251 +161,94 @@ CaptureResult FfmpegCaptureComponent::connectDevice(int index)
     return {};
 }
 
-CaptureResult FfmpegCaptureComponent::disconnectDevice()
+void FfmpegCaptureDevice::close()
 {
     if (capturing_)
         finishRecording({});
     stopStreaming();
     connected_ = false;
-    return {};
 }
 
-// --- Format lists of the connected device ---
+// --- Format of the connected device ---
 
-int FfmpegCaptureComponent::resolutionCount() const
+CaptureSourceLists FfmpegCaptureDevice::lists() const
 {
-    return connected_ && colorFormat_ >= 0 ? int(device_.formats[colorFormat_].sizes.size()) : 0;
+    CaptureSourceLists l;
+    if (!connected_)
+        return l;
+    for (const VideoFormatInfo& f : device_.formats)
+        l.colorFormats << f.name;
+    if (colorFormat_ >= 0)
+        for (QSize s : device_.formats[colorFormat_].sizes)
+            l.resolutions << sizeName(s);
+    l.inputs = device_.inputs;
+    if (device_.tuner) {
+        l.tuner = true;
+        l.lowestChannel = device_.lowestChannel;
+        l.highestChannel = device_.highestChannel;
+    }
+    return l;
 }
 
-QString FfmpegCaptureComponent::resolutionName(int index) const
+CaptureFormat FfmpegCaptureDevice::format() const
 {
-    if (index < 0 || index >= resolutionCount())
+    if (!connected_)
         return {};
-    return sizeName(device_.formats[colorFormat_].sizes[index]);
+    return {colorFormat_, resolution_, input_, channel_};
 }
 
-CaptureResult FfmpegCaptureComponent::setResolution(int index)
+CaptureResult FfmpegCaptureDevice::setFormat(const CaptureFormat& f)
 {
     if (!connected_)
         return notConnected();
-    if (index < 0 || index >= resolutionCount())
+    if (f.colorFormat < 0 || f.colorFormat >= device_.formats.size()
+        || (f.colorFormat == colorFormat_ && (f.resolution < 0 || f.resolution >= device_.formats[colorFormat_].sizes.size()))
+        || (!device_.inputs.isEmpty() && (f.input < 0 || f.input >= device_.inputs.size())))
         return badIndex();
-    if (capturing_)
-        return busy();
-    resolution_ = index;
+    if (f.colorFormat != colorFormat_) {
+        const QSize keep = currentSize();
+        colorFormat_ = f.colorFormat;
+        const QList<QSize>& sizes = device_.formats[colorFormat_].sizes;
+        resolution_ = sizes.contains(keep) ? int(sizes.indexOf(keep)) : defaultResolution(sizes);
+    } else {
+        resolution_ = f.resolution;
+    }
+    input_ = f.input;
+    channel_ = f.channel;
     updateStreaming();
     return {};
 }
 
-int FfmpegCaptureComponent::colorFormatCount() const { return connected_ ? int(device_.formats.size()) : 0; }
-
-QString FfmpegCaptureComponent::colorFormatName(int index) const
-{
-    return index >= 0 && index < colorFormatCount() ? device_.formats[index].name : QString();
-}
-
-CaptureResult FfmpegCaptureComponent::setColorFormat(int index)
-{
-    if (!connected_)
-        return notConnected();
-    if (index < 0 || index >= colorFormatCount())
-        return badIndex();
-    if (capturing_)
-        return busy();
-    const QSize keep = currentSize();
-    colorFormat_ = index;
-    const QList<QSize>& sizes = device_.formats[index].sizes;
-    resolution_ = sizes.contains(keep) ? int(sizes.indexOf(keep)) : defaultResolution(sizes);
-    updateStreaming();
-    return {};
-}
-
-int FfmpegCaptureComponent::videoInputCount() const { return connected_ ? int(device_.inputs.size()) : 0; }
-
-QString FfmpegCaptureComponent::videoInputName(int index) const
-{
-    return index >= 0 && index < videoInputCount() ? device_.inputs[index] : QString();
-}
-
-CaptureResult FfmpegCaptureComponent::setVideoInput(int index)
-{
-    if (!connected_)
-        return notConnected();
-    if (index < 0 || index >= videoInputCount())
-        return badIndex();
-    if (capturing_)
-        return busy();
-    input_ = index;
-    updateStreaming();
-    return {};
-}
-
-CaptureResult FfmpegCaptureComponent::setChannel(int channel)
-{
-    if (!connected_)
-        return notConnected();
-    if (!hasTuner())
-        return unsupported(QStringLiteral("The device has no tuner"));
-    if (channel < device_.lowestChannel || channel > device_.highestChannel)
-        return badIndex();
-    channel_ = channel;
-    return {};
-}
-
-QSize FfmpegCaptureComponent::currentSize() const
+QSize FfmpegCaptureDevice::currentSize() const
 {
     if (colorFormat_ < 0 || resolution_ < 0 || resolution_ >= device_.formats[colorFormat_].sizes.size())
         return {};
     return device_.formats[colorFormat_].sizes[resolution_];
 }
 
-// --- Compressors ---
+// --- Compressors and sound ---
 
-QString FfmpegCaptureComponent::videoCompressorName(int index) const
+QStringList FfmpegCaptureDevice::videoCompressors() const
 {
-    return index >= 0 && index < codecs_.size() ? videoCodecName(codecs_[index]) : QString();
+    QStringList names;
+    for (VideoCodec c : codecs_)
+        names << videoCodecName(c);
+    return names;
 }
 
-CaptureResult FfmpegCaptureComponent::setVideoCompressor(int index)
+bool FfmpegCaptureDevice::compressorTakesQuality(int index) const
 {
-    if (index < -1 || index >= codecs_.size())
-        return badIndex();
-    if (capturing_)
-        return busy();
-    compressor_ = index;
-    return {};
+    return index >= 0 && index < codecs_.size() && videoCodecHasQuality(codecs_[index]);
 }
 
-CaptureResult FfmpegCaptureComponent::setAudioCompressor(int index)
+QList<int> FfmpegCaptureDevice::sampleRates() const
 {
-    // Sound is recorded as PCM: there is nothing to choose but "none".
-    return index == -1 ? CaptureResult{} : CaptureResult(badIndex());
-}
-
-void FfmpegCaptureComponent::setQuality(int q) { quality_ = std::clamp(q, 1, 100); }
-
-// --- Audio format ---
-
-const QList<int>& FfmpegCaptureComponent::supportedSampleRates()
-{
-    static const QList<int> rates = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
-    return rates;
-}
-
-CaptureResult FfmpegCaptureComponent::setAudioSampleRate(int hz)
-{
-    if (!supportedSampleRates().contains(hz))
-        return unsupported(QStringLiteral("Unsupported sample rate"));
-    if (capturing_)
-        return busy();
-    sampleRate_ = hz;
-    return {};
-}
-
-CaptureResult FfmpegCaptureComponent::setAudioChannels(int channels)
-{
-    if (channels != 1 && channels != 2)
-        return unsupported(QStringLiteral("Unsupported number of channels"));
-    if (capturing_)
-        return busy();
-    channels_ = channels;
-    return {};
-}
-
-CaptureResult FfmpegCaptureComponent::setAudioBits(int bits)
-{
-    if (bits != 8 && bits != 16)
-        return unsupported(QStringLiteral("Unsupported sample size"));
-    if (capturing_)
-        return busy();
-    bits_ = bits;
-    return {};
-}
-
-CaptureResult FfmpegCaptureComponent::setAudioListen(bool on)
-{
-    listen_ = on;
-    return {};
-}
-
-CaptureResult FfmpegCaptureComponent::setEffect(const QString&, int, int index)
-{
-    return index == -1 ? CaptureResult{} : CaptureResult(badIndex());
-}
-
-// --- Dialogs ---
-
-bool FfmpegCaptureComponent::dialogAvailable(int id) const
-{
-    if (!options_.dialogs)
-        return false;
-    switch (id & ~int(EffectDialogFlag)) {
-    case VideoSourceDialog: return connected_;   // the frame rate at least is always a choice
-    case VideoCompressionDialog:
-        return compressor_ >= 0 && compressor_ < codecs_.size() && videoCodecHasQuality(codecs_[compressor_]);
-    case AudioFormatDialog: return selectedAudio_ >= 0;
-    default: return false;
-    }
-}
-
-CaptureResult FfmpegCaptureComponent::showDialog(int id, const QString&)
-{
-    if (!dialogAvailable(id))
-        return unsupported(QStringLiteral("This dialog is not available"));
-    if (capturing_)
-        return busy();
-    switch (id & ~int(EffectDialogFlag)) {
-    case VideoSourceDialog: {
-        VideoSourceChoice c;
-        c.device = device_.name;
-        for (int i = 0; i < videoInputCount(); ++i)
-            c.inputs << videoInputName(i);
-        c.input = videoInput();
-        for (int i = 0; i < colorFormatCount(); ++i)
-            c.colorFormats << colorFormatName(i);
-        c.colorFormat = colorFormat_;
-        // The sizes of the format chosen in the dialog are those of the format shown first;
-        // a change of format is applied before the size.
-        for (int i = 0; i < resolutionCount(); ++i)
-            c.resolutions << resolutionName(i);
-        c.resolution = resolution_;
-        c.framesPerSecond = fps_;
-        if (!options_.dialogs->chooseVideoSource(c))
-            return {};
-        if (c.input >= 0 && c.input != videoInput())
-            if (auto e = setVideoInput(c.input))
-                return e;
-        if (c.colorFormat >= 0 && c.colorFormat != colorFormat_)
-            if (auto e = setColorFormat(c.colorFormat))
-                return e;
-        if (c.resolution >= 0 && c.resolution < resolutionCount() && c.resolution != resolution_)
-            if (auto e = setResolution(c.resolution))
-                return e;
-        return setFrameRate(c.framesPerSecond);
-    }
-    case VideoCompressionDialog: {
-        CompressionChoice c{videoCompressorName(compressor_), quality_};
-        if (options_.dialogs->chooseCompression(c))
-            setQuality(c.quality);
-        return {};
-    }
-    case AudioFormatDialog: {
-        AudioFormatChoice c{supportedSampleRates(), sampleRate_, channels_, bits_};
-        if (!options_.dialogs->chooseAudioFormat(c))
-            return {};
-        if (auto e = setAudioSampleRate(c.sampleRate))
-            return e;
-        if (auto e = setAudioChannels(c.channels))
-            return e;
-        return setAudioBits(c.bits);
-    }
-    }
-    return {};
+    return {8000, 11025, 16000, 22050, 32000, 44100, 48000};
 }
 
 // --- Streaming and preview ---
 
-CaptureResult FfmpegCaptureComponent::setPreview(bool on)
+CaptureResult FfmpegCaptureDevice::setPreview(bool on)
 {
     preview_ = on;
     s_->previewOn = on;
@@ -448,7 +260,7 @@ CaptureResult FfmpegCaptureComponent::setPreview(bool on)
     return {};
 }
 
-void FfmpegCaptureComponent::updateStreaming()
+void FfmpegCaptureDevice::updateStreaming()
 {
     if (connected_ && (preview_ || capturing_))
         (void)ensureStreaming();
@@ -456,7 +268,7 @@ void FfmpegCaptureComponent::updateStreaming()
         stopStreaming();
 }
 
-CaptureResult FfmpegCaptureComponent::ensureStreaming()
+CaptureResult FfmpegCaptureDevice::ensureStreaming()
 {
     if (!connected_)
         return notConnected();
@@ -482,7 +294,7 @@ CaptureResult FfmpegCaptureComponent::ensureStreaming()
     return {};
 }
 
-void FfmpegCaptureComponent::stopStreaming()
+void FfmpegCaptureDevice::stopStreaming()
 {
     if (!s_->source)
         return;
@@ -495,7 +307,7 @@ void FfmpegCaptureComponent::stopStreaming()
     s_->newest = QImage();
 }
 
-void FfmpegCaptureComponent::captureLoop()
+void FfmpegCaptureDevice::captureLoop()
 {
     Shared& s = *s_;
     while (!s.stopStreaming) {
@@ -509,6 +321,7 @@ void FfmpegCaptureComponent::captureLoop()
         }
         std::unique_lock lock(s.m);
         s.newest = f->image;
+        s.pictureArrived.notify_all();
         if (s.previewOn && !s.previewPending.exchange(true))
             QMetaObject::invokeMethod(this, [this] { deliverPreview(); }, Qt::QueuedConnection);
         if (!s.armed || s.ended)
@@ -549,7 +362,7 @@ void FfmpegCaptureComponent::captureLoop()
     }
 }
 
-void FfmpegCaptureComponent::encoderLoop()
+void FfmpegCaptureDevice::encoderLoop()
 {
     Shared& s = *s_;
     long written = 0;
@@ -588,7 +401,7 @@ void FfmpegCaptureComponent::encoderLoop()
     }
 }
 
-void FfmpegCaptureComponent::audioLoop(int blockBytes)
+void FfmpegCaptureDevice::audioLoop(int blockBytes)
 {
     Shared& s = *s_;
     AviRecorder* recorder = nullptr;
@@ -620,7 +433,7 @@ void FfmpegCaptureComponent::audioLoop(int blockBytes)
     }
 }
 
-void FfmpegCaptureComponent::deliverPreview()
+void FfmpegCaptureDevice::deliverPreview()
 {
     QElapsedTimer& since = previewClock_;
     if (since.isValid() && since.elapsed() < kPreviewIntervalMs) {
@@ -638,7 +451,7 @@ void FfmpegCaptureComponent::deliverPreview()
         emit previewFrame(frame);
 }
 
-void FfmpegCaptureComponent::sourceFailed(const QString& why)
+void FfmpegCaptureDevice::sourceFailed(const QString& why)
 {
     const QString text = why.isEmpty() ? QStringLiteral("The capture device stopped delivering pictures") : why;
     if (capturing_)
@@ -650,63 +463,38 @@ void FfmpegCaptureComponent::sourceFailed(const QString& why)
 
 // --- Stream capture ---
 
-CaptureResult FfmpegCaptureComponent::setCaptureFileName(const QString& path)
+// The component has checked the settings; what is checked here would otherwise crash.
+CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& settings)
 {
-    if (capturing_)
-        return busy();
-    file_ = path;
-    return {};
-}
-
-CaptureResult FfmpegCaptureComponent::setFrameRate(int fps)
-{
-    if (capturing_ && fps != fps_)
-        return busy();
-    fps_ = fps;
-    return {};
-}
-
-CaptureResult FfmpegCaptureComponent::setTimeLimit(int seconds)
-{
-    if (capturing_ && seconds != limit_)
-        return busy();
-    limit_ = seconds;
-    return {};
-}
-
-CaptureResult FfmpegCaptureComponent::startCapture()
-{
-    if (capturing_)
-        return busy();
     if (!connected_)
         return notConnected();
-    if (fps_ < 1)
-        return unsupported(QStringLiteral("The frame rate must be at least 1 frame per second"));
-    if (limit_ < 0)
-        return unsupported(QStringLiteral("The time limit cannot be negative"));
-    if (file_.trimmed().isEmpty())
-        return CaptureError{CaptureError::FileError, QStringLiteral("No capture file name is set")};
+    if (capturing_)
+        return CaptureError{CaptureError::Busy, QStringLiteral("Not possible while a recording runs")};
+    if (settings.framesPerSecond < 1 || settings.timeLimit < 0 || settings.videoCompressor >= codecs_.size()
+        || settings.audioDevice >= audio_.size())
+        return unsupported(QStringLiteral("The recording settings are out of range"));
+    fps_ = settings.framesPerSecond;
     if (auto e = ensureStreaming())
         return e;
 
     std::unique_ptr<AudioSource> audio;
-    if (selectedAudio_ >= 0) {
+    if (settings.audioDevice >= 0) {
         QString why;
-        audio = openAudioSource(audio_[selectedAudio_], sampleRate_, channels_, bits_, why);
+        audio = openAudioSource(audio_[settings.audioDevice], settings.sampleRate, settings.channels, settings.bits, why);
         if (!audio)
             return CaptureError{CaptureError::NoDevice, why};
     }
 
     RecorderSettings rs;
-    rs.path = file_;
+    rs.path = settings.path;
     rs.audio = bool(audio);
-    rs.sampleRate = sampleRate_;
-    rs.channels = channels_;
-    rs.bits = bits_;
+    rs.sampleRate = settings.sampleRate;
+    rs.channels = settings.channels;
+    rs.bits = settings.bits;
     rs.size = currentSize();
     rs.framesPerSecond = fps_;
-    rs.codec = compressor_ >= 0 ? codecs_[compressor_] : VideoCodec::Uncompressed;
-    rs.quality = quality_;
+    rs.codec = settings.videoCompressor >= 0 ? codecs_[settings.videoCompressor] : VideoCodec::Uncompressed;
+    rs.quality = settings.quality;
     QString error;
     auto recorder = AviRecorder::create(rs, error);
     if (!recorder)
@@ -715,11 +503,11 @@ CaptureResult FfmpegCaptureComponent::startCapture()
     if (deviceBackend_ == rehearsal_.get()) {
         const QJsonObject truth = groundTruth(RehearsalLayout::forSize(rs.size), rehearsal_->script(), fps_);
         QString why;
-        if (!writeGroundTruth(groundTruthPathFor(file_), truth, why))
+        if (!writeGroundTruth(groundTruthPathFor(settings.path), truth, why))
             QMetaObject::invokeMethod(this, [this, why] { emit warning(why); }, Qt::QueuedConnection);
     }
 
-    const QString path = file_;
+    const QString path = settings.path;
     std::function<qint64()> freeBytes;
     if (options_.freeBytes)
         freeBytes = [f = options_.freeBytes, path] { return f(path); };
@@ -735,7 +523,7 @@ CaptureResult FfmpegCaptureComponent::startCapture()
         s_->started = false;
         s_->ended = false;
         s_->fps = fps_;
-        s_->limitSlots = long(limit_) * fps_;
+        s_->limitSlots = long(settings.timeLimit) * fps_;
         s_->lastSlot = -1;
         s_->dropped = 0;
         s_->queue.clear();
@@ -747,21 +535,20 @@ CaptureResult FfmpegCaptureComponent::startCapture()
     }
     s_->encoderThread = std::thread([this] { encoderLoop(); });
     if (s_->audio)
-        s_->audioThread = std::thread([this, block = channels_ * bits_ / 8] { audioLoop(block); });
+        s_->audioThread = std::thread([this, block = settings.channels * settings.bits / 8] { audioLoop(block); });
     capturing_ = true;
-    const QString text = QStringLiteral("Capturing to %1").arg(QDir::toNativeSeparators(file_));
+    const QString text = QStringLiteral("Capturing to %1").arg(QDir::toNativeSeparators(settings.path));
     QMetaObject::invokeMethod(this, [this, text] { emit statusText(text); }, Qt::QueuedConnection);
     return {};
 }
 
-CaptureResult FfmpegCaptureComponent::stopCapture()
+void FfmpegCaptureDevice::stopRecording()
 {
     if (capturing_)
         finishRecording({});
-    return {};
 }
 
-void FfmpegCaptureComponent::finishRecording(const QString& warningText)
+void FfmpegCaptureDevice::finishRecording(const QString& warningText)
 {
     if (!capturing_)
         return;
@@ -825,7 +612,7 @@ void FfmpegCaptureComponent::finishRecording(const QString& warningText)
         Qt::QueuedConnection);
 }
 
-CaptureStatistics FfmpegCaptureComponent::statistics() const
+CaptureStatistics FfmpegCaptureDevice::statistics() const
 {
     if (!capturing_)
         return last_;
@@ -839,52 +626,35 @@ CaptureStatistics FfmpegCaptureComponent::statistics() const
     return st;
 }
 
-// --- Frame capture ---
+// --- A single picture ---
 
-CaptureResult FfmpegCaptureComponent::setFrameFileName(const QString& path)
-{
-    frameFile_ = path;
-    return {};
-}
-
-CaptureResult FfmpegCaptureComponent::setFrameOptions(const FrameCaptureOptions& options)
-{
-    frameOptions_ = options;
-    return {};
-}
-
-CaptureResult FfmpegCaptureComponent::captureFrame()
+// The capture thread signals each new picture, so the wait ends with the first one and
+// costs nothing while a live picture already runs.
+CaptureResult FfmpegCaptureDevice::saveFrame(const QString& path, int quality)
 {
     if (!connected_)
         return notConnected();
-    if (frameFile_.trimmed().isEmpty())
-        return CaptureError{CaptureError::FileError, QStringLiteral("No frame file name is set")};
     const bool wasStreaming = bool(s_->source);
     if (auto e = ensureStreaming())
         return e;
     QImage frame;
-    for (int waited = 0; waited < 3000 && frame.isNull(); waited += 10) {
-        {
-            std::lock_guard lock(s_->m);
-            frame = s_->newest;
-        }
-        if (frame.isNull())
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    {
+        std::unique_lock lock(s_->m);
+        s_->pictureArrived.wait_for(lock, std::chrono::seconds(3), [&] { return !s_->newest.isNull(); });
+        frame = s_->newest;
     }
     if (!wasStreaming)
         updateStreaming();
     if (frame.isNull())
         return CaptureError{CaptureError::NoDevice, QStringLiteral("The capture device delivers no pictures")};
-    const int q = frameOptions_.luminanceFactor > 0 ? std::clamp(frameOptions_.luminanceFactor, 1, 100) : 90;
-    if (!frame.save(frameFile_, nullptr, q))
-        return CaptureError{CaptureError::FileError,
-                            QStringLiteral("Cannot write %1").arg(QDir::toNativeSeparators(frameFile_))};
+    if (!frame.save(path, nullptr, std::clamp(quality, 1, 100)))
+        return CaptureError{CaptureError::FileError, QStringLiteral("Cannot write %1").arg(QDir::toNativeSeparators(path))};
     return {};
 }
 
 // --- Plugging and unplugging ---
 
-void FfmpegCaptureComponent::pollDevices()
+void FfmpegCaptureDevice::pollDevices()
 {
     const QList<Device> now = listVideoDevices();
     const auto sameDevice = [](const Device& a, const Device& b) { return a.backend == b.backend && a.info == b.info; };
@@ -899,10 +669,6 @@ void FfmpegCaptureComponent::pollDevices()
             connected_ = false;
         }
         video_.removeAt(i);
-        if (selectedVideo_ > i || (selectedVideo_ == i && selectedVideo_ >= video_.size()))
-            --selectedVideo_;
-        if (selectedVideo_ < 0 && !video_.isEmpty())
-            selectedVideo_ = 0;
         emit deviceChange(VideoCaptureSources, DeviceRemoved, i, name);
     }
     for (const Device& d : now) {
@@ -918,10 +684,6 @@ void FfmpegCaptureComponent::pollDevices()
             continue;
         const QString name = audio_[i].name;
         audio_.removeAt(i);
-        if (selectedAudio_ == i)
-            selectedAudio_ = -1;
-        else if (selectedAudio_ > i)
-            --selectedAudio_;
         emit deviceChange(AudioCaptureSources, DeviceRemoved, i, name);
     }
     for (const AudioDeviceInfo& a : audioNow) {

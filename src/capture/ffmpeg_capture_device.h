@@ -1,0 +1,126 @@
+#pragma once
+// The station's own capture device: cameras through the platform backend (V4L2,
+// DirectShow), the rehearsal camera when asked for, sound through libavdevice, recording to
+// AVI through FFmpeg.
+//
+// Threads: a capture thread takes the device's frames at the device's pace, hands the newest
+// to the preview and, while recording, puts each frame with its time slot into a bounded
+// queue; an encoder thread compresses and writes them. A frame the queue cannot take is
+// dropped and its slot written as an empty chunk, so frame n of the file is the picture of
+// time n / fps and a frame count taken while recording indexes the file.
+//
+// Statistics: frames captured counts the frames of the file, the empty chunks of dropped
+// frames included (so it equals the file's frame count and the capture screen's frame
+// hint is a frame of the file); frames dropped counts those empty chunks.
+//
+// At the end of a recording (stop, time limit, full disk, lost device) the notifications
+// come in this order: status code 510 with the final statistics, then 301 ready.
+#include "capture/avi_recorder.h"
+#include "capture/capture_backend.h"
+#include "capture/capture_device.h"
+#include "capture/rehearsal_camera.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+namespace tarvex {
+
+struct FfmpegCaptureOptions {
+    // Lists the rehearsal camera (after the real cameras).
+    bool rehearsal = false;
+    RehearsalScript rehearsalScript;
+    // null: the platform's cameras / libavdevice's sound devices.
+    std::shared_ptr<VideoBackend> videoBackend;
+    std::shared_ptr<AudioBackend> audioBackend;
+    // How often plugged and unplugged devices are looked for; 0 = never.
+    int devicePollMs = 1000;
+    // Free bytes on the volume of a path; null = QStorageInfo. A recording stops, keeping a
+    // playable file, when less than kDiskReserve would be left.
+    std::function<qint64(const QString&)> freeBytes;
+};
+
+// True when the environment asks for the rehearsal camera (TARVEX_REHEARSAL=1).
+bool rehearsalFromEnvironment();
+
+class FfmpegCaptureDevice : public CaptureDevice {
+    Q_OBJECT
+public:
+    static constexpr qint64 kDiskReserve = 16 * 1024 * 1024;
+
+    explicit FfmpegCaptureDevice(FfmpegCaptureOptions options = {}, QObject* parent = nullptr);
+    ~FfmpegCaptureDevice() override;
+
+    // Looks for plugged and unplugged devices now (the poll timer calls it too).
+    void pollDevices();
+
+    QStringList videoDevices() const override;
+    QStringList audioDevices() const override;
+    CaptureResult open(int videoDevice) override;
+    void close() override;
+    bool isOpen() const override { return connected_; }
+
+    CaptureSourceLists lists() const override;
+    CaptureFormat format() const override;
+    CaptureResult setFormat(const CaptureFormat& format) override;
+    void setFrameRate(int framesPerSecond) override { fps_ = framesPerSecond; }
+
+    QStringList videoCompressors() const override;
+    bool compressorTakesQuality(int index) const override;
+    QList<int> sampleRates() const override;
+
+    CaptureResult setPreview(bool on) override;
+    CaptureResult saveFrame(const QString& path, int quality) override;
+
+    CaptureResult startRecording(const RecordingSettings& settings) override;
+    void stopRecording() override;
+    bool isRecording() const override { return capturing_; }
+    CaptureStatistics statistics() const override;
+
+private:
+    struct Shared;
+    struct Device {
+        VideoBackend* backend = nullptr;
+        VideoDeviceInfo info;
+    };
+
+    QList<Device> listVideoDevices() const;
+    QSize currentSize() const;
+    // Streams from the connected device when preview or a recording wants it; restarts it
+    // when the settings it runs with changed.
+    CaptureResult ensureStreaming();
+    void stopStreaming();
+    void updateStreaming();
+    void captureLoop();
+    void encoderLoop();
+    void audioLoop(int blockBytes);
+    // Ends the recording on the user-interface thread; warning empty = an ordinary stop.
+    void finishRecording(const QString& warning);
+    void deliverPreview();
+    void sourceFailed(const QString& why);
+
+    FfmpegCaptureOptions options_;
+    std::shared_ptr<VideoBackend> platform_;
+    std::shared_ptr<RehearsalBackend> rehearsal_;
+    std::shared_ptr<AudioBackend> audioBackend_;
+    QList<Device> video_;
+    QList<AudioDeviceInfo> audio_;
+    bool connected_ = false;
+    VideoDeviceInfo device_;
+    VideoBackend* deviceBackend_ = nullptr;
+    int resolution_ = -1, colorFormat_ = -1, input_ = 0, channel_ = 0;
+
+    QList<VideoCodec> codecs_;
+    bool preview_ = false;
+    int fps_ = 30;
+
+    bool capturing_ = false;
+    CaptureStatistics last_;
+    std::shared_ptr<Shared> s_;   // what the threads share with us
+    VideoOpenRequest streaming_;
+    QElapsedTimer previewClock_;
+    QTimer poll_;
+};
+
+} // namespace tarvex
