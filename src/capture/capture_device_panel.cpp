@@ -5,6 +5,7 @@
 #include "capture/capture_formats.h"
 #include "common/text_forms.h"
 #include "media/file_helpers.h"
+#include "widgets/controls.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -95,40 +96,27 @@ CaptureDevicePanel::~CaptureDevicePanel() = default;
 
 void CaptureDevicePanel::buildControls()
 {
-    auto named = [](auto* w, const char* name) {
-        w->setObjectName(QString::fromLatin1(name));
-        return w;
-    };
-    auto label = [&](QWidget* parent, const char* name, const QString& text) {
-        return named(new QLabel(text, parent), name);
-    };
-    auto combo = [&](QWidget* parent, const char* name) { return named(new QComboBox(parent), name); };
-    auto button = [&](QWidget* parent, const char* name, const QString& text) {
-        return named(new QPushButton(text, parent), name);
-    };
-    auto edit = [&](QWidget* parent, const char* name) { return named(new QLineEdit(parent), name); };
-
     // --- "Commands" ---
     commandsFrame_ = named(new QGroupBox(QStringLiteral("Commands"), this), "Frame3");
-    deviceLabel_ = label(commandsFrame_, "DeviceLabel", QStringLiteral("Video Device:"));
-    deviceBox_ = combo(commandsFrame_, "Combo1");
-    inputLabel_ = label(commandsFrame_, "InputLabel", QStringLiteral("Input:"));
-    inputBox_ = combo(commandsFrame_, "VideoInput");
-    channelLabel_ = label(commandsFrame_, "ChannelLabel", QStringLiteral("Channel:"));
-    channelBox_ = combo(commandsFrame_, "Channel");
-    resolutionLabel_ = label(commandsFrame_, "ResolutionLabel", QStringLiteral("Resolution:"));
-    resolutionBox_ = combo(commandsFrame_, "ResolutionCombo");
-    colorFormatLabel_ = label(commandsFrame_, "ColorFormatLabel", QStringLiteral("Color Format:"));
-    colorFormatBox_ = combo(commandsFrame_, "ColorFormatCombo");
-    videoConfigButton_ = button(commandsFrame_, "VideoConfig", QStringLiteral("Configure..."));
-    effectLabel_ = label(commandsFrame_, "EffectLabel", QStringLiteral("Effect:"));
-    effectBox_ = combo(commandsFrame_, "Effect");
+    deviceLabel_ = makeLabel(commandsFrame_, "DeviceLabel", QStringLiteral("Video Device:"));
+    deviceBox_ = named(new QComboBox(commandsFrame_), "Combo1");
+    inputLabel_ = makeLabel(commandsFrame_, "InputLabel", QStringLiteral("Input:"));
+    inputBox_ = named(new QComboBox(commandsFrame_), "VideoInput");
+    channelLabel_ = makeLabel(commandsFrame_, "ChannelLabel", QStringLiteral("Channel:"));
+    channelBox_ = named(new QComboBox(commandsFrame_), "Channel");
+    resolutionLabel_ = makeLabel(commandsFrame_, "ResolutionLabel", QStringLiteral("Resolution:"));
+    resolutionBox_ = named(new QComboBox(commandsFrame_), "ResolutionCombo");
+    colorFormatLabel_ = makeLabel(commandsFrame_, "ColorFormatLabel", QStringLiteral("Color Format:"));
+    colorFormatBox_ = named(new QComboBox(commandsFrame_), "ColorFormatCombo");
+    videoConfigButton_ = makeButton(commandsFrame_, "VideoConfig", QStringLiteral("Configure..."));
+    effectLabel_ = makeLabel(commandsFrame_, "EffectLabel", QStringLiteral("Effect:"));
+    effectBox_ = named(new QComboBox(commandsFrame_), "Effect");
     // State holders the operator never sees.
-    captureTypeBox_ = combo(commandsFrame_, "CaptureType");
+    captureTypeBox_ = named(new QComboBox(commandsFrame_), "CaptureType");
     captureTypeBox_->addItems({QStringLiteral("Frames"), kStreams});
-    connectButton_ = button(commandsFrame_, "CmdConnect", kConnect);
-    previewButton_ = button(commandsFrame_, "CmdPreview", kPreviewOn);
-    captureButton_ = button(commandsFrame_, "CmdCap", kCaptureFrame);
+    connectButton_ = makeButton(commandsFrame_, "CmdConnect", kConnect);
+    previewButton_ = makeButton(commandsFrame_, "CmdPreview", kPreviewOn);
+    captureButton_ = makeButton(commandsFrame_, "CmdCap", kCaptureFrame);
     for (QWidget* w : std::initializer_list<QWidget*>{captureTypeBox_, connectButton_, previewButton_, captureButton_})
         w->hide();
 
@@ -146,32 +134,32 @@ void CaptureDevicePanel::buildControls()
 
     // --- "Options" ---
     optionsFrame_ = named(new QGroupBox(QStringLiteral("Options"), this), "StrmOptions");
-    auto* compressionLabel = label(optionsFrame_, "CompressionLabel", QStringLiteral("Compression:"));
-    compressionBox_ = combo(optionsFrame_, "CompressionCombo");
-    compressionConfigButton_ = button(optionsFrame_, "ComprConfig", QStringLiteral("Configure..."));
-    auto* rateLabel = label(optionsFrame_, "RateLabel", QStringLiteral("Frame Rate (fps)"));
-    rateEdit_ = edit(optionsFrame_, "EdtRate");
-    auto* limitLabel = label(optionsFrame_, "LimitLabel", QStringLiteral("Time Limit (sec)"));
-    limitEdit_ = edit(optionsFrame_, "EdtLimit");
-    auto* audioDeviceLabel = label(optionsFrame_, "AudioDeviceLabel", QStringLiteral("Device:"));
-    audioDeviceBox_ = combo(optionsFrame_, "AudioDevice");
-    audioFormatLabel_ = label(optionsFrame_, "AttribLabel", QStringLiteral("Attributes:"));
-    audioFormatBox_ = combo(optionsFrame_, "ComboAttrib");
-    audioConfigButton_ = button(optionsFrame_, "AudioConfig", QStringLiteral("Configure..."));
-    audioCompressorLabel_ = label(optionsFrame_, "AudioCompLabel", QStringLiteral("Compression:"));
-    audioCompressorBox_ = combo(optionsFrame_, "AudioCompr");
+    auto* compressionLabel = makeLabel(optionsFrame_, "CompressionLabel", QStringLiteral("Compression:"));
+    compressionBox_ = named(new QComboBox(optionsFrame_), "CompressionCombo");
+    compressionConfigButton_ = makeButton(optionsFrame_, "ComprConfig", QStringLiteral("Configure..."));
+    auto* rateLabel = makeLabel(optionsFrame_, "RateLabel", QStringLiteral("Frame Rate (fps)"));
+    rateEdit_ = makeLineEdit(optionsFrame_, "EdtRate");
+    auto* limitLabel = makeLabel(optionsFrame_, "LimitLabel", QStringLiteral("Time Limit (sec)"));
+    limitEdit_ = makeLineEdit(optionsFrame_, "EdtLimit");
+    auto* audioDeviceLabel = makeLabel(optionsFrame_, "AudioDeviceLabel", QStringLiteral("Device:"));
+    audioDeviceBox_ = named(new QComboBox(optionsFrame_), "AudioDevice");
+    audioFormatLabel_ = makeLabel(optionsFrame_, "AttribLabel", QStringLiteral("Attributes:"));
+    audioFormatBox_ = named(new QComboBox(optionsFrame_), "ComboAttrib");
+    audioConfigButton_ = makeButton(optionsFrame_, "AudioConfig", QStringLiteral("Configure..."));
+    audioCompressorLabel_ = makeLabel(optionsFrame_, "AudioCompLabel", QStringLiteral("Compression:"));
+    audioCompressorBox_ = named(new QComboBox(optionsFrame_), "AudioCompr");
     listenCheck_ = named(new QCheckBox(QStringLiteral("Listen"), optionsFrame_), "Check1");
-    auto* framesLabel = label(optionsFrame_, "FramesLabel", QStringLiteral("Total Frames"));
-    framesLabel_ = label(optionsFrame_, "LblFrames", QStringLiteral("0"));
-    auto* dropLabel = label(optionsFrame_, "FrmDropLabel", QStringLiteral("Frames Dropped"));
-    droppedLabel_ = label(optionsFrame_, "LblFrmDrop", QStringLiteral("0"));
-    auto* samplesLabel = label(optionsFrame_, "SamplesLabel", QStringLiteral("Total Samples"));
-    samplesLabel_ = label(optionsFrame_, "LblSamples", QStringLiteral("0"));
-    auto* timeLabel = label(optionsFrame_, "TimeLabel", QStringLiteral("Time (ms)"));
-    timeLabel_ = label(optionsFrame_, "LblTime", QStringLiteral("0"));
-    auto* fileLabel = label(optionsFrame_, "FileLabel", QStringLiteral("File:"));
-    fileEdit_ = edit(optionsFrame_, "EdtFile");
-    fileButton_ = button(optionsFrame_, "CmdCapFN", QStringLiteral("..."));
+    auto* framesLabel = makeLabel(optionsFrame_, "FramesLabel", QStringLiteral("Total Frames"));
+    framesLabel_ = makeLabel(optionsFrame_, "LblFrames", QStringLiteral("0"));
+    auto* dropLabel = makeLabel(optionsFrame_, "FrmDropLabel", QStringLiteral("Frames Dropped"));
+    droppedLabel_ = makeLabel(optionsFrame_, "LblFrmDrop", QStringLiteral("0"));
+    auto* samplesLabel = makeLabel(optionsFrame_, "SamplesLabel", QStringLiteral("Total Samples"));
+    samplesLabel_ = makeLabel(optionsFrame_, "LblSamples", QStringLiteral("0"));
+    auto* timeLabel = makeLabel(optionsFrame_, "TimeLabel", QStringLiteral("Time (ms)"));
+    timeLabel_ = makeLabel(optionsFrame_, "LblTime", QStringLiteral("0"));
+    auto* fileLabel = makeLabel(optionsFrame_, "FileLabel", QStringLiteral("File:"));
+    fileEdit_ = makeLineEdit(optionsFrame_, "EdtFile");
+    fileButton_ = makeButton(optionsFrame_, "CmdCapFN", QStringLiteral("..."));
     // Fixed entries: filled before any handler is connected, so nothing is pushed yet.
     audioFormatBox_->addItems(standardAudioFormatNames());
 
@@ -219,14 +207,14 @@ void CaptureDevicePanel::buildControls()
           {&luminanceEdit_, "EdtLum", "LumFactor:"}, {&intervalEdit_, "EdtInterval", "Interval:"},
           {&passwordEdit_, "EdtPass", "Password:"}, {&captionEdit_, "EdtCaption", "Caption:"},
           {&captionLeftEdit_, "EdtCapLeft", "CaptionLeft:"}, {&captionTopEdit_, "EdtCapTop", "CaptionTop:"}}) {
-        *edt = edit(frameOptionsBox_, name);
+        *edt = makeLineEdit(frameOptionsBox_, name);
         frame->addWidget(new QLabel(QString::fromLatin1(caption), frameOptionsBox_), frameRow, 0);
         frame->addWidget(*edt, frameRow, 1, 1, 2);
         ++frameRow;
     }
     frameOptionsBox_->hide();
 
-    statusLabel_ = label(this, "LblStatus", QString());
+    statusLabel_ = makeLabel(this, "LblStatus", QString());
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
