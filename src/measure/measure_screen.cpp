@@ -220,8 +220,8 @@ void MeasureScreen::buildPanel(QWidget* panel)
     skierNameBox_->setEditable(true);
     skierNameBox_->setInsertPolicy(QComboBox::NoInsert);
     skierNameBox_->installEventFilter(this);
-    connect(skierNameBox_, &QComboBox::editTextChanged, this, [this] { skierNameChanged(); });
-    connect(skierNameBox_, &QComboBox::activated, this, [this] { skierNameChanged(); });
+    connect(skierNameBox_, &QComboBox::editTextChanged, this, &MeasureScreen::skierNameChanged);
+    connect(skierNameBox_, &QComboBox::activated, this, &MeasureScreen::skierNameChanged);
     nameButton_ = makeButton(panel, "btnGetName", QStringLiteral("Name"), this, &MeasureScreen::readWstimsSkierName);
     auto* nameRow = new QHBoxLayout;
     nameRow->addWidget(skierNameBox_, 1);
@@ -263,7 +263,7 @@ void MeasureScreen::buildPanel(QWidget* panel)
     QPushButton* snapshotButton = icon("ImgSnapShot", "snapshot.png", QStringLiteral("Freeze the snapshot picture"),
                                        &MeasureScreen::freezeSnapshot);
     autoLoadBox_ = named(new QCheckBox(QStringLiteral("Auto Load"), panel), "cbAutoLoadClipboard");
-    connect(autoLoadBox_, &QCheckBox::toggled, this, [this] { followAutoLoad(); });
+    connect(autoLoadBox_, &QCheckBox::toggled, this, &MeasureScreen::followAutoLoad);
     auto* sourceRow = new QHBoxLayout;
     sourceRow->addWidget(clipboardButton);
     sourceRow->addWidget(snapshotButton);

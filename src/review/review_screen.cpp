@@ -52,8 +52,7 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     resize(1280, 800);
 
     // The frame view takes the place (and the name) of the old media player.
-    frameView_ = new FrameView(this);
-    frameView_->setObjectName(QStringLiteral("MediaPlayer1"));
+    frameView_ = named(new FrameView(this), "MediaPlayer1");
     frameView_->setMinimumSize(640, 400);
 
     browseLabel_ = makeLabel(this, "Label3", QStringLiteral("Browse for File to View ->"));
@@ -73,7 +72,8 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
                                  &ReviewScreen::useShownFrame);
     nextPassButton_ = makeButton(this, "cmdGoToCapture", QStringLiteral("Go To Record Next Jump Pass"), this,
                                  &ReviewScreen::goToNextPass);
-    setupButton_ = makeButton(this, "cmdGoToSetup", QStringLiteral("Go Back To Setup Screen"), this, &ReviewScreen::goToSetup);
+    setupButton_ =
+        makeButton(this, "cmdGoToSetup", QStringLiteral("Go Back To Setup Screen"), this, &ReviewScreen::goToSetup);
     viewLogButton_ = makeButton(this, "cmdViewLog", QStringLiteral("View Log File"), this, &ReviewScreen::viewLog);
     viewLogButton_->setEnabled(false);
     diskSpaceCaption_ = makeLabel(this, "Label10", QStringLiteral("Disk Free Space Available"));
@@ -85,7 +85,8 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     barefootLabel_->setStyleSheet(QStringLiteral("font-weight: bold"));
     barefootLabel_->hide();
     fileInfoList_ = named(new QListWidget(this), "lstFileInfo");
-    for (QLabel* l : {browseLabel_, instructionLabel_, diskSpaceCaption_, diskSpaceLabel_, diskSpaceWarning_, barefootLabel_})
+    for (QLabel* l :
+         {browseLabel_, instructionLabel_, diskSpaceCaption_, diskSpaceLabel_, diskSpaceWarning_, barefootLabel_})
         l->setWordWrap(true);
 
     for (QPushButton* b : {backButton_, forwardButton_, useFrameButton_, nextPassButton_, setupButton_, viewLogButton_, browseButton_})

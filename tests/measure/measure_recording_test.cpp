@@ -167,6 +167,18 @@ TEST_F(RecordingTest, ReadingTheSameWstimsNameStillStartsAtJumpOne)
     EXPECT_EQ(c<QLineEdit>("Jump_no")->text(), "1");
 }
 
+TEST_F(RecordingTest, ChoosingTheShownNameFromTheListStillStartsAtJumpOne)
+{
+    m->setSkierNames({"Ann Lee", "Bob Ray"});
+    auto* names = c<QComboBox>("Skier_name");
+    names->setEditText("Ann Lee");
+    c<QLineEdit>("Jump_no")->setText(" 4");
+    c<QLineEdit>("distance")->setText("41.5");
+    emit names->activated(0);   // the edit text does not change, only the list was used
+    EXPECT_EQ(c<QLineEdit>("Jump_no")->text(), "1");
+    EXPECT_EQ(c<QLineEdit>("distance")->text(), "");
+}
+
 TEST_F(RecordingTest, TheResultsWindowShowsAJumpRecordedWhileItWasOpen)
 {
     m->openResults();   // no results yet: a message and an empty window
