@@ -34,6 +34,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <array>
 #include <cmath>
 
 namespace tarvex {

@@ -10,7 +10,6 @@
 #include <QLineF>
 #include <QPoint>
 #include <QPointF>
-#include <array>
 
 class QCheckBox;
 class QComboBox;
