@@ -1,9 +1,9 @@
 // The Measure screen's recording side: Record, the outcome options, the skier name, and
-#include "station/screen_names.h"
 // saving and loading pictures. The file formats live in jump_record; these handlers only
 // gather the screen's texts and put the results back into its controls.
 #include "measure/jump_record.h"
 #include "measure/measure_screen.h"
+#include "station/screen_names.h"
 
 #include "widgets/picture_canvas.h"
 #include "media/file_helpers.h"
@@ -19,31 +19,30 @@ namespace {
 
 const QString kMarkFirst = QStringLiteral("Mark the point of impact before recording the jump");
 
-
 } // namespace
 
 const QString MeasureScreen::kMarkFirstText = kMarkFirst;
 
-void MeasureScreen::Record_Click()
+void MeasureScreen::recordJump()
 {
-    const bool measured = !Pass->isChecked() && !Fall->isChecked() && !Other_Grid->isChecked();
+    const bool measured = !passOption_->isChecked() && !fallOption_->isChecked() && !otherGridOption_->isChecked();
     if (measured && !state_.Marked) {
         station_.prompter().message(kMarkFirst, QStringLiteral("Record Jump"), Icon::Exclamation);
         return;
     }
     const AppSettings& s = station_.settings();
     RecordInputs in;
-    in.skier = Skier_name->currentText();
-    in.jumpNumber = Jump_no->text();
-    in.comment = Comment->text();
-    in.metresText = distance->text();
-    in.feetText = distance_ft->text();
-    in.pass = Pass->isChecked();
-    in.fall = Fall->isChecked();
-    in.otherGrid = Other_Grid->isChecked();
+    in.skier = skierNameBox_->currentText();
+    in.jumpNumber = jumpNumberBox_->text();
+    in.comment = commentBox_->text();
+    in.metresText = metresBox_->text();
+    in.feetText = feetBox_->text();
+    in.pass = passOption_->isChecked();
+    in.fall = fallOption_->isChecked();
+    in.otherGrid = otherGridOption_->isChecked();
     in.frozen = state_.Frozen;
     in.verifyMode = verifyMode();
-    in.feetInTenths = !barefoot_indicator->isHidden();
+    in.feetInTenths = !tournamentIndicator_->isHidden();
     in.tournament = tournamentType(s);
     in.wstims = s.WstimsEnabled;
     in.impactX = state_.ImpactX;
@@ -54,56 +53,55 @@ void MeasureScreen::Record_Click()
     in.pictureExtension = s.PictureExtension;
     in.screenImage = [this] { return canvas_->composed(); };
 
-    const RecordOutcome out = recordJump(in, station_.grids(), station_.prompter(), station_.clock().now());
+    const RecordOutcome out = tarvex::recordJump(in, station_.grids(), station_.prompter(), station_.clock().now());
     // The distance stays on screen even when the line could not be written, so the operator
     // can record again once the folder is fixed.
-    distance->setText(out.distance);
-    distance_ft->setText(out.distance_ft);
+    metresBox_->setText(out.distance);
+    feetBox_->setText(out.distance_ft);
     if (!out.recorded)
         return;
-    Jump_no->setText(out.Jump_no);
-    Comment->setText(out.Comment);
+    jumpNumberBox_->setText(out.Jump_no);
+    commentBox_->setText(out.Comment);
     if (out.switchOffPassFall)
-        optJumpOK->setChecked(true);
+        jumpOkOption_->setChecked(true);
     if (out.switchOffOtherGrid)
-        Other_Grid->setChecked(false);
+        otherGridOption_->setChecked(false);
 }
 
-void MeasureScreen::optJumpOK_Click() {}
-void MeasureScreen::Fall_Click() { Comment->setText(QString::fromLatin1(kCommentFall)); }
-void MeasureScreen::Pass_Click() { Comment->setText(QString::fromLatin1(kCommentPass)); }
-void MeasureScreen::Other_Grid_Click() { Comment->setText(QString::fromLatin1(kCommentOtherGrid)); }
+void MeasureScreen::chooseFall() { commentBox_->setText(QString::fromLatin1(kCommentFall)); }
+void MeasureScreen::choosePass() { commentBox_->setText(QString::fromLatin1(kCommentPass)); }
+void MeasureScreen::chooseOtherGrid() { commentBox_->setText(QString::fromLatin1(kCommentOtherGrid)); }
 
-void MeasureScreen::M_Reride_Click()
+void MeasureScreen::chooseMandatoryReride()
 {
     const OutcomeClick c = recordReride(true, state_.Frozen, station_.settings().ResultsFilePath,
                                         station_.prompter(), station_.clock().now());
-    Comment->clear();
+    commentBox_->clear();
     if (c.switchOff)
-        M_Reride->setChecked(false);
+        mandatoryRerideOption_->setChecked(false);
     if (c.emptyDistances) {
-        distance->clear();
-        distance_ft->clear();
+        metresBox_->clear();
+        feetBox_->clear();
     }
 }
 
-void MeasureScreen::O_reride_Click()
+void MeasureScreen::chooseOptionalReride()
 {
     const OutcomeClick c = recordReride(false, state_.Frozen, station_.settings().ResultsFilePath,
                                         station_.prompter(), station_.clock().now());
-    Comment->clear();
+    commentBox_->clear();
     if (c.switchOff)
-        O_reride->setChecked(false);
+        optionalRerideOption_->setChecked(false);
 }
 
-void MeasureScreen::Make_comment_Click()
+void MeasureScreen::makeComment()
 {
     recordComment(station_.settings().ResultsFilePath, station_.prompter(), station_.clock().now());
-    Comment->clear();
-    Make_comment->setChecked(false);
+    commentBox_->clear();
+    commentOption_->setChecked(false);
 }
 
-void MeasureScreen::btnGetName_Click()
+void MeasureScreen::readWstimsSkierName()
 {
     const WstimsName n = readWstimsName(station_.txioFolder());
     if (!n.name) {
@@ -111,20 +109,19 @@ void MeasureScreen::btnGetName_Click()
         return;
     }
     // Reading the name counts as a name change even when it is the name already shown.
-    if (Skier_name->currentText() == *n.name)
-        Skier_name_Change();
+    if (skierNameBox_->currentText() == *n.name)
+        skierNameChanged();
     else
-        Skier_name->setEditText(*n.name);
+        skierNameBox_->setEditText(*n.name);
 }
 
-void MeasureScreen::Skier_name_Change()
+void MeasureScreen::skierNameChanged()
 {
-    Jump_no->setText(QStringLiteral("1"));
-    distance->clear();
-    distance_ft->clear();
+    jumpNumberBox_->setText(QStringLiteral("1"));
+    metresBox_->clear();
+    feetBox_->clear();
 }
 
-void MeasureScreen::Skier_name_Click() { Skier_name_Change(); }
 
 void MeasureScreen::savePicture()
 {
@@ -139,11 +136,11 @@ void MeasureScreen::savePicture()
         in.captureSkier = capture->skierName();
         in.capturePass = capture->passNumber();
     }
-    in.distanceText = distance->text();
+    in.distanceText = metresBox_->text();
     tarvex::savePicture(canvas_->composed(), in, station_.prompter(), station_.clock().now());
 }
 
-void MeasureScreen::LoadPict_Click()
+void MeasureScreen::loadPicture()
 {
     AppSettings& s = station_.settings();
     const QString folder = withoutTrailingSeparator(s.PicturesPath.trimmed());

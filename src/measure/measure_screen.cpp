@@ -7,7 +7,9 @@
 
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
+#include "widgets/controls.h"
 #include "widgets/drag_handle.h"
+#include "widgets/nudge_pad.h"
 #include "widgets/picture_canvas.h"
 #include "measure/results_window.h"
 
@@ -32,6 +34,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <array>
 #include <cmath>
 
 namespace tarvex {
@@ -77,23 +80,22 @@ void MeasureScreen::buildControls()
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    menu_ = new QMenuBar(this);
-    auto addAction = [this](const char* name, const QString& caption, void (MeasureScreen::*slot)()) {
-        auto* a = new QAction(caption, menu_);
-        a->setObjectName(QString::fromLatin1(name));
-        menu_->addAction(a);
+    auto* menu = new QMenuBar(this);
+    auto addAction = [this, menu](const char* name, const QString& caption, void (MeasureScreen::*slot)()) {
+        auto* a = named(new QAction(caption, menu), name);
+        menu->addAction(a);
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    addAction("SavePict", QStringLiteral("&Save Picture"), &MeasureScreen::SavePict_Click);
-    addAction("LoadPict", QStringLiteral("&Load Picture"), &MeasureScreen::LoadPict_Click);
-    addAction("mnuPaste", QStringLiteral("&Paste"), &MeasureScreen::mnuPaste_Click);
-    addAction("mnuResults", QStringLiteral("&Results"), &MeasureScreen::mnuResults_Click);
-    addAction("mnuCalibrate", QStringLiteral("&Calibrate"), &MeasureScreen::mnuCalibrate_Click);
-    addAction("mnuCapture", QStringLiteral("C&apture Next Jump"), &MeasureScreen::mnuCapture_Click);
-    addAction("mnuViewLog", QStringLiteral("&View Log"), &MeasureScreen::mnuViewLog_Click);
-    addAction("Exit", QStringLiteral("E&xit"), &MeasureScreen::Exit_Click);
-    outer->setMenuBar(menu_);
+    addAction("SavePict", QStringLiteral("&Save Picture"), &MeasureScreen::savePicture);
+    addAction("LoadPict", QStringLiteral("&Load Picture"), &MeasureScreen::loadPicture);
+    addAction("mnuPaste", QStringLiteral("&Paste"), &MeasureScreen::pasteClipboardPicture);
+    addAction("mnuResults", QStringLiteral("&Results"), &MeasureScreen::openResults);
+    addAction("mnuCalibrate", QStringLiteral("&Calibrate"), &MeasureScreen::openCalibration);
+    addAction("mnuCapture", QStringLiteral("C&apture Next Jump"), &MeasureScreen::captureNextJump);
+    addAction("mnuViewLog", QStringLiteral("&View Log"), &MeasureScreen::viewPictureLog);
+    addAction("Exit", QStringLiteral("E&xit"), &MeasureScreen::exitToMain);
+    outer->setMenuBar(menu);
 
     auto* body = new QHBoxLayout;
     outer->addLayout(body, 1);
@@ -108,95 +110,77 @@ void MeasureScreen::buildControls()
     connect(canvas_, &PictureCanvas::mouseMoved, this,
             [this](double x, double y, Qt::MouseButtons) { pictureMouseMove(x, y); });
 
-    lineHorizontalImpact = new LineShape(QStringLiteral("lineHorizontalImpact"), canvas_);
-    lineVerticalImpact = new LineShape(QStringLiteral("lineVerticalImpact"), canvas_);
-    lineSplashIndicator = new LineShape(QStringLiteral("lineSplashIndicator"), canvas_);
+    impactArm_ = new LineShape(QStringLiteral("lineHorizontalImpact"), canvas_);
+    impactBar_ = new LineShape(QStringLiteral("lineVerticalImpact"), canvas_);
+    splashIndicator_ = new LineShape(QStringLiteral("lineSplashIndicator"), canvas_);
 
-    maxbuoy = canvas_->addLabel(QStringLiteral("maxbuoy"));
-    maxbuoym = canvas_->addLabel(QStringLiteral("maxbuoym"));
-    minbuoy = canvas_->addLabel(QStringLiteral("minbuoy"));
-    minbuoym = canvas_->addLabel(QStringLiteral("minbuoym"));
-    for (QLabel* l : {maxbuoy, maxbuoym, minbuoy, minbuoym}) {
+    leftBuoyFeet_ = canvas_->addLabel(QStringLiteral("maxbuoy"));
+    leftBuoyMetres_ = canvas_->addLabel(QStringLiteral("maxbuoym"));
+    rightBuoyFeet_ = canvas_->addLabel(QStringLiteral("minbuoy"));
+    rightBuoyMetres_ = canvas_->addLabel(QStringLiteral("minbuoym"));
+    for (QLabel* l : {leftBuoyFeet_, leftBuoyMetres_, rightBuoyFeet_, rightBuoyMetres_}) {
         l->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
         l->setMinimumWidth(110);
     }
 
-    auto* panel = new QWidget(this);
-    panel->setObjectName(QStringLiteral("controlPanel"));
+    auto* panel = named(new QWidget(this), "controlPanel");
     panel->setFixedWidth(300);
     body->addWidget(panel);
     buildPanel(panel);
     buildFloating();
 
-    loadTimer = new QTimer(this);
-    loadTimer->setObjectName(QStringLiteral("loadTimer"));
-    loadTimer->setInterval(1000);
-    connect(loadTimer, &QTimer::timeout, this, &MeasureScreen::loadTimer_Timer);
+    clipboardPoll_ = named(new QTimer(this), "loadTimer");
+    clipboardPoll_->setInterval(1000);
+    connect(clipboardPoll_, &QTimer::timeout, this, &MeasureScreen::pollClipboardFlag);
 }
 
 void MeasureScreen::buildPanel(QWidget* panel)
 {
     auto* col = new QVBoxLayout(panel);
-    auto button = [this, panel](const char* name, const QString& caption, void (MeasureScreen::*slot)()) {
-        auto* b = new QPushButton(caption, panel);
-        b->setObjectName(QString::fromLatin1(name));
-        connect(b, &QPushButton::clicked, this, slot);
-        return b;
-    };
-    auto box = [panel](const char* name, const QString& text) {
-        auto* e = new QLineEdit(text, panel);
-        e->setObjectName(QString::fromLatin1(name));
-        return e;
-    };
-    auto label = [panel](const char* name, const QString& text) {
-        auto* l = new QLabel(text, panel);
-        l->setObjectName(QString::fromLatin1(name));
-        return l;
-    };
-
-    Set_grid = button("Set_grid", gridChoiceCaption(1), &MeasureScreen::Set_grid_Click);
-    Show_grid = button("Show_grid", QStringLiteral("Show Grid"), &MeasureScreen::Show_grid_Click);
-    Unfreeze = button("Unfreeze", QStringLiteral("Clear"), &MeasureScreen::Unfreeze_Click);
-    Record = button("Record", QStringLiteral("Record &Jump"), &MeasureScreen::Record_Click);
-    verify = button("verify", kVerify, &MeasureScreen::verify_Click);
+    gridChoiceButton_ = makeButton(panel, "Set_grid", gridChoiceCaption(1), this, &MeasureScreen::switchToNextGrid);
+    showGridButton_ = makeButton(panel, "Show_grid", QStringLiteral("Show Grid"), this, &MeasureScreen::show_the_grid);
+    QPushButton* clearButton = makeButton(panel, "Unfreeze", QStringLiteral("Clear"), this, &MeasureScreen::clearJump);
+    QPushButton* recordButton =
+        makeButton(panel, "Record", QStringLiteral("Record &Jump"), this, &MeasureScreen::recordJump);
+    verifyButton_ = makeButton(panel, "verify", kVerify, this, &MeasureScreen::toggleVerify);
     auto* gridRow = new QHBoxLayout;
-    gridRow->addWidget(Set_grid);
-    gridRow->addWidget(Show_grid);
+    gridRow->addWidget(gridChoiceButton_);
+    gridRow->addWidget(showGridButton_);
     col->addLayout(gridRow);
     auto* actionRow = new QHBoxLayout;
-    actionRow->addWidget(Record);
-    actionRow->addWidget(Unfreeze);
-    actionRow->addWidget(verify);
+    actionRow->addWidget(recordButton);
+    actionRow->addWidget(clearButton);
+    actionRow->addWidget(verifyButton_);
     col->addLayout(actionRow);
 
     // First outcome group: exactly one of the three, Qt's own exclusivity inside the frame.
-    Frame1 = new QGroupBox(panel);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    auto* frameLayout = new QHBoxLayout(Frame1);
+    auto* outcomeFrame = named(new QGroupBox(panel), "Frame1");
+    auto* frameLayout = new QHBoxLayout(outcomeFrame);
     auto option = [this](QWidget* parent, const char* name, const QString& caption, void (MeasureScreen::*slot)()) {
-        auto* r = new QRadioButton(caption, parent);
-        r->setObjectName(QString::fromLatin1(name));
+        auto* r = named(new QRadioButton(caption, parent), name);
         connect(r, &QRadioButton::clicked, this, slot);
         return r;
     };
-    optJumpOK = option(Frame1, "optJumpOK", QStringLiteral("Jump OK"), &MeasureScreen::optJumpOK_Click);
-    Pass = option(Frame1, "Pass", QStringLiteral("Pass"), &MeasureScreen::Pass_Click);
-    Fall = option(Frame1, "Fall", QStringLiteral("Fall"), &MeasureScreen::Fall_Click);
-    for (QRadioButton* r : {optJumpOK, Pass, Fall})
+    jumpOkOption_ = named(new QRadioButton(QStringLiteral("Jump OK"), outcomeFrame), "optJumpOK");
+    passOption_ = option(outcomeFrame, "Pass", QStringLiteral("Pass"), &MeasureScreen::choosePass);
+    fallOption_ = option(outcomeFrame, "Fall", QStringLiteral("Fall"), &MeasureScreen::chooseFall);
+    for (QRadioButton* r : {jumpOkOption_, passOption_, fallOption_})
         frameLayout->addWidget(r);
-    col->addWidget(Frame1);
+    col->addWidget(outcomeFrame);
 
     // Second group: at most one, and the program may switch the chosen one off again, which
     // Qt's exclusive radio buttons refuse; exclusivity is kept by hand.
-    auto* second = new QWidget(panel);
-    second->setObjectName(QStringLiteral("outcomeOptions"));
+    auto* second = named(new QWidget(panel), "outcomeOptions");
     auto* secondLayout = new QGridLayout(second);
     secondLayout->setContentsMargins(0, 0, 0, 0);
-    O_reride = option(second, "O_reride", QStringLiteral("Opt. reride"), &MeasureScreen::O_reride_Click);
-    M_Reride = option(second, "M_Reride", QStringLiteral("Man. Reride"), &MeasureScreen::M_Reride_Click);
-    Other_Grid = option(second, "Other_Grid", QStringLiteral("Other Grid"), &MeasureScreen::Other_Grid_Click);
-    Make_comment = option(second, "Make_comment", QStringLiteral("Comment"), &MeasureScreen::Make_comment_Click);
-    const std::array<QRadioButton*, 4> group2{O_reride, M_Reride, Other_Grid, Make_comment};
+    optionalRerideOption_ =
+        option(second, "O_reride", QStringLiteral("Opt. reride"), &MeasureScreen::chooseOptionalReride);
+    mandatoryRerideOption_ =
+        option(second, "M_Reride", QStringLiteral("Man. Reride"), &MeasureScreen::chooseMandatoryReride);
+    otherGridOption_ = option(second, "Other_Grid", QStringLiteral("Other Grid"), &MeasureScreen::chooseOtherGrid);
+    commentOption_ = option(second, "Make_comment", QStringLiteral("Comment"), &MeasureScreen::makeComment);
+    const std::array<QRadioButton*, 4> group2{optionalRerideOption_, mandatoryRerideOption_, otherGridOption_,
+                                              commentOption_};
     for (std::size_t i = 0; i < group2.size(); ++i) {
         QRadioButton* r = group2[i];
         r->setAutoExclusive(false);
@@ -216,80 +200,75 @@ void MeasureScreen::buildPanel(QWidget* panel)
     }
     col->addWidget(second);
 
-    Comment = box("Comment", QString());
-    Comment->hide();
+    commentBox_ = makeLineEdit(panel, "Comment");
+    commentBox_->hide();
 
-    IWSFlabel = label("IWSFlabel", QStringLiteral("IWSF Official Distance"));
-    distance = box("distance", QStringLiteral("m"));
-    AWSAlabel = label("AWSAlabel", QStringLiteral("AWSA Official Distance"));
-    distance_ft = box("distance_ft", QStringLiteral("ft"));
-    col->addWidget(IWSFlabel);
-    col->addWidget(distance);
-    col->addWidget(AWSAlabel);
-    col->addWidget(distance_ft);
-    provisionalDistance = new QLabel(panel);
-    provisionalDistance->setObjectName(QStringLiteral("provisionalDistance"));
-    provisionalDistance->setWordWrap(true);
-    provisionalDistance->setStyleSheet(QStringLiteral("color: #8a4b00;"));
-    provisionalDistance->hide();
-    col->addWidget(provisionalDistance);
+    metresCaption_ = makeLabel(panel, "IWSFlabel", QStringLiteral("IWSF Official Distance"));
+    metresBox_ = makeLineEdit(panel, "distance", QStringLiteral("m"));
+    feetCaption_ = makeLabel(panel, "AWSAlabel", QStringLiteral("AWSA Official Distance"));
+    feetBox_ = makeLineEdit(panel, "distance_ft", QStringLiteral("ft"));
+    col->addWidget(metresCaption_);
+    col->addWidget(metresBox_);
+    col->addWidget(feetCaption_);
+    col->addWidget(feetBox_);
+    provisionalFigures_ = makeLabel(panel, "provisionalDistance", QString());
+    provisionalFigures_->setWordWrap(true);
+    provisionalFigures_->setStyleSheet(QStringLiteral("color: #8a4b00;"));
+    provisionalFigures_->hide();
+    col->addWidget(provisionalFigures_);
 
-    Skier_name = new QComboBox(panel);
-    Skier_name->setObjectName(QStringLiteral("Skier_name"));
-    Skier_name->setEditable(true);
-    Skier_name->setInsertPolicy(QComboBox::NoInsert);
-    Skier_name->installEventFilter(this);
-    connect(Skier_name, &QComboBox::editTextChanged, this, [this] { Skier_name_Change(); });
-    connect(Skier_name, &QComboBox::activated, this, [this] { Skier_name_Click(); });
-    btnGetName = button("btnGetName", QStringLiteral("Name"), &MeasureScreen::btnGetName_Click);
+    skierNameBox_ = named(new QComboBox(panel), "Skier_name");
+    skierNameBox_->setEditable(true);
+    skierNameBox_->setInsertPolicy(QComboBox::NoInsert);
+    skierNameBox_->installEventFilter(this);
+    connect(skierNameBox_, &QComboBox::editTextChanged, this, &MeasureScreen::skierNameChanged);
+    connect(skierNameBox_, &QComboBox::activated, this, &MeasureScreen::skierNameChanged);
+    nameButton_ = makeButton(panel, "btnGetName", QStringLiteral("Name"), this, &MeasureScreen::readWstimsSkierName);
     auto* nameRow = new QHBoxLayout;
-    nameRow->addWidget(Skier_name, 1);
-    nameRow->addWidget(btnGetName);
+    nameRow->addWidget(skierNameBox_, 1);
+    nameRow->addWidget(nameButton_);
     col->addLayout(nameRow);
-    Jump_no = box("Jump_no", QStringLiteral("Jump"));
-    col->addWidget(Jump_no);
+    jumpNumberBox_ = makeLineEdit(panel, "Jump_no", QStringLiteral("Jump"));
+    col->addWidget(jumpNumberBox_);
 
-    barefoot_indicator = box("barefoot_indicator", QStringLiteral("Barefoot Jump"));
-    barefoot_indicator->setReadOnly(true);
-    barefoot_indicator->hide();
-    col->addWidget(barefoot_indicator);
+    tournamentIndicator_ = makeLineEdit(panel, "barefoot_indicator", QStringLiteral("Barefoot Jump"));
+    tournamentIndicator_->setReadOnly(true);
+    tournamentIndicator_->hide();
+    col->addWidget(tournamentIndicator_);
 
-    xtwips = box("xtwips", QString());
-    ytwips = box("ytwips", QString());
-    xposition = box("xposition", QString());
-    yposition = box("yposition", QString());
-    VerifyDistance = box("VerifyDistance", QString());
+    xTwipsBox_ = makeLineEdit(panel, "xtwips");
+    yTwipsBox_ = makeLineEdit(panel, "ytwips");
+    xPositionBox_ = makeLineEdit(panel, "xposition");
+    yPositionBox_ = makeLineEdit(panel, "yposition");
+    verifyDistanceBox_ = makeLineEdit(panel, "VerifyDistance");
     auto* readout = new QGridLayout;
-    readout->addWidget(xtwips, 0, 0);
-    readout->addWidget(ytwips, 0, 1);
-    readout->addWidget(xposition, 1, 0);
-    readout->addWidget(yposition, 1, 1);
-    readout->addWidget(VerifyDistance, 2, 0, 1, 2);
+    readout->addWidget(xTwipsBox_, 0, 0);
+    readout->addWidget(yTwipsBox_, 0, 1);
+    readout->addWidget(xPositionBox_, 1, 0);
+    readout->addWidget(yPositionBox_, 1, 1);
+    readout->addWidget(verifyDistanceBox_, 2, 0, 1, 2);
     col->addLayout(readout);
-    for (QLineEdit* e : {xtwips, ytwips, xposition, yposition, VerifyDistance})
+    for (QLineEdit* e : {xTwipsBox_, yTwipsBox_, xPositionBox_, yPositionBox_, verifyDistanceBox_})
         e->setReadOnly(true);
 
     auto icon = [this, panel](const char* name, const char* file, const QString& tip, void (MeasureScreen::*slot)()) {
-        auto* b = new QPushButton(panel);
-        b->setObjectName(QString::fromLatin1(name));
+        QPushButton* b = makeButton(panel, name, QString(), this, slot);
         b->setIcon(QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(file)));
         b->setIconSize(QSize(32, 32));
         b->setFlat(true);
         b->setToolTip(tip);
-        connect(b, &QPushButton::clicked, this, slot);
         return b;
     };
-    ClipSnapShot = icon("ClipSnapShot", "clipboard.png", QStringLiteral("Freeze the clipboard picture"),
-                        &MeasureScreen::ClipSnapShot_Click);
-    ImgSnapShot = icon("ImgSnapShot", "snapshot.png", QStringLiteral("Freeze the snapshot picture"),
-                       &MeasureScreen::ImgSnapShot_Click);
-    cbAutoLoadClipboard = new QCheckBox(QStringLiteral("Auto Load"), panel);
-    cbAutoLoadClipboard->setObjectName(QStringLiteral("cbAutoLoadClipboard"));
-    connect(cbAutoLoadClipboard, &QCheckBox::toggled, this, [this] { cbAutoLoadClipboard_Click(); });
+    QPushButton* clipboardButton = icon("ClipSnapShot", "clipboard.png", QStringLiteral("Freeze the clipboard picture"),
+                                        &MeasureScreen::pasteClipboardPicture);
+    QPushButton* snapshotButton = icon("ImgSnapShot", "snapshot.png", QStringLiteral("Freeze the snapshot picture"),
+                                       &MeasureScreen::freezeSnapshot);
+    autoLoadBox_ = named(new QCheckBox(QStringLiteral("Auto Load"), panel), "cbAutoLoadClipboard");
+    connect(autoLoadBox_, &QCheckBox::toggled, this, &MeasureScreen::followAutoLoad);
     auto* sourceRow = new QHBoxLayout;
-    sourceRow->addWidget(ClipSnapShot);
-    sourceRow->addWidget(ImgSnapShot);
-    sourceRow->addWidget(cbAutoLoadClipboard, 1);
+    sourceRow->addWidget(clipboardButton);
+    sourceRow->addWidget(snapshotButton);
+    sourceRow->addWidget(autoLoadBox_, 1);
     col->addLayout(sourceRow);
     col->addStretch(1);
 }
@@ -301,51 +280,41 @@ void MeasureScreen::buildFloating()
     auto handleLabel = [this](const char* name, const QString& caption, QRect r) {
         return DragHandle::makeLabel(this, QString::fromLatin1(name), caption, r);
     };
-    auto arrow = [this](const char* name, const char* icon, QRect r, void (MeasureScreen::*slot)()) {
-        QPushButton* b = makeIconButton(this, QString::fromLatin1(name), QString::fromLatin1(icon), r);
-        connect(b, &QPushButton::clicked, this, slot);
-        return b;
-    };
-    AdjustmentLabel = handleLabel("AdjustmentLabel", QStringLiteral("Micro-Adjust (drag-it)"), {20, 40, 150, 18});
-    AdjustUp = arrow("AdjustUp", "arrow_up.png", {70, 60, 28, 28}, &MeasureScreen::AdjustUp_Click);
-    AdjustLeft = arrow("AdjustLeft", "arrow_left.png", {40, 90, 28, 28}, &MeasureScreen::AdjustLeft_Click);
-    AdjustRight = arrow("AdjustRight", "arrow_right.png", {100, 90, 28, 28}, &MeasureScreen::AdjustRight_Click);
-    AdjustDown = arrow("AdjustDown", "arrow_down.png", {70, 120, 28, 28}, &MeasureScreen::AdjustDown_Click);
+    nudgeHandle_ = handleLabel("AdjustmentLabel", QStringLiteral("Micro-Adjust (drag-it)"), {20, 40, 150, 18});
+    nudgePad_ = new NudgePad(this, {40, 60}, kMicroAdjustTwips);
+    connect(nudgePad_, &NudgePad::nudged, this, &MeasureScreen::microAdjust);
 
-    CrossLabel = handleLabel("CrossLabel", QStringLiteral("Adjust Cross Size (drag-it)"), {20, 160, 170, 18});
-    CrossSize = new QScrollBar(Qt::Horizontal, this);
-    CrossSize->setObjectName(QStringLiteral("CrossSize"));
-    CrossSize->setRange(kCrossSizeMin, kCrossSizeMax);
-    CrossSize->setSingleStep(kCrossSizeStep);
-    CrossSize->setPageStep(kCrossSizeStep);
-    CrossSize->setValue(kCrossSizeInitial);
-    CrossSize->setGeometry(20, 180, 170, 18);
+    crossSizeHandle_ = handleLabel("CrossLabel", QStringLiteral("Adjust Cross Size (drag-it)"), {20, 160, 170, 18});
+    crossSizeBar_ = named(new QScrollBar(Qt::Horizontal, this), "CrossSize");
+    crossSizeBar_->setRange(kCrossSizeMin, kCrossSizeMax);
+    crossSizeBar_->setSingleStep(kCrossSizeStep);
+    crossSizeBar_->setPageStep(kCrossSizeStep);
+    crossSizeBar_->setValue(kCrossSizeInitial);
+    crossSizeBar_->setGeometry(20, 180, 170, 18);
 
-    FrozenSign = handleLabel("FrozenSign", QStringLiteral("FROZEN"), {320, 40, 120, 28});
-    FrozenSign->setStyleSheet(QStringLiteral("color: red; font-weight: bold; font-size: 18px;"));
-    UnofficialJump = new QLabel(QStringLiteral("UNOFFICIAL JUMP"), this);
-    UnofficialJump->setObjectName(QStringLiteral("UnofficialJump"));
-    UnofficialJump->setGeometry(460, 40, 220, 28);
-    UnofficialJump->setStyleSheet(QStringLiteral("color: red; font-weight: bold; font-size: 18px;"));
+    frozenSign_ = handleLabel("FrozenSign", QStringLiteral("FROZEN"), {320, 40, 120, 28});
+    frozenSign_->setStyleSheet(QStringLiteral("color: red; font-weight: bold; font-size: 18px;"));
+    unofficialSign_ = makeLabel(this, "UnofficialJump", QStringLiteral("UNOFFICIAL JUMP"));
+    unofficialSign_->setGeometry(460, 40, 220, 28);
+    unofficialSign_->setStyleSheet(QStringLiteral("color: red; font-weight: bold; font-size: 18px;"));
 
-    gridlabel = handleLabel("gridlabel", QStringLiteral("Grid Description (drag-it)"), {20, 220, 300, 18});
-    grid_description = new QLineEdit(this);
-    grid_description->setObjectName(QStringLiteral("grid_description"));
-    grid_description->setGeometry(20, 240, 300, 22);
-    grid_description->setReadOnly(true);
-    gif_file_name = new QLineEdit(QStringLiteral(".gif file name"), this);
-    gif_file_name->setObjectName(QStringLiteral("gif_file_name"));
-    gif_file_name->setGeometry(20, 262, 300, 22);
-    gif_file_name->setReadOnly(true);
-    gif_file_name->hide();
+    QLabel* gridDescriptionHandle =
+        handleLabel("gridlabel", QStringLiteral("Grid Description (drag-it)"), {20, 220, 300, 18});
+    gridDescriptionBox_ = makeLineEdit(this, "grid_description");
+    gridDescriptionBox_->setGeometry(20, 240, 300, 22);
+    gridDescriptionBox_->setReadOnly(true);
+    pictureNameBox_ = makeLineEdit(this, "gif_file_name", QStringLiteral(".gif file name"));
+    pictureNameBox_->setGeometry(20, 262, 300, 22);
+    pictureNameBox_->setReadOnly(true);
+    pictureNameBox_->hide();
 
-    new DragHandle(AdjustmentLabel, {AdjustmentLabel, AdjustUp, AdjustDown, AdjustLeft, AdjustRight});
-    new DragHandle(CrossLabel, {CrossLabel, CrossSize});
-    new DragHandle(FrozenSign, {FrozenSign});
-    new DragHandle(gridlabel, {gridlabel, grid_description, gif_file_name});
-    for (QWidget* w : std::initializer_list<QWidget*>{AdjustmentLabel, AdjustUp, AdjustDown, AdjustLeft, AdjustRight,
-                                                      CrossLabel, CrossSize, FrozenSign, UnofficialJump, gridlabel,
-                                                      grid_description, gif_file_name})
+    new DragHandle(nudgeHandle_, {nudgeHandle_, nudgePad_});
+    new DragHandle(crossSizeHandle_, {crossSizeHandle_, crossSizeBar_});
+    new DragHandle(frozenSign_, {frozenSign_});
+    new DragHandle(gridDescriptionHandle, {gridDescriptionHandle, gridDescriptionBox_, pictureNameBox_});
+    for (QWidget* w : std::initializer_list<QWidget*>{nudgeHandle_, nudgePad_, crossSizeHandle_, crossSizeBar_,
+                                                      frozenSign_, unofficialSign_, gridDescriptionHandle,
+                                                      gridDescriptionBox_, pictureNameBox_})
         w->raise();
 }
 
@@ -354,19 +323,18 @@ void MeasureScreen::buildFloating()
 void MeasureScreen::load()
 {
     const GridState& g = station_.grids();
-    Set_grid->setVisible(g.grids_in_use > 1);
-    Set_grid->setText(gridChoiceCaption(g.current_grid));
-    optJumpOK->setChecked(true);
-    Comment->clear();
+    gridChoiceButton_->setVisible(g.grids_in_use > 1);
+    gridChoiceButton_->setText(gridChoiceCaption(g.current_grid));
+    jumpOkOption_->setChecked(true);
+    commentBox_->clear();
     state_.LastMarkX = state_.LastMarkY = 0;
     state_.SplashX = state_.SplashY = 0;
-    for (QWidget* w : std::initializer_list<QWidget*>{grid_description, xtwips, ytwips, xposition, yposition,
-                                                      VerifyDistance, FrozenSign, UnofficialJump})
+    for (QWidget* w : std::initializer_list<QWidget*>{gridDescriptionBox_, xTwipsBox_, yTwipsBox_, xPositionBox_,
+                                                      yPositionBox_, verifyDistanceBox_, frozenSign_, unofficialSign_})
         w->hide();
-    for (LineShape* l : {lineHorizontalImpact, lineVerticalImpact, lineSplashIndicator})
+    for (LineShape* l : {impactArm_, impactBar_, splashIndicator_})
         l->setColour(Qt::white);
-    for (QWidget* w : std::initializer_list<QWidget*>{AdjustUp, AdjustDown, AdjustLeft, AdjustRight, AdjustmentLabel})
-        w->hide();
+    setNudgeVisible(false);
     // Like the grid setup screen: the picture and its right-hand buoys need the room.
     setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -377,7 +345,7 @@ void MeasureScreen::showEvent(QShowEvent* e)
 {
     Screen::showEvent(e);
     skipNextActivation_ = true;
-    Form_Activate();
+    refreshOnActivation();
 }
 
 void MeasureScreen::changeEvent(QEvent* e)
@@ -394,16 +362,16 @@ void MeasureScreen::changeEvent(QEvent* e)
         return;
     }
     if (isVisible())
-        Form_Activate();
+        refreshOnActivation();
 }
 
-void MeasureScreen::Form_Activate()
+void MeasureScreen::refreshOnActivation()
 {
     // The grid count and the current grid may have changed on other screens since load;
     // the selector must never name a grid other than the one measured with.
     const GridState& g = station_.grids();
-    Set_grid->setVisible(g.grids_in_use > 1);
-    Set_grid->setText(gridChoiceCaption(g.current_grid));
+    gridChoiceButton_->setVisible(g.grids_in_use > 1);
+    gridChoiceButton_->setText(gridChoiceCaption(g.current_grid));
 
     if (station_.settings().arrival == Arrival::FrameChosen) {
         const QString frame = station_.programFile(QStringLiteral("currentcapture.bmp"));
@@ -440,8 +408,8 @@ bool MeasureScreen::loadPictureFile(const QString& path)
 
 void MeasureScreen::takePictureSize()
 {
-    picture_width_twips_ = pictureTwipsText(canvas_->picture().width());
-    picture_height_twips_ = pictureTwipsText(canvas_->picture().height());
+    pictureWidthTwips_ = pictureTwipsText(canvas_->picture().width());
+    pictureHeightTwips_ = pictureTwipsText(canvas_->picture().height());
 }
 
 // ---------------------------------------------------------------- overlay
@@ -452,7 +420,7 @@ QColor MeasureScreen::overlayColour() const
     return tarvex::overlayColour(s.MessageColorName, s.MessageColor);
 }
 
-int MeasureScreen::crossSize() const { return CrossSize->value(); }
+int MeasureScreen::crossSize() const { return crossSizeBar_->value(); }
 
 void MeasureScreen::show_the_grid()
 {
@@ -471,33 +439,22 @@ void MeasureScreen::show_the_grid()
         canvas_->line(g.buoy_screen_x[buoy::UpperLeft], g.buoy_screen_y[buoy::UpperLeft],
                       g.buoy_screen_x[buoy::LowerLeft], g.buoy_screen_y[buoy::LowerLeft], Qt::white);
     }
-    auto labels = [&](int b, QLabel* feet, QLabel* metres) {
-        const double d = jumpToBuoyDistance(g, b);
-        const double x = g.buoy_screen_x[b] - 100, y = g.buoy_screen_y[b];
-        feet->setText(buoyFeetText(d));
-        canvas_->placeItem(feet, x, y - 400);
-        metres->setText(buoyMetresText(d));
-        canvas_->placeItem(metres, x, y - 600);
-    };
-    labels(buoy::UpperLeft, maxbuoy, maxbuoym);
-    labels(buoy::UpperRight, minbuoy, minbuoym);
-    grid_description->setText(g.grid_description[g.current_grid]);
-    grid_description->show();
+    placeBuoyLabels();
+    gridDescriptionBox_->setText(g.grid_description[g.current_grid]);
+    gridDescriptionBox_->show();
 }
-
-void MeasureScreen::Show_grid_Click() { show_the_grid(); }
 
 void MeasureScreen::clearBuoyLabels()
 {
-    for (QLabel* l : {maxbuoy, maxbuoym, minbuoy, minbuoym})
+    for (QLabel* l : {leftBuoyFeet_, leftBuoyMetres_, rightBuoyFeet_, rightBuoyMetres_})
         l->clear();
 }
 
-void MeasureScreen::Set_grid_Click()
+void MeasureScreen::switchToNextGrid()
 {
     GridState& g = station_.grids();
-    const GridChoice next = nextGridChoice(Set_grid->text(), g.grids_in_use);
-    Set_grid->setText(next.caption);
+    const GridChoice next = nextGridChoice(gridChoiceButton_->text(), g.grids_in_use);
+    gridChoiceButton_->setText(next.caption);
     canvas_->clear();
     clearBuoyLabels();
     g.switchToGrid(next.grid);
@@ -508,18 +465,18 @@ void MeasureScreen::Set_grid_Click()
 
 void MeasureScreen::hideMarker()
 {
-    for (LineShape* l : {lineHorizontalImpact, lineVerticalImpact, lineSplashIndicator})
+    for (LineShape* l : {impactArm_, impactBar_, splashIndicator_})
         l->hide();
-    provisionalDistance->hide();
+    provisionalFigures_->hide();
 }
 
 void MeasureScreen::showProvisional()
 {
     const AppSettings& s = station_.settings();
     const auto text = provisionalFigures(station_.grids(), state_.impact(), tournamentType(s),
-                                         !barefoot_indicator->isHidden());
-    provisionalDistance->setText(text.value_or(QString()));
-    provisionalDistance->setVisible(text.has_value());
+                                         !tournamentIndicator_->isHidden());
+    provisionalFigures_->setText(text.value_or(QString()));
+    provisionalFigures_->setVisible(text.has_value());
 }
 
 bool MeasureScreen::DrawImpactMark()
@@ -534,10 +491,10 @@ bool MeasureScreen::DrawImpactMark()
         return false;
     }
     const double size = crossSize();
-    lineHorizontalImpact->setLine(horizontalArm(impact, size, s.RightToLeft));
-    lineVerticalImpact->setLine(verticalBar(impact, size));
-    lineSplashIndicator->setLine(splashIndicatorLine(*foot));
-    for (LineShape* l : {lineHorizontalImpact, lineVerticalImpact, lineSplashIndicator}) {
+    impactArm_->setLine(horizontalArm(impact, size, s.RightToLeft));
+    impactBar_->setLine(verticalBar(impact, size));
+    splashIndicator_->setLine(splashIndicatorLine(*foot));
+    for (LineShape* l : {impactArm_, impactBar_, splashIndicator_}) {
         l->show();
         l->raise();
     }
@@ -551,15 +508,20 @@ bool MeasureScreen::DrawImpactMark()
 
 void MeasureScreen::pictureMouseDown(double x, double y)
 {
-    distance->setText(QStringLiteral("m"));
-    distance_ft->setText(QStringLiteral("ft"));
+    metresBox_->setText(QStringLiteral("m"));
+    feetBox_->setText(QStringLiteral("ft"));
     state_.ImpactX = x;
     state_.ImpactY = y;
     state_.Marked = true;
     canvas_->setDrawWidth(2);
     DrawImpactMark();
-    for (QWidget* w : std::initializer_list<QWidget*>{AdjustUp, AdjustDown, AdjustLeft, AdjustRight, AdjustmentLabel})
-        w->show();
+    setNudgeVisible(true);
+}
+
+void MeasureScreen::setNudgeVisible(bool on)
+{
+    nudgeHandle_->setVisible(on);
+    nudgePad_->setVisible(on);
 }
 
 void MeasureScreen::microAdjust(double dx, double dy)
@@ -577,21 +539,21 @@ void MeasureScreen::pictureMouseMove(double x, double y)
 {
     const AppSettings& s = station_.settings();
     const Readout r = liveReadout(station_.grids(), x, y, tournamentType(s));
-    xtwips->setText(r.xtwips);
-    ytwips->setText(r.ytwips);
-    xposition->setText(r.xposition);
-    yposition->setText(r.yposition);
-    VerifyDistance->setText(r.VerifyDistance);
+    xTwipsBox_->setText(r.xtwips);
+    yTwipsBox_->setText(r.ytwips);
+    xPositionBox_->setText(r.xposition);
+    yPositionBox_->setText(r.yposition);
+    verifyDistanceBox_->setText(r.VerifyDistance);
 }
 
-void MeasureScreen::verify_Click()
+void MeasureScreen::toggleVerify()
 {
     const bool on = !verifyMode_;
     verifyMode_ = on;
-    for (QWidget* w : std::initializer_list<QWidget*>{xtwips, ytwips, xposition, yposition, VerifyDistance,
-                                                      UnofficialJump})
+    for (QWidget* w : std::initializer_list<QWidget*>{xTwipsBox_, yTwipsBox_, xPositionBox_, yPositionBox_,
+                                                      verifyDistanceBox_, unofficialSign_})
         w->setVisible(on);
-    verify->setText(on ? kVerifyOff : kVerify);
+    verifyButton_->setText(on ? kVerifyOff : kVerify);
 }
 
 // ---------------------------------------------------------------- picture sources
@@ -599,23 +561,23 @@ void MeasureScreen::verify_Click()
 void MeasureScreen::freezeStart()
 {
     state_.Frozen = true;
-    FrozenSign->show();
-    FrozenSign->raise();
-    distance->clear();
-    distance_ft->clear();
-    Show_grid->setFocus();
+    frozenSign_->show();
+    frozenSign_->raise();
+    metresBox_->clear();
+    feetBox_->clear();
+    showGridButton_->setFocus();
 }
 
 void MeasureScreen::showPictureName(const QString& name)
 {
     // Directly below the grid description, wherever that has been dragged.
-    gif_file_name->move(grid_description->x(), grid_description->y() + grid_description->height());
-    gif_file_name->setText(name);
-    gif_file_name->show();
-    gif_file_name->raise();
+    pictureNameBox_->move(gridDescriptionBox_->x(), gridDescriptionBox_->y() + gridDescriptionBox_->height());
+    pictureNameBox_->setText(name);
+    pictureNameBox_->show();
+    pictureNameBox_->raise();
 }
 
-void MeasureScreen::mnuPaste_Click()
+void MeasureScreen::pasteClipboardPicture()
 {
     const QImage img = QApplication::clipboard()->image();
     if (img.isNull()) {
@@ -630,7 +592,7 @@ void MeasureScreen::mnuPaste_Click()
     showPictureName(QStringLiteral("Picture from Clipboard"));
 }
 
-void MeasureScreen::ImgSnapShot_Click()
+void MeasureScreen::freezeSnapshot()
 {
     freezeStart();
     const QString name = QStringLiteral("snapshot.bmp");
@@ -644,15 +606,15 @@ void MeasureScreen::ImgSnapShot_Click()
     showPictureName(name);
 }
 
-void MeasureScreen::cbAutoLoadClipboard_Click()
+void MeasureScreen::followAutoLoad()
 {
-    if (cbAutoLoadClipboard->isChecked())
-        loadTimer->start();
+    if (autoLoadBox_->isChecked())
+        clipboardPoll_->start();
     else
-        loadTimer->stop();
+        clipboardPoll_->stop();
 }
 
-void MeasureScreen::loadTimer_Timer()
+void MeasureScreen::pollClipboardFlag()
 {
     // Every failure here is silent: the next tick tries again.
     const QString flagPath = station_.txioFile(QStringLiteral("clipflag.txt"));
@@ -673,19 +635,20 @@ void MeasureScreen::loadTimer_Timer()
 
 // ---------------------------------------------------------------- clear and leaving
 
-void MeasureScreen::Unfreeze_Click()
+void MeasureScreen::clearJump()
 {
-    distance->setText(QStringLiteral("m"));
-    distance_ft->setText(QStringLiteral("ft"));
-    Jump_no->setText(nextJumpNumber(Jump_no->text()));
-    for (QRadioButton* r : {Fall, Pass, O_reride, M_Reride, Other_Grid, Make_comment})
+    metresBox_->setText(QStringLiteral("m"));
+    feetBox_->setText(QStringLiteral("ft"));
+    jumpNumberBox_->setText(nextJumpNumber(jumpNumberBox_->text()));
+    for (QRadioButton* r : {fallOption_, passOption_, optionalRerideOption_, mandatoryRerideOption_, otherGridOption_,
+                            commentOption_})
         r->setChecked(false);
-    optJumpOK->setChecked(true);
-    Comment->clear();
+    jumpOkOption_->setChecked(true);
+    commentBox_->clear();
     state_.Frozen = false;
-    for (QWidget* w : std::initializer_list<QWidget*>{FrozenSign, gif_file_name, AdjustUp, AdjustDown, AdjustLeft,
-                                                      AdjustRight, AdjustmentLabel})
+    for (QWidget* w : std::initializer_list<QWidget*>{frozenSign_, pictureNameBox_})
         w->hide();
+    setNudgeVisible(false);
     // The next jump starts without the last jump's marker on the empty picture.
     hideMarker();
     canvas_->setDrawWidth(2);
@@ -701,31 +664,31 @@ void MeasureScreen::applyPictureSavePolicy()
 {
     const QString mode = station_.settings().PictureSaveMode;
     if (mode == QLatin1String("Save"))
-        SavePict_Click();
+        savePicture();
     else if (mode == QLatin1String("Ask")
              && station_.prompter().askYesNo(kSavePictureQuestion, QString(), Icon::Question))
-        SavePict_Click();
+        savePicture();
 }
 
-void MeasureScreen::Exit_Click()
+void MeasureScreen::exitToMain()
 {
     AppSettings& s = station_.settings();
     if (s.arrival == Arrival::FrameChosen)
         applyPictureSavePolicy();
     s.setArrival(Arrival::None);
-    Unfreeze_Click();
+    clearJump();
     clearBuoyLabels();
-    grid_description->hide();
+    gridDescriptionBox_->hide();
     station_.show(screen::MainForm, this);
 }
 
-void MeasureScreen::mnuCapture_Click()
+void MeasureScreen::captureNextJump()
 {
     AppSettings& s = station_.settings();
     if (s.arrival == Arrival::FrameChosen)
         applyPictureSavePolicy();
     s.setArrival(Arrival::FromMeasure);
-    Unfreeze_Click();
+    clearJump();
     const QString capture = screen::PreviewForm;
     station_.show(station_.canCreate(capture) ? capture : screen::MainForm, this);
 }
@@ -743,12 +706,12 @@ void MeasureScreen::showScreenOrSay(const QString& name, const QString& missingT
     }
 }
 
-void MeasureScreen::mnuCalibrate_Click()
+void MeasureScreen::openCalibration()
 {
     showScreenOrSay(screen::Calibrate, QStringLiteral("The calibration line screen is not available"));
 }
 
-void MeasureScreen::mnuResults_Click()
+void MeasureScreen::openResults()
 {
     // Every opening reads the file again, also while the window is still open.
     if (auto* results = qobject_cast<ResultsWindow*>(station_.screen(screen::Results)))
@@ -757,9 +720,7 @@ void MeasureScreen::mnuResults_Click()
         showScreenOrSay(screen::Results, QStringLiteral("The results window is not available"));
 }
 
-void MeasureScreen::SavePict_Click() { savePicture(); }
-
-void MeasureScreen::mnuViewLog_Click() { station_.openWindow(window::PictureLogView, this); }
+void MeasureScreen::viewPictureLog() { station_.openWindow(window::PictureLogView, this); }
 
 bool MeasureScreen::showLoggedPicture(const QString& path)
 {
@@ -777,11 +738,11 @@ bool MeasureScreen::eventFilter(QObject* watched, QEvent* e)
     if (watched == canvas_->surface()) {
         // The surface resizes when the zoom changes; the marker lines follow.
         if (e->type() == QEvent::Resize)
-            for (LineShape* l : {lineHorizontalImpact, lineVerticalImpact, lineSplashIndicator})
+            for (LineShape* l : {impactArm_, impactBar_, splashIndicator_})
                 l->relayout();
         return false;
     }
-    if (watched == Skier_name) {
+    if (watched == skierNameBox_) {
         if (e->type() == QEvent::FocusIn)
             show_the_grid();
         return false;
@@ -794,16 +755,17 @@ bool MeasureScreen::eventFilter(QObject* watched, QEvent* e)
 void MeasureScreen::setTournamentIndicator(bool visible, const QString& text)
 {
     if (visible)
-        barefoot_indicator->setText(text);
-    barefoot_indicator->setVisible(visible);
+        tournamentIndicator_->setText(text);
+    tournamentIndicator_->setVisible(visible);
 }
 
 QList<QWidget*> MeasureScreen::messageColoured() const
 {
     // In the order the colours are applied.
-    return {Make_comment, Other_Grid, Fall,    Pass,     optJumpOK, M_Reride,
-            O_reride,     FrozenSign, IWSFlabel, AWSAlabel, AdjustmentLabel, CrossLabel,
-            maxbuoy,      maxbuoym,   minbuoy, minbuoym};
+    return {commentOption_,  otherGridOption_,      fallOption_,    passOption_,
+            jumpOkOption_,   mandatoryRerideOption_, optionalRerideOption_, frozenSign_,
+            metresCaption_,  feetCaption_,          nudgeHandle_,   crossSizeHandle_,
+            leftBuoyFeet_,   leftBuoyMetres_,       rightBuoyFeet_, rightBuoyMetres_};
 }
 
 void MeasureScreen::setMessageColour(const QColor& c)
@@ -822,23 +784,29 @@ void MeasureScreen::setDefaultColours()
         setTextColour(controls[i], own[i]);
 }
 
-void MeasureScreen::hideUnofficialJump() { UnofficialJump->hide(); }
+void MeasureScreen::hideUnofficialJump() { unofficialSign_->hide(); }
 
-void MeasureScreen::setNameButtonVisible(bool visible) { btnGetName->setVisible(visible); }
+void MeasureScreen::setNameButtonVisible(bool visible) { nameButton_->setVisible(visible); }
 
 void MeasureScreen::setSkierNames(const QStringList& names)
 {
-    const QSignalBlocker block(Skier_name);
-    const QString current = Skier_name->currentText();
-    Skier_name->clear();
-    Skier_name->addItems(names);
-    if (Skier_name->isEditable())
-        Skier_name->setEditText(current);
+    const QSignalBlocker block(skierNameBox_);
+    const QString current = skierNameBox_->currentText();
+    skierNameBox_->clear();
+    skierNameBox_->addItems(names);
+    if (skierNameBox_->isEditable())
+        skierNameBox_->setEditText(current);
 }
 
-void MeasureScreen::setGridDescription(const QString& text) { grid_description->setText(text); }
+void MeasureScreen::setGridDescription(const QString& text) { gridDescriptionBox_->setText(text); }
 
 void MeasureScreen::showBuoyLabels()
+{
+    placeBuoyLabels();
+    setGridDescription(station_.grids().grid_description[1]);
+}
+
+void MeasureScreen::placeBuoyLabels()
 {
     const GridState& g = station_.grids();
     auto place = [&](int b, QLabel* feet, QLabel* metres) {
@@ -850,9 +818,8 @@ void MeasureScreen::showBuoyLabels()
         metres->setText(buoyMetresText(d));
         canvas_->placeItem(metres, x, y - 600);
     };
-    place(buoy::UpperLeft, maxbuoy, maxbuoym);
-    place(buoy::UpperRight, minbuoy, minbuoym);
-    setGridDescription(g.grid_description[1]);
+    place(buoy::UpperLeft, leftBuoyFeet_, leftBuoyMetres_);
+    place(buoy::UpperRight, rightBuoyFeet_, rightBuoyMetres_);
 }
 
 } // namespace tarvex

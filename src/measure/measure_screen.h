@@ -1,7 +1,8 @@
 #pragma once
 // The measuring screen: one still picture of the landing area with the current grid drawn
 // over it; the operator marks the impact, fine-tunes it and reads the distance. Recording,
-// outcomes and skier names hang off the same controls (their handlers below are hooks).
+// outcomes and skier names hang off the same controls; their handlers are in
+// measure_recording.cpp.
 #include "station/station.h"
 #include "measure/measure_state.h"
 #include "widgets/line_shape.h"
@@ -9,15 +10,11 @@
 #include <QLineF>
 #include <QPoint>
 #include <QPointF>
-#include <array>
 
-class QAction;
 class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QMenuBar;
 class QPushButton;
 class QRadioButton;
 class QScrollBar;
@@ -25,6 +22,7 @@ class QTimer;
 
 namespace tarvex {
 
+class NudgePad;
 class PictureCanvas;
 
 class MeasureScreen : public Screen, public MeasureSession {
@@ -40,10 +38,9 @@ public:
     // current grid cannot map the point.
     bool DrawImpactMark();
     void show_the_grid();
-    void Unfreeze_Click();
-    void SavePict_Click();
-    // Where picture saving goes (the recording work); Exit and Capture Next Jump call it
-    // under the picture-save policy.
+    // Clear: the next jump number, no outcome, no picture, no marker.
+    void clearJump();
+    // Save Picture; Exit and Capture Next Jump call it under the picture-save policy.
     void savePicture();
 
     // What the configuration and grid setup screens do to this screen.
@@ -62,7 +59,7 @@ public:
 
     // Runs on every activation: the frame the review screen handed over while that arrival
     // lasts, then the overlay.
-    void Form_Activate();
+    void refreshOnActivation();
 
     // A picture file as the screen's picture (Load Picture's step 2): sizes, overlay and
     // the name below the grid description. false, with a message, when it cannot be read.
@@ -75,45 +72,37 @@ public:
     MeasureState& state() { return state_; }
     const MeasureState& state() const { return state_; }
     PictureCanvas* canvas() const { return canvas_; }
-    QString pictureWidthTwips() const { return picture_width_twips_; }
-    QString pictureHeightTwips() const { return picture_height_twips_; }
+    QString pictureWidthTwips() const { return pictureWidthTwips_; }
+    QString pictureHeightTwips() const { return pictureHeightTwips_; }
     bool verifyMode() const { return verifyMode_; }   // the caption reads "Verify off"
     int crossSize() const;
 
     // Handlers, public so tests and the other screens reach them as the operator would.
     void pictureMouseDown(double x, double y);
     void pictureMouseMove(double x, double y);
-    void AdjustUp_Click() { microAdjust(0, -kMicroAdjustTwips); }
-    void AdjustDown_Click() { microAdjust(0, kMicroAdjustTwips); }
-    void AdjustLeft_Click() { microAdjust(-kMicroAdjustTwips, 0); }
-    void AdjustRight_Click() { microAdjust(kMicroAdjustTwips, 0); }
-    void Set_grid_Click();
-    void Show_grid_Click();
-    void verify_Click();
-    void mnuPaste_Click();
-    void ClipSnapShot_Click() { mnuPaste_Click(); }
-    void ImgSnapShot_Click();
-    void cbAutoLoadClipboard_Click();
-    void loadTimer_Timer();
-    void Exit_Click();
-    void mnuCapture_Click();
-    void mnuCalibrate_Click();
-    void mnuResults_Click();
+    void switchToNextGrid();         // Set_grid
+    void toggleVerify();             // verify
+    void pasteClipboardPicture();    // Paste, and the clipboard icon
+    void freezeSnapshot();           // the snapshot icon: txio's snapshot.bmp
+    void followAutoLoad();           // cbAutoLoadClipboard starts or stops the poll
+    void pollClipboardFlag();        // loadTimer's tick
+    void exitToMain();
+    void captureNextJump();
+    void openCalibration();
+    void openResults();
 
     // Recording, outcomes and skier names.
-    void Record_Click();
-    void LoadPict_Click();
-    void mnuViewLog_Click();
-    void optJumpOK_Click();
-    void Fall_Click();
-    void Pass_Click();
-    void Other_Grid_Click();
-    void M_Reride_Click();
-    void O_reride_Click();
-    void Make_comment_Click();
-    void btnGetName_Click();
-    void Skier_name_Change();
-    void Skier_name_Click();
+    void recordJump();
+    void loadPicture();
+    void viewPictureLog();
+    void chooseFall();
+    void choosePass();
+    void chooseOtherGrid();
+    void chooseMandatoryReride();
+    void chooseOptionalReride();
+    void makeComment();
+    void readWstimsSkierName();      // btnGetName
+    void skierNameChanged();
 
     static const QString kMarkFirstText;
     static const QString kSnapshotWarning;
@@ -130,12 +119,14 @@ private:
     void buildPanel(QWidget* panel);
     void buildFloating();
     void microAdjust(double dx, double dy);
+    void setNudgeVisible(bool on);
     void hideMarker();
     void showProvisional();
     void freezeStart();
     void showPictureName(const QString& name);
     void takePictureSize();
     void applyPictureSavePolicy();
+    void placeBuoyLabels();
     void clearBuoyLabels();
     void showScreenOrSay(const QString& name, const QString& missingText);
     QColor overlayColour() const;
@@ -144,62 +135,52 @@ private:
     MeasureState state_;
     QString unreadableFrame_;   // the picked frame last reported as unreadable
     PictureCanvas* canvas_ = nullptr;
-    QMenuBar* menu_ = nullptr;
 
-    QPushButton* Set_grid = nullptr;
-    QPushButton* Show_grid = nullptr;
-    QPushButton* Unfreeze = nullptr;
-    QPushButton* Record = nullptr;
-    QPushButton* verify = nullptr;
-    QGroupBox* Frame1 = nullptr;
-    QRadioButton* optJumpOK = nullptr;
-    QRadioButton* Pass = nullptr;
-    QRadioButton* Fall = nullptr;
-    QRadioButton* O_reride = nullptr;
-    QRadioButton* M_Reride = nullptr;
-    QRadioButton* Other_Grid = nullptr;
-    QRadioButton* Make_comment = nullptr;
-    QLineEdit* Comment = nullptr;
-    QLineEdit* distance = nullptr;
-    QLineEdit* distance_ft = nullptr;
-    QLabel* provisionalDistance = nullptr;   // the figures at the mark before Record
-    QLabel* IWSFlabel = nullptr;
-    QLabel* AWSAlabel = nullptr;
-    QLineEdit* Jump_no = nullptr;
-    QComboBox* Skier_name = nullptr;
-    QPushButton* btnGetName = nullptr;
-    QLineEdit* barefoot_indicator = nullptr;
-    QLabel* FrozenSign = nullptr;
-    QLabel* UnofficialJump = nullptr;
-    QLineEdit* grid_description = nullptr;
-    QLabel* gridlabel = nullptr;
-    QLineEdit* gif_file_name = nullptr;
-    LineShape* lineHorizontalImpact = nullptr;
-    LineShape* lineVerticalImpact = nullptr;
-    LineShape* lineSplashIndicator = nullptr;
-    QScrollBar* CrossSize = nullptr;
-    QLabel* CrossLabel = nullptr;
-    QPushButton* AdjustUp = nullptr;
-    QPushButton* AdjustDown = nullptr;
-    QPushButton* AdjustLeft = nullptr;
-    QPushButton* AdjustRight = nullptr;
-    QLabel* AdjustmentLabel = nullptr;
-    QLineEdit* xtwips = nullptr;
-    QLineEdit* ytwips = nullptr;
-    QLineEdit* xposition = nullptr;
-    QLineEdit* yposition = nullptr;
-    QLineEdit* VerifyDistance = nullptr;
-    QLabel* maxbuoy = nullptr;
-    QLabel* maxbuoym = nullptr;
-    QLabel* minbuoy = nullptr;
-    QLabel* minbuoym = nullptr;
-    QPushButton* ClipSnapShot = nullptr;
-    QPushButton* ImgSnapShot = nullptr;
-    QCheckBox* cbAutoLoadClipboard = nullptr;
-    QTimer* loadTimer = nullptr;
+    QPushButton* gridChoiceButton_ = nullptr;
+    QPushButton* showGridButton_ = nullptr;
+    QPushButton* verifyButton_ = nullptr;
+    QRadioButton* jumpOkOption_ = nullptr;
+    QRadioButton* passOption_ = nullptr;
+    QRadioButton* fallOption_ = nullptr;
+    QRadioButton* optionalRerideOption_ = nullptr;
+    QRadioButton* mandatoryRerideOption_ = nullptr;
+    QRadioButton* otherGridOption_ = nullptr;
+    QRadioButton* commentOption_ = nullptr;
+    QLineEdit* commentBox_ = nullptr;
+    QLineEdit* metresBox_ = nullptr;
+    QLineEdit* feetBox_ = nullptr;
+    QLabel* provisionalFigures_ = nullptr;   // the figures at the mark before Record
+    QLabel* metresCaption_ = nullptr;
+    QLabel* feetCaption_ = nullptr;
+    QLineEdit* jumpNumberBox_ = nullptr;
+    QComboBox* skierNameBox_ = nullptr;
+    QPushButton* nameButton_ = nullptr;
+    QLineEdit* tournamentIndicator_ = nullptr;
+    QLabel* frozenSign_ = nullptr;
+    QLabel* unofficialSign_ = nullptr;
+    QLineEdit* gridDescriptionBox_ = nullptr;
+    QLineEdit* pictureNameBox_ = nullptr;
+    LineShape* impactArm_ = nullptr;
+    LineShape* impactBar_ = nullptr;
+    LineShape* splashIndicator_ = nullptr;
+    QScrollBar* crossSizeBar_ = nullptr;
+    QLabel* crossSizeHandle_ = nullptr;
+    NudgePad* nudgePad_ = nullptr;
+    QLabel* nudgeHandle_ = nullptr;
+    QLineEdit* xTwipsBox_ = nullptr;
+    QLineEdit* yTwipsBox_ = nullptr;
+    QLineEdit* xPositionBox_ = nullptr;
+    QLineEdit* yPositionBox_ = nullptr;
+    QLineEdit* verifyDistanceBox_ = nullptr;
+    QLabel* leftBuoyFeet_ = nullptr;
+    QLabel* leftBuoyMetres_ = nullptr;
+    QLabel* rightBuoyFeet_ = nullptr;
+    QLabel* rightBuoyMetres_ = nullptr;
+    QCheckBox* autoLoadBox_ = nullptr;
+    QTimer* clipboardPoll_ = nullptr;
 
-    QString picture_width_twips_ = QStringLiteral("12000");
-    QString picture_height_twips_ = QStringLiteral("9000");
+    QString pictureWidthTwips_ = QStringLiteral("12000");
+    QString pictureHeightTwips_ = QStringLiteral("9000");
     // The activation that follows a show is the same arrival; run it once.
     bool skipNextActivation_ = false;
     bool verifyMode_ = false;

@@ -9,6 +9,7 @@
 #include "review/review_rules.h"
 #include "review/video_clip_source.h"
 #include "station/screen_names.h"
+#include "widgets/controls.h"
 #include "widgets/frame_view.h"
 
 #include <QDir>
@@ -51,54 +52,42 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     resize(1280, 800);
 
     // The frame view takes the place (and the name) of the old media player.
-    frameView_ = new FrameView(this);
-    frameView_->setObjectName(QStringLiteral("MediaPlayer1"));
+    frameView_ = named(new FrameView(this), "MediaPlayer1");
     frameView_->setMinimumSize(640, 400);
 
-    auto label = [this](const char* name, const QString& text) {
-        auto* l = new QLabel(text, this);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setWordWrap(true);
-        return l;
-    };
-    auto button = [this](const char* name, const QString& text, void (ReviewScreen::*handler)()) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(QString::fromLatin1(name));
-        connect(b, &QPushButton::clicked, this, handler);
-        return b;
-    };
-
-    browseLabel_ = label("Label3", QStringLiteral("Browse for File to View ->"));
-    browseButton_ = button("Command6", QStringLiteral("..."), &ReviewScreen::browseForVideo);
+    browseLabel_ = makeLabel(this, "Label3", QStringLiteral("Browse for File to View ->"));
+    browseButton_ = makeButton(this, "Command6", QStringLiteral("..."), this, &ReviewScreen::browseForVideo);
     browseButton_->setToolTip(QStringLiteral("Open a recorded jump video"));
-    videoBox_ = new QLineEdit(this);
-    videoBox_->setObjectName(QStringLiteral("Text6"));
+    videoBox_ = makeLineEdit(this, "Text6");
     // Only the station puts a video here (capture, browse, log viewer).
     videoBox_->setReadOnly(true);
-    backButton_ = button("Command1", QStringLiteral("<"), &ReviewScreen::stepBack);
-    forwardButton_ = button("Command4", QStringLiteral(">"), &ReviewScreen::stepForward);
+    backButton_ = makeButton(this, "Command1", QStringLiteral("<"), this, &ReviewScreen::stepBack);
+    forwardButton_ = makeButton(this, "Command4", QStringLiteral(">"), this, &ReviewScreen::stepForward);
     backButton_->setToolTip(QStringLiteral("One frame back (Left arrow, numeric pad 4)"));
     forwardButton_->setToolTip(QStringLiteral("One frame forward (Right arrow, numeric pad 6)"));
     backButton_->setAutoRepeat(true);
     forwardButton_->setAutoRepeat(true);
-    instructionLabel_ = label("Label5", kSelectStart);
-    useFrameButton_ = button("cmdMarkStart", QStringLiteral("Use displayed frame to measure jump"),
-                          &ReviewScreen::useShownFrame);
-    nextPassButton_ = button("cmdGoToCapture", QStringLiteral("Go To Record Next Jump Pass"),
-                            &ReviewScreen::goToNextPass);
-    setupButton_ = button("cmdGoToSetup", QStringLiteral("Go Back To Setup Screen"), &ReviewScreen::goToSetup);
-    viewLogButton_ = button("cmdViewLog", QStringLiteral("View Log File"), &ReviewScreen::viewLog);
+    instructionLabel_ = makeLabel(this, "Label5", kSelectStart);
+    useFrameButton_ = makeButton(this, "cmdMarkStart", QStringLiteral("Use displayed frame to measure jump"), this,
+                                 &ReviewScreen::useShownFrame);
+    nextPassButton_ = makeButton(this, "cmdGoToCapture", QStringLiteral("Go To Record Next Jump Pass"), this,
+                                 &ReviewScreen::goToNextPass);
+    setupButton_ =
+        makeButton(this, "cmdGoToSetup", QStringLiteral("Go Back To Setup Screen"), this, &ReviewScreen::goToSetup);
+    viewLogButton_ = makeButton(this, "cmdViewLog", QStringLiteral("View Log File"), this, &ReviewScreen::viewLog);
     viewLogButton_->setEnabled(false);
-    diskSpaceCaption_ = label("Label10", QStringLiteral("Disk Free Space Available"));
-    diskSpaceLabel_ = label("lblDiskSpace", QStringLiteral("Disk Space"));
-    diskSpaceWarning_ = label("Label11", QStringLiteral("Warning! Disk Space Low"));
+    diskSpaceCaption_ = makeLabel(this, "Label10", QStringLiteral("Disk Free Space Available"));
+    diskSpaceLabel_ = makeLabel(this, "lblDiskSpace", QStringLiteral("Disk Space"));
+    diskSpaceWarning_ = makeLabel(this, "Label11", QStringLiteral("Warning! Disk Space Low"));
     diskSpaceWarning_->setStyleSheet(QStringLiteral("color: red; font-weight: bold"));
     diskSpaceWarning_->hide();
-    barefootLabel_ = label("Label9", QStringLiteral("Barefoot Mode"));
+    barefootLabel_ = makeLabel(this, "Label9", QStringLiteral("Barefoot Mode"));
     barefootLabel_->setStyleSheet(QStringLiteral("font-weight: bold"));
     barefootLabel_->hide();
-    fileInfoList_ = new QListWidget(this);
-    fileInfoList_->setObjectName(QStringLiteral("lstFileInfo"));
+    fileInfoList_ = named(new QListWidget(this), "lstFileInfo");
+    for (QLabel* l :
+         {browseLabel_, instructionLabel_, diskSpaceCaption_, diskSpaceLabel_, diskSpaceWarning_, barefootLabel_})
+        l->setWordWrap(true);
 
     for (QPushButton* b : {backButton_, forwardButton_, useFrameButton_, nextPassButton_, setupButton_, viewLogButton_, browseButton_})
         b->setFocusPolicy(Qt::TabFocus);

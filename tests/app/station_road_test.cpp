@@ -92,7 +92,7 @@ TEST_F(StationRoadTest, FromStartToARecordedJumpAndBackAfterARestart)
     EXPECT_TRUE(results.contains("Ann Lee  jump 1 - ")) << results.constData();
     EXPECT_TRUE(readAll(station->txioFile("txresult.dst")).startsWith("OK, "));
 
-    measure->mnuResults_Click();
+    measure->openResults();
     QWidget* window = station->existingScreen("Results");
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(c<QTextEdit>(window, "output_box")->toPlainText().contains("Ann Lee  jump 1 - "));

@@ -170,7 +170,7 @@ int main(int argc, char** argv)
         measure->pictureMouseDown(contact[0].toDouble(), contact[1].toDouble());
         if (auto* name = measure->findChild<QComboBox*>(QStringLiteral("Skier_name")))
             name->setEditText(QStringLiteral("Ann"));
-        measure->Record_Click();   // the distance in the read-out, as after "Record Jump"
+        measure->recordJump();   // the distance in the read-out, as after "Record Jump"
     }
     taken += grab(measure, outDir, "measure", QSize(1600, 900));
     if (measure)

@@ -131,7 +131,7 @@ TEST_F(LogViewTest, PictureLogShowsThePictureOnTheMeasureScreen)
 {
     auto* m = station->screenAs<MeasureScreen>("Measure");
     m->show();
-    m->mnuViewLog_Click();
+    m->viewPictureLog();
     QPointer<PictureLogView> v = m->findChild<PictureLogView*>("PictureLogView");
     ASSERT_TRUE(v);
     EXPECT_EQ(v->windowTitle(), "Contact Picture Log");
@@ -159,7 +159,7 @@ TEST_F(LogViewTest, UnreadablePictureGivesAMessageAndKeepsThePicture)
     before.fill(Qt::red);
     m->canvas()->setPicture(before);
     QFile::remove(picture);
-    m->mnuViewLog_Click();
+    m->viewPictureLog();
     auto* v = m->findChild<PictureLogView*>("PictureLogView");
     ASSERT_NE(v, nullptr);
     v->viewLine(v->list()->item(0));
@@ -169,7 +169,7 @@ TEST_F(LogViewTest, UnreadablePictureGivesAMessageAndKeepsThePicture)
     flushDeletes();
 
     // No picture chosen: the viewer only closes.
-    m->mnuViewLog_Click();
+    m->viewPictureLog();
     v = m->findChild<PictureLogView*>("PictureLogView");
     ASSERT_NE(v, nullptr);
     prompter->clear();

@@ -149,7 +149,7 @@ TEST_F(RecordingTest, TheNameButtonTakesTheFirstFieldOfTheWstimsNameFile)
 TEST_F(RecordingTest, APictureIsNeverSavedWithoutAFolder)
 {
     station->settings().PicturesPath.clear();
-    m->SavePict_Click();
+    m->savePicture();
     ASSERT_EQ(prompter->messages().size(), 1);
     EXPECT_TRUE(prompter->messages()[0].startsWith("No folder for jump pictures is chosen yet."));
     EXPECT_FALSE(results().contains("Saved picture"));
@@ -167,14 +167,26 @@ TEST_F(RecordingTest, ReadingTheSameWstimsNameStillStartsAtJumpOne)
     EXPECT_EQ(c<QLineEdit>("Jump_no")->text(), "1");
 }
 
+TEST_F(RecordingTest, ChoosingTheShownNameFromTheListStillStartsAtJumpOne)
+{
+    m->setSkierNames({"Ann Lee", "Bob Ray"});
+    auto* names = c<QComboBox>("Skier_name");
+    names->setEditText("Ann Lee");
+    c<QLineEdit>("Jump_no")->setText(" 4");
+    c<QLineEdit>("distance")->setText("41.5");
+    emit names->activated(0);   // the edit text does not change, only the list was used
+    EXPECT_EQ(c<QLineEdit>("Jump_no")->text(), "1");
+    EXPECT_EQ(c<QLineEdit>("distance")->text(), "");
+}
+
 TEST_F(RecordingTest, TheResultsWindowShowsAJumpRecordedWhileItWasOpen)
 {
-    m->mnuResults_Click();   // no results yet: a message and an empty window
+    m->openResults();   // no results yet: a message and an empty window
     QWidget* window = station->existingScreen("Results");
     ASSERT_NE(window, nullptr);
     mark();
     record();
-    m->mnuResults_Click();
+    m->openResults();
     EXPECT_TRUE(child<QTextEdit>(window, "output_box")->toPlainText().contains("Ann Lee  jump 1 - "));
 }
 
@@ -186,7 +198,7 @@ TEST_F(RecordingTest, ALoadedPictureIsNamedOnScreenAndInTheResultsFile)
     img.fill(Qt::darkBlue);
     ASSERT_TRUE(img.save(path("pictures/ann1.bmp")));
     prompter->file(path("pictures/ann1.bmp"));
-    m->LoadPict_Click();
+    m->loadPicture();
     EXPECT_EQ(c<QLineEdit>("gif_file_name")->text(), "ann1.bmp");
     EXPECT_FALSE(c<QLineEdit>("gif_file_name")->isHidden());
     EXPECT_EQ(resultLines().last(), "12-06-2026 14:03:22 Loaded picture: " + path("pictures/ann1.bmp"));
@@ -198,7 +210,7 @@ TEST_F(RecordingTest, AMissingPickedFrameIsReportedOnceNotOnEveryActivation)
     station->settings().setArrival(Arrival::FrameChosen);
     m->hide();
     m->show();
-    m->Form_Activate();
-    m->Form_Activate();
+    m->refreshOnActivation();
+    m->refreshOnActivation();
     EXPECT_EQ(prompter->messages().size(), 1);
 }

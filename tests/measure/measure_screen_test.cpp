@@ -69,7 +69,9 @@ struct MeasureScreenTest : StationFixture {
     GridState& g() { return station->grids(); }
     AppSettings& s() { return station->settings(); }
     template <typename T = QWidget> T* c(const char* name) { return child<T>(m, name); }
-    bool shown(const char* name) { return !c(name)->isHidden(); }
+    // Visible as part of the screen: the arrows are shown and hidden with their pad.
+    bool shown(const char* name) { return c(name)->isVisibleTo(m); }
+    QPoint onScreen(const char* name) { return c(name)->mapTo(m, QPoint(0, 0)); }
     LineShape* line(const char* name) { return c<LineShape>(name); }
 
     // The survey point of a screen point on the current grid.
@@ -393,7 +395,7 @@ TEST_F(MeasureScreenTest, AutoLoadTakesTheClipboardOnlyWhenTheFlagSaysReady)
     EXPECT_EQ(timer->interval(), 1000);
 
     QApplication::clipboard()->setImage(filled({30, 20}, Qt::cyan));
-    m->loadTimer_Timer();   // no flag file yet
+    m->pollClipboardFlag();   // no flag file yet
     EXPECT_FALSE(m->canvas()->hasPicture());
 
     const QString flag = path("txio/clipflag.txt");
@@ -403,11 +405,11 @@ TEST_F(MeasureScreenTest, AutoLoadTakesTheClipboardOnlyWhenTheFlagSaysReady)
         f.write(text);
     };
     writeFlag("Busy\r\n");
-    m->loadTimer_Timer();
+    m->pollClipboardFlag();
     EXPECT_FALSE(m->canvas()->hasPicture());
 
     writeFlag("Ready\r\n");
-    m->loadTimer_Timer();
+    m->pollClipboardFlag();
     EXPECT_EQ(m->canvas()->picture().size(), QSize(30, 20));
     EXPECT_FALSE(m->state().Frozen);
     EXPECT_EQ(readAll(flag), QByteArray("  \r\n"));
@@ -479,8 +481,7 @@ TEST_F(MeasureScreenTest, DraggingALabelCarriesItsControls)
     auto* label = c<QLabel>("gridlabel");
     QWidget* box = c("grid_description");
     QWidget* name = c("gif_file_name");
-    QWidget* arrow = c("AdjustUp");
-    const QPoint boxAt = box->pos(), nameAt = name->pos(), arrowAt = arrow->pos(), labelAt = label->pos();
+    const QPoint boxAt = box->pos(), nameAt = name->pos(), arrowAt = onScreen("AdjustUp"), labelAt = label->pos();
 
     QTest::mousePress(label, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     QTest::mouseMove(label, QPoint(25, 15));
@@ -488,11 +489,34 @@ TEST_F(MeasureScreenTest, DraggingALabelCarriesItsControls)
     EXPECT_EQ(label->pos(), labelAt + QPoint(20, 10));
     EXPECT_EQ(box->pos(), boxAt + QPoint(20, 10));
     EXPECT_EQ(name->pos(), nameAt + QPoint(20, 10));
-    EXPECT_EQ(arrow->pos(), arrowAt);
+    EXPECT_EQ(onScreen("AdjustUp"), arrowAt);
 
     // After the release, moving the mouse moves nothing.
     QTest::mouseMove(label, QPoint(60, 60));
     EXPECT_EQ(box->pos(), boxAt + QPoint(20, 10));
+}
+
+TEST_F(MeasureScreenTest, TheArrowPadKeepsItsPlaceAndFollowsItsHandle)
+{
+    open();
+    EXPECT_EQ(onScreen("AdjustUp"), QPoint(70, 60));
+    EXPECT_EQ(onScreen("AdjustLeft"), QPoint(40, 90));
+    EXPECT_EQ(onScreen("AdjustRight"), QPoint(100, 90));
+    EXPECT_EQ(onScreen("AdjustDown"), QPoint(70, 120));
+
+    m->pictureMouseDown(6000, 4000);
+    auto* handle = c<QLabel>("AdjustmentLabel");
+    QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    QTest::mouseMove(handle, QPoint(35, 25));
+    QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, QPoint(35, 25));
+    EXPECT_EQ(onScreen("AdjustUp"), QPoint(100, 80));
+    EXPECT_EQ(onScreen("AdjustDown"), QPoint(100, 140));
+
+    // Steps left and down come from the pad too, 15 twips each.
+    c<QPushButton>("AdjustLeft")->click();
+    c<QPushButton>("AdjustDown")->click();
+    EXPECT_DOUBLE_EQ(m->state().ImpactX, 5985);
+    EXPECT_DOUBLE_EQ(m->state().ImpactY, 4015);
 }
 
 TEST_F(MeasureScreenTest, TheMarkShowsProvisionalFiguresAndClearHidesThem)
