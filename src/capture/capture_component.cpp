@@ -31,6 +31,7 @@ CaptureComponent::CaptureComponent(std::shared_ptr<CaptureDevice> device, std::s
     connect(device_.get(), &CaptureDevice::statusCode, this, &CaptureComponent::statusCode);
     connect(device_.get(), &CaptureDevice::warning, this, &CaptureComponent::warning);
     connect(device_.get(), &CaptureDevice::previewFrame, this, &CaptureComponent::previewFrame);
+    connect(device_.get(), &CaptureDevice::stillSaved, this, &CaptureComponent::stillSaved);
     connect(device_.get(), &CaptureDevice::deviceChange, this, &CaptureComponent::followDeviceChange);
 }
 

@@ -158,6 +158,8 @@ public:
     [[nodiscard]] CaptureResult setFrameFileName(const QString& path);
     FrameCaptureOptions frameOptions() const { return frameOptions_; }
     [[nodiscard]] CaptureResult setFrameOptions(const FrameCaptureOptions& options);
+    // Asks the device for a still in frameFileName() and returns at once; an answer here is
+    // a refusal, otherwise stillSaved follows with the outcome.
     [[nodiscard]] CaptureResult captureFrame();
 
 signals:
@@ -170,6 +172,8 @@ signals:
     // and the selections already show the change when this arrives.
     void deviceChange(const QString& category, int action, int index, const QString& name);
     void previewFrame(const QImage& frame);
+    // The outcome of a still that captureFrame accepted: empty when the picture is in path.
+    void stillSaved(const QString& path, const tarvex::CaptureResult& outcome);
 
 protected:
     // Every operation that acts passes here first, by its name and arguments as text

@@ -7,6 +7,7 @@
 //
 // Indices are 0-based and -1 is "none"; queries never fail. An operation that acts returns a
 // CaptureResult, empty on success. Notifications are Qt signals on the user-interface thread.
+// No operation waits for a picture: a still is asked for and arrives as stillSaved.
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -115,7 +116,10 @@ public:
     virtual QList<int> sampleRates() const = 0;
 
     [[nodiscard]] virtual CaptureResult setPreview(bool on) = 0;
-    // Writes the device's next picture to path (JPEG quality 1..100 where the type has one).
+    // Asks for the device's next picture in path (JPEG quality 1..100 where the type has one)
+    // and returns at once. What can be told now (no open device, ...) is refused here, and
+    // then no stillSaved follows; otherwise exactly one stillSaved, never within this call,
+    // says how the still went.
     [[nodiscard]] virtual CaptureResult saveFrame(const QString& path, int quality) = 0;
 
     // The device is open, no recording runs, the settings are valid.
@@ -138,6 +142,8 @@ signals:
     // While preview is on (also while recording): the newest picture, at most at display
     // rate; a picture not yet shown is replaced by a newer one, never queued.
     void previewFrame(const QImage& frame);
+    // The outcome of an accepted saveFrame: empty when the picture is in path.
+    void stillSaved(const QString& path, const tarvex::CaptureResult& outcome);
 };
 
 // No devices: nothing opens, nothing records, stops and previews are harmless. The station's

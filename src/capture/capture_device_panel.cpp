@@ -257,6 +257,7 @@ void CaptureDevicePanel::wireHandlers()
     connect(&capture_, &CaptureComponent::deviceChange, this, &CaptureDevicePanel::deviceChanged);
     connect(&capture_, &CaptureComponent::statusText, this, &CaptureDevicePanel::statusTextArrived);
     connect(&capture_, &CaptureComponent::statusCode, this, &CaptureDevicePanel::statusCodeArrived);
+    connect(&capture_, &CaptureComponent::stillSaved, this, &CaptureDevicePanel::stillSaved);
 }
 
 void CaptureDevicePanel::showError(const CaptureError& e, ErrorForm form)
@@ -753,6 +754,13 @@ void CaptureDevicePanel::chooseStreamFile()
 }
 
 // --- Component notifications ---
+
+// A still that failed after it was asked for is shown as the click's own refusal would be.
+void CaptureDevicePanel::stillSaved(const QString&, const CaptureResult& outcome)
+{
+    if (outcome)
+        showError(*outcome, ErrorForm::Hex);
+}
 
 void CaptureDevicePanel::deviceChanged(const QString& category, int action, int index, const QString& name)
 {

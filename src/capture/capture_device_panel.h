@@ -116,6 +116,7 @@ private:
     void deviceChanged(const QString& category, int action, int index, const QString& name);
     void statusTextArrived(const QString& text);
     void statusCodeArrived(int code, const QString& text);
+    void stillSaved(const QString& path, const CaptureResult& outcome);
 
     SettingsStore& store_;
     Prompter& prompter_;

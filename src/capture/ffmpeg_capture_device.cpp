@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace tarvex {
 
@@ -60,8 +62,8 @@ struct FfmpegCaptureDevice::Shared {
 
     std::mutex m;
     std::condition_variable cv;
-    std::condition_variable pictureArrived;
     QImage newest;
+    bool stillWanted = false;  // the next picture goes to deliverStill
     // The recording.
     long generation = 0;
     bool armed = false;        // startCapture done, frames are wanted
@@ -262,7 +264,7 @@ CaptureResult FfmpegCaptureDevice::setPreview(bool on)
 
 void FfmpegCaptureDevice::updateStreaming()
 {
-    if (connected_ && (preview_ || capturing_))
+    if (connected_ && (preview_ || capturing_ || !stills_.isEmpty()))
         (void)ensureStreaming();
     else
         stopStreaming();
@@ -321,7 +323,10 @@ void FfmpegCaptureDevice::captureLoop()
         }
         std::unique_lock lock(s.m);
         s.newest = f->image;
-        s.pictureArrived.notify_all();
+        if (s.stillWanted) {
+            s.stillWanted = false;
+            QMetaObject::invokeMethod(this, [this, image = f->image] { deliverStill(image); }, Qt::QueuedConnection);
+        }
         if (s.previewOn && !s.previewPending.exchange(true))
             QMetaObject::invokeMethod(this, [this] { deliverPreview(); }, Qt::QueuedConnection);
         if (!s.armed || s.ended)
@@ -628,28 +633,56 @@ CaptureStatistics FfmpegCaptureDevice::statistics() const
 
 // --- A single picture ---
 
-// The capture thread signals each new picture, so the wait ends with the first one and
-// costs nothing while a live picture already runs.
+// A live picture that already runs answers with its newest picture; otherwise the stream is
+// opened for the still and closed again when no still waits any more. Waiting for the first
+// picture on the user-interface thread would freeze the station for as long as a camera
+// takes to start, so the picture comes back as a queued call.
 CaptureResult FfmpegCaptureDevice::saveFrame(const QString& path, int quality)
 {
     if (!connected_)
         return notConnected();
-    const bool wasStreaming = bool(s_->source);
     if (auto e = ensureStreaming())
         return e;
-    QImage frame;
-    {
-        std::unique_lock lock(s_->m);
-        s_->pictureArrived.wait_for(lock, std::chrono::seconds(3), [&] { return !s_->newest.isNull(); });
-        frame = s_->newest;
-    }
-    if (!wasStreaming)
-        updateStreaming();
-    if (frame.isNull())
-        return CaptureError{CaptureError::NoDevice, QStringLiteral("The capture device delivers no pictures")};
-    if (!frame.save(path, nullptr, std::clamp(quality, 1, 100)))
-        return CaptureError{CaptureError::FileError, QStringLiteral("Cannot write %1").arg(QDir::toNativeSeparators(path))};
+    const quint64 id = nextStill_++;
+    stills_.append(StillRequest{id, path, std::clamp(quality, 1, 100)});
+    QTimer::singleShot(std::max(0, options_.stillTimeoutMs), this, [this, id] { stillTimedOut(id); });
+    std::lock_guard lock(s_->m);
+    if (s_->newest.isNull())
+        s_->stillWanted = true;
+    else
+        QMetaObject::invokeMethod(this, [this, image = s_->newest] { deliverStill(image); }, Qt::QueuedConnection);
     return {};
+}
+
+void FfmpegCaptureDevice::deliverStill(const QImage& frame)
+{
+    const QList<StillRequest> done = std::exchange(stills_, {});
+    {
+        std::lock_guard lock(s_->m);
+        s_->stillWanted = false;
+    }
+    updateStreaming();
+    for (const StillRequest& r : done) {
+        CaptureResult outcome;
+        if (!frame.save(r.path, nullptr, r.quality))
+            outcome = CaptureError{CaptureError::FileError, QStringLiteral("Cannot write %1").arg(QDir::toNativeSeparators(r.path))};
+        emit stillSaved(r.path, outcome);
+    }
+}
+
+void FfmpegCaptureDevice::stillTimedOut(quint64 id)
+{
+    const auto it = std::find_if(stills_.begin(), stills_.end(), [id](const StillRequest& r) { return r.id == id; });
+    if (it == stills_.end())
+        return;   // its picture came in time
+    const QString path = it->path;
+    stills_.erase(it);
+    if (stills_.isEmpty()) {
+        std::lock_guard lock(s_->m);
+        s_->stillWanted = false;
+    }
+    updateStreaming();
+    emit stillSaved(path, CaptureError{CaptureError::NoDevice, QStringLiteral("The capture device delivers no pictures")});
 }
 
 // --- Plugging and unplugging ---

@@ -39,6 +39,8 @@ struct FfmpegCaptureOptions {
     // Free bytes on the volume of a path; null = QStorageInfo. A recording stops, keeping a
     // playable file, when less than kDiskReserve would be left.
     std::function<qint64(const QString&)> freeBytes;
+    // How long a still waits for a picture before it is given up.
+    int stillTimeoutMs = 3000;
 };
 
 // True when the environment asks for the rehearsal camera (TARVEX_REHEARSAL=1).
@@ -99,6 +101,9 @@ private:
     void finishRecording(const QString& warning);
     void deliverPreview();
     void sourceFailed(const QString& why);
+    // Writes the picture for every waiting still and reports each.
+    void deliverStill(const QImage& frame);
+    void stillTimedOut(quint64 id);
 
     FfmpegCaptureOptions options_;
     std::shared_ptr<VideoBackend> platform_;
@@ -121,6 +126,14 @@ private:
     VideoOpenRequest streaming_;
     QElapsedTimer previewClock_;
     QTimer poll_;
+
+    struct StillRequest {
+        quint64 id;
+        QString path;
+        int quality;
+    };
+    QList<StillRequest> stills_;   // asked for, no picture yet
+    quint64 nextStill_ = 0;
 };
 
 } // namespace tarvex

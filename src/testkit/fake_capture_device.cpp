@@ -107,6 +107,8 @@ CaptureResult FakeCaptureDevice::saveFrame(const QString& path, int quality)
         return notConnected();
     framePath_ = path;
     frameQuality_ = quality;
+    QMetaObject::invokeMethod(
+        this, [this, path, outcome = stillOutcome] { emit stillSaved(path, outcome); }, Qt::QueuedConnection);
     return {};
 }
 

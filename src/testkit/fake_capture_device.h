@@ -1,6 +1,7 @@
 #pragma once
 // A capture device whose cameras, sound devices, compressors and statistics a test scripts.
-// A recording is a flag and the settings it was started with; no file is written.
+// A recording is a flag and the settings it was started with; no file is written. A still
+// writes no file either: it is answered on the next turn of the event loop with stillOutcome.
 #include "capture/capture_device.h"
 
 namespace tarvex {
@@ -30,6 +31,7 @@ public:
     QStringList compressors;
     QList<int> rates;                 // empty: any
     CaptureStatistics stats;
+    CaptureResult stillOutcome;       // what every accepted still reports; empty: saved
 
     // --- What was asked ---
     const RecordingSettings& lastRecording() const { return lastRecording_; }

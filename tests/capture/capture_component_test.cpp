@@ -1,5 +1,6 @@
 #include "capture/capture_component.h"
 #include "testkit/fake_capture_component.h"
+#include <QCoreApplication>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -211,6 +212,32 @@ TEST(CaptureComponent, AStillTakesTheLuminanceFactorAsItsQualityAndNeedsAFileNam
     ASSERT_FALSE(c.setFrameOptions(o));
     ASSERT_FALSE(c.captureFrame());
     EXPECT_EQ(c.fakeDevice().lastFrameQuality(), 100);
+}
+
+TEST(CaptureComponent, AStillsOutcomeIsForwardedWhenTheDeviceAnswersNotDuringTheCall)
+{
+    FakeCaptureComponent c;
+    c.addVideoDevice(cam("Cam"));
+    ASSERT_FALSE(c.connectDevice(0));
+    ASSERT_FALSE(c.setFrameFileName("still.jpg"));
+    QList<std::pair<QString, CaptureResult>> outcomes;
+    QObject::connect(&c, &CaptureComponent::stillSaved,
+                     [&](const QString& path, const CaptureResult& r) { outcomes.append({path, r}); });
+    c.fakeDevice().stillOutcome = CaptureError{captureErrorNumber(0x80040001u), "The capture device delivers no pictures"};
+    ASSERT_FALSE(c.captureFrame());
+    EXPECT_TRUE(outcomes.isEmpty());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(outcomes.size(), 1);
+    EXPECT_EQ(outcomes[0].first, "still.jpg");
+    ASSERT_TRUE(outcomes[0].second);
+    EXPECT_EQ(outcomes[0].second->number, captureErrorNumber(0x80040001u));
+    EXPECT_EQ(outcomes[0].second->description, "The capture device delivers no pictures");
+
+    // A still refused at once (here: by the scripted component) reports nothing later.
+    c.failNext("captureFrame", {CaptureError::Busy, "Busy"});
+    EXPECT_TRUE(c.captureFrame());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(outcomes.size(), 1);
 }
 
 TEST(CaptureComponent, TheTunerTakesChannelsInItsRangeOnly)

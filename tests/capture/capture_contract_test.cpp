@@ -5,6 +5,7 @@
 #include "testkit/fake_capture_device.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -67,6 +68,29 @@ protected:
     }
 };
 
+struct Still {
+    QString path;
+    CaptureResult outcome;
+};
+
+// Every stillSaved of a device, in order.
+struct StillLog {
+    QList<Still> stills;
+    explicit StillLog(CaptureDevice& d)
+    {
+        QObject::connect(&d, &CaptureDevice::stillSaved, &d,
+                         [this](const QString& path, const CaptureResult& outcome) { stills.append({path, outcome}); });
+    }
+    bool waitForOne()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (stills.isEmpty() && t.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return !stills.isEmpty();
+    }
+};
+
 void expectRefusal(const CaptureResult& r)
 {
     ASSERT_TRUE(r.has_value());
@@ -93,8 +117,11 @@ TYPED_TEST(CaptureContract, AClosedDeviceHasEmptyListsAndNoFormat)
 TYPED_TEST(CaptureContract, OperationsThatNeedAnOpenDeviceReportWhyWithoutOne)
 {
     CaptureDevice& d = *this->d;
+    StillLog log(d);
     expectRefusal(d.setFormat(CaptureFormat{0, 0, 0, 0}));
     expectRefusal(d.saveFrame(this->dir.filePath("still.jpg"), 90));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log.stills.isEmpty());   // a refused still has no outcome to report
     expectRefusal(d.startRecording(this->settings("x.avi")));
     EXPECT_FALSE(d.isRecording());
     EXPECT_FALSE(QFile::exists(this->dir.filePath("x.avi")));
@@ -167,6 +194,24 @@ TYPED_TEST(CaptureContract, ARecordingRunsFromStartToStopAndClosingEndsIt)
     d.close();
     EXPECT_FALSE(d.isRecording());
     EXPECT_FALSE(d.isOpen());
+}
+
+TYPED_TEST(CaptureContract, AStillIsReportedOnceAndOnlyAfterTheCallReturned)
+{
+    CaptureDevice& d = *this->d;
+    this->openIfPossible();
+    if (!TypeParam::hasDevice)
+        return;
+    StillLog log(d);
+    const QString path = this->dir.filePath("still.jpg");
+    ASSERT_FALSE(d.saveFrame(path, 90));
+    EXPECT_TRUE(log.stills.isEmpty());
+    ASSERT_TRUE(log.waitForOne());
+    EXPECT_EQ(log.stills[0].path, path);
+    EXPECT_FALSE(log.stills[0].outcome);
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(log.stills.size(), 1);
 }
 
 TYPED_TEST(CaptureContract, PreviewCanBeSwitchedWhetherOpenOrNot)

@@ -5,6 +5,7 @@
 #include "testkit/scripted_prompter.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -668,6 +669,26 @@ TEST_F(DevicePanel, TheHiddenCaptureButtonStartsAndEndsAStreamWithStatistics)
     cmdCap->click();
     EXPECT_EQ(prompter.messages(), QStringList{"Eror code: 80040005 Busy"});
     EXPECT_EQ(cmdCap->text(), "Capture Stream");
+}
+
+TEST_F(DevicePanel, TheHiddenCaptureButtonAsksForAStillAndShowsALateFailureInHex)
+{
+    cap.addVideoDevice(camera("Cam"));
+    startUp();
+    box("CaptureType")->setCurrentIndex(0);   // Frames
+    panel->setStreamFile("still.jpg");
+    cap.fakeDevice().stillOutcome = CaptureError{captureErrorNumber(0x80040001u), "The capture device delivers no pictures"};
+    get<QPushButton>("CmdCap")->click();
+    EXPECT_EQ(cap.fakeDevice().lastFramePath(), "still.jpg");
+    EXPECT_TRUE(prompter.messages().isEmpty());   // the click does not wait for the picture
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompter.messages(), QStringList{"Eror code: 80040001 The capture device delivers no pictures"});
+
+    cap.fakeDevice().stillOutcome.reset();
+    get<QPushButton>("CmdCap")->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompter.messages().size(), 1);
+    EXPECT_EQ(cap.calls("captureFrame"), 2);
 }
 
 TEST_F(DevicePanel, TheHiddenPreviewButtonTogglesPreviewAndTheCaptureScreen)

@@ -14,7 +14,10 @@
 #include <QTest>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
@@ -301,14 +304,92 @@ TEST(FfmpegCaptureComponent, ThePreviewDeliversTheNewestPictureAlsoWhileRecordin
     EXPECT_EQ(frames.size(), after);
 }
 
+// Cameras whose open streams a test can count: each streams the rehearsal picture, or
+// nothing at all when silent (a camera that opens and never sends a picture).
+class CountedNodes : public VideoBackend {
+public:
+    explicit CountedNodes(bool silent) : silent_(silent) {}
+    int openStreams() const { return *streams_; }
+
+    QList<VideoDeviceInfo> devices() override { return {FakeNodes::node("USB Camera", "/dev/video0")}; }
+    std::unique_ptr<FrameSource> open(const VideoDeviceInfo& d, const VideoOpenRequest& r, QString& error) override
+    {
+        return std::make_unique<Source>(silent_ ? nullptr : RehearsalBackend().open(d, r, error), streams_);
+    }
+
+private:
+    class Source : public FrameSource {
+    public:
+        Source(std::unique_ptr<FrameSource> inner, std::shared_ptr<std::atomic<int>> open)
+            : inner_(std::move(inner)), open_(std::move(open))
+        {
+            ++*open_;
+        }
+        ~Source() override { --*open_; }
+        std::optional<Frame> next() override
+        {
+            if (inner_)
+                return inner_->next();
+            std::unique_lock lock(m_);
+            woken_.wait(lock, [&] { return interrupted_; });
+            return std::nullopt;
+        }
+        void interrupt() override
+        {
+            if (inner_)
+                inner_->interrupt();
+            std::lock_guard lock(m_);
+            interrupted_ = true;
+            woken_.notify_all();
+        }
+        QString error() const override { return {}; }
+
+    private:
+        std::unique_ptr<FrameSource> inner_;
+        std::shared_ptr<std::atomic<int>> open_;
+        std::mutex m_;
+        std::condition_variable woken_;
+        bool interrupted_ = false;
+    };
+    bool silent_;
+    std::shared_ptr<std::atomic<int>> streams_ = std::make_shared<std::atomic<int>>(0);
+};
+
+FfmpegCaptureOptions countedCamera(std::shared_ptr<CountedNodes> nodes)
+{
+    FfmpegCaptureOptions o = rehearsalOnly();
+    o.rehearsal = false;
+    o.videoBackend = std::move(nodes);
+    return o;
+}
+
+// Every stillSaved of a component, in order.
+struct Stills {
+    QStringList paths;
+    QList<CaptureResult> outcomes;
+    explicit Stills(CaptureComponent& c)
+    {
+        QObject::connect(&c, &CaptureComponent::stillSaved, &c, [this](const QString& path, const CaptureResult& r) {
+            paths << path;
+            outcomes << r;
+        });
+    }
+};
+
 TEST(FfmpegCaptureComponent, AStillIsThePictureOfTheCameraWithOrWithoutALivePicture)
 {
     QTemporaryDir dir;
     FfmpegCaptureComponent c(rehearsalOnly());
+    Stills stills(c);
     ASSERT_FALSE(c.connectDevice(0));
     selectSize(c, "320x240");
     ASSERT_FALSE(c.setFrameFileName(dir.filePath("cold.jpg")));
-    ASSERT_FALSE(c.captureFrame());   // the stream is started for it and waited for
+    ASSERT_FALSE(c.captureFrame());   // the stream is started for it, not waited for
+    EXPECT_FALSE(QFile::exists(dir.filePath("cold.jpg")));
+    EXPECT_TRUE(stills.outcomes.isEmpty());
+    ASSERT_TRUE(waitFor([&] { return !stills.outcomes.isEmpty(); }, 10000));
+    EXPECT_EQ(stills.paths, QStringList{dir.filePath("cold.jpg")});
+    EXPECT_FALSE(stills.outcomes[0]);
     EXPECT_EQ(QImage(dir.filePath("cold.jpg")).size(), QSize(320, 240));
 
     QSignalSpy frames(&c, &CaptureComponent::previewFrame);
@@ -316,10 +397,65 @@ TEST(FfmpegCaptureComponent, AStillIsThePictureOfTheCameraWithOrWithoutALivePict
     ASSERT_TRUE(waitFor([&] { return !frames.isEmpty(); }, 10000));
     ASSERT_FALSE(c.setFrameFileName(dir.filePath("live.jpg")));
     ASSERT_FALSE(c.captureFrame());
+    EXPECT_FALSE(QFile::exists(dir.filePath("live.jpg")));
+    ASSERT_TRUE(waitFor([&] { return stills.outcomes.size() == 2; }, 10000));
+    EXPECT_FALSE(stills.outcomes[1]);
     EXPECT_EQ(QImage(dir.filePath("live.jpg")).size(), QSize(320, 240));
 
     ASSERT_FALSE(c.setFrameFileName(dir.filePath("no/such/folder/x.jpg")));
-    EXPECT_EQ(c.captureFrame()->number, CaptureError::FileError);
+    ASSERT_FALSE(c.captureFrame());
+    ASSERT_TRUE(waitFor([&] { return stills.outcomes.size() == 3; }, 10000));
+    ASSERT_TRUE(stills.outcomes[2]);
+    EXPECT_EQ(stills.outcomes[2]->number, CaptureError::FileError);
+}
+
+TEST(FfmpegCaptureComponent, TheStreamOpenedForAStillClosesWhenItIsSavedAndALivePictureStays)
+{
+    QTemporaryDir dir;
+    auto nodes = std::make_shared<CountedNodes>(false);
+    FfmpegCaptureComponent c(countedCamera(nodes));
+    Stills stills(c);
+    ASSERT_FALSE(c.connectDevice(0));
+    ASSERT_FALSE(c.setFrameFileName(dir.filePath("a.jpg")));
+    ASSERT_FALSE(c.captureFrame());
+    ASSERT_FALSE(c.setFrameFileName(dir.filePath("b.jpg")));
+    ASSERT_FALSE(c.captureFrame());   // asked for while the first still waits
+    EXPECT_EQ(nodes->openStreams(), 1);
+    ASSERT_TRUE(waitFor([&] { return stills.outcomes.size() == 2; }, 10000));
+    EXPECT_EQ(stills.paths, (QStringList{dir.filePath("a.jpg"), dir.filePath("b.jpg")}));
+    EXPECT_TRUE(QFile::exists(dir.filePath("a.jpg")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("b.jpg")));
+    EXPECT_EQ(nodes->openStreams(), 0);
+
+    ASSERT_FALSE(c.setPreview(true));
+    ASSERT_FALSE(c.setFrameFileName(dir.filePath("c.jpg")));
+    ASSERT_FALSE(c.captureFrame());
+    ASSERT_TRUE(waitFor([&] { return stills.outcomes.size() == 3; }, 10000));
+    EXPECT_EQ(nodes->openStreams(), 1);
+}
+
+TEST(FfmpegCaptureComponent, ACameraThatSendsNoPictureFailsTheStillAfterTheTimeoutAndIsClosed)
+{
+    QTemporaryDir dir;
+    auto nodes = std::make_shared<CountedNodes>(true);
+    FfmpegCaptureOptions o = countedCamera(nodes);
+    o.stillTimeoutMs = 50;
+    FfmpegCaptureComponent c(o);
+    Stills stills(c);
+    ASSERT_FALSE(c.connectDevice(0));
+    ASSERT_FALSE(c.setFrameFileName(dir.filePath("none.jpg")));
+    ASSERT_FALSE(c.captureFrame());
+    EXPECT_EQ(nodes->openStreams(), 1);
+    EXPECT_TRUE(stills.outcomes.isEmpty());
+    ASSERT_TRUE(waitFor([&] { return !stills.outcomes.isEmpty(); }, 10000));
+    ASSERT_TRUE(stills.outcomes[0]);
+    EXPECT_EQ(stills.outcomes[0]->number, captureErrorNumber(0x80040001u));
+    EXPECT_EQ(stills.outcomes[0]->description, "The capture device delivers no pictures");
+    EXPECT_EQ(stills.paths, QStringList{dir.filePath("none.jpg")});
+    EXPECT_EQ(nodes->openStreams(), 0);
+    EXPECT_FALSE(QFile::exists(dir.filePath("none.jpg")));
+    QTest::qWait(100);
+    EXPECT_EQ(stills.outcomes.size(), 1);
 }
 
 TEST(FfmpegCaptureComponent, PluggedAndUnpluggedCamerasAreSignalledAndAVanishedOneDisconnects)
