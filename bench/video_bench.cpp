@@ -4,6 +4,7 @@
 // Clips are made here with FFmpeg's encoders: 720p and 1080p, 150 frames, MJPEG and H.264
 // (one key frame per 150 frames, B-frames), the shapes a station records and receives.
 #include "common/prompter.h"
+#include "media/av_handles.h"
 #include "media/frame_extract.h"
 #include "media/video_reader.h"
 
@@ -71,14 +72,16 @@ void paint(AVFrame* f, int n)
 
 bool writeClip(const ClipRecipe& recipe, const QString& path)
 {
-    AVFormatContext* oc = nullptr;
     const QByteArray file = path.toUtf8();
-    if (avformat_alloc_output_context2(&oc, nullptr, "avi", file.constData()) < 0)
+    const av::FormatOutput output = av::makeFormatOutput("avi", file.constData());
+    if (!output)
         return false;
+    AVFormatContext* oc = output.get();
     const AVCodec* enc = avcodec_find_encoder_by_name(recipe.encoder);
-    AVCodecContext* ctx = enc ? avcodec_alloc_context3(enc) : nullptr;
-    if (!ctx)
+    const av::CodecContext context = av::makeCodecContext(enc);
+    if (!context)
         return false;
+    AVCodecContext* ctx = context.get();
     const bool mjpeg = std::string(recipe.encoder) == "mjpeg";
     ctx->width = recipe.width;
     ctx->height = recipe.height;
@@ -101,12 +104,16 @@ bool writeClip(const ClipRecipe& recipe, const QString& path)
     ok = ok && avcodec_parameters_from_context(st->codecpar, ctx) >= 0;
     st->time_base = ctx->time_base;
     ok = ok && avio_open(&oc->pb, file.constData(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(oc, nullptr) >= 0;
-    AVFrame* f = av_frame_alloc();
+    const av::Frame frame = av::makeFrame();
+    const av::Packet packet = av::makePacket();
+    if (!frame || !packet)
+        return false;
+    AVFrame* f = frame.get();
+    AVPacket* pkt = packet.get();
     f->format = ctx->pix_fmt;
     f->width = ctx->width;
     f->height = ctx->height;
     av_frame_get_buffer(f, 0);
-    AVPacket* pkt = av_packet_alloc();
     auto drain = [&] {
         while (avcodec_receive_packet(ctx, pkt) == 0) {
             av_packet_rescale_ts(pkt, ctx->time_base, st->time_base);
@@ -122,39 +129,41 @@ bool writeClip(const ClipRecipe& recipe, const QString& path)
     }
     avcodec_send_frame(ctx, nullptr);
     drain();
-    ok = ok && av_write_trailer(oc) >= 0;
-    av_packet_free(&pkt);
-    av_frame_free(&f);
-    avcodec_free_context(&ctx);
-    avio_closep(&oc->pb);
-    avformat_free_context(oc);
-    return ok;
+    return ok && av_write_trailer(oc) >= 0;
 }
 
 // A plain sequential decode with conversion for display, the yardstick of every step.
 double sequentialDecodeMs(const QString& path)
 {
-    AVFormatContext* fmt = nullptr;
-    avformat_open_input(&fmt, path.toUtf8().constData(), nullptr, nullptr);
+    av::FormatInput input;
+    if (av::openInput(input, path.toUtf8().constData()) < 0)
+        return 0;
+    AVFormatContext* fmt = input.get();
     avformat_find_stream_info(fmt, nullptr);
     const AVCodec* c = avcodec_find_decoder(fmt->streams[0]->codecpar->codec_id);
-    AVCodecContext* ctx = avcodec_alloc_context3(c);
+    const av::CodecContext context = av::makeCodecContext(c);
+    const av::Packet packet = av::makePacket();
+    const av::Frame frame = av::makeFrame();
+    if (!context || !packet || !frame)
+        return 0;
+    AVCodecContext* ctx = context.get();
     avcodec_parameters_to_context(ctx, fmt->streams[0]->codecpar);
     ctx->thread_count = int(std::max(1u, std::thread::hardware_concurrency()));
     avcodec_open2(ctx, c, nullptr);
-    AVPacket* pkt = av_packet_alloc();
-    AVFrame* f = av_frame_alloc();
-    SwsContext* sws = nullptr;
+    AVPacket* pkt = packet.get();
+    AVFrame* f = frame.get();
+    av::SwsContextPtr sws;
     std::vector<uint8_t> rgb;
     int frames = 0;
     auto take = [&] {
         while (avcodec_receive_frame(ctx, f) == 0) {
-            sws = sws_getCachedContext(sws, f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
-                                       AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+            if (!av::reuseSwsContext(sws, f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
+                                     AV_PIX_FMT_RGB32, SWS_BILINEAR))
+                return;
             rgb.resize(size_t(f->width) * f->height * 4);
             uint8_t* dst[4] = {rgb.data(), nullptr, nullptr, nullptr};
             int stride[4] = {f->width * 4, 0, 0, 0};
-            sws_scale(sws, f->data, f->linesize, 0, f->height, dst, stride);
+            sws_scale(sws.get(), f->data, f->linesize, 0, f->height, dst, stride);
             ++frames;
             av_frame_unref(f);
         }
@@ -168,11 +177,6 @@ double sequentialDecodeMs(const QString& path)
     avcodec_send_packet(ctx, nullptr);
     take();
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-    sws_freeContext(sws);
-    av_frame_free(&f);
-    av_packet_free(&pkt);
-    avcodec_free_context(&ctx);
-    avformat_close_input(&fmt);
     return frames ? ms / frames : 0;
 }
 

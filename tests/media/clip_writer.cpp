@@ -1,4 +1,5 @@
 #include "clip_writer.h"
+#include "media/av_handles.h"
 
 #include <cmath>
 #include <cstdio>
@@ -16,19 +17,10 @@ namespace tarvex::testclips {
 namespace {
 
 struct Out {
-    AVFormatContext* oc = nullptr;
-    AVCodecContext* ctx = nullptr;
-    AVFrame* frame = nullptr;
-    AVPacket* pkt = nullptr;
-    ~Out()
-    {
-        av_packet_free(&pkt);
-        av_frame_free(&frame);
-        avcodec_free_context(&ctx);
-        if (oc && oc->pb)
-            avio_closep(&oc->pb);
-        avformat_free_context(oc);
-    }
+    av::FormatOutput oc;
+    av::CodecContext ctx;
+    av::Frame frame;
+    av::Packet pkt;
 };
 
 bool fail(const char* what)
@@ -65,13 +57,16 @@ bool writeClip(const QString& path, Codec codec, int frames, const ClipOptions& 
 {
     Out o;
     const QByteArray file = path.toUtf8();
-    if (avformat_alloc_output_context2(&o.oc, nullptr, "avi", file.constData()) < 0)
+    o.oc = av::makeFormatOutput("avi", file.constData());
+    if (!o.oc)
         return fail("no avi muxer");
     const char* name = codec == Codec::Mjpeg ? "mjpeg" : codec == Codec::H264 ? "libx264" : "rawvideo";
     const AVCodec* enc = avcodec_find_encoder_by_name(name);
     if (!enc)
         return fail(name);
-    o.ctx = avcodec_alloc_context3(enc);
+    o.ctx = av::makeCodecContext(enc);
+    if (!o.ctx)
+        return fail("no memory");
     o.ctx->width = opt.width;
     o.ctx->height = opt.height;
     o.ctx->time_base = {1, 25};
@@ -91,26 +86,28 @@ bool writeClip(const QString& path, Codec codec, int frames, const ClipOptions& 
         av_opt_set(o.ctx->priv_data, "crf", "12", 0);
         av_opt_set(o.ctx->priv_data, "x264-params", "keyint=8:min-keyint=8:scenecut=0:bframes=2:b-adapt=0", 0);
     }
-    if (avcodec_open2(o.ctx, enc, nullptr) < 0)
+    if (avcodec_open2(o.ctx.get(), enc, nullptr) < 0)
         return fail("encoder refused");
-    AVStream* st = avformat_new_stream(o.oc, nullptr);
-    avcodec_parameters_from_context(st->codecpar, o.ctx);
+    AVStream* st = avformat_new_stream(o.oc.get(), nullptr);
+    avcodec_parameters_from_context(st->codecpar, o.ctx.get());
     st->time_base = o.ctx->time_base;
     if (avio_open(&o.oc->pb, file.constData(), AVIO_FLAG_WRITE) < 0)
         return fail("cannot create file");
-    if (avformat_write_header(o.oc, nullptr) < 0)
+    if (avformat_write_header(o.oc.get(), nullptr) < 0)
         return fail("header");
-    o.frame = av_frame_alloc();
+    o.frame = av::makeFrame();
+    o.pkt = av::makePacket();
+    if (!o.frame || !o.pkt)
+        return fail("no memory");
     o.frame->format = o.ctx->pix_fmt;
     o.frame->width = opt.width;
     o.frame->height = opt.height;
-    av_frame_get_buffer(o.frame, 0);
-    o.pkt = av_packet_alloc();
+    av_frame_get_buffer(o.frame.get(), 0);
     int written = 0;
     auto drain = [&]() -> bool {
-        while (avcodec_receive_packet(o.ctx, o.pkt) == 0) {
+        while (avcodec_receive_packet(o.ctx.get(), o.pkt.get()) == 0) {
             if (written++ < opt.skipPackets) {
-                av_packet_unref(o.pkt);
+                av_packet_unref(o.pkt.get());
                 continue;
             }
             if (opt.skipPackets > 0) {
@@ -118,13 +115,13 @@ bool writeClip(const QString& path, Codec codec, int frames, const ClipOptions& 
                 o.pkt->dts -= opt.skipPackets;
             }
             if (opt.damagedSlot >= 0 && o.pkt->pts == opt.damagedSlot) {
-                av_packet_make_writable(o.pkt);
+                av_packet_make_writable(o.pkt.get());
                 for (int i = 0; i < o.pkt->size; ++i)
                     o.pkt->data[i] = 0x55;
             }
-            av_packet_rescale_ts(o.pkt, o.ctx->time_base, st->time_base);
+            av_packet_rescale_ts(o.pkt.get(), o.ctx->time_base, st->time_base);
             o.pkt->stream_index = st->index;
-            if (av_interleaved_write_frame(o.oc, o.pkt) < 0)
+            if (av_interleaved_write_frame(o.oc.get(), o.pkt.get()) < 0)
                 return fail("write packet");
         }
         return true;
@@ -132,15 +129,15 @@ bool writeClip(const QString& path, Codec codec, int frames, const ClipOptions& 
     for (int n = 0; n < frames; ++n) {
         if (opt.emptySlots.count(n))
             continue;
-        paint(o.frame, n, codec);
+        paint(o.frame.get(), n, codec);
         o.frame->pts = n;
-        if (avcodec_send_frame(o.ctx, o.frame) < 0 || !drain())
+        if (avcodec_send_frame(o.ctx.get(), o.frame.get()) < 0 || !drain())
             return fail("encode");
     }
-    avcodec_send_frame(o.ctx, nullptr);
+    avcodec_send_frame(o.ctx.get(), nullptr);
     if (!drain())
         return false;
-    if (av_write_trailer(o.oc) < 0)
+    if (av_write_trailer(o.oc.get()) < 0)
         return fail("trailer");
     return true;
 }
@@ -163,27 +160,36 @@ int frameNumberOf(const QImage& image, Codec codec)
 QList<QImage> decodeSequentially(const QString& path)
 {
     QList<QImage> out;
-    AVFormatContext* fmt = nullptr;
-    if (avformat_open_input(&fmt, path.toUtf8().constData(), nullptr, nullptr) < 0)
+    av::FormatInput input;
+    if (av::openInput(input, path.toUtf8().constData()) < 0)
         return out;
+    AVFormatContext* fmt = input.get();
     avformat_find_stream_info(fmt, nullptr);
     const int s = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (s < 0)
+        return out;
     const AVCodec* c = avcodec_find_decoder(fmt->streams[s]->codecpar->codec_id);
-    AVCodecContext* ctx = avcodec_alloc_context3(c);
+    const av::CodecContext context = av::makeCodecContext(c);
+    const av::Packet packet = av::makePacket();
+    const av::Frame frame = av::makeFrame();
+    if (!context || !packet || !frame)
+        return out;
+    AVCodecContext* ctx = context.get();
     avcodec_parameters_to_context(ctx, fmt->streams[s]->codecpar);
     ctx->thread_count = 1;
     avcodec_open2(ctx, c, nullptr);
-    AVPacket* pkt = av_packet_alloc();
-    AVFrame* f = av_frame_alloc();
-    SwsContext* sws = nullptr;
+    AVPacket* pkt = packet.get();
+    AVFrame* f = frame.get();
+    av::SwsContextPtr sws;
     auto take = [&] {
         while (avcodec_receive_frame(ctx, f) == 0) {
             QImage img(f->width, f->height, QImage::Format_RGB32);
-            sws = sws_getCachedContext(sws, f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
-                                       AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+            if (!av::reuseSwsContext(sws, f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
+                                     AV_PIX_FMT_RGB32, SWS_BILINEAR))
+                return;
             uint8_t* dst[4] = {img.bits(), nullptr, nullptr, nullptr};
             int stride[4] = {int(img.bytesPerLine()), 0, 0, 0};
-            sws_scale(sws, f->data, f->linesize, 0, f->height, dst, stride);
+            sws_scale(sws.get(), f->data, f->linesize, 0, f->height, dst, stride);
             out << img;
             av_frame_unref(f);
         }
@@ -197,11 +203,6 @@ QList<QImage> decodeSequentially(const QString& path)
     }
     avcodec_send_packet(ctx, nullptr);
     take();
-    sws_freeContext(sws);
-    av_frame_free(&f);
-    av_packet_free(&pkt);
-    avcodec_free_context(&ctx);
-    avformat_close_input(&fmt);
     return out;
 }
 
