@@ -2,6 +2,7 @@
 #include "capture/ffmpeg_capture_component.h"
 #include "capture/rehearsal_camera.h"
 #include "cli/cli.h"
+#include "media/av_handles.h"
 #include "media/video_reader.h"
 
 #include <QCoreApplication>
@@ -77,9 +78,10 @@ struct FileCount {
 FileCount countFrames(const QString& path)
 {
     FileCount c;
-    AVFormatContext* in = nullptr;
-    if (avformat_open_input(&in, path.toUtf8().constData(), nullptr, nullptr) < 0)
+    av::FormatInput input;
+    if (av::openInput(input, path.toUtf8().constData()) < 0)
         return c;
+    AVFormatContext* in = input.get();
     avformat_find_stream_info(in, nullptr);
     const int v = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (v >= 0) {
@@ -87,17 +89,16 @@ FileCount countFrames(const QString& path)
         c.width = in->streams[v]->codecpar->width;
         c.height = in->streams[v]->codecpar->height;
         c.codec = QString::fromLatin1(avcodec_get_name(in->streams[v]->codecpar->codec_id));
-        AVPacket* p = av_packet_alloc();
-        while (av_read_frame(in, p) >= 0) {
+        const av::Packet packet = av::makePacket();
+        AVPacket* p = packet.get();
+        while (p && av_read_frame(in, p) >= 0) {
             if (p->stream_index == v) {
                 ++c.packets;
                 c.lastDts = long(p->dts);
             }
             av_packet_unref(p);
         }
-        av_packet_free(&p);
     }
-    avformat_close_input(&in);
     // The index at the end of the file ('idx1'), read by walking the top-level chunks.
     QFile f(path);
     if (f.open(QIODevice::ReadOnly)) {
@@ -530,15 +531,15 @@ TEST(FfmpegCaptureComponent, SoundOfTheChosenDeviceIsRecordedBesideThePictures)
     EXPECT_EQ(c.statistics().framesCaptured, 25);
     EXPECT_GT(c.statistics().audioSamples, 0);   // the null device is not paced: no rate to check
 
-    AVFormatContext* in = nullptr;
-    ASSERT_EQ(avformat_open_input(&in, dir.filePath("sound.avi").toUtf8().constData(), nullptr, nullptr), 0);
+    av::FormatInput input;
+    ASSERT_EQ(av::openInput(input, dir.filePath("sound.avi").toUtf8().constData()), 0);
+    AVFormatContext* in = input.get();
     avformat_find_stream_info(in, nullptr);
     const int a = av_find_best_stream(in, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     ASSERT_GE(a, 0);
     EXPECT_EQ(in->streams[a]->codecpar->sample_rate, 22050);
     EXPECT_EQ(in->streams[a]->codecpar->ch_layout.nb_channels, 1);
     EXPECT_EQ(in->streams[a]->codecpar->codec_id, AV_CODEC_ID_PCM_S16LE);
-    avformat_close_input(&in);
 }
 
 TEST(FfmpegCaptureComponent, TheAudioFormatTakesWhatTheListOffersAndRefusesTheRest)
