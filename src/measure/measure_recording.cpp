@@ -17,7 +17,7 @@ namespace tarvex {
 
 namespace {
 
-const QString kMarkFirst = QStringLiteral("Mark the point of impact before recording the jump");
+const QString kMarkFirst = QStringLiteral("Mark the point of impact on this picture first");
 
 } // namespace
 

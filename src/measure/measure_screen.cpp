@@ -339,7 +339,14 @@ void MeasureScreen::load()
     setWindowState(windowState() | Qt::WindowMaximized);
 }
 
-void MeasureScreen::openFrame(const FrameHandOver& handOver) { noteFrameHandOver(station_.settings(), handOver); }
+void MeasureScreen::openFrame(const FrameHandOver& handOver)
+{
+    noteFrameHandOver(station_.settings(), handOver);
+    // A hand-over is the next jump even when the review screen rewrote the same file within
+    // the clock's resolution, and even when that frame then cannot be read.
+    shownFrame_.clear();
+    forgetMark();
+}
 
 void MeasureScreen::showEvent(QShowEvent* e)
 {
@@ -383,6 +390,10 @@ void MeasureScreen::refreshOnActivation()
             if (canvas_->loadPicture(frame, nullptr)) {
                 unreadableFrame_.clear();
                 takePictureSize();
+                // Every activation reloads the frame; only a different one loses the mark.
+                if (seen != shownFrame_)
+                    forgetMark();
+                shownFrame_ = seen;
             } else {
                 unreadableFrame_ = seen;
                 loadPictureFile(frame);
@@ -401,6 +412,7 @@ bool MeasureScreen::loadPictureFile(const QString& path)
         station_.prompter().message(error, kTitle, Icon::Exclamation);
         return false;
     }
+    forgetMark();
     takePictureSize();
     show_the_grid();
     return true;
@@ -468,6 +480,17 @@ void MeasureScreen::hideMarker()
     for (LineShape* l : {impactArm_, impactBar_, splashIndicator_})
         l->hide();
     provisionalFigures_->hide();
+}
+
+void MeasureScreen::forgetMark()
+{
+    // A mark belongs to the picture it was made on; kept over a new picture, Record would
+    // write the last skier's point and distance for this one.
+    state_.Marked = false;
+    hideMarker();
+    setNudgeVisible(false);
+    metresBox_->clear();
+    feetBox_->clear();
 }
 
 void MeasureScreen::showProvisional()
@@ -588,6 +611,7 @@ void MeasureScreen::pasteClipboardPicture()
     }
     freezeStart();
     canvas_->setPicture(img);
+    forgetMark();
     show_the_grid();
     showPictureName(QStringLiteral("Picture from Clipboard"));
 }
@@ -601,6 +625,7 @@ void MeasureScreen::freezeSnapshot()
         station_.prompter().message(kSnapshotWarning, QString(), Icon::Exclamation);
         return;
     }
+    forgetMark();
     takePictureSize();
     show_the_grid();
     showPictureName(name);
@@ -628,6 +653,7 @@ void MeasureScreen::pollClipboardFlag()
     if (img.isNull())
         return;
     canvas_->setPicture(img);
+    forgetMark();
     QFile cleared(flagPath);
     if (cleared.open(QIODevice::WriteOnly | QIODevice::Truncate))
         cleared.write(kClipFlagCleared);
@@ -649,7 +675,9 @@ void MeasureScreen::clearJump()
     for (QWidget* w : std::initializer_list<QWidget*>{frozenSign_, pictureNameBox_})
         w->hide();
     setNudgeVisible(false);
-    // The next jump starts without the last jump's marker on the empty picture.
+    // The next jump starts without the last jump's marker on the empty picture, and Record
+    // asks for a new one. The point itself stays where it was.
+    state_.Marked = false;
     hideMarker();
     canvas_->setDrawWidth(2);
     canvas_->clearPicture();

@@ -38,7 +38,8 @@ public:
     // current grid cannot map the point.
     bool DrawImpactMark();
     void show_the_grid();
-    // Clear: the next jump number, no outcome, no picture, no marker.
+    // Clear: the next jump number, no outcome, no picture, no marker (the next Record needs
+    // a new mark).
     void clearJump();
     // Save Picture; Exit and Capture Next Jump call it under the picture-save policy.
     void savePicture();
@@ -121,6 +122,8 @@ private:
     void microAdjust(double dx, double dy);
     void setNudgeVisible(bool on);
     void hideMarker();
+    // What every new picture resets: the mark, its read-outs and the distance boxes.
+    void forgetMark();
     void showProvisional();
     void freezeStart();
     void showPictureName(const QString& name);
@@ -134,6 +137,7 @@ private:
 
     MeasureState state_;
     QString unreadableFrame_;   // the picked frame last reported as unreadable
+    QString shownFrame_;        // the picked frame on screen (path and time written)
     PictureCanvas* canvas_ = nullptr;
 
     QPushButton* gridChoiceButton_ = nullptr;

@@ -14,10 +14,12 @@ namespace tarvex {
 struct MeasureState {
     // A picture was frozen by Paste, the clipboard icon or the snapshot icon; only Clear ends it.
     bool Frozen = false;
-    // The marked point of impact (twips). Clear keeps it: Record without a new mark uses it.
+    // The marked point of impact (twips). Clear and a new picture keep it; only Marked says
+    // whether it belongs to the picture on screen.
     double ImpactX = 0;
     double ImpactY = 0;
-    // A point of impact has been marked in this run; a measured jump is not recorded before.
+    // A point of impact has been marked on the picture now shown; a measured jump is not
+    // recorded without one.
     bool Marked = false;
     // Where the marker was last drawn; micro-adjust steps from here.
     double LastMarkX = 0;

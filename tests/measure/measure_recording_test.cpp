@@ -6,12 +6,15 @@
 #include "support/grid_test_support.h"
 #include "grid/grid_geometry.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTextEdit>
+#include <functional>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -72,7 +75,7 @@ TEST_F(RecordingTest, AMeasuredJumpGoesToTheResultsFileAndBothExchangeFiles)
 TEST_F(RecordingTest, NothingIsRecordedBeforeAPointIsMarked)
 {
     record();
-    EXPECT_EQ(prompter->messages(), QStringList{MeasureScreen::kMarkFirstText});
+    EXPECT_EQ(prompter->messages(), QStringList{"Mark the point of impact on this picture first"});
     EXPECT_TRUE(results().isEmpty());
     EXPECT_TRUE(txresult().isEmpty());
 }
@@ -213,4 +216,109 @@ TEST_F(RecordingTest, AMissingPickedFrameIsReportedOnceNotOnEveryActivation)
     m->refreshOnActivation();
     m->refreshOnActivation();
     EXPECT_EQ(prompter->messages().size(), 1);
+}
+
+TEST_F(RecordingTest, EveryNewPictureStartsUnmarkedAndRecordAsksForAMark)
+{
+    QDir(tmp.path()).mkpath("pictures");
+    station->settings().PicturesPath = path("pictures");
+    QImage img(64, 48, QImage::Format_RGB32);
+    img.fill(Qt::darkBlue);
+    ASSERT_TRUE(img.save(path("pictures/ann1.bmp")));
+
+    const std::pair<const char*, std::function<void()>> sources[] = {
+        {"review hand-over",
+         [&] {
+             ASSERT_TRUE(img.save(station->programFile("currentcapture.bmp")));
+             m->hide();
+             m->openFrame({path("videos/Bobjump1.avi"), 30});
+             m->show();
+         }},
+        {"Load Picture",
+         [&] {
+             prompter->file(path("pictures/ann1.bmp"));
+             m->loadPicture();
+         }},
+        {"picture log", [&] { ASSERT_TRUE(m->showLoggedPicture(path("pictures/ann1.bmp"))); }},
+        {"Paste",
+         [&] {
+             QApplication::clipboard()->setImage(img);
+             c<QPushButton>("ClipSnapShot")->click();
+         }},
+        {"snapshot",
+         [&] {
+             ASSERT_TRUE(img.save(station->txioFile("snapshot.bmp")));
+             c<QPushButton>("ImgSnapShot")->click();
+         }},
+        {"clipboard auto-load",
+         [&] {
+             QApplication::clipboard()->setImage(img);
+             QFile flag(station->txioFile("clipflag.txt"));
+             ASSERT_TRUE(flag.open(QIODevice::WriteOnly));
+             flag.write("Ready\r\n");
+             flag.close();
+             m->pollClipboardFlag();
+         }},
+    };
+    for (const auto& [source, showPicture] : sources) {
+        SCOPED_TRACE(source);
+        mark();
+        record();
+        ASSERT_FALSE(c<QLineEdit>("distance")->text().isEmpty());
+        showPicture();
+        EXPECT_EQ(c<QLineEdit>("distance")->text(), "");
+        EXPECT_EQ(c<QLineEdit>("distance_ft")->text(), "");
+        for (const char* mark : {"lineHorizontalImpact", "lineVerticalImpact", "lineSplashIndicator",
+                                 "provisionalDistance"})
+            EXPECT_TRUE(c(mark)->isHidden()) << mark;
+
+        const QByteArray resultsBefore = readAll(station->settings().ResultsFilePath);
+        const QByteArray txresultBefore = txresult(), txrawBefore = txraw();
+        prompter->clear();
+        record();
+        EXPECT_EQ(prompter->messages(), QStringList{"Mark the point of impact on this picture first"});
+        EXPECT_EQ(readAll(station->settings().ResultsFilePath), resultsBefore);
+        EXPECT_EQ(txresult(), txresultBefore);
+        EXPECT_EQ(txraw(), txrawBefore);
+        EXPECT_EQ(c<QLineEdit>("distance")->text(), "");
+        c<QPushButton>("Unfreeze")->click();
+    }
+
+    // A pass records no distance, so it needs no mark.
+    prompter->clear();
+    c<QRadioButton>("Pass")->click();
+    record();
+    EXPECT_TRUE(prompter->messages().isEmpty()) << prompter->messages().join("|").toStdString();
+    EXPECT_TRUE(resultLines().last().contains("(AWSA)Pass")) << resultLines().last().toStdString();
+    EXPECT_TRUE(txresult().endsWith("Pass, 0, 0, 7\r\n")) << txresult().toStdString();
+}
+
+TEST_F(RecordingTest, ComingBackToTheSameHandedOverFrameKeepsItsMark)
+{
+    QImage img(64, 48, QImage::Format_RGB32);
+    img.fill(Qt::darkGreen);
+    ASSERT_TRUE(img.save(station->programFile("currentcapture.bmp")));
+    m->hide();
+    m->openFrame({path("videos/Annjump1.avi"), 12});
+    m->show();
+    mark();
+    // Closing a message box activates the screen again and reloads the same frame.
+    m->refreshOnActivation();
+    EXPECT_FALSE(c("lineHorizontalImpact")->isHidden());
+    EXPECT_EQ(c<QLineEdit>("distance")->text(), "m");
+    record();
+    EXPECT_EQ(prompter->unexpected(), 0);
+    EXPECT_TRUE(resultLines().last().contains("( 6000/ 4500)")) << resultLines().last().toStdString();
+}
+
+TEST_F(RecordingTest, ClearAsksForANewMarkBeforeTheNextMeasuredJump)
+{
+    mark();
+    record();
+    c<QPushButton>("Unfreeze")->click();
+    const QByteArray before = readAll(station->settings().ResultsFilePath);
+    prompter->clear();
+    record();
+    EXPECT_EQ(prompter->messages(), QStringList{"Mark the point of impact on this picture first"});
+    EXPECT_EQ(readAll(station->settings().ResultsFilePath), before);
 }

@@ -278,7 +278,7 @@ TEST_F(MeasureScreenTest, ClearAdvancesTheJumpAndResetsTheJump)
     EXPECT_FALSE(shown("AdjustmentLabel"));
     EXPECT_FALSE(shown("lineHorizontalImpact"));
     EXPECT_FALSE(QFile::exists(path("txio/left.bmp")));
-    // The impact stays: Record without a new mark uses it.
+    // The point stays, but the next Record asks for a new mark.
     EXPECT_EQ(m->state().ImpactX, 6000);
 
     // A missing exchange folder is no reason to fail.
