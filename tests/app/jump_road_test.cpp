@@ -74,16 +74,8 @@ TEST(JumpRoad, FromTheCameraToARecordedDistanceAndBackThroughTheLog)
     QTextStream out(&outText), err(&errText);
     ASSERT_EQ(runCli({"rehearsal-grid", truthFile, "--out", gridFile}, out, err), 0) << errText.toStdString();
 
-    const FfmpegCaptureOptions co = test::rehearsalCameraOnly();
     auto prompter = std::make_shared<ScriptedPrompter>();
-    StationOptions o;
-    o.settingsFile = settings;
-    o.programFolder = tmp.filePath("program");
-    o.txioFolder = tmp.filePath("txio");
-    o.prompter = prompter;
-    o.clock = std::make_shared<FixedClock>(QDateTime(QDate(2026, 12, 6), QTime(14, 3, 22)));
-    o.capture = std::make_shared<FfmpegCaptureComponent>(co);
-    o.screens = builtInScreens();
+    const StationOptions o = test::rehearsalStation(tmp.path(), settings, prompter, builtInScreens());
     Station station(o);
     prompter->no();   // emergency reset
     station.start();

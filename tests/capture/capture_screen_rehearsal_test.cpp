@@ -31,17 +31,9 @@ TEST(CaptureScreenRehearsal, TheCountdownEndsARealRecordingOfItsLength)
     SettingsStore(tmp.filePath("TX05.ini")).save("logpath", videos);
     SettingsStore(tmp.filePath("TX05.ini")).save("captureTime", "3");
 
-    const FfmpegCaptureOptions co = test::rehearsalCameraOnly();
     auto prompter = std::make_shared<ScriptedPrompter>();
     prompter->no();   // emergency reset
-    StationOptions o;
-    o.settingsFile = tmp.filePath("TX05.ini");
-    o.programFolder = tmp.filePath("program");
-    o.txioFolder = tmp.filePath("txio");
-    o.prompter = prompter;
-    o.clock = std::make_shared<FixedClock>(QDateTime(QDate(2026, 12, 6), QTime(14, 3, 22)));
-    o.capture = std::make_shared<FfmpegCaptureComponent>(co);
-    o.screens = builtInScreens();
+    const StationOptions o = test::rehearsalStation(tmp.path(), tmp.filePath("TX05.ini"), prompter, builtInScreens());
     Station station(o);
     station.start();
 

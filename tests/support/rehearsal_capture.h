@@ -3,7 +3,10 @@
 // machine, no sound, no device polling, so a test records the same scene everywhere.
 #include "capture/capture_backend.h"
 #include "capture/ffmpeg_capture_component.h"
+#include "station/station.h"
+#include "testkit/fixed_clock.h"
 
+#include <QDateTime>
 #include <memory>
 
 namespace tarvex::test {
@@ -30,6 +33,22 @@ inline FfmpegCaptureOptions rehearsalCameraOnly()
     o.videoBackend = std::make_shared<NoCameras>();
     o.audioBackend = std::make_shared<NoSound>();
     o.devicePollMs = 0;
+    return o;
+}
+
+// A whole station (every screen) that records from the rehearsal camera, files under
+// `folder`, on a fixed day. Screen catalogues come from the roof, so the caller passes them.
+inline StationOptions rehearsalStation(const QString& folder, const QString& settingsFile,
+                                       std::shared_ptr<Prompter> prompter, ScreenCatalogue screens)
+{
+    StationOptions o;
+    o.settingsFile = settingsFile;
+    o.programFolder = folder + QStringLiteral("/program");
+    o.txioFolder = folder + QStringLiteral("/txio");
+    o.prompter = std::move(prompter);
+    o.clock = std::make_shared<FixedClock>(QDateTime(QDate(2026, 12, 6), QTime(14, 3, 22)));
+    o.capture = std::make_shared<FfmpegCaptureComponent>(rehearsalCameraOnly());
+    o.screens = std::move(screens);
     return o;
 }
 
