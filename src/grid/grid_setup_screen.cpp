@@ -736,11 +736,19 @@ std::optional<QString> GridSetupScreen::chooseGridFile(bool forSave)
     r.filterIndex = 3;
     r.mustExist = !forSave;
     r.title = forSave ? QStringLiteral("Save Grid File") : QStringLiteral("Load Grid File");
-    const auto chosen = p.openFile(r);
+    const auto chosen = forSave ? p.saveFile(r) : p.openFile(r);
     if (!chosen || chosen->isEmpty())
         return std::nullopt;
     // A bare name typed into the dialog means a file in the grid file folder.
-    return QDir::cleanPath(QDir(folder).absoluteFilePath(*chosen));
+    QString path = QDir::cleanPath(QDir(folder).absoluteFilePath(*chosen));
+    // Load lists parameter files by their extension, so a grid saved as "hand" would be
+    // invisible to it.
+    if (forSave && QFileInfo(path).suffix().isEmpty()) {
+        if (path.endsWith(QLatin1Char('.')))
+            path.chop(1);
+        path += QStringLiteral(".ipt");
+    }
+    return path;
 }
 
 void GridSetupScreen::saveGridToFile()

@@ -1,5 +1,6 @@
 #include "station/station.h"
 #include "station/screen_names.h"
+#include "station/screen_place.h"
 #include "station/settings_keys.h"
 
 #include <QApplication>
@@ -118,9 +119,12 @@ QWidget* Station::show(const QString& to, QWidget* from)
         return nullptr;
     restorePlace(target);
     // Without a window manager to honour it, a maximised screen still fills its screen.
-    if (!target->isVisible() && target->isMaximized())
+    if (!target->isVisible() && target->isMaximized()) {
         if (QScreen* s = target->screen())
             target->setGeometry(s->availableGeometry());
+    } else if (!target->isVisible()) {
+        keepOnScreen(target);
+    }
     target->show();
     target->raise();
     target->activateWindow();
@@ -168,16 +172,75 @@ void Station::restorePlace(QWidget* w)
     // The operator's last choice wins over a screen's habit of opening maximised.
     if (v[4] == 0 && w->isMaximized())
         w->setWindowState(w->windowState() & ~Qt::WindowMaximized);
-    // Sizes below what the screen needs are raised; the place only where a screen is.
+    // Sizes below what the screen needs are raised; keepOnScreen brings the rest onto the
+    // screen of today, which may be smaller than the one the place was remembered on.
     w->resize(r.size().boundedTo(w->maximumSize()).expandedTo(w->minimumSizeHint()));
-    bool onAScreen = false;
-    for (QScreen* s : QGuiApplication::screens())
-        if (s->availableGeometry().contains(r.topLeft() + QPoint(40, 20)))
-            onAScreen = true;
-    if (onAScreen)
-        w->move(r.topLeft());
+    w->move(r.topLeft());
+    keepOnScreen(w);
     if (v[4] == 1)
         w->setWindowState(w->windowState() | Qt::WindowMaximized);
+}
+
+namespace {
+
+// Before a window is first shown its frame is unknown; another window's frame is the best
+// guess, then a title bar's worth, so the bottom edge is not pushed under a panel.
+QMargins frameMarginsOf(const QWidget* w)
+{
+    const auto margins = [](const QWidget* v) {
+        const QRect f = v->frameGeometry(), g = v->geometry();
+        return QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+    };
+    if (w->testAttribute(Qt::WA_WState_Created) && w->frameGeometry() != w->geometry())
+        return margins(w);
+    for (const QWidget* other : QApplication::topLevelWidgets())
+        if (other != w && other->isVisible() && other->frameGeometry() != other->geometry())
+            return margins(other);
+    return QMargins(4, 30, 4, 4);
+}
+
+QScreen* screenHolding(const QRect& r, QScreen* fallback)
+{
+    QScreen* best = nullptr;
+    qint64 bestArea = 0;
+    for (QScreen* s : QGuiApplication::screens()) {
+        const QRect common = s->availableGeometry().intersected(r);
+        const qint64 area = qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            best = s;
+            bestArea = area;
+        }
+    }
+    if (best)
+        return best;
+    return fallback ? fallback : QGuiApplication::primaryScreen();
+}
+
+} // namespace
+
+void Station::keepOnScreen(QWidget* w)
+{
+    const QMargins frame = frameMarginsOf(w);
+    // A screen nobody has placed (no remembered place, never moved) is placed by the window
+    // manager; only a size too large for the screen is ours to mend, and then it is centred.
+    const bool placed = w->testAttribute(Qt::WA_Moved);
+    const QRect wanted(w->pos(), w->size());
+    QScreen* s = placed ? screenHolding(wanted.marginsAdded(frame), w->screen()) : w->screen();
+    if (!s)
+        return;
+    const QRect available = s->availableGeometry();
+    QRect fitted = fittedPlace(wanted, frame, available, w->minimumSizeHint().expandedTo(w->minimumSize()));
+    if (!placed) {
+        if (fitted.size() == wanted.size())
+            return;
+        const QSize outer = fitted.size().grownBy(frame);
+        fitted.moveTopLeft(available.topLeft() + QPoint(std::max(0, (available.width() - outer.width()) / 2),
+                                                         std::max(0, (available.height() - outer.height()) / 2)));
+    }
+    if (fitted.size() != w->size())
+        w->resize(fitted.size());
+    if (fitted.topLeft() != w->pos())
+        w->move(fitted.topLeft());
 }
 
 CaptureSession* Station::captureSession(bool create)
@@ -194,6 +257,7 @@ QWidget* Station::openWindow(const QString& name, QWidget* owner)
         return nullptr;
     QWidget* w = (*f)(*this, owner);
     if (w) {
+        keepOnScreen(w);
         w->show();
         w->raise();
         w->activateWindow();

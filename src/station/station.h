@@ -95,6 +95,7 @@ public:
     // on no current screen is ignored, so a screen never opens out of reach.
     void rememberPlace(QWidget* screen);
     void restorePlace(QWidget* screen);
+    void keepOnScreen(QWidget* screen);
 
     // Ends the program at once: every screen goes away.
     void quit();

@@ -354,7 +354,7 @@ TEST_F(GridSetupTest, SaveThenLoadRestoresTheGridThroughTheScreen)
     menu("gridSave");
     ASSERT_EQ(prompter->shown().size(), 3);
     const auto& dialog = prompter->shown()[0];
-    EXPECT_EQ(dialog.kind, "open");
+    EXPECT_EQ(dialog.kind, "save");   // its accept button reads Save
     EXPECT_EQ(dialog.request.filter, "All Files (*.*)|*.*|Text Files (*.TXT)|*.TXT|Parameter Files (*.IPT)|*.IPT|");
     EXPECT_EQ(dialog.request.filterIndex, 3);
     EXPECT_EQ(dialog.request.initialFolder, gridFolder());
@@ -549,6 +549,21 @@ TEST_F(GridSetupTest, StoredGridFilesApplyWithoutQuestionsAndFailedSavesAreRepor
     menu("gridSave");
     ASSERT_EQ(prompter->messages().size(), 1);
     EXPECT_TRUE(prompter->messages()[0].contains(gridFolder() + "/gone/north.ipt"));
+
+    // Load lists parameter files by extension: a name without one gets ".ipt"; others keep theirs.
+    prompter->file("hand").answer("Hand").yes();
+    menu("gridSave");
+    EXPECT_TRUE(QFileInfo(gridFolder() + "/hand.ipt").isFile());
+    EXPECT_FALSE(QFileInfo(gridFolder() + "/hand").exists());
+    EXPECT_EQ(SettingsStore(settingsFile()).get("grid1File"), gridFolder() + "/hand.ipt");
+    prompter->file("dot.").answer("Dot").yes();
+    menu("gridSave");
+    EXPECT_TRUE(QFileInfo(gridFolder() + "/dot.ipt").isFile());
+    prompter->file("west.txt").answer("West").yes();
+    menu("gridSave");
+    EXPECT_TRUE(QFileInfo(gridFolder() + "/west.txt").isFile());
+    EXPECT_EQ(prompter->messages().size(), 1);
+    prompter->clear();
 
     const QString file = gridFolder() + "/south.ipt";
     ASSERT_TRUE(saveGridFile(g(), 2, file, "South").ok);

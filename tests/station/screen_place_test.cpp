@@ -1,3 +1,4 @@
+#include "station/screen_place.h"
 #include "station/station.h"
 #include "station/settings_store.h"
 #include "testkit/fake_capture_component.h"
@@ -66,4 +67,21 @@ TEST(ScreenPlaces, AScreenComesBackWhereItWasButNeverOffTheScreens)
         QWidget* first = s->show("First");
         EXPECT_NE(first->size(), QSize(300, 200));   // a damaged value is ignored
     }
+}
+
+TEST(ScreenPlaces, APlaceIsFittedInsideTheAreaByTheLeastMove)
+{
+    const QRect laptop(0, 0, 1366, 728);   // 1366x768 less a 40-pixel panel
+    const QMargins frame(4, 30, 4, 4);
+    // Inside already: untouched.
+    EXPECT_EQ(fittedPlace({100, 50, 800, 600}, frame, laptop, {400, 300}), QRect(100, 50, 800, 600));
+    // Remembered low and right on 1920x1080: shrunk to the area, moved in.
+    EXPECT_EQ(fittedPlace({600, 250, 1280, 800}, frame, laptop, {400, 300}), QRect(78, 0, 1280, 694));
+    // Beyond the left and top edges: moved in, size kept.
+    EXPECT_EQ(fittedPlace({-500, -40, 300, 200}, frame, laptop, {100, 100}), QRect(0, 0, 300, 200));
+    // Its controls need more than the area: the minimum holds, the title bar stays on the area.
+    EXPECT_EQ(fittedPlace({200, 100, 900, 900}, frame, laptop, {900, 760}), QRect(200, 0, 900, 760));
+    // A second screen to the right of the first.
+    EXPECT_EQ(fittedPlace({3000, 100, 600, 400}, frame, {1920, 0, 1366, 768}, {100, 100}),
+              QRect(2678, 100, 600, 400));
 }
