@@ -1,5 +1,5 @@
 #pragma once
-// A small RTF reader for the rich-text control of the station (Parts 3.2 and 3.4): Qt has
+// A small RTF reader for the rich-text controls of the station (manual, licence): Qt has
 // none. It reads the subset that hand-written and word-processor RTF use for text (groups,
 // character and paragraph formatting, escapes, Unicode) and skips everything else
 // (font and colour tables as text, stylesheet, \info, pictures, objects, headers and

@@ -78,6 +78,7 @@ std::optional<QString> appendDurably(const QString& path, const QByteArray& byte
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
         return QStringLiteral("it is not a regular file");
+    const bool creating = !info.exists();
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
         return f.errorString();
@@ -85,6 +86,10 @@ std::optional<QString> appendDurably(const QString& path, const QByteArray& byte
     if (f.write(out) != out.size() || !f.flush() || !syncToDisk(f))
         return f.errorString().isEmpty() ? QStringLiteral("the data did not reach the disk") : f.errorString();
     f.close();
+    // A new file's name is only durable once its folder is: the first line of a day's results
+    // would otherwise vanish with the file in a power cut.
+    if (creating && !syncFolder(info.absolutePath()))
+        return QStringLiteral("the new file's folder did not reach the disk");
     return std::nullopt;
 }
 

@@ -30,8 +30,8 @@ constexpr qint64 flagFile = 64 * 1024;
 // Without a value, `error` says why, in words that follow "cannot be read: ".
 std::optional<QByteArray> readFileBytes(const QString& path, qint64 limit, QString* error = nullptr);
 
-// Appends `bytes` in one write, creating the file when missing, and syncs it to the disk
-// before returning. A file left ending mid-line (a program killed during an earlier
+// Appends `bytes` in one write, creating the file when missing, and syncs it (and, for a new
+// file, its folder) to the disk before returning. A file left ending mid-line (a program killed during an earlier
 // append) first gets CR LF, so the new record starts on a line of its own and the earlier
 // bytes stay as they were. nullopt on success, otherwise the reason (the file's error text).
 std::optional<QString> appendDurably(const QString& path, const QByteArray& bytes);

@@ -64,7 +64,7 @@ GridFileContents readGridFile(const QString& path);
 // nothing). Returns contents.ok().
 bool applyGridFile(GridState& g, int n, const QString& path, const GridFileContents& contents);
 
-// readGridFile + applyGridFile; what the loaders of Parts 1.3, 3.2 and 3.3 run.
+// readGridFile + applyGridFile; what every grid loader (setup, start-up, configuration) runs.
 GridFileContents loadGridFile(GridState& g, int n, const QString& path);
 
 // Save steps 6 and 7 for grid n: the path and description become the grid's;
