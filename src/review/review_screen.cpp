@@ -37,8 +37,6 @@ const QString kSelectContact = QStringLiteral("Select First Contact by using dir
 const QString kAlreadyMeasuredTitle = QStringLiteral("Start Already Measured Warning");
 // A decode takes a few tens of milliseconds; one that has not arrived by then never will.
 constexpr int kFrameUseDeadlineMs = 3000;
-// Room for the window frame and title bar when the first size is fitted to the screen.
-constexpr int kFrameAllowance = 40;
 
 QString native(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -58,7 +56,7 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     // The frame view takes the place (and the name) of the old media player. The picture
     // fits whatever room the window leaves it, so a laptop screen still shows every control.
     frameView_ = named(new FrameView(this), "MediaPlayer1");
-    frameView_->setMinimumSize(480, 300);
+    frameView_->setMinimumSize(480, 360);
     connect(frameView_, &FrameView::frameShown, this, &ReviewScreen::frameSettled);
     connect(frameView_, &FrameView::frameFailed, this, &ReviewScreen::frameSettled);
     useDeadline_ = new QTimer(this);
@@ -108,6 +106,9 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     for (QLabel* l :
          {browseLabel_, instructionLabel_, diskSpaceCaption_, diskSpaceLabel_, diskSpaceWarning_, barefootLabel_})
         l->setWordWrap(true);
+    // Both instructions take two lines in the side column; the window's minimum size does not
+    // count wrapped lines by itself.
+    instructionLabel_->setMinimumHeight(2 * instructionLabel_->fontMetrics().lineSpacing());
 
     for (QPushButton* b : {backButton_, forwardButton_, useFrameButton_, nextPassButton_, setupButton_, viewLogButton_, browseButton_})
         b->setFocusPolicy(Qt::TabFocus);
@@ -146,11 +147,8 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     layout->addWidget(frameView_, 1);
     layout->addWidget(sideBox);
 
-    // 1280 x 800 where the screen has room for it, otherwise as much of the screen as it has.
-    QSize size(1280, 800);
-    if (const QScreen* s = screen())
-        size = size.boundedTo(s->availableGeometry().size() - QSize(0, kFrameAllowance));
-    resize(size.expandedTo(minimumSizeHint()));
+    const QScreen* s = screen();
+    resize(firstReviewSize(s ? s->availableGeometry().size() : QSize(), minimumSizeHint()));
 }
 
 void ReviewScreen::load()

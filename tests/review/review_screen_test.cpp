@@ -9,6 +9,8 @@
 #include "widgets/frame_view.h"
 #include "widgets/picture_canvas.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QLabel>
@@ -543,22 +545,31 @@ TEST_F(ReviewScreenTest, EveryControlFitsAt1366x728AndThePictureGrowsAt1920x1080
     station->settings().BarefootTiming = true;
     arriveWithRecording(clip("Annjump1.avi"), 3);
     ASSERT_TRUE(shows(3));
-    for (const QSize size : {QSize(1366, 728), QSize(1920, 1080)}) {
+    // The smallest size the window allows, the laptop, the full-HD screen (the last stays).
+    for (const QSize size : {review->minimumSizeHint(), QSize(1366, 728), QSize(1920, 1080)}) {
         review->resize(size);
         QCoreApplication::processEvents();
         ASSERT_EQ(review->size(), size);
-        int checked = 0;
+        QList<QPair<QWidget*, QRect>> controls;
         for (QWidget* w : review->findChildren<QWidget*>()) {
             bool inScrollArea = false;
             for (QWidget* p = w->parentWidget(); p && p != review; p = p->parentWidget())
                 inScrollArea = inScrollArea || qobject_cast<QAbstractScrollArea*>(p);
             if (w->isWindow() || inScrollArea || !w->isVisibleTo(review))
                 continue;
-            ++checked;
-            EXPECT_TRUE(review->rect().contains(QRect(w->mapTo(review, QPoint()), w->size())))
-                << w->objectName().toStdString() << " at " << size.width() << "x" << size.height();
+            const QRect r(w->mapTo(review, QPoint()), w->size());
+            EXPECT_TRUE(review->rect().contains(r)) << w->objectName().toStdString() << " at " << size.width() << "x"
+                                                    << size.height();
+            if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) || qobject_cast<QLineEdit*>(w)
+                || qobject_cast<QAbstractItemView*>(w) || qobject_cast<QSlider*>(w))
+                controls.append({w, r});
         }
-        EXPECT_GE(checked, 18);
+        EXPECT_GE(controls.size(), 18);
+        for (int i = 0; i < controls.size(); ++i)
+            for (int j = i + 1; j < controls.size(); ++j)
+                EXPECT_FALSE(controls[i].second.intersects(controls[j].second))
+                    << controls[i].first->objectName().toStdString() << " overlaps "
+                    << controls[j].first->objectName().toStdString() << " at " << size.width() << "x" << size.height();
     }
     EXPECT_GE(view()->width(), 1500);
     EXPECT_GE(view()->height(), 1000);
