@@ -404,17 +404,17 @@ TEST_F(ReviewScreenTest, OpenLoggedAfterARecordingNeverDisposesTheLoggedVideo)
 // by "View Selected File".
 TEST_F(ReviewScreenTest, RoadViewLogFileReopensTheChosenVideoAtItsStoredFrame)
 {
-    const QString first = clip("Annjump1.avi");
     QByteArray log;
-    for (const auto& [video, skier, frame] : {std::tuple{clip("Bobjump2.avi"), "Bob", 12}, {clip("Cyjump1.avi"), "Cy", 4}}) {
+    for (const auto& [video, skier, jump, frame] :
+         {std::tuple{clip("Bobjump2.avi"), "Bob", "2", 12}, {clip("Cyjump1.avi"), "Cy", "1", 4}}) {
         ASSERT_FALSE(writeVideoSideFile(video, frame));
-        log += contactFrameLogLine(clock->now(), skier, "1", frame, video).toUtf8() + "\r\n";
+        log += contactFrameLogLine(clock->now(), skier, jump, frame, video).toUtf8() + "\r\n";
     }
     QFile file(logFile());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(log);
     file.close();
-    arriveWithRecording(first, 3);
+    arriveWithRecording(clip("Annjump1.avi"), 3);
     ASSERT_TRUE(shows(3));
 
     prompter->clear();
@@ -434,9 +434,9 @@ TEST_F(ReviewScreenTest, RoadViewLogFileReopensTheChosenVideoAtItsStoredFrame)
     EXPECT_EQ(child<QLabel>(review, "Label5")->text(), "Select First Contact by using direction buttons and/or slider");
 
     child<QPushButton>(review, "cmdViewLog")->click();
-    QWidget* viewer = nullptr;
+    // The first viewer closed itself; the new one is the only one.
     ASSERT_TRUE(QTest::qWaitFor([&] { return review->findChildren<QWidget*>("LogView").size() == 1; }, 2000));
-    viewer = child<QWidget>(review, "LogView");
+    QWidget* viewer = child<QWidget>(review, "LogView");
     child<QListWidget>(viewer, "lstLog")->setCurrentRow(1);
     child<QPushButton>(viewer, "cmdView")->click();
     ASSERT_TRUE(shows(4));
