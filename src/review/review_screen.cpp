@@ -234,7 +234,6 @@ void ReviewScreen::arrive()
     case Arrival::LoggedVideo: {
         videoBox_->setText(s.LogViewFile);
         fileInfoList_->clear();
-        // A measured video opens at the frame it was measured at.
         const auto measured = readVideoSideFile(videoBox_->text());
         const bool loaded = loadVideo(videoBox_->text(), measured.value_or(0));
         if (measured)
