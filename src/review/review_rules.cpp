@@ -153,6 +153,14 @@ QString windowsDriveOf(const QString& folderText)
     return QStringLiteral("C:");
 }
 
+QSize firstReviewSize(QSize available, QSize minimum)
+{
+    // The title bar and frame sit outside the size a window is given.
+    constexpr int kFrameAllowance = 40;
+    const QSize room = available.isValid() ? available - QSize(0, kFrameAllowance) : QSize(1280, 800);
+    return QSize(1280, 800).boundedTo(room).expandedTo(minimum);
+}
+
 std::optional<FixedSkierName> askFixedSkierName(Prompter& prompter, const QString& capturesPath,
                                                 const QString& currentName, const QString& currentPath)
 {

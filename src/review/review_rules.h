@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <optional>
 
@@ -49,6 +50,10 @@ bool diskSpaceLow(qint64 freeBytes);
 // The drive a Windows station names: the first two characters of the folder text when its
 // second one is ":", otherwise "C:".
 QString windowsDriveOf(const QString& folderText);
+
+// The review screen's first size: 1280 x 800 where the screen's available area (less room
+// for the window frame) holds it, otherwise what that area holds, never below `minimum`.
+QSize firstReviewSize(QSize available, QSize minimum);
 
 // The name check after a capture whose skier name was changed to keep an existing file: the
 // operator may give the real name; the video then becomes <folder>/<name>jump1.avi, asked

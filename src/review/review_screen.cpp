@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QStorageInfo>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -34,6 +35,8 @@ const QString kAppTitle = QStringLiteral("Tarvex");
 const QString kSelectStart = QStringLiteral("Select Start Position using direction buttons and/or slider");
 const QString kSelectContact = QStringLiteral("Select First Contact by using direction buttons and/or slider");
 const QString kAlreadyMeasuredTitle = QStringLiteral("Start Already Measured Warning");
+// A decode takes a few tens of milliseconds; one that has not arrived by then never will.
+constexpr int kFrameUseDeadlineMs = 3000;
 
 QString native(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -49,11 +52,23 @@ qint64 systemFreeSpace(const QString& place)
 ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(systemFreeSpace)
 {
     setWindowTitle(kTitle);
-    resize(1280, 800);
 
-    // The frame view takes the place (and the name) of the old media player.
+    // The frame view takes the place (and the name) of the old media player. The picture
+    // fits whatever room the window leaves it, so a laptop screen still shows every control.
     frameView_ = named(new FrameView(this), "MediaPlayer1");
-    frameView_->setMinimumSize(640, 400);
+    frameView_->setMinimumSize(480, 360);
+    connect(frameView_, &FrameView::frameShown, this, &ReviewScreen::frameSettled);
+    connect(frameView_, &FrameView::frameFailed, this, &ReviewScreen::frameSettled);
+    useDeadline_ = new QTimer(this);
+    useDeadline_->setSingleShot(true);
+    useDeadline_->setInterval(kFrameUseDeadlineMs);
+    connect(useDeadline_, &QTimer::timeout, this, [this] {
+        if (!useAwaited_)
+            return;
+        endAwaitedUse();
+        say(QStringLiteral("Frame %1 is still being read. Press \"Use displayed frame to measure jump\" again once it is shown.")
+                .arg(frameView_->requestedFrame()));
+    });
 
     browseLabel_ = makeLabel(this, "Label3", QStringLiteral("Browse for File to View ->"));
     browseButton_ = makeButton(this, "Command6", QStringLiteral("..."), this, &ReviewScreen::browseForVideo);
@@ -73,7 +88,7 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     nextPassButton_ = makeButton(this, "cmdGoToCapture", QStringLiteral("Go To Record Next Jump Pass"), this,
                                  &ReviewScreen::goToNextPass);
     setupButton_ =
-        makeButton(this, "cmdGoToSetup", QStringLiteral("Go Back To Setup Screen"), this, &ReviewScreen::goToSetup);
+        makeButton(this, "cmdGoToSetup", QStringLiteral("Go Back To Main Screen"), this, &ReviewScreen::goToSetup);
     viewLogButton_ = makeButton(this, "cmdViewLog", QStringLiteral("View Log File"), this, &ReviewScreen::viewLog);
     viewLogButton_->setEnabled(false);
     diskSpaceCaption_ = makeLabel(this, "Label10", QStringLiteral("Disk Free Space Available"));
@@ -84,10 +99,16 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     barefootLabel_ = makeLabel(this, "Label9", QStringLiteral("Barefoot Mode"));
     barefootLabel_->setStyleSheet(QStringLiteral("font-weight: bold"));
     barefootLabel_->hide();
+    fileInfoCaption_ = makeLabel(this, "lblFileInfo", QStringLiteral("File information"));
     fileInfoList_ = named(new QListWidget(this), "lstFileInfo");
+    fileInfoList_->setMinimumHeight(60);
+    fileInfoCaption_->setBuddy(fileInfoList_);
     for (QLabel* l :
          {browseLabel_, instructionLabel_, diskSpaceCaption_, diskSpaceLabel_, diskSpaceWarning_, barefootLabel_})
         l->setWordWrap(true);
+    // Both instructions take two lines in the side column; the window's minimum size does not
+    // count wrapped lines by itself.
+    instructionLabel_->setMinimumHeight(2 * instructionLabel_->fontMetrics().lineSpacing());
 
     for (QPushButton* b : {backButton_, forwardButton_, useFrameButton_, nextPassButton_, setupButton_, viewLogButton_, browseButton_})
         b->setFocusPolicy(Qt::TabFocus);
@@ -105,6 +126,7 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     auto* side = new QVBoxLayout;
     side->addLayout(browse);
     side->addWidget(videoBox_);
+    side->addWidget(fileInfoCaption_);
     side->addWidget(fileInfoList_, 1);
     side->addLayout(steps);
     side->addWidget(instructionLabel_);
@@ -124,6 +146,9 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(frameView_, 1);
     layout->addWidget(sideBox);
+
+    const QScreen* s = screen();
+    resize(firstReviewSize(s ? s->availableGeometry().size() : QSize(), minimumSizeHint()));
 }
 
 void ReviewScreen::load()
@@ -141,11 +166,28 @@ void ReviewScreen::openRecording(const Recording& recording)
 {
     videoBox_->setText(recording.path);
     noteRecording(station_.settings(), recording);
+    queueArrivalIfShown();
 }
 
-void ReviewScreen::openLogged(const QString& path) { noteLoggedVideo(station_.settings(), path); }
+void ReviewScreen::openLogged(const QString& path)
+{
+    noteLoggedVideo(station_.settings(), path);
+    queueArrivalIfShown();
+}
 
-void ReviewScreen::openEmpty(Arrival from) { station_.settings().setArrival(from); }
+void ReviewScreen::openEmpty(Arrival from)
+{
+    station_.settings().setArrival(from);
+    queueArrivalIfShown();
+}
+
+// A screen already on view gets no show event, yet a hand-over (the log viewer opened from
+// this screen) must still arrive.
+void ReviewScreen::queueArrivalIfShown()
+{
+    if (isVisible())
+        queueArrival([this] { arrive(); });
+}
 
 void ReviewScreen::setViewLogOpener(std::function<void(QWidget*)> opener)
 {
@@ -168,6 +210,14 @@ void ReviewScreen::showEvent(QShowEvent* e)
     queueArrival([this] { arrive(); });
 }
 
+void ReviewScreen::hideEvent(QHideEvent* e)
+{
+    // A frame that arrives after the screen was left must not carry the operator off.
+    if (useAwaited_)
+        endAwaitedUse();
+    Screen::hideEvent(e);
+}
+
 void ReviewScreen::arrive()
 {
     AppSettings& s = station_.settings();
@@ -184,9 +234,10 @@ void ReviewScreen::arrive()
     case Arrival::LoggedVideo: {
         videoBox_->setText(s.LogViewFile);
         fileInfoList_->clear();
-        const bool loaded = loadVideo(videoBox_->text());
-        if (const auto frame = readVideoSideFile(videoBox_->text()))
-            station_.prompter().message(QStringLiteral("File already measured - contact frame is ") + QString::number(*frame),
+        const auto measured = readVideoSideFile(videoBox_->text());
+        const bool loaded = loadVideo(videoBox_->text(), measured.value_or(0));
+        if (measured)
+            station_.prompter().message(QStringLiteral("File already measured - contact frame is ") + QString::number(*measured),
                                         kAlreadyMeasuredTitle, Icon::Information);
         useFrameButton_->setEnabled(loaded);
         instructionLabel_->setText(kSelectContact);
@@ -258,6 +309,8 @@ void ReviewScreen::nameCheckAfterCapture()
 
 bool ReviewScreen::loadVideo(const QString& path, int first)
 {
+    if (useAwaited_)
+        endAwaitedUse();
     if (path.isEmpty()) {
         frameView_->clearSource();
         loadedPath_.clear();
@@ -286,14 +339,17 @@ void ReviewScreen::browseForVideo()
     r.filter = QStringLiteral("*.avi|*.avi");
     r.title = QStringLiteral("Open a Jump Video");
     const auto chosen = p.openFile(r);
+    int first = 0;
     if (chosen && !chosen->isEmpty()) {
         if (!IsAviFile(p, *chosen)) {
             p.message(QStringLiteral("Not a valid avi file"), kAppTitle, Icon::Exclamation);
         } else {
             videoBox_->setText(*chosen);
-            if (const auto frame = readVideoSideFile(*chosen))
+            if (const auto frame = readVideoSideFile(*chosen)) {
                 p.message(QStringLiteral("File already measured - start frame is ") + QString::number(*frame),
                           kAlreadyMeasuredTitle, Icon::Information);
+                first = *frame;
+            }
             useFrameButton_->setEnabled(true);
             instructionLabel_->setText(kSelectStart);
             fileInfoList_->clear();
@@ -303,7 +359,7 @@ void ReviewScreen::browseForVideo()
     }
     // A cancelled or refused choice keeps the video in hand where it was.
     if (videoBox_->text() != loadedPath_ || !frameView_->hasSource())
-        useFrameButton_->setEnabled(loadVideo(videoBox_->text()));
+        useFrameButton_->setEnabled(loadVideo(videoBox_->text(), first));
     useFrameButton_->show();
     setSteppingEnabled(true);
     setKeyboardEvents(true);
@@ -401,6 +457,43 @@ void ReviewScreen::produceFramePicture(const QString& videoPath, int frame)
 }
 
 void ReviewScreen::useShownFrame()
+{
+    if (useAwaited_)
+        return;
+    if (frameView_->hasSource() && frameView_->frameCount() > 0
+        && (frameView_->busy() || frameView_->shownFrame() != frameView_->requestedFrame())) {
+        if (!frameView_->busy()) {
+            // The newest frame asked for could not be read; the one still on screen is not it.
+            say(QStringLiteral("Frame %1 cannot be read. Choose another frame.").arg(frameView_->requestedFrame()));
+            return;
+        }
+        useAwaited_ = true;
+        useFrameButton_->setEnabled(false);
+        setSteppingEnabled(false);
+        useDeadline_->start();
+        return;
+    }
+    fixShownFrame();
+}
+
+void ReviewScreen::endAwaitedUse()
+{
+    useAwaited_ = false;
+    useDeadline_->stop();
+    useFrameButton_->setEnabled(true);
+    setSteppingEnabled(true);
+}
+
+void ReviewScreen::frameSettled()
+{
+    if (!useAwaited_ || frameView_->busy())
+        return;
+    endAwaitedUse();
+    // The slider may have asked for another frame meanwhile; the newest request counts.
+    useShownFrame();
+}
+
+void ReviewScreen::fixShownFrame()
 {
     AppSettings& s = station_.settings();
     const int frame = std::max(0, frameView_->shownFrame());

@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTimer;
 
 namespace tarvex {
 
@@ -33,7 +34,10 @@ public:
     void browseForVideo();   // `Command6`
     void stepBack();         // `Command1`, "<"
     void stepForward();      // `Command4`, ">"
-    void useShownFrame();    // `cmdMarkStart`
+    // `cmdMarkStart`. A step still being decoded is shown first and then used, so the frame
+    // fixed is the one on screen and the last one asked for; until then stepping is held.
+    void useShownFrame();
+    bool frameUseAwaited() const { return useAwaited_; }
     void goToNextPass();     // `cmdGoToCapture`
     void goToSetup();        // `cmdGoToSetup`
     void viewLog();          // `cmdViewLog`
@@ -50,6 +54,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
@@ -57,6 +62,10 @@ private:
     void setKeyboardEvents(bool on);
     void setSteppingEnabled(bool on);
     void stepBy(int delta, bool autoRepeat);
+    void fixShownFrame();
+    void frameSettled();
+    void endAwaitedUse();
+    void queueArrivalIfShown();
     void refreshDiskSpace();
     void nameCheckAfterCapture();
     void writeMeasurementLog(const QString& path, int frame);
@@ -66,7 +75,7 @@ private:
 
     // objectNames: MediaPlayer1, Label3, Command6, Text6, Command1, Command4, Label5,
     // cmdMarkStart, cmdGoToCapture, cmdGoToSetup, cmdViewLog, Label10, lblDiskSpace, Label11,
-    // Label9, lstFileInfo.
+    // Label9, lblFileInfo, lstFileInfo.
     FrameView* frameView_ = nullptr;
     QLabel* browseLabel_ = nullptr;
     QPushButton* browseButton_ = nullptr;
@@ -82,10 +91,13 @@ private:
     QLabel* diskSpaceLabel_ = nullptr;
     QLabel* diskSpaceWarning_ = nullptr;
     QLabel* barefootLabel_ = nullptr;
+    QLabel* fileInfoCaption_ = nullptr;
     QListWidget* fileInfoList_ = nullptr;
+    QTimer* useDeadline_ = nullptr;
 
     QString loadedPath_;   // the file the frame view holds, empty when none
     bool keysOn_ = false;
+    bool useAwaited_ = false;   // "Use displayed frame" pressed while the newest step decodes
     FreeSpaceQuery freeSpace_;
     std::function<void(QWidget*)> viewLogOpener_;
 };

@@ -215,3 +215,13 @@ TEST_F(DisposalTest, NoSaveDeletesWithoutAsking)
     EXPECT_FALSE(sideThere());
     EXPECT_TRUE(prompter.shown().isEmpty());
 }
+
+TEST(FirstReviewSize, FitsTheScreenAboveTheMinimum)
+{
+    EXPECT_EQ(firstReviewSize({1920, 1040}, {850, 560}), QSize(1280, 800));
+    // A 1366 x 768 laptop with a 40-line panel, and one with the panel at the side.
+    EXPECT_EQ(firstReviewSize({1366, 728}, {850, 560}), QSize(1280, 688));
+    EXPECT_EQ(firstReviewSize({1300, 768}, {850, 560}), QSize(1280, 728));
+    EXPECT_EQ(firstReviewSize({800, 600}, {850, 560}), QSize(850, 560));
+    EXPECT_EQ(firstReviewSize({}, {850, 560}), QSize(1280, 800));
+}

@@ -1,4 +1,5 @@
 #include "review/review_screen.h"
+#include "review/review_rules.h"
 
 #include "media/clip_writer.h"
 #include "media/frame_extract.h"
@@ -8,12 +9,20 @@
 #include "widgets/frame_view.h"
 #include "widgets/picture_canvas.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <tuple>
 
 using namespace tarvex;
 using tarvex::test::child;
@@ -143,7 +152,7 @@ TEST_F(ReviewScreenTest, BrowseListsTheFileAndARefusedFileKeepsTheVideoInHand)
     EXPECT_EQ(pictureNumber(), 3);
 }
 
-TEST_F(ReviewScreenTest, AMeasuredVideoSaysSoWhenBrowsedAndWhenOpenedFromTheLog)
+TEST_F(ReviewScreenTest, AMeasuredVideoSaysSoAndOpensAtItsFrameWhenBrowsedAndFromTheLog)
 {
     const QString video = clip("Annjump2.avi");
     QFile side(video + ".info");
@@ -153,7 +162,16 @@ TEST_F(ReviewScreenTest, AMeasuredVideoSaysSoWhenBrowsedAndWhenOpenedFromTheLog)
 
     prompter->file(video);
     review->browseForVideo();
+    ASSERT_TRUE(shows(7));
+    EXPECT_EQ(pictureNumber(), 7);
+    EXPECT_EQ(child<QSlider>(view(), "frameSlider")->value(), 7);
+    EXPECT_EQ(child<QLabel>(view(), "frameNumber")->text(), "Frame 7");
+    review->stepBack();
+    ASSERT_TRUE(shows(6));
     arriveLogged(video);
+    ASSERT_TRUE(shows(7));
+    EXPECT_EQ(pictureNumber(), 7);
+    EXPECT_EQ(child<QSlider>(view(), "frameSlider")->value(), 7);
     ASSERT_EQ(kinds("message").size(), 2);
     EXPECT_EQ(prompter->shown()[1].text, "File already measured - start frame is 7");
     EXPECT_EQ(prompter->shown()[1].title, "Start Already Measured Warning");
@@ -161,7 +179,6 @@ TEST_F(ReviewScreenTest, AMeasuredVideoSaysSoWhenBrowsedAndWhenOpenedFromTheLog)
     EXPECT_EQ(prompter->shown()[2].title, "Start Already Measured Warning");
     EXPECT_EQ(child<QLabel>(review, "Label5")->text(), "Select First Contact by using direction buttons and/or slider");
     EXPECT_TRUE(child<QPushButton>(review, "cmdMarkStart")->isEnabled());
-    EXPECT_TRUE(shows(0));
 
     // Arriving from the main screen starts empty.
     arriveEmpty(Arrival::FromMainScreen);
@@ -372,12 +389,188 @@ TEST_F(ReviewScreenTest, OpenLoggedAfterARecordingNeverDisposesTheLoggedVideo)
     EXPECT_EQ(station->settings().LogViewFile, logged);
     EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), logged);
     EXPECT_EQ(prompter->messages(), QStringList{"File already measured - contact frame is 11"});
-    ASSERT_TRUE(shows(0));
+    ASSERT_TRUE(shows(11));
 
     review->useShownFrame();
     EXPECT_TRUE(QFile::exists(logged));
     EXPECT_TRUE(QFile::exists(fresh));
     EXPECT_EQ(station->settings().NavigationTag, "SelectFrame");
     EXPECT_EQ(station->settings().MeasureVideoFile, logged);
-    EXPECT_EQ(station->settings().MeasureFrameNumber, 0);
+    EXPECT_EQ(station->settings().MeasureFrameNumber, 11);
+}
+
+// "View Log File" from the review screen itself: the viewer hands over the chosen video and
+// the screen, already on view, opens it at the frame it was measured at, by a double-click and
+// by "View Selected File".
+TEST_F(ReviewScreenTest, RoadViewLogFileReopensTheChosenVideoAtItsStoredFrame)
+{
+    QByteArray log;
+    for (const auto& [video, skier, jump, frame] :
+         {std::tuple{clip("Bobjump2.avi"), "Bob", "2", 12}, {clip("Cyjump1.avi"), "Cy", "1", 4}}) {
+        ASSERT_FALSE(writeVideoSideFile(video, frame));
+        log += contactFrameLogLine(clock->now(), skier, jump, frame, video).toUtf8() + "\r\n";
+    }
+    QFile file(logFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(log);
+    file.close();
+    arriveWithRecording(clip("Annjump1.avi"), 3);
+    ASSERT_TRUE(shows(3));
+
+    prompter->clear();
+    child<QPushButton>(review, "cmdViewLog")->click();
+    auto* list = child<QListWidget>(child<QWidget>(review, "LogView"), "lstLog");
+    ASSERT_EQ(list->count(), 2);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+    const QPoint line = list->visualItemRect(list->item(0)).center();
+    // A double-click is a click followed by the double-click event, as the mouse sends it.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, line);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, line);
+    ASSERT_TRUE(shows(12));
+    EXPECT_TRUE(review->isVisible());
+    EXPECT_EQ(review->videoPath(), videos() + "/Bobjump2.avi");
+    EXPECT_EQ(pictureNumber(), 12);
+    EXPECT_EQ(prompter->messages(), QStringList{"File already measured - contact frame is 12"});
+    EXPECT_EQ(child<QLabel>(review, "Label5")->text(), "Select First Contact by using direction buttons and/or slider");
+
+    child<QPushButton>(review, "cmdViewLog")->click();
+    // The first viewer closed itself; the new one is the only one.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return review->findChildren<QWidget*>("LogView").size() == 1; }, 2000));
+    QWidget* viewer = child<QWidget>(review, "LogView");
+    child<QListWidget>(viewer, "lstLog")->setCurrentRow(1);
+    child<QPushButton>(viewer, "cmdView")->click();
+    ASSERT_TRUE(shows(4));
+    EXPECT_EQ(review->videoPath(), videos() + "/Cyjump1.avi");
+    EXPECT_EQ(pictureNumber(), 4);
+}
+
+// ">" seven times and "Use displayed frame" at once, before any step reached the screen:
+// frame 7 is shown, then used in the log, beside the video and as the measuring picture.
+TEST_F(ReviewScreenTest, UseDisplayedFrameRightAfterSevenStepsUsesFrameSeven)
+{
+    station->grids().all_grids_set_up = true;
+    station->settings().VideoSaveMode = "Save";
+    const QString video = videos() + "/Annjump1.avi";
+    testclips::ClipOptions large;
+    large.width = 640;
+    large.height = 480;
+    ASSERT_TRUE(testclips::writeClip(video, testclips::Codec::Mjpeg, 30, large));
+    arriveWithRecording(video, 0);
+    ASSERT_TRUE(shows(0));
+
+    auto* forward = child<QPushButton>(review, "Command4");
+    for (int i = 0; i < 7; ++i)
+        forward->click();
+    child<QPushButton>(review, "cmdMarkStart")->click();
+    EXPECT_FALSE(forward->isEnabled());   // no step while the chosen one settles
+    auto* measure = station->screenAs<MeasureScreen>(screen::Measure);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return measure->isVisible(); }, 5000));
+    EXPECT_EQ(readAll(video + ".info"), (video + ",7\r\n").toUtf8());
+    EXPECT_TRUE(readAll(logFile()).contains("Contact Frame: 7 "));
+    EXPECT_EQ(station->settings().MeasureFrameNumber, 7);
+    EXPECT_EQ(testclips::frameNumberOf(measure->canvas()->picture(), testclips::Codec::Mjpeg), 7);
+    const QString again = videos() + "/seven.bmp";
+    ASSERT_EQ(extractFrame(*prompter, video, 7, again), ExtractResult::Ok);
+    const QByteArray written = readAll(station->programFile("currentcapture.bmp"));
+    ASSERT_EQ(written.size(), 54 + 640 * 3 * 480);
+    EXPECT_TRUE(written == readAll(again));
+}
+
+namespace {
+
+// Frame n is grey level 10 n; one frame cannot be made, another waits until released.
+class SlowAndBrokenFrames : public ClipSource {
+public:
+    int frameCount() const override { return 10; }
+    double frameRate() const override { return 25; }
+    QImage frame(int n) override
+    {
+        for (int i = 0; n == slow && !released && i < 500; ++i)
+            QThread::msleep(10);
+        if (n == broken)
+            return {};
+        QImage img(4, 3, QImage::Format_RGB32);
+        img.fill(qRgb(10 * n, 10 * n, 10 * n));
+        return img;
+    }
+    int broken = 3;
+    int slow = 5;
+    std::atomic<bool> released = false;
+};
+
+} // namespace
+
+TEST_F(ReviewScreenTest, AFrameNotShownIsNeverUsedInItsPlace)
+{
+    station->grids().all_grids_set_up = true;
+    const QString video = clip("Annjump1.avi");
+    arriveWithRecording(video, 2);
+    auto source = std::make_shared<SlowAndBrokenFrames>();
+    view()->setSource(source, 2);
+    ASSERT_TRUE(shows(2));
+
+    // The newest frame could not be read: nothing is used, the operator chooses again.
+    prompter->clear();
+    review->stepForward();
+    review->useShownFrame();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter->shown().isEmpty(); }, 5000));
+    EXPECT_EQ(prompter->messages(), QStringList{"Frame 3 cannot be read. Choose another frame."});
+    EXPECT_FALSE(QFile::exists(logFile()));
+    EXPECT_TRUE(child<QPushButton>(review, "Command4")->isEnabled());
+
+    // Leaving while a frame settles: its late arrival uses nothing.
+    review->stepForward();
+    review->stepForward();
+    review->useShownFrame();
+    EXPECT_TRUE(review->frameUseAwaited());
+    review->hide();
+    source->released = true;
+    QTest::qWait(100);
+    EXPECT_FALSE(review->frameUseAwaited());
+    EXPECT_FALSE(QFile::exists(video + ".info"));
+    EXPECT_FALSE(station->hasScreen(screen::Measure) && station->screen(screen::Measure)->isVisible());
+}
+
+// A 1366 x 768 laptop (728 lines left by a panel) and a full-HD screen: every control inside
+// the window, the picture taking the room there is.
+TEST_F(ReviewScreenTest, EveryControlFitsAt1366x728AndThePictureGrowsAt1920x1080)
+{
+    EXPECT_LE(review->minimumSizeHint().width(), 1280);
+    EXPECT_LE(review->minimumSizeHint().height(), 700);
+    EXPECT_EQ(child<QPushButton>(review, "cmdGoToSetup")->text(), "Go Back To Main Screen");
+    EXPECT_EQ(child<QLabel>(review, "lblFileInfo")->text(), "File information");
+    EXPECT_EQ(child<QLabel>(review, "lblFileInfo")->buddy(), child<QListWidget>(review, "lstFileInfo"));
+
+    review->setFreeSpaceQuery([](const QString&) { return qint64(150000000); });
+    station->settings().BarefootTiming = true;
+    arriveWithRecording(clip("Annjump1.avi"), 3);
+    ASSERT_TRUE(shows(3));
+    // The smallest size the window allows, the laptop, the full-HD screen (the last stays).
+    for (const QSize size : {review->minimumSizeHint(), QSize(1366, 728), QSize(1920, 1080)}) {
+        review->resize(size);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(review->size(), size);
+        QList<QPair<QWidget*, QRect>> controls;
+        for (QWidget* w : review->findChildren<QWidget*>()) {
+            bool inScrollArea = false;
+            for (QWidget* p = w->parentWidget(); p && p != review; p = p->parentWidget())
+                inScrollArea = inScrollArea || qobject_cast<QAbstractScrollArea*>(p);
+            if (w->isWindow() || inScrollArea || !w->isVisibleTo(review))
+                continue;
+            const QRect r(w->mapTo(review, QPoint()), w->size());
+            EXPECT_TRUE(review->rect().contains(r)) << w->objectName().toStdString() << " at " << size.width() << "x"
+                                                    << size.height();
+            if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) || qobject_cast<QLineEdit*>(w)
+                || qobject_cast<QAbstractItemView*>(w) || qobject_cast<QSlider*>(w))
+                controls.append({w, r});
+        }
+        EXPECT_GE(controls.size(), 18);
+        for (int i = 0; i < controls.size(); ++i)
+            for (int j = i + 1; j < controls.size(); ++j)
+                EXPECT_FALSE(controls[i].second.intersects(controls[j].second))
+                    << controls[i].first->objectName().toStdString() << " overlaps "
+                    << controls[j].first->objectName().toStdString() << " at " << size.width() << "x" << size.height();
+    }
+    EXPECT_GE(view()->width(), 1500);
+    EXPECT_GE(view()->height(), 1000);
 }
