@@ -45,7 +45,18 @@ struct SwrFreer {
     void operator()(SwrContext* s) const { swr_free(&s); }
 };
 
+// A caller's I/O context (an input read from memory): its buffer may have been replaced by
+// FFmpeg, so the one the context holds at the end is freed.
+struct IoContextFreer {
+    void operator()(AVIOContext* c) const
+    {
+        av_freep(&c->buffer);
+        avio_context_free(&c);
+    }
+};
+
 using FormatInput = std::unique_ptr<AVFormatContext, InputCloser>;
+using IoContext = std::unique_ptr<AVIOContext, IoContextFreer>;
 using FormatOutput = std::unique_ptr<AVFormatContext, OutputCloser>;
 using CodecContext = std::unique_ptr<AVCodecContext, CodecContextFreer>;
 using Frame = std::unique_ptr<AVFrame, FrameFreer>;
@@ -79,6 +90,20 @@ private:
 // A context for an input to be opened by openInput(), for callers that must set it up first
 // (an interrupt callback); null when out of memory.
 [[nodiscard]] inline FormatInput makeFormatInput() { return FormatInput(avformat_alloc_context()); }
+
+// An input context reading through `read` and `seek` with `opaque`, for a demuxer's pb;
+// null when out of memory. The demuxer does not free it: the handle must outlive the input.
+[[nodiscard]] inline IoContext makeIoContext(int bufferBytes, void* opaque, int (*read)(void*, uint8_t*, int),
+                                             int64_t (*seek)(void*, int64_t, int))
+{
+    auto* buffer = static_cast<unsigned char*>(av_malloc(size_t(bufferBytes)));
+    if (!buffer)
+        return nullptr;
+    AVIOContext* c = avio_alloc_context(buffer, bufferBytes, 0, opaque, read, nullptr, seek);
+    if (!c)
+        av_free(buffer);
+    return IoContext(c);
+}
 
 // avformat_open_input() frees a caller's context when it fails, so the handle gives it up
 // for the call and takes back whatever is left: the open input, or nothing. Returns

@@ -1,5 +1,6 @@
 #include "media/video_reader.h"
 
+#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -34,15 +35,54 @@ SharedFrame shareFrame(const AVFrame* f)
 
 // One packet of the video stream as the index knows it.
 struct PacketInfo {
-    int64_t slot = 0;   // position in the stream, empty chunks counted
+    int64_t slot = 0;   // position in the stream, empty chunks counted, from 0
     int64_t pos = 0;    // byte position of its chunk
     bool key = false;
+    int64_t ts = 0;     // the demuxer's timestamp, what a seek takes
+};
+
+// Bytes in memory read as a file: each demuxer keeps its own position.
+struct MemoryReader {
+    std::shared_ptr<const QByteArray> bytes;
+    int64_t pos = 0;
+
+    static int read(void* opaque, uint8_t* buf, int size)
+    {
+        auto* m = static_cast<MemoryReader*>(opaque);
+        const int64_t left = m->bytes->size() - m->pos;
+        if (left <= 0)
+            return AVERROR_EOF;
+        const int n = int(std::min<int64_t>(size, left));
+        std::memcpy(buf, m->bytes->constData() + m->pos, size_t(n));
+        m->pos += n;
+        return n;
+    }
+    static int64_t seek(void* opaque, int64_t offset, int whence)
+    {
+        auto* m = static_cast<MemoryReader*>(opaque);
+        const int64_t size = m->bytes->size();
+        int64_t to = 0;
+        switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE: return size;
+        case SEEK_SET: to = offset; break;
+        case SEEK_CUR: to = m->pos + offset; break;
+        case SEEK_END: to = size + offset; break;
+        default: return AVERROR(EINVAL);
+        }
+        if (to < 0 || to > size)
+            return AVERROR(EINVAL);
+        m->pos = to;
+        return to;
+    }
 };
 
 enum class DecodeStatus { Ok, Damaged, EndOfStream, Failed };
 
 // A demuxer and a decoder of the same file; the foreground and the worker have one each.
 struct Decoder {
+    // Declared before the demuxer, which reads through them until it is closed.
+    std::unique_ptr<MemoryReader> memory;
+    av::IoContext io;
     av::FormatInput fmt;
     av::CodecContext ctx;
     av::Packet pkt;
@@ -64,6 +104,7 @@ struct VideoReader::Impl {
 
     // ---- set once by open() ----
     QString path;
+    std::shared_ptr<const QByteArray> memory;   // the file's bytes when opened from memory
     QString error;
     OpenError openError = OpenError::None;
     bool opened = false;
@@ -112,11 +153,28 @@ struct VideoReader::Impl {
         return false;
     }
 
+    bool openInput(Decoder& dec)
+    {
+        if (!memory) {
+            // "file:" keeps a name holding ':' a file, not an address of some protocol.
+            const QByteArray url = QByteArrayLiteral("file:") + path.toUtf8();
+            return av::openInput(dec.fmt, url.constData()) >= 0;
+        }
+        constexpr int kBufferBytes = 64 * 1024;
+        dec.memory = std::make_unique<MemoryReader>(MemoryReader{memory, 0});
+        dec.io = av::makeIoContext(kBufferBytes, dec.memory.get(), &MemoryReader::read, &MemoryReader::seek);
+        dec.fmt = av::makeFormatInput();
+        if (!dec.io || !dec.fmt)
+            return false;
+        dec.fmt->pb = dec.io.get();
+        const QByteArray name = path.toUtf8();
+        return av::openInput(dec.fmt, name.constData()) >= 0;
+    }
+
     // `primary`: the foreground's decoder, which also records what the file holds.
     bool openDecoder(Decoder& dec, QString& problem, bool primary)
     {
-        const QByteArray file = path.toUtf8();
-        if (av::openInput(dec.fmt, file.constData()) < 0) {
+        if (!openInput(dec)) {
             problem = QStringLiteral("The file cannot be opened as a video: %1").arg(path);
             return false;
         }
@@ -145,6 +203,8 @@ struct VideoReader::Impl {
             return false;
         }
         dec.ctx->thread_count = std::max(1, QThread::idealThreadCount());
+        // No camera sends more than 8K; a header claiming more would cost gigabytes a frame.
+        dec.ctx->max_pixels = int64_t(7680) * 4320;
         if (avcodec_open2(dec.ctx.get(), c, nullptr) < 0) {
             if (primary)
                 openError = OpenError::NoDecoder;
@@ -165,12 +225,14 @@ struct VideoReader::Impl {
         AVStream* st = fg.fmt->streams[fg.stream];
         const int entries = avformat_index_get_entries_count(st);
         const bool counted = QByteArray(fg.fmt->iformat->name).contains("avi");
+        int64_t chunks = 0;   // every chunk of the stream, empty ones included
         if (entries > 0) {
             for (int i = 0; i < entries; ++i) {
                 const AVIndexEntry* e = avformat_index_get_entry(st, i);
+                ++chunks;
                 if (e->size <= 0)
                     continue;   // an empty chunk: its slot stays a gap
-                packets.push_back({e->timestamp, e->pos, (e->flags & AVINDEX_KEYFRAME) != 0});
+                packets.push_back({e->timestamp, e->pos, (e->flags & AVINDEX_KEYFRAME) != 0, e->timestamp});
             }
         } else {
             // No index in the file: read every packet once.
@@ -178,18 +240,20 @@ struct VideoReader::Impl {
             while (av_read_frame(fg.fmt.get(), fg.pkt.get()) >= 0) {
                 if (fg.pkt->stream_index == fg.stream) {
                     const int64_t slot = counted && fg.pkt->dts != AV_NOPTS_VALUE ? fg.pkt->dts : counter;
+                    ++chunks;
                     if (fg.pkt->size > 0)
-                        packets.push_back({slot, fg.pkt->pos, (fg.pkt->flags & AV_PKT_FLAG_KEY) != 0});
+                        packets.push_back({slot, fg.pkt->pos, (fg.pkt->flags & AV_PKT_FLAG_KEY) != 0, slot});
                     counter = slot + 1;
                 }
                 av_packet_unref(fg.pkt.get());
             }
         }
         std::stable_sort(packets.begin(), packets.end(),
-                         [](const PacketInfo& a, const PacketInfo& b) { return a.slot < b.slot; });
+                         [](const PacketInfo& a, const PacketInfo& b) { return a.ts < b.ts; });
         packets.erase(std::unique(packets.begin(), packets.end(),
-                                  [](const PacketInfo& a, const PacketInfo& b) { return a.slot == b.slot; }),
+                                  [](const PacketInfo& a, const PacketInfo& b) { return a.ts == b.ts; }),
                       packets.end());
+        numberSlots(chunks);
         for (int i = 0; i < int(packets.size()); ++i) {
             packetOfPos[packets[i].pos] = i;
             packetOfSlot[packets[i].slot] = i;
@@ -197,6 +261,24 @@ struct VideoReader::Impl {
         // The clip ends with its last picture: the stream header's length cannot tell empty
         // chunks at the very end from a recording cut short, which has no frames to show.
         slotCount = packets.empty() ? 0 : packets.back().slot + 1;
+    }
+
+    // Slots count chunks from the first. The demuxer's timestamps do so too, from the start
+    // and in the unit a stream header states; a header can state anything, so timestamps
+    // that span more slots than the file could hold chunks (each takes 8 bytes at least,
+    // empty ones too) are not believed and the packets are simply numbered in order. What
+    // the reader holds then grows with the file, never with a header.
+    void numberSlots(int64_t chunks)
+    {
+        if (packets.empty())
+            return;
+        const int64_t bytes = fg.fmt->pb ? avio_size(fg.fmt->pb) : -1;
+        const int64_t room = std::max(chunks, bytes / 8);
+        const int64_t first = packets.front().ts;
+        // Sorted, so with a first timestamp of 0 or more the span cannot overflow.
+        const bool believed = first >= 0 && packets.back().ts - first < room;
+        for (size_t i = 0; i < packets.size(); ++i)
+            packets[i].slot = believed ? packets[i].ts - first : int64_t(i);
     }
 
     // Display index -> picture index: a slot whose packet gives a picture shows it; any
@@ -282,7 +364,7 @@ struct VideoReader::Impl {
         avcodec_flush_buffers(dec.ctx.get());
         // We pick the packet ourselves (a key frame, or the first packet of a clip that
         // starts mid-group), so the demuxer may land on any packet.
-        av_seek_frame(dec.fmt.get(), dec.stream, packets[size_t(packetIndex)].slot,
+        av_seek_frame(dec.fmt.get(), dec.stream, packets[size_t(packetIndex)].ts,
                       AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
         dec.next = packetIndex;
         dec.drained = false;
@@ -649,8 +731,29 @@ VideoReader::~VideoReader() = default;
 bool VideoReader::open(const QString& path)
 {
     close();
+    // A pipe or a device could block the first read for ever; a folder is no video.
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        d_->path = path;
+        d_->openError = OpenError::File;
+        d_->error = info.exists() ? QStringLiteral("%1 is not a regular file").arg(path)
+                                  : QStringLiteral("%1 does not exist").arg(path);
+        return false;
+    }
+    return openInput(path, nullptr);
+}
+
+bool VideoReader::openMemory(const QByteArray& bytes, const QString& name)
+{
+    close();
+    return openInput(name, std::make_shared<const QByteArray>(bytes));
+}
+
+bool VideoReader::openInput(const QString& path, std::shared_ptr<const QByteArray> memory)
+{
     Impl& d = *d_;
     d.path = path;
+    d.memory = std::move(memory);
     QString problem;
     if (!d.openDecoder(d.fg, problem, true)) {
         if (d.openError == OpenError::None)
@@ -694,6 +797,7 @@ void VideoReader::close()
     d.stopWorker();
     std::lock_guard<std::mutex> lock(d.mutex);
     d.fg = Decoder();
+    d.memory.reset();
     d.toDisplay.reset();
     d.toBitmap.reset();
     d.packets.clear();

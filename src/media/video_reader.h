@@ -45,8 +45,11 @@ public:
 
     enum class OpenError { None, File, NoDecoder };
     // Opens the file and indexes its first video stream. False with error() and
-    // openError() set when the file cannot be read or no decoder takes its video.
+    // openError() set when the file cannot be read (or is not a regular file) or no decoder
+    // takes its video.
     bool open(const QString& path);
+    // The same for a file's bytes held in memory; `name` stands for the file in messages.
+    bool openMemory(const QByteArray& bytes, const QString& name);
     void close();
     bool isOpen() const;
     QString error() const;
@@ -78,6 +81,8 @@ public:
     struct Impl;
 
 private:
+    bool openInput(const QString& path, std::shared_ptr<const QByteArray> memory);
+
     std::unique_ptr<Impl> d_;
 };
 

@@ -1,7 +1,11 @@
 #include "clip_writer.h"
 #include "media/video_reader.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 namespace tarvex {
@@ -197,6 +201,74 @@ TEST(VideoReaderOpen, AFileThatIsNoVideoIsRefusedWithAReason)
     EXPECT_EQ(r.openError(), VideoReader::OpenError::File);
     EXPECT_FALSE(r.error().isEmpty());
     EXPECT_TRUE(r.frame(0).isNull());
+}
+
+// The video stream header's rate and start, as a hostile or damaged file may state them.
+void overwriteStreamHeader(const QString& path, quint32 rate, quint32 start, quint32 sampleSize = 0)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray bytes = f.readAll();
+    const qsizetype strh = bytes.indexOf("strh");
+    ASSERT_GT(strh, 0);
+    ASSERT_EQ(bytes.mid(strh + 8, 4), "vids");
+    qToLittleEndian(rate, bytes.data() + strh + 32);
+    qToLittleEndian(start, bytes.data() + strh + 36);
+    qToLittleEndian(sampleSize, bytes.data() + strh + 52);
+    ASSERT_TRUE(f.seek(0));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+TEST(VideoReaderOpen, NothingTheReaderHoldsGrowsWithAHeaderValue)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("hostile.avi");
+    ASSERT_TRUE(testclips::writeClip(path, Codec::Mjpeg, 20));
+    // Opened as it stood, the start made every frame a slot 4 billion on, and the reader's
+    // arrays as long as that.
+    overwriteStreamHeader(path, 0x7fffffff, 0xffffffff);
+    VideoReader r(int64_t(1) << 20);
+    ASSERT_TRUE(r.open(path)) << r.error().toStdString();
+    EXPECT_EQ(r.frameCount(), 20);
+    EXPECT_EQ(testclips::frameNumberOf(r.frame(19), Codec::Mjpeg), 19);
+    EXPECT_EQ(testclips::frameNumberOf(r.frame(3), Codec::Mjpeg), 3);
+    // A sample size makes the demuxer count bytes, not frames: slots far apart.
+    overwriteStreamHeader(path, 0x7fffffff, 0xffffffff, 1);
+    ASSERT_TRUE(r.open(path)) << r.error().toStdString();
+    EXPECT_EQ(r.frameCount(), 20);
+    EXPECT_EQ(testclips::frameNumberOf(r.frame(19), Codec::Mjpeg), 19);
+    EXPECT_EQ(testclips::frameNumberOf(r.frame(11), Codec::Mjpeg), 11);
+
+    // The same bytes from memory.
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    VideoReader m;
+    ASSERT_TRUE(m.openMemory(f.readAll(), QStringLiteral("hostile.avi"))) << m.error().toStdString();
+    EXPECT_EQ(m.frameCount(), 20);
+    EXPECT_EQ(testclips::frameNumberOf(m.frame(7), Codec::Mjpeg), 7);
+    EXPECT_FALSE(m.openMemory(QByteArray("RIFF\0\0\0\0AVI LIST"), QStringLiteral("short.avi")));
+    EXPECT_FALSE(m.error().isEmpty());
+}
+
+TEST(VideoReaderOpen, OnlyRegularFilesAreOpenedAndAColonIsPartOfAName)
+{
+    QTemporaryDir dir;
+    // A pipe would block the first read until something wrote to it.
+    const QString fifo = dir.filePath("pipe.avi");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    VideoReader r;
+    EXPECT_FALSE(r.open(fifo));
+    EXPECT_EQ(r.error(), fifo + " is not a regular file");
+    EXPECT_FALSE(r.open(dir.path()));
+    EXPECT_EQ(r.error(), dir.path() + " is not a regular file");
+    EXPECT_FALSE(r.open(dir.filePath("gone.avi")));
+    EXPECT_EQ(r.error(), dir.filePath("gone.avi") + " does not exist");
+
+    // "ann:1.avi" once named a protocol called "ann".
+    ASSERT_TRUE(testclips::writeClip(dir.filePath("ann:1.avi"), Codec::Mjpeg, 4));
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    EXPECT_TRUE(r.open(QStringLiteral("ann:1.avi"))) << r.error().toStdString();
+    EXPECT_EQ(r.frameCount(), 4);
 }
 
 } // namespace
