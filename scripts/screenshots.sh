@@ -12,7 +12,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 cmake --build "$build" -j2 --target tarvex-cli tarvex_screenshots
-cli="$build/src/tarvex-cli"
+cli="$build/src/cli/tarvex-cli"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tarvex-rehearsal.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
