@@ -617,15 +617,16 @@ TEST_F(MeasureScreenTest, OptionalRerideIsLegibleInItsOwnColours)
     open();
     m->setDefaultColours();
     auto* option = c<QRadioButton>("O_reride");
-    // The colour the control paints its text with, on the ground it paints or shows through.
-    const QColor text = option->palette().color(option->foregroundRole());
+    // The colour the style draws a radio button's label with, on the ground the control
+    // paints or shows through.
+    const QColor text = option->palette().color(QPalette::WindowText);
     const QColor ground = option->autoFillBackground() ? option->palette().color(option->backgroundRole())
                                                        : option->parentWidget()->palette().color(QPalette::Window);
     EXPECT_GE(contrastRatio(text, ground), 4.5) << text.name().toStdString() << " on " << ground.name().toStdString();
     // An operator's message colour replaces the text colour on the panel's own ground.
     m->setMessageColour(QColor(0, 0, 128));
     EXPECT_FALSE(option->autoFillBackground());
-    EXPECT_EQ(option->palette().color(option->foregroundRole()), QColor(0, 0, 128));
+    EXPECT_EQ(option->palette().color(QPalette::WindowText), QColor(0, 0, 128));
 }
 
 TEST_F(MeasureScreenTest, FitsALaptopScreen)
