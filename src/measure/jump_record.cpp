@@ -510,10 +510,7 @@ SavePictureOutcome savePicture(const QImage& image, const SavePictureInputs& in,
         prompter.message(QString::fromLatin1(kNoPictureFolder), title, Icon::Exclamation);
         return out;
     }
-    const QString proposed = freePicturePath(stampedPicturePath(in.picturesPath, now, in.pictureExtension));
-    prompter.message(proposed);
-
-    const PictureWrite pw = writePicture(image, proposed);
+    const PictureWrite pw = writePicture(image, freePicturePath(stampedPicturePath(in.picturesPath, now, in.pictureExtension)));
     out.path = pw.path;
     if (!pw.error.isEmpty()) {
         // Nothing may claim a picture that is not there.

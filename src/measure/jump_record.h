@@ -236,8 +236,9 @@ struct SavePictureOutcome {
     QString path;
     QStringList errors;         // each already shown
 };
-// Save Picture: shows the path, writes the picture, the results line, the side file and the
-// measurement log line; every failure is shown with the file and the reason.
+// Save Picture: writes the picture, the results line, the side file and the measurement log
+// line; every failure is shown with the file and the reason. The path where the picture went
+// only informs, so it is not a message: the caller shows it where it needs no click.
 SavePictureOutcome savePicture(const QImage& image, const SavePictureInputs& in, Prompter& prompter,
                                const QDateTime& now);
 

@@ -9,7 +9,9 @@
 #include "media/file_helpers.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -60,6 +62,11 @@ void MeasureScreen::recordJump()
     feetBox_->setText(out.distance_ft);
     if (!out.recorded)
         return;
+    // Recorded, the figures are no longer provisional; the large read-out takes over.
+    provisionalFigures_->hide();
+    showRecordedDistance(out.distance, out.distance_ft);
+    if (!out.savedPicture.isEmpty())
+        showStatus(QStringLiteral("Picture saved as ") + QDir::toNativeSeparators(out.savedPicture));
     jumpNumberBox_->setText(out.Jump_no);
     commentBox_->setText(out.Comment);
     if (out.switchOffPassFall)
@@ -82,6 +89,7 @@ void MeasureScreen::chooseMandatoryReride()
     if (c.emptyDistances) {
         metresBox_->clear();
         feetBox_->clear();
+        recordedReadout_->clear();
     }
 }
 
@@ -120,6 +128,7 @@ void MeasureScreen::skierNameChanged()
     jumpNumberBox_->setText(QStringLiteral("1"));
     metresBox_->clear();
     feetBox_->clear();
+    recordedReadout_->clear();
 }
 
 
@@ -137,7 +146,8 @@ void MeasureScreen::savePicture()
         in.capturePass = capture->passNumber();
     }
     in.distanceText = metresBox_->text();
-    tarvex::savePicture(canvas_->composed(), in, station_.prompter(), station_.clock().now());
+    const SavePictureOutcome out = tarvex::savePicture(canvas_->composed(), in, station_.prompter(), station_.clock().now());
+    showStatus(out.saved ? QStringLiteral("Picture saved as ") + QDir::toNativeSeparators(out.path) : QString());
 }
 
 void MeasureScreen::loadPicture()

@@ -57,6 +57,10 @@ constexpr int kCrossSizeMax = 120;
 constexpr int kCrossSizeStep = 15;
 constexpr int kCrossSizeInitial = 100;
 
+// The recorded distance's letters: "54.5 m   178.8 ft" fills the panel at the larger size.
+constexpr int kReadoutPixels = 30;
+constexpr int kReadoutLeastPixels = 20;
+
 
 } // namespace
 
@@ -128,6 +132,11 @@ void MeasureScreen::buildControls()
     body->addWidget(panel);
     buildPanel(panel);
     buildFloating();
+
+    statusLine_ = makeLabel(this, "statusLine", QString());
+    statusLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusLine_->setContentsMargins(6, 2, 6, 2);
+    outer->addWidget(statusLine_);
 
     clipboardPoll_ = named(new QTimer(this), "loadTimer");
     clipboardPoll_->setInterval(1000);
@@ -211,6 +220,16 @@ void MeasureScreen::buildPanel(QWidget* panel)
     col->addWidget(metresBox_);
     col->addWidget(feetCaption_);
     col->addWidget(feetBox_);
+    // Read from the judges' seats, two metres from the screen, so it must be large.
+    recordedReadout_ = makeLabel(panel, "recordedDistance", QString());
+    QFont big = recordedReadout_->font();
+    big.setPixelSize(kReadoutPixels);
+    big.setBold(true);
+    recordedReadout_->setFont(big);
+    recordedReadout_->setMinimumHeight(48);
+    recordedReadout_->setAlignment(Qt::AlignCenter);
+    recordedReadout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    col->addWidget(recordedReadout_);
     provisionalFigures_ = makeLabel(panel, "provisionalDistance", QString());
     provisionalFigures_->setWordWrap(true);
     provisionalFigures_->setStyleSheet(QStringLiteral("color: #8a4b00;"));
@@ -346,6 +365,18 @@ void MeasureScreen::openFrame(const FrameHandOver& handOver)
     // the clock's resolution, and even when that frame then cannot be read.
     shownFrame_.clear();
     forgetMark();
+    takeSkierOfVideo(handOver.videoFile);
+}
+
+void MeasureScreen::takeSkierOfVideo(const QString& videoPath)
+{
+    const std::optional<VideoJump> video = jumpOfVideo(videoPath);
+    if (!video)
+        return;
+    // Setting the name is a name change (jump "1"); the video's own jump number then wins.
+    if (skierNameBox_->currentText() != video->skier)
+        skierNameBox_->setEditText(video->skier);
+    jumpNumberBox_->setText(video->jumpNumber);
 }
 
 void MeasureScreen::showEvent(QShowEvent* e)
@@ -491,7 +522,25 @@ void MeasureScreen::forgetMark()
     setNudgeVisible(false);
     metresBox_->clear();
     feetBox_->clear();
+    recordedReadout_->clear();
 }
+
+void MeasureScreen::showRecordedDistance(const QString& metresText, const QString& feetText)
+{
+    const QString text = recordedDistanceReadout(metresText, feetText);
+    // As large as the panel allows: a long other-grid entry steps the size down, never clips.
+    QFont f = recordedReadout_->font();
+    const int room = recordedReadout_->contentsRect().width();
+    for (int px = kReadoutPixels; px >= kReadoutLeastPixels; px -= 2) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance(text) <= room)
+            break;
+    }
+    recordedReadout_->setFont(f);
+    recordedReadout_->setText(text);
+}
+
+void MeasureScreen::showStatus(const QString& text) { statusLine_->setText(text); }
 
 void MeasureScreen::showProvisional()
 {
@@ -533,6 +582,7 @@ void MeasureScreen::pictureMouseDown(double x, double y)
 {
     metresBox_->setText(QStringLiteral("m"));
     feetBox_->setText(QStringLiteral("ft"));
+    recordedReadout_->clear();
     state_.ImpactX = x;
     state_.ImpactY = y;
     state_.Marked = true;
@@ -665,6 +715,7 @@ void MeasureScreen::clearJump()
 {
     metresBox_->setText(QStringLiteral("m"));
     feetBox_->setText(QStringLiteral("ft"));
+    recordedReadout_->clear();
     jumpNumberBox_->setText(nextJumpNumber(jumpNumberBox_->text()));
     for (QRadioButton* r : {fallOption_, passOption_, optionalRerideOption_, mandatoryRerideOption_, otherGridOption_,
                             commentOption_})
@@ -796,20 +847,39 @@ QList<QWidget*> MeasureScreen::messageColoured() const
             leftBuoyFeet_,   leftBuoyMetres_,       rightBuoyFeet_, rightBuoyMetres_};
 }
 
+namespace {
+
+// The option's own yellow is kept as a ground under black text: yellow letters on the
+// panel's grey could not be read at the lake side.
+void setOwnBackground(QWidget* w, const std::optional<QColor>& c)
+{
+    // Without a ground of its own the control shows the panel's.
+    w->setAutoFillBackground(c.has_value());
+    if (!c)
+        return;
+    QPalette p = w->palette();
+    p.setColor(w->backgroundRole(), *c);
+    w->setPalette(p);
+}
+
+} // namespace
+
 void MeasureScreen::setMessageColour(const QColor& c)
 {
     for (QWidget* w : messageColoured())
         setTextColour(w, c);
+    setOwnBackground(optionalRerideOption_, std::nullopt);
 }
 
 void MeasureScreen::setDefaultColours()
 {
     const QColor black(Qt::black), white(Qt::white), red(255, 0, 0), yellow(255, 255, 0);
-    const QColor own[] = {black, black, black, black, black, red,   yellow, white,
+    const QColor own[] = {black, black, black, black, black, red,   black, white,
                           black, black, white, white, white, white, white, white};
     const QList<QWidget*> controls = messageColoured();
     for (int i = 0; i < controls.size(); ++i)
         setTextColour(controls[i], own[i]);
+    setOwnBackground(optionalRerideOption_, yellow);
 }
 
 void MeasureScreen::hideUnofficialJump() { unofficialSign_->hide(); }

@@ -52,6 +52,8 @@ public:
     void setDefaultColours();
     void hideUnofficialJump();
     void setNameButtonVisible(bool visible);
+    // One informative line at the foot of the screen; it needs no click.
+    void showStatus(const QString& text);
     // Replaces the drop-down list only; the name being typed is not a name change.
     void setSkierNames(const QStringList& names);
     void setGridDescription(const QString& text);
@@ -125,6 +127,9 @@ private:
     // What every new picture resets: the mark, its read-outs and the distance boxes.
     void forgetMark();
     void showProvisional();
+    void showRecordedDistance(const QString& metresText, const QString& feetText);
+    // The video's skier and jump, when its name says them.
+    void takeSkierOfVideo(const QString& videoPath);
     void freezeStart();
     void showPictureName(const QString& name);
     void takePictureSize();
@@ -154,6 +159,8 @@ private:
     QLineEdit* metresBox_ = nullptr;
     QLineEdit* feetBox_ = nullptr;
     QLabel* provisionalFigures_ = nullptr;   // the figures at the mark before Record
+    QLabel* recordedReadout_ = nullptr;      // the recorded distance, legible from afar
+    QLabel* statusLine_ = nullptr;           // what only informs, such as a saved picture's path
     QLabel* metresCaption_ = nullptr;
     QLabel* feetCaption_ = nullptr;
     QLineEdit* jumpNumberBox_ = nullptr;

@@ -4,6 +4,7 @@
 #include "common/list_text.h"
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
+#include "review/review_rules.h"
 
 #include <cmath>
 
@@ -95,6 +96,36 @@ GridChoice nextGridChoice(const QString& caption, int gridsInUse)
 QString nextJumpNumber(const QString& jumpNo)
 {
     return paddedNumber(leadingNumber(jumpNo) + 1);
+}
+
+std::optional<VideoJump> jumpOfVideo(const QString& videoPath)
+{
+    const StandardName name = parseStandardName(videoPath);
+    if (!name.standard || name.skier.trimmed().isEmpty() || name.jump.isEmpty())
+        return std::nullopt;
+    for (const QChar ch : name.jump)
+        if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+            return std::nullopt;
+    const int pass = name.jump.toInt();
+    return VideoJump{name.skier, pass == 1 ? QStringLiteral("1") : paddedNumber(pass)};
+}
+
+QString recordedDistanceReadout(const QString& metresText, const QString& feetText)
+{
+    const auto figure = [](QString text, QLatin1StringView unit) {
+        text = text.trimmed();
+        if (text.endsWith(unit))
+            text.chop(unit.size());
+        return text.trimmed();
+    };
+    const QString metres = figure(metresText, QLatin1StringView("m"));
+    const QString feet = figure(feetText, QLatin1StringView("ft"));
+    QStringList parts;
+    if (!metres.isEmpty())
+        parts << metres + QStringLiteral(" m");
+    if (!feet.isEmpty())
+        parts << feet + QStringLiteral(" ft");
+    return parts.join(QStringLiteral("   "));
 }
 
 bool clipFlagReady(const QString& flagFileContent)

@@ -85,6 +85,20 @@ QString nextJumpNumber(const QString& jumpNo);
 std::optional<QString> provisionalFigures(const GridState& g, QPointF impact, TournamentType type,
                                           bool feetInTenths);
 
+// The skier and jump number a captured video's name gives the Measure screen: the review
+// screen's reading of the standard name (the one its log line records), with a pass of
+// digits only. The jump reads as the station would have shown it for that pass: "1" as after
+// a name change, " 2", " 3", ... as after Clear. nullopt for any other video.
+struct VideoJump {
+    QString skier;
+    QString jumpNumber;
+};
+std::optional<VideoJump> jumpOfVideo(const QString& videoPath);
+
+// The large read-out of a recorded distance from the texts of the distance boxes
+// (" 54.5m", " 179ft"): "54.5 m   179 ft"; empty when no distance was recorded.
+QString recordedDistanceReadout(const QString& metresText, const QString& feetText);
+
 // The clipboard hand-shake: the outside program writes "Ready" as the first field.
 bool clipFlagReady(const QString& flagFileContent);
 inline constexpr char kClipFlagCleared[] = "  \r\n";

@@ -2,17 +2,21 @@
 // that reach the results file and the WSTIMS exchange files.
 #include "measure/measure_screen.h"
 
+#include "review/review_screen.h"
 #include "support/station_fixture.h"
 #include "support/grid_test_support.h"
 #include "grid/grid_geometry.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QLabel>
 #include <QRegularExpression>
+#include <QTest>
 #include <QTextEdit>
 #include <functional>
 
@@ -321,4 +325,67 @@ TEST_F(RecordingTest, ClearAsksForANewMarkBeforeTheNextMeasuredJump)
     record();
     EXPECT_EQ(prompter->messages(), QStringList{"Mark the point of impact on this picture first"});
     EXPECT_EQ(readAll(station->settings().ResultsFilePath), before);
+}
+
+TEST_F(RecordingTest, TheHandedOverVideoNamesTheSkierAndJumpAtOnce)
+{
+    auto* review = station->screenAs<ReviewScreen>("frmSetStart");
+    ASSERT_NE(review, nullptr);
+    auto handOver = [&](const QString& video) {
+        m->hide();
+        review->show();
+        review->setVideoPath(video);
+        review->useShownFrame();
+        ASSERT_TRUE(m->isVisible()) << prompter->texts().join("|").toStdString();
+    };
+    auto* names = c<QComboBox>("Skier_name");
+    auto* jump = c<QLineEdit>("Jump_no");
+
+    handOver(path("videos/Bob Rayjump3.avi"));
+    EXPECT_EQ(names->currentText(), "Bob Ray");
+    EXPECT_EQ(jump->text(), " 3");
+    // The operator may still correct both.
+    names->setEditText("Bob Roy");
+    jump->setText(" 2");
+    EXPECT_EQ(jump->text(), " 2");
+
+    handOver(path("videos/Annjump1.avi"));
+    EXPECT_EQ(names->currentText(), "Ann");
+    EXPECT_EQ(jump->text(), "1");
+
+    // A video outside the naming rule leaves the name and jump as they were.
+    jump->setText(" 5");
+    handOver(path("videos/lake clip.avi"));
+    EXPECT_EQ(names->currentText(), "Ann");
+    EXPECT_EQ(jump->text(), " 5");
+}
+
+TEST_F(RecordingTest, SavePictureShowsThePathInTheStatusLineWithoutABox)
+{
+    QDir(tmp.path()).mkpath("pictures");
+    station->settings().PicturesPath = path("pictures");
+    prompter->clear();
+    c<QAction>("SavePict")->trigger();
+    EXPECT_TRUE(prompter->shown().isEmpty()) << prompter->texts().join("|").toStdString();
+    const QString saved = path("pictures") + "/20614032.bmp";
+    EXPECT_TRUE(QFile::exists(saved));
+    EXPECT_EQ(c<QLabel>("statusLine")->text(), "Picture saved as " + QDir::toNativeSeparators(saved));
+    // A failure is still a message, and the line no longer claims a picture.
+    station->settings().PicturesPath.clear();
+    c<QAction>("SavePict")->trigger();
+    EXPECT_EQ(prompter->messages().size(), 1);
+    EXPECT_EQ(c<QLabel>("statusLine")->text(), "");
+}
+
+TEST_F(RecordingTest, ClicksThatSelectTheSkierNameOpenNoPrompt)
+{
+    QFile::remove(station->programFile("SkierNames.txt"));
+    auto* names = c<QComboBox>("Skier_name");
+    QLineEdit* edit = names->lineEdit();
+    ASSERT_NE(edit, nullptr);
+    prompter->clear();
+    QTest::mouseDClick(edit, Qt::LeftButton, {}, QPoint(8, edit->height() / 2));
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(8, edit->height() / 2));
+    EXPECT_TRUE(prompter->shown().isEmpty()) << prompter->texts().join("|").toStdString();
+    EXPECT_EQ(names->currentText(), "Ann Lee");
 }

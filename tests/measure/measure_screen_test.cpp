@@ -6,6 +6,7 @@
 #include "grid/grid_setup_screen.h"
 #include "widgets/picture_canvas.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -449,7 +450,7 @@ TEST_F(MeasureScreenTest, LeavingAppliesThePictureSavePolicyOnlyForAPickedFrame)
         c<QAction>("Exit")->trigger();
         EXPECT_TRUE(prompter->shown().isEmpty()) << mode;
     }
-    // "Save" saves without asking; saving shows the picture's path.
+    // "Save" saves without asking; the picture's path goes to the status line, not a box.
     m->show();
     QDir(tmp.path()).mkpath("pictures");
     s().PicturesPath = path("pictures");
@@ -457,9 +458,9 @@ TEST_F(MeasureScreenTest, LeavingAppliesThePictureSavePolicyOnlyForAPickedFrame)
     s().setArrival(Arrival::FrameChosen);
     prompter->clear();
     c<QAction>("Exit")->trigger();
-    ASSERT_FALSE(prompter->shown().isEmpty());
-    EXPECT_EQ(prompter->shown().first().kind, "message");
-    EXPECT_EQ(prompter->shown().first().text, path("pictures") + "/20614032.bmp");
+    EXPECT_FALSE(prompter->texts().join("|").contains("20614032")) << prompter->texts().join("|").toStdString();
+    EXPECT_EQ(c<QLabel>("statusLine")->text(),
+              "Picture saved as " + QDir::toNativeSeparators(path("pictures") + "/20614032.bmp"));
     EXPECT_TRUE(QFile::exists(path("pictures") + "/20614032.bmp"));
 }
 
@@ -538,4 +539,95 @@ TEST_F(MeasureScreenTest, OpensMaximisedWithARimmedMarker)
     open();
     EXPECT_TRUE(m->windowState() & Qt::WindowMaximized);
     EXPECT_TRUE(m->canvas()->outline());
+}
+
+TEST_F(MeasureScreenTest, TheRecordedDistanceIsLegibleAndTheProvisionalLineGoes)
+{
+    open();
+    s().ResultsFilePath = path("results.txt");
+    m->resize(1366, 768);
+    QApplication::processEvents();
+    auto* readout = c<QLabel>("recordedDistance");
+    auto* figures = c<QLabel>("provisionalDistance");
+    m->pictureMouseDown(9000, 2000);
+    EXPECT_EQ(readout->text(), "");
+    c<QPushButton>("Record")->click();
+    EXPECT_EQ(prompter->messages(), QStringList());
+    EXPECT_EQ(readout->text(), "63.9 m   210 ft");
+    EXPECT_TRUE(figures->isHidden());
+    // The boxes keep their texts for the results file and the tests that read them.
+    EXPECT_EQ(c<QLineEdit>("distance")->text(), " 63.9m");
+    EXPECT_EQ(c<QLineEdit>("distance_ft")->text(), " 210ft");
+    EXPECT_GE(readout->height(), 48);
+    EXPECT_GE(readout->fontInfo().pixelSize(), 26);
+    EXPECT_LE(readout->fontMetrics().horizontalAdvance(readout->text()), readout->contentsRect().width());
+    // Longer than any jump yet: still whole on the panel, in a smaller but large size.
+    m->pictureMouseDown(9000, 2000);
+    c<QRadioButton>("Other_Grid")->click();
+    prompter->yes().answer("99.9").answer("327.8");
+    c<QPushButton>("Record")->click();
+    ASSERT_EQ(readout->text(), "99.9 m   327.8 ft");
+    EXPECT_LE(readout->fontMetrics().horizontalAdvance(readout->text()), readout->contentsRect().width());
+    EXPECT_GE(readout->fontInfo().pixelSize(), 20);
+    EXPECT_GE(readout->height(), 48);
+    c<QRadioButton>("optJumpOK")->click();
+    c<QPushButton>("Record")->click();
+    ASSERT_EQ(readout->text(), "63.9 m   210 ft");
+
+    // A new mark, a new picture and Clear each take the reading away.
+    c<QPushButton>("Record")->click();
+    m->pictureMouseDown(9000, 2000);
+    EXPECT_EQ(readout->text(), "");
+    c<QPushButton>("Record")->click();
+    ASSERT_EQ(readout->text(), "63.9 m   210 ft");
+    m->openFrame({path("videos/Annjump2.avi"), 10});
+    EXPECT_EQ(readout->text(), "");
+    m->pictureMouseDown(9000, 2000);
+    c<QPushButton>("Record")->click();
+    ASSERT_EQ(readout->text(), "63.9 m   210 ft");
+    c<QPushButton>("Unfreeze")->click();
+    EXPECT_EQ(readout->text(), "");
+}
+
+namespace {
+
+double relativeLuminance(const QColor& c)
+{
+    auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+// The WCAG 2 contrast ratio: 21 for black on white, 4.54 for #767676 on white.
+double contrastRatio(const QColor& a, const QColor& b)
+{
+    const double la = relativeLuminance(a), lb = relativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+} // namespace
+
+TEST_F(MeasureScreenTest, OptionalRerideIsLegibleInItsOwnColours)
+{
+    open();
+    m->setDefaultColours();
+    auto* option = c<QRadioButton>("O_reride");
+    // The colour the style draws a radio button's label with, on the ground the control
+    // paints or shows through.
+    const QColor text = option->palette().color(QPalette::WindowText);
+    const QColor ground = option->autoFillBackground() ? option->palette().color(option->backgroundRole())
+                                                       : option->parentWidget()->palette().color(QPalette::Window);
+    EXPECT_GE(contrastRatio(text, ground), 4.5) << text.name().toStdString() << " on " << ground.name().toStdString();
+    // An operator's message colour replaces the text colour on the panel's own ground.
+    m->setMessageColour(QColor(0, 0, 128));
+    EXPECT_FALSE(option->autoFillBackground());
+    EXPECT_EQ(option->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+}
+
+TEST_F(MeasureScreenTest, FitsALaptopScreen)
+{
+    open();
+    const QSize least = m->minimumSizeHint().expandedTo(m->minimumSize());
+    // 1366x768 less a title bar and a task bar.
+    EXPECT_LE(least.width(), 1366);
+    EXPECT_LE(least.height(), 768 - 70) << least.height();
 }

@@ -153,3 +153,52 @@ TEST(MeasureProvisional, FiguresAtTheMarkLeaveTheSharedValuesAlone)
     g.mapping_coefficients[4] = -0.001;   // vanishing line at u = 1000
     EXPECT_EQ(provisionalFigures(g, {1000, 500}, TournamentType::Standard, false), std::nullopt);
 }
+
+TEST(MeasureVideoJump, TheVideoNameGivesSkierAndJumpAsTheStationShowsThem)
+{
+    struct Case {
+        const char* path;
+        const char* skier;   // nullptr: not a video of the naming rule
+        const char* jump;
+    } cases[] = {
+        {"C:\\caps\\Ann Leejump2.avi", "Ann Lee", " 2"},
+        {"/srv/caps/Annjump1.avi", "Ann", "1"},
+        {"/srv/caps/Annjump12.avi", "Ann", " 12"},
+        // "jump" inside the skier's name and in a folder's name.
+        {"/srv/caps/Ann jumpjump3.avi", "Ann jump", " 3"},
+        {"/srv/jumps/Bobjump4.avi", "Bob", " 4"},
+        {"/srv/caps/Jumperjump5.avi", "Jumper", " 5"},
+        // No pass number, a pass that is not a number, too long a pass, no skier.
+        {"/srv/caps/Annjump.avi", nullptr, nullptr},
+        {"/srv/caps/Annjumpx.avi", nullptr, nullptr},
+        {"/srv/caps/Annjump1234.avi", nullptr, nullptr},
+        {"/srv/caps/jump2.avi", nullptr, nullptr},
+        // Other extensions and other names.
+        {"/srv/caps/Annjump2.mp4", nullptr, nullptr},
+        {"/srv/caps/Annjump2.AVI", nullptr, nullptr},
+        {"/srv/caps/clip.avi", nullptr, nullptr},
+        {"", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const auto v = jumpOfVideo(QString::fromUtf8(c.path));
+        if (!c.skier) {
+            EXPECT_FALSE(v.has_value());
+            continue;
+        }
+        ASSERT_TRUE(v.has_value());
+        EXPECT_EQ(v->skier, QString::fromUtf8(c.skier));
+        EXPECT_EQ(v->jumpNumber, QString::fromUtf8(c.jump));
+    }
+}
+
+TEST(MeasureRecordedReadout, ShowsMetresAndFeetOrNothing)
+{
+    EXPECT_EQ(recordedDistanceReadout(" 54.5m", " 179ft"), "54.5 m   179 ft");
+    EXPECT_EQ(recordedDistanceReadout(" 16.2m", " 53.1ft"), "16.2 m   53.1 ft");
+    // An other-grid entry as typed.
+    EXPECT_EQ(recordedDistanceReadout("45.2m", " 148ft"), "45.2 m   148 ft");
+    // The boxes after a mark, and a pass or fall, hold no figure.
+    EXPECT_EQ(recordedDistanceReadout("m", "ft"), "");
+    EXPECT_EQ(recordedDistanceReadout("", ""), "");
+}
