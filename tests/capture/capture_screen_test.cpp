@@ -4,9 +4,11 @@
 #include "capture/capture_device_panel.h"
 #include "capture/capture_screen.h"
 #include "station/review_session.h"
+#include "support/controls_inside.h"
 #include "support/station_fixture.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -299,4 +301,70 @@ TEST_F(CaptureScreenTest, WithoutAReviewScreenTheStopStillHandsOver)
     cap->stopRecording();
     EXPECT_EQ(station->settings().NavigationTag, "Capture");
     EXPECT_EQ(cap->passNumber(), "2");
+}
+
+TEST_F(CaptureScreenTest, ANameThatCannotBeAFileNameIsRefusedOnEntryKeepingTheRest)
+{
+    open();
+    auto* box = c<QLineEdit>("txtSkierName");
+    const struct { const char* typed; const char* kept; const char* message; } cases[] = {
+        {"Ann/B", "AnnB", "Sorry, a skier name cannot hold \"/\": the name becomes part of the video's file name."},
+        {"Zo:e", "Zoe", "Sorry, a skier name cannot hold \":\": the name becomes part of the video's file name."},
+    };
+    for (const auto& t : cases) {
+        box->clear();
+        prompter->clear();
+        QTest::keyClicks(box, t.typed);
+        EXPECT_EQ(box->text(), t.kept);
+        EXPECT_EQ(prompter->messages(), QStringList{t.message});
+        EXPECT_EQ(prompter->shown().value(0).title, "Input Error");
+    }
+
+    // A pasted name loses every such character with one message; typing goes on where it was.
+    prompter->clear();
+    box->setText("Lee");
+    box->setCursorPosition(0);
+    box->insert("A<n>n ");
+    EXPECT_EQ(box->text(), "Ann Lee");
+    EXPECT_EQ(box->cursorPosition(), 4);
+    EXPECT_EQ(prompter->messages(),
+              QStringList{"Sorry, a skier name cannot hold \"<\" and \">\": the name becomes part of the video's file name."});
+}
+
+TEST_F(CaptureScreenTest, StartRecordingSaysInWordsWhyTheVideoCannotBeCreated)
+{
+    open();
+    cap->setSkierName("Ann");
+    ASSERT_TRUE(QDir(videos()).removeRecursively());
+    prompter->clear();
+    c<QPushButton>("cmdStartCapture")->click();
+    EXPECT_FALSE(cap->recording());
+    EXPECT_EQ(camera->calls("startCapture"), 0);
+    const QString video = QDir::toNativeSeparators(videos() + "/Annjump1.avi");
+    EXPECT_EQ(prompter->messages(), QStringList{"The video " + video + " cannot be created: its folder "
+                                                + QDir::toNativeSeparators(videos()) + " does not exist."});
+    EXPECT_EQ(prompter->shown().value(0).title, "Error");
+
+#ifdef Q_OS_LINUX
+    station->settings().CapturesPath = "/proc";
+    prompter->clear();
+    c<QPushButton>("cmdStartCapture")->click();
+    EXPECT_FALSE(cap->recording());
+    ASSERT_EQ(prompter->messages().size(), 1);
+    EXPECT_TRUE(prompter->messages()[0].startsWith("The video /proc/Annjump1.avi cannot be created: "));
+    EXPECT_FALSE(prompter->messages()[0].contains("Eror code"));
+#endif
+}
+
+TEST_F(CaptureScreenTest, EveryControlIsInsideTheWindowOnA1366By728Area)
+{
+    open();
+    cap->show();
+    EXPECT_LE(cap->frameGeometry().width(), 1366);
+    EXPECT_LE(cap->frameGeometry().height(), 728);
+    EXPECT_LE(cap->minimumSizeHint().width(), 1366);
+    EXPECT_LE(cap->minimumSizeHint().height(), 728);
+    for (const char* name : {"cmdSelect", "cmdStartCapture", "cmdStartTimer", "txtSkierName", "cmdGoToTimer", "cmdGoSetup"})
+        EXPECT_TRUE(c(name)->isVisible()) << name;
+    EXPECT_EQ(controlsOutside(cap), QStringList());
 }
