@@ -304,6 +304,44 @@ TEST_F(DevicePanel, TheStoredCompressionIsAppliedAfterConnecting)
     EXPECT_EQ(store.getInt("compression", -1), 0);
 }
 
+TEST_F(DevicePanel, AFreshStationRecordsMjpegAndTheCompressorIsKeptByName)
+{
+    cap.addVideoDevice(camera("Cam"));
+    cap.setVideoCompressors({"DV", "MJPEG"});
+    startUp();
+    EXPECT_EQ(box("CompressionCombo")->currentText(), "MJPEG");
+    EXPECT_EQ(cap.videoCompressor(), 1);
+
+    box("CompressionCombo")->setCurrentIndex(1);
+    EXPECT_EQ(store.get("compressionName"), "DV");
+    EXPECT_EQ(store.getInt("compression", -1), 1);
+
+    // A build that lists its compressors in another order still finds DV.
+    cap.setVideoCompressors({"MJPEG", "H.264", "DV"});
+    startUp();
+    EXPECT_EQ(box("CompressionCombo")->currentText(), "DV");
+    EXPECT_EQ(cap.videoCompressor(), 2);
+}
+
+TEST_F(DevicePanel, AnOldStoredNumberIsReadAsBeforeWhenNoNameIsStored)
+{
+    cap.addVideoDevice(camera("Cam"));
+    cap.setVideoCompressors({"MJPEG", "DV"});
+    store.save("compression", 0);
+    startUp();
+    EXPECT_EQ(box("CompressionCombo")->currentText(), "None");
+    EXPECT_EQ(cap.videoCompressor(), -1);
+
+    store.save("compression", 9);   // out of range: the first entry, as before
+    startUp();
+    EXPECT_EQ(box("CompressionCombo")->currentText(), "None");
+
+    store.save("compression", 2);
+    startUp();
+    EXPECT_EQ(box("CompressionCombo")->currentText(), "DV");
+    EXPECT_EQ(store.get("compressionName"), "DV");
+}
+
 // --- Frame rate ---
 
 TEST_F(DevicePanel, FrameRateTextSetsTheRateTheStoredKeyAndTheCaption)
