@@ -533,21 +533,24 @@ void CaptureScreen::skierNameChanged(const QString& text)
     const QString forbidden = forbiddenFileNameCharacters(text);
     if (!comma && forbidden.isEmpty())
         return;
+    // The name becomes the video's file name; such a character is dropped and the rest kept,
+    // so "Ann/B" reads "AnnB" and the operator types on where the cursor was. The box is
+    // mended before the message, so the message never sits over the refused text.
+    {
+        const QScopedValueRollback guard(editingName_, true);
+        const int cursor = skierNameBox_->cursorPosition();
+        const int dropped = cursor - int(withoutForbiddenFileNameCharacters(text.left(cursor)).size());
+        QString clean = withoutForbiddenFileNameCharacters(text);
+        clean.replace(QLatin1Char(','), QLatin1Char(' '));
+        skierNameBox_->setText(clean);
+        skierNameBox_->setCursorPosition(cursor - dropped);
+    }
     const QString title = QStringLiteral("Input Error");
     if (comma)
         station_.prompter().message(QStringLiteral("Sorry, you cannot use the \",\" character in this box"), title,
                                     Icon::Exclamation);
-    // The name becomes the video's file name; the character is dropped and the rest kept,
-    // so "Ann/B" reads "AnnB" and the operator types on where the cursor was.
     if (!forbidden.isEmpty())
         station_.prompter().message(forbiddenCharactersMessage(forbidden), title, Icon::Exclamation);
-    const QScopedValueRollback guard(editingName_, true);
-    const int cursor = skierNameBox_->cursorPosition();
-    const int dropped = cursor - int(withoutForbiddenFileNameCharacters(text.left(cursor)).size());
-    QString clean = withoutForbiddenFileNameCharacters(text);
-    clean.replace(QLatin1Char(','), QLatin1Char(' '));
-    skierNameBox_->setText(clean);
-    skierNameBox_->setCursorPosition(cursor - dropped);
 }
 
 void CaptureScreen::chooseCaptureTime(int index)
