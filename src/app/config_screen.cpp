@@ -2,6 +2,7 @@
 #include "measure/measure_screen.h"
 #include "station/screen_names.h"
 #include "common/colours.h"
+#include "common/folder_check.h"
 #include "station/settings_keys.h"
 #include "app/main_screen.h"
 #include "measure/skier_name_list.h"
@@ -143,17 +144,21 @@ void ConfigScreen::buildControls()
     txioCautionLabel_ = makeLabel(this, "TXIOLabel", QStringLiteral("Caution, WSTIMS requires TXIO directory to exist"));
     QLabel* txioLabel = makeLabel(this, "lblTxioPath", QStringLiteral("TXIO directory"));
     txioFolderBox_ = makeLineEdit(this, "TxioPathName");
+    txioFindButton_ = makeButton(this, "btnFindTxio", QStringLiteral("find"));
+    txioFindButton_->setToolTip(QStringLiteral("Choose the folder of the files exchanged with WSTIMS"));
     checks->addWidget(barefootCheck_, 0, 0);
     checks->addWidget(sitSkiCheck_, 0, 1);
     checks->addWidget(lineControlCheck_, 0, 2);
     checks->addWidget(wstimsCheck_, 1, 0);
     checks->addWidget(txioLabel, 1, 1);
     checks->addWidget(txioFolderBox_, 1, 2);
+    checks->addWidget(txioFindButton_, 1, 3);
     checks->addWidget(txioCautionLabel_, 2, 0, 1, 3);
     connect(barefootCheck_, &QCheckBox::clicked, this, &ConfigScreen::applyBarefoot);
     connect(sitSkiCheck_, &QCheckBox::clicked, this, &ConfigScreen::applySitSki);
     connect(lineControlCheck_, &QCheckBox::clicked, this, &ConfigScreen::applyLineControl);
-    connect(wstimsCheck_, &QCheckBox::clicked, this, &ConfigScreen::applyWstims);
+    connect(wstimsCheck_, &QCheckBox::clicked, this, &ConfigScreen::wstimsClicked);
+    connect(txioFindButton_, &QPushButton::clicked, this, &ConfigScreen::findTxioFolder);
     connect(txioFolderBox_, &QLineEdit::textChanged, this, &ConfigScreen::txioFolderChanged);
 
     auto* groups = new QGridLayout;
@@ -296,6 +301,7 @@ void ConfigScreen::load()
     const bool txioChangeable = station_.setTxioFolder(txio);
     setQuietly(txioFolderBox_, txioChangeable && !txio.isEmpty() ? txio : station_.txioFolder());
     txioFolderBox_->setReadOnly(!txioChangeable);
+    txioFindButton_->setEnabled(txioChangeable);
     txioFolderBox_->setToolTip(txioChangeable
         ? QStringLiteral("Folder of the files exchanged with WSTIMS")
         : QStringLiteral("Set when the station was started (TARVEX_TXIO); it cannot be changed here"));
@@ -499,6 +505,40 @@ void ConfigScreen::applyWstims()
     station_.store().save(key::WSTIMS, on ? 1 : 0);
 }
 
+void ConfigScreen::wstimsClicked()
+{
+    // A WSTIMS station whose exchange folder takes no file would lose every result it sends.
+    if (wstimsCheck_->isChecked() && !folderUsable(station_.txioFolder(), QStringLiteral("The TXIO directory")))
+        wstimsCheck_->setChecked(false);
+    applyWstims();
+}
+
+bool ConfigScreen::folderUsable(const QString& folder, const QString& what)
+{
+    const QString title = windowTitle();
+    switch (acceptWritableFolder(station_.prompter(), folder, what, title)) {
+    case FolderAnswer::Usable: return true;
+    case FolderAnswer::Refused: return false;
+    case FolderAnswer::NotCreated: break;
+    }
+    station_.prompter().message(QStringLiteral("%1 %2 does not exist.").arg(what, QDir::toNativeSeparators(folder)),
+                                title, Icon::Exclamation);
+    return false;
+}
+
+void ConfigScreen::findTxioFolder()
+{
+    FileRequest r;
+    r.initialFolder = station_.txioFolder();
+    r.title = QStringLiteral("TXIO directory");
+    const auto chosen = station_.prompter().chooseFolder(r);
+    if (!chosen || chosen->isEmpty())
+        return;
+    txioFolderBox_->setText(QDir::fromNativeSeparators(*chosen));
+    if (wstimsCheck_->isChecked())
+        (void)folderUsable(station_.txioFolder(), QStringLiteral("The TXIO directory"));
+}
+
 void ConfigScreen::txioFolderChanged(const QString& text)
 {
     if (txioFolderBox_->isReadOnly())
@@ -573,6 +613,12 @@ void ConfigScreen::saveAndExit()
 {
     AppSettings& s = station_.settings();
     SettingsStore& store = station_.store();
+    // The screen stays up until the folders written during the tournament can take a file.
+    const QString pictureFolder = withoutTrailingSeparator(s.PicturesPath.trimmed());
+    if (!pictureFolder.isEmpty() && !folderUsable(pictureFolder, QStringLiteral("The captures path")))
+        return;
+    if (wstimsCheck_->isChecked() && !folderUsable(station_.txioFolder(), QStringLiteral("The TXIO directory")))
+        return;
     {
         const SettingsStore::Batch batch(store);
         store.save(key::TournamentName, tournamentNameBox_->text());        // 1

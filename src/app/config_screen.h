@@ -12,6 +12,7 @@ class QDateTime;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 
 namespace tarvex {
@@ -45,6 +46,8 @@ public:
     void findResultsFile();
     void findSkierNameFile();
     void restartLoupe();
+    // The folder chooser beside the TXIO directory box.
+    void findTxioFolder();
 
 signals:
     // The skier name list was replaced (leaving the screen with a readable name file).
@@ -68,6 +71,9 @@ private:
     void setPictureSaveMode(const QString& mode);
     void setVideoSaveMode(const QString& mode);
     void applyWstims();
+    void wstimsClicked();
+    // The shared folder check, with a word when the operator declined to create the folder.
+    bool folderUsable(const QString& folder, const QString& what);
     void applyLoupe();
     void resultsFileChanged(const QString& text);
     void txioFolderChanged(const QString& text);
@@ -95,6 +101,7 @@ private:
     QCheckBox* wstimsCheck_ = nullptr;
     QLabel* txioCautionLabel_ = nullptr;
     QLineEdit* txioFolderBox_ = nullptr;
+    QPushButton* txioFindButton_ = nullptr;
     QCheckBox* lineControlCheck_ = nullptr;
     QRadioButton* oneGridOption_ = nullptr;
     QRadioButton* twoGridsOption_ = nullptr;

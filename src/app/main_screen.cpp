@@ -6,6 +6,7 @@
 #include "common/rtf_reader.h"
 #include "capture/capture_component.h"
 #include "capture/capture_device_panel.h"
+#include "common/folder_check.h"
 #include "common/list_text.h"
 #include "common/text_file.h"
 #include "common/text_forms.h"
@@ -151,6 +152,17 @@ void MainScreen::buildControls()
     setCapturePanelsVisible(false);
 }
 
+QPoint MainScreen::capturePlace(const QRect& mainFrame, const QSize& captureFrame, const QRect& available)
+{
+    const QRect beside(QPoint(mainFrame.right() + 1, mainFrame.top()), captureFrame);
+    if (available.contains(beside))
+        return beside.topLeft();
+    // On a laptop screen the two do not fit side by side; half a capture screen off the
+    // edge hides Select and Start, so it opens in the middle instead.
+    const QSize room = captureFrame.boundedTo(available.size());
+    return {available.x() + (available.width() - room.width()) / 2, available.y() + (available.height() - room.height()) / 2};
+}
+
 QString MainScreen::videoFolderText() const { return videoFolderBox_->text(); }
 
 int MainScreen::frame1LeftTwips() const { return controlsFrame_->x() * kTwipsPerPixel; }
@@ -232,10 +244,7 @@ void MainScreen::load()
         const QRect avail = screen() ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
         if (x() + width() + cap->width() > avail.width())
             move(0, y());
-        int left = x() + frameGeometry().width();
-        if (left > avail.width())
-            left = 0;
-        cap->move(left, y());
+        cap->move(capturePlace(frameGeometry(), cap->frameGeometry().size(), avail));
     }
 
     panel_->toggleConnection();                                   // 7
@@ -276,26 +285,38 @@ void MainScreen::load()
 
 void MainScreen::askForVideoFolder()
 {
+    const QString title = QStringLiteral("Input Save Video Files Path");
     const QString stored = station_.store().get(key::logpath);
-    if (!stored.isEmpty() && PathExists(stored, PathKind::Folder)) {
+    const auto storedTrouble = stored.isEmpty() ? std::nullopt : folderTrouble(withoutTrailingSeparator(stored));
+    if (!stored.isEmpty() && !storedTrouble) {
         videoFolderBox_->setText(stored);
     } else {
+        // A stored folder that exists but takes no file is not a "missing" one: say why first.
+        if (storedTrouble && storedTrouble->fault != FolderFault::Missing)
+            station_.prompter().message(QStringLiteral("The video folder %1 cannot be used: %2.")
+                                            .arg(QDir::toNativeSeparators(stored), storedTrouble->reason),
+                                        title, Icon::Exclamation);
         for (int tries = 0;; ++tries) {
             if (tries == kMaxFolderPrompts) {
                 station_.prompter().message(
                     QStringLiteral("Tarvex cannot work without a folder for the jump videos and the measurement log. Tarvex ends now."),
-                    QStringLiteral("Input Save Video Files Path"), Icon::Critical);
+                    title, Icon::Critical);
                 station_.quit();
                 return;
             }
             const auto answer = station_.prompter().input(
                 QStringLiteral("No Correct Save Video Directory has been set.  Please put in the path of the Save Video Directory here."),
-                QStringLiteral("Input Save Video Files Path"));
+                title);
             const QString text = answer.value_or(QString());
             videoFolderBox_->setText(text);
             const QString folder = withoutTrailingSeparator(text);
-            if (answer && !folder.isEmpty() && PathExists(folder, PathKind::Folder))
-                break;
+            if (answer && !folder.isEmpty()) {
+                const FolderAnswer a = acceptWritableFolder(station_.prompter(), folder, QStringLiteral("The video folder"), title);
+                if (a == FolderAnswer::Usable)
+                    break;
+                if (a == FolderAnswer::Refused)
+                    continue;
+            }
             station_.prompter().message(kInvalidPathMessage);
         }
     }
@@ -388,19 +409,22 @@ void MainScreen::toggleCaptureConfiguration()
 
 void MainScreen::changeVideoFolder()
 {
+    const QString title = QStringLiteral("Jump Measurement Alert");
     for (;;) {
         const auto answer = station_.prompter().input(
             QStringLiteral("Please put in the path of the Save Video Directory here."),
             QStringLiteral("Input Save Video Files Path"));
         if (!answer || answer->isEmpty())
             return;
-        if (PathExists(withoutTrailingSeparator(*answer), PathKind::Folder)) {
+        const FolderAnswer a = acceptWritableFolder(station_.prompter(), withoutTrailingSeparator(*answer),
+                                                    QStringLiteral("The video folder"), title);
+        if (a == FolderAnswer::Usable) {
             videoFolderBox_->setText(*answer);
             videoFolderLabel_->setText(*answer);
             return;
         }
-        station_.prompter().message(QStringLiteral("The folder you entered does not exist"),
-                                    QStringLiteral("Jump Measurement Alert"), Icon::Exclamation);
+        if (a == FolderAnswer::NotCreated)
+            station_.prompter().message(QStringLiteral("The folder you entered does not exist"), title, Icon::Exclamation);
     }
 }
 

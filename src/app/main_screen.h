@@ -36,6 +36,10 @@ public:
     // The video folder as it stands in its box (perhaps not yet applied).
     QString videoFolderText() const;
 
+    // Where the capture screen first opens: beside the hub when both fit on the screen's
+    // available area, otherwise centred on it. Frames are window-frame rectangles.
+    static QPoint capturePlace(const QRect& mainFrame, const QSize& captureFrame, const QRect& available);
+
     static QString sessionLine(const QDateTime& t);
     static const QString kInvalidPathMessage;
 

@@ -91,4 +91,12 @@ std::optional<QString> QtPrompter::input(const QString& prompt, const QString& t
 std::optional<QString> QtPrompter::openFile(const FileRequest& r) { return fileDialog(r, false); }
 std::optional<QString> QtPrompter::saveFile(const FileRequest& r) { return fileDialog(r, true); }
 
+std::optional<QString> QtPrompter::chooseFolder(const FileRequest& r)
+{
+    const QString chosen = QFileDialog::getExistingDirectory(owner(), boxTitle(r.title), r.initialFolder);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
+}
+
 } // namespace tarvex

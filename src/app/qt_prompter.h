@@ -14,6 +14,7 @@ public:
                                  const QString& defaultText) override;
     std::optional<QString> openFile(const FileRequest&) override;
     std::optional<QString> saveFile(const FileRequest&) override;
+    std::optional<QString> chooseFolder(const FileRequest&) override;
 
     // Qt's filter form ("BMP Files (*.bmp);;...") of a "description|pattern|" filter, and the
     // entry that a 1-based index selects.

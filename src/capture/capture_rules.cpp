@@ -2,6 +2,7 @@
 #include "common/text_forms.h"
 #include "media/file_helpers.h"
 
+#include <QStringList>
 #include <Qt>
 #include <limits>
 
@@ -11,6 +12,44 @@ QString captureFileName(const QString& folder, const QString& skier, const QStri
 {
     return withoutTrailingSeparator(folder) + QLatin1Char('/') + skier + QStringLiteral("jump") + pass.trimmed()
         + QStringLiteral(".avi");
+}
+
+namespace {
+bool forbiddenInFileName(QChar c)
+{
+    return c.unicode() < 0x20 || c.unicode() == 0x7f || QStringView(u"/\\:*?\"<>|").contains(c);
+}
+} // namespace
+
+QString forbiddenFileNameCharacters(const QString& name)
+{
+    QString out;
+    for (QChar c : name)
+        if (forbiddenInFileName(c) && !out.contains(c))
+            out += c;
+    return out;
+}
+
+QString withoutForbiddenFileNameCharacters(const QString& name)
+{
+    QString out;
+    for (QChar c : name)
+        if (!forbiddenInFileName(c))
+            out += c;
+    return out;
+}
+
+QString forbiddenCharactersMessage(const QString& forbidden)
+{
+    QStringList named;
+    for (QChar c : forbidden)
+        named << (c.unicode() < 0x20 || c.unicode() == 0x7f
+                      ? QStringLiteral("the control character 0x")
+                            + QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'))
+                      : QLatin1Char('"') + c + QLatin1Char('"'));
+    const QString list = named.size() == 1 ? named.first()
+                                           : named.mid(0, named.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") + named.last();
+    return QStringLiteral("Sorry, a skier name cannot hold %1: the name becomes part of the video's file name.").arg(list);
 }
 
 QString nextPassNumber(const QString& pass)

@@ -12,6 +12,14 @@ namespace tarvex {
 // trailing separator of the folder is dropped, so "C:\caps\" gives no doubled separator.
 QString captureFileName(const QString& folder, const QString& skier, const QString& pass);
 
+// The characters of a skier name that cannot be part of a file name on Windows or Linux
+// (/ \ : * ? " < > | and control characters), each once, in the order they first appear.
+QString forbiddenFileNameCharacters(const QString& name);
+// The name without those characters.
+QString withoutForbiddenFileNameCharacters(const QString& name);
+// The refusal of a name holding them: "/" in quotes, a control character by its code.
+QString forbiddenCharactersMessage(const QString& forbidden);
+
 // The pass number after `pass` (its leading number + 1; text without a number counts as 0).
 QString nextPassNumber(const QString& pass);
 

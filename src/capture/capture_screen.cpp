@@ -1,6 +1,7 @@
 #include "capture/capture_screen.h"
 #include "capture/capture_device_panel.h"
 #include "capture/capture_rules.h"
+#include "common/folder_check.h"
 #include "common/text_file.h"
 #include "common/text_forms.h"
 #include "media/file_helpers.h"
@@ -319,6 +320,14 @@ void CaptureScreen::startRecording()
         passBox_->setText(free.pass);
         captureFile_ = free.fileName;
 
+        // A folder gone or full since it was chosen is said in words, before the camera starts.
+        if (const auto why = newFileTrouble(captureFile_)) {
+            station_.prompter().message(QStringLiteral("The video %1 cannot be created: %2.")
+                                            .arg(QDir::toNativeSeparators(captureFile_), *why),
+                                        QStringLiteral("Error"), Icon::Critical);
+            return;
+        }
+
         CaptureResult failed;
         if (panel_)
             failed = panel_->applyCaptureValues();
@@ -520,16 +529,28 @@ void CaptureScreen::skierNameChanged(const QString& text)
     if (editingName_)
         return;
     passBox_->setText(QStringLiteral("1"));
-    if (!text.contains(QLatin1Char(',')))
+    const bool comma = text.contains(QLatin1Char(','));
+    const QString forbidden = forbiddenFileNameCharacters(text);
+    if (!comma && forbidden.isEmpty())
         return;
-    station_.prompter().message(QStringLiteral("Sorry, you cannot use the \",\" character in this box"),
-                                QStringLiteral("Input Error"), Icon::Exclamation);
-    const QScopedValueRollback guard(editingName_, true);
-    const int cursor = skierNameBox_->cursorPosition();
-    QString clean = text;
-    clean.replace(QLatin1Char(','), QLatin1Char(' '));
-    skierNameBox_->setText(clean);
-    skierNameBox_->setCursorPosition(cursor);
+    // The name becomes the video's file name; such a character is dropped and the rest kept,
+    // so "Ann/B" reads "AnnB" and the operator types on where the cursor was. The box is
+    // mended before the message, so the message never sits over the refused text.
+    {
+        const QScopedValueRollback guard(editingName_, true);
+        const int cursor = skierNameBox_->cursorPosition();
+        const int dropped = cursor - int(withoutForbiddenFileNameCharacters(text.left(cursor)).size());
+        QString clean = withoutForbiddenFileNameCharacters(text);
+        clean.replace(QLatin1Char(','), QLatin1Char(' '));
+        skierNameBox_->setText(clean);
+        skierNameBox_->setCursorPosition(cursor - dropped);
+    }
+    const QString title = QStringLiteral("Input Error");
+    if (comma)
+        station_.prompter().message(QStringLiteral("Sorry, you cannot use the \",\" character in this box"), title,
+                                    Icon::Exclamation);
+    if (!forbidden.isEmpty())
+        station_.prompter().message(forbiddenCharactersMessage(forbidden), title, Icon::Exclamation);
 }
 
 void CaptureScreen::chooseCaptureTime(int index)

@@ -28,6 +28,9 @@ public:
                                          const QString& defaultText = {}) = 0;
     virtual std::optional<QString> openFile(const FileRequest&) = 0;
     virtual std::optional<QString> saveFile(const FileRequest&) = 0;
+    // A folder chooser (title and initialFolder of the request count). Prompters that cannot
+    // show one, such as the command line's, answer Cancel.
+    virtual std::optional<QString> chooseFolder(const FileRequest&) { return std::nullopt; }
 };
 
 // Asks for a whole number from lo to hi until one is given; nullopt on Cancel, which ends

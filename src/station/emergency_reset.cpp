@@ -35,6 +35,9 @@ void EmergencyReset(Prompter& p, SettingsStore& store)
                 store.save(key::logfile, QString());
         } else {
             store.save(e.name, 0);
+            // The name would otherwise outrank the cleared number.
+            if (e.name == key::compression)
+                store.save(key::compressionName, QString());
         }
     }
 }

@@ -15,7 +15,10 @@ inline const QString device = QStringLiteral("device");
 inline const QString VideoResolution = QStringLiteral("VideoResolution");
 inline const QString ColorFormat = QStringLiteral("ColorFormat");
 inline const QString VideoInput = QStringLiteral("VideoInput");
-inline const QString compression = QStringLiteral("compression");
+inline const QString compression = QStringLiteral("compression");   // index in the list, "None" = 0
+// The compressor by name, so a reordered or longer list keeps the choice; "compression" is
+// read only when no name is stored (a station set up before names were kept).
+inline const QString compressionName = QStringLiteral("compressionName");
 inline const QString framerate = QStringLiteral("framerate");
 
 // Capture screen

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
@@ -54,6 +55,10 @@ QString defaultTxioFolder()
     if (!env.isEmpty())
         return env;
 #ifdef Q_OS_WIN
+    // "\txio" of the drive the program runs from, spelt out so no current drive decides it.
+    const QString program = QCoreApplication::applicationDirPath();
+    if (program.size() >= 2 && program.at(1) == QLatin1Char(':'))
+        return program.left(2) + QStringLiteral("\\txio");
     return QStringLiteral("\\txio");
 #else
     return QStringLiteral("/txio");

@@ -70,4 +70,10 @@ std::optional<QString> ScriptedPrompter::saveFile(const FileRequest& r)
     return takeTextOrFile(true);
 }
 
+std::optional<QString> ScriptedPrompter::chooseFolder(const FileRequest& r)
+{
+    shown_.append({"folder", r.title, r.title, Icon::None, r, {}, false});
+    return takeTextOrFile(true);
+}
+
 } // namespace tarvex

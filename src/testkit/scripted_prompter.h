@@ -10,7 +10,7 @@ namespace tarvex {
 class ScriptedPrompter : public Prompter {
 public:
     struct Shown {
-        QString kind;   // "message", "yesno", "input", "open", "save"
+        QString kind;   // "message", "yesno", "input", "open", "save", "folder"
         QString title;
         QString text;   // input boxes record their prompt; file dialogs their title
         Icon icon = Icon::None;
@@ -38,6 +38,7 @@ public:
                                  const QString& defaultText) override;
     std::optional<QString> openFile(const FileRequest&) override;
     std::optional<QString> saveFile(const FileRequest&) override;
+    std::optional<QString> chooseFolder(const FileRequest&) override;   // answered by file()
 
 private:
     enum class Kind { Yes, No, Text, Cancel, File };

@@ -3,6 +3,7 @@
 #include "app/main_screen.h"
 #include "measure/skier_name_list.h"
 #include "grid/grid_file.h"
+#include "support/controls_inside.h"
 #include "support/station_fixture.h"
 
 #include <QAction>
@@ -12,6 +13,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include <QDir>
+#include <QFileInfo>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -55,6 +59,33 @@ struct ConfigScreenTest : StationFixture {
         f.write(bytes);
         return path(name);
     }
+    // A station started without a fixed exchange folder, so the operator's choice counts.
+    void startWithChosenTxio()
+    {
+        envTxio = qgetenv("TARVEX_TXIO");
+        qunsetenv("TARVEX_TXIO");
+        if (SettingsStore(settingsFile()).get("logpath").isEmpty())
+            storeSetting("logpath", videos());
+        prompter->no();
+        StationOptions o;
+        o.settingsFile = settingsFile();
+        o.programFolder = tmp.filePath("program");
+        o.prompter = prompter;
+        o.clock = clock;
+        o.capture = camera;
+        o.screens = builtInScreens();
+        station.reset();
+        station = std::make_unique<Station>(o);
+        station->start();
+        config = station->screenAs<ConfigScreen>("Config");
+    }
+    void TearDown() override
+    {
+        if (!envTxio.isEmpty())
+            qputenv("TARVEX_TXIO", envTxio);
+    }
+    QByteArray envTxio;
+
     QColor textColor(const char* control)
     {
         return child<QWidget>(measure(), control)->palette().color(QPalette::WindowText);
@@ -263,7 +294,11 @@ TEST_F(ConfigScreenTest, LeavingRecordsTheConfigurationAndEndsTheCapturesPathWit
     start();
     box("TournamentName")->setText("Spring Open");
     box("CapturesPathName")->setText(path("caps"));
+    prompter->clear();
+    prompter->yes();   // the missing folder is created
     exitConfig();
+    EXPECT_EQ(prompter->texts().value(0), "The captures path " + QDir::toNativeSeparators(path("caps")) + " does not exist. Create it?");
+    EXPECT_TRUE(QFileInfo(path("caps")).isDir());
     EXPECT_EQ(readAll(results()), "New Configuration: 12-06-2026  14:03:22 Spring Open\r\n");
     EXPECT_EQ(stored("TournamentName"), "Spring Open");
     EXPECT_EQ(station->settings().PicturesPath, path("caps") + "/");
@@ -462,4 +497,74 @@ TEST_F(ConfigScreenTest, TheExchangeFolderIsTheOperatorsUnlessTheStationFixedIt)
     EXPECT_EQ(stored("TxioPath"), path("wstims"));
     if (!env.isEmpty())
         qputenv("TARVEX_TXIO", env);
+}
+
+TEST_F(ConfigScreenTest, TheTxioChooserSetsTheBoxTheStoreAndTheStation)
+{
+    storeSetting("TxioPath", path("txio"));
+    startWithChosenTxio();
+    QDir(tmp.path()).mkpath("share/txio");
+    prompter->clear();
+    prompter->file(QDir::toNativeSeparators(path("share/txio")));
+    click("btnFindTxio");
+    EXPECT_EQ(prompter->shown().value(0).kind, "folder");
+    EXPECT_EQ(prompter->shown().value(0).request.initialFolder, path("txio"));
+    EXPECT_EQ(box("TxioPathName")->text(), path("share/txio"));
+    EXPECT_EQ(stored("TxioPath"), path("share/txio"));
+    EXPECT_EQ(station->txioFile("txresult.dst"), path("share/txio") + "/txresult.dst");
+}
+
+TEST_F(ConfigScreenTest, WstimsRefusesAnExchangeFolderThatTakesNoFile)
+{
+    storeSetting("TxioPath", settingsFile());   // a file, not a folder
+    startWithChosenTxio();
+    prompter->clear();
+    click("WSTIMS");
+    EXPECT_EQ(prompter->messages(), QStringList{"The TXIO directory " + QDir::toNativeSeparators(settingsFile())
+                                                + " cannot be used: it is a file, not a folder."});
+    EXPECT_FALSE(checked("WSTIMS"));
+    EXPECT_EQ(stored("WSTIMS"), "0");
+
+    box("TxioPathName")->setText(path("exchange"));   // missing: created on Yes, the box stays ticked
+    prompter->yes();
+    click("WSTIMS");
+    EXPECT_EQ(stored("WSTIMS"), "1");
+    EXPECT_TRUE(QFileInfo(path("exchange")).isDir());
+#ifdef Q_OS_LINUX
+    box("TxioPathName")->setText("/proc");   // leaving is refused while the ticked folder takes no file
+    prompter->clear();
+    exitConfig();
+    EXPECT_TRUE(prompter->messages().value(0).startsWith("The TXIO directory /proc cannot be used: no file can be created in it ("));
+    EXPECT_FALSE(config->isHidden());
+#endif
+    EXPECT_EQ(prompter->unexpected(), 0);
+}
+
+TEST_F(ConfigScreenTest, LeavingIsRefusedWhileTheCapturesPathTakesNoFile)
+{
+    start();
+    box("CapturesPathName")->setText(path("gone"));
+    prompter->clear();
+    prompter->no();
+    exitConfig();
+    EXPECT_EQ(prompter->texts(), (QStringList{
+        "The captures path " + QDir::toNativeSeparators(path("gone")) + " does not exist. Create it?",
+        "The captures path " + QDir::toNativeSeparators(path("gone")) + " does not exist."}));
+    EXPECT_FALSE(config->isHidden());
+#ifdef Q_OS_LINUX
+    box("CapturesPathName")->setText("/proc/");
+    prompter->clear();
+    config->close();
+    EXPECT_TRUE(prompter->messages().value(0).startsWith("The captures path /proc cannot be used: no file can be created in it ("));
+    EXPECT_FALSE(config->isHidden());
+#endif
+    EXPECT_TRUE(readAll(results()).isEmpty());
+}
+
+TEST_F(ConfigScreenTest, EveryControlIsInsideTheWindowOnA1366By728Area)
+{
+    start();
+    EXPECT_LE(config->frameGeometry().width(), 1366);
+    EXPECT_LE(config->frameGeometry().height(), 728);
+    EXPECT_EQ(controlsOutside(config), QStringList());
 }

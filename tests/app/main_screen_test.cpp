@@ -1,4 +1,5 @@
 #include "app/main_screen.h"
+#include "support/controls_inside.h"
 #include "support/station_fixture.h"
 #include "grid/grid_setup_screen.h"
 
@@ -11,6 +12,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextBrowser>
+
+#include <QDir>
+#include <QFileInfo>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -164,12 +168,14 @@ TEST_F(MainScreenTest, VideoFolderEditsAndChanges)
     EXPECT_EQ(station->settings().CapturesPath, "C:\\jumps\\");
 
     prompter->clear();
-    prompter->answer(path("nowhere")).answer(tmp.path());
+    prompter->answer(path("nowhere")).no().answer(tmp.path());
     child<QPushButton>(m, "btnChangeDirectory")->click();
     EXPECT_EQ(prompter->texts(), (QStringList{"Please put in the path of the Save Video Directory here.",
+                                              "The video folder " + QDir::toNativeSeparators(path("nowhere")) + " does not exist. Create it?",
                                               "The folder you entered does not exist",
                                               "Please put in the path of the Save Video Directory here."}));
-    EXPECT_EQ(prompter->shown()[1].title, "Jump Measurement Alert");
+    EXPECT_EQ(prompter->shown()[2].title, "Jump Measurement Alert");
+    EXPECT_FALSE(QFileInfo::exists(path("nowhere")));
     EXPECT_EQ(box->text(), tmp.path());
     EXPECT_EQ(child<QLabel>(m, "lblVideodir")->text(), tmp.path());
 
@@ -386,4 +392,63 @@ TEST_F(MainScreenTest, GridTrioFollowsCompleteEditSaveAndLoad)
     child<QAction>(setup, "gridLoad")->trigger();
     EXPECT_EQ(picture(), "SmallSmiley.jpg");
     EXPECT_EQ(m->gridDescription(1), "North camera, 2 m up");
+}
+
+// Root may write into a chmod-ed folder; nobody creates a file in /proc.
+#ifdef Q_OS_LINUX
+TEST_F(MainScreenTest, StartUpRefusesAVideoFolderThatTakesNoFileAndCreatesAMissingOne)
+{
+    storeSetting("logpath", "/proc");
+    prompter->no();
+    prompter->answer("/proc").answer(path("lake/videos")).yes();
+    makeStation().start();
+    // The device panel speaks first; what follows is the folder's part of the start-up. The
+    // system's own words for why /proc takes no file are left out.
+    const QString refused = "The video folder /proc cannot be used: no file can be created in it (";
+    QStringList texts;
+    for (const auto& shown : prompter->shown())
+        if (shown.title == "Input Save Video Files Path")
+            texts << (shown.text.startsWith(refused) ? refused : shown.text);
+    const QString ask = "No Correct Save Video Directory has been set.  Please put in the path of the Save Video Directory here.";
+    EXPECT_EQ(texts, (QStringList{refused, ask, refused, ask,
+                                  "The video folder " + QDir::toNativeSeparators(path("lake/videos")) + " does not exist. Create it?"}));
+    EXPECT_EQ(station->settings().CapturesPath, path("lake/videos"));
+    EXPECT_FALSE(readAll(path("lake/videos") + "/JumpMeasurementLog120626.txt").isEmpty());
+    EXPECT_EQ(prompter->unexpected(), 0);
+}
+
+TEST_F(MainScreenTest, ChangeVideoFileDirectoryRefusesAFolderThatTakesNoFile)
+{
+    storeSetting("logpath", videos());
+    MainScreen* m = start();
+    prompter->clear();
+    prompter->answer("/proc").answer(settingsFile()).answer(path("new")).yes();
+    child<QPushButton>(m, "btnChangeDirectory")->click();
+    ASSERT_EQ(prompter->messages().size(), 2);
+    EXPECT_TRUE(prompter->messages()[0].startsWith("The video folder /proc cannot be used: no file can be created in it ("));
+    EXPECT_EQ(prompter->messages()[1], "The video folder " + QDir::toNativeSeparators(settingsFile()) + " cannot be used: it is a file, not a folder.");
+    EXPECT_EQ(child<QLineEdit>(m, "txtVideoDir")->text(), path("new"));
+    EXPECT_TRUE(QFileInfo(path("new")).isDir());
+}
+#endif
+
+TEST_F(MainScreenTest, TheCaptureScreenOpensBesideTheHubOnlyWhereBothFit)
+{
+    const QRect hub(0, 0, 446, 620);
+    // 1366x768 less a 40-pixel panel: side by side would put half the capture screen off it.
+    EXPECT_EQ(MainScreen::capturePlace(hub, QSize(1006, 640), QRect(0, 0, 1366, 728)), QPoint(180, 44));
+    EXPECT_EQ(MainScreen::capturePlace(hub, QSize(1006, 640), QRect(0, 0, 1920, 1040)), QPoint(446, 0));
+    EXPECT_EQ(MainScreen::capturePlace(hub, QSize(1500, 800), QRect(0, 28, 1366, 700)), QPoint(0, 28));
+}
+
+TEST_F(MainScreenTest, TheHubFitsA1366By728AreaWithItsCapturePanelsShownOrNot)
+{
+    storeSetting("logpath", videos());
+    MainScreen* m = start();
+    for (int shown = 0; shown < 2; ++shown) {
+        EXPECT_LE(m->height(), 728);
+        EXPECT_LE(m->width(), 1366);
+        EXPECT_EQ(controlsOutside(m), QStringList()) << shown;
+        child<QPushButton>(m, "cmdShowConfig")->click();
+    }
 }

@@ -304,6 +304,26 @@ TEST_F(DevicePanel, TheStoredCompressionIsAppliedAfterConnecting)
     EXPECT_EQ(store.getInt("compression", -1), 0);
 }
 
+TEST_F(DevicePanel, AFreshStationRecordsMjpegTheNameOutranksTheOldNumber)
+{
+    cap.addVideoDevice(camera("Cam"));
+    cap.setVideoCompressors({"DV", "MJPEG"});
+    startUp();
+    EXPECT_EQ(box("CompressionCombo")->currentText(), "MJPEG");
+    EXPECT_EQ(cap.videoCompressor(), 1);
+
+    box("CompressionCombo")->setCurrentIndex(1);
+    EXPECT_EQ(store.get("compressionName"), "DV");
+    cap.setVideoCompressors({"MJPEG", "H.264", "DV"});   // another build, another order
+    startUp();
+    EXPECT_EQ(cap.videoCompressor(), 2);
+
+    store.save("compressionName", QString());   // a station from before names were kept
+    store.save("compression", 1);
+    startUp();
+    EXPECT_EQ(box("CompressionCombo")->currentText(), "MJPEG");
+}
+
 // --- Frame rate ---
 
 TEST_F(DevicePanel, FrameRateTextSetsTheRateTheStoredKeyAndTheCaption)

@@ -66,3 +66,19 @@ TEST(CaptureRules, KeyCodesAreTheStationKeyboardCodes)
     EXPECT_EQ(keyCodeOf(Qt::Key_F1), 112);
     EXPECT_EQ(keyCodeOf(Qt::Key_VolumeUp), 0);
 }
+
+TEST(CaptureRules, CharactersNoFileNameMayHoldAreFoundOnceAndDropped)
+{
+    EXPECT_EQ(forbiddenFileNameCharacters("Ann/B"), "/");
+    EXPECT_EQ(forbiddenFileNameCharacters("Zo:e"), ":");
+    EXPECT_EQ(forbiddenFileNameCharacters("a\\b*c?d\"e<f>g|h/i:j"), "\\*?\"<>|/:");
+    EXPECT_EQ(forbiddenFileNameCharacters("A/n/n\t"), "/\t");
+    EXPECT_EQ(forbiddenFileNameCharacters("Ann-Marie O'Neil, Jr."), "");
+    EXPECT_EQ(withoutForbiddenFileNameCharacters("Ann/B"), "AnnB");
+    EXPECT_EQ(withoutForbiddenFileNameCharacters("Z\x01o:e\x7f"), "Zoe");
+
+    EXPECT_EQ(forbiddenCharactersMessage("/"),
+              "Sorry, a skier name cannot hold \"/\": the name becomes part of the video's file name.");
+    EXPECT_EQ(forbiddenCharactersMessage(":*\t"),
+              "Sorry, a skier name cannot hold \":\", \"*\" and the control character 0x09: the name becomes part of the video's file name.");
+}

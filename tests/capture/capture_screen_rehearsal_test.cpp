@@ -11,7 +11,9 @@
 #include "testkit/fixed_clock.h"
 #include "testkit/scripted_prompter.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -58,6 +60,11 @@ TEST(CaptureScreenRehearsal, TheCountdownEndsARealRecordingOfItsLength)
     EXPECT_LE(s.CapturedFrameCount, 92);
     EXPECT_EQ(s.CaptureFrameRate, 30);
     EXPECT_GT(QFileInfo(videos + "/Annjump1.avi").size(), 0);
+    // Nothing stored chose the compressor: a fresh station records MJPEG, not raw frames.
+    EXPECT_EQ(child<QComboBox>(main->devicePanel(), "CompressionCombo")->currentText(), "MJPEG");
+    QFile video(videos + "/Annjump1.avi");
+    ASSERT_TRUE(video.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(video.read(4096).contains("MJPG"));
     EXPECT_EQ(cap->passNumber(), "2");
     EXPECT_EQ(prompter->unexpected(), 0);
 }

@@ -4,9 +4,11 @@
 #include "capture/capture_device_panel.h"
 #include "capture/capture_screen.h"
 #include "station/review_session.h"
+#include "support/controls_inside.h"
 #include "support/station_fixture.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -299,4 +301,49 @@ TEST_F(CaptureScreenTest, WithoutAReviewScreenTheStopStillHandsOver)
     cap->stopRecording();
     EXPECT_EQ(station->settings().NavigationTag, "Capture");
     EXPECT_EQ(cap->passNumber(), "2");
+}
+
+TEST_F(CaptureScreenTest, ANameThatCannotBeAFileNameIsRefusedOnEntryKeepingTheRest)
+{
+    open();
+    auto* box = c<QLineEdit>("txtSkierName");
+    for (const char* typed : {"Ann/B", "Zo:e"}) {
+        box->clear();
+        QTest::keyClicks(box, typed);
+    }
+    EXPECT_EQ(box->text(), "Zoe");
+    EXPECT_EQ(prompter->messages(),
+              (QStringList{"Sorry, a skier name cannot hold \"/\": the name becomes part of the video's file name.",
+                           "Sorry, a skier name cannot hold \":\": the name becomes part of the video's file name."}));
+    EXPECT_EQ(prompter->shown().value(0).title, "Input Error");
+
+    // Typing goes on where it was: "A/" typed in front of "nn" leaves the cursor after "A".
+    box->setText("nn");
+    box->setCursorPosition(0);
+    QTest::keyClicks(box, "A/");
+    EXPECT_EQ(box->text(), "Ann");
+    EXPECT_EQ(box->cursorPosition(), 1);
+}
+
+TEST_F(CaptureScreenTest, StartRecordingSaysInWordsWhyTheVideoCannotBeCreated)
+{
+    open();
+    cap->setSkierName("Ann");
+    ASSERT_TRUE(QDir(videos()).removeRecursively());
+    prompter->clear();
+    c<QPushButton>("cmdStartCapture")->click();
+    EXPECT_FALSE(cap->recording());
+    EXPECT_EQ(camera->calls("startCapture"), 0);
+    EXPECT_EQ(prompter->messages(), QStringList{"The video " + QDir::toNativeSeparators(videos() + "/Annjump1.avi")
+                                                + " cannot be created: its folder " + QDir::toNativeSeparators(videos())
+                                                + " does not exist."});
+}
+
+TEST_F(CaptureScreenTest, EveryControlIsInsideTheWindowOnA1366By728Area)
+{
+    open();
+    cap->show();
+    EXPECT_LE(cap->frameGeometry().width(), 1366);
+    EXPECT_LE(cap->frameGeometry().height(), 728);
+    EXPECT_EQ(controlsOutside(cap), QStringList());
 }
