@@ -485,7 +485,9 @@ bool CaptureScreen::eventFilter(QObject* watched, QEvent* e)
 {
     if (e->type() == QEvent::KeyPress && handleKey(static_cast<QKeyEvent*>(e)->key()))
         return true;
-    if (watched == skierNameBox_ && e->type() == QEvent::MouseButtonDblClick) {
+    // With a list of names a double-click picks from it; without one the double-click
+    // selects text, as in any box: only Select says the list is missing.
+    if (watched == skierNameBox_ && e->type() == QEvent::MouseButtonDblClick && FileIsPresent(skierListFile())) {
         chooseSkier();
         return true;
     }

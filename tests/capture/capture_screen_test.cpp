@@ -250,6 +250,13 @@ TEST_F(CaptureScreenTest, NameEditsResetThePassAndRefuseCommas)
     c<QPushButton>("cmdSelect")->click();
     EXPECT_EQ(prompter->messages(),
               QStringList({"No file of skier names called SkierNames.txt exists in the application directory"}));
+
+    // A double-click that selects the typed name says nothing about the missing list.
+    prompter->clear();
+    auto* box = c<QLineEdit>("txtSkierName");
+    QTest::mouseDClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+    EXPECT_EQ(prompter->shown().size(), 0);
+    EXPECT_EQ(box->selectedText(), "Lee");
 }
 
 TEST_F(CaptureScreenTest, RoadFromTheMainScreenToTheReviewScreen)

@@ -1,15 +1,9 @@
 // Every screen on the most common lake-side laptop screen, 1366x768 (ctest runs this program
 // on an offscreen screen of that size).
 #include "station/screen_names.h"
+#include "support/controls_inside.h"
 #include "support/station_fixture.h"
 
-#include <QAbstractButton>
-#include <QAbstractScrollArea>
-#include <QAbstractSlider>
-#include <QAbstractSpinBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QApplication>
 #include <QScreen>
 
@@ -17,40 +11,6 @@ using namespace tarvex;
 using namespace tarvex::test;
 
 namespace {
-
-// A control is reachable when every ancestor up to its window shows all of it; inside a
-// scroll area (a picture, a list) it is reachable by scrolling.
-std::string unreachable(QWidget* window)
-{
-    QStringList out;
-    for (QWidget* c : window->findChildren<QWidget*>()) {
-        if (!c->isVisibleTo(window) || c->objectName().isEmpty() || c->objectName().startsWith("qt_"))
-            continue;
-        // Controls and the texts that label them; containers may be wider than what they hold.
-        const auto* label = qobject_cast<QLabel*>(c);
-        if (label ? label->text().isEmpty() && label->pixmap().isNull()
-                  : !(qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) || qobject_cast<QComboBox*>(c)
-                      || qobject_cast<QAbstractSlider*>(c) || qobject_cast<QAbstractSpinBox*>(c)
-                      || qobject_cast<QAbstractScrollArea*>(c)))
-            continue;
-        bool scrolled = false;
-        for (QWidget* a = c->parentWidget(); a && a != window; a = a->parentWidget())
-            scrolled = scrolled || qobject_cast<QAbstractScrollArea*>(a);
-        if (scrolled)
-            continue;
-        QRect r(QPoint(0, 0), c->size());
-        for (QWidget* a = c; a != window; a = a->parentWidget()) {
-            r.translate(a->pos());
-            const QWidget* parent = a->parentWidget();
-            if (!QRect(QPoint(0, 0), parent->size()).contains(r)) {
-                out << QStringLiteral("%1 at %2,%3 %4x%5 in %6x%7").arg(c->objectName()).arg(r.x()).arg(r.y())
-                           .arg(r.width()).arg(r.height()).arg(parent->width()).arg(parent->height());
-                break;
-            }
-        }
-    }
-    return out.join(QStringLiteral("; ")).toStdString();
-}
 
 struct LaptopScreens : StationFixture {
     void SetUp() override
@@ -76,7 +36,7 @@ TEST_F(LaptopScreens, EveryScreenOpensInsideTheScreenWithEveryControlReachable)
         EXPECT_TRUE(QRect(0, 0, 1366, 768).contains(w->frameGeometry()))
             << w->frameGeometry().x() << "," << w->frameGeometry().y() << " " << w->frameGeometry().width()
             << "x" << w->frameGeometry().height();
-        EXPECT_EQ(unreachable(w), "");
+        EXPECT_EQ(controlsOutside(w).join("; ").toStdString(), "");
         w->hide();
     }
 }
@@ -91,7 +51,7 @@ TEST_F(LaptopScreens, APlaceRememberedOnALargerScreenIsBroughtOntoThisOne)
     QWidget* review = station->show(screen::frmSetStart);
     QApplication::processEvents();
     EXPECT_TRUE(QRect(0, 0, 1366, 768).contains(review->frameGeometry()));
-    EXPECT_EQ(unreachable(review), "");
+    EXPECT_EQ(controlsOutside(review).join("; ").toStdString(), "");
     QWidget* results = station->show(screen::Results);
     QApplication::processEvents();
     EXPECT_TRUE(QRect(0, 0, 1366, 768).contains(results->frameGeometry()));
