@@ -551,11 +551,11 @@ TEST_F(ReviewScreenTest, EveryControlFitsAt1366x728AndThePictureGrowsAt1920x1080
         review->resize(size);
         QCoreApplication::processEvents();
         ASSERT_EQ(review->size(), size);
-        EXPECT_EQ(controlsOutside(review), QStringList()) << size.width() << "x" << size.height();
+        EXPECT_EQ(test::controlsOutside(review), QStringList()) << size.width() << "x" << size.height();
         QList<QPair<QWidget*, QRect>> controls;
         for (QWidget* w : review->findChildren<QWidget*>())
-            if (isControl(w) && !qobject_cast<QGroupBox*>(w) && !w->isWindow() && w->isVisibleTo(review)
-                && !inScrollArea(w, review))
+            if (test::isControl(w) && !qobject_cast<QGroupBox*>(w) && !w->isWindow() && w->isVisibleTo(review)
+                && !test::inScrollArea(w, review))
                 controls.append({w, QRect(w->mapTo(review, QPoint()), w->size())});
         EXPECT_GE(controls.size(), 18);
         for (int i = 0; i < controls.size(); ++i)
