@@ -110,11 +110,11 @@ bool videoCodecHasQuality(VideoCodec c) { return c == VideoCodec::Mjpeg || c == 
 
 // Durability: libavformat writes into the file through our own I/O (so a path is never taken
 // for a protocol and the file is ours to sync), and every packet is handed to the system at
-// once, so a crashed station loses only what was still being compressed. A sync thread makes
-// the file durable every kSyncInterval and sets the header's frame counts to the chunks that
-// have reached it, so a file cut by a power cut or a kill still reads as long as it is. It
-// holds the muxer lock only for the count update, never for the sync itself, so the
-// compressor thread is not held up by the disk.
+// once, so a crashed station loses only what was still being compressed. After each packet
+// the header's frame counts are set to the whole chunks in the file, so a file cut short
+// still reads as long as it is and never longer. A sync thread makes the file (data and
+// counts together) durable every kSyncInterval against a power cut; it holds the muxer lock
+// only for a flush, never for the sync itself, so the compressor is not held up by the disk.
 struct AviRecorder::Impl {
     static constexpr std::chrono::milliseconds kSyncInterval{200};
 
@@ -323,6 +323,11 @@ struct AviRecorder::Impl {
         const int r = av_interleaved_write_frame(oc.get(), p);
         if (oc->pb)
             bytes = avio_tell(oc->pb);
+        const long before = chunksOnDisk;
+        if (r >= 0)
+            countChunks();
+        if (chunksOnDisk != before)
+            writeCounts();
         return r;
     }
 

@@ -49,9 +49,9 @@ public:
     // Flushes, writes the index, marks the file as a capture file and syncs it and its
     // folder to the disk. The file is playable afterwards even when an earlier write failed,
     // as far as it got; a failed recording without a single frame is removed instead (and
-    // fileKept() is false). While recording, the file is synced and its header's frame
-    // count brought up to date every 0.2 s, so a crash or power cut leaves a playable file
-    // of its true length.
+    // fileKept() is false). While recording, the header's frame count follows every frame
+    // and the file is synced every 0.2 s, so a crash or power cut leaves a playable file of
+    // its true length.
     bool finish(QString& error);
     bool fileKept() const;
     qint64 bytesWritten() const;

@@ -1,11 +1,14 @@
 // What a recording leaves on the disk before it is finished (a crash or a power cut cuts it
 // there) and when the disk refuses it.
 #include "capture/avi_recorder.h"
+#include "capture/ffmpeg_capture_device.h"
 #include "media/avi_file.h"
 #include "media/video_reader.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -59,8 +62,8 @@ TEST(AviRecorderDurability, AFileCutWhileRecordingHoldsItsFramesAndSaysItsLength
     ASSERT_TRUE(rec) << error.toStdString();
     for (int slot = 0; slot < 10; ++slot)
         ASSERT_TRUE(rec->writeVideo(picture(slot * 20), slot, error));
-    QThread::msleep(600);   // longer than the sync interval with room to spare
 
+    // A kill cuts the file where it stands: no wait for the sync thread.
     const QString cut = cutNow(path, dir.filePath("cut1.avi"));
     AviHeaders h = headersOf(cut);
     ASSERT_EQ(h.status, AviParse::Ok);
@@ -77,7 +80,7 @@ TEST(AviRecorderDurability, AFileCutWhileRecordingHoldsItsFramesAndSaysItsLength
     // Slots 10 and 11 never came: their empty chunks count as frames of the file too.
     ASSERT_TRUE(rec->writeVideo(picture(0), 12, error));
     ASSERT_TRUE(rec->writeVideo(picture(0), 13, error));
-    QThread::msleep(600);
+    QThread::msleep(300);   // past a sync: the counts stay those of the chunks
     h = headersOf(cutNow(path, dir.filePath("cut2.avi")));
     EXPECT_EQ(h.info.dwLength, 14u);
 
@@ -188,6 +191,61 @@ TEST(AviRecorderDurability, ADiskThatFillsKeepsTheFramesWrittenBeforeIt)
     ASSERT_TRUE(r.open(path)) << r.error().toStdString();
     EXPECT_GE(r.frameCount(), 5);
     EXPECT_FALSE(r.frame(4).isNull());
+#endif
+}
+
+class NoCameras : public VideoBackend {
+public:
+    QList<VideoDeviceInfo> devices() override { return {}; }
+    std::unique_ptr<FrameSource> open(const VideoDeviceInfo&, const VideoOpenRequest&, QString&) override { return nullptr; }
+};
+
+class NoSound : public AudioBackend {
+public:
+    QList<AudioDeviceInfo> devices() override { return {}; }
+};
+
+TEST(AviRecorderDurability, TheStationSaysSoWhenARecordingCouldNotWriteAFrame)
+{
+#ifndef Q_OS_UNIX
+    GTEST_SKIP() << "needs a file size limit";
+#else
+    QTemporaryDir dir;
+    // The disk takes the header of a 320x240 recording and no frame after it.
+    QString error;
+    qint64 header = 0;
+    {
+        RecorderSettings s = mjpeg(dir.filePath("probe.avi"));
+        s.size = QSize(320, 240);
+        auto probe = AviRecorder::create(s, error);
+        ASSERT_TRUE(probe);
+        header = QFile(s.path).size();
+        probe->finish(error);
+    }
+    FfmpegCaptureOptions o;
+    o.rehearsal = true;
+    o.videoBackend = std::make_shared<NoCameras>();
+    o.audioBackend = std::make_shared<NoSound>();
+    o.devicePollMs = 0;
+    FfmpegCaptureDevice device(o);
+    ASSERT_FALSE(device.open(0));
+    ASSERT_FALSE(device.setFormat({0, 0, 0, 0}));   // 320x240
+    QSignalSpy warnings(&device, &CaptureDevice::warning);
+    QSignalSpy codes(&device, &CaptureDevice::statusCode);
+    RecordingSettings rs;
+    rs.path = dir.filePath("jump.avi");
+    rs.framesPerSecond = 25;
+    rs.videoCompressor = int(device.videoCompressors().indexOf(QStringLiteral("MJPEG")));
+    {
+        const FileSizeLimit full(rlim_t(header) + 100);
+        ASSERT_FALSE(device.startRecording(rs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return codes.size() >= 2; }, 10000));
+    }
+    EXPECT_EQ(codes[1][0].toInt(), CaptureStatusReady);
+    EXPECT_FALSE(QFile::exists(rs.path));
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_EQ(warnings[0][0].toString(), "No frame could be written to " + QDir::toNativeSeparators(rs.path)
+                                             + ", so no file was kept: Writing the video failed: File too large");
 #endif
 }
 
