@@ -317,10 +317,13 @@ struct AviRecorder::Impl {
         syncThread.join();
     }
 
-    int writePacket(AVPacket* p)
+    // reason: why it failed, taken under the lock the other writer shares.
+    int writePacket(AVPacket* p, QString& reason)
     {
         std::lock_guard lock(mux);
         const int r = av_interleaved_write_frame(oc.get(), p);
+        if (r < 0)
+            reason = why(r);
         if (oc->pb)
             bytes = avio_tell(oc->pb);
         const long before = chunksOnDisk;
@@ -349,10 +352,11 @@ struct AviRecorder::Impl {
             }
             packet->stream_index = video->index;
             av_packet_rescale_ts(packet.get(), enc->time_base, video->time_base);
-            r = writePacket(packet.get());
+            QString reason;
+            r = writePacket(packet.get(), reason);
             av_packet_unref(packet.get());
             if (r < 0) {
-                error = QStringLiteral("Writing the video failed: %1").arg(why(r));
+                error = QStringLiteral("Writing the video failed: %1").arg(reason);
                 return false;
             }
         }
@@ -547,9 +551,10 @@ bool AviRecorder::padVideoTo(long slot, QString& error)
     p->stream_index = d->video->index;
     p->pts = p->dts = av_rescale_q(slot, d->enc->time_base, d->video->time_base);
     p->flags = AV_PKT_FLAG_KEY;
-    const int r = d->writePacket(p);
+    QString reason;
+    const int r = d->writePacket(p, reason);
     if (r < 0) {
-        error = QStringLiteral("Writing the video failed: %1").arg(d->why(r));
+        error = QStringLiteral("Writing the video failed: %1").arg(reason);
         d->fail(error);
         return false;
     }
@@ -572,9 +577,10 @@ bool AviRecorder::writeAudio(const QByteArray& pcm, QString& error)
     p->pts = p->dts = d->audioSamples;
     p->duration = pcm.size() / block;
     d->audioSamples += pcm.size() / block;
-    const int r = d->writePacket(p.get());
+    QString reason;
+    const int r = d->writePacket(p.get(), reason);
     if (r < 0) {
-        error = QStringLiteral("Writing the sound failed: %1").arg(d->why(r));
+        error = QStringLiteral("Writing the sound failed: %1").arg(reason);
         d->fail(error);
         return false;
     }
