@@ -1,13 +1,18 @@
 #include "capture/avi_recorder.h"
 #include "capture/av_error.h"
+#include "common/text_file.h"
 #include "media/av_handles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -28,6 +33,55 @@ const AVCodec* encoderFor(VideoCodec c)
     case VideoCodec::Uncompressed: return avcodec_find_encoder(AV_CODEC_ID_RAWVIDEO);
     }
     return nullptr;
+}
+
+constexpr int kIoBufferBytes = 64 * 1024;
+
+quint32 le32(const char* p) { return qFromLittleEndian<quint32>(p); }
+
+// Where the header holds the frame count, so a file cut short still tells its length.
+struct CountFields {
+    qint64 mainTotal = -1;   // avih dwTotalFrames
+    qint64 videoLength = -1; // dwLength of the first video stream header
+    qint64 odmlTotal = -1;   // dmlh dwTotalFrames
+};
+
+// Walks the header list of the file libavformat has just started.
+CountFields findCountFields(QFile& f)
+{
+    CountFields out;
+    const auto chunkAt = [&](qint64 pos, QByteArray& h) {
+        return f.seek(pos) && (h = f.read(12)).size() >= 8;
+    };
+    QByteArray h;
+    qint64 pos = 12;
+    qint64 end = f.size();
+    bool inHeader = false;
+    for (int guard = 0; guard < 64 && pos + 8 <= end && chunkAt(pos, h); ++guard) {
+        const QByteArray id = h.left(4);
+        const quint32 size = le32(h.constData() + 4);
+        if (id == "LIST" && h.size() == 12) {
+            const QByteArray type = h.mid(8, 4);
+            if (type == "movi")
+                break;
+            if (type == "hdrl" || type == "strl" || type == "odml") {
+                if (type == "hdrl") {
+                    inHeader = true;
+                    end = std::min<qint64>(end, pos + 8 + size);
+                }
+                pos += 12;
+                continue;
+            }
+        } else if (inHeader && id == "avih") {
+            out.mainTotal = pos + 8 + 16;
+        } else if (inHeader && id == "strh" && out.videoLength < 0 && h.size() == 12 && h.mid(8, 4) == "vids") {
+            out.videoLength = pos + 8 + 32;
+        } else if (inHeader && id == "dmlh") {
+            out.odmlTotal = pos + 8;
+        }
+        pos += 8 + size + (size & 1);
+    }
+    return out;
 }
 
 } // namespace
@@ -54,8 +108,20 @@ QString videoCodecName(VideoCodec c)
 
 bool videoCodecHasQuality(VideoCodec c) { return c == VideoCodec::Mjpeg || c == VideoCodec::H264Intra; }
 
+// Durability: libavformat writes into the file through our own I/O (so a path is never taken
+// for a protocol and the file is ours to sync), and every packet is handed to the system at
+// once, so a crashed station loses only what was still being compressed. After each packet
+// the header's frame counts are set to the whole chunks in the file, so a file cut short
+// still reads as long as it is and never longer. A sync thread makes the file (data and
+// counts together) durable every kSyncInterval against a power cut; it holds the muxer lock
+// only for a flush, never for the sync itself, so the compressor is not held up by the disk.
 struct AviRecorder::Impl {
+    static constexpr std::chrono::milliseconds kSyncInterval{200};
+
     av::FormatOutput oc;   // null once finish() has closed the file
+    QFile file;
+    AVIOContext* io = nullptr;
+    QString ioError;       // the file's own reason for the last failed write
     av::CodecContext enc;
     av::Frame frame;
     av::Packet packet;
@@ -69,12 +135,202 @@ struct AviRecorder::Impl {
     std::mutex mux;   // the video and audio threads share the muxer
     std::atomic<qint64> bytes{0};
 
-    int writePacket(AVPacket* p)
+    // Under mux: the header's count fields and how far the chunks have been counted.
+    CountFields counts;
+    qint64 scanPos = 0;
+    long chunksOnDisk = 0;
+    QString failure;       // the first reason the recording failed
+    bool kept = true;
+    int handle = -1;
+
+    // Marks the recording failed; the first reason is the one told.
+    void fail(const QString& why)
+    {
+        std::lock_guard lock(mux);
+        if (failure.isEmpty())
+            failure = why;
+        failed = true;
+    }
+
+    std::thread syncThread;
+    std::mutex syncM;
+    std::condition_variable syncCv;
+    bool stopSync = false;
+
+    static int writeIo(void* opaque, const uint8_t* buf, int size)
+    {
+        auto* self = static_cast<Impl*>(opaque);
+        // A write cut short by a full disk says why only when tried again.
+        for (int done = 0; done < size;) {
+            const qint64 n = self->file.write(reinterpret_cast<const char*>(buf) + done, size - done);
+            if (n <= 0) {
+                self->ioError = self->file.errorString();
+                return AVERROR(EIO);
+            }
+            done += int(n);
+        }
+        return size;
+    }
+
+    static int64_t seekIo(void* opaque, int64_t offset, int whence)
+    {
+        QFile& f = static_cast<Impl*>(opaque)->file;
+        switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE: return f.size();
+        case SEEK_SET: break;
+        case SEEK_CUR: offset += f.pos(); break;
+        case SEEK_END: offset += f.size(); break;
+        default: return AVERROR(EINVAL);
+        }
+        return f.seek(offset) ? offset : AVERROR(EIO);
+    }
+
+    // What failed, in the file's words where it gave some.
+    QString why(int r) const { return ioError.isEmpty() ? avError(r) : ioError; }
+
+    bool openIo(const QString& path, QString& error)
+    {
+        file.setFileName(path);
+        if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
+            error = file.errorString();
+            return false;
+        }
+        handle = file.handle();
+        auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+        io = buffer ? avio_alloc_context(
+                          buffer, kIoBufferBytes, 1, this, nullptr,
+                          // FFmpeg 7 made the written bytes const; take either.
+                          [](void* o, auto* b, int n) { return writeIo(o, b, n); }, &seekIo) : nullptr;
+        if (!io) {
+            av_free(buffer);
+            error = QStringLiteral("out of memory");
+            return false;
+        }
+        io->seekable = AVIO_SEEKABLE_NORMAL;
+        oc->pb = io;
+        oc->flush_packets = 1;
+        return true;
+    }
+
+    // Frees the I/O context (after a final flush) and leaves the file open.
+    void closeIo()
+    {
+        if (!io)
+            return;
+        avio_flush(io);
+        if (oc && oc->pb == io)
+            oc->pb = nullptr;
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+
+    // Counts the video chunks in the file from scanPos on, stepping into the RIFF and LIST
+    // headers of OpenDML's later parts. A chunk cut short is not counted.
+    void countChunks()
+    {
+        const qint64 keep = file.pos();
+        const qint64 end = file.size();
+        while (scanPos + 8 <= end && file.seek(scanPos)) {
+            char h[12];
+            if (file.read(h, 8) != 8)
+                break;
+            const QByteArray id(h, 4);
+            if (id == "RIFF" || id == "LIST") {
+                scanPos += 12;
+                continue;
+            }
+            const qint64 size = le32(h + 4);
+            if (scanPos + 8 + size > end)
+                break;
+            if (id.startsWith("00d"))
+                ++chunksOnDisk;
+            scanPos += 8 + size + (size & 1);
+        }
+        file.seek(keep);
+    }
+
+    void writeCounts()
+    {
+        const qint64 keep = file.pos();
+        char v[4];
+        qToLittleEndian(quint32(chunksOnDisk), v);
+        for (qint64 at : {counts.mainTotal, counts.videoLength, counts.odmlTotal})
+            if (at >= 0 && (!file.seek(at) || file.write(v, 4) != 4))
+                break;
+        file.seek(keep);
+    }
+
+    // One round of the sync thread. False once the file cannot be written or synced.
+    bool syncOnce()
+    {
+        {
+            std::lock_guard lock(mux);
+            if (!io)
+                return true;
+            avio_flush(io);
+            if (io->error < 0) {
+                if (failure.isEmpty())
+                    failure = QStringLiteral("Writing the video failed: %1").arg(why(io->error));
+                failed = true;
+                return false;
+            }
+            countChunks();
+            writeCounts();
+        }
+        if (!syncHandleToDisk(handle)) {
+            fail(QStringLiteral("The video did not reach the disk"));
+            return false;
+        }
+        return true;
+    }
+
+    void syncLoop(const QString& folder)
+    {
+        bool folderSynced = false;
+        auto next = std::chrono::steady_clock::now();
+        std::unique_lock lock(syncM);
+        for (;;) {
+            next += kSyncInterval;
+            if (syncCv.wait_until(lock, next, [&] { return stopSync; }))
+                return;
+            lock.unlock();
+            const bool ok = syncOnce();
+            // The new file's name is not durable until its folder is.
+            if (ok && !folderSynced)
+                folderSynced = syncFolder(folder);
+            lock.lock();
+            if (!ok)
+                return;
+            next = std::max(next, std::chrono::steady_clock::now() - kSyncInterval / 2);
+        }
+    }
+
+    void stopSyncThread()
+    {
+        if (!syncThread.joinable())
+            return;
+        {
+            std::lock_guard lock(syncM);
+            stopSync = true;
+        }
+        syncCv.notify_all();
+        syncThread.join();
+    }
+
+    // reason: why it failed, taken under the lock the other writer shares.
+    int writePacket(AVPacket* p, QString& reason)
     {
         std::lock_guard lock(mux);
         const int r = av_interleaved_write_frame(oc.get(), p);
+        if (r < 0)
+            reason = why(r);
         if (oc->pb)
             bytes = avio_tell(oc->pb);
+        const long before = chunksOnDisk;
+        if (r >= 0)
+            countChunks();
+        if (chunksOnDisk != before)
+            writeCounts();
         return r;
     }
 
@@ -96,10 +352,11 @@ struct AviRecorder::Impl {
             }
             packet->stream_index = video->index;
             av_packet_rescale_ts(packet.get(), enc->time_base, video->time_base);
-            r = writePacket(packet.get());
+            QString reason;
+            r = writePacket(packet.get(), reason);
             av_packet_unref(packet.get());
             if (r < 0) {
-                error = QStringLiteral("Writing the video failed: %1").arg(avError(r));
+                error = QStringLiteral("Writing the video failed: %1").arg(reason);
                 return false;
             }
         }
@@ -108,7 +365,11 @@ struct AviRecorder::Impl {
 
 AviRecorder::AviRecorder(const RecorderSettings& s) : settings_(s), d(std::make_unique<Impl>()) {}
 
-AviRecorder::~AviRecorder() = default;
+AviRecorder::~AviRecorder()
+{
+    d->stopSyncThread();
+    d->closeIo();
+}
 
 std::unique_ptr<AviRecorder> AviRecorder::create(const RecorderSettings& s, QString& error)
 {
@@ -117,7 +378,7 @@ std::unique_ptr<AviRecorder> AviRecorder::create(const RecorderSettings& s, QStr
     const QString shown = QDir::toNativeSeparators(s.path);
     const auto fail = [&](const QString& why) {
         error = QStringLiteral("Cannot record to %1: %2").arg(shown, why);
-        const bool opened = d.oc && d.oc->pb;
+        const bool opened = d.file.isOpen();
         rec.reset();
         if (opened)
             QFile::remove(s.path);
@@ -207,13 +468,20 @@ std::unique_ptr<AviRecorder> AviRecorder::create(const RecorderSettings& s, QStr
         d.audio->time_base = AVRational{1, s.sampleRate};
     }
 
-    r = avio_open(&d.oc->pb, path.constData(), AVIO_FLAG_WRITE);
-    if (r < 0)
-        return fail(avError(r));
+    QString ioError;
+    if (!d.openIo(s.path, ioError))
+        return fail(ioError);
     r = avformat_write_header(d.oc.get(), nullptr);
+    if (r >= 0) {
+        avio_flush(d.io);
+        r = d.io->error;
+    }
     if (r < 0)
-        return fail(avError(r));
+        return fail(d.why(r));
     d.headerWritten = true;
+    d.counts = findCountFields(d.file);
+    d.scanPos = d.file.size();   // just inside the 'movi' list
+    d.file.seek(d.scanPos);
 
     d.frame = av::makeFrame();
     d.packet = av::makePacket();
@@ -233,13 +501,15 @@ std::unique_ptr<AviRecorder> AviRecorder::create(const RecorderSettings& s, QStr
         sws_setColorspaceDetails(d.sws.get(), inv, 1, tab, 1, b, ct, sat);
     }
     d.bytes = avio_tell(d.oc->pb);
+    d.syncThread = std::thread([&d, folder = QFileInfo(s.path).absolutePath()] { d.syncLoop(folder); });
     return rec;
 }
 
 bool AviRecorder::writeVideo(const QImage& image, long slot, QString& error)
 {
     if (d->failed) {
-        error = QStringLiteral("The recording has already failed");
+        std::lock_guard lock(d->mux);
+        error = d->failure.isEmpty() ? QStringLiteral("The recording has already failed") : d->failure;
         return false;
     }
     if (slot <= d->lastSlot)
@@ -264,7 +534,7 @@ bool AviRecorder::writeVideo(const QImage& image, long slot, QString& error)
     d->frame->quality = d->enc->global_quality;
     d->frame->pict_type = AV_PICTURE_TYPE_I;
     if (!d->encode(d->frame.get(), error)) {
-        d->failed = true;
+        d->fail(error);
         return false;
     }
     d->lastSlot = slot;
@@ -281,10 +551,11 @@ bool AviRecorder::padVideoTo(long slot, QString& error)
     p->stream_index = d->video->index;
     p->pts = p->dts = av_rescale_q(slot, d->enc->time_base, d->video->time_base);
     p->flags = AV_PKT_FLAG_KEY;
-    const int r = d->writePacket(p);
+    QString reason;
+    const int r = d->writePacket(p, reason);
     if (r < 0) {
-        error = QStringLiteral("Writing the video failed: %1").arg(avError(r));
-        d->failed = true;
+        error = QStringLiteral("Writing the video failed: %1").arg(reason);
+        d->fail(error);
         return false;
     }
     d->lastSlot = slot;
@@ -306,10 +577,11 @@ bool AviRecorder::writeAudio(const QByteArray& pcm, QString& error)
     p->pts = p->dts = d->audioSamples;
     p->duration = pcm.size() / block;
     d->audioSamples += pcm.size() / block;
-    const int r = d->writePacket(p.get());
+    QString reason;
+    const int r = d->writePacket(p.get(), reason);
     if (r < 0) {
-        error = QStringLiteral("Writing the sound failed: %1").arg(avError(r));
-        d->failed = true;
+        error = QStringLiteral("Writing the sound failed: %1").arg(reason);
+        d->fail(error);
         return false;
     }
     return true;
@@ -319,30 +591,64 @@ bool AviRecorder::finish(QString& error)
 {
     if (!d->oc)
         return true;
+    d->stopSyncThread();
     bool ok = true;
     QString why;
     if (!d->failed && !d->encode(nullptr, why)) {
         ok = false;
         error = why;
     }
+    const bool failedBefore = d->failed;
+    if (failedBefore && ok) {
+        ok = false;
+        error = d->failure.isEmpty() ? QStringLiteral("The recording has already failed") : d->failure;
+    }
     if (d->headerWritten) {
         std::lock_guard lock(d->mux);
         const int r = av_write_trailer(d->oc.get());
         if (r < 0 && ok) {
             ok = false;
-            error = QStringLiteral("Writing the index failed: %1").arg(avError(r));
+            error = QStringLiteral("Writing the index failed: %1").arg(d->why(r));
         }
+        avio_flush(d->io);
+        d->countChunks();
+        // A trailer the disk refused has not set the counts: the header keeps those of the
+        // last sync unless they are set here, within what the file already holds.
+        if (r < 0 || d->io->error < 0)
+            d->writeCounts();
     }
+    d->closeIo();
     d->oc.reset();
+    const QString shown = QDir::toNativeSeparators(settings_.path);
+    const QString folder = QFileInfo(settings_.path).absolutePath();
+    if (d->chunksOnDisk == 0 && !ok) {
+        // Nothing of the jump is in it: an empty file would only be mistaken for a recording.
+        d->file.close();
+        d->file.remove();
+        d->kept = false;
+        syncFolder(folder);
+        error = QStringLiteral("No frame could be written to %1, so no file was kept: %2").arg(shown, error);
+        return false;
+    }
     QString markError;
     if (!markAsCaptureFile(settings_.path, markError) && ok) {
         ok = false;
         error = markError;
     }
+    // The station reports the recording done only after this: the log and the side file
+    // that call it measured must not outlive the video in a power cut.
+    const bool synced = syncHandleToDisk(d->handle);
+    d->file.close();
+    if ((!synced || !syncFolder(folder)) && ok) {
+        ok = false;
+        error = QStringLiteral("The recording %1 did not reach the disk").arg(shown);
+    }
     return ok;
 }
 
 qint64 AviRecorder::bytesWritten() const { return d->bytes; }
+
+bool AviRecorder::fileKept() const { return d->kept; }
 
 bool markAsCaptureFile(const QString& path, QString& error)
 {

@@ -46,9 +46,14 @@ public:
     bool padVideoTo(long slot, QString& error);
     // Interleaved PCM of the recorder's format.
     bool writeAudio(const QByteArray& pcm, QString& error);
-    // Flushes, writes the index and marks the file as a capture file. The file is playable
-    // afterwards even when an earlier write failed, as far as it got.
+    // Flushes, writes the index, marks the file as a capture file and syncs it and its
+    // folder to the disk. The file is playable afterwards even when an earlier write failed,
+    // as far as it got; a failed recording without a single frame is removed instead (and
+    // fileKept() is false). While recording, the header's frame count follows every frame
+    // and the file is synced every 0.2 s, so a crash or power cut leaves a playable file of
+    // its true length.
     bool finish(QString& error);
+    bool fileKept() const;
     qint64 bytesWritten() const;
     const RecorderSettings& settings() const { return settings_; }
 

@@ -593,7 +593,8 @@ void FfmpegCaptureDevice::finishRecording(const QString& warningText)
     QString error;
     if (!recorder->padVideoTo(lastSlot, error) && warn.isEmpty())
         warn = error;
-    if (!recorder->finish(error) && warn.isEmpty())
+    // A failure that left no frame at all is told as that: the file is gone.
+    if (!recorder->finish(error) && (warn.isEmpty() || !recorder->fileKept()))
         warn = error;
     recorder.reset();
 

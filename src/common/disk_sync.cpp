@@ -20,9 +20,11 @@ namespace tarvex {
 
 bool syncToDisk(QFileDevice& file)
 {
-    if (!file.flush())
-        return false;
-    const int fd = file.handle();
+    return file.flush() && syncHandleToDisk(file.handle());
+}
+
+bool syncHandleToDisk(int fd)
+{
     if (fd < 0)
         return false;
 #ifdef Q_OS_WIN

@@ -45,6 +45,9 @@ int removeStaleTemporaries(const QString& folder, const QStringList& names, cons
 
 // Flushes an open file to the disk (not only to the operating system). false on failure.
 bool syncToDisk(QFileDevice& file);
+// The same for the handle of a file another thread writes through (QFileDevice::handle()):
+// nothing of the file object is touched, so the writer need not wait.
+bool syncHandleToDisk(int handle);
 
 // Syncs a folder's own entries to the disk, so a file renamed into it (or created in it) is
 // still there after a power cut. Nothing to do on Windows, where the rename itself writes
