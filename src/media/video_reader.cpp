@@ -105,6 +105,7 @@ struct VideoReader::Impl {
     // ---- set once by open() ----
     QString path;
     std::shared_ptr<const QByteArray> memory;   // the file's bytes when opened from memory
+    int decoderThreads = 0;                      // 0: as many as the machine has
     QString error;
     OpenError openError = OpenError::None;
     bool opened = false;
@@ -202,7 +203,7 @@ struct VideoReader::Impl {
             problem = QStringLiteral("No decoder for the video stream of %1").arg(path);
             return false;
         }
-        dec.ctx->thread_count = std::max(1, QThread::idealThreadCount());
+        dec.ctx->thread_count = decoderThreads > 0 ? decoderThreads : std::max(1, QThread::idealThreadCount());
         // No camera sends more than 8K; a header claiming more would cost gigabytes a frame.
         dec.ctx->max_pixels = int64_t(7680) * 4320;
         if (avcodec_open2(dec.ctx.get(), c, nullptr) < 0) {
@@ -819,6 +820,8 @@ void VideoReader::close()
     d.openError = OpenError::None;
     d.current = 0;
 }
+
+void VideoReader::setDecoderThreads(int threads) { d_->decoderThreads = std::max(0, threads); }
 
 bool VideoReader::isOpen() const { return d_->opened; }
 QString VideoReader::error() const { return d_->error; }

@@ -69,6 +69,10 @@ public:
     // Frame n as the pixel bytes of a 24-bit bottom-up bitmap, rows padded to 4 bytes.
     QByteArray bitmapPixels(int n, QString* error = nullptr);
 
+    // Decoder threads for the next open(); 0 (the default) takes one per core. One thread
+    // makes each open cheaper where pictures are tiny and opens many (the fuzz target).
+    void setDecoderThreads(int threads);
+
     void setCacheBytes(int64_t bytes);
     int64_t cacheBytes() const;
     int64_t cachedBytes() const;   // what the cache holds now
