@@ -159,29 +159,53 @@ struct VideoReader::Impl {
         return false;
     }
 
-    bool openInput(Decoder& dec)
+    // FFmpeg's code: 0 or more when open.
+    int openInput(Decoder& dec)
     {
         if (!memory) {
             // "file:" keeps a name holding ':' a file, not an address of some protocol.
             const QByteArray url = QByteArrayLiteral("file:") + path.toUtf8();
-            return av::openInput(dec.fmt, url.constData()) >= 0;
+            return av::openInput(dec.fmt, url.constData());
         }
         constexpr int kBufferBytes = 64 * 1024;
         dec.memory = std::make_unique<MemoryReader>(MemoryReader{memory, 0});
         dec.io = av::makeIoContext(kBufferBytes, dec.memory.get(), &MemoryReader::read, &MemoryReader::seek);
         dec.fmt = av::makeFormatInput();
         if (!dec.io || !dec.fmt)
-            return false;
+            return AVERROR(ENOMEM);
         dec.fmt->pb = dec.io.get();
         const QByteArray name = path.toUtf8();
-        return av::openInput(dec.fmt, name.constData()) >= 0;
+        return av::openInput(dec.fmt, name.constData());
+    }
+
+    static QString avErrorText(int code)
+    {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(code, text, sizeof text);
+        return QString::fromUtf8(text);
+    }
+
+    // Names the codec, or the stream's four-character code when FFmpeg knows no codec by it.
+    QString noDecoderText(const AVCodecParameters* par) const
+    {
+        if (par->codec_id == AV_CODEC_ID_NONE) {
+            char tag[AV_FOURCC_MAX_STRING_SIZE] = {};
+            av_fourcc_make_string(tag, par->codec_tag);
+            return QStringLiteral("No decoder for the video stream of %1: its codec %2 is unknown")
+                .arg(path, QString::fromLatin1(tag));
+        }
+        return QStringLiteral("No decoder for the %1 video stream of %2")
+            .arg(QString::fromLatin1(avcodec_get_name(par->codec_id)), path);
     }
 
     // `primary`: the foreground's decoder, which also records what the file holds.
     bool openDecoder(Decoder& dec, QString& problem, bool primary)
     {
-        if (!openInput(dec)) {
-            problem = QStringLiteral("The file cannot be opened as a video: %1").arg(path);
+        if (const int ret = openInput(dec); ret < 0) {
+            if (ret == AVERROR_INVALIDDATA)
+                problem = QStringLiteral("%1 is not an AVI file nor any other video file").arg(path);
+            else
+                problem = QStringLiteral("The file cannot be opened as a video: %1 (%2)").arg(path, avErrorText(ret));
             return false;
         }
         // An AVI header already names the codec and the picture size; probing the streams
@@ -201,11 +225,11 @@ struct VideoReader::Impl {
                 dec.fmt->streams[i]->discard = AVDISCARD_ALL;
         const AVCodecParameters* par = dec.fmt->streams[dec.stream]->codecpar;
         const AVCodec* c = avcodec_find_decoder(par->codec_id);
-        dec.ctx = av::makeCodecContext(c);
+        dec.ctx = c ? av::makeCodecContext(c) : av::CodecContext();
         if (!dec.ctx || avcodec_parameters_to_context(dec.ctx.get(), par) < 0) {
             if (primary)
                 openError = OpenError::NoDecoder;
-            problem = QStringLiteral("No decoder for the video stream of %1").arg(path);
+            problem = noDecoderText(par);
             return false;
         }
         dec.ctx->thread_count = std::max(1, QThread::idealThreadCount());
@@ -214,7 +238,7 @@ struct VideoReader::Impl {
         if (avcodec_open2(dec.ctx.get(), c, nullptr) < 0) {
             if (primary)
                 openError = OpenError::NoDecoder;
-            problem = QStringLiteral("No decoder for the video stream of %1").arg(path);
+            problem = noDecoderText(par);
             return false;
         }
         dec.pkt = av::makePacket();
