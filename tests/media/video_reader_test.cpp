@@ -209,15 +209,15 @@ TEST(VideoReaderOpen, ATruncatedRecordingGivesWhatItHoldsAndReportsTheCutFrameDa
     }
 }
 
-// An index entry whose size the file cannot hold.
-void damageIndexEntry(const QString& path, int entry)
+// One field of an index entry (at `offset` in it: 8 the chunk's place, 12 its size).
+void damageIndexEntry(const QString& path, int entry, int offset, quint32 value)
 {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     QByteArray bytes = f.readAll();
     const qsizetype idx1 = bytes.lastIndexOf("idx1");
     ASSERT_GT(idx1, 0);
-    qToLittleEndian(quint32(0x00ffffff), bytes.data() + idx1 + 8 + 16 * entry + 12);
+    qToLittleEndian(value, bytes.data() + idx1 + 8 + 16 * entry + offset);
     ASSERT_TRUE(f.seek(0));
     ASSERT_EQ(f.write(bytes), bytes.size());
 }
@@ -226,8 +226,9 @@ TEST(VideoReaderOpen, ADamagedIndexEntryGivesADamagedFrame)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("index.avi");
+    // A size the file cannot hold: the chunk read there is not the one the index promised.
     ASSERT_TRUE(testclips::writeClip(path, Codec::Mjpeg, 20));
-    damageIndexEntry(path, 6);
+    damageIndexEntry(path, 6, 12, 0x00ffffff);
     VideoReader r;
     ASSERT_TRUE(r.open(path)) << r.error().toStdString();
     EXPECT_EQ(r.frameCount(), 20);
@@ -235,6 +236,15 @@ TEST(VideoReaderOpen, ADamagedIndexEntryGivesADamagedFrame)
     EXPECT_TRUE(r.frame(6, &error).isNull());
     EXPECT_EQ(error, "frame 6 is damaged");
     for (int n : {5, 7, 19, 0})
+        EXPECT_EQ(testclips::frameNumberOf(r.frame(n), Codec::Mjpeg), n);
+
+    // A size the file can hold, but not that of the chunk there.
+    ASSERT_TRUE(testclips::writeClip(path, Codec::Mjpeg, 20));
+    damageIndexEntry(path, 11, 12, 100);
+    ASSERT_TRUE(r.open(path)) << r.error().toStdString();
+    EXPECT_TRUE(r.frame(11, &error).isNull());
+    EXPECT_EQ(error, "frame 11 is damaged");
+    for (int n : {10, 12})
         EXPECT_EQ(testclips::frameNumberOf(r.frame(n), Codec::Mjpeg), n);
 }
 
