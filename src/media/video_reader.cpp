@@ -1,6 +1,8 @@
 #include "media/video_reader.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <QThread>
 
 #include <algorithm>
@@ -286,7 +288,7 @@ struct VideoReader::Impl {
         packets.erase(std::unique(packets.begin(), packets.end(),
                                   [](const PacketInfo& a, const PacketInfo& b) { return a.ts == b.ts; }),
                       packets.end());
-        numberSlots(chunks);
+        const std::optional<int64_t> first = numberSlots(chunks);
         for (int i = 0; i < int(packets.size()); ++i) {
             packetOfPos[packets[i].pos] = i;
             packetOfSlot[packets[i].slot] = i;
@@ -296,6 +298,56 @@ struct VideoReader::Impl {
         // The clip ends with its last picture: the stream header's length cannot tell empty
         // chunks at the very end from a recording cut short, which has no frames to show.
         slotCount = packets.empty() ? 0 : packets.back().slot + 1;
+        if (entries > 0 && first)
+            for (int64_t entry : repeatedIndexEntries())
+                if (entry - *first >= 0 && entry - *first < slotCount)
+                    damagedSlots.insert(entry - *first);
+    }
+
+    // The file's bytes from `at`, as many as it holds of `size`.
+    QByteArray bytesAt(QFile& file, int64_t at, int64_t size) const
+    {
+        if (memory)
+            return at >= 0 && at < memory->size() ? memory->mid(qsizetype(at), qsizetype(size)) : QByteArray();
+        return file.seek(at) ? file.read(size) : QByteArray();
+    }
+
+    // The video entries of the AVI index (idx1) that name a chunk an earlier entry names
+    // too, counted from the stream's first entry. FFmpeg keeps the first of them and leaves
+    // the later one's slot empty, where it would pass for a dropped frame.
+    std::vector<int64_t> repeatedIndexEntries() const
+    {
+        std::vector<int64_t> repeated;
+        QFile file(path);
+        if (!memory && !file.open(QIODevice::ReadOnly))
+            return repeated;
+        const int64_t size = memory ? memory->size() : file.size();
+        const auto le32 = [](const char* b) { return qFromLittleEndian<quint32>(b); };
+        // The top-level chunks after the RIFF header; each holds 8 bytes at least, so the
+        // walk is bounded by the file.
+        for (int64_t at = 12; at + 8 <= size;) {
+            const QByteArray head = bytesAt(file, at, 8);
+            if (head.size() < 8)
+                break;
+            const int64_t length = le32(head.constData() + 4);
+            if (head.startsWith("idx1")) {
+                const QByteArray index = bytesAt(file, at + 8, std::min(length, size - at - 8));
+                const char digits[3] = {char('0' + fg.stream / 10), char('0' + fg.stream % 10), 0};
+                std::unordered_set<quint32> named;
+                int64_t entry = 0;
+                for (qsizetype e = 0; e + 16 <= index.size(); e += 16) {
+                    const char* b = index.constData() + e;
+                    if (b[0] != digits[0] || b[1] != digits[1] || b[2] != 'd')
+                        continue;
+                    if (le32(b + 12) > 0 && !named.insert(le32(b + 8)).second)
+                        repeated.push_back(entry);
+                    ++entry;
+                }
+                break;
+            }
+            at += 8 + length + (length & 1);
+        }
+        return repeated;
     }
 
     // Slots count chunks from the first. The demuxer's timestamps do so too, from the start
@@ -303,16 +355,18 @@ struct VideoReader::Impl {
     // that span more slots than the file could hold chunks (each takes 8 bytes at least,
     // empty ones too) are not believed and the packets are simply numbered in order. What
     // the reader holds then grows with the file, never with a header.
-    void numberSlots(int64_t chunks)
+    // The first timestamp, when the timestamps are believed.
+    std::optional<int64_t> numberSlots(int64_t chunks)
     {
         if (packets.empty())
-            return;
+            return std::nullopt;
         const int64_t room = std::max(chunks, fileBytes / 8);
         const int64_t first = packets.front().ts;
         // Sorted, so with a first timestamp of 0 or more the span cannot overflow.
         const bool believed = first >= 0 && packets.back().ts - first < room;
         for (size_t i = 0; i < packets.size(); ++i)
             packets[i].slot = believed ? packets[i].ts - first : int64_t(i);
+        return believed ? std::optional<int64_t>(first) : std::nullopt;
     }
 
     // Display index -> picture index: a slot whose packet gives a picture shows it; any

@@ -238,6 +238,28 @@ TEST(VideoReaderOpen, ADamagedIndexEntryGivesADamagedFrame)
     for (int n : {5, 7, 19, 0})
         EXPECT_EQ(testclips::frameNumberOf(r.frame(n), Codec::Mjpeg), n);
 
+    // Entry 6 naming chunk 5: FFmpeg keeps one of the two, and frame 6 came back as a good
+    // frame showing picture 5, as if it had been dropped. From memory too.
+    ASSERT_TRUE(testclips::writeClip(path, Codec::Mjpeg, 20));
+    QFile clip(path);
+    ASSERT_TRUE(clip.open(QIODevice::ReadOnly));
+    const QByteArray bytes = clip.readAll();
+    clip.close();
+    const qsizetype idx1 = bytes.lastIndexOf("idx1");
+    damageIndexEntry(path, 6, 8, qFromLittleEndian<quint32>(bytes.constData() + idx1 + 8 + 16 * 5 + 8));
+    ASSERT_TRUE(clip.open(QIODevice::ReadOnly));
+    VideoReader m;
+    ASSERT_TRUE(m.openMemory(clip.readAll(), "index.avi"));
+    for (VideoReader* reader : {&r, &m}) {
+        if (reader == &r)
+            ASSERT_TRUE(r.open(path)) << r.error().toStdString();
+        EXPECT_EQ(reader->frameCount(), 20);
+        EXPECT_TRUE(reader->frame(6, &error).isNull());
+        EXPECT_EQ(error, "frame 6 is damaged");
+        for (int n : {5, 7, 19})
+            EXPECT_EQ(testclips::frameNumberOf(reader->frame(n), Codec::Mjpeg), n);
+    }
+
     // A size the file can hold, but not that of the chunk there.
     ASSERT_TRUE(testclips::writeClip(path, Codec::Mjpeg, 20));
     damageIndexEntry(path, 11, 12, 100);
