@@ -7,8 +7,10 @@
 #include "grid/grid_geometry.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -146,7 +148,13 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     if (codec != QLatin1String("none") && compressor < 0)
         return fail(err, QStringLiteral("the %1 compressor is not available in this build").arg(codec));
     RecordingSettings settings;
-    settings.path = pos.first();
+    // FFmpeg reads "ann:1.avi" as an address of a protocol named "ann"; an absolute path
+    // starts with '/' (or a drive), which no protocol name does. Qt takes a leading ':' for
+    // its resources, so the folder is put in front by hand.
+    const QString& name = pos.first();
+    settings.path = QFileInfo(name).isRelative() || name.startsWith(QLatin1Char(':'))
+                        ? QDir::currentPath() + QLatin1Char('/') + name
+                        : name;
     settings.framesPerSecond = fps;
     settings.timeLimit = seconds;
     settings.videoCompressor = compressor;

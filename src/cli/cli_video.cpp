@@ -17,7 +17,8 @@ const char kVideoUsage[] =
     "  tarvex-cli avi-info FILE\n"
     "      print the AVI file information list (type, size, length, rate, caps, flags)\n"
     "  tarvex-cli frame FILE N --out F.bmp\n"
-    "      write frame N (0-based) as a 24-bit bitmap; exit 1 when N is outside the clip\n";
+    "      write frame N (0-based) as a 24-bit bitmap; exit 1 when N is outside the clip\n"
+    "      or the frame is damaged\n";
 
 // The station's message boxes become lines on stderr.
 class StreamPrompter : public Prompter {
@@ -80,17 +81,23 @@ int runFrame(const QStringList& args, QTextStream& err)
     VideoReader video(int64_t(64) << 20);
     if (!video.open(positional[0])) {
         if (video.openError() == VideoReader::OpenError::NoDecoder)
-            p.message(QStringLiteral("No suitable decompressor found for this video stream!"), {}, Icon::Information);
-        else
-            p.message(QStringLiteral("There was an error working with the file:\r\n") + positional[0], {},
+            p.message(QStringLiteral("No suitable decompressor found for this video stream!\r\n") + video.error(), {},
                       Icon::Information);
+        else
+            p.message(QStringLiteral("There was an error working with the file:\r\n") + positional[0]
+                          + QStringLiteral("\r\n") + video.error(),
+                      {}, Icon::Information);
         return kCliUsage;
+    }
+    // Said once, in the command line's own words.
+    if (n < 0 || n >= video.frameCount()) {
+        err << "frame " << n << " is outside the clip of " << video.frameCount() << " frames\n";
+        return kCliNoResult;
     }
     switch (extractFrame(p, video, n, outPath)) {
     case ExtractResult::Ok:
         return kCliOk;
-    case ExtractResult::OutsideClip:
-        err << "frame " << n << " is outside the clip of " << video.frameCount() << " frames\n";
+    case ExtractResult::Damaged:
         return kCliNoResult;
     default:
         return kCliUsage;

@@ -276,15 +276,22 @@ bool GetAviFileInfo(Prompter& prompter, const QString& path, AviFileInfo& info)
 {
     QFile file(path);
     AviHeaders h;
+    const QFileInfo about(path);
     // Only a regular file is opened: the open of a named pipe would wait for a writer.
-    if (QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly))
+    if (about.isFile() && file.open(QIODevice::ReadOnly))
         h = readAviHeaders(file);
     if (!file.isOpen() || h.status == AviParse::NotAvi) {
-        prompter.message(withPath("Unable to open file:", path), kAppTitle, Icon::Critical);
+        const QString why = !about.exists()  ? QStringLiteral("It does not exist.")
+                            : !about.isFile() ? QStringLiteral("It is not a regular file.")
+                            : !file.isOpen()  ? file.errorString()
+                                              : QStringLiteral("It is not an AVI file.");
+        prompter.message(withPath("Unable to open file:", path) + kCrLf + why, kAppTitle, Icon::Critical);
         return false;
     }
     if (h.status != AviParse::Ok) {
-        prompter.message(withPath("Unable to read AVI file info from:", path), kAppTitle, Icon::Critical);
+        prompter.message(withPath("Unable to read AVI file info from:", path) + kCrLf
+                             + QStringLiteral("Its AVI header list is missing or damaged."),
+                         kAppTitle, Icon::Critical);
         return false;
     }
     info = h.info;

@@ -9,10 +9,14 @@ namespace {
 
 const QString kAppTitle = QStringLiteral("Tarvex");
 
-ExtractResult fileError(Prompter& p, const QString& path, ExtractResult r = ExtractResult::FileError)
+// The message the screen always gave, and on a line of its own why.
+ExtractResult fileError(Prompter& p, const QString& path, const QString& why,
+                        ExtractResult r = ExtractResult::FileError)
 {
-    p.message(QStringLiteral("There was an error working with the file:\r\n") + path, kAppTitle,
-              Icon::Information);
+    QString text = QStringLiteral("There was an error working with the file:\r\n") + path;
+    if (!why.isEmpty())
+        text += QStringLiteral("\r\n") + why;
+    p.message(text, kAppTitle, Icon::Information);
     return r;
 }
 
@@ -21,14 +25,22 @@ ExtractResult fileError(Prompter& p, const QString& path, ExtractResult r = Extr
 ExtractResult extractFrame(Prompter& prompter, VideoReader& video, int n, const QString& bmpPath)
 {
     if (!video.isOpen())
-        return fileError(prompter, video.path());
+        return fileError(prompter, video.path(), video.error());
     if (n < 0 || n >= video.frameCount())
-        return fileError(prompter, video.path(), ExtractResult::OutsideClip);
+        return fileError(prompter, video.path(),
+                         QStringLiteral("Frame %1 is outside the clip (0 to %2).").arg(n).arg(video.frameCount() - 1),
+                         ExtractResult::OutsideClip);
     QString problem;
-    const QByteArray bits = video.bitmapPixels(n, &problem);
+    bool damaged = false;
+    const QByteArray bits = video.bitmapPixels(n, &problem, &damaged);
+    // A damaged frame measured would be a wrong result that looks right.
+    if (damaged)
+        return fileError(prompter, video.path(), QStringLiteral("frame %1 is damaged").arg(n), ExtractResult::Damaged);
     Bitmap dib;
-    if (bits.isEmpty() || !dib.CreateFromFrame(video.width(), video.height(), bits))
-        return fileError(prompter, video.path());
+    if (bits.isEmpty())
+        return fileError(prompter, video.path(), problem);
+    if (!dib.CreateFromFrame(video.width(), video.height(), bits))
+        return fileError(prompter, video.path(), QStringLiteral("The frame does not fit a bitmap."));
     // A picture the measuring screen will load must not silently stay the old one.
     if (!dib.WriteToFile(bmpPath, &problem)) {
         prompter.message(QStringLiteral("There was an error working with the file:\r\n") + bmpPath
@@ -45,11 +57,11 @@ ExtractResult extractFrame(Prompter& prompter, const QString& videoPath, int n, 
     VideoReader video(int64_t(64) << 20);
     if (!video.open(videoPath)) {
         if (video.openError() == VideoReader::OpenError::NoDecoder) {
-            prompter.message(QStringLiteral("No suitable decompressor found for this video stream!"), kAppTitle,
-                             Icon::Information);
+            prompter.message(QStringLiteral("No suitable decompressor found for this video stream!\r\n") + video.error(),
+                             kAppTitle, Icon::Information);
             return ExtractResult::NoDecoder;
         }
-        return fileError(prompter, videoPath);
+        return fileError(prompter, videoPath, video.error());
     }
     return extractFrame(prompter, video, n, bmpPath);
 }

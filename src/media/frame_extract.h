@@ -9,7 +9,8 @@ namespace tarvex {
 
 class VideoReader;
 
-enum class ExtractResult { Ok, NoDecoder, FileError, OutsideClip, WriteFailed };
+// Every message names why on a line of its own after the screen's text.
+enum class ExtractResult { Ok, NoDecoder, FileError, OutsideClip, Damaged, WriteFailed };
 
 // From a reader already open on the video (the frame on screen is usually in its cache).
 ExtractResult extractFrame(Prompter& prompter, VideoReader& video, int n, const QString& bmpPath);

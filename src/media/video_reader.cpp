@@ -1,6 +1,8 @@
 #include "media/video_reader.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <QThread>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "media/av_handles.h"
@@ -39,6 +42,8 @@ struct PacketInfo {
     int64_t pos = 0;    // byte position of its chunk
     bool key = false;
     int64_t ts = 0;     // the demuxer's timestamp, what a seek takes
+    int size = 0;       // bytes the index promises
+    bool cut = false;   // the file ends before its chunk does
 };
 
 // Bytes in memory read as a file: each demuxer keeps its own position.
@@ -116,12 +121,15 @@ struct VideoReader::Impl {
     std::unordered_map<int64_t, int> packetOfPos;    // chunk position -> packet index
     std::unordered_map<int64_t, int> packetOfSlot;
     int64_t slotCount = 0;                           // the frame count
+    int64_t fileBytes = -1;
 
     // ---- shared with the worker, under mutex ----
     mutable std::mutex mutex;
     std::condition_variable changed;
     std::vector<int64_t> pictures;     // packet slot of each picture, display order
     std::vector<int> display;          // display index -> picture index
+    std::vector<int64_t> displaySlot;  // display index -> the slot it stands for
+    std::unordered_set<int64_t> damagedSlots;          // packets cut short or decoded with errors
     std::unordered_map<int64_t, int> displayOfSlot;   // packet slot -> first display index
     std::vector<int> firstDisplay;     // picture index -> first display index, before the pass ends
     bool orderFinal = false;
@@ -154,29 +162,53 @@ struct VideoReader::Impl {
         return false;
     }
 
-    bool openInput(Decoder& dec)
+    // FFmpeg's code: 0 or more when open.
+    int openInput(Decoder& dec)
     {
         if (!memory) {
             // "file:" keeps a name holding ':' a file, not an address of some protocol.
             const QByteArray url = QByteArrayLiteral("file:") + path.toUtf8();
-            return av::openInput(dec.fmt, url.constData()) >= 0;
+            return av::openInput(dec.fmt, url.constData());
         }
         constexpr int kBufferBytes = 64 * 1024;
         dec.memory = std::make_unique<MemoryReader>(MemoryReader{memory, 0});
         dec.io = av::makeIoContext(kBufferBytes, dec.memory.get(), &MemoryReader::read, &MemoryReader::seek);
         dec.fmt = av::makeFormatInput();
         if (!dec.io || !dec.fmt)
-            return false;
+            return AVERROR(ENOMEM);
         dec.fmt->pb = dec.io.get();
         const QByteArray name = path.toUtf8();
-        return av::openInput(dec.fmt, name.constData()) >= 0;
+        return av::openInput(dec.fmt, name.constData());
+    }
+
+    static QString avErrorText(int code)
+    {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(code, text, sizeof text);
+        return QString::fromUtf8(text);
+    }
+
+    // Names the codec, or the stream's four-character code when FFmpeg knows no codec by it.
+    QString noDecoderText(const AVCodecParameters* par) const
+    {
+        if (par->codec_id == AV_CODEC_ID_NONE) {
+            char tag[AV_FOURCC_MAX_STRING_SIZE] = {};
+            av_fourcc_make_string(tag, par->codec_tag);
+            return QStringLiteral("No decoder for the video stream of %1: its codec %2 is unknown")
+                .arg(path, QString::fromLatin1(tag));
+        }
+        return QStringLiteral("No decoder for the %1 video stream of %2")
+            .arg(QString::fromLatin1(avcodec_get_name(par->codec_id)), path);
     }
 
     // `primary`: the foreground's decoder, which also records what the file holds.
     bool openDecoder(Decoder& dec, QString& problem, bool primary)
     {
-        if (!openInput(dec)) {
-            problem = QStringLiteral("The file cannot be opened as a video: %1").arg(path);
+        if (const int ret = openInput(dec); ret < 0) {
+            if (ret == AVERROR_INVALIDDATA)
+                problem = QStringLiteral("%1 is not an AVI file nor any other video file").arg(path);
+            else
+                problem = QStringLiteral("The file cannot be opened as a video: %1 (%2)").arg(path, avErrorText(ret));
             return false;
         }
         // An AVI header already names the codec and the picture size; probing the streams
@@ -196,11 +228,11 @@ struct VideoReader::Impl {
                 dec.fmt->streams[i]->discard = AVDISCARD_ALL;
         const AVCodecParameters* par = dec.fmt->streams[dec.stream]->codecpar;
         const AVCodec* c = avcodec_find_decoder(par->codec_id);
-        dec.ctx = av::makeCodecContext(c);
+        dec.ctx = c ? av::makeCodecContext(c) : av::CodecContext();
         if (!dec.ctx || avcodec_parameters_to_context(dec.ctx.get(), par) < 0) {
             if (primary)
                 openError = OpenError::NoDecoder;
-            problem = QStringLiteral("No decoder for the video stream of %1").arg(path);
+            problem = noDecoderText(par);
             return false;
         }
         dec.ctx->thread_count = decoderThreads > 0 ? decoderThreads : std::max(1, QThread::idealThreadCount());
@@ -209,7 +241,7 @@ struct VideoReader::Impl {
         if (avcodec_open2(dec.ctx.get(), c, nullptr) < 0) {
             if (primary)
                 openError = OpenError::NoDecoder;
-            problem = QStringLiteral("No decoder for the video stream of %1").arg(path);
+            problem = noDecoderText(par);
             return false;
         }
         dec.pkt = av::makePacket();
@@ -233,7 +265,9 @@ struct VideoReader::Impl {
                 ++chunks;
                 if (e->size <= 0)
                     continue;   // an empty chunk: its slot stays a gap
-                packets.push_back({e->timestamp, e->pos, (e->flags & AVINDEX_KEYFRAME) != 0, e->timestamp});
+                const bool cut = fileBytes >= 0 && e->pos + e->size > fileBytes;
+                packets.push_back({e->timestamp, e->pos, (e->flags & AVINDEX_KEYFRAME) != 0, e->timestamp,
+                                   e->size, cut});
             }
         } else {
             // No index in the file: read every packet once.
@@ -243,7 +277,8 @@ struct VideoReader::Impl {
                     const int64_t slot = counted && fg.pkt->dts != AV_NOPTS_VALUE ? fg.pkt->dts : counter;
                     ++chunks;
                     if (fg.pkt->size > 0)
-                        packets.push_back({slot, fg.pkt->pos, (fg.pkt->flags & AV_PKT_FLAG_KEY) != 0, slot});
+                        packets.push_back({slot, fg.pkt->pos, (fg.pkt->flags & AV_PKT_FLAG_KEY) != 0, slot,
+                                           fg.pkt->size, (fg.pkt->flags & AV_PKT_FLAG_CORRUPT) != 0});
                     counter = slot + 1;
                 }
                 av_packet_unref(fg.pkt.get());
@@ -254,14 +289,66 @@ struct VideoReader::Impl {
         packets.erase(std::unique(packets.begin(), packets.end(),
                                   [](const PacketInfo& a, const PacketInfo& b) { return a.ts == b.ts; }),
                       packets.end());
-        numberSlots(chunks);
+        const std::optional<int64_t> first = numberSlots(chunks);
         for (int i = 0; i < int(packets.size()); ++i) {
             packetOfPos[packets[i].pos] = i;
             packetOfSlot[packets[i].slot] = i;
+            if (packets[i].cut)
+                damagedSlots.insert(packets[i].slot);
         }
         // The clip ends with its last picture: the stream header's length cannot tell empty
         // chunks at the very end from a recording cut short, which has no frames to show.
         slotCount = packets.empty() ? 0 : packets.back().slot + 1;
+        if (entries > 0 && first)
+            for (int64_t entry : repeatedIndexEntries())
+                if (entry - *first >= 0 && entry - *first < slotCount)
+                    damagedSlots.insert(entry - *first);
+    }
+
+    // The file's bytes from `at`, as many as it holds of `size`.
+    QByteArray bytesAt(QFile& file, int64_t at, int64_t size) const
+    {
+        if (memory)
+            return at >= 0 && at < memory->size() ? memory->mid(qsizetype(at), qsizetype(size)) : QByteArray();
+        return file.seek(at) ? file.read(size) : QByteArray();
+    }
+
+    // The video entries of the AVI index (idx1) that name a chunk an earlier entry names
+    // too, counted from the stream's first entry. FFmpeg keeps the first of them and leaves
+    // the later one's slot empty, where it would pass for a dropped frame.
+    std::vector<int64_t> repeatedIndexEntries() const
+    {
+        std::vector<int64_t> repeated;
+        QFile file(path);
+        if (!memory && !file.open(QIODevice::ReadOnly))
+            return repeated;
+        const int64_t size = memory ? memory->size() : file.size();
+        const auto le32 = [](const char* b) { return qFromLittleEndian<quint32>(b); };
+        // The top-level chunks after the RIFF header; each holds 8 bytes at least, so the
+        // walk is bounded by the file.
+        for (int64_t at = 12; at + 8 <= size;) {
+            const QByteArray head = bytesAt(file, at, 8);
+            if (head.size() < 8)
+                break;
+            const int64_t length = le32(head.constData() + 4);
+            if (head.startsWith("idx1")) {
+                const QByteArray index = bytesAt(file, at + 8, std::min(length, size - at - 8));
+                const char digits[3] = {char('0' + fg.stream / 10), char('0' + fg.stream % 10), 0};
+                std::unordered_set<quint32> named;
+                int64_t entry = 0;
+                for (qsizetype e = 0; e + 16 <= index.size(); e += 16) {
+                    const char* b = index.constData() + e;
+                    if (b[0] != digits[0] || b[1] != digits[1] || b[2] != 'd')
+                        continue;
+                    if (le32(b + 12) > 0 && !named.insert(le32(b + 8)).second)
+                        repeated.push_back(entry);
+                    ++entry;
+                }
+                break;
+            }
+            at += 8 + length + (length & 1);
+        }
+        return repeated;
     }
 
     // Slots count chunks from the first. The demuxer's timestamps do so too, from the start
@@ -269,17 +356,18 @@ struct VideoReader::Impl {
     // that span more slots than the file could hold chunks (each takes 8 bytes at least,
     // empty ones too) are not believed and the packets are simply numbered in order. What
     // the reader holds then grows with the file, never with a header.
-    void numberSlots(int64_t chunks)
+    // The first timestamp, when the timestamps are believed.
+    std::optional<int64_t> numberSlots(int64_t chunks)
     {
         if (packets.empty())
-            return;
-        const int64_t bytes = fg.fmt->pb ? avio_size(fg.fmt->pb) : -1;
-        const int64_t room = std::max(chunks, bytes / 8);
+            return std::nullopt;
+        const int64_t room = std::max(chunks, fileBytes / 8);
         const int64_t first = packets.front().ts;
         // Sorted, so with a first timestamp of 0 or more the span cannot overflow.
         const bool believed = first >= 0 && packets.back().ts - first < room;
         for (size_t i = 0; i < packets.size(); ++i)
             packets[i].slot = believed ? packets[i].ts - first : int64_t(i);
+        return believed ? std::optional<int64_t>(first) : std::nullopt;
     }
 
     // Display index -> picture index: a slot whose packet gives a picture shows it; any
@@ -289,13 +377,14 @@ struct VideoReader::Impl {
     void buildDisplay(const std::vector<char>& produces)
     {
         display.clear();
+        displaySlot.clear();
         displayOfSlot.clear();
         int c = 0;
         for (int64_t s = 0; s < slotCount; ++s) {
-            if (produces[size_t(s)])
-                display.push_back(c++);
-            else if (c > 0)
-                display.push_back(c - 1);
+            if (!produces[size_t(s)] && c == 0)
+                continue;
+            display.push_back(produces[size_t(s)] ? c++ : c - 1);
+            displaySlot.push_back(s);
         }
         for (int k = int(display.size()) - 1; k >= 0; --k) {
             const size_t j = size_t(display[size_t(k)]);
@@ -338,26 +427,56 @@ struct VideoReader::Impl {
                 continue;
             if (it->second < dec.next)
                 continue;   // the seek landed before the packet asked for
+            // Cut by the end of the file, or not the chunk the index promised there.
+            const PacketInfo& p = packets[size_t(it->second)];
+            if ((dec.pkt->flags & AV_PKT_FLAG_CORRUPT) || dec.pkt->size != p.size)
+                markDamaged(p.slot);
             return it->second;
         }
     }
 
     // The one send/receive loop: sends a packet (null = drain) and hands every frame out.
+    // A packet the decoder refuses, or a picture it reports as concealed or corrupt, marks
+    // its slot damaged.
     DecodeStatus decode(Decoder& dec, AVPacket* pkt, const std::function<void(const AVFrame*)>& onFrame)
     {
         int ret = avcodec_send_packet(dec.ctx.get(), pkt);
         const bool damaged = ret < 0 && ret != AVERROR(EAGAIN) && ret != AVERROR_EOF;
+        // Frame threads report a packet's error with a later one, so only a decoder without
+        // them names the packet; with them a packet that gives no picture is found by its
+        // caller.
+        const bool blames = pkt && !(dec.ctx->active_thread_type & FF_THREAD_FRAME);
+        if (damaged && blames)
+            markDamaged(pkt->pts);
         for (;;) {
             ret = avcodec_receive_frame(dec.ctx.get(), dec.frm.get());
             if (ret == AVERROR(EAGAIN))
                 return damaged ? DecodeStatus::Damaged : DecodeStatus::Ok;
             if (ret == AVERROR_EOF)
                 return DecodeStatus::EndOfStream;
-            if (ret < 0)
+            if (ret < 0) {
+                if (blames)
+                    markDamaged(pkt->pts);
                 return DecodeStatus::Damaged;
+            }
+            const AVFrame* f = dec.frm.get();
+            if ((f->flags & AV_FRAME_FLAG_CORRUPT) || f->decode_error_flags)
+                markDamaged(f->pts);
             onFrame(dec.frm.get());
             av_frame_unref(dec.frm.get());
         }
+    }
+
+    void markDamaged(int64_t slot)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        damagedSlots.insert(slot);
+    }
+
+    // Frame n stands for a damaged packet, or repeats the picture of one.
+    bool damagedLocked(int n, int64_t pictureSlot) const
+    {
+        return damagedSlots.count(displaySlot[size_t(n)]) > 0 || damagedSlots.count(pictureSlot) > 0;
     }
 
     void seek(Decoder& dec, int packetIndex, int minDisplay)
@@ -613,8 +732,11 @@ struct VideoReader::Impl {
     }
 
     // ------------------------------------------------------------ frame access
-    SharedFrame picture(int n, QString* err)
+    // `damaged` is set when the frame's packet is damaged (then the picture is what the
+    // decoder made of it, or the one before).
+    SharedFrame picture(int n, QString* err, bool& damaged)
     {
+        damaged = false;
         const auto fail = [&](const QString& text) {
             if (err)
                 *err = text;
@@ -645,6 +767,7 @@ struct VideoReader::Impl {
                 return fail(QStringLiteral("Frame %1 cannot be decoded.").arg(n));
             slot = pictures[size_t(display[size_t(n)])];
             if (SharedFrame hit = cachedLocked(slot)) {
+                damaged = damagedLocked(n, slot);
                 planPrefetchLocked(packetOfSlot.at(slot));
                 return hit;
             }
@@ -654,6 +777,7 @@ struct VideoReader::Impl {
                 return !runningJob || cache.count(slot) || !coversLocked(*runningJob, n);
             });
             if (SharedFrame hit = cachedLocked(slot)) {
+                damaged = damagedLocked(n, slot);
                 planPrefetchLocked(packetOfSlot.at(slot));
                 return hit;
             }
@@ -661,13 +785,16 @@ struct VideoReader::Impl {
         }
 
         SharedFrame got = decodeTo(targetPacket);
-        // A damaged packet of an intra-only stream: show the picture before, as for an
-        // empty chunk.
+        // A packet of an intra-only stream that gives no picture is damaged; the picture
+        // before stands in for it on screen.
+        if (!got && intra)
+            markDamaged(slot);
         for (int back = targetPacket - 1; !got && intra && back >= 0 && back >= targetPacket - 8; --back)
             got = decodeTo(back);
         std::lock_guard<std::mutex> lock(mutex);
         if (!got)
             return fail(QStringLiteral("Frame %1 cannot be decoded.").arg(n));
+        damaged = damagedLocked(n, slot);
         planPrefetchLocked(targetPacket);
         return got;
     }
@@ -772,6 +899,7 @@ bool VideoReader::openInput(const QString& path, std::shared_ptr<const QByteArra
         r = st->r_frame_rate;
     av_reduce(&r.num, &r.den, r.num, r.den, INT32_MAX);
     d.rate = {r.num, r.den};
+    d.fileBytes = d.fg.fmt->pb ? avio_size(d.fg.fmt->pb) : -1;
     d.buildIndex();
     if (d.packets.empty()) {
         d.openError = OpenError::File;
@@ -806,10 +934,13 @@ void VideoReader::close()
     d.packetOfSlot.clear();
     d.pictures.clear();
     d.display.clear();
+    d.displaySlot.clear();
+    d.damagedSlots.clear();
     d.displayOfSlot.clear();
     d.cache.clear();
     d.cacheUsed = 0;
     d.slotCount = 0;
+    d.fileBytes = -1;
     d.opened = false;
     d.orderFinal = false;
     d.passRunning = false;
@@ -837,10 +968,27 @@ int VideoReader::width() const { return d_->width; }
 int VideoReader::height() const { return d_->height; }
 bool VideoReader::intraOnly() const { return d_->intra; }
 
-QImage VideoReader::frame(int n, QString* error)
+namespace {
+
+// Only a caller that asks may have a damaged frame's picture; to any other it is refused.
+bool refuseDamaged(bool damaged, int n, QString* error, bool* damagedOut)
 {
-    SharedFrame f = d_->picture(n, error);
-    if (!f)
+    if (damagedOut) {
+        *damagedOut = damaged;
+        return false;
+    }
+    if (damaged && error)
+        *error = QStringLiteral("frame %1 is damaged").arg(n);
+    return damaged;
+}
+
+} // namespace
+
+QImage VideoReader::frame(int n, QString* error, bool* damaged)
+{
+    bool bad = false;
+    SharedFrame f = d_->picture(n, error, bad);
+    if (!f || refuseDamaged(bad, n, error, damaged))
         return {};
     // Rows of 64-byte alignment and a spare tail: swscale writes whole vectors and may run
     // past the last pixel of a row whose width is no multiple of its vector size.
@@ -861,10 +1009,11 @@ QImage VideoReader::frame(int n, QString* error)
     return img;
 }
 
-QByteArray VideoReader::bitmapPixels(int n, QString* error)
+QByteArray VideoReader::bitmapPixels(int n, QString* error, bool* damaged)
 {
-    SharedFrame f = d_->picture(n, error);
-    if (!f)
+    bool bad = false;
+    SharedFrame f = d_->picture(n, error, bad);
+    if (!f || refuseDamaged(bad, n, error, damaged))
         return {};
     // swscale writes whole vectors and may run past a row's last pixel, so it converts into
     // rows of its own alignment; the bitmap gets exact rows, bottom first, zero padded.

@@ -7,8 +7,10 @@
 // timestamp, and the display order is learnt once: from the index for intra-only codecs,
 // by one decoding pass in the background for codecs with B-frames. An empty chunk (a
 // dropped frame of a capture) repeats the picture before it, so frame numbers stay true to
-// time. Decoded frames of the current group and its neighbours are kept in a cache bounded
-// in bytes; while the operator rests on a frame one worker thread decodes the group before.
+// time; a damaged packet keeps its number too, but its frame is reported as damaged, never
+// passed off as good. Decoded frames of the current group and its neighbours are kept in a
+// cache bounded in bytes; while the operator rests on a frame one worker thread decodes the
+// group before.
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -65,9 +67,13 @@ public:
 
     // Frame n (0-based, display order) in Format_RGB32; a null image with `error` set when
     // n is outside the clip or the frame cannot be decoded.
-    QImage frame(int n, QString* error = nullptr);
+    // A damaged frame (its chunk cut by the end of the file or unlike its index entry, or
+    // its decode reporting an error) is refused with "frame N is damaged", unless `damaged`
+    // is given: then the picture the reader has for it (what the decoder made of it, or the
+    // picture before) comes back and *damaged says whether it is.
+    QImage frame(int n, QString* error = nullptr, bool* damaged = nullptr);
     // Frame n as the pixel bytes of a 24-bit bottom-up bitmap, rows padded to 4 bytes.
-    QByteArray bitmapPixels(int n, QString* error = nullptr);
+    QByteArray bitmapPixels(int n, QString* error = nullptr, bool* damaged = nullptr);
 
     // Decoder threads for the next open(); 0 (the default) takes one per core. One thread
     // makes each open cheaper where pictures are tiny and opens many (the fuzz target).

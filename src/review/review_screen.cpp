@@ -473,6 +473,12 @@ void ReviewScreen::useShownFrame()
         useDeadline_->start();
         return;
     }
+    // A jump measured on a damaged picture would be a wrong result that looks right.
+    if (frameView_->shownDamaged()) {
+        say(QStringLiteral("Frame %1 is damaged and cannot be used to measure the jump. Choose another frame.")
+                .arg(frameView_->shownFrame()));
+        return;
+    }
     fixShownFrame();
 }
 

@@ -17,6 +17,7 @@ public:
     int frameCount() const override { return count_; }
     double frameRate() const override { return rate_; }
     QImage frame(int n) override { return reader_.frame(n); }
+    QImage frameAndState(int n, bool& damaged) override { return reader_.frame(n, nullptr, &damaged); }
 
 private:
     VideoClipSource() = default;

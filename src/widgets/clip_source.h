@@ -14,6 +14,14 @@ public:
     // Called on the frame view's single worker thread only, one call at a time. A null
     // image when the frame cannot be made.
     virtual QImage frame(int n) = 0;
+    // The same, for the view: a damaged frame (its data cut short or failing to decode) comes
+    // back as the best picture the source has for it, with `damaged` set, so the view can
+    // show it and say so. A source that knows no damage gives frame(n).
+    virtual QImage frameAndState(int n, bool& damaged)
+    {
+        damaged = false;
+        return frame(n);
+    }
 };
 
 } // namespace tarvex

@@ -68,7 +68,8 @@ private:
                 job = std::move(*job_);
                 job_.reset();
             }
-            QImage image = job.source->frame(job.n);
+            bool damaged = false;
+            QImage image = job.source->frameAndState(job.n, damaged);
             // The canvas keeps its picture premultiplied; converting here keeps that copy of
             // a whole frame off the user-interface thread.
             if (!image.isNull() && image.format() != QImage::Format_ARGB32_Premultiplied)
@@ -78,7 +79,7 @@ private:
             const quint64 generation = job.generation;
             const int n = job.n;
             QMetaObject::invokeMethod(
-                view_, [view = view_, generation, n, image] { view->arrived(generation, n, image); },
+                view_, [view = view_, generation, n, image, damaged] { view->arrived(generation, n, image, damaged); },
                 Qt::QueuedConnection);
         }
     }
@@ -156,6 +157,7 @@ void FrameView::setSource(std::shared_ptr<ClipSource> source, int first)
     worker_->discardWaiting();
     shown_ = -1;
     shownImage_ = QImage();
+    shownDamaged_ = false;
     failed_ = -1;
     problemLabel_->hide();
     source_ = std::move(source);
@@ -232,7 +234,7 @@ void FrameView::start(int n)
     worker_->post({generation_, source_, n});
 }
 
-void FrameView::arrived(quint64 generation, int n, const QImage& image)
+void FrameView::arrived(quint64 generation, int n, const QImage& image, bool damaged)
 {
     if (generation != generation_)
         return;
@@ -251,17 +253,23 @@ void FrameView::arrived(quint64 generation, int n, const QImage& image)
         emit frameFailed(n);
         return;
     }
-    showFrame(n, image);
+    showFrame(n, image, damaged);
 }
 
-void FrameView::showFrame(int n, const QImage& image)
+void FrameView::showFrame(int n, const QImage& image, bool damaged)
 {
     shown_ = n;
     shownImage_ = image;
-    if (!inFlight_) {
-        failed_ = -1;
+    // What is said of a damaged frame belongs to its picture, so it changes with it.
+    if (damaged) {
+        problemLabel_->setText(QStringLiteral("Frame %1 is damaged").arg(n));
+        problemLabel_->show();
+    } else if (!inFlight_ || shownDamaged_) {
         problemLabel_->hide();
     }
+    if (!inFlight_)
+        failed_ = -1;
+    shownDamaged_ = damaged;
     canvas_->setPicture(image);
     if (stepTiming_ && keyAt_.isValid())
         paintAwaited_ = true;

@@ -52,6 +52,8 @@ public:
     // The picture of shownFrame() as decoded (null when none), so a screen that keeps the
     // frame on screen needs no second decode.
     QImage shownImage() const { return shownImage_; }
+    // The frame on screen is damaged: its picture is the best the source had for it.
+    bool shownDamaged() const { return shownDamaged_; }
     int requestedFrame() const;
     bool busy() const { return inFlight_.has_value(); }
 
@@ -68,7 +70,8 @@ public:
 signals:
     // A new frame is on screen (its number is shown with it).
     void frameShown(int n);
-    // A frame could not be decoded; the previous one stays.
+    // A frame could not be decoded; the previous one stays. (A damaged frame that still has a
+    // picture is shown, with frameShown, and said beside its number.)
     void frameFailed(int n);
 
 protected:
@@ -78,8 +81,8 @@ protected:
 private:
     struct Worker;
     void start(int n);
-    void arrived(quint64 generation, int n, const QImage& image);
-    void showFrame(int n, const QImage& image);
+    void arrived(quint64 generation, int n, const QImage& image, bool damaged);
+    void showFrame(int n, const QImage& image, bool damaged);
     void setClipControlsVisible(bool on);
     bool handleStepKey(QKeyEvent* e);
 
@@ -95,6 +98,7 @@ private:
     double rate_ = 0;
     int shown_ = -1;
     QImage shownImage_;
+    bool shownDamaged_ = false;
     int failed_ = -1;   // the frame that could not be decoded, while it is the newest asked for
     std::optional<int> inFlight_;
     std::optional<int> pending_;

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -298,4 +299,18 @@ TEST(Cli, VersionNamesTheProjectVersionAndMaybeTheCommit)
         EXPECT_TRUE(QRegularExpression("^tarvex-cli 0\\.1( \\([0-9a-z.-]+\\))?\n$").match(v.out).hasMatch())
             << v.out.toStdString();
     }
+}
+
+// FFmpeg once took ":x.avi" for an address ("Protocol not found").
+TEST(CliRecord, ANameHoldingAColonIsAFile)
+{
+    QTemporaryDir dir;
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const CliRun r = run({"record", ":x.avi", "--device", "Tarvex Rehearsal Camera", "--size", "320x240", "--fps", "10",
+                          "--seconds", "1"});
+    QDir::setCurrent(before);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    EXPECT_GT(QFileInfo(dir.path() + "/:x.avi").size(), 0);
 }

@@ -175,18 +175,19 @@ TEST_F(AviFiles, DamagedAndHostileHeadersGiveTheMessagesAndNothingElse)
         p.clear();
         EXPECT_EQ(AviFrameCount(p, path), 0);
         ASSERT_EQ(p.messages().size(), 1) << i;
-        EXPECT_EQ(p.messages()[0], "Unable to read AVI file info from:\r\n" + path);
+        EXPECT_EQ(p.messages()[0], "Unable to read AVI file info from:\r\n" + path
+                                       + "\r\nIts AVI header list is missing or damaged.");
     }
     const QString notAvi = write("text.avi", "hello, this is no video at all");
     p.clear();
     EXPECT_FALSE(AviCanRead(p, notAvi));
-    EXPECT_EQ(p.messages(), QStringList{"Unable to open file:\r\n" + notAvi});
+    EXPECT_EQ(p.messages(), QStringList{"Unable to open file:\r\n" + notAvi + "\r\nIt is not an AVI file."});
     // A named pipe would block the open until something writes to it.
     const QString pipe = dir.filePath("pipe.avi");
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     p.clear();
     EXPECT_FALSE(AviCanRead(p, pipe));
-    EXPECT_EQ(p.messages(), QStringList{"Unable to open file:\r\n" + pipe});
+    EXPECT_EQ(p.messages(), QStringList{"Unable to open file:\r\n" + pipe + "\r\nIt is not a regular file."});
 }
 
 TEST_F(AviFiles, TheInformationListOfARealClip)

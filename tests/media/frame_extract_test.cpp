@@ -4,10 +4,12 @@
 #include "media/video_reader.h"
 #include "testkit/scripted_prompter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace tarvex {
@@ -102,8 +104,11 @@ TEST_F(Extract, FailuresGiveTheReviewScreensMessages)
     EXPECT_EQ(extractFrame(p, mjpeg, 20, bmp), ExtractResult::OutsideClip);
     const QString missing = dir.filePath("gone.avi");
     EXPECT_EQ(extractFrame(p, missing, 0, bmp), ExtractResult::FileError);
-    EXPECT_EQ(p.messages(), (QStringList{"There was an error working with the file:\r\n" + mjpeg,
-                                         "There was an error working with the file:\r\n" + missing}));
+    EXPECT_EQ(p.messages(),
+              (QStringList{"There was an error working with the file:\r\n" + mjpeg
+                               + "\r\nFrame 20 is outside the clip (0 to 19).",
+                           "There was an error working with the file:\r\n" + missing + "\r\n" + missing
+                               + " does not exist"}));
     EXPECT_EQ(p.shown()[0].title, "Tarvex");
     EXPECT_EQ(p.shown()[0].icon, Icon::Information);
     EXPECT_FALSE(QFile::exists(bmp));
@@ -121,7 +126,8 @@ TEST_F(Extract, FailuresGiveTheReviewScreensMessages)
     f.close();
     p.clear();
     EXPECT_EQ(extractFrame(p, odd, 0, bmp), ExtractResult::NoDecoder);
-    EXPECT_EQ(p.messages(), QStringList{"No suitable decompressor found for this video stream!"});
+    EXPECT_EQ(p.messages(), QStringList{"No suitable decompressor found for this video stream!\r\n"
+                                        "No decoder for the video stream of " + odd + ": its codec ZZZZ is unknown"});
 }
 
 // The FFmpeg command line is how anyone would check a frame by hand; the bitmap must be the
@@ -184,11 +190,96 @@ TEST_F(Extract, TheCommandLineReportsAndWritesFrames)
 
     const CliRun outside = cli({"frame", h264, "24", "--out", bmp});
     EXPECT_EQ(outside.status, 1);
-    EXPECT_EQ(outside.err, "There was an error working with the file:\n" + h264
-                               + "\nframe 24 is outside the clip of 24 frames\n");
-    EXPECT_EQ(cli({"frame", dir.filePath("gone.avi"), "0", "--out", bmp}).status, 2);
-    EXPECT_EQ(cli({"avi-info", dir.filePath("gone.avi")}).status, 2);
+    EXPECT_EQ(outside.err, "frame 24 is outside the clip of 24 frames\n");
     EXPECT_EQ(cli({"frame", h264, "x", "--out", bmp}).status, 2);
+}
+
+// Each failure names its cause after the line the station always gave.
+TEST_F(Extract, EveryCommandLineErrorSaysWhy)
+{
+    const QString gone = dir.filePath("gone.avi");
+    const CliRun missing = cli({"frame", gone, "0", "--out", bmp});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "There was an error working with the file:\n" + gone + "\n" + gone + " does not exist\n");
+    const CliRun folder = cli({"frame", dir.path(), "0", "--out", bmp});
+    EXPECT_EQ(folder.err, "There was an error working with the file:\n" + dir.path() + "\n" + dir.path()
+                              + " is not a regular file\n");
+    const QString text = dir.filePath("notes.avi");
+    QFile t(text);
+    ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+    t.write("hello, this is no video at all");
+    t.close();
+    EXPECT_EQ(cli({"frame", text, "0", "--out", bmp}).err,
+              "There was an error working with the file:\n" + text + "\n" + text
+                  + " is not an AVI file nor any other video file\n");
+
+    const CliRun info = cli({"avi-info", gone});
+    EXPECT_EQ(info.status, 2);
+    EXPECT_EQ(info.err, "Unable to open file:\n" + gone + "\nIt does not exist.\n");
+    EXPECT_EQ(cli({"avi-info", text}).err, "Unable to open file:\n" + text + "\nIt is not an AVI file.\n");
+    QFile h(h264);
+    ASSERT_TRUE(h.open(QIODevice::ReadOnly));
+    const QString cut = dir.filePath("header.avi");
+    QFile c(cut);
+    ASSERT_TRUE(c.open(QIODevice::WriteOnly));
+    c.write(h.read(100));
+    c.close();
+    EXPECT_EQ(cli({"avi-info", cut}).err,
+              "Unable to read AVI file info from:\n" + cut + "\nIts AVI header list is missing or damaged.\n");
+}
+
+// A recording cut short ends in a chunk cut in two; its index is lost with it.
+TEST_F(Extract, ATruncatedFileGivesDamagedNeverAPicture)
+{
+    QFile f(mjpeg);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const qint64 movi = f.readAll().indexOf("movi");
+    ASSERT_TRUE(f.resize(movi + (f.size() - movi) / 2));
+    f.close();
+    VideoReader r;
+    ASSERT_TRUE(r.open(mjpeg));
+    const int last = r.frameCount() - 1;
+    ASSERT_EQ(last, 10);
+    r.close();
+    const CliRun cut = cli({"frame", mjpeg, "10", "--out", bmp});
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_EQ(cut.err, "There was an error working with the file:\n" + mjpeg + "\nframe 10 is damaged\n");
+    EXPECT_FALSE(QFile::exists(bmp));
+    EXPECT_EQ(cli({"frame", mjpeg, "9", "--out", bmp}).status, 0);
+}
+
+// An index entry promising more bytes than the file holds.
+TEST_F(Extract, ADamagedIndexGivesDamagedNeverAPicture)
+{
+    QFile f(mjpeg);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray bytes = f.readAll();
+    const qsizetype idx1 = bytes.lastIndexOf("idx1");
+    ASSERT_GT(idx1, 0);
+    qToLittleEndian(quint32(0x00ffffff), bytes.data() + idx1 + 8 + 16 * 4 + 12);
+    ASSERT_TRUE(f.seek(0));
+    f.write(bytes);
+    f.close();
+    const CliRun damaged = cli({"frame", mjpeg, "4", "--out", bmp});
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_EQ(damaged.err, "There was an error working with the file:\n" + mjpeg + "\nframe 4 is damaged\n");
+    EXPECT_FALSE(QFile::exists(bmp));
+    EXPECT_EQ(extractFrame(p, mjpeg, 4, bmp), ExtractResult::Damaged);
+    EXPECT_EQ(p.messages(), QStringList{"There was an error working with the file:\r\n" + mjpeg + "\r\nframe 4 is damaged"});
+}
+
+// "ann:1.avi" is a file, not an address of a protocol named "ann".
+TEST_F(Extract, ANameHoldingAColonIsAFile)
+{
+    const QString colon = dir.filePath("ann:1.avi");
+    ASSERT_TRUE(QFile::copy(mjpeg, colon));
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const int frame = cli({"frame", "ann:1.avi", "3", "--out", bmp}).status;
+    const int info = cli({"avi-info", "ann:1.avi"}).status;
+    QDir::setCurrent(before);
+    EXPECT_EQ(frame, 0);
+    EXPECT_EQ(info, 0);
 }
 
 } // namespace

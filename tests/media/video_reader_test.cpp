@@ -128,7 +128,9 @@ TEST(VideoReaderGaps, AnEmptyChunkRepeatsThePictureBeforeAndKeepsTheCountTrueToT
         EXPECT_EQ(testclips::frameNumberOf(r.frame(n), Codec::Mjpeg), expected[n]) << n;
 }
 
-TEST(VideoReaderGaps, ADamagedPacketShowsThePictureBefore)
+// A damaged packet keeps its place in time but is no good frame: refused to a caller that
+// takes only good frames; shown, as the picture before, to one that asks whether it is damaged.
+TEST(VideoReaderGaps, ADamagedPacketIsReportedNotPassedOffAsGood)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("damaged.avi");
@@ -139,8 +141,17 @@ TEST(VideoReaderGaps, ADamagedPacketShowsThePictureBefore)
     ASSERT_TRUE(r.open(path));
     EXPECT_EQ(r.frameCount(), 20);
     EXPECT_EQ(testclips::frameNumberOf(r.frame(10), Codec::Mjpeg), 10);
-    EXPECT_EQ(testclips::frameNumberOf(r.frame(9), Codec::Mjpeg), 8);
-    EXPECT_EQ(testclips::frameNumberOf(r.frame(8), Codec::Mjpeg), 8);
+    QString error;
+    EXPECT_TRUE(r.frame(9, &error).isNull());
+    EXPECT_EQ(error, "frame 9 is damaged");
+    EXPECT_TRUE(r.bitmapPixels(9).isEmpty());
+    bool damaged = false;
+    EXPECT_EQ(testclips::frameNumberOf(r.frame(9, nullptr, &damaged), Codec::Mjpeg), 8);
+    EXPECT_TRUE(damaged);
+    EXPECT_EQ(testclips::frameNumberOf(r.frame(8, nullptr, &damaged), Codec::Mjpeg), 8);
+    EXPECT_FALSE(damaged);
+    // Asked again, from the cache, it is still damaged.
+    EXPECT_TRUE(r.frame(9).isNull());
 }
 
 TEST(VideoReaderGaps, AClipStartingMidGroupMatchesASequentialDecode)
@@ -164,10 +175,11 @@ TEST(VideoReaderGaps, AClipStartingMidGroupMatchesASequentialDecode)
         EXPECT_TRUE(r.frame(n) == reference[n]) << n;
 }
 
-TEST(VideoReaderOpen, ATruncatedRecordingGivesWhatItHoldsAndErrorsForTheRest)
+// The last chunk cut by the end of the file once came back as a good frame, half decoded.
+TEST(VideoReaderOpen, ATruncatedRecordingGivesWhatItHoldsAndReportsTheCutFrameDamaged)
 {
     QTemporaryDir dir;
-    for (Codec codec : {Codec::Mjpeg, Codec::H264}) {
+    for (auto [codec, count] : {std::pair{Codec::Mjpeg, 22}, std::pair{Codec::H264, 19}}) {
         const QString path = dir.filePath("cut.avi");
         ASSERT_TRUE(testclips::writeClip(path, codec, 40));
         QFile f(path);
@@ -180,17 +192,82 @@ TEST(VideoReaderOpen, ATruncatedRecordingGivesWhatItHoldsAndErrorsForTheRest)
         VideoReader r;
         ASSERT_TRUE(r.open(path)) << r.error().toStdString();
         r.waitUntilIdle();
-        ASSERT_GT(r.frameCount(), 5);
-        ASSERT_LE(r.frameCount(), 40);
-        // What a sequential decode gives, and the packet cut in two repeats the picture
-        // before it, like any damaged packet.
+        ASSERT_EQ(r.frameCount(), count);
+        // What a sequential decode gives, up to the frame cut in two.
         const QList<QImage> reference = testclips::decodeSequentially(path);
-        ASSERT_EQ(r.frameCount(), reference.size() + 1);
-        for (int n = r.frameCount() - 1; n >= 0; --n)
-            EXPECT_TRUE(r.frame(n) == reference[std::min<int>(n, reference.size() - 1)]) << n;
+        ASSERT_EQ(reference.size(), count - 1);
+        for (int n = count - 2; n >= 0; --n)
+            EXPECT_TRUE(r.frame(n) == reference[n]) << n;
         QString error;
-        EXPECT_TRUE(r.frame(r.frameCount(), &error).isNull());
+        EXPECT_TRUE(r.frame(count - 1, &error).isNull());
+        EXPECT_EQ(error, QString("frame %1 is damaged").arg(count - 1));
+        bool damaged = false;
+        EXPECT_FALSE(r.frame(count - 1, nullptr, &damaged).isNull());
+        EXPECT_TRUE(damaged);
+        EXPECT_TRUE(r.frame(count, &error).isNull());
+        EXPECT_EQ(error, QString("Frame %1 is outside the clip (0 to %2).").arg(count).arg(count - 1));
     }
+}
+
+// One field of an index entry (at `offset` in it: 8 the chunk's place, 12 its size).
+void damageIndexEntry(const QString& path, int entry, int offset, quint32 value)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray bytes = f.readAll();
+    const qsizetype idx1 = bytes.lastIndexOf("idx1");
+    ASSERT_GT(idx1, 0);
+    qToLittleEndian(value, bytes.data() + idx1 + 8 + 16 * entry + offset);
+    ASSERT_TRUE(f.seek(0));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+TEST(VideoReaderOpen, ADamagedIndexEntryGivesADamagedFrame)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("index.avi");
+    // A size the file cannot hold: the chunk read there is not the one the index promised.
+    ASSERT_TRUE(testclips::writeClip(path, Codec::Mjpeg, 20));
+    damageIndexEntry(path, 6, 12, 0x00ffffff);
+    VideoReader r;
+    ASSERT_TRUE(r.open(path)) << r.error().toStdString();
+    EXPECT_EQ(r.frameCount(), 20);
+    QString error;
+    EXPECT_TRUE(r.frame(6, &error).isNull());
+    EXPECT_EQ(error, "frame 6 is damaged");
+    for (int n : {5, 7, 19, 0})
+        EXPECT_EQ(testclips::frameNumberOf(r.frame(n), Codec::Mjpeg), n);
+
+    // Entry 6 naming chunk 5: FFmpeg keeps one of the two, and frame 6 came back as a good
+    // frame showing picture 5, as if it had been dropped. From memory too.
+    ASSERT_TRUE(testclips::writeClip(path, Codec::Mjpeg, 20));
+    QFile clip(path);
+    ASSERT_TRUE(clip.open(QIODevice::ReadOnly));
+    const QByteArray bytes = clip.readAll();
+    clip.close();
+    const qsizetype idx1 = bytes.lastIndexOf("idx1");
+    damageIndexEntry(path, 6, 8, qFromLittleEndian<quint32>(bytes.constData() + idx1 + 8 + 16 * 5 + 8));
+    ASSERT_TRUE(clip.open(QIODevice::ReadOnly));
+    VideoReader m;
+    ASSERT_TRUE(m.openMemory(clip.readAll(), "index.avi"));
+    for (VideoReader* reader : {&r, &m}) {
+        if (reader == &r)
+            ASSERT_TRUE(r.open(path)) << r.error().toStdString();
+        EXPECT_EQ(reader->frameCount(), 20);
+        EXPECT_TRUE(reader->frame(6, &error).isNull());
+        EXPECT_EQ(error, "frame 6 is damaged");
+        for (int n : {5, 7, 19})
+            EXPECT_EQ(testclips::frameNumberOf(reader->frame(n), Codec::Mjpeg), n);
+    }
+
+    // A size the file can hold, but not that of the chunk there.
+    ASSERT_TRUE(testclips::writeClip(path, Codec::Mjpeg, 20));
+    damageIndexEntry(path, 11, 12, 100);
+    ASSERT_TRUE(r.open(path)) << r.error().toStdString();
+    EXPECT_TRUE(r.frame(11, &error).isNull());
+    EXPECT_EQ(error, "frame 11 is damaged");
+    for (int n : {10, 12})
+        EXPECT_EQ(testclips::frameNumberOf(r.frame(n), Codec::Mjpeg), n);
 }
 
 TEST(VideoReaderOpen, AFileThatIsNoVideoIsRefusedWithAReason)

@@ -27,6 +27,9 @@
 
 using namespace tarvex;
 using tarvex::test::child;
+using tarvex::test::controlsOutside;
+using tarvex::test::inScrollArea;
+using tarvex::test::isControl;
 
 namespace {
 
@@ -530,6 +533,40 @@ TEST_F(ReviewScreenTest, AFrameNotShownIsNeverUsedInItsPlace)
     EXPECT_FALSE(review->frameUseAwaited());
     EXPECT_FALSE(QFile::exists(video + ".info"));
     EXPECT_FALSE(station->hasScreen(screen::Measure) && station->screen(screen::Measure)->isVisible());
+}
+
+// A damaged frame is shown as what the reader has (the picture before) and said to be
+// damaged; it cannot be used to measure, the next good one can.
+TEST_F(ReviewScreenTest, ADamagedFrameIsSaidOnScreenAndRefusedForMeasuring)
+{
+    station->grids().all_grids_set_up = true;
+    station->settings().VideoSaveMode = "Save";
+    const QString video = videos() + "/Annjump1.avi";
+    testclips::ClipOptions o;
+    o.damagedSlot = 4;
+    ASSERT_TRUE(testclips::writeClip(video, testclips::Codec::Mjpeg, 20, o));
+    arriveWithRecording(video, 4);
+    ASSERT_TRUE(shows(4));
+    EXPECT_EQ(pictureNumber(), 3);
+    EXPECT_EQ(child<QLabel>(review, "frameNumber")->text(), "Frame 4");
+    auto* problem = child<QLabel>(review, "frameProblem");
+    EXPECT_FALSE(problem->isHidden());
+    EXPECT_EQ(problem->text(), "Frame 4 is damaged");
+
+    prompter->clear();
+    child<QPushButton>(review, "cmdMarkStart")->click();
+    EXPECT_EQ(prompter->messages(),
+              QStringList{"Frame 4 is damaged and cannot be used to measure the jump. Choose another frame."});
+    EXPECT_FALSE(QFile::exists(logFile()));
+    EXPECT_FALSE(QFile::exists(video + ".info"));
+    EXPECT_TRUE(review->isVisible());
+
+    child<QPushButton>(review, "Command4")->click();
+    ASSERT_TRUE(shows(5));
+    EXPECT_TRUE(problem->isHidden());
+    child<QPushButton>(review, "cmdMarkStart")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(video + ".info"); }, 5000));
+    EXPECT_EQ(readAll(video + ".info"), (video + ",5\r\n").toUtf8());
 }
 
 // A 1366 x 768 laptop (728 lines left by a panel) and a full-HD screen: every control inside

@@ -38,6 +38,13 @@ public:
         img.fill(qRgb(10 * n, 10 * n, 10 * n));
         return img;
     }
+    // A damaged frame shows the picture before, as the video reader gives it.
+    QImage frameAndState(int n, bool& isDamaged) override
+    {
+        isDamaged = n == damaged;
+        return frame(isDamaged ? n - 1 : n);
+    }
+    int damaged = -1;
     void let(int decodes)
     {
         {
@@ -245,5 +252,27 @@ TEST(FrameView, ADamagedFrameIsSaidAndCanBeSteppedPast)
     EXPECT_EQ(child<QLabel>(&v, "frameProblem")->text(), "Frame 2 cannot be read");
     v.step(1);
     ASSERT_TRUE(waitShown(v, 3));
+    EXPECT_TRUE(child<QLabel>(&v, "frameProblem")->isHidden());
+}
+
+TEST(FrameView, ADamagedFrameIsShownAndSaidUntilAGoodOneReplacesIt)
+{
+    FrameView v;
+    auto src = std::make_shared<NumberedFrames>(10, 30);
+    src->damaged = 4;
+    v.setSource(src, 4);
+    ASSERT_TRUE(waitShown(v, 4));
+    EXPECT_EQ(pictureNumber(v), 3);
+    EXPECT_TRUE(v.shownDamaged());
+    EXPECT_EQ(child<QLabel>(&v, "frameNumber")->text(), "Frame 4");
+    EXPECT_FALSE(child<QLabel>(&v, "frameProblem")->isHidden());
+    EXPECT_EQ(child<QLabel>(&v, "frameProblem")->text(), "Frame 4 is damaged");
+    v.step(1);
+    ASSERT_TRUE(waitShown(v, 5));
+    EXPECT_FALSE(v.shownDamaged());
+    EXPECT_TRUE(child<QLabel>(&v, "frameProblem")->isHidden());
+    // A new clip starts with nothing said.
+    v.setSource(std::make_shared<NumberedFrames>(10, 30), 0);
+    EXPECT_FALSE(v.shownDamaged());
     EXPECT_TRUE(child<QLabel>(&v, "frameProblem")->isHidden());
 }
