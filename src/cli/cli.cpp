@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QMap>
 #include <QStringList>
+#include <cmath>
 
 namespace tarvex {
 
@@ -196,6 +197,24 @@ int runGrid(const QStringList& args, QTextStream& out, QTextStream& err)
     return kCliOk;
 }
 
+// Far beyond any picture (a few thousand twips across); a mapping there answers only with
+// rounding noise, and a NaN would pass for a point on the vanishing line.
+constexpr double kFarthestPointTwips = 1e7;
+
+// Why a point u,v read by numberList cannot be measured; empty when it can.
+QString pointProblem(const QString& text, const QList<double>& p)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    for (int i = 0; i < 2; ++i) {
+        if (std::isnan(p[i]))
+            return QStringLiteral("'%1' is not a point u,v: %2 is not a number").arg(text, parts[i].trimmed());
+        if (!(std::abs(p[i]) <= kFarthestPointTwips))
+            return QStringLiteral("'%1' is not a point u,v: %2 lies beyond 10000000 twips, outside any picture")
+                .arg(text, parts[i].trimmed());
+    }
+    return QString();
+}
+
 int runDistance(const QStringList& args, QTextStream& out, QTextStream& err)
 {
     const CliArgs a = parseCliArgs(args, {QStringLiteral("type")});
@@ -213,6 +232,8 @@ int runDistance(const QStringList& args, QTextStream& out, QTextStream& err)
         const QList<double> p = numberList(a.positional[i], 2);
         if (p.isEmpty())
             return usageError(err, QStringLiteral("'%1' is not a point u,v").arg(a.positional[i]));
+        if (const QString why = pointProblem(a.positional[i], p); !why.isEmpty())
+            return usageError(err, why);
         points << p;
     }
     GridState g;
@@ -245,9 +266,12 @@ int runCheck(const QStringList& args, QTextStream& out, QTextStream& err)
         return usageError(err, QStringLiteral("check needs exactly one grid file"));
     const QString width = a.options.value(QStringLiteral("width"), QStringLiteral("12000"));
     bool ok = false;
-    width.trimmed().toDouble(&ok);
+    const double twips = width.trimmed().toDouble(&ok);
     if (!ok)
         return usageError(err, QStringLiteral("--width must be a number of twips"));
+    // 0 keeps the station's own answer ("load a picture"); below or beyond, no picture exists.
+    if (!std::isfinite(twips) || twips < 0)
+        return usageError(err, QStringLiteral("--width must be a positive number of twips, not '%1'").arg(width));
 
     GridState g;
     QString problem;

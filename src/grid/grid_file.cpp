@@ -1,6 +1,7 @@
 #include "grid/grid_file.h"
 
 #include "common/list_text.h"
+#include "grid/grid_geometry.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -142,24 +143,149 @@ JumpGrid GridFileContents::grid() const
     return r;
 }
 
+namespace {
+
+constexpr int kGridFileLines = 19;
+constexpr int kFirstNumberLine = 3;
+constexpr int kBuoyLines = 4;
+
+// The fields of one line: commas separate them, blanks around a field are dropped and a
+// field in double quotes may hold commas (a doubled quote stands for one). An empty line is
+// one empty field; a comma at the end opens one more.
+struct LineField {
+    QString text;
+    bool quoted = false;
+};
+
+QList<LineField> lineFields(QStringView line)
+{
+    QList<LineField> fields;
+    const qsizetype n = line.size();
+    qsizetype pos = 0;
+    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    for (;;) {
+        while (pos < n && blank(line[pos]))
+            ++pos;
+        LineField f;
+        if (pos < n && line[pos] == QLatin1Char('"')) {
+            f.quoted = true;
+            for (++pos; pos < n; ++pos) {
+                if (line[pos] != QLatin1Char('"')) {
+                    f.text += line[pos];
+                } else if (pos + 1 < n && line[pos + 1] == QLatin1Char('"')) {
+                    f.text += QLatin1Char('"');
+                    ++pos;
+                } else {
+                    ++pos;
+                    break;
+                }
+            }
+            while (pos < n && line[pos] != QLatin1Char(','))
+                ++pos;
+        } else {
+            const qsizetype from = pos;
+            while (pos < n && line[pos] != QLatin1Char(','))
+                ++pos;
+            f.text = line.mid(from, pos - from).trimmed().toString();
+        }
+        fields << f;
+        if (pos >= n)
+            return fields;
+        ++pos;   // the comma
+    }
+}
+
+// CR LF, CR and LF all end a line, as every editor on every system writes one of them.
+QList<QStringView> textLines(QStringView text)
+{
+    QList<QStringView> lines;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != QLatin1Char('\r') && text[i] != QLatin1Char('\n'))
+            continue;
+        lines << text.mid(from, i - from);
+        if (text[i] == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            ++i;
+        from = i + 1;
+    }
+    if (from < text.size())
+        lines << text.mid(from);
+    return lines;
+}
+
+// Line 1 and 2 hold one text each. Unquoted, the whole line is the text, commas and all: a
+// path or description written without quotes cannot push anything into the numbers below.
+std::optional<QString> lineText(QStringView line, int& fieldCount)
+{
+    const QList<LineField> fields = lineFields(line);
+    fieldCount = int(fields.size());
+    if (!fields.first().quoted)
+        return line.trimmed().toString();
+    if (fields.size() != 1)
+        return std::nullopt;
+    return fields.first().text;
+}
+
+// The numeric fields line k (1-based) holds, and the name of its first field in errors.
+int numbersOnLine(int line) { return line < kFirstNumberLine + kBuoyLines ? 4 : 1; }
+
+int firstNumberOfLine(int line)
+{
+    const int k = line - kFirstNumberLine;
+    return k < kBuoyLines ? k * 4 : kBuoyLines * 4 + (k - kBuoyLines);
+}
+
+QString lineName(int line)
+{
+    const int k = line - kFirstNumberLine;
+    if (k < kBuoyLines)
+        return QStringLiteral("buoy %1").arg(k + 1);
+    return gridFileFieldName(firstNumberOfLine(line));
+}
+
+QString fieldsText(int n) { return n == 1 ? QStringLiteral("1 field") : QStringLiteral("%1 fields").arg(n); }
+
+QString wrongCountText(int line, QStringView name, int found, int expected)
+{
+    return QStringLiteral("line %1 (%2) holds %3 where %4 %5 expected")
+        .arg(line)
+        .arg(name)
+        .arg(fieldsText(found), QString::number(expected),
+             expected == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+}
+
+} // namespace
+
 GridFileContents parseGridFile(const QByteArray& bytes)
 {
     GridFileContents c;
-    FieldReader reader(decodeText(bytes));
+    const QString text = decodeText(bytes);
+    const QList<QStringView> lines = textLines(text);
     c.status = GridFileContents::Status::Ok;
 
-    const auto first = reader.nextText();
-    if (!first) {
+    if (lines.isEmpty()) {
         c.status = GridFileContents::Status::TooFewFields;
         c.error = QStringLiteral("the file is empty");
         return c;
     }
+    int found = 0;
+    const auto first = lineText(lines[0], found);
+    if (!first) {
+        c.status = GridFileContents::Status::WrongFieldCount;
+        c.error = wrongCountText(1, u"the file's path", found, 1);
+        return c;
+    }
     c.firstLine = *first;
     c.fieldsRead = 1;
-    const auto description = reader.nextText();
-    if (!description) {
+    if (lines.size() < 2) {
         c.status = GridFileContents::Status::TooFewFields;
         c.error = QStringLiteral("the file ends before the description line");
+        return c;
+    }
+    const auto description = lineText(lines[1], found);
+    if (!description) {
+        c.status = GridFileContents::Status::WrongFieldCount;
+        c.error = wrongCountText(2, u"the description", found, 1);
         return c;
     }
     if (description->size() > kMaxDescriptionLength) {
@@ -170,22 +296,43 @@ GridFileContents parseGridFile(const QByteArray& bytes)
     c.description = *description;
     c.fieldsRead = 2;
 
-    for (int k = 0; k < kGridFileNumberFields; ++k) {
-        if (reader.atEnd()) {
+    for (int line = kFirstNumberLine; line <= kGridFileLines; ++line) {
+        const int k0 = firstNumberOfLine(line);
+        if (line > lines.size()) {
             c.status = GridFileContents::Status::TooFewFields;
-            c.error = QStringLiteral("the file ends before field %1 (%2)")
-                          .arg(c.fieldsRead + 1).arg(gridFileFieldName(k));
+            c.error = QStringLiteral("the file ends before line %1 (%2)").arg(line).arg(lineName(line));
             return c;
         }
-        const auto v = reader.nextNumber();
-        if (!v) {
-            c.status = GridFileContents::Status::NotANumber;
-            c.error = QStringLiteral("field %1 (%2) is not a number")
-                          .arg(c.fieldsRead + 1).arg(gridFileFieldName(k));
+        const QList<LineField> fields = lineFields(lines[line - 1]);
+        const int expected = numbersOnLine(line);
+        if (fields.size() != expected) {
+            c.status = GridFileContents::Status::WrongFieldCount;
+            c.error = wrongCountText(line, lineName(line), int(fields.size()), expected);
             return c;
         }
-        c.numbers << *v;
-        ++c.fieldsRead;
+        for (int i = 0; i < expected; ++i) {
+            bool ok = false;
+            const double v = fields[i].text.toDouble(&ok);   // C locale: "." point, optional exponent
+            if (!ok || fields[i].quoted || !isStorableNumber(v)) {
+                c.status = GridFileContents::Status::NotANumber;
+                c.error = QStringLiteral("field %1 (%2) on line %3 is not a number")
+                              .arg(c.fieldsRead + 1)
+                              .arg(gridFileFieldName(k0 + i))
+                              .arg(line);
+                return c;
+            }
+            c.numbers << v;
+            ++c.fieldsRead;
+        }
+    }
+    for (qsizetype i = kGridFileLines; i < lines.size(); ++i) {
+        if (!lines[i].trimmed().isEmpty()) {
+            c.status = GridFileContents::Status::TooManyLines;
+            c.error = QStringLiteral("line %1 follows the last of the %2 lines of a grid file")
+                          .arg(i + 1)
+                          .arg(kGridFileLines);
+            return c;
+        }
     }
     return c;
 }
@@ -201,19 +348,27 @@ GridFileContents readGridFile(const QString& path)
         return c;
     }
     GridFileContents c = parseGridFile(*bytes);
-    if (!c.ok())
+    if (!c.ok()) {
         c.error = QStringLiteral("The grid file %1 could not be read: %2").arg(path, c.error);
+        return c;
+    }
+    // A file that reads whole may still hold a mapping no jump can be measured with.
+    const QString problem = mappingProblem(c.grid());
+    if (!problem.isEmpty()) {
+        c.status = GridFileContents::Status::BadMapping;
+        c.error = QStringLiteral("The grid file %1 cannot be used: %2").arg(path, problem);
+    }
     return c;
 }
 
 bool applyGridFile(GridState& g, int n, const QString& path, const GridFileContents& contents)
 {
-    if (!contents.opened())
+    // Half a damaged file is not a grid: the one the station had stays whole.
+    if (!contents.ok())
         return false;
     g.current_grid = n;
     g.grid_file_path[n] = path;
-    if (contents.fieldsRead >= 2)
-        g.grid_description[n] = contents.description;
+    g.grid_description[n] = contents.description;
 
     JumpGrid& record = g.grid_table[n];
     for (int k = 0; k < contents.numbers.size() && k < kGridFileNumberFields; ++k) {
@@ -221,8 +376,6 @@ bool applyGridFile(GridState& g, int n, const QString& path, const GridFileConte
         if (double* w = workingFieldOf(g, k))
             *w = contents.numbers[k];
     }
-    if (!contents.ok())
-        return false;
 
     g.recompute_survey_x_direction();
     g.grid_set_up[n] = true;

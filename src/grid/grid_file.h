@@ -35,7 +35,11 @@ GridFileWriteResult writeGridFile(const QString& path, const QString& descriptio
                                   const JumpGrid& grid, int gridNumber);
 
 struct GridFileContents {
-    enum class Status { Ok, OpenFailed, NotANumber, TooFewFields, FieldTooLong };
+    // TooFewFields: the file ends early; WrongFieldCount: a line holds more or fewer fields
+    // than its place requires; BadMapping: read whole, but its mapping is unsound
+    // (mappingProblem), found by readGridFile only.
+    enum class Status { Ok, OpenFailed, NotANumber, TooFewFields, FieldTooLong, WrongFieldCount,
+                        TooManyLines, BadMapping };
     Status status = Status::OpenFailed;
     int fieldsRead = 0;        // 0..31 fields read in order before the failure (31 when Ok)
     QString firstLine;         // field 1: "Initialization Points for file: ..." (not used)
@@ -52,16 +56,19 @@ struct GridFileContents {
 // Name of numeric field k (0..28) as it appears in error texts: "buoy 3 screen Y", "c5", ...
 QString gridFileFieldName(int numberIndex);
 
-// Reads the fields from text in any layout that yields them in order.
+// Reads the 19 lines, each holding exactly the fields its place requires (four numbers on
+// a buoy line, one elsewhere), so a decimal comma or a lost field is refused rather than
+// shifting every later number. Blanks around fields and blank lines after line 19 are
+// allowed; lines 1 and 2 are texts, whole unless quoted.
 GridFileContents parseGridFile(const QByteArray& bytes);
+// parseGridFile on the file, then mappingProblem on what it read; errors name the file.
 GridFileContents readGridFile(const QString& path);
 
 // Load step 4 on, minus the screens: for grid n, the path becomes the grid's file
-// path, the description its description line, every number read goes into the working
-// state and into grid_table[n], and current_grid becomes n. Only a complete read then
-// recomputes survey_x_direction, marks grid n set up and recomputes all_grids_set_up.
-// A read that failed part-way leaves what it got (a file that never opened changes
-// nothing). Returns contents.ok().
+// path, the description its description line, every number goes into the working
+// state and into grid_table[n], current_grid becomes n, survey_x_direction is recomputed,
+// grid n is marked set up and all_grids_set_up recomputed. Contents that are not ok change
+// nothing at all. Returns contents.ok().
 bool applyGridFile(GridState& g, int n, const QString& path, const GridFileContents& contents);
 
 // readGridFile + applyGridFile; what every grid loader (setup, start-up, configuration) runs.

@@ -78,6 +78,36 @@ bool buoysDegenerate(const OneBasedArray<double, kBuoyCount>& x, const OneBasedA
     return false;
 }
 
+QString mappingProblem(const JumpGrid& grid)
+{
+    bool allZero = true;
+    for (int m = 1; m <= kCoefficientCount; ++m)
+        allZero = allZero && grid.c[m] == 0;
+    if (allZero)
+        return QStringLiteral("its mapping coefficients are all zero");
+
+    const PlaneMapping mapping = PlaneMapping::fromGrid(grid);
+    OneBasedArray<double, kBuoyCount> x, y;
+    for (int b = 1; b <= kBuoyCount; ++b) {
+        const auto p = mapping.surveyFromScreen(QPointF(grid.buoys[b].screen_x, grid.buoys[b].screen_y));
+        if (!p)
+            return QStringLiteral("its mapping cannot place buoy %1 on the water").arg(b);
+        x[b] = p->x();
+        y[b] = p->y();
+    }
+    // A singular mapping puts the whole picture on one line, so its buoys cannot span an area.
+    if (buoysDegenerate(x, y))
+        return QStringLiteral("its mapping takes the buoys to a point or a line");
+    for (int b = 1; b <= kBuoyCount; ++b) {
+        const double miss = std::hypot(x[b] - grid.buoys[b].survey_x, y[b] - grid.buoys[b].survey_y);
+        if (!(miss <= kMappingBuoyTolerance))
+            return QStringLiteral("its mapping puts buoy %1 %2 m from where it was surveyed (more than 1 mm)")
+                .arg(b)
+                .arg(QString::number(miss, 'g', 4));
+    }
+    return QString();
+}
+
 bool solve_coefficients(GridState& g)
 {
     if (buoysDegenerate(g.buoy_screen_x, g.buoy_screen_y) || buoysDegenerate(g.buoy_survey_x, g.buoy_survey_y))

@@ -26,6 +26,16 @@ solveMapping(const OneBasedArray<double, kBuoyCount>& screenX, const OneBasedArr
 // picture or on the water: no mapping can come of them, however the elimination rounds.
 bool buoysDegenerate(const OneBasedArray<double, kBuoyCount>& x, const OneBasedArray<double, kBuoyCount>& y);
 
+// How far a grid's mapping may put a buoy from where it was surveyed, in metres: a solved
+// grid misses by rounding dust, a damaged or hand-edited one by far more.
+inline constexpr double kMappingBuoyTolerance = 0.001;
+
+// Why a grid read from a file cannot be measured with, as the end of a sentence ("its
+// mapping coefficients are all zero", ...); empty when its mapping is sound. Unsound: all
+// coefficients zero, buoys that map to a point or a line, or a buoy mapped more than
+// kMappingBuoyTolerance from its surveyed point.
+QString mappingProblem(const JumpGrid& grid);
+
 // solveMapping on the working arrays (after the degenerate test above on both sets). On success fills mapping_coefficients and returns
 // true; on failure returns false and changes nothing (the caller shows
 // kNoUniqueSolutionText titled kNoUniqueSolutionTitle with the exclamation icon).

@@ -3,6 +3,8 @@
 #include "app/main_screen.h"
 #include "measure/skier_name_list.h"
 #include "grid/grid_file.h"
+#include "grid/grid_geometry.h"
+#include "support/grid_test_support.h"
 #include "support/controls_inside.h"
 #include "support/station_fixture.h"
 
@@ -49,7 +51,15 @@ struct ConfigScreenTest : StationFixture {
     QString writeGrid(const QString& name, const QString& description, int n)
     {
         const QString file = path(name);
-        EXPECT_TRUE(writeGridFile(file, description, JumpGrid{}, n).ok);
+        // A solved grid: one whose mapping misses its buoys is refused on load.
+        GridState g;
+        test::setBuoys(g, test::kTrapezoid);
+        EXPECT_TRUE(solve_coefficients(g));
+        JumpGrid r;
+        for (const auto& b : test::kTrapezoid)
+            r.buoys[b.index] = {b.u, b.v, b.x, b.y};
+        r.c = g.mapping_coefficients;
+        EXPECT_TRUE(writeGridFile(file, description, r, n).ok);
         return file;
     }
     QString writeText(const QString& name, const QByteArray& bytes)

@@ -47,14 +47,17 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Writes a grid file with the given coefficients and buoy screen positions of the trapezoid.
+// Writes a grid file with the given coefficients, the buoy screen positions of the trapezoid
+// and the survey points the coefficients map them to, as the reader checks they agree.
 QString gridWithCoefficients(const QTemporaryDir& dir, const std::array<double, 8>& c, double jx, double jy)
 {
     JumpGrid r;
-    for (const auto& b : test::kTrapezoid)
-        r.buoys[b.index] = {b.u, b.v, b.x, b.y};
     for (int m = 1; m <= 8; ++m)
         r.c[m] = c[std::size_t(m - 1)];
+    for (const auto& b : test::kTrapezoid) {
+        const QPointF s = PlaneMapping::fromGrid(r).surveyFromScreen(QPointF(b.u, b.v)).value_or(QPointF());
+        r.buoys[b.index] = {b.u, b.v, s.x(), s.y()};
+    }
     r.jump_x = jx;
     r.jump_y = jy;
     const QString path = dir.filePath("custom.ipt");
@@ -231,8 +234,9 @@ TEST(CliCheck, ZeroWidthCannotBeChecked)
 TEST(CliAccuracy, PrintsFortyNinePointLinesThenSevenLevelRows)
 {
     QTemporaryDir dir;
-    // 0.12 m per pixel along X only: every point reads "L".
-    const QString file = gridWithCoefficients(dir, {0, 0.12 / 15, 0, 0, 0, 0, 0, 0}, -1000, 0);
+    // 0.12 m per pixel along X (a trace along Y, as a grid that maps the picture onto a line
+    // is refused): every point reads "L".
+    const QString file = gridWithCoefficients(dir, {0, 0.12 / 15, 0, 0, 0, 0, 0, 1e-9}, -1000, 0);
     const CliRun r = run({"accuracy", file});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QStringList lines = r.outLines();
@@ -251,8 +255,8 @@ TEST(CliAccuracy, LevelRowsRunAcrossThePicture)
     QTemporaryDir dir;
     // X = 0, Y = c8*v / (1 + c5*v) with c5 < 0: the picture's scale grows towards its
     // bottom, and with the jump point far up the survey Y axis each lattice row (one j, all
-    // i) has one level, worse from row to row.
-    const QString file = gridWithCoefficients(dir, {0, 0, 0, 0, -1e-4, 0, 0, 0.0384 / 15}, 0, -1000);
+    // i) has one level, worse from row to row. A trace of X keeps the mapping off a line.
+    const QString file = gridWithCoefficients(dir, {0, 1e-9, 0, 0, -1e-4, 0, 0, 0.0384 / 15}, 0, -1000);
     const CliRun r = run({"accuracy", file});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.outLines().mid(49), (QStringList{"R R R R R R R", "R R R R R R R", "R R R R R R R",

@@ -30,6 +30,20 @@ JumpGrid sampleGrid()
     return r;
 }
 
+// The trapezoid of the grid tests with the coefficients that map it exactly, as a file holds them.
+JumpGrid trapezoidGrid()
+{
+    JumpGrid r;
+    for (const auto& b : test::kTrapezoid)
+        r.buoys[b.index] = {b.u, b.v, b.x, b.y};
+    const double c[] = {82.5, 0, -0.00375, 0, 0.000125, -50, 0.00833333333333333, 0};
+    for (int m = 1; m <= 8; ++m)
+        r.c[m] = c[m - 1];
+    r.jump_x = -2.5;
+    r.jump_y = 0;
+    return r;
+}
+
 QByteArray crlf(const char* lines)
 {
     QByteArray b(lines);
@@ -115,22 +129,72 @@ TEST(GridFileReader, ReadsTheWritersOutput)
     EXPECT_EQ(c.grid().buoys[4].survey_y, -0.25);
 }
 
-TEST(GridFileReader, AcceptsBuoyNumbersSpacedOrOnTheirOwnLines)
+TEST(GridFileReader, AcceptsAnyBlanksAroundTheFieldsAndAnyLineEnd)
 {
-    const QByteArray spaced = crlf("Initialization Points for file: x\n"
-                                   "desc\n"
-                                   "3525,6420 ,   12.5,   -3.75\n"
-                                   "   10500   ,7000,30,20\n"
-                                   "3000\n2000\n60\n-20\n"
-                                   "1500 , 7000\n"
-                                   ".5\n\n-.25\n"
-                                   "82.5,0,-.00375,1.5E-07\n"
-                                   ".000125\n-50\n.0083333333333333\n0\n-2.5\n0\n10\n2\n3\n");
+    // LF-only line ends, tabs, no blanks at all, and blank lines after line 19.
+    const QByteArray spaced = "Initialization Points for file: x\n"
+                              "desc\n"
+                              "3525,6420 ,   12.5,   -3.75\n"
+                              "   10500   ,7000,30,20\r"
+                              "\t3000\t,\t2000,60,-20\n"
+                              "1500 , 7000,.5,-.25\n"
+                              "82.5\n0\n-.00375\n1.5E-07\n"
+                              ".000125\n-50\n.0083333333333333\n0\n-2.5\n0\n10\n2\n3\n\n  \r\n";
     const GridFileContents c = parseGridFile(spaced);
     ASSERT_TRUE(c.ok()) << c.error.toStdString();
     const GridFileContents w = parseGridFile(gridFileBytes("x", "desc", sampleGrid(), 3));
     EXPECT_EQ(c.numbers, w.numbers);
     EXPECT_EQ(c.description, "desc");
+}
+
+TEST(GridFileReader, ALineWithAFieldTooManyOrTooFewIsRefusedByName)
+{
+    const QList<QByteArray> good = gridFileBytes("/g.ipt", "d", sampleGrid(), 1).split('\n');
+    const struct {
+        int line;
+        QByteArray text;
+        const char* error;
+    } cases[] = {
+        {8, " 0,5 ", "line 8 (c2) holds 2 fields where 1 is expected"},   // a decimal comma
+        {5, " 3000 , 2000 , 60,5 ,-20 ", "line 5 (buoy 3) holds 5 fields where 4 are expected"},
+        {4, " 10500 , 7000 , 30 ", "line 4 (buoy 2) holds 3 fields where 4 are expected"},
+        {19, " 3 , ", "line 19 (t3) holds 2 fields where 1 is expected"},
+        {12, "", "field 24 (c6) on line 12 is not a number"},
+        {1, "\"a\",\"b\"", "line 1 (the file's path) holds 2 fields where 1 is expected"},
+    };
+    for (const auto& t : cases) {
+        QList<QByteArray> lines = good;
+        lines[t.line - 1] = t.text + '\r';
+        const GridFileContents c = parseGridFile(lines.join('\n'));
+        EXPECT_FALSE(c.ok()) << t.line;
+        EXPECT_EQ(c.error, t.error);
+    }
+    // Numbers spread over lines of their own no longer make up a buoy line.
+    QList<QByteArray> spread = good;
+    spread.replace(2, " 3525 \r\n 6420 \r\n 12.5 \r\n-3.75 \r");
+    const GridFileContents c = parseGridFile(spread.join('\n'));
+    EXPECT_EQ(c.status, GridFileContents::Status::WrongFieldCount);
+    EXPECT_EQ(c.error, "line 3 (buoy 1) holds 1 field where 4 are expected");
+    EXPECT_TRUE(c.numbers.isEmpty());
+}
+
+TEST(GridFileReader, TextAfterTheLastLineIsRefused)
+{
+    const GridFileContents c = parseGridFile(gridFileBytes("/g.ipt", "d", sampleGrid(), 1) + "\r\n 7 \r\n");
+    EXPECT_EQ(c.status, GridFileContents::Status::TooManyLines);
+    EXPECT_EQ(c.error, "line 21 follows the last of the 19 lines of a grid file");
+}
+
+TEST(GridFileReader, UnquotedCommasInTheTextLinesStayInThem)
+{
+    // As a writer that never quotes lays out a path and a description holding commas.
+    const GridFileContents c = parseGridFile(crlf("Initialization Points for file: C:\\a,b.ipt\n"
+                                                  "North, shore , east\n")
+                                             + crlf(kSampleBody));
+    ASSERT_TRUE(c.ok()) << c.error.toStdString();
+    EXPECT_EQ(c.firstLine, "Initialization Points for file: C:\\a,b.ipt");
+    EXPECT_EQ(c.description, "North, shore , east");
+    EXPECT_EQ(c.numbers.first(), 3525);
 }
 
 TEST(GridFileReader, EmptyDescriptionLineReadsAsEmptyText)
@@ -150,7 +214,7 @@ TEST(GridFileReader, TruncatedFileReportsHowFarItGot)
     EXPECT_EQ(c.status, GridFileContents::Status::TooFewFields);
     EXPECT_EQ(c.fieldsRead, 2 + 16 + 4);
     EXPECT_EQ(c.numbers.size(), 20);
-    EXPECT_TRUE(c.error.contains("c5")) << c.error.toStdString();
+    EXPECT_EQ(c.error, "the file ends before line 11 (c5)");
 }
 
 TEST(GridFileReader, FieldThatIsNotANumberStopsTheRead)
@@ -159,7 +223,7 @@ TEST(GridFileReader, FieldThatIsNotANumberStopsTheRead)
     EXPECT_EQ(c.status, GridFileContents::Status::NotANumber);
     EXPECT_EQ(c.fieldsRead, 4);
     EXPECT_EQ(c.numbers, (QList<double>{1, 2}));
-    EXPECT_TRUE(c.error.contains("buoy 1 survey X")) << c.error.toStdString();
+    EXPECT_EQ(c.error, "field 5 (buoy 1 survey X) on line 3 is not a number");
 }
 
 TEST(GridFileReader, NanInfAndHugeNumbersAreNotNumbers)
@@ -169,7 +233,7 @@ TEST(GridFileReader, NanInfAndHugeNumbersAreNotNumbers)
         EXPECT_EQ(c.status, GridFileContents::Status::NotANumber) << bad;
         EXPECT_EQ(c.numbers, (QList<double>{1})) << bad;
     }
-    EXPECT_EQ(parseGridFile(crlf("first\ndesc\n 1e15 \n")).numbers, (QList<double>{1e15}));
+    EXPECT_EQ(parseGridFile(crlf("first\ndesc\n 1e15 , 0 , 0 , 0 \n")).numbers, (QList<double>{1e15, 0, 0, 0}));
 }
 
 TEST(GridFileReader, AnOverlongDescriptionIsRefused)
@@ -207,7 +271,7 @@ TEST(GridFileReader, MissingFileCannotBeOpened)
 TEST(GridFileLoad, FullReadSetsWorkingStateRecordAndFlags)
 {
     QTemporaryDir dir;
-    const QString path = writeBytes(dir, "south.ipt", gridFileBytes("/old/place.ipt", "South", sampleGrid(), 2));
+    const QString path = writeBytes(dir, "south.ipt", gridFileBytes("/old/place.ipt", "South", trapezoidGrid(), 2));
     GridState g;
     g.grids_in_use = 2;
     g.grid_set_up[1] = true;
@@ -219,13 +283,12 @@ TEST(GridFileLoad, FullReadSetsWorkingStateRecordAndFlags)
     EXPECT_EQ(g.grid_description[2], "South");
     EXPECT_TRUE(g.grid_set_up[2]);
     EXPECT_TRUE(g.all_grids_set_up);
-    EXPECT_EQ(g.survey_x_direction, 1);   // upper right X 12.5 below upper left X 60
-    EXPECT_EQ(g.buoy_screen_x[buoy::UpperRight], 3525);
-    EXPECT_EQ(g.buoy_survey_y[buoy::LowerLeft], -0.25);
+    EXPECT_EQ(g.buoy_screen_x[buoy::UpperRight], 9000);
+    EXPECT_EQ(g.buoy_survey_y[buoy::LowerLeft], -20);
     EXPECT_EQ(g.mapping_coefficients[3], -0.00375);
     EXPECT_EQ(g.jump_survey_x, -2.5);
     const JumpGrid& r = g.grid_table[2];
-    EXPECT_EQ(r.buoys[buoy::UpperRight].survey_x, 12.5);
+    EXPECT_EQ(r.buoys[buoy::LowerRight].survey_x, 30);
     EXPECT_EQ(r.c[5], 0.000125);
     EXPECT_EQ(r.t1, 10);
     EXPECT_EQ(r.t2, 2);
@@ -244,23 +307,75 @@ TEST(GridFileLoad, SurveyDirectionFollowsTheUpperBuoys)
     EXPECT_EQ(g.survey_x_direction, -1);
 }
 
-TEST(GridFileLoad, TruncatedFileLeavesWhatWasReadAndIsNotSetUp)
+TEST(GridFileLoad, TruncatedFileLeavesTheGridAsItWas)
 {
     const QList<QByteArray> lines = gridFileBytes("/g.ipt", "Part", sampleGrid(), 1).split('\n');
     GridState g;
-    g.mapping_coefficients[5] = 99;
-    g.grid_table[1].c[5] = 99;
+    g.current_grid = 2;
+    g.grid_description[1] = "Before";
+    g.mapping_coefficients[4] = 99;
+    g.grid_table[1].c[4] = 99;
     EXPECT_FALSE(applyGridFile(g, 1, "/g.ipt", parseGridFile(lines.mid(0, 10).join('\n'))));
 
-    EXPECT_EQ(g.grid_description[1], "Part");
-    EXPECT_EQ(g.buoy_screen_x[buoy::UpperRight], 3525);
-    EXPECT_EQ(g.grid_table[1].buoys[buoy::LowerLeft].survey_y, -0.25);
-    EXPECT_EQ(g.mapping_coefficients[4], 1.5e-7);
-    EXPECT_EQ(g.grid_table[1].c[4], 1.5e-7);
-    EXPECT_EQ(g.mapping_coefficients[5], 99);
-    EXPECT_EQ(g.grid_table[1].c[5], 99);
+    EXPECT_EQ(g.current_grid, 2);
+    EXPECT_EQ(g.grid_description[1], "Before");
+    EXPECT_TRUE(g.grid_file_path[1].isEmpty());
+    EXPECT_EQ(g.buoy_screen_x[buoy::UpperRight], 0);
+    EXPECT_EQ(g.mapping_coefficients[4], 99);
+    EXPECT_EQ(g.grid_table[1].c[4], 99);
     EXPECT_FALSE(g.grid_set_up[1]);
     EXPECT_FALSE(g.all_grids_set_up);
+}
+
+TEST(GridFileLoad, ADecimalCommaOrAnUnsoundMappingIsRefusedAndChangesNothing)
+{
+    QTemporaryDir dir;
+    QList<QByteArray> lines = gridFileBytes("/g.ipt", "d", trapezoidGrid(), 1).split('\n');
+    lines[14] = "-2,5 \r";   // the jump point X written with a decimal comma
+    const QString comma = writeBytes(dir, "comma.ipt", lines.join('\n'));
+
+    JumpGrid zero = trapezoidGrid();
+    zero.c = {};
+    JumpGrid line = trapezoidGrid();   // every point onto X = 82.5 / D, Y = 0
+    line.c[3] = line.c[6] = line.c[7] = 0;
+    JumpGrid off = trapezoidGrid();
+    off.buoys[buoy::LowerLeft].survey_y = -20.0015;
+    JumpGrid vanishing = trapezoidGrid();
+    vanishing.c[5] = -0.0005;   // D = 0 at buoy 1's v of 2000
+    const struct {
+        const char* name;
+        JumpGrid grid;
+        const char* why;
+    } unsound[] = {
+        {"zero.ipt", zero, "its mapping coefficients are all zero"},
+        {"line.ipt", line, "its mapping takes the buoys to a point or a line"},
+        {"off.ipt", off, "its mapping puts buoy 4 0.0015 m from where it was surveyed (more than 1 mm)"},
+        {"vanishing.ipt", vanishing, "its mapping cannot place buoy 1 on the water"},
+    };
+
+    GridState g;
+    test::setBuoys(g, test::kTrapezoid);
+    ASSERT_TRUE(solve_coefficients(g));
+    g.storeCompletedGrid(1, "/good.ipt", "Good");
+    const GridState before = g;
+
+    GridFileContents c = loadGridFile(g, 1, comma);
+    EXPECT_EQ(c.error, "The grid file " + comma + " could not be read: line 15 (jump X) holds 2 fields where 1 is expected");
+    for (const auto& u : unsound) {
+        const QString path = writeBytes(dir, u.name, gridFileBytes("/g.ipt", "d", u.grid, 1));
+        c = loadGridFile(g, 1, path);
+        EXPECT_EQ(c.status, GridFileContents::Status::BadMapping) << u.name;
+        EXPECT_EQ(c.error, "The grid file " + path + " cannot be used: " + u.why);
+    }
+    EXPECT_EQ(g.grid_file_path[1], "/good.ipt");
+    EXPECT_EQ(g.grid_description[1], "Good");
+    EXPECT_EQ(g.mapping_coefficients, before.mapping_coefficients);
+    EXPECT_EQ(g.grid_table[1], before.grid_table[1]);
+    EXPECT_TRUE(g.grid_set_up[1]);
+
+    // Within 1 mm is the solver's rounding, not damage.
+    off.buoys[buoy::LowerLeft].survey_y = -20.0009;
+    EXPECT_TRUE(loadGridFile(g, 1, writeBytes(dir, "near.ipt", gridFileBytes("/g.ipt", "d", off, 1))).ok());
 }
 
 TEST(GridFileLoad, FileThatNeverOpenedChangesNothing)
@@ -332,6 +447,7 @@ TEST(GridFileSave, CommasInPathAndDescriptionReadBackWhole)
     QTemporaryDir dir;
     GridState g;
     test::setBuoys(g, test::kTrapezoid);
+    ASSERT_TRUE(solve_coefficients(g));
     const QString path = dir.filePath("north, shore.ipt");
     ASSERT_TRUE(saveGridFile(g, 1, path, "North, shore \"A\"").ok);
     GridState loaded;

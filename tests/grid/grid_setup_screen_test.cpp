@@ -443,6 +443,51 @@ TEST_F(GridSetupTest, ABrokenGridFileIsReportedAndNotMarkedSetUp)
     EXPECT_FALSE(QFile::exists(results()));
 }
 
+TEST_F(GridSetupTest, ADamagedGridFileIsRefusedAndTheLoadedGridStays)
+{
+    open();
+    completeGrid();
+    const QString good = gridFolder() + "/north.ipt";
+    prompter->file(good).answer("North").yes();
+    menu("gridSave");
+    prompter->clear();
+    const GridState before = g();
+    const QByteArray lines = readAll(good);
+    const QString boxBefore = text("upper_left_x");
+
+    QList<QByteArray> comma = lines.split('\n');
+    comma[4] = " 3000 , 1995 , 60,5 ,-20 \r";   // buoy 3's survey X with a decimal comma
+    QList<QByteArray> zero = lines.split('\n');
+    for (int i = 6; i < 14; ++i)
+        zero[i] = " 0 \r";
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* why;
+    } damaged[] = {
+        {"comma.ipt", comma.join('\n'), " could not be read: line 5 (buoy 3) holds 5 fields where 4 are expected"},
+        {"zero.ipt", zero.join('\n'), " cannot be used: its mapping coefficients are all zero"},
+    };
+    for (const auto& d : damaged) {
+        QFile f(gridFolder() + "/" + d.name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(d.bytes);
+        f.close();
+        prompter->clear();
+        prompter->file(f.fileName());
+        menu("gridLoad");
+        ASSERT_EQ(prompter->messages().size(), 1) << d.name;
+        EXPECT_EQ(prompter->messages()[0], "The grid file " + f.fileName() + d.why);
+        EXPECT_EQ(prompter->shown().last().icon, Icon::Exclamation);
+    }
+    EXPECT_EQ(g().grid_file_path[1], before.grid_file_path[1]);
+    EXPECT_EQ(g().grid_table[1], before.grid_table[1]);
+    EXPECT_EQ(g().mapping_coefficients, before.mapping_coefficients);
+    EXPECT_TRUE(g().grid_set_up[1]);
+    EXPECT_EQ(text("upper_left_x"), boxBefore);
+    EXPECT_EQ(text("ipt_file_description"), good);
+}
+
 TEST_F(GridSetupTest, DrawBuoysDrawsCirclesOrCrossesAfterTheMarkerStyle)
 {
     open();

@@ -30,6 +30,12 @@ int main(int argc, char** argv)
     g.jump_survey_y = 6.789;
     for (int c = 1; c <= 8; ++c)
         g.grid_table[1].c[c] = g.mapping_coefficients[c];
+    // Buoys where the mapping puts them, or the grid file would be refused when read back.
+    const double corners[4][2] = {{9000, 1000}, {9000, 7000}, {1000, 1000}, {1000, 7000}};
+    for (int b = 1; b <= 4; ++b) {
+        const double u = corners[b - 1][0], v = corners[b - 1][1];
+        g.grid_table[1].buoys[b] = {u, v, 7.845 + u / 1000, 3.589 + v / 1000};
+    }
 
     ScriptedPrompter prompter;
     const QDateTime when(QDate(2005, 1, 29), QTime(14, 3, 22));
