@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The last frame, then back and forth, as the review screen steps.
     reader.frame(n - 1);
     reader.frame(0);
-    reader.frame(n / 2);
+    bool damaged = false;
+    reader.frame(n / 2, nullptr, &damaged);
     reader.bitmapPixels(n / 2);
     reader.frame(n);   // outside: refused
     return 0;

@@ -251,8 +251,9 @@ TEST(VideoReaderOpen, ADamagedIndexEntryGivesADamagedFrame)
     VideoReader m;
     ASSERT_TRUE(m.openMemory(clip.readAll(), "index.avi"));
     for (VideoReader* reader : {&r, &m}) {
-        if (reader == &r)
+        if (reader == &r) {
             ASSERT_TRUE(r.open(path)) << r.error().toStdString();
+        }
         EXPECT_EQ(reader->frameCount(), 20);
         EXPECT_TRUE(reader->frame(6, &error).isNull());
         EXPECT_EQ(error, "frame 6 is damaged");
