@@ -1,8 +1,12 @@
 // Records jumps for ever through the station's own recording code, printing the jump number
-// of each record once Record has returned, and saves a grid file between records. The
+// of each record once Record has returned, and saves a grid file between records. Before each
+// record it does what "Use displayed frame" writes: the measurement log's line and the video's
+// side file, the frame being the jump number. The
 // durability test kills it at random moments and checks what is on the disk.
 #include "grid/grid_file.h"
 #include "measure/jump_record.h"
+#include "review/review_rules.h"
+#include "common/text_file.h"
 #include "testkit/scripted_prompter.h"
 
 #include <QCoreApplication>
@@ -39,7 +43,13 @@ int main(int argc, char** argv)
 
     ScriptedPrompter prompter;
     const QDateTime when(QDate(2005, 1, 29), QTime(14, 3, 22));
+    const QString video = folder + QStringLiteral("/Ann Leejump1.avi");
     for (;; ++jump) {
+        const QString logLine = contactFrameLogLine(when, QStringLiteral("Ann Lee"), QString::number(jump), jump, video);
+        if (appendDurably(folder + QStringLiteral("/log.txt"), logLine.toLatin1() + "\r\n"))
+            return 5;
+        if (writeVideoSideFile(video, jump))
+            return 6;
         RecordInputs in;
         in.skier = QStringLiteral("Ann Lee");
         in.jumpNumber = QString::number(jump);

@@ -1,6 +1,7 @@
 // Kills a program that records jumps with the station's own code at random moments, then
 // reads what is on the disk: no acknowledged record may be missing or damaged.
 #include "grid/grid_file.h"
+#include "review/review_rules.h"
 
 #include <QFile>
 #include <QProcess>
@@ -76,6 +77,37 @@ TEST(Durability, RecordsSurviveAKillAtAnyMoment)
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^OK,  45\\.2,  148, *\\d+\r\n$")).match(QString::fromLatin1(txresult)).hasMatch())
         << txresult.constData();
     EXPECT_TRUE(readGridFile(tmp.filePath("north.ipt")).ok());
+
+    // The exchange file's raw lines, the measurement log and the side file hold every
+    // acknowledged jump whole, as the results file does.
+    const auto numbersIn = [](const QByteArray& file, const QString& pattern, int& broken) {
+        const QRegularExpression line(pattern);
+        QSet<int> numbers;
+        for (const QByteArray& raw : file.split('\n')) {
+            if (raw.isEmpty())
+                continue;
+            const QRegularExpressionMatch m = line.match(QString::fromLatin1(raw));
+            if (m.hasMatch())
+                numbers.insert(m.captured(1).toInt());
+            else
+                ++broken;
+        }
+        return numbers;
+    };
+    int brokenRaw = 0, brokenLog = 0;
+    const QSet<int> raw = numbersIn(readAll(tmp.filePath("txio/txraw.dst")),
+                                    QStringLiteral("^14:03:22 ,Ann Lee,OK,  45\\.2,  148, *(\\d+)\r$"), brokenRaw);
+    const QSet<int> logged = numbersIn(readAll(tmp.filePath("log.txt")),
+                                       QStringLiteral("^01-29-2005 +14:03:22 +Skier: Ann Lee +Jump: (\\d+) +Contact Frame: "
+                                                      "\\d+ +File: .*/Ann Leejump1\\.avi\r$"),
+                                       brokenLog);
+    for (int j : acknowledged) {
+        EXPECT_TRUE(raw.contains(j)) << "acknowledged jump " << j << " is missing from txraw.dst";
+        EXPECT_TRUE(logged.contains(j)) << "acknowledged jump " << j << " is missing from the log";
+    }
+    EXPECT_LE(brokenRaw, kills);
+    EXPECT_LE(brokenLog, kills);
+    EXPECT_TRUE(readVideoSideFile(tmp.filePath("Ann Leejump1.avi")).has_value());
 }
 
 } // namespace
