@@ -3,30 +3,18 @@
 #include "cli/cli.h"
 #include "grid/grid_file.h"
 #include "support/grid_test_support.h"
+#include "support/cli_run.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace tarvex;
+using tarvex::test::CliRun;
 
 namespace {
 
-struct CliRun {
-    int status;
-    QString out;
-    QString err;
-};
-
-CliRun run(const QStringList& args)
-{
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    const int status = runCli(args, o, e);
-    o.flush();
-    e.flush();
-    return {status, out, err};
-}
+CliRun run(const QStringList& args) { return test::runCliCaptured(args); }
 
 // The trapezoid of the grid tests, solved and written by the station.
 QString trapezoidFile(const QTemporaryDir& dir)

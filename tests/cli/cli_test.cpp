@@ -2,6 +2,7 @@
 #include "grid/grid_file.h"
 #include "grid/grid_geometry.h"
 #include "support/grid_test_support.h"
+#include "support/cli_run.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,25 +14,11 @@
 #include <cmath>
 
 using namespace tarvex;
+using tarvex::test::CliRun;
 
 namespace {
 
-struct CliRun {
-    int status;
-    QString out;
-    QString err;
-    QStringList outLines() const { return out.split('\n', Qt::SkipEmptyParts); }
-};
-
-CliRun run(const QStringList& args)
-{
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    const int status = runCli(args, o, e);
-    o.flush();
-    e.flush();
-    return {status, out, err};
-}
+CliRun run(const QStringList& args) { return test::runCliCaptured(args); }
 
 // The trapezoid grid of the grid tests as tarvex-cli grid arguments.
 QStringList trapezoidArgs(const QString& file, int grid)

@@ -3,6 +3,7 @@
 #include "media/frame_extract.h"
 #include "media/video_reader.h"
 #include "testkit/scripted_prompter.h"
+#include "support/cli_run.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@ namespace tarvex {
 namespace {
 
 using testclips::Codec;
+using test::CliRun;
 
 QByteArray readAll(const QString& path)
 {
@@ -156,20 +158,7 @@ TEST_F(Extract, TheBitmapIsByteForByteWhatTheFfmpegCommandLineWrites)
     }
 }
 
-struct CliRun {
-    int status;
-    QString out, err;
-};
-
-CliRun cli(const QStringList& args)
-{
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    const int status = runCli(args, o, e);
-    o.flush();
-    e.flush();
-    return {status, out, err};
-}
+CliRun cli(const QStringList& args) { return test::runCliCaptured(args); }
 
 TEST_F(Extract, TheCommandLineReportsAndWritesFrames)
 {
