@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libswscale-dev libavutil-dev
   libswresample-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-calib3d-dev libopencv-video-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang ffmpeg
   git dpkg-dev desktop-file-utils
