@@ -4,6 +4,7 @@
 #include "capture/rehearsal_camera.h"
 #include "cli/cli.h"
 #include "grid/grid_file.h"
+#include "grid/grid_fit.h"
 #include "grid/grid_geometry.h"
 
 #include <QCoreApplication>
@@ -39,7 +40,7 @@ bool point(const QJsonValue& v, double& x, double& y)
 
 int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const CliArgs parsed = parseCliArgs(args, {QStringLiteral("out"), QStringLiteral("grid")});
+    const CliArgs parsed = parseCliArgs(args, {QStringLiteral("out"), QStringLiteral("grid"), QStringLiteral("lens")});
     if (!parsed.error.isEmpty())
         return fail(err, parsed.error);
     const QStringList& pos = parsed.positional;
@@ -73,8 +74,24 @@ int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err
     }
     if (!point(truth.value(QStringLiteral("jumpSurvey")), g.jump_survey_x, g.jump_survey_y))
         return fail(err, QStringLiteral("%1 has no jump point").arg(pos.first()));
-    if (!solve_coefficients(g)) {
-        err << kNoUniqueSolutionText << "\n";
+    for (const QJsonValue& cv : truth.value(QStringLiteral("checkPoints")).toArray()) {
+        const QJsonObject c = cv.toObject();
+        CheckPoint p;
+        p.name = c.value(QStringLiteral("name")).toString();
+        if (!isCheckPointName(p.name) || g.check_points.size() == kMaxCheckPoints
+            || !point(c.value(QStringLiteral("twips")), p.screen_x, p.screen_y)
+            || !point(c.value(QStringLiteral("survey")), p.survey_x, p.survey_y))
+            return fail(err, QStringLiteral("%1 has a check point that is not usable").arg(pos.first()));
+        g.check_points << p;
+    }
+    const QString lens = opt.value(QStringLiteral("lens"), QStringLiteral("none"));
+    if (lens != QLatin1String("radial") && lens != QLatin1String("none"))
+        return fail(err, QStringLiteral("--lens must be radial or none, not '%1'").arg(lens));
+    g.lens_wanted = lens == QLatin1String("radial");
+    const GridFit fit = fitWorkingGrid(g, LensCorrection::forPicture(truth.value(QStringLiteral("width")).toInt(),
+                                                                     truth.value(QStringLiteral("height")).toInt()));
+    if (!fit.ok) {
+        err << fit.error << "\n";
         return kCliNoResult;
     }
     const QString description = QStringLiteral("%1 %2x%3")
