@@ -63,6 +63,7 @@ const char kUsage[] =
     "  --fps N             record: frames per second, 1 to 240 (default 30)\n"
     "  --seconds S         record: the length in seconds, 1 to 3600 (default 5)\n"
     "  --codec CODEC       record: mjpeg (default), ffv1, h264 or none\n"
+    "  --lens-k1 K         record: the rehearsal camera's radial lens coefficient, -0.5 to 0.5 (default 0)\n"
     "\n"
     "Exit status: 0 done; 1 no answer from the grid, a frame outside the clip or dropped frames;\n"
     "2 bad usage, a file that cannot be read or written, or a device error.\n";

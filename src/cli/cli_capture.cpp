@@ -17,6 +17,7 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QTimer>
+#include <cmath>
 
 namespace tarvex {
 
@@ -107,7 +108,7 @@ int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err
 
 int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const CliArgs parsed = parseCliArgs(args, {"device", "size", "fps", "seconds", "codec"});
+    const CliArgs parsed = parseCliArgs(args, {"device", "size", "fps", "seconds", "codec", "lens-k1"});
     if (!parsed.error.isEmpty())
         return fail(err, parsed.error);
     const QStringList& pos = parsed.positional;
@@ -130,6 +131,15 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     FfmpegCaptureOptions o;
     o.rehearsal = true;
     o.devicePollMs = 0;
+    QStringList problems;
+    o.rehearsalScript = rehearsalScriptFromEnvironment(o.rehearsalScript, &problems);
+    for (const QString& p : problems)
+        err << "tarvex-cli: " << p << "\n";
+    if (opt.contains(QStringLiteral("lens-k1"))) {
+        o.rehearsalScript.lensK1 = opt.value(QStringLiteral("lens-k1")).toDouble(&ok);
+        if (!ok || std::abs(o.rehearsalScript.lensK1) > 0.5)
+            return fail(err, QStringLiteral("--lens-k1 must be a number from -0.5 to 0.5"));
+    }
     FfmpegCaptureDevice c(o);
     const QStringList devices = c.videoDevices();
     int device = devices.isEmpty() ? -1 : 0;
