@@ -412,7 +412,7 @@ bool allFinite(const QList<SurveyedPoint>& points)
 // Residuals, leave-one-out errors, flags and covariance of theta on points: the figures
 // both a fresh fit and a stored grid are judged by.
 void judge(GridFit& fit, const Frame& f, const QList<SurveyedPoint>& points, const Theta& t, bool lens,
-           const UncertaintySettings& s)
+           const UncertaintySettings& s, bool withLeaveOneOut = true)
 {
     const int parameters = lens ? 9 : 8;
     double sum = 0;
@@ -424,13 +424,13 @@ void judge(GridFit& fit, const Frame& f, const QList<SurveyedPoint>& points, con
         a.residual = w ? std::hypot(w->x() - points[i].survey.x(), w->y() - points[i].survey.y())
                        : std::numeric_limits<double>::infinity();
         sum += a.residual * a.residual;
-        if (points.size() > kBuoyCount)
+        if (points.size() > kBuoyCount && withLeaveOneOut)
             if (const auto left = leaveOut(f, points, i, lens))
                 a.leaveOneOut = left->error;
         fit.points << a;
     }
     fit.rms = std::sqrt(sum / points.size());
-    if (points.size() > kBuoyCount)
+    if (points.size() > kBuoyCount && withLeaveOneOut)
         flagOutliers(f, points, lens, fit.points);
 
     NormalisedMapping& n = fit.normalised;
@@ -594,7 +594,7 @@ GridFit fitWorkingGrid(GridState& g, const LensCorrection& frame, const Uncertai
 }
 
 GridFit assessGrid(const QList<SurveyedPoint>& points, const PlaneMapping& mapping, bool lensWanted,
-                   const UncertaintySettings& settings)
+                   const UncertaintySettings& settings, bool withLeaveOneOut)
 {
     GridFit fit;
     if (points.size() < kBuoyCount || points.size() > kMaxPoints || !allFinite(points)) {
@@ -611,8 +611,37 @@ GridFit assessGrid(const QList<SurveyedPoint>& points, const PlaneMapping& mappi
     fit.mapping = mapping;
     fit.lensUsed = mapping.lens().active();
     fit.lensTried = lensWanted && points.size() >= kMinPointsForLens;
-    judge(fit, f, points, *t, fit.lensUsed, settings);
+    judge(fit, f, points, *t, fit.lensUsed, settings, withLeaveOneOut);
     return fit;
+}
+
+const GridFit& workingGridFit(const GridState& g, const UncertaintySettings& settings)
+{
+    struct Cached {
+        QList<SurveyedPoint> points;
+        PlaneMapping mapping;
+        bool lensWanted = false;
+        double click = -1, survey = -1;
+        GridFit fit;
+    };
+    thread_local Cached cache;
+    const QList<SurveyedPoint> points = surveyedPoints(g);
+    const PlaneMapping mapping = PlaneMapping::fromGrid(g);
+    const bool same = cache.click == settings.clickPixels && cache.survey == settings.surveyMetres
+                      && cache.lensWanted == g.lens_wanted && cache.mapping == mapping
+                      && std::equal(points.begin(), points.end(), cache.points.begin(), cache.points.end(),
+                                    [](const SurveyedPoint& a, const SurveyedPoint& b) {
+                                        return a.name == b.name && a.screen == b.screen && a.survey == b.survey;
+                                    });
+    if (!same) {
+        cache.points = points;
+        cache.mapping = mapping;
+        cache.lensWanted = g.lens_wanted;
+        cache.click = settings.clickPixels;
+        cache.survey = settings.surveyMetres;
+        cache.fit = assessGrid(points, mapping, g.lens_wanted, settings, false);
+    }
+    return cache.fit;
 }
 
 QString fitProblem(const JumpGrid& grid)

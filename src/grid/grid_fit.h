@@ -95,8 +95,14 @@ GridFit fitWorkingGrid(GridState& g, const LensCorrection& frame, const Uncertai
 
 // The agreement figures and the uncertainty of a mapping read from a file, without
 // changing it: what a stored grid is judged by.
+// withLeaveOneOut false skips the leave-one-out fits and the flags: the uncertainty needs
+// neither, and a screen asks for it on every mouse move.
 GridFit assessGrid(const QList<SurveyedPoint>& points, const PlaneMapping& mapping, bool lensWanted,
-                   const UncertaintySettings& settings = {});
+                   const UncertaintySettings& settings = {}, bool withLeaveOneOut = true);
+
+// assessGrid of g's working grid without the leave-one-out fits, worked out again only
+// when the grid or the settings change.
+const GridFit& workingGridFit(const GridState& g, const UncertaintySettings& settings = {});
 
 // Why a stored grid with check points or a lens cannot be used, as the end of a sentence;
 // empty when fitting its points again gives its mapping (within kMappingBuoyTolerance at
