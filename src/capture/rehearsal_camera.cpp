@@ -531,33 +531,38 @@ void RehearsalRenderer::moveWater(QImage& image, double seconds) const
         const double turns = w.trains[t].omega * seconds / kTau;
         shift[t] = int(std::floor((turns - std::floor(turns)) * Water::kSteps));
     }
-    // One shade per 2 x 2 block, added to the three colours with saturation; the fourth
-    // byte is Qt's opaque alpha and stays.
-    std::vector<int> shades(size_t(w.blocks.width));
+    // One shade per 2 x 2 block, spread over a row of brighter and one of darker pixels that
+    // OpenCV adds and subtracts with saturation; the fourth byte is Qt's opaque alpha and stays.
     const int fw = image.width(), fh = image.height();
+    std::vector<quint32> lighter(static_cast<size_t>(fw)), darker(static_cast<size_t>(fw));
+    const cv::Mat up(1, fw, CV_8UC4, lighter.data()), down(1, fw, CV_8UC4, darker.data());
     for (int bj = 0; bj < w.blocks.height; ++bj) {
         const size_t row = size_t(bj) * w.blocks.width;
         bool any = false;
-        for (int bi = 0; bi < w.blocks.width; ++bi) {
+        for (int i = 0; i < fw; i += 2) {
+            const int bi = i >> 1;
             const quint8 gain = w.gain[row + bi];
-            const int s = gain ? w.shade[(w.phase[0][row + bi] - shift[0]) & (Water::kSteps - 1)]
-                                     + w.shade[(w.phase[1][row + bi] - shift[1]) & (Water::kSteps - 1)] / 2
-                               : 0;
-            shades[bi] = (s * gain) >> 8;
-            any = any || shades[bi] != 0;
+            int d = 0;
+            if (gain) {
+                const int s = w.shade[(w.phase[0][row + bi] - shift[0]) & (Water::kSteps - 1)]
+                              + w.shade[(w.phase[1][row + bi] - shift[1]) & (Water::kSteps - 1)] / 2;
+                d = std::clamp((s * gain) >> 8, -255, 255);
+                any = any || d != 0;
+            }
+            const quint32 grey = quint32(std::abs(d)) * 0x010101u;
+            lighter[size_t(i)] = d > 0 ? grey : 0;
+            darker[size_t(i)] = d < 0 ? grey : 0;
+            if (i + 1 < fw) {
+                lighter[size_t(i) + 1] = lighter[size_t(i)];
+                darker[size_t(i) + 1] = darker[size_t(i)];
+            }
         }
         if (!any)
             continue;
         for (int j = 2 * bj; j < std::min(2 * bj + 2, fh); ++j) {
-            auto* px = image.scanLine(j);
-            for (int i = 0; i < fw; ++i, px += 4) {
-                const int d = shades[size_t(i >> 1)];
-                if (!d)
-                    continue;
-                px[0] = quint8(std::clamp(px[0] + d, 0, 255));
-                px[1] = quint8(std::clamp(px[1] + d, 0, 255));
-                px[2] = quint8(std::clamp(px[2] + d, 0, 255));
-            }
+            cv::Mat line(1, fw, CV_8UC4, image.scanLine(j));
+            cv::add(line, up, line);
+            cv::subtract(line, down, line);
         }
     }
 }
