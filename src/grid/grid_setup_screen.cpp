@@ -1204,13 +1204,21 @@ void GridSetupScreen::showCheckPoints()
     const QSignalBlocker quiet(checkPointTable_);
     const int count = int(g.check_points.size());
     checkPointTable_->setRowCount(count);
+    // Items are kept and rewritten, never replaced: this runs inside the table's own
+    // change signal, where the edited item must outlive the call.
     auto cell = [this](int row, int column, const QString& text, bool editable) {
-        auto* item = new QTableWidgetItem(text);
+        QTableWidgetItem* item = checkPointTable_->item(row, column);
+        if (!item) {
+            item = new QTableWidgetItem;
+            checkPointTable_->setItem(row, column, item);
+        }
         Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
         if (editable)
             f |= Qt::ItemIsEditable;
         item->setFlags(f);
-        checkPointTable_->setItem(row, column, item);
+        item->setText(text);
+        item->setToolTip(QString());
+        item->setData(Qt::ForegroundRole, QVariant());
         return item;
     };
     auto number = [](double v) { return std::isfinite(v) ? QString::number(v, 'g', 12) : QString(); };

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace tarvex;
@@ -170,6 +171,8 @@ TEST_F(GridSetupCheckPointTest, TwoPlacedCheckPointsJoinTheFitAndShowTheirResidu
 TEST_F(GridSetupCheckPointTest, AMisSurveyedCheckPointIsFlaggedInTheTableAndTheReport)
 {
     open();
+    station->settings().MarkerStyle = "circle";
+    child<QScrollBar>(screen, "Setup_Cross_size")->setValue(90);
     setUpBuoys();
     for (const Check& c : kChecks)
         addCheck(c);
@@ -182,6 +185,17 @@ TEST_F(GridSetupCheckPointTest, AMisSurveyedCheckPointIsFlaggedInTheTableAndTheR
     EXPECT_GT(centimetresIn(2, LeaveOneOut), 40.0);
     EXPECT_LT(centimetresIn(2, LeaveOneOut), 60.0);
     EXPECT_TRUE(quality().contains(" - worst C3 ")) << quality().toStdString();
+    // Rings 15 pixels out from circle markers of radius 12: red for the flagged point, amber
+    // for one between 2 and 5 cm.
+    const QImage drawing = screen->canvas()->drawing();
+    const QRgb c3 = drawing.pixel(4500 / 15 + 15, 3000 / 15);
+    EXPECT_GT(qRed(c3), 200);
+    EXPECT_LT(qGreen(c3), 60);
+    EXPECT_EQ(cell(1, Residual), "2.4");
+    const QRgb c2 = drawing.pixel(7500 / 15 + 15, 6000 / 15);
+    EXPECT_GT(qRed(c2), 200);
+    EXPECT_GT(qGreen(c2), 150);
+    EXPECT_LT(qBlue(c2), 60);
 
     // The accuracy report keeps its own lines and appends the points and the quality line.
     prompter->answer("4");
