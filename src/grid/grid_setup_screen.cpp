@@ -1192,6 +1192,8 @@ void GridSetupScreen::buildCheckPointControls(QBoxLayout* column)
 
     for (int k = 0; k < kMaxCheckPoints; ++k) {
         QLabel* l = canvas_->addLabel(QStringLiteral("CheckPointName%1").arg(k + 1));
+        // Light on dark reads on water, sky and shore alike.
+        l->setStyleSheet(QStringLiteral("color: white; background-color: rgba(0, 0, 0, 150); padding: 0 2px;"));
         l->hide();
         checkPointNames_[std::size_t(k)] = l;
     }

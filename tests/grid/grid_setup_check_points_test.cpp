@@ -272,3 +272,23 @@ TEST_F(GridSetupCheckPointTest, ASavedGridWithCheckPointsLoadsBackWithItsTableAn
     EXPECT_EQ(quality(), line);
     EXPECT_TRUE(lens()->isChecked());
 }
+
+TEST_F(GridSetupCheckPointTest, ALockedGridMovesItsCheckPointsWithTheBuoys)
+{
+    open();
+    setUpBuoys();
+    addCheck(kChecks[0]);
+    child<QCheckBox>(screen, "chkboxGridLock")->setChecked(true);
+    // A buoy clicked 10 pixels right takes the check point along...
+    child<QRadioButton>(screen, "upper_left_button")->setChecked(true);
+    EXPECT_EQ(screen->selectedCheckPoint(), -1);
+    clickPicture(3150, 1995);
+    EXPECT_EQ(cell(0, PictureX), "6150");
+    EXPECT_EQ(g().buoy_screen_x[buoy::LowerRight], 10650);
+    // ...and the check point clicked back takes the buoys.
+    table()->selectRow(0);
+    clickPicture(6000, 4500);
+    EXPECT_EQ(cell(0, PictureX), "6000");
+    EXPECT_EQ(g().buoy_screen_x[buoy::UpperLeft], 3000);
+    EXPECT_EQ(child<QLineEdit>(screen, "lower_right_x")->text(), " 10500");
+}
