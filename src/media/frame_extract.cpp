@@ -55,6 +55,7 @@ ExtractResult extractFrame(Prompter& prompter, const QString& videoPath, int n, 
 {
     // One frame needs no background work or a large cache.
     VideoReader video(int64_t(64) << 20);
+    video.setReadAhead(false);
     if (!video.open(videoPath)) {
         if (video.openError() == VideoReader::OpenError::NoDecoder) {
             prompter.message(QStringLiteral("No suitable decompressor found for this video stream!\r\n") + video.error(),
