@@ -96,11 +96,12 @@ struct Decoder {
     int next = -1;          // index of the next packet to send; -1: position unknown
     bool drained = false;   // the decoder has been flushed at the end of the stream
     // Long groups: the pictures a run from a key frame hands out, counted into places.
-    int runGroup = -1;      // the group whose places the next picture takes
-    int runPlace = 0;       // picture index the next picture of the run takes
-    int runCount = 0;       // pictures the run gave its current group
-    bool runFresh = false;  // the current group is the first of the run: its start is unproven
-    int64_t runFirst = -1;  // slot of the first picture of the current group
+    int runGroup = -1;        // the group the run started at; -1: no run
+    int runFrom = 0;          // picture index of its key frame
+    int runPlace = 0;         // picture index the next picture of the run takes
+    bool runStarted = false;  // the key frame has come out
+    bool runFresh = false;    // the key frame's place is a guess, proven at the next key frame
+    bool runFailed = false;   // the guess was wrong: the run's pictures take no places
 
     bool valid() const { return next >= 0 && !drained; }
 };
@@ -144,7 +145,7 @@ struct VideoReader::Impl {
     int firstKey = 0;                  // packets before the first key frame show nothing
     std::vector<int> keys;             // packet index of each group's key frame
     std::vector<char> learned;         // the group's order is known
-    std::vector<char> needsBefore;     // an open group: decoding starts at the key frame before
+    bool openGroups = false;           // found in the clip: runs start where the order is known
     std::map<int64_t, SharedFrame> cache;              // packet slot -> decoded picture
     int64_t cacheBudget;
     int64_t cacheUsed = 0;
@@ -443,7 +444,6 @@ struct VideoReader::Impl {
                 if (i == firstKey || packets[size_t(i)].key)
                     keys.push_back(i);
             learned.assign(keys.size(), 0);
-            needsBefore.assign(keys.size(), 0);
             pictures.assign(packets.size() - size_t(firstKey), -1);
         }
         for (int i = firstKey; i < int(packets.size()); ++i) {
@@ -573,16 +573,29 @@ struct VideoReader::Impl {
     {
         return (size_t(g) + 1 < keys.size() ? keys[size_t(g) + 1] : int(packets.size())) - firstKey;
     }
-    int startGroup(int g) const { return g > 0 && needsBefore[size_t(g)] ? g - 1 : g; }
+    // Open groups (leading pictures that need the group before) leave a group's first
+    // place unknown, so such a clip is decoded from its start; its order, once learnt, stays.
+    int startGroup(int g) const
+    {
+        if (!openGroups)
+            return g;
+        for (int h = g; h > 0; --h)
+            if (learned[size_t(h - 1)])
+                return h;
+        return 0;
+    }
 
+    // A run from group g's key frame; its pictures take places from the key frame's on.
     void seekGroup(Decoder& dec, int g)
     {
         seek(dec, keys[size_t(g)]);
         dec.runGroup = g;
-        dec.runPlace = groupBegin(g);
-        dec.runCount = 0;
-        dec.runFresh = true;
-        dec.runFirst = -1;
+        dec.runFrom = groupBegin(g);
+        dec.runPlace = dec.runFrom;
+        dec.runStarted = false;
+        dec.runFailed = false;
+        // In a clip of closed groups the key frame shows first; checked at the next one.
+        dec.runFresh = !(g == 0 || learned[size_t(g - 1)]);
     }
 
     void placeLocked(int j, int64_t slot)
@@ -593,78 +606,90 @@ struct VideoReader::Impl {
         displayOfSlot[slot] = firstDisplay[size_t(j)];
     }
 
-    // The run has handed out what its current group gives. A group that gave a picture for
-    // each of its packets, its key frame first when the run began there, is learnt. A first
-    // group that did not is open (its leading pictures need the group before) and is
-    // decoded again from there; any other short group has damaged packets: its missing
-    // places repeat its last picture and those packets are damaged.
-    void finishGroupLocked(Decoder& dec)
+    // The run's pictures so far were placed on a guess that proved wrong.
+    void failRunLocked(Decoder& dec)
     {
-        const int g = dec.runGroup;
-        if (g < 0 || size_t(g) >= keys.size())
-            return;
-        const int size = groupEnd(g) - groupBegin(g);
-        const bool whole = dec.runCount == size && (!dec.runFresh || dec.runFirst == packets[size_t(keys[size_t(g)])].slot);
-        if (!whole && dec.runFresh && g > 0 && !needsBefore[size_t(g)]) {
-            needsBefore[size_t(g)] = 1;
-            for (int j = groupBegin(g); j < groupEnd(g); ++j) {
+        openGroups = true;
+        dec.runFailed = true;
+        for (int j = dec.runFrom; j < dec.runPlace; ++j)
+            if (!learned[size_t(groupOfPicture(j))]) {
                 if (pictures[size_t(j)] >= 0)
                     displayOfSlot.erase(pictures[size_t(j)]);
                 pictures[size_t(j)] = -1;
             }
-        } else if (!learned[size_t(g)]) {
-            if (!whole) {
-                std::unordered_set<int64_t> shown;
-                for (int j = groupBegin(g); j < dec.runPlace && j < groupEnd(g); ++j)
-                    shown.insert(pictures[size_t(j)]);
-                for (int k = keys[size_t(g)]; k - firstKey < groupEnd(g); ++k)
-                    if (!shown.count(packets[size_t(k)].slot))
-                        damagedSlots.insert(packets[size_t(k)].slot);
-                const int last = std::min(dec.runPlace, groupEnd(g)) - 1;
-                for (int j = std::max(last + 1, groupBegin(g)); j < groupEnd(g) && last >= groupBegin(g); ++j) {
-                    pictures[size_t(j)] = pictures[size_t(last)];
-                }
-            }
-            learned[size_t(g)] = 1;
-        }
-        dec.runFresh = false;
-        dec.runGroup = g + 1;
-        dec.runCount = 0;
-        dec.runFirst = -1;
-        if (size_t(g) + 1 < keys.size())
-            dec.runPlace = groupBegin(g + 1);
         changed.notify_all();
     }
 
-    // A picture of a run: it takes the next place of its group. Returns the picture index
-    // it took, -1 when it takes none.
+    void learnLocked(int fromGroup, int toGroup)
+    {
+        for (int h = std::max(0, fromGroup); h < toGroup && size_t(h) < learned.size(); ++h)
+            learned[size_t(h)] = 1;
+        changed.notify_all();
+    }
+
+    // A picture of a run takes the next place. Returns the picture index it took, -1 when
+    // it takes none: a leading picture before the run's key frame shows (it needs the group
+    // before), or any picture once the run's guess failed.
     int placeRunPictureLocked(Decoder& dec, const AVFrame* f)
     {
         const auto it = packetOfSlot.find(f->pts);
-        if (it == packetOfSlot.end() || it->second < firstKey || dec.runGroup < 0)
+        if (dec.runFailed || it == packetOfSlot.end() || it->second < firstKey || dec.runGroup < 0)
             return -1;
-        const int g = groupOfPacket(it->second);
-        while (dec.runGroup >= 0 && g > dec.runGroup && size_t(dec.runGroup) < keys.size())
-            finishGroupLocked(dec);
-        if (g != dec.runGroup || dec.runPlace >= groupEnd(g))
+        const int k = it->second;
+        if (!dec.runStarted) {
+            if (k != keys[size_t(dec.runGroup)]) {
+                if (dec.runFresh)
+                    failRunLocked(dec);
+                return -1;
+            }
+            dec.runStarted = true;
+        }
+        const int j = dec.runPlace;
+        if (size_t(j) >= pictures.size())
             return -1;
-        if (dec.runCount == 0)
-            dec.runFirst = f->pts;
-        ++dec.runCount;
-        const int j = dec.runPlace++;
+        if (packets[size_t(k)].key && k != keys[size_t(dec.runGroup)]) {
+            const int h = groupOfPacket(k);
+            if (dec.runFresh && j != groupBegin(h)) {
+                failRunLocked(dec);
+                return -1;
+            }
+            dec.runFresh = false;
+            learnLocked(groupOfPicture(dec.runFrom), h);
+        }
+        ++dec.runPlace;
         placeLocked(j, f->pts);
         insertLocked(f->pts, f);
         return j;
     }
 
-    // The picture index of frame n's picture is final: its group is learnt, or the run that
-    // placed it came from a group before.
+    // The run reached the end of the clip: a place left over belongs to a packet that gave
+    // no picture (cut or damaged); it repeats the picture before and the packet is damaged.
+    void finishRunLocked(Decoder& dec)
+    {
+        if (dec.runFailed || !dec.runStarted || dec.runGroup < 0)
+            return;
+        const int total = int(pictures.size());
+        if (dec.runPlace < total) {
+            std::unordered_set<int64_t> shown;
+            for (int j = dec.runFrom; j < dec.runPlace; ++j)
+                shown.insert(pictures[size_t(j)]);
+            for (int k = firstKey + dec.runFrom; k < int(packets.size()); ++k)
+                if (!shown.count(packets[size_t(k)].slot))
+                    damagedSlots.insert(packets[size_t(k)].slot);
+            for (int j = std::max(dec.runPlace, 1); j < total; ++j)
+                pictures[size_t(j)] = pictures[size_t(j - 1)];
+        }
+        learnLocked(groupOfPicture(dec.runFrom), int(keys.size()));
+        dec.runGroup = -1;
+    }
+
+    // The place of picture j is final: its group is learnt, or a run whose start is
+    // proven placed it.
     bool placedLocked(const Decoder& dec, int j) const
     {
-        const int g = groupOfPicture(j);
-        if (learned[size_t(g)])
+        if (learned[size_t(groupOfPicture(j))])
             return true;
-        return dec.runGroup == g && !dec.runFresh && j < dec.runPlace;
+        return dec.runGroup >= 0 && !dec.runFresh && !dec.runFailed && j >= dec.runFrom && j < dec.runPlace;
     }
 
     // ------------------------------------------------------------------ cache
@@ -811,16 +836,12 @@ struct VideoReader::Impl {
                 placeRunPictureLocked(dec, f);
             };
             while (!jobCancelled(job)) {
-                {
-                    std::lock_guard<std::mutex> lock(mutex);
-                    if (dec.runGroup > job.group || learned[size_t(job.group)])
-                        break;
-                }
-                if (!advance(dec, onFrame)) {
-                    std::lock_guard<std::mutex> lock(mutex);
-                    finishGroupLocked(dec);
+                const bool more = advance(dec, onFrame);
+                std::lock_guard<std::mutex> lock(mutex);
+                if (dec.drained)
+                    finishRunLocked(dec);
+                if (!more || dec.runFailed || dec.runPlace >= groupEnd(job.group))
                     break;
-                }
             }
             dec.next = -1;
             return;
@@ -962,41 +983,39 @@ struct VideoReader::Impl {
         return got;
     }
 
-    // Picture j of a clip with B-frames: from its group's key frame (or the group before's
-    // for an open group), or on from where the decoder is when that is no farther.
+    // Picture j of a clip with B-frames: from its group's key frame, or on from where the
+    // decoder is when that is hardly farther.
     SharedFrame pictureOfGroup(int j)
     {
         const int g = groupOfPicture(j);
         SharedFrame got;
         auto onFrame = [&](const AVFrame* f) {
             std::lock_guard<std::mutex> lock(mutex);
-            const int placed = placeRunPictureLocked(fg, f);
-            if (placed == j || (learned[size_t(g)] && f->pts == pictures[size_t(j)]))
+            if (placeRunPictureLocked(fg, f) == j)
                 got = shareFrame(f);
         };
         for (int tries = 0; tries < 3; ++tries) {
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                const int from = startGroup(g);
-                const bool goOn = tries == 0 && fg.valid() && fg.runGroup >= from && fg.runGroup <= g
-                                  && (fg.runGroup < g || fg.runPlace <= j);
+                const int from = groupBegin(startGroup(g));
+                const bool goOn = tries == 0 && fg.valid() && fg.runGroup >= 0 && !fg.runFailed && fg.runStarted
+                                  && fg.runPlace <= j && j - fg.runPlace <= j - from + 16;
                 if (!goOn)
-                    seekGroup(fg, from);
+                    seekGroup(fg, startGroup(g));
             }
             got.reset();
             for (;;) {
                 const bool more = advance(fg, onFrame);
                 std::lock_guard<std::mutex> lock(mutex);
                 if (fg.drained)
-                    finishGroupLocked(fg);
+                    finishRunLocked(fg);
                 if (got && placedLocked(fg, j))
                     return got;
-                if (learned[size_t(g)] && !got) {
+                if (learned[size_t(g)] && pictures[size_t(j)] >= 0 && (!got || fg.runGroup < 0)) {
                     if (SharedFrame hit = cachedLocked(pictures[size_t(j)]))
                         return hit;
                 }
-                // Passed without giving it: its group proved open, or the picture is gone.
-                if (!more || fg.runGroup > g)
+                if (!more || fg.runFailed || fg.runGroup < 0)
                     break;
             }
         }
@@ -1107,7 +1126,7 @@ void VideoReader::close()
     d.opened = false;
     d.keys.clear();
     d.learned.clear();
-    d.needsBefore.clear();
+    d.openGroups = false;
     d.firstKey = 0;
     d.intra = false;
     d.pendingJob.reset();
