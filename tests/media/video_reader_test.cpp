@@ -167,6 +167,8 @@ TEST(VideoReaderCache, ReadsAheadInTheDirectionOfTravelOnlyWhenAsked)
     VideoReader r;
     ASSERT_TRUE(r.open(path));
     EXPECT_EQ(testclips::frameNumberOf(r.frame(20), Codec::Mjpeg), 20);
+    r.waitUntilIdle();
+    EXPECT_EQ(r.cachedFrames(), 4);
     EXPECT_EQ(testclips::frameNumberOf(r.frame(19), Codec::Mjpeg), 19);
     r.waitUntilIdle();
     EXPECT_EQ(r.cachedFrames(), 8);   // 20 and 21, 22, 23 ahead; 19 and 18, 17, 16 ahead of the walk back
