@@ -555,6 +555,10 @@ struct VideoReader::Impl {
             return true;
         }
         dec.next = idx + 1;
+        if (dec.runFresh && dec.runGroup >= 0 && idx == keys[size_t(dec.runGroup)] && closesGroup(dec)) {
+            std::lock_guard<std::mutex> lock(mutex);
+            dec.runFresh = false;
+        }
         dec.pkt->pts = packets[size_t(idx)].slot;
         dec.pkt->dts = AV_NOPTS_VALUE;
         decode(dec, dec.pkt.get(), onFrame);
@@ -583,6 +587,37 @@ struct VideoReader::Impl {
             if (learned[size_t(h - 1)])
                 return h;
         return 0;
+    }
+
+    // An H.264 key frame that is an IDR picture closes the group before: nothing after it
+    // refers back, so its group's first place is its own and a run from it needs no proof.
+    static bool closesGroup(const Decoder& dec)
+    {
+        if (dec.ctx->codec_id != AV_CODEC_ID_H264)
+            return false;
+        const uint8_t* b = dec.pkt->data;
+        const int size = dec.pkt->size;
+        const uint8_t* extra = dec.ctx->extradata;
+        if (extra && dec.ctx->extradata_size > 4 && extra[0] == 1) {
+            // Length-prefixed units (avcC).
+            const int lengthBytes = (extra[4] & 3) + 1;
+            for (int at = 0; at + lengthBytes < size;) {
+                int64_t length = 0;
+                for (int i = 0; i < lengthBytes; ++i)
+                    length = (length << 8) | b[at + i];
+                at += lengthBytes;
+                if (length <= 0 || at + length > size)
+                    return false;
+                if ((b[at] & 0x1f) == 5)
+                    return true;
+                at += int(length);
+            }
+            return false;
+        }
+        for (int i = 0; i + 3 < size; ++i)
+            if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && (b[i + 3] & 0x1f) == 5)
+                return true;
+        return false;
     }
 
     // A run from group g's key frame; its pictures take places from the key frame's on.
@@ -669,6 +704,12 @@ struct VideoReader::Impl {
         if (dec.runFailed || !dec.runStarted || dec.runGroup < 0)
             return;
         const int total = int(pictures.size());
+        // Short from a key frame whose place was a guess: an open group's leading pictures
+        // may be what is missing, so the run before it decides.
+        if (dec.runPlace < total && dec.runFresh && groupOfPicture(dec.runFrom) > 0) {
+            failRunLocked(dec);
+            return;
+        }
         if (dec.runPlace < total) {
             std::unordered_set<int64_t> shown;
             for (int j = dec.runFrom; j < dec.runPlace; ++j)
@@ -883,13 +924,17 @@ struct VideoReader::Impl {
             if (missing)
                 job = Job{-1, a, b};
         } else if (direction < 0) {
-            // Backwards in a long group: the group before, while the operator looks.
+            // Backwards in a long group: the group before, while the operator looks, once
+            // the cache has room for its last pictures beside this group's ones still ahead;
+            // the cache keeps the ones the walk reaches first.
             const int g = groupOfPicture(display[size_t(n)]);
-            if (g == 0 || groupCachedLocked(g - 1))
+            if (g == 0)
                 return;
-            // A cache that cannot hold the group before beside this one would only churn.
-            const int first = groupBegin(startGroup(g - 1));
-            if (int64_t(display[size_t(n)] - first + 1) * pictureBytes() > budget())
+            const int last = groupEnd(g - 1) - 1;
+            if (learned[size_t(g - 1)] && cache.count(pictures[size_t(last)]))
+                return;
+            constexpr int kRoom = 16;
+            if (int64_t(display[size_t(n)] - groupBegin(g) + 1 + kRoom) * pictureBytes() > budget())
                 return;
             job = Job{g - 1, -1, -1};
         }
