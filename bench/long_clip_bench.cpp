@@ -1,18 +1,25 @@
 // Long clips as network cameras store them: 30 s and 120 s of 1080p long-group H.264 with
-// B-frames, beside the station's intra-only codecs. Per clip, in a process of its own so
-// peak memory is the clip's: open to the first frame, open to a late frame, forward, back
-// and random steps as ratios to one decode (a plain sequential decode's time per frame),
-// peak resident memory, and the same through an exact peer written here: FFmpeg's seek to
-// the key frame before, then decoding forward to the frame.
-//   bench_long_clip_bench [SECONDS...]   (default 30 120; clips go to a temporary folder)
+// B-frames, beside the station's intra-only codecs and its own recordings. Per clip, in a
+// process of its own so peak memory is the clip's: open to the first frame, open to the last
+// frame, forward, back and random steps as ratios to one decode (a plain sequential decode's
+// time per frame, each frame converted for the screen as the reader's are), the CPU of a
+// forward step past frame 200 in decodes, peak resident memory; and the same through an
+// exact peer written here: FFmpeg's seek to the key frame before, then decoding forward.
+//   bench_long_clip_bench [SECONDS...]   (default 30 120)
+// Clips are made in a temporary folder, or kept in $TARVEX_BENCH_CLIPS and made only once.
+// The station's recordings come from tarvex-cli record ($TARVEX_CLI, else the build's).
 #include "media/video_reader.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <functional>
+#include <vector>
 #include <random>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -21,6 +28,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
 }
 
 using tarvex::VideoReader;
@@ -28,6 +36,30 @@ using tarvex::VideoReader;
 namespace {
 
 double ms(QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
+
+double cpuMs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+// What the screen needs of a picture: RGB32, as the reader's frame() gives.
+struct ToScreen {
+    SwsContext* sws = nullptr;
+    std::vector<uint8_t> rgb;
+    ~ToScreen() { sws_freeContext(sws); }
+    void operator()(const AVFrame* f)
+    {
+        sws = sws_getCachedContext(sws, f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
+                                   AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        const int stride = (f->width * 4 + 63) / 64 * 64;
+        rgb.resize(size_t(stride) * size_t(f->height) + 64);
+        uint8_t* planes[4] = {rgb.data(), nullptr, nullptr, nullptr};
+        int strides[4] = {stride, 0, 0, 0};
+        sws_scale(sws, f->data, f->linesize, 0, f->height, planes, strides);
+    }
+};
 
 long peakKb()
 {
@@ -44,6 +76,7 @@ struct Peer {
     AVPacket* pkt = av_packet_alloc();
     AVFrame* frm = av_frame_alloc();
     int stream = -1;
+    ToScreen screen;
     bool open(const char* path)
     {
         if (avformat_open_input(&fmt, path, nullptr, nullptr) < 0)
@@ -76,6 +109,8 @@ struct Peer {
             av_packet_unref(pkt);
             while (avcodec_receive_frame(ctx, frm) == 0) {
                 const int64_t t = frm->best_effort_timestamp;
+                if (t >= n)
+                    screen(frm);
                 av_frame_unref(frm);
                 if (t >= n)
                     return true;
@@ -86,29 +121,32 @@ struct Peer {
     }
 };
 
-// One decode: a sequential decode's time per frame over the first `frames`.
-double oneDecode(const char* path, int frames)
+// One decode: a sequential decode's time per frame over the first `frames`, and its CPU.
+double oneDecode(const char* path, int frames, double* cpu)
 {
     Peer p;
     p.open(path);
     QElapsedTimer t;
     t.start();
+    const double cpu0 = cpuMs();
     int got = 0;
     while (got < frames && av_read_frame(p.fmt, p.pkt) >= 0) {
         if (p.pkt->stream_index == p.stream) {
             avcodec_send_packet(p.ctx, p.pkt);
             while (avcodec_receive_frame(p.ctx, p.frm) == 0) {
+                p.screen(p.frm);
                 ++got;
                 av_frame_unref(p.frm);
             }
         }
         av_packet_unref(p.pkt);
     }
+    *cpu = (cpuMs() - cpu0) / std::max(1, got);
     return ms(t) / std::max(1, got);
 }
 
 struct Row {
-    double first, late, forward, back, random;
+    double first, late, forward, back, random, forwardCpu;
 };
 
 template <typename Get>
@@ -126,11 +164,13 @@ Row measure(Get&& get, int count, const std::function<void()>& reopen)
     r.late = ms(t);
     const int from = std::min(count - 1, 200);
     get(from);
-    const int steps = 60;
+    const int steps = std::min(60, count - 1 - from);
     t.restart();
+    const double cpu0 = cpuMs();
     for (int i = 1; i <= steps; ++i)
         get(from + i);
     r.forward = ms(t) / steps;
+    r.forwardCpu = (cpuMs() - cpu0) / steps;
     t.restart();
     for (int i = steps - 1; i >= 0; --i)
         get(from + i);
@@ -155,7 +195,8 @@ void runClip(const QString& path, const QString& label)
     }
     const int count = probe.frameCount();
     probe.close();
-    const double one = oneDecode(file.constData(), 90);
+    double oneCpu = 0;
+    const double one = oneDecode(file.constData(), 90, &oneCpu);
     if (fork() == 0) {
         VideoReader r;
         const Row a = measure([&](int n) { r.frame(n); }, count, [&] { r.open(path); });
@@ -165,10 +206,10 @@ void runClip(const QString& path, const QString& label)
             peer = std::make_unique<Peer>();
             peer->open(file.constData());
         });
-        std::printf("%-28s %5d %6.1f | %6.1f %7.1f %5.2f %5.2f %6.1f %6ld | peer %6.1f %7.1f %5.2f %5.2f %6.1f | ratio late %.2f random %.2f\n",
+        std::printf("%-24s %5d %5.1f | %5.1f %6.1f %5.2f %5.2f %5.2f %6.1f %5ld | %5.1f %6.1f %5.2f %5.2f %6.1f | %4.2f %4.2f\n",
                     qPrintable(label), count, one, a.first / one, a.late / one, a.forward / one, a.back / one,
-                    a.random / one, rss / 1024, b.first / one, b.late / one, b.forward / one, b.back / one,
-                    b.random / one, a.late / b.late, a.random / b.random);
+                    a.forwardCpu / oneCpu, a.random / one, rss / 1024, b.first / one, b.late / one, b.forward / one,
+                    b.back / one, b.random / one, a.late / b.late, a.random / b.random);
         std::fflush(stdout);
         _exit(0);
     }
@@ -194,14 +235,23 @@ int main(int argc, char** argv)
         lengths << a.toInt();
     if (lengths.isEmpty())
         lengths = {30, 120};
-    QTemporaryDir dir;
-    std::printf("ratios to one decode (ms per frame of a sequential decode); rss in MB\n");
-    std::printf("%-28s %5s %6s | %6s %7s %5s %5s %6s %6s | peer: first late fwd back random\n", "clip", "frames",
-                "decode", "first", "late", "fwd", "back", "random", "rss");
+    QTemporaryDir temp;
+    const QString kept = qEnvironmentVariable("TARVEX_BENCH_CLIPS");
+    const QDir dir(kept.isEmpty() ? temp.path() : kept);
+    const auto clip = [&](const QString& name, const std::function<bool(const QString&)>& makeIt) {
+        const QString p = dir.filePath(name);
+        return QFileInfo::exists(p) || makeIt(p) ? p : QString();
+    };
+    std::printf("steps as ratios to one decode (ms a frame, sequential decode and conversion);\n"
+                "fwdCPU: CPU of a forward step in decodes' CPU; rss: peak resident MB\n");
+    std::printf("%-24s %5s %5s | %5s %6s %5s %5s %5s %6s %5s | peer: %5s %6s %5s %5s %6s | ratio: late random\n",
+                "clip", "count", "ms", "first", "last", "fwd", "back", "fwdCPU", "random", "rss", "first", "last",
+                "fwd", "back", "random");
     const QStringList longGop{"-c:v", "libx264", "-preset", "veryfast", "-g", "90", "-bf", "2"};
     for (int s : lengths) {
-        const QString p = dir.filePath(QStringLiteral("h264-long-%1s.avi").arg(s));
-        if (make(p, longGop, s))
+        const QString p = clip(QStringLiteral("h264-g90-bf2-%1s.avi").arg(s),
+                               [&](const QString& out) { return make(out, longGop, s); });
+        if (!p.isEmpty())
             runClip(p, QStringLiteral("H.264 g90 bf2 %1 s").arg(s));
     }
     const struct {
@@ -211,9 +261,25 @@ int main(int argc, char** argv)
                  {"H.264 all-intra 10 s", {"-c:v", "libx264", "-preset", "veryfast", "-g", "1"}},
                  {"FFV1 10 s", {"-c:v", "ffv1", "-g", "1"}}};
     for (const auto& c : intra) {
-        const QString p = dir.filePath(QString::fromLatin1(c.name).replace(' ', '_') + ".avi");
-        if (make(p, c.codec, 10))
+        const QString p = clip(QString::fromLatin1(c.name).replace(' ', '_') + ".avi",
+                               [&](const QString& out) { return make(out, c.codec, 10); });
+        if (!p.isEmpty())
             runClip(p, QString::fromLatin1(c.name));
+    }
+    // The station's own recordings, from the rehearsal camera.
+    QString cli = qEnvironmentVariable("TARVEX_CLI");
+    if (cli.isEmpty())
+        cli = QCoreApplication::applicationDirPath() + QStringLiteral("/../src/cli/tarvex-cli");
+    for (const char* codec : {"mjpeg", "h264"}) {
+        const QString p = clip(QStringLiteral("station-%1.avi").arg(QLatin1String(codec)), [&](const QString& out) {
+            QProcess rec;
+            rec.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            rec.start(cli, {"record", out, "--device", "Tarvex Rehearsal Camera", "--seconds", "5", "--codec",
+                            QLatin1String(codec)});
+            return rec.waitForFinished(60000) && rec.exitCode() == 0;
+        });
+        if (!p.isEmpty())
+            runClip(p, QStringLiteral("station %1 5 s").arg(QLatin1String(codec)));
     }
     return 0;
 }

@@ -691,6 +691,11 @@ struct VideoReader::Impl {
             dec.runFresh = false;
             learnLocked(groupOfPicture(dec.runFrom), h);
         }
+        // A guess never overwrites what a proven run placed; where they differ the guess is wrong.
+        if (dec.runFresh && pictures[size_t(j)] >= 0 && pictures[size_t(j)] != f->pts) {
+            failRunLocked(dec);
+            return -1;
+        }
         ++dec.runPlace;
         placeLocked(j, f->pts);
         insertLocked(f->pts, f);
@@ -762,7 +767,8 @@ struct VideoReader::Impl {
     {
         if (cache.count(slot))
             return;
-        SharedFrame s = shareFrame(f);
+        // Intra-only clips keep a few pictures: a copy would only cost time.
+        SharedFrame s(intra ? av::cloneFrame(f) : av::copyFrame(f));
         if (!s)
             return;
         cacheUsed += frameBytes(s.get());
@@ -859,6 +865,12 @@ struct VideoReader::Impl {
                 ready = openDecoder(dec, problem, false);
             if (ready)
                 runJob(dec, job);
+            // A long group's decoder holds a picture buffer per reference; between the
+            // operator's rests it would only hold memory.
+            if (ready && job.group >= 0) {
+                dec = Decoder();
+                ready = false;
+            }
             std::lock_guard<std::mutex> lock(mutex);
             runningJob.reset();
             changed.notify_all();
