@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -28,6 +29,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -154,14 +156,18 @@ Row measure(Get&& get, int count, const std::function<void()>& reopen)
 {
     Row r{};
     QElapsedTimer t;
-    t.start();
-    reopen();
-    get(0);
-    r.first = ms(t);
-    t.restart();
-    reopen();
-    get(count - 1);
-    r.late = ms(t);
+    // The machine is shared: the best of three opens stands for what the code costs.
+    r.first = r.late = 1e300;
+    for (int i = 0; i < 3; ++i) {
+        t.restart();
+        reopen();
+        get(0);
+        r.first = std::min(r.first, ms(t));
+        t.restart();
+        reopen();
+        get(count - 1);
+        r.late = std::min(r.late, ms(t));
+    }
     const int from = std::min(count - 1, 200);
     get(from);
     const int steps = std::min(60, count - 1 - from);
@@ -195,12 +201,17 @@ void runClip(const QString& path, const QString& label)
     }
     const int count = probe.frameCount();
     probe.close();
-    double oneCpu = 0;
-    const double one = oneDecode(file.constData(), 90, &oneCpu);
+    std::fflush(stdout);   // a child would print what is buffered again
+    // The reader first in a fresh process, so its peak memory is its own.
     if (fork() == 0) {
-        VideoReader r;
+        // TARVEX_BENCH_CACHE_MB: the reader's cache bound, for comparing bounds.
+        const int cacheMb = qEnvironmentVariableIntValue("TARVEX_BENCH_CACHE_MB");
+        VideoReader r(cacheMb > 0 ? int64_t(cacheMb) << 20 : VideoReader::kDefaultCacheBytes);
         const Row a = measure([&](int n) { r.frame(n); }, count, [&] { r.open(path); });
         const long rss = peakKb();
+        r.close();
+        double oneCpu = 0;
+        const double one = oneDecode(file.constData(), 90, &oneCpu);
         std::unique_ptr<Peer> peer;
         const Row b = measure([&](int n) { peer->frame(n); }, count, [&] {
             peer = std::make_unique<Peer>();
@@ -230,6 +241,7 @@ bool make(const QString& out, const QStringList& codec, int seconds)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    av_log_set_level(AV_LOG_ERROR);
     QList<int> lengths;
     for (const QString& a : app.arguments().mid(1))
         lengths << a.toInt();
@@ -248,6 +260,11 @@ int main(int argc, char** argv)
                 "clip", "count", "ms", "first", "last", "fwd", "back", "fwdCPU", "random", "rss", "first", "last",
                 "fwd", "back", "random");
     const QStringList longGop{"-c:v", "libx264", "-preset", "veryfast", "-g", "90", "-bf", "2"};
+    const QString only = qEnvironmentVariable("TARVEX_BENCH_ONLY");   // one clip file
+    if (!only.isEmpty()) {
+        runClip(only, QFileInfo(only).fileName());
+        return 0;
+    }
     for (int s : lengths) {
         const QString p = clip(QStringLiteral("h264-g90-bf2-%1s.avi").arg(s),
                                [&](const QString& out) { return make(out, longGop, s); });

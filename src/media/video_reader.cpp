@@ -110,7 +110,12 @@ struct Decoder {
 
 struct VideoReader::Impl {
     explicit Impl(int64_t budget) : cacheBudget(budget) {}
-    ~Impl() { stopWorker(); }
+    ~Impl()
+    {
+        stopWorker();
+        cache.clear();
+        av_buffer_pool_uninit(&picturePool);
+    }
 
     // ---- set once by open() ----
     QString path;
@@ -162,6 +167,9 @@ struct VideoReader::Impl {
     };
     std::optional<Job> pendingJob;
     std::optional<Job> runningJob;
+    bool dropRunning = false;                          // the running job is no longer wanted
+    AVBufferPool* picturePool = nullptr;               // buffers of the cache's pictures
+    int picturePoolSize = 0;
     bool stopping = false;
     std::thread worker;
 
@@ -763,12 +771,43 @@ struct VideoReader::Impl {
     }
     static constexpr int kReadAhead = 3;
 
+    // A picture the cache keeps, copied into a buffer of the reader's own pool. Held in the
+    // decoder's buffers, each picture kept grew that decoder's pool for good (and the worker's
+    // as well); copied through malloc and freed on eviction, it stayed in whichever thread's
+    // arena made it. The pool holds what the cache held at most, until the clip is closed.
+    SharedFrame keptCopyLocked(const AVFrame* f)
+    {
+        const auto format = AVPixelFormat(f->format);
+        const int size = av_image_get_buffer_size(format, f->width, f->height, 64);
+        if (size <= 0)
+            return nullptr;
+        if (size != picturePoolSize) {
+            av_buffer_pool_uninit(&picturePool);
+            picturePool = av_buffer_pool_init(size_t(size), nullptr);
+            picturePoolSize = picturePool ? size : 0;
+        }
+        AVBufferRef* buffer = picturePool ? av_buffer_pool_get(picturePool) : nullptr;
+        av::Frame copy = av::makeFrame();
+        if (!buffer || !copy) {
+            av_buffer_unref(&buffer);
+            return nullptr;
+        }
+        copy->buf[0] = buffer;
+        copy->format = f->format;
+        copy->width = f->width;
+        copy->height = f->height;
+        if (av_image_fill_arrays(copy->data, copy->linesize, buffer->data, format, f->width, f->height, 64) < 0
+            || av_frame_copy(copy.get(), f) < 0 || av_frame_copy_props(copy.get(), f) < 0)
+            return nullptr;
+        return SharedFrame(std::move(copy));
+    }
+
     void insertLocked(int64_t slot, const AVFrame* f)
     {
         if (cache.count(slot))
             return;
         // Intra-only clips keep a few pictures: a copy would only cost time.
-        SharedFrame s(intra ? av::cloneFrame(f) : av::copyFrame(f));
+        SharedFrame s(intra ? shareFrame(f) : keptCopyLocked(f));
         if (!s)
             return;
         cacheUsed += frameBytes(s.get());
@@ -841,7 +880,7 @@ struct VideoReader::Impl {
     bool jobCancelled(const Job& job)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        return stopping || (pendingJob && !(*pendingJob == job));
+        return stopping || dropRunning || (pendingJob && !(*pendingJob == job));
     }
 
     void workerLoop()
@@ -858,6 +897,7 @@ struct VideoReader::Impl {
                 job = *pendingJob;
                 pendingJob.reset();
                 runningJob = job;
+                dropRunning = false;
             }
             // The second demuxer and decoder only once the operator steps.
             QString problem;
@@ -920,10 +960,10 @@ struct VideoReader::Impl {
     // After a frame is shown: ask the worker for what the operator reaches next.
     void planReadAheadLocked(int n)
     {
-        if (!readAhead || display.empty())
+        if (display.empty())
             return;
         std::optional<Job> job;
-        if (intra) {
+        if (intra && readAhead) {
             const int from = n + direction;
             const int to = std::clamp(n + direction * kReadAhead, 0, int(display.size()) - 1);
             if (from < 0 || from >= int(display.size()))
@@ -935,7 +975,7 @@ struct VideoReader::Impl {
                 missing = missing || !cache.count(packets[size_t(k)].slot);
             if (missing)
                 job = Job{-1, a, b};
-        } else if (direction < 0) {
+        } else if (direction < 0 && readAhead) {
             // Backwards in a long group: the group before, while the operator looks, once
             // the cache has room for its last pictures beside this group's ones still ahead;
             // the cache keeps the ones the walk reaches first.
@@ -950,8 +990,14 @@ struct VideoReader::Impl {
                 return;
             job = Job{g - 1, -1, -1};
         }
-        if (!job || (runningJob && *runningJob == *job))
+        // What the operator no longer heads for is not decoded on: it would take the cores
+        // the next step needs.
+        if (runningJob && !(job && *runningJob == *job))
+            dropRunning = true;
+        if (!job || (runningJob && *runningJob == *job)) {
+            pendingJob.reset();
             return;
+        }
         pendingJob = job;
         startWorker();
         changed.notify_all();
@@ -995,6 +1041,11 @@ struct VideoReader::Impl {
         if (SharedFrame hit = cachedLocked(pictures[size_t(j)]); hit && (intra || placedLocked(fg, j)))
             return served(hit);
         // The worker is decoding what holds it: waiting costs less than decoding it twice.
+        // Anything else it decodes would only take the cores this frame needs.
+        if (runningJob && !coversLocked(*runningJob, n)) {
+            dropRunning = true;
+            pendingJob.reset();
+        }
         changed.wait(lock, [&] { return !runningJob || !coversLocked(*runningJob, n); });
         if (SharedFrame hit = cachedLocked(pictures[size_t(j)]); hit && (intra || learned[size_t(groupOfPicture(j))]))
             return served(hit);
@@ -1178,6 +1229,9 @@ void VideoReader::close()
     d.displayOfSlot.clear();
     d.cache.clear();
     d.cacheUsed = 0;
+    // Freed as the last picture a caller still holds is dropped.
+    av_buffer_pool_uninit(&d.picturePool);
+    d.picturePoolSize = 0;
     d.slotCount = 0;
     d.fileBytes = -1;
     d.opened = false;
