@@ -20,6 +20,8 @@
 
 #include "media/av_handles.h"
 
+#include <sys/mman.h>
+
 extern "C" {
 #include <libavutil/imgutils.h>
 }
@@ -771,6 +773,22 @@ struct VideoReader::Impl {
     }
     static constexpr int kReadAhead = 3;
 
+    // Pages mapped whole: faulting a picture's 800 pages in one by one cost more than
+    // decoding it.
+    static AVBufferRef* poolPages(void*, size_t size)
+    {
+        void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (pages == MAP_FAILED)
+            return nullptr;
+        AVBufferRef* buffer = av_buffer_create(
+            static_cast<uint8_t*>(pages), size,
+            [](void* length, uint8_t* data) { munmap(data, size_t(reinterpret_cast<intptr_t>(length))); },
+            reinterpret_cast<void*>(intptr_t(size)), 0);
+        if (!buffer)
+            munmap(pages, size);
+        return buffer;
+    }
+
     // A picture the cache keeps, copied into a buffer of the reader's own pool. Held in the
     // decoder's buffers, each picture kept grew that decoder's pool for good (and the worker's
     // as well); copied through malloc and freed on eviction, it stayed in whichever thread's
@@ -783,7 +801,7 @@ struct VideoReader::Impl {
             return nullptr;
         if (size != picturePoolSize) {
             av_buffer_pool_uninit(&picturePool);
-            picturePool = av_buffer_pool_init(size_t(size), nullptr);
+            picturePool = av_buffer_pool_init2(size_t(size), nullptr, &poolPages, nullptr);
             picturePoolSize = picturePool ? size : 0;
         }
         AVBufferRef* buffer = picturePool ? av_buffer_pool_get(picturePool) : nullptr;
@@ -1246,6 +1264,8 @@ void VideoReader::close()
     d.error.clear();
     d.openError = OpenError::None;
     d.current = 0;
+    d.direction = 1;
+    d.dropRunning = false;
 }
 
 void VideoReader::setReadAhead(bool on)
