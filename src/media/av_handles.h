@@ -81,20 +81,6 @@ private:
 [[nodiscard]] inline Frame makeFrame() { return Frame(av_frame_alloc()); }
 // A new reference to the same picture; null when out of memory.
 [[nodiscard]] inline Frame cloneFrame(const AVFrame* f) { return Frame(f ? av_frame_clone(f) : nullptr); }
-// A copy in buffers of its own: a decoder's buffer pool keeps every buffer it ever lent, so
-// pictures held long (a cache) would grow the pool by what they hold. Null when out of memory.
-[[nodiscard]] inline Frame copyFrame(const AVFrame* f)
-{
-    Frame c = makeFrame();
-    if (!f || !c)
-        return nullptr;
-    c->format = f->format;
-    c->width = f->width;
-    c->height = f->height;
-    if (av_frame_get_buffer(c.get(), 0) < 0 || av_frame_copy(c.get(), f) < 0 || av_frame_copy_props(c.get(), f) < 0)
-        return nullptr;
-    return c;
-}
 [[nodiscard]] inline Packet makePacket() { return Packet(av_packet_alloc()); }
 // Null for no codec as for no memory: both mean there is nothing to decode or encode with.
 [[nodiscard]] inline CodecContext makeCodecContext(const AVCodec* codec)
