@@ -17,6 +17,8 @@ namespace {
 constexpr int kMaxPoints = kBuoyCount + kMaxCheckPoints;
 // The lens needs a ninth parameter and points to spare for it.
 constexpr int kMinPointsForLens = 6;
+// Half a picture diagonal out, a coefficient of 0.5 moves a point by half its radius.
+constexpr double kMaxLensK1 = 0.5;
 // How strongly the settings' figure weighs against the residuals when a fit with few points
 // spare estimates its own noise: as much as this many spare equations.
 constexpr double kPriorEquations = 4;
@@ -202,6 +204,17 @@ std::optional<Theta> leastSquares(const Frame& f, const QList<SurveyedPoint>& po
         t[j] = p.at<double>(j);
         if (!std::isfinite(t[j]))
             return std::nullopt;
+    }
+    // No camera lens bends that far: such a coefficient only soaks up a bad point.
+    if (lens && !(std::fabs(t[8]) <= kMaxLensK1))
+        return std::nullopt;
+    // A barrel folds back beyond some radius; a point out there has no ideal place.
+    if (lens && t[8] < 0) {
+        const double foldIdeal = 1 / std::sqrt(-3 * t[8]);
+        const double foldSeen = foldIdeal * (1 + t[8] * foldIdeal * foldIdeal);
+        for (const SurveyedPoint& sp : points)
+            if (std::hypot(sp.screen.x() - f.lens.centre_x, sp.screen.y() - f.lens.centre_y) / f.lens.radius >= foldSeen)
+                return std::nullopt;
     }
     // Every point must lie on the side of the vanishing line the picture sees.
     for (const SurveyedPoint& sp : points)

@@ -113,6 +113,15 @@ TEST(GridFit, TheLensIsCorrectedFromTheSamePointsAndOnlyWhenItHelps)
                                                      : QStringLiteral(" - lens k1 = 0.080")))
             << qualityLine(fit).toStdString();
     }
+    // A survey figure tens of metres out must not pass for a lens.
+    const Scene barrel(-0.12);
+    auto gross = barrel.points(12);
+    gross[6].survey.ry() += 42;
+    const GridFit wild = fitGrid(gross, true, barrel.lens);
+    ASSERT_TRUE(wild.ok);
+    EXPECT_LE(std::fabs(wild.mapping.lens().k1), 0.5);
+    EXPECT_TRUE(wild.points[6].flagged);
+
     // No distortion and clicks half a pixel out: the lens must not bend the grid.
     Scene flat;
     auto pts = flat.points(10);
