@@ -24,6 +24,9 @@ struct CliArgs {
 };
 CliArgs parseCliArgs(const QStringList& args, const QStringList& allowed);
 
+// `contact CLIP [--grid FILE]`: args after the command's name.
+int runContactCli(const QStringList& args, QTextStream& out, QTextStream& err);
+
 // args without the program name.
 int runCli(const QStringList& args, QTextStream& out, QTextStream& err);
 
