@@ -221,11 +221,21 @@ std::vector<Track> tracksOf(const std::vector<int>& indices, const std::vector<c
 {
     std::vector<Track> tracks;
     const int link = std::max(2, view.work.width / 100);
+    // Only white that is still there in the next frame of the list: a glint is gone by then,
+    // spray has grown.
+    static const cv::Mat still = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::Mat next;
     for (int pos = 0; pos < int(indices.size()); ++pos) {
         if (cancelled(options))
             return {};
         const int k = indices[size_t(pos)];
-        const cv::Mat strict = newWhite(w[size_t(k)], background, view.water, kStrictWhite, kStrictRise);
+        cv::Mat strict = pos == 0 ? newWhite(w[size_t(k)], background, view.water, kStrictWhite, kStrictRise) : next;
+        if (pos + 1 < int(indices.size())) {
+            next = newWhite(w[size_t(indices[size_t(pos + 1)])], background, view.water, kStrictWhite, kStrictRise);
+            cv::Mat around;
+            cv::dilate(next, around, still);
+            strict &= around;
+        }
         std::vector<int> area(tracks.size(), 0);
         std::vector<cv::Rect> box(tracks.size());
         for (const Patch& p : patchesOf(strict)) {
