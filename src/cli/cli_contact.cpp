@@ -4,6 +4,10 @@
 #include "grid/grid_file.h"
 #include "review/contact_detector.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace tarvex {
 
 namespace {
@@ -46,6 +50,8 @@ int runContactCli(const QStringList& args, QTextStream& out, QTextStream& err)
         }
         options.grid = contactGridOf(g);
     }
+    // The decoder's notes on every frame would bury the one line this command prints.
+    av_log_set_level(AV_LOG_ERROR);
     QString problem;
     const auto found = detectContact(a.positional.first(), options, &problem);
     if (!problem.isEmpty()) {
