@@ -143,8 +143,10 @@ int main(int argc, char** argv)
             const auto water = o.grid->mapping.surveyFromScreen(found->impactTwips);
             const double d = water ? std::hypot(water->x() - p.script.contactSurvey.x(), water->y() - p.script.contactSurvey.y()) : 1e9;
             metres.push_back(d);
-            line += QStringLiteral("truth frame %1, suggested %2 (confidence %3), impact off by %4 m")
-                        .arg(truthFrame).arg(found->frame).arg(found->confidence).arg(d, 0, 'f', 2);
+            line += QStringLiteral("truth frame %1, suggested %2 (confidence %3), impact off by %4 m (%5, %6 for %7, %8)")
+                        .arg(truthFrame).arg(found->frame).arg(found->confidence).arg(d, 0, 'f', 2)
+                        .arg(water ? water->x() : NAN, 0, 'f', 2).arg(water ? water->y() : NAN, 0, 'f', 2)
+                        .arg(p.script.contactSurvey.x(), 0, 'f', 2).arg(p.script.contactSurvey.y(), 0, 'f', 2);
         }
         std::printf("%s, %.0f ms CPU\n", qPrintable(line), cpu * 1000);
         std::fflush(stdout);

@@ -282,6 +282,32 @@ std::vector<Track> tracksOf(const std::vector<int>& indices, const std::vector<c
     return tracks;
 }
 
+// The first spray again on the whole picture around the working seed: a working pixel may
+// be a third of a metre deep on the far side of the course.
+std::optional<QPointF> refinedImpact(const QImage& frame, QSize picture, const View& view, const cv::Mat& background,
+                                     const cv::Mat& seed)
+{
+    if (view.scale <= 1 || frame.isNull() || frame.size() != picture)
+        return std::nullopt;
+    const cv::Rect around = grown(cv::boundingRect(seed), 2) & cv::Rect(0, 0, view.work.width, view.work.height);
+    if (around.area() == 0)
+        return std::nullopt;
+    const int k = view.scale;
+    const cv::Rect full(view.roi.x + around.x * k, view.roi.y + around.y * k, around.width * k, around.height * k);
+    const cv::Size size = full.size();
+    cv::Mat still, water, near;
+    cv::resize(background(around), still, size, 0, 0, cv::INTER_NEAREST);
+    cv::resize(view.water(around), water, size, 0, 0, cv::INTER_NEAREST);
+    cv::resize(seed(around), near, size, 0, 0, cv::INTER_NEAREST);
+    cv::dilate(near, near, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * k + 1, 2 * k + 1)));
+    const cv::Mat spray = newWhite(whiteness(frame, full, size), still, water, kLenientWhite, kLenientRise) & near;
+    if (cv::countNonZero(spray) < 3)
+        return std::nullopt;
+    const cv::Rect b = cv::boundingRect(spray);
+    const cv::Moments m = cv::moments(spray, true);
+    return QPointF(full.x + m.m10 / m.m00, full.y + b.y - 0.5 + kImpactDepth * b.height);
+}
+
 } // namespace
 
 std::optional<ContactGrid> contactGridOf(const GridState& g)
@@ -401,6 +427,8 @@ std::optional<ContactSuggestion> detectContact(const ContactFrames& frames, cons
     ContactSuggestion s;
     s.frame = contact;
     s.impactTwips = view.fullPixel(cx, cy) * kTwipsPerPixel;
+    if (const auto fine = refinedImpact(frames.frame(contact), picture, view, background, seed))
+        s.impactTwips = *fine * kTwipsPerPixel;
     // Sure when the patch stands alone and is well past the smallest spray.
     const double alone = 1.0 - 0.7 * std::min(1.0, second / best->score);
     const double large = std::min(1.0, best->peak / (3 * view.minArea()));
