@@ -335,6 +335,12 @@ void ConfigScreen::load()
     setPictureSaveMode(s.PictureSaveMode.isEmpty() ? QStringLiteral("Ask") : s.PictureSaveMode);
     s.VideoSaveMode = saveMode(key::VideoSave);
     setVideoSaveMode(s.VideoSaveMode.isEmpty() ? QStringLiteral("Ask") : s.VideoSaveMode);
+
+    // A figure of a foreign form, not above zero or beyond reason reads as the default.
+    const double click = store.getDouble(key::clickUncertaintyPixels, 0.5);
+    s.ClickUncertaintyPixels = click > 0 && click <= 20 ? click : 0.5;
+    const double survey = store.getDouble(key::surveyUncertaintyMetres, 0.01);
+    s.SurveyUncertaintyMetres = survey > 0 && survey <= 1 ? survey : 0.01;
 }
 
 void ConfigScreen::applyStoredGrids()

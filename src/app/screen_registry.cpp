@@ -30,6 +30,10 @@ StationOptions withRealSeams(StationOptions options)
     if (!options.capture) {
         FfmpegCaptureOptions capture;
         capture.rehearsal = options.rehearsal || rehearsalFromEnvironment();
+        QStringList problems;
+        capture.rehearsalScript = rehearsalScriptFromEnvironment(capture.rehearsalScript, &problems);
+        for (const QString& p : problems)
+            qWarning("%s", qPrintable(p));
         options.capture = std::make_shared<FfmpegCaptureComponent>(capture, std::make_shared<QtCaptureDialogs>());
     }
     return options;

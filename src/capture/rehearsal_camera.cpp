@@ -11,6 +11,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <opencv2/imgproc.hpp>
 
 namespace tarvex {
 
@@ -65,11 +66,71 @@ int RehearsalScript::contactFrame(int framesPerSecond) const
     return int(std::lround(contactSeconds * framesPerSecond));
 }
 
+RehearsalScript rehearsalScriptFromEnvironment(RehearsalScript script, QStringList* problems)
+{
+    const auto complain = [problems](const char* name, const QString& value) {
+        if (problems)
+            *problems << QStringLiteral("%1=%2 is not understood; it is ignored").arg(QLatin1String(name), value);
+    };
+    if (qEnvironmentVariableIsSet("TARVEX_REHEARSAL_LENS_K1")) {
+        const QString v = qEnvironmentVariable("TARVEX_REHEARSAL_LENS_K1");
+        bool ok = false;
+        const double k1 = v.trimmed().toDouble(&ok);
+        if (ok && std::abs(k1) <= 0.5)
+            script.lensK1 = k1;
+        else
+            complain("TARVEX_REHEARSAL_LENS_K1", v);
+    }
+    return script;
+}
+
+// --- The lens ---
+
+RehearsalLens::RehearsalLens(QSize size, double k1)
+    : k1(k1), centre((size.width() - 1) / 2.0, (size.height() - 1) / 2.0),
+      radius(std::max(1.0, std::hypot(double(size.width()), double(size.height())) / 2))
+{
+}
+
+QPointF RehearsalLens::distort(QPointF ideal) const
+{
+    const QPointF v = ideal - centre;
+    const double r = std::hypot(v.x(), v.y()) / radius;
+    return centre + v * (1 + k1 * r * r);
+}
+
+std::optional<QPointF> RehearsalLens::undistort(QPointF distorted) const
+{
+    const QPointF v = distorted - centre;
+    const double d = std::hypot(v.x(), v.y()) / radius;
+    if (k1 == 0 || d == 0)
+        return distorted;
+    // Newton on r + k1 r^3 = d from r = d; the radial map only folds back for a barrel
+    // stronger than any lens a station would use, and there the pixel has no source.
+    double r = d;
+    for (int i = 0; i < 30; ++i) {
+        const double slope = 1 + 3 * k1 * r * r;
+        if (slope < 1e-3)
+            return std::nullopt;
+        const double step = (r + k1 * r * r * r - d) / slope;
+        r -= step;
+        if (std::abs(step) < 1e-13)
+            break;
+    }
+    if (r <= 0 || std::abs(r + k1 * r * r * r - d) > 1e-9)
+        return std::nullopt;
+    return centre + v * (r / d);
+}
+
 RehearsalLayout RehearsalLayout::forSize(QSize size)
 {
     RehearsalLayout l;
     // X runs from the ramp along the jump, Y across it, away from the shore camera.
     l.buoySurvey = {QPointF(70.0, 12.0), QPointF(68.0, -10.0), QPointF(35.0, 11.0), QPointF(33.0, -9.0)};
+    // Two loose rows either side of the skiers' line and one on it near each end, so no three
+    // of the points a fit uses are in a row by accident.
+    l.checkSurvey = {QPointF(40.0, -8.0), QPointF(42.0, 10.0), QPointF(46.0, -4.0), QPointF(50.0, 6.0),
+                     QPointF(55.0, -7.0), QPointF(58.0, 9.0), QPointF(62.0, -5.0), QPointF(66.0, 4.0)};
     l.jumpSurvey = QPointF(0.0, 0.0);
     l.size = size;
     // Where the buoys appear, as fractions of the picture: the far pair higher and closer
@@ -99,6 +160,20 @@ const char* const kBuoyNames[4] = {"upper right", "lower right", "upper left", "
 
 QJsonObject groundTruth(const RehearsalLayout& layout, const RehearsalScript& script, int framesPerSecond)
 {
+    const RehearsalLens lens(layout.size, script.lensK1);
+    // Where a survey point appears in the picture, and where a pinhole would have put it.
+    const auto place = [&](QJsonObject& o, QPointF survey, const QString& prefix) {
+        const QPointF ideal = layout.pixelOf(survey);
+        const QPointF px = lens.distort(ideal);
+        const auto key = [&](const char* k) {
+            return prefix.isEmpty() ? QString::fromLatin1(k)
+                                    : prefix + QChar(QLatin1Char(k[0])).toUpper() + QLatin1String(k + 1);
+        };
+        o[key("survey")] = pair(survey);
+        o[key("pixel")] = pair(px);
+        o[key("twips")] = pair(px * kTwipsPerPixel);
+        o[key("idealPixel")] = pair(ideal);
+    };
     QJsonObject o;
     o[QStringLiteral("camera")] = kRehearsalCameraName;
     o[QStringLiteral("width")] = layout.size.width();
@@ -109,24 +184,28 @@ QJsonObject groundTruth(const RehearsalLayout& layout, const RehearsalScript& sc
     for (double v : layout.surveyToPixel.h)
         h.append(v);
     o[QStringLiteral("homographySurveyToPixel")] = h;
+    o[QStringLiteral("lensK1")] = lens.k1;
+    o[QStringLiteral("lensRadiusPixels")] = lens.radius;
     QJsonArray buoys;
     for (int k = 0; k < 4; ++k) {
-        const QPointF px = layout.pixelOf(layout.buoySurvey[k]);
         QJsonObject b;
         b[QStringLiteral("index")] = k + 1;
         b[QStringLiteral("name")] = QLatin1String(kBuoyNames[k]);
-        b[QStringLiteral("survey")] = pair(layout.buoySurvey[k]);
-        b[QStringLiteral("pixel")] = pair(px);
-        b[QStringLiteral("twips")] = pair(px * kTwipsPerPixel);
+        place(b, layout.buoySurvey[k], {});
         buoys.append(b);
     }
     o[QStringLiteral("buoys")] = buoys;
+    QJsonArray checks;
+    for (size_t k = 0; k < layout.checkSurvey.size(); ++k) {
+        QJsonObject c;
+        c[QStringLiteral("name")] = QStringLiteral("C%1").arg(k + 1);
+        place(c, layout.checkSurvey[k], {});
+        checks.append(c);
+    }
+    o[QStringLiteral("checkPoints")] = checks;
     o[QStringLiteral("jumpSurvey")] = pair(layout.jumpSurvey);
     o[QStringLiteral("contactFrame")] = script.contactFrame(framesPerSecond);
-    const QPointF contactPx = layout.pixelOf(script.contactSurvey);
-    o[QStringLiteral("contactSurvey")] = pair(script.contactSurvey);
-    o[QStringLiteral("contactPixel")] = pair(contactPx);
-    o[QStringLiteral("contactTwips")] = pair(contactPx * kTwipsPerPixel);
+    place(o, script.contactSurvey, QStringLiteral("contact"));
     return o;
 }
 
@@ -169,12 +248,56 @@ QPolygonF surveyPolygon(const RehearsalLayout& l, std::initializer_list<QPointF>
 
 } // namespace
 
+// The lens as a lookup from every frame pixel to the pinhole picture's, in OpenCV's fixed
+// point, worked out once per renderer.
+struct RehearsalRenderer::Warp {
+    cv::Mat map1, map2;
+};
+
 RehearsalRenderer::RehearsalRenderer(QSize size, RehearsalScript script)
-    : layout_(RehearsalLayout::forSize(size)), script_(script), lake_(size, QImage::Format_RGB32)
+    : layout_(RehearsalLayout::forSize(size)), script_(script), lens_(size, script.lensK1)
+{
+    if (lens_.k1 != 0) {
+        const int w = size.width(), h = size.height();
+        // The pinhole picture must cover every source a frame pixel has: a barrel pulls in
+        // pixels from beyond the corners.
+        double beyond = 0;
+        const auto reach = [&](double x, double y) {
+            if (const auto u = lens_.undistort(QPointF(x, y)))
+                beyond = std::max({beyond, -u->x(), -u->y(), u->x() - (w - 1), u->y() - (h - 1)});
+        };
+        for (int i = 0; i < w; ++i)
+            reach(i, 0), reach(i, h - 1);
+        for (int j = 0; j < h; ++j)
+            reach(0, j), reach(w - 1, j);
+        margin_ = std::min(int(std::ceil(beyond)) + 2, std::max(w, h));
+        cv::Mat mapX(h, w, CV_32FC1), mapY(h, w, CV_32FC1);
+        for (int j = 0; j < h; ++j) {
+            auto* mx = mapX.ptr<float>(j);
+            auto* my = mapY.ptr<float>(j);
+            for (int i = 0; i < w; ++i) {
+                const auto u = lens_.undistort(QPointF(i, j));
+                mx[i] = u ? float(u->x() + margin_) : -1e4f;
+                my[i] = u ? float(u->y() + margin_) : -1e4f;
+            }
+        }
+        auto warp = std::make_shared<Warp>();
+        cv::convertMaps(mapX, mapY, warp->map1, warp->map2, CV_16SC2);
+        warp_ = std::move(warp);
+    }
+    lake_ = QImage(size + QSize(2 * margin_, 2 * margin_), QImage::Format_RGB32);
+    drawLake();
+}
+
+void RehearsalRenderer::drawLake()
 {
     const RehearsalLayout& l = layout_;
+    const QSize size = l.size;
+    const double m = margin_;
     QPainter p(&lake_);
     p.setRenderHint(QPainter::Antialiasing);
+    if (margin_ > 0)
+        p.translate(m, m);
 
     // The far shore: the first line across the course that appears in the top seventh of
     // the picture, so the lake fills the frame as it does from a camera tower.
@@ -190,16 +313,16 @@ RehearsalRenderer::RehearsalRenderer(QSize size, RehearsalScript script)
     QLinearGradient water(0, horizon, 0, size.height());
     water.setColorAt(0, QColor(70, 110, 140));
     water.setColorAt(1, QColor(25, 60, 95));
-    p.fillRect(lake_.rect(), water);
+    p.fillRect(QRectF(-m, -m, size.width() + 2 * m, size.height() + 2 * m), water);
 
     QPolygonF land = shore;
-    land << QPointF(size.width() + 10, -10) << QPointF(-10, -10);
+    land << QPointF(size.width() + 10 + m, -10 - m) << QPointF(-10 - m, -10 - m);
     QLinearGradient sky(0, 0, 0, horizon);
     sky.setColorAt(0, QColor(150, 190, 225));
     sky.setColorAt(1, QColor(215, 230, 240));
     p.setPen(Qt::NoPen);
     p.setBrush(sky);
-    p.drawRect(QRectF(0, 0, size.width(), horizon + 2));
+    p.drawRect(QRectF(-m, -m, size.width() + 2 * m, horizon + 2 + m));
     p.setBrush(QColor(60, 95, 55));
     QPolygonF trees;
     for (double x = -150; x <= 250; x += 10)
@@ -228,12 +351,19 @@ RehearsalRenderer::RehearsalRenderer(QSize size, RehearsalScript script)
     p.setBrush(QColor(235, 235, 225));
     p.drawPolygon(surveyPolygon(l, {QPointF(-6.4, -2.15), QPointF(0, -2.15), QPointF(0, 2.15), QPointF(-6.4, 2.15)}));
 
-    // Buoys: round, 0.4 m across, centred on their surveyed point.
+    // Buoys: round, 0.4 m across, centred on their surveyed point; the check buoys yellow.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 120, 20));
     for (const QPointF& b : l.buoySurvey) {
         const double r = std::max(1.5, 0.2 * pixelsPerMetre(l, b));
         p.drawEllipse(paintPoint(l.pixelOf(b)), r, r * 0.8);
+    }
+    if (script_.checkBuoys) {
+        p.setBrush(QColor(250, 225, 30));
+        for (const QPointF& b : l.checkSurvey) {
+            const double r = std::max(1.5, 0.2 * pixelsPerMetre(l, b));
+            p.drawEllipse(paintPoint(l.pixelOf(b)), r, r * 0.8);
+        }
     }
 }
 
@@ -242,7 +372,13 @@ QImage RehearsalRenderer::render(long frame, int framesPerSecond) const
     QImage image = lake_.copy();
     if (frame >= 0 && framesPerSecond > 0)
         drawSkier(image, frame, framesPerSecond);
-    return image;
+    if (!warp_)
+        return image;
+    QImage out(layout_.size, QImage::Format_RGB32);
+    const cv::Mat from(image.height(), image.width(), CV_8UC4, image.bits(), size_t(image.bytesPerLine()));
+    cv::Mat to(out.height(), out.width(), CV_8UC4, out.bits(), size_t(out.bytesPerLine()));
+    cv::remap(from, to, warp_->map1, warp_->map2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0, 255));
+    return out;
 }
 
 void RehearsalRenderer::drawSkier(QImage& image, long frame, int framesPerSecond) const
@@ -272,6 +408,8 @@ void RehearsalRenderer::drawSkier(QImage& image, long frame, int framesPerSecond
 
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    if (margin_ > 0)
+        p.translate(margin_, margin_);
     const double ppm = pixelsPerMetre(l, ground);
     const QPointF feet = paintPoint(l.pixelOf(ground)) - QPointF(0, height * ppm * 0.8);
 

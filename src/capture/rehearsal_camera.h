@@ -13,6 +13,7 @@
 #include <QPointF>
 #include <QSize>
 #include <array>
+#include <memory>
 
 namespace tarvex {
 
@@ -32,19 +33,43 @@ struct Homography {
 struct RehearsalScript {
     QPointF contactSurvey{52.4, 1.6};   // metres, first contact of the skier's skis
     double contactSeconds = 1.0;          // after the start of the recording
+    // Radial lens coefficient about the picture centre (see RehearsalLens); negative = barrel.
+    double lensK1 = 0;
+    bool checkBuoys = true;   // C1..C8 on the water
     // The frame of first contact at a frame rate: the whole frame nearest to contactSeconds.
     int contactFrame(int framesPerSecond) const;
+};
+
+// The options of the rehearsal camera that a station or a trial sets from outside:
+// TARVEX_REHEARSAL_LENS_K1. A value that cannot be read is left at the script's own and
+// named in problems.
+RehearsalScript rehearsalScriptFromEnvironment(RehearsalScript script, QStringList* problems = nullptr);
+
+// One radial coefficient about the picture centre c = ((W-1)/2, (H-1)/2), the radius
+// normalised by half the picture diagonal R so k1 does not depend on the picture size:
+// an ideal pixel p appears at c + (p - c) (1 + k1 r^2), r = |p - c| / R.
+struct RehearsalLens {
+    RehearsalLens(QSize size, double k1);
+    double k1 = 0;
+    QPointF centre;
+    double radius = 1;   // R, pixels
+    QPointF distort(QPointF ideal) const;
+    // The ideal pixel that appears at `distorted`; nullopt past the fold of a strong barrel.
+    std::optional<QPointF> undistort(QPointF distorted) const;
 };
 
 // The fixed surveyed layout and the camera that watches it, for one picture size.
 struct RehearsalLayout {
     // Buoys in the station's order: 1 upper right, 2 lower right, 3 upper left, 4 lower left.
     std::array<QPointF, 4> buoySurvey;
+    // Check buoys C1..C8 across the landing area: survey points a grid fit can be judged by.
+    std::array<QPointF, 8> checkSurvey;
     QPointF jumpSurvey;
     QSize size;
     Homography surveyToPixel;
 
     static RehearsalLayout forSize(QSize size);
+    // Through a perfect pinhole; the lens moves it to RehearsalLens::distort of this.
     QPointF pixelOf(QPointF survey) const { return surveyToPixel.map(survey); }
 };
 
@@ -53,18 +78,25 @@ QString groundTruthPathFor(const QString& videoPath);
 QJsonObject groundTruth(const RehearsalLayout& layout, const RehearsalScript& script, int framesPerSecond);
 bool writeGroundTruth(const QString& path, const QJsonObject& truth, QString& error);
 
-// Draws the scene: the lake once per size, the skier and the splash per frame.
+// Draws the scene: the lake once per size, the skier and the splash per frame. With a lens
+// the pinhole picture is drawn with a margin around it and warped into the frame.
 class RehearsalRenderer {
 public:
     RehearsalRenderer(QSize size, RehearsalScript script);
     const RehearsalLayout& layout() const { return layout_; }
+    const RehearsalLens& lens() const { return lens_; }
     // frame < 0: no jump is being played (preview before a recording).
     QImage render(long frame, int framesPerSecond) const;
 
 private:
+    struct Warp;
+    void drawLake();
     void drawSkier(QImage& image, long frame, int framesPerSecond) const;
     RehearsalLayout layout_;
     RehearsalScript script_;
+    RehearsalLens lens_;
+    int margin_ = 0;   // pixels of the pinhole picture beyond each edge of the frame
+    std::shared_ptr<const Warp> warp_;
     QImage lake_;
 };
 

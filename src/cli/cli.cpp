@@ -4,12 +4,16 @@
 
 #include "grid/accuracy.h"
 #include "grid/grid_file.h"
+#include "grid/grid_fit.h"
 #include "grid/grid_geometry.h"
 #include "grid/setup_record.h"
 
 #include "tarvex_version.h"
 
+#include "common/twips.h"
+
 #include <QLocale>
+#include <QSize>
 #include <QMap>
 #include <QStringList>
 #include <cmath>
@@ -25,14 +29,16 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  grid --out FILE --grid N --ur .. --lr .. --ul .. --ll .. --jump X,Y   solve the grid and write its grid parameter file\n"
-    "  distance FILE u,v [u,v ...]    print 'u v X Y distance' for each screen point (metres, ramp allowance included)\n"
+    "  distance FILE u,v [u,v ...]    print 'u v X Y distance sigma' for each screen point (metres, ramp allowance included;\n"
+    "                                 sigma: one standard uncertainty of the distance)\n"
+    "  residuals FILE                 print 'NAME residual_cm loo_cm' for each point of a grid, then its RMS and lens\n"
     "  check FILE                     print the grid check messages for the picture width\n"
     "  accuracy FILE                  print the accuracy lattice lines and the levels of its seven rows\n"
     "  avi-info FILE                  print the AVI file information list (type, size, length, rate, caps, flags)\n"
     "  frame FILE N --out F.bmp       write frame N (0-based) as a 24-bit bitmap\n"
     "  record OUT.avi                 record from a camera; print 'frames captured N, dropped M, audio samples A, elapsed T ms'\n"
     "  contact CLIP [--grid FILE]     print the suggested first contact: 'contact frame N at u,v confidence C' (twips on frame N)\n"
-    "  rehearsal-grid TRUTH.json --out FILE.ipt   write the rehearsal camera's grid file from a video's ground truth\n"
+    "  rehearsal-grid TRUTH.json --out FILE.ipt   write the rehearsal camera's grid file (and its check points) from a video's ground truth\n"
     "  help, --help, -h               print this help\n"
     "  --version, -v                  print the version\n"
     "\n"
@@ -46,6 +52,12 @@ const char kUsage[] =
     "  --ul u,v,X,Y        grid: buoy 3, upper left\n"
     "  --ll u,v,X,Y        grid: buoy 4, lower left\n"
     "  --jump X,Y          grid: the surveyed jump point in metres\n"
+    "  --point NAME,u,v,X,Y  grid: a check point (up to 8, repeat the option): screen twips and survey metres\n"
+    "  --lens radial|none  grid: also fit a radial lens coefficient from six or more points (default none);\n"
+    "                      rehearsal-grid: the same\n"
+    "  --picture WxH       grid: the picture size in pixels, for the lens centre (default the smallest of\n"
+    "                      640x480, 720x576, 1280x720, 1920x1080, 2560x1440, 3840x2160 that holds every point)\n"
+    "  --click-px S        distance: one standard uncertainty of the click in picture pixels (default 0.5)\n"
     "  --type TYPE         distance, accuracy: normal (default), barefoot or sitski, for the ramp allowance\n"
     "  --width TWIPS       check: the picture width in twips (default 12000)\n"
     "  --device NAME       record: the camera (default the first listed; \"Tarvex Rehearsal Camera\" is always listed)\n"
@@ -53,13 +65,14 @@ const char kUsage[] =
     "  --fps N             record: frames per second, 1 to 240 (default 30)\n"
     "  --seconds S         record: the length in seconds, 1 to 3600 (default 5)\n"
     "  --codec CODEC       record: mjpeg (default), ffv1, h264 or none\n"
+    "  --lens-k1 K         record: the rehearsal camera's radial lens coefficient, -0.5 to 0.5 (default 0)\n"
     "\n"
     "Exit status: 0 done; 1 no answer from the grid, a frame outside the clip, dropped frames or no contact found;\n"
     "2 bad usage, a file that cannot be read or written, or a device error.\n";
 
 } // namespace
 
-CliArgs parseCliArgs(const QStringList& args, const QStringList& allowed)
+CliArgs parseCliArgs(const QStringList& args, const QStringList& allowed, const QStringList& repeatable)
 {
     CliArgs a;
     for (int i = 0; i < args.size(); ++i) {
@@ -79,6 +92,10 @@ CliArgs parseCliArgs(const QStringList& args, const QStringList& allowed)
         } else {
             a.error = QStringLiteral("option --%1 needs a value").arg(name);
             return a;
+        }
+        if (repeatable.contains(name)) {
+            a.lists[name] << value;
+            continue;
         }
         if (!allowed.contains(name)) {
             a.error = QStringLiteral("unknown option --%1").arg(name);
@@ -147,12 +164,94 @@ bool loadGrid(GridState& g, const QString& path, QString& problem)
     return true;
 }
 
+// The picture a grid's points were clicked on, for the lens centre: given, or the smallest
+// common size that holds them all.
+std::optional<QSize> pictureSize(const CliArgs& a, const QList<SurveyedPoint>& points, QString& problem)
+{
+    if (a.options.contains(QStringLiteral("picture"))) {
+        const QStringList wh = a.options.value(QStringLiteral("picture")).split(QLatin1Char('x'));
+        bool okW = false, okH = false;
+        const int w = wh.size() == 2 ? wh[0].toInt(&okW) : 0, h = wh.size() == 2 ? wh[1].toInt(&okH) : 0;
+        if (!okW || !okH || w < 1 || h < 1 || w > 16384 || h > 16384) {
+            problem = QStringLiteral("--picture must be WxH in pixels, such as 1920x1080");
+            return std::nullopt;
+        }
+        return QSize(w, h);
+    }
+    double u = 0, v = 0;
+    for (const SurveyedPoint& p : points) {
+        u = std::max(u, p.screen.x() / kTwipsPerPixel);
+        v = std::max(v, p.screen.y() / kTwipsPerPixel);
+    }
+    for (const QSize s : {QSize(640, 480), QSize(720, 576), QSize(1280, 720), QSize(1920, 1080), QSize(2560, 1440)})
+        if (u < s.width() - 0.5 && v < s.height() - 0.5)
+            return s;
+    return QSize(3840, 2160);
+}
+
+// The point table of the grid and residuals commands.
+void printAgreement(QTextStream& out, const GridFit& fit)
+{
+    for (const PointAgreement& p : fit.points) {
+        out << p.name << ' ' << QString::number(p.residual * 100, 'f', 2) << ' '
+            << (p.leaveOneOut ? QString::number(*p.leaveOneOut * 100, 'f', 2) : QStringLiteral("-"));
+        if (p.flagged)
+            out << " flagged";
+        out << "\n";
+    }
+    out << "rms " << QString::number(fit.rms * 100, 'f', 2) << " cm over " << fit.count() << " points, lens k1 "
+        << shortest(fit.lensUsed ? fit.mapping.lens().k1 : 0.0) << "\n";
+}
+
+// --point NAME,u,v,X,Y into check points; false with the reason.
+bool readCheckPoints(const QStringList& values, QList<CheckPoint>& out, QString& problem)
+{
+    if (values.size() > kMaxCheckPoints) {
+        problem = QStringLiteral("a grid holds at most %1 check points, not %2").arg(kMaxCheckPoints).arg(values.size());
+        return false;
+    }
+    for (const QString& value : values) {
+        const int comma = value.indexOf(QLatin1Char(','));
+        const QString name = value.left(comma).trimmed();
+        const QList<double> v = comma < 0 ? QList<double>() : numberList(value.mid(comma + 1), 4);
+        if (v.isEmpty() || !isCheckPointName(name)) {
+            problem = QStringLiteral("--point must be NAME,u,v,X,Y (a name of up to 12 letters, digits, '-' or '_', "
+                                     "not UR, LR, UL or LL, then four numbers), not '%1'").arg(value);
+            return false;
+        }
+        for (const CheckPoint& c : std::as_const(out))
+            if (c.name.compare(name, Qt::CaseInsensitive) == 0) {
+                problem = QStringLiteral("--point %1 is given twice").arg(name);
+                return false;
+            }
+        for (double d : v)
+            if (!std::isfinite(d)) {
+                problem = QStringLiteral("--point '%1' holds a number that is not finite").arg(value);
+                return false;
+            }
+        out << CheckPoint{name, v[0], v[1], v[2], v[3]};
+    }
+    return true;
+}
+
+std::optional<bool> lensWanted(const CliArgs& a, QString& problem)
+{
+    const QString lens = a.options.value(QStringLiteral("lens"), QStringLiteral("none"));
+    if (lens == QLatin1String("radial"))
+        return true;
+    if (lens == QLatin1String("none"))
+        return false;
+    problem = QStringLiteral("--lens must be radial or none, not '%1'").arg(lens);
+    return std::nullopt;
+}
+
 int runGrid(const QStringList& args, QTextStream& out, QTextStream& err)
 {
     const CliArgs a = parseCliArgs(args, {QStringLiteral("out"), QStringLiteral("grid"),
                                     QStringLiteral("description"), QStringLiteral("ur"),
                                     QStringLiteral("lr"), QStringLiteral("ul"), QStringLiteral("ll"),
-                                    QStringLiteral("jump")});
+                                    QStringLiteral("jump"), QStringLiteral("lens"), QStringLiteral("picture")},
+                                   {QStringLiteral("point")});
     if (!a.error.isEmpty())
         return usageError(err, a.error);
     if (!a.positional.isEmpty())
@@ -184,10 +283,31 @@ int runGrid(const QStringList& args, QTextStream& out, QTextStream& err)
         return usageError(err, QStringLiteral("--jump must be X,Y (two numbers)"));
     g.jump_survey_x = jump[0];
     g.jump_survey_y = jump[1];
+    QString problem;
+    if (!readCheckPoints(a.lists.value(QStringLiteral("point")), g.check_points, problem))
+        return usageError(err, problem);
+    const auto lens = lensWanted(a, problem);
+    if (!lens)
+        return usageError(err, problem);
+    g.lens_wanted = *lens;
+    const auto picture = pictureSize(a, surveyedPoints(g), problem);
+    if (!picture)
+        return usageError(err, problem);
 
-    if (!solve_coefficients(g)) {
-        err << kNoUniqueSolutionText << "\n";
-        return kCliNoResult;
+    GridFit fit;
+    if (g.check_points.isEmpty() && !g.lens_wanted) {
+        // Today's four-point grid, through the very path the setup screen takes.
+        if (!solve_coefficients(g)) {
+            err << kNoUniqueSolutionText << "\n";
+            return kCliNoResult;
+        }
+        fit = assessGrid(surveyedPoints(g), PlaneMapping::fromGrid(g), false);
+    } else {
+        fit = fitWorkingGrid(g, LensCorrection::forPicture(picture->width(), picture->height()));
+        if (!fit.ok) {
+            err << fit.error << "\n";
+            return kCliNoResult;
+        }
     }
     const GridFileWriteResult w =
         saveGridFile(g, n, a.options.value(QStringLiteral("out")), a.options.value(QStringLiteral("description")));
@@ -196,6 +316,29 @@ int runGrid(const QStringList& args, QTextStream& out, QTextStream& err)
         return kCliUsage;
     }
     out << "Grid " << n << " written to " << w.fullPath << "\n";
+    printAgreement(out, fit);
+    return kCliOk;
+}
+
+int runResiduals(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    const CliArgs a = parseCliArgs(args, {});
+    if (!a.error.isEmpty())
+        return usageError(err, a.error);
+    if (a.positional.size() != 1)
+        return usageError(err, QStringLiteral("residuals needs one grid file"));
+    GridState g;
+    QString problem;
+    if (!loadGrid(g, a.positional.first(), problem)) {
+        err << "tarvex-cli: " << problem << "\n";
+        return kCliUsage;
+    }
+    const GridFit fit = assessGrid(surveyedPoints(g), PlaneMapping::fromGrid(g), g.lens_wanted);
+    if (!fit.ok) {
+        err << "tarvex-cli: " << fit.error << "\n";
+        return kCliNoResult;
+    }
+    printAgreement(out, fit);
     return kCliOk;
 }
 
@@ -219,11 +362,15 @@ QString pointProblem(const QString& text, const QList<double>& p)
 
 int runDistance(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const CliArgs a = parseCliArgs(args, {QStringLiteral("type")});
+    const CliArgs a = parseCliArgs(args, {QStringLiteral("type"), QStringLiteral("click-px")});
     if (!a.error.isEmpty())
         return usageError(err, a.error);
     if (a.positional.size() < 2)
         return usageError(err, QStringLiteral("distance needs a grid file and at least one point u,v"));
+    bool clickOk = true;
+    const double clickPx = a.options.value(QStringLiteral("click-px"), QStringLiteral("0.5")).toDouble(&clickOk);
+    if (!clickOk || !std::isfinite(clickPx) || clickPx < 0 || clickPx > 100)
+        return usageError(err, QStringLiteral("--click-px must be a number of pixels from 0 to 100"));
     QString problem;
     const auto type = parseTournamentType(a, problem);
     if (!type)
@@ -244,6 +391,7 @@ int runDistance(const QStringList& args, QTextStream& out, QTextStream& err)
         return kCliUsage;
     }
 
+    const GridFit fit = assessGrid(surveyedPoints(g), PlaneMapping::fromGrid(g), g.lens_wanted);
     int status = kCliOk;
     for (const QList<double>& p : points) {
         const auto m = measureJump(g, QPointF(p[0], p[1]), *type);
@@ -253,8 +401,10 @@ int runDistance(const QStringList& args, QTextStream& out, QTextStream& err)
             status = kCliNoResult;
             continue;
         }
+        const auto sigma = distanceSigma(fit, QPointF(g.jump_survey_x, g.jump_survey_y), QPointF(p[0], p[1]), clickPx);
         out << shortest(p[0]) << ' ' << shortest(p[1]) << ' ' << full(m->survey.x()) << ' '
-            << full(m->survey.y()) << ' ' << full(m->distance) << "\n";
+            << full(m->survey.y()) << ' ' << full(m->distance) << ' '
+            << (sigma ? QString::number(*sigma, 'g', 6) : QStringLiteral("-")) << "\n";
     }
     return status;
 }
@@ -350,6 +500,8 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
         return runGrid(rest, out, err);
     if (command == QLatin1String("distance"))
         return runDistance(rest, out, err);
+    if (command == QLatin1String("residuals"))
+        return runResiduals(rest, out, err);
     if (command == QLatin1String("check"))
         return runCheck(rest, out, err);
     if (command == QLatin1String("accuracy"))

@@ -20,9 +20,11 @@ constexpr int kCliUsage = 2;
 struct CliArgs {
     QStringList positional;
     QMap<QString, QString> options;   // name without the dashes -> value
+    QMap<QString, QStringList> lists; // a repeatable option -> its values in order
     QString error;                    // empty when the arguments parsed
 };
-CliArgs parseCliArgs(const QStringList& args, const QStringList& allowed);
+// Options named in repeatable may be given many times; they go to lists, not options.
+CliArgs parseCliArgs(const QStringList& args, const QStringList& allowed, const QStringList& repeatable = {});
 
 // `contact CLIP [--grid FILE]`: args after the command's name.
 int runContactCli(const QStringList& args, QTextStream& out, QTextStream& err);

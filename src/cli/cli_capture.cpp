@@ -4,6 +4,7 @@
 #include "capture/rehearsal_camera.h"
 #include "cli/cli.h"
 #include "grid/grid_file.h"
+#include "grid/grid_fit.h"
 #include "grid/grid_geometry.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QTimer>
+#include <cmath>
 
 namespace tarvex {
 
@@ -39,7 +41,7 @@ bool point(const QJsonValue& v, double& x, double& y)
 
 int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const CliArgs parsed = parseCliArgs(args, {QStringLiteral("out"), QStringLiteral("grid")});
+    const CliArgs parsed = parseCliArgs(args, {QStringLiteral("out"), QStringLiteral("grid"), QStringLiteral("lens")});
     if (!parsed.error.isEmpty())
         return fail(err, parsed.error);
     const QStringList& pos = parsed.positional;
@@ -73,8 +75,24 @@ int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err
     }
     if (!point(truth.value(QStringLiteral("jumpSurvey")), g.jump_survey_x, g.jump_survey_y))
         return fail(err, QStringLiteral("%1 has no jump point").arg(pos.first()));
-    if (!solve_coefficients(g)) {
-        err << kNoUniqueSolutionText << "\n";
+    for (const QJsonValue& cv : truth.value(QStringLiteral("checkPoints")).toArray()) {
+        const QJsonObject c = cv.toObject();
+        CheckPoint p;
+        p.name = c.value(QStringLiteral("name")).toString();
+        if (!isCheckPointName(p.name) || g.check_points.size() == kMaxCheckPoints
+            || !point(c.value(QStringLiteral("twips")), p.screen_x, p.screen_y)
+            || !point(c.value(QStringLiteral("survey")), p.survey_x, p.survey_y))
+            return fail(err, QStringLiteral("%1 has a check point that is not usable").arg(pos.first()));
+        g.check_points << p;
+    }
+    const QString lens = opt.value(QStringLiteral("lens"), QStringLiteral("none"));
+    if (lens != QLatin1String("radial") && lens != QLatin1String("none"))
+        return fail(err, QStringLiteral("--lens must be radial or none, not '%1'").arg(lens));
+    g.lens_wanted = lens == QLatin1String("radial");
+    const GridFit fit = fitWorkingGrid(g, LensCorrection::forPicture(truth.value(QStringLiteral("width")).toInt(),
+                                                                     truth.value(QStringLiteral("height")).toInt()));
+    if (!fit.ok) {
+        err << fit.error << "\n";
         return kCliNoResult;
     }
     const QString description = QStringLiteral("%1 %2x%3")
@@ -90,7 +108,7 @@ int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err
 
 int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const CliArgs parsed = parseCliArgs(args, {"device", "size", "fps", "seconds", "codec"});
+    const CliArgs parsed = parseCliArgs(args, {"device", "size", "fps", "seconds", "codec", "lens-k1"});
     if (!parsed.error.isEmpty())
         return fail(err, parsed.error);
     const QStringList& pos = parsed.positional;
@@ -113,6 +131,15 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     FfmpegCaptureOptions o;
     o.rehearsal = true;
     o.devicePollMs = 0;
+    QStringList problems;
+    o.rehearsalScript = rehearsalScriptFromEnvironment(o.rehearsalScript, &problems);
+    for (const QString& p : problems)
+        err << "tarvex-cli: " << p << "\n";
+    if (opt.contains(QStringLiteral("lens-k1"))) {
+        o.rehearsalScript.lensK1 = opt.value(QStringLiteral("lens-k1")).toDouble(&ok);
+        if (!ok || std::abs(o.rehearsalScript.lensK1) > 0.5)
+            return fail(err, QStringLiteral("--lens-k1 must be a number from -0.5 to 0.5"));
+    }
     FfmpegCaptureDevice c(o);
     const QStringList devices = c.videoDevices();
     int device = devices.isEmpty() ? -1 : 0;

@@ -1,6 +1,7 @@
 #include "grid/grid_file.h"
 
 #include "common/list_text.h"
+#include "grid/grid_fit.h"
 #include "grid/grid_geometry.h"
 
 #include <QFile>
@@ -112,12 +113,141 @@ GridFileWriteResult writeGridFile(const QString& path, const QString& descriptio
                       .arg(r.fullPath).arg(kMaxDescriptionLength);
         return r;
     }
+    for (const CheckPoint& c : grid.check_points) {
+        if (!isStorableNumber(c.screen_x) || !isStorableNumber(c.screen_y) || !isStorableNumber(c.survey_x)
+            || !isStorableNumber(c.survey_y) || !isCheckPointName(c.name)) {
+            r.error = QStringLiteral("The grid file %1 was not written: check point %2 is not one that can be stored")
+                          .arg(r.fullPath, c.name);
+            return r;
+        }
+    }
     const QByteArray bytes = gridFileBytes(r.fullPath, description, grid, gridNumber);
 
     if (const auto failed = replaceDurably(r.fullPath, bytes)) {
         r.error = QStringLiteral("The grid file %1 could not be written: %2").arg(r.fullPath, *failed);
         return r;
     }
+    const QString sidePath = gridPointsPath(r.fullPath);
+    if (!grid.check_points.isEmpty() || grid.lens_wanted) {
+        if (const auto failed = replaceDurably(sidePath, gridPointsBytes(grid))) {
+            r.error = QStringLiteral("The grid file %1 was written, but its points file %2 could not be: %3")
+                          .arg(r.fullPath, sidePath, *failed);
+            return r;
+        }
+    } else if (QFileInfo::exists(sidePath) && !QFile::remove(sidePath)) {
+        // A stale side file would give the four-point grid another's check points at the next load.
+        r.error = QStringLiteral("The grid file %1 was written, but the old points file %2 could not be removed")
+                      .arg(r.fullPath, sidePath);
+        return r;
+    }
+    r.ok = true;
+    return r;
+}
+
+QString gridPointsPath(const QString& gridFilePath) { return gridFilePath + QStringLiteral(".points"); }
+
+namespace {
+
+const char kPointsHeading[] = "Tarvex grid points 1";
+
+QString numberText(double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); }
+
+QString centimetres(double metres) { return QString::number(metres * 100, 'f', 1) + QStringLiteral(" cm"); }
+
+} // namespace
+
+QByteArray gridPointsBytes(const JumpGrid& grid)
+{
+    QString t;
+    t += QLatin1String(kPointsHeading) + QLatin1Char('\n');
+    t += QStringLiteral("# Check points and lens of the grid file beside this one. Lines starting with '#'\n"
+                        "# are for people: the station reads the others and works the figures out again.\n");
+    t += QStringLiteral("lens: %1\n").arg(grid.lens_wanted ? QStringLiteral("on") : QStringLiteral("off"));
+    t += QStringLiteral("lens k1: %1\n").arg(numberText(grid.lens.k1));
+    t += QStringLiteral("lens centre: %1 %2\n").arg(numberText(grid.lens.centre_x), numberText(grid.lens.centre_y));
+    t += QStringLiteral("lens radius: %1\n").arg(numberText(grid.lens.radius));
+    t += QStringLiteral("# point: name, picture u v (twips), survey X Y (metres)\n");
+    for (const CheckPoint& c : grid.check_points)
+        t += QStringLiteral("point: %1 %2 %3 %4 %5\n")
+                 .arg(c.name, numberText(c.screen_x), numberText(c.screen_y), numberText(c.survey_x),
+                      numberText(c.survey_y));
+    const GridFit fit = assessGrid(surveyedPoints(grid), PlaneMapping::fromGrid(grid), grid.lens_wanted);
+    if (fit.ok) {
+        t += QStringLiteral("# %1\n").arg(qualityLine(fit));
+        for (const PointAgreement& a : fit.points)
+            t += QStringLiteral("# %1 residual %2, leave-one-out %3%4\n")
+                     .arg(a.name, centimetres(a.residual),
+                          a.leaveOneOut ? centimetres(*a.leaveOneOut) : QStringLiteral("-"),
+                          a.flagged ? QStringLiteral(" - likely misplaced or mis-surveyed") : QString());
+    }
+    return t.toUtf8();
+}
+
+GridPoints parseGridPoints(const QByteArray& bytes)
+{
+    GridPoints r;
+    const QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+    bool headed = false;
+    auto fail = [&](int line, const QString& why) {
+        r.error = QStringLiteral("line %1 %2").arg(line).arg(why);
+        return r;
+    };
+    auto numbers = [](const QStringList& parts, int from, QList<double>& out) {
+        for (int i = from; i < parts.size(); ++i) {
+            bool ok = false;
+            const double v = parts[i].toDouble(&ok);
+            if (!ok || !std::isfinite(v))
+                return false;
+            out << v;
+        }
+        return true;
+    };
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (!headed) {
+            if (line != QLatin1String(kPointsHeading))
+                return fail(i + 1, QStringLiteral("is not \"%1\"").arg(QLatin1String(kPointsHeading)));
+            headed = true;
+            continue;
+        }
+        const int colon = line.indexOf(QLatin1Char(':'));
+        const QString key = colon < 0 ? QString() : line.left(colon).trimmed();
+        const QStringList parts = line.mid(colon + 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        QList<double> v;
+        if (key == QLatin1String("lens")) {
+            if (parts.size() != 1 || (parts[0] != QLatin1String("on") && parts[0] != QLatin1String("off")))
+                return fail(i + 1, QStringLiteral("must say lens: on or lens: off"));
+            r.lensWanted = parts[0] == QLatin1String("on");
+        } else if (key == QLatin1String("lens k1")) {
+            if (parts.size() != 1 || !numbers(parts, 0, v))
+                return fail(i + 1, QStringLiteral("must hold one number"));
+            r.lens.k1 = v[0];
+        } else if (key == QLatin1String("lens centre")) {
+            if (parts.size() != 2 || !numbers(parts, 0, v))
+                return fail(i + 1, QStringLiteral("must hold two numbers"));
+            r.lens.centre_x = v[0];
+            r.lens.centre_y = v[1];
+        } else if (key == QLatin1String("lens radius")) {
+            if (parts.size() != 1 || !numbers(parts, 0, v) || v[0] < 0)
+                return fail(i + 1, QStringLiteral("must hold one number, not below 0"));
+            r.lens.radius = v[0];
+        } else if (key == QLatin1String("point")) {
+            if (parts.size() != 5 || !isCheckPointName(parts[0]) || !numbers(parts, 1, v))
+                return fail(i + 1, QStringLiteral("must hold a name and four numbers: point: C1 u v X Y"));
+            for (const CheckPoint& c : std::as_const(r.checkPoints))
+                if (c.name.compare(parts[0], Qt::CaseInsensitive) == 0)
+                    return fail(i + 1, QStringLiteral("names %1 a second time").arg(parts[0]));
+            if (r.checkPoints.size() == kMaxCheckPoints)
+                return fail(i + 1, QStringLiteral("holds a check point beyond the %1 a grid may have").arg(kMaxCheckPoints));
+            r.checkPoints << CheckPoint{parts[0], v[0], v[1], v[2], v[3]};
+        } else {
+            return fail(i + 1, QStringLiteral("is not a line of a points file"));
+        }
+    }
+    if (!headed)
+        return fail(1, QStringLiteral("is not \"%1\"").arg(QLatin1String(kPointsHeading)));
     r.ok = true;
     return r;
 }
@@ -140,6 +270,9 @@ JumpGrid GridFileContents::grid() const
     JumpGrid r;
     for (int k = 0; k < numbers.size() && k < kGridFileNumberFields; ++k)
         fieldOf(r, k) = numbers[k];
+    r.check_points = points.checkPoints;
+    r.lens_wanted = points.lensWanted;
+    r.lens = points.lens;
     return r;
 }
 
@@ -352,8 +485,23 @@ GridFileContents readGridFile(const QString& path)
         c.error = QStringLiteral("The grid file %1 could not be read: %2").arg(path, c.error);
         return c;
     }
+    const QString sidePath = gridPointsPath(path);
+    if (QFileInfo::exists(sidePath)) {
+        const std::optional<QByteArray> side = readFileBytes(sidePath, readLimit::gridFile, &why);
+        c.points = side ? parseGridPoints(*side) : GridPoints{};
+        if (!c.points.ok) {
+            c.status = GridFileContents::Status::BadPoints;
+            c.error = QStringLiteral("The grid file %1 cannot be used: its points file %2 cannot be read: %3")
+                          .arg(path, sidePath, side ? c.points.error : why);
+            c.points = {};
+            return c;
+        }
+    }
     // A file that reads whole may still hold a mapping no jump can be measured with.
-    const QString problem = mappingProblem(c.grid());
+    const JumpGrid grid = c.grid();
+    QString problem = mappingProblem(grid);
+    if (problem.isEmpty() && (!grid.check_points.isEmpty() || grid.lens_wanted))
+        problem = fitProblem(grid);
     if (!problem.isEmpty()) {
         c.status = GridFileContents::Status::BadMapping;
         c.error = QStringLiteral("The grid file %1 cannot be used: %2").arg(path, problem);
@@ -376,6 +524,9 @@ bool applyGridFile(GridState& g, int n, const QString& path, const GridFileConte
         if (double* w = workingFieldOf(g, k))
             *w = contents.numbers[k];
     }
+    record.check_points = g.check_points = contents.points.checkPoints;
+    record.lens_wanted = g.lens_wanted = contents.points.lensWanted;
+    record.lens = g.lens = contents.points.lens;
 
     g.recompute_survey_x_direction();
     g.grid_set_up[n] = true;
@@ -402,6 +553,9 @@ GridFileWriteResult saveGridFile(GridState& g, int n, const QString& path, const
     grid.c = g.mapping_coefficients;
     grid.jump_x = g.jump_survey_x;
     grid.jump_y = g.jump_survey_y;
+    grid.check_points = g.check_points;
+    grid.lens_wanted = g.lens_wanted;
+    grid.lens = g.lens;
 
     GridFileWriteResult r = writeGridFile(fullPath, description, grid, n);
     if (r.ok)

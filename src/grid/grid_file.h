@@ -30,22 +30,41 @@ struct GridFileWriteResult {
 };
 
 // Writes gridFileBytes to path through a temporary file that replaces the old one only when
-// complete, so a failed write leaves a good earlier file in place.
+// complete, so a failed write leaves a good earlier file in place; then the side file the
+// same way, or removes a side file a grid without check points or lens no longer has.
 GridFileWriteResult writeGridFile(const QString& path, const QString& description,
                                   const JumpGrid& grid, int gridNumber);
+
+// The side file of a grid file: its check points and lens, beside it under the same name
+// plus ".points". A four-point grid without a lens has none, so its grid file alone is
+// the whole grid, exactly as before check points existed.
+QString gridPointsPath(const QString& gridFilePath);
+// The side file's text: the points and the lens to read back, then the agreement figures
+// as comment lines for a person.
+QByteArray gridPointsBytes(const JumpGrid& grid);
+struct GridPoints {
+    bool ok = false;
+    QString error;   // which line and why, when not ok
+    QList<CheckPoint> checkPoints;
+    bool lensWanted = false;
+    LensCorrection lens;
+};
+GridPoints parseGridPoints(const QByteArray& bytes);
 
 struct GridFileContents {
     // TooFewFields: the file ends early; WrongFieldCount: a line holds more or fewer fields
     // than its place requires; BadMapping: read whole, but its mapping is unsound
-    // (mappingProblem), found by readGridFile only.
+    // (mappingProblem), found by readGridFile only; BadPoints: its side file cannot be read
+    // or does not agree with it.
     enum class Status { Ok, OpenFailed, NotANumber, TooFewFields, FieldTooLong, WrongFieldCount,
-                        TooManyLines, BadMapping };
+                        TooManyLines, BadMapping, BadPoints };
     Status status = Status::OpenFailed;
     int fieldsRead = 0;        // 0..31 fields read in order before the failure (31 when Ok)
     QString firstLine;         // field 1: "Initialization Points for file: ..." (not used)
     QString description;       // field 2
     QList<double> numbers;     // fields 3.. in file order, as many as were read (29 when Ok)
     QString error;             // operator-readable: which file, which field, what went wrong
+    GridPoints points;         // from the side file; none (and ok) without one
 
     bool ok() const { return status == Status::Ok; }
     bool opened() const { return status != Status::OpenFailed; }

@@ -98,6 +98,10 @@ QString mappingProblem(const JumpGrid& grid)
     // A singular mapping puts the whole picture on one line, so its buoys cannot span an area.
     if (buoysDegenerate(x, y))
         return QStringLiteral("its mapping takes the buoys to a point or a line");
+    // A least-squares grid misses its buoys by their residuals; the fit of its points is
+    // checked against it instead (fitProblem).
+    if (!grid.check_points.isEmpty())
+        return QString();
     for (int b = 1; b <= kBuoyCount; ++b) {
         const double miss = std::hypot(x[b] - grid.buoys[b].survey_x, y[b] - grid.buoys[b].survey_y);
         if (!(miss <= kMappingBuoyTolerance))
@@ -190,11 +194,29 @@ std::optional<double> distancePerPixel(const PlaneMapping& mapping, QPointF jump
     if (!survey)
         return std::nullopt;
     const auto& c = mapping.coefficients();
-    const double d = mapping.forwardDenominator(screen);
     const double x = survey->x(), y = survey->y();
-    // Quotient rule on X = Nx / D and Y = Ny / D.
-    const double dxdu = (c[2] - x * c[4]) / d, dxdv = (c[3] - x * c[5]) / d;
-    const double dydu = (c[7] - y * c[4]) / d, dydv = (c[8] - y * c[5]) / d;
+    double dxdu, dxdv, dydu, dydv;
+    if (mapping.lens().active()) {
+        // Through the lens the derivative has no short closed form; a twip either side is
+        // far inside the scale on which the mapping bends.
+        const auto east = mapping.surveyFromScreen(screen + QPointF(1, 0));
+        const auto west = mapping.surveyFromScreen(screen - QPointF(1, 0));
+        const auto south = mapping.surveyFromScreen(screen + QPointF(0, 1));
+        const auto north = mapping.surveyFromScreen(screen - QPointF(0, 1));
+        if (!east || !west || !south || !north)
+            return std::nullopt;
+        dxdu = (east->x() - west->x()) / 2;
+        dydu = (east->y() - west->y()) / 2;
+        dxdv = (south->x() - north->x()) / 2;
+        dydv = (south->y() - north->y()) / 2;
+    } else {
+        // Quotient rule on X = Nx / D and Y = Ny / D.
+        const double d = mapping.forwardDenominator(screen);
+        dxdu = (c[2] - x * c[4]) / d;
+        dxdv = (c[3] - x * c[5]) / d;
+        dydu = (c[7] - y * c[4]) / d;
+        dydv = (c[8] - y * c[5]) / d;
+    }
     const double ex = x - jump.x(), ey = y - jump.y();
     const double r = std::hypot(ex, ey);
     double perTwip = 0;

@@ -33,7 +33,8 @@ inline constexpr double kMappingBuoyTolerance = 0.001;
 // Why a grid read from a file cannot be measured with, as the end of a sentence ("its
 // mapping coefficients are all zero", ...); empty when its mapping is sound. Unsound: all
 // coefficients zero, buoys that map to a point or a line, or a buoy mapped more than
-// kMappingBuoyTolerance from its surveyed point.
+// kMappingBuoyTolerance from its surveyed point (four-point grids only: a grid with check
+// points is fitted by least squares and judged by fitProblem).
 QString mappingProblem(const JumpGrid& grid);
 
 // solveMapping on the working arrays (after the degenerate test above on both sets). On success fills mapping_coefficients and returns

@@ -14,6 +14,9 @@ void GridState::storeGrid(int n)
     r.c = mapping_coefficients;
     r.jump_x = jump_survey_x;
     r.jump_y = jump_survey_y;
+    r.check_points = check_points;
+    r.lens_wanted = lens_wanted;
+    r.lens = lens;
 }
 
 void GridState::storeGrid(int n, double t1, double t2, double t3)
@@ -37,6 +40,9 @@ void GridState::restoreGrid(int n)
     mapping_coefficients = r.c;
     jump_survey_x = r.jump_x;
     jump_survey_y = r.jump_y;
+    check_points = r.check_points;
+    lens_wanted = r.lens_wanted;
+    lens = r.lens;
 }
 
 void GridState::switchToGrid(int n)

@@ -2,6 +2,8 @@
 // The survey grid of each camera (JumpGrid), the table of the three grids and the shared
 // working state of the current grid. Screens read and write GridState directly, so its
 // fields carry the names the screens and files use.
+#include <QList>
+#include <QPointF>
 #include <QString>
 #include <QtGlobal>
 #include <array>
@@ -60,6 +62,41 @@ struct BuoyData {
     bool operator==(const BuoyData&) const = default;
 };
 
+// A surveyed point besides the four corner buoys: a check buoy laid in the landing area,
+// placed on the picture like a buoy. It joins the fit and shows how well the grid agrees.
+struct CheckPoint {
+    QString name;
+    double screen_x = 0;   // twips of the setup picture
+    double screen_y = 0;
+    double survey_x = 0;   // metres
+    double survey_y = 0;
+
+    bool operator==(const CheckPoint&) const = default;
+};
+constexpr int kMaxCheckPoints = 8;
+
+// One radial distortion coefficient about the picture centre: an ideal (pinhole) point p
+// appears at c + (p - c) * (1 + k1 * r^2), r = |p - c| / radius. The radius is half the
+// picture's diagonal, so k1 does not depend on the picture size; k1 < 0 is barrel.
+// Everything in twips of the setup picture.
+struct LensCorrection {
+    double k1 = 0;
+    double centre_x = 0;
+    double centre_y = 0;
+    double radius = 0;
+
+    bool active() const { return k1 != 0 && radius > 0; }
+    // Where an ideal point appears on the picture.
+    QPointF distort(QPointF ideal) const;
+    // The ideal point of a clicked one; the click itself when the lens is off or the point
+    // lies beyond the fold of the distortion, where no ideal point maps to it.
+    QPointF undistort(QPointF clicked) const;
+    // The centre and radius for a picture of that many pixels, with k1 = 0.
+    static LensCorrection forPicture(int widthPixels, int heightPixels);
+
+    bool operator==(const LensCorrection&) const = default;
+};
+
 // One grid, fields in the order of the grid parameter file.
 struct JumpGrid {
     OneBasedArray<BuoyData, kBuoyCount> buoys;     // buoy index 1..4
@@ -69,6 +106,12 @@ struct JumpGrid {
     double t1 = 0;                             // carried, never interpreted
     double t2 = 0;
     double t3 = 0;
+
+    // Kept in the grid file's side file: the check points, whether the operator wants the
+    // lens corrected, and the correction the fit chose (k1 = 0 when it did not help).
+    QList<CheckPoint> check_points;
+    bool lens_wanted = false;
+    LensCorrection lens;
 
     bool operator==(const JumpGrid&) const = default;
 };
@@ -88,6 +131,10 @@ struct GridState {
     double jump_survey_x = 0;
     double jump_survey_y = 0;
     OneBasedArray<double, kCoefficientCount> mapping_coefficients;   // c1..c8
+    // The working twins of JumpGrid's side-file fields; the mapping undistorts a click first.
+    QList<CheckPoint> check_points;
+    bool lens_wanted = false;
+    LensCorrection lens;
 
     // In and out values of the named mapping operations (survey_from_screen,
     // distance_calculation, ...). They outlive the call on purpose: a pass or a fall records

@@ -5,6 +5,7 @@
 #include "common/text_file.h"
 #include "common/text_forms.h"
 #include "grid/grid_geometry.h"
+#include "measure/jump_evidence.h"
 #include "media/file_helpers.h"
 
 #include <QDir>
@@ -327,6 +328,39 @@ RecordOutcome recordJump(const RecordInputs& in, GridState& grids, Prompter& pro
         return out;
     }
     out.recorded = true;
+
+    // The evidence of a measured distance: of the grid it was measured with, at the mark.
+    JumpEvidence e;
+    e.time = now;
+    e.skier = in.skier;
+    e.jump = in.jumpNumber;
+    e.outcome = in.otherGrid ? QStringLiteral("other grid")
+                : in.pass    ? QStringLiteral("pass")
+                : in.fall    ? QStringLiteral("fall")
+                             : QStringLiteral("measured");
+    e.gridNumber = grids.current_grid;
+    e.gridFile = GridState::isGridNumber(grids.current_grid) ? grids.grid_file_path[grids.current_grid] : QString();
+    const GridFit& fit = workingGridFit(grids, in.uncertainty);
+    setGridEvidence(e, fit);
+    e.video = in.sourceVideo;
+    e.frame = in.sourceFrame;
+    e.pictureFile = in.sourcePicture;
+    e.mark = QPointF(r.screenU, r.screenV);
+    e.markZoom = in.markZoom;
+    e.markFromLoupe = in.markFromLoupe;
+    e.allowance = ramp_allowance(in.tournament);
+    if (!passOrFall && !in.otherGrid) {
+        e.distance = grids.jump_distance;
+        e.sigma = distanceSigma(fit, QPointF(grids.jump_survey_x, grids.jump_survey_y), e.mark,
+                                in.markFromLoupe ? kLoupeClickPixels : in.uncertainty.clickPixels);
+        out.sigma = e.sigma;
+    }
+    const QString evidencePath = evidenceFilePath(in.resultsFilePath, now.date());
+    if (const QString failed = appendEvidence(evidencePath, e); failed.isEmpty())
+        out.evidenceLine = evidenceLine(e);
+    else
+        prompter.message(failed + QStringLiteral("\nThe jump itself is recorded in the results file."),
+                         QString::fromLatin1(kResultsFileTitle), Icon::Exclamation);
 
     if (in.wstims) {
         const WstimsWrite w = writeWstimsFiles(in.txioFolder, r);

@@ -4,6 +4,7 @@
 // the Measure screen gathers its control texts into RecordInputs, calls recordJump and puts
 // the RecordOutcome back into its controls.
 #include "common/prompter.h"
+#include "grid/grid_fit.h"
 #include "grid/jump_grid.h"
 #include "grid/tournament_type.h"
 
@@ -154,6 +155,13 @@ struct RecordInputs {
     // The screen's image (picture with overlay); asked for only when a confirmed frozen
     // picture is to be saved.
     std::function<QImage()> screenImage;
+    // For the evidence record: where the picture came from and how the mark was placed.
+    QString sourceVideo;
+    std::optional<int> sourceFrame;
+    QString sourcePicture;
+    double markZoom = 1;
+    bool markFromLoupe = false;
+    UncertaintySettings uncertainty;
 };
 
 struct RecordOutcome {
@@ -167,6 +175,8 @@ struct RecordOutcome {
     bool switchOffOtherGrid = false;
     QString resultsLine;          // as written (without the line end)
     QString savedPicture;         // path of the confirmed frozen picture, or empty
+    QByteArray evidenceLine;      // as appended to the evidence file, empty when it was not
+    std::optional<double> sigma;  // the recorded distance's uncertainty, metres
 };
 
 // The whole Record action: outcome check, other-grid entry, distance, results line, WSTIMS

@@ -3,6 +3,7 @@
 // gather the screen's texts and put the results back into its controls.
 #include "measure/jump_record.h"
 #include "measure/measure_screen.h"
+#include "grid/grid_fit.h"
 #include "station/screen_names.h"
 
 #include "widgets/picture_canvas.h"
@@ -54,6 +55,15 @@ void MeasureScreen::recordJump()
     in.picturesPath = s.PicturesPath;
     in.pictureExtension = s.PictureExtension;
     in.screenImage = [this] { return canvas_->composed(); };
+    if (s.arrival == Arrival::FrameChosen) {
+        in.sourceVideo = s.MeasureVideoFile;
+        in.sourceFrame = s.MeasureFrameNumber;
+    } else {
+        in.sourcePicture = pictureNameBox_->text();
+    }
+    in.markZoom = markZoom_;
+    in.markFromLoupe = markFromLoupe_;
+    in.uncertainty = {s.ClickUncertaintyPixels, s.SurveyUncertaintyMetres};
 
     const RecordOutcome out = tarvex::recordJump(in, station_.grids(), station_.prompter(), station_.clock().now());
     // The distance stays on screen even when the line could not be written, so the operator

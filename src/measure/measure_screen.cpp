@@ -1,4 +1,6 @@
 #include "measure/measure_screen.h"
+
+#include "grid/grid_fit.h"
 #include "common/text_file.h"
 #include "station/screen_names.h"
 #include "common/twips.h"
@@ -490,6 +492,9 @@ void MeasureScreen::show_the_grid()
     const bool cross = s.MarkerStyle == QLatin1String("cross");
     for (int b : {buoy::UpperLeft, buoy::UpperRight, buoy::LowerLeft, buoy::LowerRight})
         canvas_->buoyMarker({g.buoy_screen_x[b], g.buoy_screen_y[b]}, size, cross, c, true);
+    // The check buoys, smaller and in their own colour: where the grid was proved.
+    for (const CheckPoint& p : g.check_points)
+        canvas_->buoyMarker({p.screen_x, p.screen_y}, size * 0.6, cross, QColor(0, 200, 255), true);
     if (!s.LineControlOff) {
         canvas_->line(g.buoy_screen_x[buoy::UpperRight], g.buoy_screen_y[buoy::UpperRight],
                       g.buoy_screen_x[buoy::LowerRight], g.buoy_screen_y[buoy::LowerRight], Qt::white);
@@ -600,8 +605,12 @@ void MeasureScreen::showStatus(const QString& text) { statusLine_->setText(text)
 void MeasureScreen::showProvisional()
 {
     const AppSettings& s = station_.settings();
-    const auto text = provisionalFigures(station_.grids(), state_.impact(), tournamentType(s),
-                                         !tournamentIndicator_->isHidden());
+    const GridState& g = station_.grids();
+    const GridFit& fit = workingGridFit(g, {s.ClickUncertaintyPixels, s.SurveyUncertaintyMetres});
+    const auto sigma = distanceSigma(fit, QPointF(g.jump_survey_x, g.jump_survey_y), state_.impact(),
+                                     markFromLoupe_ ? kLoupeClickPixels : s.ClickUncertaintyPixels);
+    const auto text = provisionalFigures(g, state_.impact(), tournamentType(s), !tournamentIndicator_->isHidden(),
+                                         sigma);
     provisionalFigures_->setText(text.value_or(QString()));
     provisionalFigures_->setVisible(text.has_value());
 }
@@ -641,6 +650,8 @@ void MeasureScreen::pictureMouseDown(double x, double y)
     state_.ImpactX = x;
     state_.ImpactY = y;
     state_.Marked = true;
+    markFromLoupe_ = canvas_->lastPressInLoupe();
+    markZoom_ = markFromLoupe_ ? canvas_->loupeMagnification() : canvas_->zoom();
     canvas_->setDrawWidth(2);
     DrawImpactMark();
     setNudgeVisible(true);

@@ -205,6 +205,9 @@ private:
     // The activation that follows a show is the same arrival; run it once.
     bool skipNextActivation_ = false;
     bool verifyMode_ = false;
+    // How the mark was placed, for its uncertainty and the evidence record.
+    bool markFromLoupe_ = false;
+    double markZoom_ = 1;
 };
 
 } // namespace tarvex

@@ -1,4 +1,6 @@
 #include "measure/measure_state.h"
+
+#include "grid/grid_fit.h"
 #include "measure/jump_record.h"
 
 #include "common/list_text.h"
@@ -136,7 +138,7 @@ bool clipFlagReady(const QString& flagFileContent)
 }
 
 std::optional<QString> provisionalFigures(const GridState& g, QPointF impact, TournamentType type,
-                                          bool feetInTenths)
+                                          bool feetInTenths, std::optional<double> sigma)
 {
     const auto m = measureJump(g, impact, type);
     if (!m)
@@ -144,6 +146,8 @@ std::optional<QString> provisionalFigures(const GridState& g, QPointF impact, To
     const DistanceTexts t = distanceTexts(m->distance, feetInTenths);
     QString text = QStringLiteral("Provisional, not recorded: ") + t.metresText.trimmed() + QStringLiteral("  ")
                    + t.feetText.trimmed();
+    if (sigma)
+        text += QStringLiteral("  ") + sigmaText(*sigma);
     if (const auto perPixel = distancePerPixel(g, impact.x(), impact.y()))
         text += QLatin1Char('\n') + pixelSizeText(*perPixel);
     return text;

@@ -81,9 +81,10 @@ QString nextJumpNumber(const QString& jumpNo);
 
 // What the operator sees at the mark before Record: the distance as Record would show it and
 // how much one picture pixel is worth on the water there. Labelled provisional: Record
-// computes and writes on its own. nullopt where the grid cannot map the point.
+// computes and writes on its own. With sigma (metres), the distance's uncertainty follows the
+// feet. nullopt where the grid cannot map the point.
 std::optional<QString> provisionalFigures(const GridState& g, QPointF impact, TournamentType type,
-                                          bool feetInTenths);
+                                          bool feetInTenths, std::optional<double> sigma = std::nullopt);
 
 // The skier and jump number a captured video's name gives the Measure screen: the review
 // screen's reading of the standard name (the one its log line records), with a pass of

@@ -35,6 +35,10 @@ struct AppSettings {
     QString VideoSaveMode;
     bool WstimsEnabled = false;
     QString PictureExtension;
+    // One standard uncertainty of a click (picture pixels) and of a surveyed coordinate
+    // (metres): what the "+/- cm" of every distance is made of.
+    double ClickUncertaintyPixels = 0.5;
+    double SurveyUncertaintyMetres = 0.01;
 
     // Hand-over values between capture, review and log viewers.
     int16_t ContactFrameHint = 0;

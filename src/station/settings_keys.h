@@ -5,6 +5,11 @@
 
 namespace tarvex::key {
 
+// The uncertainty of every distance: no screen sets these; a site that knows its survey
+// better or worse edits them in the settings file.
+inline const QString clickUncertaintyPixels = QStringLiteral("clickUncertaintyPixels");
+inline const QString surveyUncertaintyMetres = QStringLiteral("surveyUncertaintyMetres");
+
 // Start-up and the main screen
 inline const QString logpath = QStringLiteral("logpath");
 inline const QString logfile = QStringLiteral("logfile");

@@ -97,6 +97,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override
     {
         const QPointF t = canvas_->twipsAt(e->position());
+        canvas_->pressInLoupe_ = false;
         emit canvas_->mousePressed(t.x(), t.y(), e->button());
     }
     void mouseMoveEvent(QMouseEvent* e) override
@@ -202,6 +203,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override
     {
         const QPointF t = canvas_->loupeTwipsAt(e->position());
+        canvas_->pressInLoupe_ = true;
         emit canvas_->mousePressed(t.x(), t.y(), e->button());
     }
     void mouseReleaseEvent(QMouseEvent* e) override

@@ -117,6 +117,8 @@ public:
     // The point the loupe shows at its centre, and aiming it there (as the mouse does).
     QPointF loupeCentre() const { return loupeCentre_; }
     void aimLoupe(const QPointF& twips);
+    // Whether the last press came through the loupe, which places a point far finer.
+    bool lastPressInLoupe() const { return pressInLoupe_; }
     // The picture point under a position inside the loupe.
     QPointF loupeTwipsAt(const QPointF& loupePos) const;
     // The position inside the loupe that shows a picture point.
@@ -177,6 +179,7 @@ private:
     bool autoFitting_ = false;
     bool loupeEnabled_ = true;
     QPointF loupeCentre_;
+    bool pressInLoupe_ = false;
     QHash<QWidget*, QPointF> items_;
 };
 

@@ -104,7 +104,7 @@ TEST(CliGridRefusal, DistanceRefusesPointsThatAreNotNumbersOrFarOutside)
     const CliRun edge = run({"distance", file, "-10000000,0", "--type", "barefoot"});
     EXPECT_EQ(edge.status, 0) << edge.err.toStdString();
     const QStringList f = edge.out.split(' ');
-    ASSERT_EQ(f.size(), 5);
+    ASSERT_EQ(f.size(), 6);
     EXPECT_EQ(f[0], "-1e+07");
     EXPECT_NEAR(f[2].toDouble(), 82.5, 1e-6);
     EXPECT_NEAR(f[3].toDouble(), -83383.3333, 1e-3);

@@ -132,7 +132,7 @@ TEST(CliDistance, PrintsMappedPointAndDistancePerPoint)
         const QStringList lines = r.outLines();
         ASSERT_EQ(lines.size(), 2);
         const QStringList f = lines[0].split(' ');
-        ASSERT_EQ(f.size(), 5);
+        ASSERT_EQ(f.size(), 6);   // today's five, then the uncertainty
         EXPECT_EQ(f[0], "10500");
         EXPECT_EQ(f[1], "7000");
         EXPECT_NEAR(f[2].toDouble(), 30, 1e-9);
@@ -151,8 +151,9 @@ TEST(CliDistance, NumbersCarrySeventeenSignificantDigits)
     ASSERT_EQ(r.status, 0);
     const double x = QString::number(1.0 / 3, 'g', 15).toDouble();
     const double y = 0.1;
-    EXPECT_EQ(r.out, "1 1 " + QString::number(x, 'g', 17) + " " + QString::number(y, 'g', 17) + " "
-                         + QString::number(std::sqrt(x * x + y * y), 'g', 17) + "\n");
+    EXPECT_TRUE(r.out.startsWith("1 1 " + QString::number(x, 'g', 17) + " " + QString::number(y, 'g', 17) + " "
+                                 + QString::number(std::sqrt(x * x + y * y), 'g', 17) + " "))
+        << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("0.10000000000000001"));
 }
 

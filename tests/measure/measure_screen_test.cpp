@@ -7,6 +7,10 @@
 #include "widgets/picture_canvas.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -529,7 +533,9 @@ TEST_F(MeasureScreenTest, TheMarkShowsProvisionalFiguresAndClearHidesThem)
     // On the upper right buoy: 61.85 m from the jump point (0, 5), plus 2.1 m.
     m->pictureMouseDown(9000, 2000);
     EXPECT_FALSE(figures->isHidden());
-    EXPECT_EQ(figures->text(), "Provisional, not recorded: 63.9m  210ft\nOne picture pixel here: 14.0 cm on the water");
+    // A click of half a pixel (7 cm here) and the four buoys' survey and clicks give 10 cm.
+    EXPECT_EQ(figures->text(),
+              "Provisional, not recorded: 63.9m  210ft  +/- 10 cm\nOne picture pixel here: 14.0 cm on the water");
     EXPECT_EQ(c<QLineEdit>("distance")->text(), "m");   // nothing recorded yet
     c<QPushButton>("Unfreeze")->click();
     EXPECT_TRUE(figures->isHidden());
@@ -540,6 +546,40 @@ TEST_F(MeasureScreenTest, OpensMaximisedWithARimmedMarker)
     open();
     EXPECT_TRUE(m->windowState() & Qt::WindowMaximized);
     EXPECT_TRUE(m->canvas()->outline());
+}
+
+TEST_F(MeasureScreenTest, EveryRecordedJumpLeavesOneEvidenceLine)
+{
+    open();
+    s().ResultsFilePath = path("results.txt");
+    s().setArrival(Arrival::FrameChosen);
+    s().MeasureVideoFile = path("videos/Annjump1.avi");
+    s().MeasureFrameNumber = 30;
+    m->pictureMouseDown(9000, 2000);
+    c<QPushButton>("Record")->click();
+    c<QRadioButton>("Fall")->click();
+    c<QPushButton>("Record")->click();
+    ASSERT_EQ(prompter->messages(), QStringList());
+
+    const QStringList files = QDir(path("")).entryList({"JumpEvidence*.jsonl"});
+    ASSERT_EQ(files.size(), 1);
+    QFile f(path(files.first()));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 3);   // two lines and the end
+    const QJsonObject jump = QJsonDocument::fromJson(lines[0]).object();
+    EXPECT_EQ(jump["outcome"].toString(), "measured");
+    EXPECT_NEAR(jump["distanceMetres"].toDouble(), 63.95, 0.01);
+    EXPECT_NEAR(jump["sigmaMetres"].toDouble(), 0.10, 0.01);
+    EXPECT_EQ(jump["allowanceMetres"].toDouble(), 2.1);
+    EXPECT_EQ(jump["source"].toObject()["frame"].toInt(), 30);
+    EXPECT_TRUE(jump["source"].toObject()["video"].toString().endsWith("videos/Annjump1.avi"));
+    EXPECT_EQ(jump["markTwips"].toObject()["u"].toDouble(), 9000);
+    EXPECT_EQ(jump["grid"].toObject()["points"].toInt(), 4);
+    EXPECT_FALSE(jump["version"].toString().isEmpty());
+    const QJsonObject fall = QJsonDocument::fromJson(lines[1]).object();
+    EXPECT_EQ(fall["outcome"].toString(), "fall");
+    EXPECT_TRUE(fall["distanceMetres"].isNull());
 }
 
 TEST_F(MeasureScreenTest, TheRecordedDistanceIsLegibleAndTheProvisionalLineGoes)

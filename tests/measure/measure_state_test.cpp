@@ -147,6 +147,8 @@ TEST(MeasureProvisional, FiguresAtTheMarkLeaveTheSharedValuesAlone)
               "Provisional, not recorded: 52.1m  171ft\nOne picture pixel here: 15.0 cm on the water");
     EXPECT_EQ(provisionalFigures(g, {3000, 4000}, TournamentType::SitSki, true),
               "Provisional, not recorded: 51.9m  170.3ft\nOne picture pixel here: 15.0 cm on the water");
+    EXPECT_EQ(provisionalFigures(g, {3000, 4000}, TournamentType::Standard, false, 0.026),
+              "Provisional, not recorded: 52.1m  171ft  +/- 3 cm\nOne picture pixel here: 15.0 cm on the water");
     EXPECT_EQ(g.query_screen_x, 7);
     EXPECT_EQ(g.mapped_survey_x, 8);
     EXPECT_EQ(g.jump_distance, 9);
