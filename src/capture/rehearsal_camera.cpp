@@ -12,6 +12,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <opencv2/imgproc.hpp>
+#include <random>
+#include <vector>
 
 namespace tarvex {
 
@@ -63,7 +65,29 @@ std::optional<Homography> Homography::fromPoints(const std::array<QPointF, 4>& f
 
 int RehearsalScript::contactFrame(int framesPerSecond) const
 {
-    return int(std::lround(contactSeconds * framesPerSecond));
+    // A contact a rounding error after a frame's time is on that frame.
+    return int(std::ceil(contactSeconds * framesPerSecond - 1e-9));
+}
+
+namespace {
+
+// Uniform in [lo, hi) from the generator's own bits, the same on every platform.
+double uniform(std::mt19937& g, double lo, double hi) { return lo + (hi - lo) * (g() / 4294967296.0); }
+
+} // namespace
+
+void RehearsalScript::reseed(quint32 value)
+{
+    std::mt19937 g(value);
+    seed = value;
+    // Within the buoys' quadrilateral with a few metres to spare on every side.
+    contactSurvey = QPointF(uniform(g, 42.0, 62.0), uniform(g, -4.0, 5.0));
+    contactSeconds = uniform(g, 0.8, 2.6);
+    const double speed = uniform(g, 20.0, 27.0);
+    flightSeconds = std::hypot(contactSurvey.x(), contactSurvey.y()) / speed;
+    flightHeight = uniform(g, 2.4, 4.6);
+    approachSpeed = speed * uniform(g, 0.8, 0.95);
+    runOutSpeed = speed * uniform(g, 0.5, 0.7);
 }
 
 RehearsalScript rehearsalScriptFromEnvironment(RehearsalScript script, QStringList* problems)
@@ -72,6 +96,24 @@ RehearsalScript rehearsalScriptFromEnvironment(RehearsalScript script, QStringLi
         if (problems)
             *problems << QStringLiteral("%1=%2 is not understood; it is ignored").arg(QLatin1String(name), value);
     };
+    if (qEnvironmentVariableIsSet("TARVEX_REHEARSAL_SEED")) {
+        const QString v = qEnvironmentVariable("TARVEX_REHEARSAL_SEED");
+        bool ok = false;
+        const uint seed = v.trimmed().toUInt(&ok);
+        if (ok)
+            script.reseed(seed);
+        else
+            complain("TARVEX_REHEARSAL_SEED", v);
+    }
+    if (qEnvironmentVariableIsSet("TARVEX_REHEARSAL_WAVES")) {
+        const QString v = qEnvironmentVariable("TARVEX_REHEARSAL_WAVES");
+        bool ok = false;
+        const int waves = v.trimmed().toInt(&ok);
+        if (ok && waves >= 0 && waves <= 3)
+            script.waves = waves;
+        else
+            complain("TARVEX_REHEARSAL_WAVES", v);
+    }
     if (qEnvironmentVariableIsSet("TARVEX_REHEARSAL_LENS_K1")) {
         const QString v = qEnvironmentVariable("TARVEX_REHEARSAL_LENS_K1");
         bool ok = false;
@@ -204,8 +246,16 @@ QJsonObject groundTruth(const RehearsalLayout& layout, const RehearsalScript& sc
     }
     o[QStringLiteral("checkPoints")] = checks;
     o[QStringLiteral("jumpSurvey")] = pair(layout.jumpSurvey);
-    o[QStringLiteral("contactFrame")] = script.contactFrame(framesPerSecond);
-    place(o, script.contactSurvey, QStringLiteral("contact"));
+    o[QStringLiteral("contactFrame")] = script.landing ? QJsonValue(script.contactFrame(framesPerSecond)) : QJsonValue();
+    o[QStringLiteral("contactSeconds")] = script.landing ? QJsonValue(script.contactSeconds) : QJsonValue();
+    if (script.landing) {
+        place(o, script.contactSurvey, QStringLiteral("contact"));
+    } else {
+        for (const char* k : {"contactSurvey", "contactPixel", "contactTwips", "contactIdealPixel"})
+            o[QLatin1String(k)] = QJsonValue();
+    }
+    o[QStringLiteral("waves")] = script.waves;
+    o[QStringLiteral("seed")] = double(script.seed);
     return o;
 }
 
@@ -248,16 +298,13 @@ QPolygonF surveyPolygon(const RehearsalLayout& l, std::initializer_list<QPointF>
 
 } // namespace
 
-// The lens as a lookup from every frame pixel to the pinhole picture's, in OpenCV's fixed
-// point, worked out once per renderer.
-struct RehearsalRenderer::Warp {
-    cv::Mat map1, map2;
-};
-
 RehearsalRenderer::RehearsalRenderer(QSize size, RehearsalScript script)
     : layout_(RehearsalLayout::forSize(size)), script_(script), lens_(size, script.lensK1)
 {
-    if (lens_.k1 != 0) {
+    if (lens_.k1 == 0) {
+        lake_ = QImage(size, QImage::Format_RGB32);
+        drawLake(lake_, 0);
+    } else {
         const int w = size.width(), h = size.height();
         // The pinhole picture must cover every source a frame pixel has: a barrel pulls in
         // pixels from beyond the corners.
@@ -270,38 +317,52 @@ RehearsalRenderer::RehearsalRenderer(QSize size, RehearsalScript script)
             reach(i, 0), reach(i, h - 1);
         for (int j = 0; j < h; ++j)
             reach(0, j), reach(w - 1, j);
-        margin_ = std::min(int(std::ceil(beyond)) + 2, std::max(w, h));
+        const int margin = std::min(int(std::ceil(beyond)) + 2, std::max(w, h));
+        QImage pinhole(size + QSize(2 * margin, 2 * margin), QImage::Format_RGB32);
+        drawLake(pinhole, margin);
         cv::Mat mapX(h, w, CV_32FC1), mapY(h, w, CV_32FC1);
         for (int j = 0; j < h; ++j) {
             auto* mx = mapX.ptr<float>(j);
             auto* my = mapY.ptr<float>(j);
             for (int i = 0; i < w; ++i) {
                 const auto u = lens_.undistort(QPointF(i, j));
-                mx[i] = u ? float(u->x() + margin_) : -1e4f;
-                my[i] = u ? float(u->y() + margin_) : -1e4f;
+                mx[i] = u ? float(u->x() + margin) : -1e4f;
+                my[i] = u ? float(u->y() + margin) : -1e4f;
             }
         }
-        auto warp = std::make_shared<Warp>();
-        cv::convertMaps(mapX, mapY, warp->map1, warp->map2, CV_16SC2);
-        warp_ = std::move(warp);
+        lake_ = QImage(size, QImage::Format_RGB32);
+        const cv::Mat from(pinhole.height(), pinhole.width(), CV_8UC4, pinhole.bits(), size_t(pinhole.bytesPerLine()));
+        cv::Mat to(h, w, CV_8UC4, lake_.bits(), size_t(lake_.bytesPerLine()));
+        cv::remap(from, to, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0, 255));
     }
-    lake_ = QImage(size + QSize(2 * margin_, 2 * margin_), QImage::Format_RGB32);
-    drawLake();
+    if (script_.waves > 0)
+        prepareWaves();
 }
 
-void RehearsalRenderer::drawLake()
+QPointF RehearsalRenderer::onFrame(QPointF survey) const
+{
+    return paintPoint(lens_.distort(layout_.pixelOf(survey)));
+}
+
+double RehearsalRenderer::pixelsPerMetreOnFrame(QPointF survey) const
+{
+    const QPointF a = onFrame(survey), b = onFrame(survey + QPointF(1.0, 0.0));
+    return std::hypot(b.x() - a.x(), b.y() - a.y());
+}
+
+void RehearsalRenderer::drawLake(QImage& canvas, int margin)
 {
     const RehearsalLayout& l = layout_;
     const QSize size = l.size;
-    const double m = margin_;
-    QPainter p(&lake_);
+    const double m = margin;
+    QPainter p(&canvas);
     p.setRenderHint(QPainter::Antialiasing);
-    if (margin_ > 0)
+    if (margin > 0)
         p.translate(m, m);
 
     // The far shore: the first line across the course that appears in the top seventh of
     // the picture, so the lake fills the frame as it does from a camera tower.
-    double shoreY = 20;
+    double& shoreY = shoreY_;
     while (shoreY < 400 && l.surveyToPixel.depth(QPointF(50, shoreY + 1)) > 0
            && l.pixelOf(QPointF(50, shoreY)).y() > size.height() / 7.0)
         shoreY += 1;
@@ -367,62 +428,260 @@ void RehearsalRenderer::drawLake()
     }
 }
 
+// Two trains of deep-water waves as a brightness pattern on the lake. The phases of both
+// trains are worked out once on a grid of 2 x 2 pixel blocks; a frame looks the shading up
+// at the phases moved on by the time and lets OpenCV spread it over the picture, which keeps
+// a 1080p frame at 60 fps affordable.
+struct RehearsalRenderer::Water {
+    static constexpr int kSteps = 4096;
+    struct Train {
+        double kx, ky, omega;   // rad/m along survey X and Y, rad/s
+    };
+    std::array<Train, 2> trains;
+    cv::Size blocks;
+    std::vector<quint16> phase[2];    // per block, in steps of kSteps per turn
+    std::vector<quint8> gain;         // per block; 0 off the water and next to what is not water
+    std::array<qint16, kSteps> shade; // brightness at a phase, for the wave level
+};
+
+namespace {
+
+std::array<double, 9> inverse(const std::array<double, 9>& m)
+{
+    const double a = m[4] * m[8] - m[5] * m[7], b = m[5] * m[6] - m[3] * m[8], c = m[3] * m[7] - m[4] * m[6];
+    const double det = m[0] * a + m[1] * b + m[2] * c;
+    return {a / det, (m[2] * m[7] - m[1] * m[8]) / det, (m[1] * m[5] - m[2] * m[4]) / det,
+            b / det, (m[0] * m[8] - m[2] * m[6]) / det, (m[2] * m[3] - m[0] * m[5]) / det,
+            c / det, (m[1] * m[6] - m[0] * m[7]) / det, (m[0] * m[4] - m[1] * m[3]) / det};
+}
+
+constexpr double kTau = 6.283185307179586;
+
+} // namespace
+
+void RehearsalRenderer::prepareWaves()
+{
+    auto w = std::make_shared<Water>();
+    std::mt19937 g(script_.seed * 7919u + 17u);
+    const int level = std::clamp(script_.waves, 1, 3);
+    // Wind waves a few metres long from up the course, a shorter cross swell.
+    const double lengths[2] = {uniform(g, 3.0, 5.0) + level, uniform(g, 1.6, 2.6)};
+    const double angles[2] = {uniform(g, -0.4, 0.4), uniform(g, 1.0, 1.6)};
+    for (int t = 0; t < 2; ++t) {
+        const double k = kTau / lengths[t];
+        w->trains[t] = {k * std::cos(angles[t]), k * std::sin(angles[t]), std::sqrt(9.81 * k)};
+    }
+    // A crest is brighter than a trough is dark: the light off the slope facing the camera.
+    for (int i = 0; i < Water::kSteps; ++i) {
+        const double ph = kTau * i / Water::kSteps;
+        w->shade[i] = qint16(std::lround(level * (5.0 * std::sin(ph) + 2.5 * std::pow(0.5 + 0.5 * std::sin(ph), 6))));
+    }
+
+    // Water is what is blue and this side of the far shore; the shading keeps a few pixels
+    // off the ramp and the buoys, so their colours stay exact.
+    const int fw = lake_.width(), fh = lake_.height();
+    const std::array<double, 9> toSurvey = inverse(layout_.surveyToPixel.h);
+    const auto survey = [&](QPointF frame, QPointF& out) {
+        const auto ideal = lens_.undistort(frame);
+        if (!ideal)
+            return false;
+        const double d = toSurvey[6] * ideal->x() + toSurvey[7] * ideal->y() + toSurvey[8];
+        if (d <= 0)
+            return false;
+        out = QPointF((toSurvey[0] * ideal->x() + toSurvey[1] * ideal->y() + toSurvey[2]) / d,
+                      (toSurvey[3] * ideal->x() + toSurvey[4] * ideal->y() + toSurvey[5]) / d);
+        return out.y() < shoreY_;
+    };
+    cv::Mat water(fh, fw, CV_8UC1, cv::Scalar(0));
+    for (int j = 0; j < fh; ++j) {
+        const auto* line = reinterpret_cast<const QRgb*>(lake_.constScanLine(j));
+        auto* m = water.ptr<quint8>(j);
+        for (int i = 0; i < fw; ++i)
+            m[i] = qBlue(line[i]) >= qRed(line[i]) + 20 ? 255 : 0;
+    }
+    cv::erode(water, water, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(9, 9)));
+
+    w->blocks = cv::Size((fw + 1) / 2, (fh + 1) / 2);
+    const size_t n = size_t(w->blocks.area());
+    w->phase[0].assign(n, 0);
+    w->phase[1].assign(n, 0);
+    w->gain.assign(n, 0);
+    for (int bj = 0; bj < w->blocks.height; ++bj)
+        for (int bi = 0; bi < w->blocks.width; ++bi) {
+            const int i = std::min(2 * bi, fw - 1), j = std::min(2 * bj, fh - 1);
+            QPointF at;
+            if (!water.at<quint8>(j, i) || !survey(QPointF(i + 0.5, j + 0.5), at))
+                continue;
+            // Waves shorter than a few pixels would shimmer: far off they fade into the water.
+            const size_t k = size_t(bj) * w->blocks.width + bi;
+            w->gain[k] = quint8(std::clamp(pixelsPerMetreOnFrame(at) * 40.0, 0.0, 255.0));
+            for (int t = 0; t < 2; ++t) {
+                const double turns = (w->trains[t].kx * at.x() + w->trains[t].ky * at.y()) / kTau;
+                w->phase[t][k] = quint16(int(std::floor((turns - std::floor(turns)) * Water::kSteps)) & (Water::kSteps - 1));
+            }
+        }
+    water_ = std::move(w);
+}
+
+void RehearsalRenderer::moveWater(QImage& image, double seconds) const
+{
+    const Water& w = *water_;
+    int shift[2];
+    for (int t = 0; t < 2; ++t) {
+        const double turns = w.trains[t].omega * seconds / kTau;
+        shift[t] = int(std::floor((turns - std::floor(turns)) * Water::kSteps));
+    }
+    // One shade per 2 x 2 block, spread over a row of brighter and one of darker pixels that
+    // OpenCV adds and subtracts with saturation; the fourth byte is Qt's opaque alpha and stays.
+    const int fw = image.width(), fh = image.height();
+    std::vector<quint32> lighter(static_cast<size_t>(fw)), darker(static_cast<size_t>(fw));
+    const cv::Mat up(1, fw, CV_8UC4, lighter.data()), down(1, fw, CV_8UC4, darker.data());
+    for (int bj = 0; bj < w.blocks.height; ++bj) {
+        const size_t row = size_t(bj) * w.blocks.width;
+        bool any = false;
+        for (int i = 0; i < fw; i += 2) {
+            const int bi = i >> 1;
+            const quint8 gain = w.gain[row + bi];
+            int d = 0;
+            if (gain) {
+                const int s = w.shade[(w.phase[0][row + bi] - shift[0]) & (Water::kSteps - 1)]
+                              + w.shade[(w.phase[1][row + bi] - shift[1]) & (Water::kSteps - 1)] / 2;
+                d = std::clamp((s * gain) >> 8, -255, 255);
+                any = any || d != 0;
+            }
+            const quint32 grey = quint32(std::abs(d)) * 0x010101u;
+            lighter[size_t(i)] = d > 0 ? grey : 0;
+            darker[size_t(i)] = d < 0 ? grey : 0;
+            if (i + 1 < fw) {
+                lighter[size_t(i) + 1] = lighter[size_t(i)];
+                darker[size_t(i) + 1] = darker[size_t(i)];
+            }
+        }
+        if (!any)
+            continue;
+        for (int j = 2 * bj; j < std::min(2 * bj + 2, fh); ++j) {
+            cv::Mat line(1, fw, CV_8UC4, image.scanLine(j));
+            cv::add(line, up, line);
+            cv::subtract(line, down, line);
+        }
+    }
+}
+
+void RehearsalRenderer::drawGlints(QPainter& p, double seconds) const
+{
+    // Sun on the wave tops: each speck lasts about a fifteenth of a second, the same at any
+    // frame rate, more of them near the skiers' line where the sun's path lies.
+    const long slot = long(std::floor(seconds * 15));
+    std::mt19937 g(script_.seed * 2654435761u + quint32(slot) * 40503u + 1u);
+    const int count = 25 * script_.waves * script_.waves;
+    p.setPen(Qt::NoPen);
+    for (int k = 0; k < count; ++k) {
+        const QPointF at(uniform(g, 0.0, 110.0), uniform(g, -25.0, 30.0) * uniform(g, 0.2, 1.0));
+        const double size = uniform(g, 0.05, 0.18);
+        const int alpha = int(uniform(g, 140, 255));
+        if (at.y() >= shoreY_ || layout_.surveyToPixel.depth(at) <= 0)
+            continue;
+        const double r = std::max(0.6, size * pixelsPerMetreOnFrame(at));
+        p.setBrush(QColor(255, 255, 240, alpha));
+        p.drawEllipse(onFrame(at), r * 1.6, r * 0.7);
+    }
+}
+
 QImage RehearsalRenderer::render(long frame, int framesPerSecond) const
 {
     QImage image = lake_.copy();
-    if (frame >= 0 && framesPerSecond > 0)
-        drawSkier(image, frame, framesPerSecond);
-    if (!warp_)
-        return image;
-    QImage out(layout_.size, QImage::Format_RGB32);
-    const cv::Mat from(image.height(), image.width(), CV_8UC4, image.bits(), size_t(image.bytesPerLine()));
-    cv::Mat to(out.height(), out.width(), CV_8UC4, out.bits(), size_t(out.bytesPerLine()));
-    cv::remap(from, to, warp_->map1, warp_->map2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0, 255));
-    return out;
+    const double seconds = frame >= 0 && framesPerSecond > 0 ? double(frame) / framesPerSecond : 0.0;
+    if (water_)
+        moveWater(image, seconds);
+    if (script_.waves > 0 || (frame >= 0 && framesPerSecond > 0)) {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        if (script_.waves > 0)
+            drawGlints(p, seconds);
+        if (frame >= 0 && framesPerSecond > 0)
+            drawSkier(p, frame, framesPerSecond);
+    }
+    return image;
 }
 
-void RehearsalRenderer::drawSkier(QImage& image, long frame, int framesPerSecond) const
+void RehearsalRenderer::drawSkier(QPainter& p, long frame, int framesPerSecond) const
 {
     const RehearsalLayout& l = layout_;
-    const double fps = framesPerSecond;
-    const double contact = script_.contactFrame(framesPerSecond);
-    const double flight = 1.3 * fps;                   // frames in the air
-    const double takeOff = contact - flight;
-    const QPointF c = script_.contactSurvey;
+    const RehearsalScript& s = script_;
+    const double t = double(frame) / framesPerSecond;
+    const double takeOff = s.contactSeconds - s.flightSeconds;
+    const QPointF c = s.contactSurvey;
     const QPointF j = l.jumpSurvey;
-    const QPointF dir = (c - j) / std::hypot(c.x() - j.x(), c.y() - j.y());
-    const double f = double(frame);
+    const QPointF dir = (c - j) / std::max(1e-9, std::hypot(c.x() - j.x(), c.y() - j.y()));
+    // On the water from the first frame whose time is at or after the contact.
+    const bool landed = s.landing && frame >= s.contactFrame(framesPerSecond);
 
     QPointF ground;
     double height = 0;
-    if (f < takeOff) {
-        ground = j - dir * (18.0 * (takeOff - f) / fps);   // 18 m/s up the ramp
-    } else if (f < contact) {
-        const double s = (f - takeOff) / flight;
-        ground = j + (c - j) * s;
-        height = 4 * 3.2 * s * (1 - s);
+    if (t < takeOff) {
+        ground = j - dir * (s.approachSpeed * (takeOff - t));
+    } else if (!landed) {
+        const double f = (t - takeOff) / s.flightSeconds;
+        ground = j + (c - j) * f;
+        // A pass without a landing holds its height past the top and leaves the picture.
+        height = s.landing || f < 0.5 ? 4 * s.flightHeight * f * (1 - f) : s.flightHeight;
+        height = std::max(height, 0.0);
     } else {
-        const double t = (f - contact) / fps;
-        ground = c + dir * (14.0 * t - 3.0 * t * t * (t < 2.3 ? 1 : 0));
+        const double u = t - s.contactSeconds;
+        ground = c + dir * (s.runOutSpeed * u - 3.0 * u * u * (u < 2.3 ? 1 : 0));
+    }
+    if (l.surveyToPixel.depth(ground) <= 0 || l.surveyToPixel.depth(ground + dir * 0.9) <= 0)
+        return;
+    const QPointF base = onFrame(ground);
+    if (std::abs(base.x()) > 4.0 * l.size.width() || std::abs(base.y()) > 4.0 * l.size.height())
+        return;
+
+    const double ppm = pixelsPerMetreOnFrame(ground);
+    const QPointF feet = base - QPointF(0, height * ppm * 0.8);
+    const QPointF skiHalf = (onFrame(ground + dir * 0.9) - onFrame(ground - dir * 0.9)) / 2;
+
+    // The shadow on the water, thrown a little across the course by a high sun; it meets
+    // the skis at the landing.
+    {
+        const QPointF on = onFrame(ground + QPointF(0.25, -0.35) * height);
+        const double sppm = pixelsPerMetreOnFrame(ground + QPointF(0.25, -0.35) * height);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(5, 20, 35, int(110 - 12 * std::min(height, 5.0))));
+        p.drawEllipse(on, std::max(1.0, 1.0 * sppm), std::max(0.7, 0.35 * sppm));
     }
 
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    if (margin_ > 0)
-        p.translate(margin_, margin_);
-    const double ppm = pixelsPerMetre(l, ground);
-    const QPointF feet = paintPoint(l.pixelOf(ground)) - QPointF(0, height * ppm * 0.8);
-
-    if (f >= contact) {
-        // The splash grows and fades over 0.8 s around the point of first contact.
-        const double t = (f - contact) / fps;
-        if (t < 0.8) {
-            const QPointF at = paintPoint(l.pixelOf(c));
-            const double cppm = pixelsPerMetre(l, c);
-            const double r = (0.6 + 2.5 * t) * cppm;
+    if (landed) {
+        const double u = t - s.contactSeconds;
+        const QPointF at = onFrame(c);
+        const double cppm = pixelsPerMetreOnFrame(c);
+        // The splash at the touchdown point: a hand's breadth at first contact, then it
+        // grows and fades over 0.8 s.
+        if (u < 0.8) {
+            const double r = (0.25 + 3.0 * u) * cppm;
             p.setPen(Qt::NoPen);
-            p.setBrush(QColor(250, 250, 255, int(230 * (1 - t / 0.8))));
+            p.setBrush(QColor(250, 250, 255, int(230 * (1 - u / 0.8))));
             p.drawEllipse(at - QPointF(0, r * 0.3), r, r * 0.6);
+        }
+        // Spray thrown up and forward from the touchdown point, more of it as the skis dig in.
+        std::mt19937 g(s.seed * 97u + 5u);
+        for (int k = 0; k < 48; ++k) {
+            const double launch = uniform(g, 0.0, 0.35);
+            const double forward = uniform(g, 1.0, 0.45 * s.runOutSpeed), across = uniform(g, -2.5, 2.5);
+            const double up = uniform(g, 1.5, 5.0), size = uniform(g, 0.06, 0.16);
+            const double a = u - launch;
+            const double rise = up * a - 4.9 * a * a;
+            if (a < 0 || rise < 0)
+                continue;
+            const QPointF g0 = c + dir * (forward * a) + QPointF(-dir.y(), dir.x()) * (across * a);
+            const double gppm = pixelsPerMetreOnFrame(g0);
+            p.setBrush(QColor(245, 248, 255, 210));
+            p.drawEllipse(onFrame(g0) - QPointF(0, rise * gppm * 0.8), std::max(0.7, size * gppm),
+                          std::max(0.7, size * gppm));
+        }
+        // The skis' own spray on the run-out.
+        if (u > 0.05) {
+            p.setBrush(QColor(235, 240, 250, 170));
+            p.drawEllipse(base - skiHalf * 0.8, std::max(1.0, 0.5 * ppm), std::max(0.8, 0.25 * ppm));
         }
     }
 
@@ -430,7 +689,6 @@ void RehearsalRenderer::drawSkier(QImage& image, long frame, int framesPerSecond
     p.setPen(QPen(QColor(230, 40, 40), std::max(1.0, ppm * 0.35), Qt::SolidLine, Qt::RoundCap));
     p.drawLine(feet + up * 0.4, feet + up * 1.6);                 // body
     p.setPen(QPen(QColor(30, 30, 30), std::max(1.0, ppm * 0.12), Qt::SolidLine, Qt::RoundCap));
-    const QPointF skiHalf = (paintPoint(l.pixelOf(ground + dir * 0.9)) - paintPoint(l.pixelOf(ground - dir * 0.9))) / 2;
     p.drawLine(feet - skiHalf, feet + skiHalf);                  // skis
     p.setBrush(QColor(240, 200, 160));
     p.setPen(Qt::NoPen);
@@ -531,7 +789,8 @@ QList<VideoDeviceInfo> RehearsalBackend::devices()
     VideoDeviceInfo d;
     d.name = kRehearsalCameraName;
     d.id = QStringLiteral("rehearsal");
-    d.formats = {VideoFormatInfo{QStringLiteral("RGB32"), {}, sizes(), {}}};
+    // Any whole rate is drawn; these are the ones a camera at a lake offers.
+    d.formats = {VideoFormatInfo{QStringLiteral("RGB32"), {}, sizes(), {25, 30, 50, 60}}};
     return {d};
 }
 

@@ -32,15 +32,35 @@ struct Homography {
 // What a recording with the rehearsal camera plays.
 struct RehearsalScript {
     QPointF contactSurvey{52.4, 1.6};   // metres, first contact of the skier's skis
-    double contactSeconds = 1.0;          // after the start of the recording
+    double contactSeconds = 1.0;          // after the start of the recording, anywhere between frames
+    bool landing = true;                  // false: the skier never reaches the water in the clip
+    double approachSpeed = 18.0;          // m/s up the ramp
+    double flightSeconds = 1.3;           // from the ramp's end to first contact
+    double flightHeight = 3.2;            // metres at the top of the flight
+    double runOutSpeed = 14.0;            // m/s just after the landing
     // Radial lens coefficient about the picture centre (see RehearsalLens); negative = barrel.
     double lensK1 = 0;
     bool checkBuoys = true;   // C1..C8 on the water
-    // The frame of first contact at a frame rate: the whole frame nearest to contactSeconds.
+    int waves = 0;            // 0 calm (no waves, no glints) .. 3 rough
+    quint32 seed = 0;         // the pattern of waves, glints and spray
+
+    // The frame of first contact at a frame rate: the first frame whose time is at or after
+    // contactSeconds (frame n is taken at n / framesPerSecond).
     int contactFrame(int framesPerSecond) const;
+    // A pass of its own for every seed: the contact point within the landing area, its time,
+    // the speed and the height of the flight vary as they do between real jumps. The lens,
+    // the water and whether the skier lands are left as they are.
+    void reseed(quint32 seed);
+    static RehearsalScript seeded(quint32 seed)
+    {
+        RehearsalScript s;
+        s.reseed(seed);
+        return s;
+    }
 };
 
 // The options of the rehearsal camera that a station or a trial sets from outside:
+// TARVEX_REHEARSAL_SEED (a pass of its own, see seeded()), TARVEX_REHEARSAL_WAVES (0..3),
 // TARVEX_REHEARSAL_LENS_K1. A value that cannot be read is left at the script's own and
 // named in problems.
 RehearsalScript rehearsalScriptFromEnvironment(RehearsalScript script, QStringList* problems = nullptr);
@@ -78,8 +98,10 @@ QString groundTruthPathFor(const QString& videoPath);
 QJsonObject groundTruth(const RehearsalLayout& layout, const RehearsalScript& script, int framesPerSecond);
 bool writeGroundTruth(const QString& path, const QJsonObject& truth, QString& error);
 
-// Draws the scene: the lake once per size, the skier and the splash per frame. With a lens
-// the pinhole picture is drawn with a margin around it and warped into the frame.
+// Draws the scene: the lake once per size, the water, the skier and the splash per frame.
+// With a lens the still lake is drawn through a pinhole with a margin around it and warped
+// into the frame once; what moves is drawn straight at the positions the lens gives, so a
+// frame costs no warp.
 class RehearsalRenderer {
 public:
     RehearsalRenderer(QSize size, RehearsalScript script);
@@ -89,14 +111,21 @@ public:
     QImage render(long frame, int framesPerSecond) const;
 
 private:
-    struct Warp;
-    void drawLake();
-    void drawSkier(QImage& image, long frame, int framesPerSecond) const;
+    struct Water;
+    void drawLake(QImage& canvas, int margin);
+    void prepareWaves();
+    void moveWater(QImage& image, double seconds) const;
+    void drawGlints(QPainter& p, double seconds) const;
+    void drawSkier(QPainter& p, long frame, int framesPerSecond) const;
+    // A survey point in the frame, in QPainter's coordinates, and the frame's pixels per
+    // metre along X there.
+    QPointF onFrame(QPointF survey) const;
+    double pixelsPerMetreOnFrame(QPointF survey) const;
     RehearsalLayout layout_;
     RehearsalScript script_;
     RehearsalLens lens_;
-    int margin_ = 0;   // pixels of the pinhole picture beyond each edge of the frame
-    std::shared_ptr<const Warp> warp_;
+    double shoreY_ = 20;   // survey Y of the far shore
+    std::shared_ptr<const Water> water_;
     QImage lake_;
 };
 

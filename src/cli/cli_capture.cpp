@@ -108,7 +108,11 @@ int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err
 
 int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const CliArgs parsed = parseCliArgs(args, {"device", "size", "fps", "seconds", "codec", "lens-k1"});
+    // The one option without a value: a rehearsal pass whose skier never reaches the water.
+    QStringList rest = args;
+    const bool noLanding = rest.removeAll(QStringLiteral("--no-landing")) > 0;
+    const CliArgs parsed = parseCliArgs(rest, {"device", "size", "fps", "seconds", "codec", "lens-k1", "waves", "seed",
+                                               "contact-seconds"});
     if (!parsed.error.isEmpty())
         return fail(err, parsed.error);
     const QStringList& pos = parsed.positional;
@@ -135,11 +139,30 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     o.rehearsalScript = rehearsalScriptFromEnvironment(o.rehearsalScript, &problems);
     for (const QString& p : problems)
         err << "tarvex-cli: " << p << "\n";
+    RehearsalScript& script = o.rehearsalScript;
+    if (opt.contains(QStringLiteral("seed"))) {
+        const uint seed = opt.value(QStringLiteral("seed")).toUInt(&ok);
+        if (!ok)
+            return fail(err, QStringLiteral("--seed must be a whole number from 0 to 4294967295"));
+        script.reseed(seed);
+    }
+    if (opt.contains(QStringLiteral("waves"))) {
+        script.waves = opt.value(QStringLiteral("waves")).toInt(&ok);
+        if (!ok || script.waves < 0 || script.waves > 3)
+            return fail(err, QStringLiteral("--waves must be 0 (calm) to 3 (rough)"));
+    }
+    if (opt.contains(QStringLiteral("contact-seconds"))) {
+        script.contactSeconds = opt.value(QStringLiteral("contact-seconds")).toDouble(&ok);
+        if (!ok || script.contactSeconds < 0 || script.contactSeconds > 3600)
+            return fail(err, QStringLiteral("--contact-seconds must be a number of seconds from 0 to 3600"));
+    }
     if (opt.contains(QStringLiteral("lens-k1"))) {
-        o.rehearsalScript.lensK1 = opt.value(QStringLiteral("lens-k1")).toDouble(&ok);
-        if (!ok || std::abs(o.rehearsalScript.lensK1) > 0.5)
+        script.lensK1 = opt.value(QStringLiteral("lens-k1")).toDouble(&ok);
+        if (!ok || std::abs(script.lensK1) > 0.5)
             return fail(err, QStringLiteral("--lens-k1 must be a number from -0.5 to 0.5"));
     }
+    if (noLanding)
+        script.landing = false;
     FfmpegCaptureDevice c(o);
     const QStringList devices = c.videoDevices();
     int device = devices.isEmpty() ? -1 : 0;

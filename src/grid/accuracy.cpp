@@ -138,6 +138,21 @@ QStringList accuracyReportLines(const AccuracyReportHeader& h, const AccuracyLat
     return lines;
 }
 
+QStringList agreementReportLines(const GridFit& fit)
+{
+    const auto cm = [](double metres) { return QString::number(metres * 100, 'f', 1) + QStringLiteral(" cm"); };
+    QStringList lines{QStringLiteral(" ")};
+    for (const PointAgreement& p : fit.points) {
+        QString line = QStringLiteral("%1  residual %2  leave-one-out %3")
+                           .arg(p.name, cm(p.residual), p.leaveOneOut ? cm(*p.leaveOneOut) : QStringLiteral("-"));
+        if (p.flagged)
+            line += QStringLiteral("  likely misplaced or mis-surveyed");
+        lines << line;
+    }
+    lines << qualityLine(fit);
+    return lines;
+}
+
 QString accuracyFileName(const QDateTime& when)
 {
     const QString d = dateText(when);   // mm-dd-yyyy

@@ -2,6 +2,7 @@
 // The accuracy check without its screen: the 7 x 7 lattice between the four
 // buoys, the distance change for a one-pixel step at each lattice point, its level, and the
 // accuracy report appended to "acc" + mm + dd + ".txt".
+#include "grid/grid_fit.h"
 #include "grid/jump_grid.h"
 #include "grid/setup_record.h"
 #include "grid/tournament_type.h"
@@ -84,6 +85,11 @@ struct AccuracyReportHeader {
 // The whole report of one check, lines without line ends: the header
 // followed by the 49 point lines in the check's order.
 QStringList accuracyReportLines(const AccuracyReportHeader& header, const AccuracyLattice& lattice);
+
+// What the check appends after the point lines: a blank line, one line per surveyed point
+// ("C3  residual 4.1 cm  leave-one-out 6.0 cm", "-" without a leave-one-out figure, and
+// "likely misplaced or mis-surveyed" when flagged), then the grid's quality line.
+QStringList agreementReportLines(const GridFit& fit);
 
 // "acc" + two-digit month + two-digit day + ".txt".
 QString accuracyFileName(const QDateTime& when);

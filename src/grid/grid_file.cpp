@@ -144,7 +144,7 @@ GridFileWriteResult writeGridFile(const QString& path, const QString& descriptio
     return r;
 }
 
-QString gridPointsPath(const QString& gridFilePath) { return gridFilePath + QStringLiteral(".points"); }
+QString gridPointsPath(const QString& gridFilePath) { return gridFilePath + QStringLiteral(".pts"); }
 
 namespace {
 

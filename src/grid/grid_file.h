@@ -36,7 +36,8 @@ GridFileWriteResult writeGridFile(const QString& path, const QString& descriptio
                                   const JumpGrid& grid, int gridNumber);
 
 // The side file of a grid file: its check points and lens, beside it under the same name
-// plus ".points". A four-point grid without a lens has none, so its grid file alone is
+// plus ".pts" (never six letters: the start-up cleanup takes "<grid>.ipt.XXXXXX" for a
+// replace left behind). A four-point grid without a lens has none, so its grid file alone is
 // the whole grid, exactly as before check points existed.
 QString gridPointsPath(const QString& gridFilePath);
 // The side file's text: the points and the lens to read back, then the agreement figures

@@ -263,27 +263,78 @@ std::optional<Theta> fitWithout(const Frame& f, const QList<SurveyedPoint>& poin
 struct LeftOut {
     double error = 0;      // metres, the point against the grid fitted without it
     double restRms = 0;    // metres, how well the others agree among themselves
+    double score = 0;      // error over what the others' scatter and the fit's reach there explain
 };
 
-std::optional<LeftOut> leaveOut(const Frame& f, const QList<SurveyedPoint>& points, int i, bool lens)
+// How far the water point of a screen point moves per twip, for the click's share of noise.
+double metresPerTwip(const Frame& f, const Theta& t, int parameters, QPointF screen)
+{
+    const auto a = mapThrough(f, t, parameters, screen - QPointF(0.5, 0));
+    const auto b = mapThrough(f, t, parameters, screen + QPointF(0.5, 0));
+    const auto c = mapThrough(f, t, parameters, screen - QPointF(0, 0.5));
+    const auto d = mapThrough(f, t, parameters, screen + QPointF(0, 0.5));
+    if (!a || !b || !c || !d)
+        return 0;
+    return std::max(std::hypot(b->x() - a->x(), b->y() - a->y()), std::hypot(d->x() - c->x(), d->y() - c->y()));
+}
+
+std::optional<LeftOut> leaveOut(const Frame& f, const QList<SurveyedPoint>& points, int i, bool lens,
+                                const UncertaintySettings& s)
 {
     const auto t = fitWithout(f, points, i, lens);
     if (!t)
         return std::nullopt;
     const int parameters = lens ? 9 : 8;
     LeftOut r;
-    double sum = 0;
+    double sum = 0, prior = 0;
     for (int k = 0; k < points.size(); ++k) {
         const auto w = mapThrough(f, *t, parameters, points[k].screen);
         if (!w)
             return std::nullopt;
         const double e = std::hypot(w->x() - points[k].survey.x(), w->y() - points[k].survey.y());
-        if (k == i)
+        const double click = s.clickPixels * kTwipsPerPixel * metresPerTwip(f, *t, parameters, points[k].screen);
+        const double expected = s.surveyMetres * s.surveyMetres + click * click;
+        if (k == i) {
             r.error = e;
-        else
+        } else {
             sum += e * e;
+            prior += expected;
+        }
     }
-    r.restRms = std::sqrt(sum / (points.size() - 1));
+    const int rest = int(points.size()) - 1;
+    r.restRms = std::sqrt(sum / rest);
+
+    // The deleted residual judged against its own spread: the noise of one point (from the
+    // others' residuals, with the settings' figure weighing in) and the uncertainty of the
+    // fit where it has to reach, largest at the corners.
+    const double spare = 2.0 * rest - parameters;
+    const double noise = (sum + kPriorEquations * prior / rest) / (spare + kPriorEquations);
+    QList<SurveyedPoint> others = points;
+    others.removeAt(i);
+    WaterError model(f, others, parameters);
+    cv::Mat p(parameters, 1, CV_64F), err, jac, inv;
+    for (int j = 0; j < parameters; ++j)
+        p.at<double>(j) = (*t)[j];
+    double reach = 0;
+    if (model.compute(p, err, jac) && cv::invert(jac.t() * jac, inv, cv::DECOMP_SVD) != 0) {
+        cv::Mat g(2, parameters, CV_64F);
+        for (int j = 0; j < parameters; ++j) {
+            const double h = 1e-7 * (1 + std::fabs((*t)[j]));
+            Theta lo = *t, hi = *t;
+            lo[j] -= h;
+            hi[j] += h;
+            const auto a = mapThrough(f, lo, parameters, points[i].screen);
+            const auto b = mapThrough(f, hi, parameters, points[i].screen);
+            if (!a || !b)
+                return r;
+            g.at<double>(0, j) = (b->x() - a->x()) / (2 * h);
+            g.at<double>(1, j) = (b->y() - a->y()) / (2 * h);
+        }
+        const cv::Mat cov = g * inv * g.t() * noise;
+        reach = (cov.at<double>(0, 0) + cov.at<double>(1, 1)) / 2;
+    }
+    const double spread = std::sqrt(noise + std::max(0.0, reach));
+    r.score = spread > 0 ? r.error / spread : std::numeric_limits<double>::infinity();
     return r;
 }
 
@@ -296,39 +347,56 @@ double median(QList<double> v)
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
-// Takes out the point without which the others agree best, and flags it when it stands
-// out; then looks again without it. The largest leave-one-out error alone would blame a
-// corner buoy: a bad point drags the fit most where the grid extrapolates.
-void flagOutliers(const Frame& f, const QList<SurveyedPoint>& points, bool lens, QList<PointAgreement>& out)
+// Takes out the point without which the others agree best, and flags it when its error
+// stands out from the others' leave-one-out errors without it; then looks again. The
+// others are judged without the candidate because one bad point drags every fit that
+// holds it, and the largest error alone would blame a corner buoy, where the grid
+// extrapolates.
+void flagOutliers(const Frame& f, const QList<SurveyedPoint>& points, bool lens, const UncertaintySettings& s,
+                  QList<PointAgreement>& out)
 {
     QList<int> kept;
     for (int i = 0; i < points.size(); ++i)
         kept << i;
     const int minimum = lens ? kMinPointsForLens : kBuoyCount + 1;
-    while (kept.size() >= minimum) {
+    auto leaveEachOut = [&](const QList<int>& set) {
         QList<SurveyedPoint> current;
-        for (int i : kept)
+        for (int i : set)
             current << points[i];
         QList<std::optional<LeftOut>> left;
+        for (int k = 0; k < set.size(); ++k)
+            left << leaveOut(f, current, k, lens, s);
+        return left;
+    };
+    QList<std::optional<LeftOut>> left = leaveEachOut(kept);
+    while (kept.size() >= minimum) {
         int best = -1;
-        for (int k = 0; k < kept.size(); ++k) {
-            left << leaveOut(f, current, k, lens);
+        for (int k = 0; k < kept.size(); ++k)
             if (left[k] && (best < 0 || left[k]->restRms < left[best]->restRms))
                 best = k;
-        }
         if (best < 0)
             return;
-        QList<double> others;
-        for (int k = 0; k < kept.size(); ++k)
-            if (k != best && left[k])
-                others << left[k]->error;
         const double e = left[best]->error;
-        const bool standsOut = e > kFlagLeaveOneOutMetres
-                               || (e > kFlagFloorMetres && e > kFlagMedianFactor * median(others));
-        if (!standsOut)
+        QList<int> rest = kept;
+        rest.removeAt(best);
+        QList<std::optional<LeftOut>> restLeft;
+        QList<double> others;
+        if (rest.size() > kBuoyCount && !(lens && rest.size() < kMinPointsForLens)) {
+            restLeft = leaveEachOut(rest);
+            for (const auto& l : restLeft)
+                if (l)
+                    others << l->error;
+        } else {
+            // Too few left to leave one out: their residuals in the fit without the candidate.
+            others << left[best]->restRms;
+        }
+        if (!(e > kFlagFloorMetres && e > kFlagMedianFactor * median(others) && left[best]->score > kFlagScore))
             return;
         out[kept[best]].flagged = true;
-        kept.removeAt(best);
+        kept = rest;
+        left = restLeft;
+        if (left.size() != kept.size())
+            return;
     }
 }
 
@@ -425,13 +493,13 @@ void judge(GridFit& fit, const Frame& f, const QList<SurveyedPoint>& points, con
                        : std::numeric_limits<double>::infinity();
         sum += a.residual * a.residual;
         if (points.size() > kBuoyCount && withLeaveOneOut)
-            if (const auto left = leaveOut(f, points, i, lens))
+            if (const auto left = leaveOut(f, points, i, lens, s))
                 a.leaveOneOut = left->error;
         fit.points << a;
     }
     fit.rms = std::sqrt(sum / points.size());
     if (points.size() > kBuoyCount && withLeaveOneOut)
-        flagOutliers(f, points, lens, fit.points);
+        flagOutliers(f, points, lens, s, fit.points);
 
     NormalisedMapping& n = fit.normalised;
     n.screenX = f.sx;

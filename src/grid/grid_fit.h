@@ -39,9 +39,11 @@ struct UncertaintySettings {
 // The loupe places a click to a fifth of a pixel.
 constexpr double kLoupeClickPixels = 0.2;
 
-// Above either, a point is taken for misplaced or mis-surveyed.
-constexpr double kFlagLeaveOneOutMetres = 0.10;
+// A point is taken for misplaced or mis-surveyed when its leave-one-out error is this many
+// times the others' median, and this many times what the others' scatter and the fit's
+// reach to it explain (4.5: about one chance in 20000 for a sound point).
 constexpr double kFlagMedianFactor = 3.0;
+constexpr double kFlagScore = 4.5;
 // Below this a point agrees well enough whatever the others do: tiny errors of a good grid
 // differ by large factors without meaning anything.
 constexpr double kFlagFloorMetres = 0.02;

@@ -24,6 +24,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -33,6 +34,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTableWidget>
 #include <QVBoxLayout>
 #include <QScopedValueRollback>
 #include <algorithm>
@@ -42,6 +44,7 @@ namespace tarvex {
 
 const QString GridSetupScreen::kInvalidPathText = QStringLiteral("Invalid path, change in configuration screen");
 const QString GridSetupScreen::kNoPictureForCheckText = QStringLiteral("Load the camera's picture to check the grid");
+const QString GridSetupScreen::kMisplacedText = QStringLiteral("likely misplaced or mis-surveyed");
 
 namespace {
 
@@ -61,6 +64,29 @@ constexpr int kCrossSizeMax = 105;
 constexpr int kCrossSizeInitial = 90;
 
 QString gridCaption(int n) { return QStringLiteral("Grid %1").arg(n); }
+
+// Columns of the check-point table.
+enum CheckPointColumn { ColName, ColSurveyX, ColSurveyY, ColPictureX, ColPictureY, ColResidual, ColLeaveOneOut, ColNote,
+                        ColumnCount };
+const QString kNoFitText = QStringLiteral("Complete the grid to see how well its points agree");
+const QString kLensNeedsPointsText =
+    QStringLiteral("The lens can be corrected from six points: add check points until there are two or more");
+
+// A point added but not yet placed or surveyed holds NaN there, so it can never pass for a
+// point at 0.
+bool placed(const CheckPoint& c) { return std::isfinite(c.screen_x) && std::isfinite(c.screen_y); }
+bool surveyed(const CheckPoint& c) { return std::isfinite(c.survey_x) && std::isfinite(c.survey_y); }
+
+QString centimetres(double metres) { return QString::number(metres * 100, 'f', 1); }
+
+QColor agreementColour(const PointAgreement& a)
+{
+    if (a.flagged || a.residual >= GridSetupScreen::kFairAgreementMetres)
+        return QColor(220, 30, 30);
+    if (a.residual < GridSetupScreen::kGoodAgreementMetres)
+        return QColor(30, 190, 60);
+    return QColor(255, 176, 0);
+}
 
 } // namespace
 
@@ -102,8 +128,11 @@ void GridSetupScreen::buildControls()
 
     auto* body = new QHBoxLayout;
     outer->addLayout(body, 1);
+    auto* pictureColumn = new QVBoxLayout;
+    body->addLayout(pictureColumn, 1);
     canvas_ = new PictureCanvas(this);
-    body->addWidget(canvas_, 1);
+    pictureColumn->addWidget(canvas_, 1);
+    buildCheckPointControls(pictureColumn);
     canvas_->setOutline(true);
     connect(canvas_, &PictureCanvas::mousePressed, this,
             [this](double x, double y, Qt::MouseButton) { pictureMouseDown(x, y); });
@@ -114,6 +143,8 @@ void GridSetupScreen::buildControls()
     connect(canvas_, &PictureCanvas::pictureChanged, this, [this] { setPictureSize(canvas_->picture().size()); });
     canvas_->installEventFilter(this);
     canvas_->surface()->installEventFilter(this);
+    if (canvas_->loupe())
+        canvas_->loupe()->installEventFilter(this);
 
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("controlPanel"));
@@ -165,6 +196,11 @@ void GridSetupScreen::buildControls()
         auto* pick = new QShortcut(QKeySequence(Qt::Key_1 + k), this);
         pick->setContext(Qt::WindowShortcut);
         connect(pick, &QShortcut::activated, b.option, [o = b.option] { o->setChecked(true); });
+        // A buoy chosen takes the next click from any check point.
+        connect(b.option, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                checkPointTable_->clearSelection();
+        });
         selLayout->addWidget(b.option, k / 2, k % 2);
         b.x = makeLineEdit(panel, d.x, kAuto);
         b.y = makeLineEdit(panel, d.y, kAuto);
@@ -308,6 +344,8 @@ void GridSetupScreen::load()
     accuracyDisplayGroup_->hide();
     accuracyModeGroup_->hide();
     clear_accuracy_indicator();
+    fit_.reset();
+    showCheckPoints();
     for (QLabel* l : {nudgeHandle_, markerSizeHandle_})
         l->setStyleSheet(QStringLiteral("background-color: black; color: white;"));
     // No assumed width: the grid check asks for the camera's picture instead.
@@ -370,6 +408,7 @@ void GridSetupScreen::Show_grid()
         canvas_->buoyMarker({g.buoy_screen_x[b.index], g.buoy_screen_y[b.index]}, s, cross, colour, true);
     if (!cross)
         marker_radius_ = 2 * s;
+    drawAgreementRings(s, cross);
 }
 
 void GridSetupScreen::hideLockedSign() { gridLockedSign_->hide(); }
@@ -409,6 +448,10 @@ void GridSetupScreen::boxChanged(int buoyIndex, int field)
     if (!filling_ && g.grid_set_up[shownGrid_]) {
         g.grid_set_up[shownGrid_] = false;
         emit station_.gridStateChanged(shownGrid_);
+    }
+    if (!filling_ && fit_) {
+        fit_.reset();
+        showCheckPoints();
     }
     if (buoyIndex == 0) {
         if (field == 2)
@@ -545,13 +588,32 @@ void GridSetupScreen::moveBuoys(const QPointF& selectedTarget, bool fromClick, d
         g.buoy_screen_x[b.index] = to.x();
         g.buoy_screen_y[b.index] = to.y();
     }
+    if (!locked)
+        return;
+    for (int k = 0; k < g.check_points.size(); ++k) {
+        CheckPoint& c = g.check_points[k];
+        if (!placed(c))
+            continue;
+        c.screen_x += dx;
+        c.screen_y += dy;
+        canvas_->placeItem(checkPointNames_[std::size_t(k)], c.screen_x + 60, c.screen_y + 60);
+    }
+    if (!g.check_points.isEmpty()) {
+        markIncomplete();
+        showCheckPoints();
+    }
 }
 
 void GridSetupScreen::pictureMouseDown(double x, double y)
 {
     const int selected = selectedBuoy();
-    if (selected == 0)
+    if (selected == 0) {
+        if (selectedCheckPoint_ >= 0) {
+            clickPoint_ = QPointF(std::round(x * 100) / 100, std::round(y * 100) / 100);
+            moveCheckPoint(selectedCheckPoint_, clickPoint_);
+        }
         return;
+    }
     const GridState& g = station_.grids();
     // Marks finer than a pixel come from the zoom or the loupe; a hundredth of a twip is
     // far below what either resolves and keeps the boxes and files readable.
@@ -563,13 +625,24 @@ void GridSetupScreen::pictureMouseDown(double x, double y)
 
 void GridSetupScreen::nudge(double dx, double dy)
 {
-    if (selectedBuoy() == 0)
+    if (selectedBuoy() == 0) {
+        const GridState& g = station_.grids();
+        if (selectedCheckPoint_ >= 0 && selectedCheckPoint_ < g.check_points.size()) {
+            const CheckPoint& c = g.check_points[selectedCheckPoint_];
+            if (placed(c))
+                moveCheckPoint(selectedCheckPoint_, {c.screen_x + dx, c.screen_y + dy});
+        }
         return;
+    }
     moveBuoys({}, false, dx, dy);
 }
 
 bool GridSetupScreen::eventFilter(QObject* watched, QEvent* e)
 {
+    // Seen before the canvas reports the move, so the figure under the cursor knows which
+    // click it stands for.
+    if (e->type() == QEvent::MouseMove && (watched == canvas_->surface() || watched == canvas_->loupe()))
+        moveFromLoupe_ = watched == canvas_->loupe();
     if (e->type() == QEvent::KeyPress) {
         const bool ours = watched == canvas_ || watched == canvas_->surface()
                           || std::any_of(buoys_.begin(), buoys_.end(), [watched](const BuoyControls& b) { return b.option == watched; });
@@ -622,7 +695,13 @@ void GridSetupScreen::pictureMouseMove(double x, double y)
         return;
     }
     const auto perPixel = distancePerPixel(g, x, y);
-    canvas_->setInfoText(perPixel ? pixelSizeText(*perPixel) : QString());
+    QString info = perPixel ? pixelSizeText(*perPixel) : QString();
+    if (perPixel && fit_) {
+        const double click = moveFromLoupe_ ? kLoupeClickPixels : UncertaintySettings{}.clickPixels;
+        if (const auto sigma = distanceSigma(*fit_, {g.jump_survey_x, g.jump_survey_y}, {x, y}, click))
+            info += QStringLiteral("  ") + sigmaText(*sigma);
+    }
+    canvas_->setInfoText(info);
 }
 
 void GridSetupScreen::gridLockToggled(bool checked)
@@ -664,19 +743,27 @@ void GridSetupScreen::completeGrid()
     if (missing) {
         p.message(QStringLiteral("Warning - Not all parameters have been set up on grid"),
                   QStringLiteral("Error Message"), Icon::Exclamation);
-    } else if (refuseNonNumbers()) {
+    } else if (refuseNonNumbers() || refuseIncompleteCheckPoints()) {
         // Text that is no number must not become a buoy at 0; nothing is recorded.
         return;
     } else {
         showAsComplete();
         canvas_->clear();
-        if (!solve_coefficients(g)) {
-            p.message(QString::fromLatin1(kNoUniqueSolutionText), QString::fromLatin1(kNoUniqueSolutionTitle),
-                      Icon::Exclamation);
+        GridFit fit = fitWorkingGrid(g, lensFrame());
+        if (!fit.ok) {
+            // Four points fail only where the elimination has no unique solution.
+            const bool fourPoints = g.check_points.isEmpty() && !g.lens_wanted;
+            p.message(fourPoints ? QString::fromLatin1(kNoUniqueSolutionText) : fit.error,
+                      QString::fromLatin1(kNoUniqueSolutionTitle), Icon::Exclamation);
+            fit_.reset();
         } else {
             const QString path = gridFileBox_->text() == kNoFile ? QString() : gridFileBox_->text();
             g.storeCompletedGrid(n, path, gridDescriptionBox_->text());
+            fit_ = std::move(fit);
+            if (!g.check_points.isEmpty())
+                Show_grid();
         }
+        showCheckPoints();
         emit station_.gridStateChanged(n);
     }
     // The record goes to the results file whatever happened, so the day's file shows every
@@ -705,6 +792,8 @@ void GridSetupScreen::showNextGrid()
         accuracyButton_->show();
         accuracyModeGroup_->show();
     }
+    selectedCheckPoint_ = -1;
+    assessWorkingGrid();
     g.recompute_all_grids_set_up();
 }
 
@@ -756,7 +845,7 @@ void GridSetupScreen::saveGridToFile()
     GridState& g = station_.grids();
     Prompter& p = station_.prompter();
     unlockGrid();
-    if (refuseNonNumbers())
+    if (refuseNonNumbers() || refuseIncompleteCheckPoints())
         return;
     const auto path = chooseGridFile(true);
     if (!path)
@@ -842,6 +931,10 @@ void GridSetupScreen::finishGridLoad(int n, const QString& path, bool interactiv
     showAsComplete();
     g.grid_set_up[n] = true;
     showGridNumber(n);
+    selectedCheckPoint_ = -1;
+    assessWorkingGrid();
+    if (interactive && !g.check_points.isEmpty())
+        Show_grid();
     station_.store().save(key::gridFile(n), path);
     g.recompute_all_grids_set_up();
     emit station_.gridLoaded(n);
@@ -989,8 +1082,13 @@ void GridSetupScreen::checkAccuracy()
     header.front_ratio = g.front_ratio;
     header.back_ratio = g.back_ratio;
     header.boxes = boxTexts();
-    const AccuracyWriteResult written = appendAccuracyReport(
-        station_.programFile(accuracyFileName(header.when)), accuracyReportLines(header, lattice));
+    QStringList report = accuracyReportLines(header, lattice);
+    if (!fit_)
+        assessWorkingGrid();
+    if (fit_)
+        report += agreementReportLines(*fit_);
+    const AccuracyWriteResult written =
+        appendAccuracyReport(station_.programFile(accuracyFileName(header.when)), report);
     if (!written.ok)
         p.message(written.error, title, Icon::Exclamation);
 
@@ -1041,6 +1139,349 @@ void GridSetupScreen::checkAccuracy()
                 accuracyLabels_[std::size_t(*line - 1 + kLatticeSize * i)]->show();
     }
     Show_grid();
+}
+
+// ---------------------------------------------------------------- check points
+
+void GridSetupScreen::buildCheckPointControls(QBoxLayout* column)
+{
+    auto* strip = new QWidget(this);
+    strip->setObjectName(QStringLiteral("checkPointPanel"));
+    auto* rows = new QVBoxLayout(strip);
+    rows->setContentsMargins(4, 2, 4, 2);
+    rows->setSpacing(2);
+
+    auto* top = new QHBoxLayout;
+    qualityLabel_ = makeLabel(strip, "lblGridQuality", kNoFitText);
+    qualityLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lensCheck_ = new QCheckBox(QStringLiteral("Correct the lens"), strip);
+    lensCheck_->setObjectName(QStringLiteral("chkLensCorrection"));
+    connect(lensCheck_, &QCheckBox::toggled, this, &GridSetupScreen::lensSwitched);
+    top->addWidget(qualityLabel_, 1);
+    top->addWidget(lensCheck_);
+    rows->addLayout(top);
+
+    auto* bottom = new QHBoxLayout;
+    checkPointTable_ = new QTableWidget(0, ColumnCount, strip);
+    checkPointTable_->setObjectName(QStringLiteral("checkPointTable"));
+    checkPointTable_->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Survey X (m)"),
+                                                 QStringLiteral("Survey Y (m)"), QStringLiteral("Picture x"),
+                                                 QStringLiteral("Picture y"), QStringLiteral("Residual (cm)"),
+                                                 QStringLiteral("Leave-one-out (cm)"), QStringLiteral("Note")});
+    checkPointTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    checkPointTable_->setSelectionMode(QAbstractItemView::SingleSelection);
+    checkPointTable_->verticalHeader()->setDefaultSectionSize(20);
+    checkPointTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    checkPointTable_->horizontalHeader()->setStretchLastSection(true);
+    checkPointTable_->setFixedHeight(110);
+    connect(checkPointTable_, &QTableWidget::cellChanged, this, &GridSetupScreen::checkPointCellEdited);
+    connect(checkPointTable_, &QTableWidget::itemSelectionChanged, this, &GridSetupScreen::checkPointRowChosen);
+    bottom->addWidget(checkPointTable_, 1);
+
+    auto* buttons = new QVBoxLayout;
+    addCheckPointButton_ =
+        makeButton(strip, "btnAddCheckPoint", QStringLiteral("Add Point"), this, &GridSetupScreen::addCheckPoint);
+    removeCheckPointButton_ =
+        makeButton(strip, "btnRemoveCheckPoint", QStringLiteral("Remove Point"), this, &GridSetupScreen::removeCheckPoint);
+    buttons->addWidget(addCheckPointButton_);
+    buttons->addWidget(removeCheckPointButton_);
+    buttons->addStretch(1);
+    bottom->addLayout(buttons);
+    rows->addLayout(bottom);
+    column->addWidget(strip);
+
+    for (int k = 0; k < kMaxCheckPoints; ++k) {
+        QLabel* l = canvas_->addLabel(QStringLiteral("CheckPointName%1").arg(k + 1));
+        // Light on dark reads on water, sky and shore alike.
+        l->setStyleSheet(QStringLiteral("color: white; background-color: rgba(0, 0, 0, 150); padding: 0 2px;"));
+        l->hide();
+        checkPointNames_[std::size_t(k)] = l;
+    }
+}
+
+void GridSetupScreen::showCheckPoints()
+{
+    const GridState& g = station_.grids();
+    const QScopedValueRollback<bool> filling(filling_, true);
+    const QSignalBlocker quiet(checkPointTable_);
+    const int count = int(g.check_points.size());
+    checkPointTable_->setRowCount(count);
+    // Items are kept and rewritten, never replaced: this runs inside the table's own
+    // change signal, where the edited item must outlive the call.
+    auto cell = [this](int row, int column, const QString& text, bool editable) {
+        QTableWidgetItem* item = checkPointTable_->item(row, column);
+        if (!item) {
+            item = new QTableWidgetItem;
+            checkPointTable_->setItem(row, column, item);
+        }
+        Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+        if (editable)
+            f |= Qt::ItemIsEditable;
+        item->setFlags(f);
+        item->setText(text);
+        item->setToolTip(QString());
+        item->setData(Qt::ForegroundRole, QVariant());
+        return item;
+    };
+    auto number = [](double v) { return std::isfinite(v) ? QString::number(v, 'g', 12) : QString(); };
+    for (int r = 0; r < count; ++r) {
+        const CheckPoint& c = g.check_points[r];
+        cell(r, ColName, c.name, true);
+        cell(r, ColSurveyX, number(c.survey_x), true);
+        cell(r, ColSurveyY, number(c.survey_y), true);
+        cell(r, ColPictureX, placed(c) ? paddedNumber(c.screen_x).trimmed() : QString(), false);
+        cell(r, ColPictureY, placed(c) ? paddedNumber(c.screen_y).trimmed() : QString(), false);
+        const int at = kBuoyCount + r;
+        const PointAgreement* a = fit_ && at < fit_->count() ? &fit_->points[at] : nullptr;
+        cell(r, ColResidual, a ? centimetres(a->residual) : QString(), false);
+        cell(r, ColLeaveOneOut, a && a->leaveOneOut ? centimetres(*a->leaveOneOut) : QString(), false);
+        cell(r, ColNote, a && a->flagged ? kMisplacedText : QString(), false);
+        if (a) {
+            const QColor colour = agreementColour(*a);
+            for (int col : {ColResidual, ColLeaveOneOut, ColNote})
+                checkPointTable_->item(r, col)->setForeground(colour);
+            if (a->flagged)
+                for (int col = 0; col < ColumnCount; ++col)
+                    checkPointTable_->item(r, col)->setToolTip(kMisplacedText);
+        }
+    }
+    if (selectedCheckPoint_ >= count)
+        selectedCheckPoint_ = -1;
+    if (selectedCheckPoint_ >= 0)
+        checkPointTable_->selectRow(selectedCheckPoint_);
+    addCheckPointButton_->setEnabled(count < kMaxCheckPoints);
+    removeCheckPointButton_->setEnabled(selectedCheckPoint_ >= 0);
+
+    const bool lensPossible = kBuoyCount + count >= 6;
+    {
+        const QSignalBlocker quietLens(lensCheck_);
+        lensCheck_->setChecked(g.lens_wanted && lensPossible);
+    }
+    lensCheck_->setEnabled(lensPossible);
+    lensCheck_->setToolTip(lensPossible ? QStringLiteral("Estimate the lens's radial distortion with the grid; "
+                                                         "kept only where it lowers the leave-one-out errors")
+                                        : kLensNeedsPointsText);
+
+    QString quality = fit_ ? qualityLine(*fit_) : kNoFitText;
+    if (fit_)
+        for (int b = buoy::UpperRight; b <= buoy::LowerLeft && b - 1 < fit_->count(); ++b)
+            if (fit_->points[b - 1].flagged)
+                quality += QStringLiteral("\n%1: %2").arg(fit_->points[b - 1].name, kMisplacedText);
+    qualityLabel_->setText(quality);
+}
+
+void GridSetupScreen::addCheckPoint()
+{
+    GridState& g = station_.grids();
+    if (g.check_points.size() >= kMaxCheckPoints)
+        return;
+    CheckPoint c;
+    for (int k = 1; c.name.isEmpty(); ++k) {
+        const QString name = QStringLiteral("C%1").arg(k);
+        if (std::none_of(g.check_points.begin(), g.check_points.end(),
+                         [&name](const CheckPoint& p) { return p.name.compare(name, Qt::CaseInsensitive) == 0; }))
+            c.name = name;
+    }
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    c.screen_x = c.screen_y = c.survey_x = c.survey_y = none;
+    g.check_points.append(c);
+    markIncomplete();
+    selectedCheckPoint_ = int(g.check_points.size()) - 1;
+    showCheckPoints();
+    checkPointRowChosen();
+}
+
+void GridSetupScreen::removeCheckPoint()
+{
+    GridState& g = station_.grids();
+    const int index = selectedCheckPoint_;
+    if (index < 0 || index >= g.check_points.size())
+        return;
+    g.check_points.removeAt(index);
+    selectedCheckPoint_ = -1;
+    markIncomplete();
+    showCheckPoints();
+    checkPointTable_->clearSelection();
+    drawBuoys();
+}
+
+void GridSetupScreen::checkPointRowChosen()
+{
+    const QModelIndexList rows = checkPointTable_->selectionModel()->selectedRows();
+    selectedCheckPoint_ = rows.isEmpty() ? -1 : rows.first().row();
+    removeCheckPointButton_->setEnabled(selectedCheckPoint_ >= 0);
+    if (selectedCheckPoint_ < 0)
+        return;
+    // The next click places this point, not a buoy.
+    for (BuoyControls& b : buoys_) {
+        b.option->setAutoExclusive(false);
+        b.option->setChecked(false);
+        b.option->setAutoExclusive(true);
+    }
+}
+
+void GridSetupScreen::checkPointCellEdited(int row, int column)
+{
+    GridState& g = station_.grids();
+    if (filling_ || row < 0 || row >= g.check_points.size())
+        return;
+    CheckPoint& c = g.check_points[row];
+    const QString text = checkPointTable_->item(row, column)->text().trimmed();
+    Prompter& p = station_.prompter();
+    const QString title = QStringLiteral("Check Point");
+    QString refusal;
+    if (column == ColName) {
+        const bool taken = std::any_of(g.check_points.begin(), g.check_points.end(), [&](const CheckPoint& o) {
+            return &o != &c && o.name.compare(text, Qt::CaseInsensitive) == 0;
+        });
+        if (!isCheckPointName(text))
+            refusal = QStringLiteral("A check point's name is 1 to 12 letters, digits, '-' or '_', and not UR, LR, UL "
+                                     "or LL: \"%1\" is not one").arg(text);
+        else if (taken)
+            refusal = QStringLiteral("Another check point is already named %1").arg(text);
+        else
+            c.name = text;
+    } else if (column == ColSurveyX || column == ColSurveyY) {
+        if (!holdsNumber(text)) {
+            refusal = QStringLiteral("The survey %1 of %2 must be a number of metres, not \"%3\"")
+                          .arg(column == ColSurveyX ? QStringLiteral("X") : QStringLiteral("Y"), c.name, text);
+        } else {
+            (column == ColSurveyX ? c.survey_x : c.survey_y) = leadingNumber(text);
+        }
+    } else {
+        return;
+    }
+    if (!refusal.isEmpty())
+        p.message(refusal, title, Icon::Exclamation);
+    else
+        markIncomplete();
+    // A refused edit shows the figure the point keeps.
+    showCheckPoints();
+}
+
+void GridSetupScreen::lensSwitched(bool on)
+{
+    station_.grids().lens_wanted = on;
+    markIncomplete();
+    showCheckPoints();
+}
+
+void GridSetupScreen::moveCheckPoint(int index, const QPointF& to)
+{
+    GridState& g = station_.grids();
+    if (index < 0 || index >= g.check_points.size())
+        return;
+    CheckPoint& c = g.check_points[index];
+    if (gridLockCheck_->isChecked() && placed(c)) {
+        // Locked, the whole grid moves with the point: buoys and check points alike.
+        moveBuoys({}, false, to.x() - c.screen_x, to.y() - c.screen_y);
+    } else {
+        canvas_->setDrawWidth(2);
+        const double eraseReach = markerSizeBar_->maximum();
+        const QColor erase = PictureCanvas::magenta();
+        if (placed(c)) {
+            canvas_->circle(c.screen_x, c.screen_y, marker_radius_, erase);
+            canvas_->line(c.screen_x - eraseReach, c.screen_y, c.screen_x + eraseReach, c.screen_y, erase);
+            canvas_->line(c.screen_x, c.screen_y - eraseReach, c.screen_x, c.screen_y + eraseReach, erase);
+        }
+        c.screen_x = to.x();
+        c.screen_y = to.y();
+        const double size = markerSizeBar_->value();
+        canvas_->line(to.x() - size, to.y(), to.x() + size, to.y(), Qt::white);
+        canvas_->line(to.x(), to.y() - size, to.x(), to.y() + size, Qt::white);
+    }
+    QLabel* name = checkPointNames_[std::size_t(index)];
+    name->setText(c.name);
+    name->adjustSize();
+    canvas_->placeItem(name, c.screen_x + 60, c.screen_y + 60);
+    name->show();
+    markIncomplete();
+    showCheckPoints();
+}
+
+bool GridSetupScreen::refuseIncompleteCheckPoints()
+{
+    for (const CheckPoint& c : station_.grids().check_points) {
+        QString lack;
+        if (!surveyed(c))
+            lack = QStringLiteral("Type the survey X and Y of check point %1, or remove it").arg(c.name);
+        else if (!placed(c))
+            lack = QStringLiteral("Place check point %1 on the picture, or remove it").arg(c.name);
+        if (!lack.isEmpty()) {
+            station_.prompter().message(lack, QStringLiteral("Error Message"), Icon::Exclamation);
+            return true;
+        }
+    }
+    return false;
+}
+
+void GridSetupScreen::assessWorkingGrid()
+{
+    GridState& g = station_.grids();
+    fit_.reset();
+    if (g.grid_set_up[shownGrid_]) {
+        GridFit fit = assessGrid(surveyedPoints(g), PlaneMapping::fromGrid(g), g.lens_wanted);
+        if (fit.ok)
+            fit_ = std::move(fit);
+    }
+    showCheckPoints();
+}
+
+LensCorrection GridSetupScreen::lensFrame() const
+{
+    if (canvas_->hasPicture())
+        return LensCorrection::forPicture(canvas_->picture().width(), canvas_->picture().height());
+    // Without the picture, the frame the grid was fitted in last.
+    LensCorrection frame = station_.grids().lens;
+    frame.k1 = 0;
+    return frame;
+}
+
+void GridSetupScreen::drawAgreementRings(double markerSize, bool cross)
+{
+    const GridState& g = station_.grids();
+    const QColor colour = markerColour();
+    for (int k = 0; k < kMaxCheckPoints; ++k) {
+        QLabel* name = checkPointNames_[std::size_t(k)];
+        name->hide();
+        if (k >= g.check_points.size() || !placed(g.check_points[k]))
+            continue;
+        const CheckPoint& c = g.check_points[k];
+        canvas_->buoyMarker({c.screen_x, c.screen_y}, markerSize, cross, colour, true);
+        name->setText(c.name);
+        name->adjustSize();
+        canvas_->placeItem(name, c.screen_x + 60, c.screen_y + 60);
+        name->show();
+    }
+    if (!fit_)
+        return;
+    const QList<SurveyedPoint> points = surveyedPoints(g);
+    const double ring = (cross ? markerSize : 2 * markerSize) + 45;
+    canvas_->setDrawWidth(3);
+    for (int i = 0; i < fit_->count() && i < points.size(); ++i) {
+        const QPointF at = points[i].screen;
+        if (std::isfinite(at.x()) && std::isfinite(at.y()))
+            canvas_->circle(at.x(), at.y(), ring, agreementColour(fit_->points[i]));
+    }
+    canvas_->setDrawWidth(2);
+}
+
+void GridSetupScreen::markIncomplete()
+{
+    GridState& g = station_.grids();
+    if (filling_)
+        return;
+    fit_.reset();
+    if (g.grid_set_up[shownGrid_]) {
+        g.grid_set_up[shownGrid_] = false;
+        emit station_.gridStateChanged(shownGrid_);
+    }
+    setStateIcon(false);
+    accuracyButton_->hide();
+    accuracyDisplayGroup_->hide();
+    accuracyModeGroup_->hide();
+    clear_accuracy_indicator();
+    g.all_grids_set_up = false;
 }
 
 } // namespace tarvex

@@ -3,13 +3,16 @@
 // survey values, completes, saves and loads grids and checks their accuracy. All grid state
 // lives in the Station's GridState so the measuring screen sees every change.
 #include "station/station.h"
+#include "grid/grid_fit.h"
 #include "grid/grid_geometry.h"
 #include "grid/setup_record.h"
 
 #include <QPoint>
 #include <QPointF>
 #include <array>
+#include <optional>
 
+class QBoxLayout;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -17,6 +20,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QScrollBar;
+class QTableWidget;
 
 namespace tarvex {
 
@@ -67,7 +71,18 @@ public:
     void openCalibration();
     void leaveGridSetup();
 
+    // The check point the next click places (row of the table), -1 for none.
+    int selectedCheckPoint() const { return selectedCheckPoint_; }
+    void addCheckPoint();
+    void removeCheckPoint();
+    // The agreement of the grid in hand: of its last fit, or of the loaded file.
+    const std::optional<GridFit>& gridFit() const { return fit_; }
+
     static constexpr double kNudgeTwips = 15;
+    static const QString kMisplacedText;
+    // Residuals below these draw a green, then an amber ring; above, red.
+    static constexpr double kGoodAgreementMetres = 0.02;
+    static constexpr double kFairAgreementMetres = 0.05;
     static const QString kInvalidPathText;
     static const QString kNoPictureForCheckText;
 
@@ -86,6 +101,21 @@ private:
     };
     void buildControls();
     void buildAccuracyControls(QWidget* panel);
+    void buildCheckPointControls(QBoxLayout* column);
+    // The table, the lens switch and the quality line from the working state and fit_.
+    void showCheckPoints();
+    void checkPointCellEdited(int row, int column);
+    void checkPointRowChosen();
+    void lensSwitched(bool on);
+    void moveCheckPoint(int index, const QPointF& to);
+    // Says which check point lacks a position or a survey figure, and returns true then.
+    bool refuseIncompleteCheckPoints();
+    // Judges the grid in hand as its file left it (load, grid switch).
+    void assessWorkingGrid();
+    LensCorrection lensFrame() const;
+    void drawAgreementRings(double markerSize, bool cross);
+    // The grid in hand was edited: not complete, its fit no longer holds.
+    void markIncomplete();
     void connectBoxes();
     void boxChanged(int buoyIndex, int field);   // field 0/1 screen, 2/3 survey; index 0 = jump
     void setStateIcon(bool complete);
@@ -145,6 +175,17 @@ private:
     QString picture_height_twips_;
     bool filling_ = false;
     QPointF clickPoint_;
+
+    QTableWidget* checkPointTable_ = nullptr;
+    QPushButton* addCheckPointButton_ = nullptr;
+    QPushButton* removeCheckPointButton_ = nullptr;
+    QCheckBox* lensCheck_ = nullptr;
+    QLabel* qualityLabel_ = nullptr;
+    std::array<QLabel*, kMaxCheckPoints> checkPointNames_{};
+    int selectedCheckPoint_ = -1;
+    std::optional<GridFit> fit_;
+    // The last mouse move came through the loupe, which places a click finer.
+    bool moveFromLoupe_ = false;
 };
 
 } // namespace tarvex

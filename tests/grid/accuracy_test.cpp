@@ -212,3 +212,15 @@ TEST(AccuracyReport, UnwritableFileIsReported)
     EXPECT_FALSE(r.ok);
     EXPECT_TRUE(r.error.contains("acc0614.txt"));
 }
+
+TEST(AccuracyReport, AgreementLinesFollowThePointsWithTheQualityLine)
+{
+    GridFit fit;
+    fit.ok = true;
+    fit.rms = 0.018;
+    fit.points = {{"UR", 0.004, 0.0061, false}, {"LR", 0.0, std::nullopt, false}, {"C3", 0.041, 0.4831, true}};
+    EXPECT_EQ(agreementReportLines(fit).join("|").toStdString(),
+              (QStringList{" ", "UR  residual 0.4 cm  leave-one-out 0.6 cm", "LR  residual 0.0 cm  leave-one-out -",
+                           "C3  residual 4.1 cm  leave-one-out 48.3 cm  likely misplaced or mis-surveyed",
+                           "RMS 1.8 cm over 3 points - worst C3 4.1 cm"}).join("|").toStdString());
+}

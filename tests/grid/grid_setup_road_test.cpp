@@ -141,9 +141,14 @@ TEST_F(GridSetupRoadTest, BuoysAndSplashMarkedThroughTheLoupeMeasureWithinOneCen
     ASSERT_TRUE(screen->distance_calculation());
     EXPECT_NEAR(g.jump_distance, kTrueDistance, 0.01);
 
-    // The live figure: how much one pixel is worth there on the water.
+    // The live figure: how much one pixel is worth there on the water, and the distance's
+    // uncertainty for a click there: through the loupe (the last move came from it) a
+    // fifth of a pixel, on the picture itself half a pixel.
     screen->pictureMouseMove(kSplashPx * 15, kSplashPy * 15);
-    EXPECT_EQ(canvas()->infoText(), "One picture pixel here: 9.3 cm on the water");
+    EXPECT_EQ(canvas()->infoText(), "One picture pixel here: 9.3 cm on the water  +/- 3 cm");
+    send(canvas()->surface(), QEvent::MouseMove, canvas()->surfacePosOf(kSplashPx * 15, kSplashPy * 15).toPoint(),
+         Qt::NoButton);
+    EXPECT_EQ(canvas()->infoText(), "One picture pixel here: 9.2 cm on the water  +/- 5 cm");
 
     // The grid check measures on this picture's 1280 pixels, and the accuracy report
     // writes the same ratios.
