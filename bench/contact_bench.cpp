@@ -1,6 +1,6 @@
 // How good and how fast the contact detector is, over rehearsal passes it was not tuned on:
-// seeds of landing point and time, 720p and 1080p, 30 and 60 fps, MJPEG as the station
-// records, plus passes without a landing. Prints the share of passes whose suggested frame
+// seeds of landing point, time and flight, wave levels 0 to 3, 720p and 1080p, 30 and 60 fps,
+// MJPEG as the station records, plus passes without a landing. Prints the share of passes whose suggested frame
 // is exact and within one frame, the distance on the water between the suggested and the
 // true impact point (median and 90th percentile) and the CPU time per pass.
 //   bench_contact_bench [PASSES [FIRST_SEED]]     (default 24 passes from seed 1000)
@@ -20,7 +20,6 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <random>
 #include <vector>
 
 using namespace tarvex;
@@ -36,17 +35,15 @@ struct Pass {
 
 Pass passOf(int seed)
 {
-    std::mt19937 rng(static_cast<unsigned>(seed));
-    std::uniform_real_distribution<double> along(38.0, 64.0), across(-5.0, 5.0), when(1.2, 3.4);
     Pass p;
     p.size = seed % 2 ? QSize(1920, 1080) : QSize(1280, 720);
     p.fps = (seed / 2) % 2 ? 60 : 30;
-    p.script.contactSurvey = QPointF(along(rng), across(rng));
-    p.script.contactSeconds = when(rng);
+    p.script = RehearsalScript::seeded(quint32(seed));
+    p.script.waves = (seed / 4) % 4;
     // One pass in eight never lands within the clip (a fall on the ramp, a pass let go).
     if (seed % 8 == 7) {
         p.lands = false;
-        p.script.contactSeconds = 30;
+        p.script.landing = false;
     }
     return p;
 }
@@ -128,7 +125,8 @@ int main(int argc, char** argv)
             ++count1080p30;
         }
         const int truthFrame = p.script.contactFrame(p.fps);
-        QString line = QStringLiteral("seed %1 %2x%3 %4 fps: ").arg(seed).arg(p.size.width()).arg(p.size.height()).arg(p.fps);
+        QString line = QStringLiteral("seed %1 %2x%3 %4 fps waves %5: ")
+                           .arg(seed).arg(p.size.width()).arg(p.size.height()).arg(p.fps).arg(p.script.waves);
         if (!p.lands) {
             found ? ++falseAlarms : ++quiet;
             line += found ? QStringLiteral("no landing, suggested frame %1").arg(found->frame) : QStringLiteral("no landing, none suggested");

@@ -39,8 +39,8 @@ constexpr double kBackTrackSeconds = 0.07;
 // A landing's spray covers a square metre and more.
 constexpr double kMinSprayArea = 0.3;          // m², with a grid
 constexpr double kMinSprayShare = 0.0002;      // of the picture, without one
-// The impact lies low in the first spray: spray rises from where the skis touch.
-constexpr double kImpactDepth = 0.75;
+// The skis touch where the first spray starts: its lowest edge, as spray only rises.
+constexpr double kImpactDepth = 1.0;
 
 struct Patch {
     cv::Rect box;

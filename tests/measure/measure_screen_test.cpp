@@ -709,7 +709,7 @@ TEST_F(MeasureScreenTest, RoadTheSuggestedPointIsOfferedAndTakenOnlyWithA)
     EXPECT_EQ(m->state().impact(), QPointF(9000, 2000));
     EXPECT_TRUE(shown("lineHorizontalImpact"));
     EXPECT_EQ(c<QLabel>("provisionalDistance")->text(),
-              "Provisional, not recorded: 63.9m  210ft\nOne picture pixel here: 14.0 cm on the water");
+              "Provisional, not recorded: 63.9m  210ft  +/- 10 cm\nOne picture pixel here: 14.0 cm on the water");
     EXPECT_EQ(c<QLineEdit>("distance")->text(), "m");   // taken, not recorded
 
     // A hand-over without a suggestion offers none; nor does Clear leave one behind.

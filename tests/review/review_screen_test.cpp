@@ -610,12 +610,13 @@ TEST_F(ReviewScreenTest, EveryControlFitsAt1366x728AndThePictureGrowsAt1920x1080
 
 namespace {
 
-// A 5 s rehearsal pass at 640x480, 30 fps, whose skier first touches the water on frame 90.
+// A 5 s rehearsal pass at 640x480, 30 fps, whose skier first touches the water at 2.97 s,
+// which frame 90 (3.0 s) is the first to show.
 QString rehearsalPass(const QString& path)
 {
     RehearsalScript s;
     s.contactSurvey = QPointF(50.0, 1.0);
-    s.contactSeconds = 3.0;
+    s.contactSeconds = 2.97;
     const RehearsalRenderer r(QSize(640, 480), s);
     RecorderSettings rs;
     rs.path = path;
