@@ -53,8 +53,11 @@ ExtractResult extractFrame(Prompter& prompter, VideoReader& video, int n, const 
 
 ExtractResult extractFrame(Prompter& prompter, const QString& videoPath, int n, const QString& bmpPath)
 {
-    // One frame needs no background work or a large cache.
+    // One frame needs no background work, no large cache and no decoder threads, whose
+    // start costs a one-frame command more than they save.
     VideoReader video(int64_t(64) << 20);
+    video.setReadAhead(false);
+    video.setDecoderThreads(1);
     if (!video.open(videoPath)) {
         if (video.openError() == VideoReader::OpenError::NoDecoder) {
             prompter.message(QStringLiteral("No suitable decompressor found for this video stream!\r\n") + video.error(),

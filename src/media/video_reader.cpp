@@ -20,6 +20,8 @@
 
 #include "media/av_handles.h"
 
+#include <sys/mman.h>
+
 extern "C" {
 #include <libavutil/imgutils.h>
 }
@@ -95,8 +97,13 @@ struct Decoder {
     int stream = -1;
     int next = -1;          // index of the next packet to send; -1: position unknown
     bool drained = false;   // the decoder has been flushed at the end of the stream
-    int minDisplay = 0;     // pictures displayed before this are not trusted in this run
-    int lastOutput = -1;    // display index of the last picture this run gave
+    // Long groups: the pictures a run from a key frame hands out, counted into places.
+    int runGroup = -1;        // the group the run started at; -1: no run
+    int runFrom = 0;          // picture index of its key frame
+    int runPlace = 0;         // picture index the next picture of the run takes
+    bool runStarted = false;  // the key frame has come out
+    bool runFresh = false;    // the key frame's place is a guess, proven at the next key frame
+    bool runFailed = false;   // the guess was wrong: the run's pictures take no places
 
     bool valid() const { return next >= 0 && !drained; }
 };
@@ -105,7 +112,12 @@ struct Decoder {
 
 struct VideoReader::Impl {
     explicit Impl(int64_t budget) : cacheBudget(budget) {}
-    ~Impl() { stopWorker(); }
+    ~Impl()
+    {
+        stopWorker();
+        cache.clear();
+        av_buffer_pool_uninit(&picturePool);
+    }
 
     // ---- set once by open() ----
     QString path;
@@ -126,22 +138,40 @@ struct VideoReader::Impl {
     // ---- shared with the worker, under mutex ----
     mutable std::mutex mutex;
     std::condition_variable changed;
-    std::vector<int64_t> pictures;     // packet slot of each picture, display order
+    // Picture index j is the picture shown j-th; in a clip with B-frames it is the one of
+    // packet firstKey + j's group that the decoder hands out in that place, learnt when the
+    // group is decoded (-1 before).
+    std::vector<int64_t> pictures;     // picture index -> packet slot
     std::vector<int> display;          // display index -> picture index
     std::vector<int64_t> displaySlot;  // display index -> the slot it stands for
     std::unordered_set<int64_t> damagedSlots;          // packets cut short or decoded with errors
     std::unordered_map<int64_t, int> displayOfSlot;   // packet slot -> first display index
-    std::vector<int> firstDisplay;     // picture index -> first display index, before the pass ends
-    bool orderFinal = false;
+    std::vector<int> firstDisplay;     // picture index -> first display index
+    // Groups of a clip with B-frames: each starts at a key frame and holds the pictures
+    // of its own packets, so its places are known before its order is.
+    int firstKey = 0;                  // packets before the first key frame show nothing
+    std::vector<int> keys;             // packet index of each group's key frame
+    std::vector<char> learned;         // the group's order is known
+    bool openGroups = false;           // found in the clip: runs start where the order is known
     std::map<int64_t, SharedFrame> cache;              // packet slot -> decoded picture
     int64_t cacheBudget;
     int64_t cacheUsed = 0;
+    bool readAhead = true;
     int current = 0;                                   // display index last asked for
     int direction = 1;                                 // of the last step: +1 forward, -1 back
-    struct Job { int start = -1; int until = -1; };    // decode from packet `start` until display `until`
+    // The worker decodes a whole group (long groups), or packets first..last one by one
+    // (intra-only), the operator's direction of travel first.
+    struct Job {
+        int group = -1;
+        int first = -1;
+        int last = -1;
+        bool operator==(const Job&) const = default;
+    };
     std::optional<Job> pendingJob;
     std::optional<Job> runningJob;
-    bool passRunning = false;
+    bool dropRunning = false;                          // the running job is no longer wanted
+    AVBufferPool* picturePool = nullptr;               // buffers of the cache's pictures
+    int picturePoolSize = 0;
     bool stopping = false;
     std::thread worker;
 
@@ -201,6 +231,34 @@ struct VideoReader::Impl {
             .arg(QString::fromLatin1(avcodec_get_name(par->codec_id)), path);
     }
 
+    // Frame threads keep every core busy on a long run but hand pictures out late and
+    // restart on every flush; intra-only pictures are decoded one at a time, with slice
+    // threads only.
+    bool openCodec(Decoder& dec, QString& problem, bool primary, bool frameThreads)
+    {
+        const AVCodecParameters* par = dec.fmt->streams[dec.stream]->codecpar;
+        const AVCodec* c = avcodec_find_decoder(par->codec_id);
+        dec.ctx = c ? av::makeCodecContext(c) : av::CodecContext();
+        if (!dec.ctx || avcodec_parameters_to_context(dec.ctx.get(), par) < 0) {
+            if (primary)
+                openError = OpenError::NoDecoder;
+            problem = noDecoderText(par);
+            return false;
+        }
+        dec.ctx->thread_count = decoderThreads > 0 ? decoderThreads : std::max(1, QThread::idealThreadCount());
+        if (!frameThreads)
+            dec.ctx->thread_type = FF_THREAD_SLICE;
+        // No camera sends more than 8K; a header claiming more would cost gigabytes a frame.
+        dec.ctx->max_pixels = int64_t(7680) * 4320;
+        if (avcodec_open2(dec.ctx.get(), c, nullptr) < 0) {
+            if (primary)
+                openError = OpenError::NoDecoder;
+            problem = noDecoderText(par);
+            return false;
+        }
+        return true;
+    }
+
     // `primary`: the foreground's decoder, which also records what the file holds.
     bool openDecoder(Decoder& dec, QString& problem, bool primary)
     {
@@ -226,24 +284,10 @@ struct VideoReader::Impl {
         for (unsigned i = 0; i < dec.fmt->nb_streams; ++i)
             if (int(i) != dec.stream)
                 dec.fmt->streams[i]->discard = AVDISCARD_ALL;
-        const AVCodecParameters* par = dec.fmt->streams[dec.stream]->codecpar;
-        const AVCodec* c = avcodec_find_decoder(par->codec_id);
-        dec.ctx = c ? av::makeCodecContext(c) : av::CodecContext();
-        if (!dec.ctx || avcodec_parameters_to_context(dec.ctx.get(), par) < 0) {
-            if (primary)
-                openError = OpenError::NoDecoder;
-            problem = noDecoderText(par);
+        const AVCodecDescriptor* desc = avcodec_descriptor_get(dec.fmt->streams[dec.stream]->codecpar->codec_id);
+        const bool intraCodec = desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY);
+        if (!openCodec(dec, problem, primary, !intra && !intraCodec))
             return false;
-        }
-        dec.ctx->thread_count = decoderThreads > 0 ? decoderThreads : std::max(1, QThread::idealThreadCount());
-        // No camera sends more than 8K; a header claiming more would cost gigabytes a frame.
-        dec.ctx->max_pixels = int64_t(7680) * 4320;
-        if (avcodec_open2(dec.ctx.get(), c, nullptr) < 0) {
-            if (primary)
-                openError = OpenError::NoDecoder;
-            problem = noDecoderText(par);
-            return false;
-        }
         dec.pkt = av::makePacket();
         dec.frm = av::makeFrame();
         if (!dec.pkt || !dec.frm) {
@@ -396,14 +440,29 @@ struct VideoReader::Impl {
     void provisionalOrder()
     {
         std::vector<char> produces(size_t(slotCount), 0);
-        for (const PacketInfo& p : packets)
-            produces[size_t(p.slot)] = 1;
         pictures.clear();
-        if (intra)
-            for (const PacketInfo& p : packets)
-                pictures.push_back(p.slot);
+        keys.clear();
+        firstKey = 0;
+        if (!intra) {
+            // A clip cut in the middle of a group: the decoder shows nothing before the
+            // first key frame, so its frames start there.
+            while (firstKey < int(packets.size()) && !packets[size_t(firstKey)].key)
+                ++firstKey;
+            if (firstKey == int(packets.size()))
+                firstKey = 0;
+            for (int i = firstKey; i < int(packets.size()); ++i)
+                if (i == firstKey || packets[size_t(i)].key)
+                    keys.push_back(i);
+            learned.assign(keys.size(), 0);
+            pictures.assign(packets.size() - size_t(firstKey), -1);
+        }
+        for (int i = firstKey; i < int(packets.size()); ++i) {
+            produces[size_t(packets[size_t(i)].slot)] = 1;
+            if (intra)
+                pictures.push_back(packets[size_t(i)].slot);
+        }
         buildDisplay(produces);
-        firstDisplay.assign(packets.size(), -1);
+        firstDisplay.assign(pictures.size(), -1);
         for (int k = int(display.size()) - 1; k >= 0; --k)
             if (size_t(display[size_t(k)]) < firstDisplay.size())
                 firstDisplay[size_t(display[size_t(k)])] = k;
@@ -479,17 +538,19 @@ struct VideoReader::Impl {
         return damagedSlots.count(displaySlot[size_t(n)]) > 0 || damagedSlots.count(pictureSlot) > 0;
     }
 
-    void seek(Decoder& dec, int packetIndex, int minDisplay)
+    // Intra-only pictures need nothing before them, so the decoder is not flushed: its
+    // threads stay up and a step back costs what a step forward does. A drained decoder
+    // takes nothing more until flushed.
+    void seek(Decoder& dec, int packetIndex)
     {
-        avcodec_flush_buffers(dec.ctx.get());
+        if (!intra || dec.drained)
+            avcodec_flush_buffers(dec.ctx.get());
         // We pick the packet ourselves (a key frame, or the first packet of a clip that
         // starts mid-group), so the demuxer may land on any packet.
         av_seek_frame(dec.fmt.get(), dec.stream, packets[size_t(packetIndex)].ts,
                       AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
         dec.next = packetIndex;
         dec.drained = false;
-        dec.minDisplay = minDisplay;
-        dec.lastOutput = -1;
     }
 
     // Sends the next packet (or drains at the end); false when nothing more comes.
@@ -504,10 +565,187 @@ struct VideoReader::Impl {
             return true;
         }
         dec.next = idx + 1;
+        if (dec.runFresh && dec.runGroup >= 0 && idx == keys[size_t(dec.runGroup)] && closesGroup(dec)) {
+            std::lock_guard<std::mutex> lock(mutex);
+            dec.runFresh = false;
+        }
         dec.pkt->pts = packets[size_t(idx)].slot;
         dec.pkt->dts = AV_NOPTS_VALUE;
         decode(dec, dec.pkt.get(), onFrame);
         return true;
+    }
+
+    // ------------------------------------------------------------- long groups
+    int groupOfPacket(int packet) const
+    {
+        const auto it = std::upper_bound(keys.begin(), keys.end(), packet);
+        return it == keys.begin() ? 0 : int(it - keys.begin()) - 1;
+    }
+    int groupOfPicture(int j) const { return groupOfPacket(firstKey + j); }
+    int groupBegin(int g) const { return keys[size_t(g)] - firstKey; }
+    int groupEnd(int g) const
+    {
+        return (size_t(g) + 1 < keys.size() ? keys[size_t(g) + 1] : int(packets.size())) - firstKey;
+    }
+    // Open groups (leading pictures that need the group before) leave a group's first
+    // place unknown, so such a clip is decoded from its start; its order, once learnt, stays.
+    int startGroup(int g) const
+    {
+        if (!openGroups)
+            return g;
+        for (int h = g; h > 0; --h)
+            if (learned[size_t(h - 1)])
+                return h;
+        return 0;
+    }
+
+    // An H.264 key frame that is an IDR picture closes the group before: nothing after it
+    // refers back, so its group's first place is its own and a run from it needs no proof.
+    static bool closesGroup(const Decoder& dec)
+    {
+        if (dec.ctx->codec_id != AV_CODEC_ID_H264)
+            return false;
+        const uint8_t* b = dec.pkt->data;
+        const int size = dec.pkt->size;
+        const uint8_t* extra = dec.ctx->extradata;
+        if (extra && dec.ctx->extradata_size > 4 && extra[0] == 1) {
+            // Length-prefixed units (avcC).
+            const int lengthBytes = (extra[4] & 3) + 1;
+            for (int at = 0; at + lengthBytes < size;) {
+                int64_t length = 0;
+                for (int i = 0; i < lengthBytes; ++i)
+                    length = (length << 8) | b[at + i];
+                at += lengthBytes;
+                if (length <= 0 || at + length > size)
+                    return false;
+                if ((b[at] & 0x1f) == 5)
+                    return true;
+                at += int(length);
+            }
+            return false;
+        }
+        for (int i = 0; i + 3 < size; ++i)
+            if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && (b[i + 3] & 0x1f) == 5)
+                return true;
+        return false;
+    }
+
+    // A run from group g's key frame; its pictures take places from the key frame's on.
+    void seekGroup(Decoder& dec, int g)
+    {
+        seek(dec, keys[size_t(g)]);
+        dec.runGroup = g;
+        dec.runFrom = groupBegin(g);
+        dec.runPlace = dec.runFrom;
+        dec.runStarted = false;
+        dec.runFailed = false;
+        // In a clip of closed groups the key frame shows first; checked at the next one.
+        dec.runFresh = !(g == 0 || learned[size_t(g - 1)]);
+    }
+
+    void placeLocked(int j, int64_t slot)
+    {
+        if (pictures[size_t(j)] >= 0 && pictures[size_t(j)] != slot)
+            displayOfSlot.erase(pictures[size_t(j)]);
+        pictures[size_t(j)] = slot;
+        displayOfSlot[slot] = firstDisplay[size_t(j)];
+    }
+
+    // The run's pictures so far were placed on a guess that proved wrong.
+    void failRunLocked(Decoder& dec)
+    {
+        openGroups = true;
+        dec.runFailed = true;
+        for (int j = dec.runFrom; j < dec.runPlace; ++j)
+            if (!learned[size_t(groupOfPicture(j))]) {
+                if (pictures[size_t(j)] >= 0)
+                    displayOfSlot.erase(pictures[size_t(j)]);
+                pictures[size_t(j)] = -1;
+            }
+        changed.notify_all();
+    }
+
+    void learnLocked(int fromGroup, int toGroup)
+    {
+        for (int h = std::max(0, fromGroup); h < toGroup && size_t(h) < learned.size(); ++h)
+            learned[size_t(h)] = 1;
+        changed.notify_all();
+    }
+
+    // A picture of a run takes the next place. Returns the picture index it took, -1 when
+    // it takes none: a leading picture before the run's key frame shows (it needs the group
+    // before), or any picture once the run's guess failed.
+    int placeRunPictureLocked(Decoder& dec, const AVFrame* f)
+    {
+        const auto it = packetOfSlot.find(f->pts);
+        if (dec.runFailed || it == packetOfSlot.end() || it->second < firstKey || dec.runGroup < 0)
+            return -1;
+        const int k = it->second;
+        if (!dec.runStarted) {
+            if (k != keys[size_t(dec.runGroup)]) {
+                if (dec.runFresh)
+                    failRunLocked(dec);
+                return -1;
+            }
+            dec.runStarted = true;
+        }
+        const int j = dec.runPlace;
+        if (size_t(j) >= pictures.size())
+            return -1;
+        if (packets[size_t(k)].key && k != keys[size_t(dec.runGroup)]) {
+            const int h = groupOfPacket(k);
+            if (dec.runFresh && j != groupBegin(h)) {
+                failRunLocked(dec);
+                return -1;
+            }
+            dec.runFresh = false;
+            learnLocked(groupOfPicture(dec.runFrom), h);
+        }
+        // A guess never overwrites what a proven run placed; where they differ the guess is wrong.
+        if (dec.runFresh && pictures[size_t(j)] >= 0 && pictures[size_t(j)] != f->pts) {
+            failRunLocked(dec);
+            return -1;
+        }
+        ++dec.runPlace;
+        placeLocked(j, f->pts);
+        insertLocked(f->pts, f);
+        return j;
+    }
+
+    // The run reached the end of the clip: a place left over belongs to a packet that gave
+    // no picture (cut or damaged); it repeats the picture before and the packet is damaged.
+    void finishRunLocked(Decoder& dec)
+    {
+        if (dec.runFailed || !dec.runStarted || dec.runGroup < 0)
+            return;
+        const int total = int(pictures.size());
+        // Short from a key frame whose place was a guess: an open group's leading pictures
+        // may be what is missing, so the run before it decides.
+        if (dec.runPlace < total && dec.runFresh && groupOfPicture(dec.runFrom) > 0) {
+            failRunLocked(dec);
+            return;
+        }
+        if (dec.runPlace < total) {
+            std::unordered_set<int64_t> shown;
+            for (int j = dec.runFrom; j < dec.runPlace; ++j)
+                shown.insert(pictures[size_t(j)]);
+            for (int k = firstKey + dec.runFrom; k < int(packets.size()); ++k)
+                if (!shown.count(packets[size_t(k)].slot))
+                    damagedSlots.insert(packets[size_t(k)].slot);
+            for (int j = std::max(dec.runPlace, 1); j < total; ++j)
+                pictures[size_t(j)] = pictures[size_t(j - 1)];
+        }
+        learnLocked(groupOfPicture(dec.runFrom), int(keys.size()));
+        dec.runGroup = -1;
+    }
+
+    // The place of picture j is final: its group is learnt, or a run whose start is
+    // proven placed it.
+    bool placedLocked(const Decoder& dec, int j) const
+    {
+        if (learned[size_t(groupOfPicture(j))])
+            return true;
+        return dec.runGroup >= 0 && !dec.runFresh && !dec.runFailed && j >= dec.runFrom && j < dec.runPlace;
     }
 
     // ------------------------------------------------------------------ cache
@@ -523,20 +761,71 @@ struct VideoReader::Impl {
         return b > 0 ? b : int64_t(f->width) * f->height * 4;
     }
 
-    // Intra-only: a step is one decode anyway, so only a few frames are kept.
+    int64_t pictureBytes() const { return std::max<int64_t>(1, int64_t(width) * height * 3 / 2); }
+
+    // Intra-only: a step is one decode anyway, so only the pictures read ahead are kept.
     int64_t budget() const
     {
         if (!intra)
             return cacheBudget;
-        const int64_t few = int64_t(width) * height * 4 * (2 * std::max(1, QThread::idealThreadCount()) + 2);
+        const int64_t few = int64_t(width) * height * 4 * (kReadAhead * 2 + 4);
         return std::min(cacheBudget, few);
+    }
+    static constexpr int kReadAhead = 3;
+
+    // Pages mapped whole: faulting a picture's 800 pages in one by one cost more than
+    // decoding it.
+    static AVBufferRef* poolPages(void*, size_t size)
+    {
+        void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (pages == MAP_FAILED)
+            return nullptr;
+        AVBufferRef* buffer = av_buffer_create(
+            static_cast<uint8_t*>(pages), size,
+            [](void* length, uint8_t* data) { munmap(data, size_t(reinterpret_cast<intptr_t>(length))); },
+            reinterpret_cast<void*>(intptr_t(size)), 0);
+        if (!buffer)
+            munmap(pages, size);
+        return buffer;
+    }
+
+    // A picture the cache keeps, copied into a buffer of the reader's own pool. Held in the
+    // decoder's buffers, each picture kept grew that decoder's pool for good (and the worker's
+    // as well); copied through malloc and freed on eviction, it stayed in whichever thread's
+    // arena made it. The pool holds what the cache held at most, until the clip is closed.
+    SharedFrame keptCopyLocked(const AVFrame* f)
+    {
+        const auto format = AVPixelFormat(f->format);
+        const int size = av_image_get_buffer_size(format, f->width, f->height, 64);
+        if (size <= 0)
+            return nullptr;
+        if (size != picturePoolSize) {
+            av_buffer_pool_uninit(&picturePool);
+            picturePool = av_buffer_pool_init2(size_t(size), nullptr, &poolPages, nullptr);
+            picturePoolSize = picturePool ? size : 0;
+        }
+        AVBufferRef* buffer = picturePool ? av_buffer_pool_get(picturePool) : nullptr;
+        av::Frame copy = av::makeFrame();
+        if (!buffer || !copy) {
+            av_buffer_unref(&buffer);
+            return nullptr;
+        }
+        copy->buf[0] = buffer;
+        copy->format = f->format;
+        copy->width = f->width;
+        copy->height = f->height;
+        if (av_image_fill_arrays(copy->data, copy->linesize, buffer->data, format, f->width, f->height, 64) < 0
+            || av_frame_copy(copy.get(), f) < 0 || av_frame_copy_props(copy.get(), f) < 0)
+            return nullptr;
+        return SharedFrame(std::move(copy));
     }
 
     void insertLocked(int64_t slot, const AVFrame* f)
     {
         if (cache.count(slot))
             return;
-        SharedFrame s = shareFrame(f);
+        // Intra-only clips keep a few pictures: a copy would only cost time.
+        SharedFrame s(intra ? shareFrame(f) : keptCopyLocked(f));
         if (!s)
             return;
         cacheUsed += frameBytes(s.get());
@@ -571,37 +860,27 @@ struct VideoReader::Impl {
 
     SharedFrame cachedLocked(int64_t slot) const
     {
+        if (slot < 0)
+            return nullptr;
         auto it = cache.find(slot);
         return it == cache.end() ? nullptr : it->second;
     }
 
-    // The packet to start decoding from to reach the picture of packet `target`: the key
-    // frame at or before it whose picture is not shown after the target's (an open group's
-    // leading pictures need the group before); the first packet when there is none.
-    int startFor(int target) const
+    bool groupCachedLocked(int g) const
     {
-        if (intra)
-            return target;
-        const int targetDisplay = displayOf(packets[size_t(target)].slot);
-        for (int k = target; k >= 0; --k) {
-            if (!packets[size_t(k)].key)
-                continue;
-            const int kd = displayOf(packets[size_t(k)].slot);
-            if (kd >= 0 && kd <= targetDisplay)
-                return k;
-        }
-        return 0;
-    }
-
-    int minDisplayFor(int start) const
-    {
-        return start == 0 ? 0 : std::max(0, displayOf(packets[size_t(start)].slot));
+        if (!learned[size_t(g)])
+            return false;
+        for (int j = groupBegin(g); j < groupEnd(g); ++j)
+            if (!cache.count(pictures[size_t(j)]))
+                return false;
+        return true;
     }
 
     // ----------------------------------------------------------------- worker
     void startWorker()
     {
-        worker = std::thread([this] { workerLoop(); });
+        if (!worker.joinable())
+            worker = std::thread([this] { workerLoop(); });
     }
 
     void stopWorker()
@@ -619,22 +898,13 @@ struct VideoReader::Impl {
     bool jobCancelled(const Job& job)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        return stopping || (pendingJob && (pendingJob->start != job.start || pendingJob->until != job.until));
+        return stopping || dropRunning || (pendingJob && !(*pendingJob == job));
     }
 
     void workerLoop()
     {
         Decoder dec;
-        QString problem;
-        if (!openDecoder(dec, problem, false)) {
-            std::lock_guard<std::mutex> lock(mutex);
-            passRunning = false;
-            orderFinal = true;
-            changed.notify_all();
-            return;
-        }
-        if (!intra)
-            runPass(dec);
+        bool ready = false;
         for (;;) {
             Job job;
             {
@@ -645,90 +915,119 @@ struct VideoReader::Impl {
                 job = *pendingJob;
                 pendingJob.reset();
                 runningJob = job;
+                dropRunning = false;
             }
-            runPrefetch(dec, job);
+            // The second demuxer and decoder only once the operator steps.
+            QString problem;
+            if (!ready)
+                ready = openDecoder(dec, problem, false);
+            if (ready)
+                runJob(dec, job);
+            // A long group's decoder holds a picture buffer per reference; between the
+            // operator's rests it would only hold memory.
+            if (ready && job.group >= 0) {
+                dec = Decoder();
+                ready = false;
+            }
             std::lock_guard<std::mutex> lock(mutex);
             runningJob.reset();
             changed.notify_all();
         }
     }
 
-    // The one decoding pass that learns the display order of a codec with B-frames; the
-    // pictures it meets near the one on screen go to the cache on the way.
-    void runPass(Decoder& dec)
+    void runJob(Decoder& dec, const Job& job)
     {
-        seek(dec, 0, 0);
-        std::vector<int64_t> order;
-        auto onFrame = [&](const AVFrame* f) {
-            if (f->pts == AV_NOPTS_VALUE)
-                return;
-            std::lock_guard<std::mutex> lock(mutex);
-            const size_t j = pictures.size();
-            pictures.push_back(f->pts);
-            if (j < firstDisplay.size())
-                displayOfSlot[f->pts] = firstDisplay[j];
-            insertLocked(f->pts, f);
-        };
-        while (advance(dec, onFrame)) {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (stopping)
-                return;
+        if (job.group >= 0) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                seekGroup(dec, startGroup(job.group));
+            }
+            auto onFrame = [&](const AVFrame* f) {
+                std::lock_guard<std::mutex> lock(mutex);
+                placeRunPictureLocked(dec, f);
+            };
+            while (!jobCancelled(job)) {
+                const bool more = advance(dec, onFrame);
+                std::lock_guard<std::mutex> lock(mutex);
+                if (dec.drained)
+                    finishRunLocked(dec);
+                if (!more || dec.runFailed || dec.runPlace >= groupEnd(job.group))
+                    break;
+            }
+            dec.next = -1;
+            return;
         }
-        std::lock_guard<std::mutex> lock(mutex);
-        std::vector<char> produces(size_t(slotCount), 0);
-        for (int64_t s : pictures)
-            if (s >= 0 && s < slotCount)
-                produces[size_t(s)] = 1;
-        buildDisplay(produces);
-        orderFinal = true;
-        passRunning = false;
-        changed.notify_all();
-    }
-
-    void runPrefetch(Decoder& dec, const Job& job)
-    {
-        seek(dec, job.start, minDisplayFor(job.start));
-        bool done = false;
-        auto onFrame = [&](const AVFrame* f) {
-            std::lock_guard<std::mutex> lock(mutex);
-            const int d = displayOf(f->pts);
-            if (d >= job.until)
-                done = true;
-            else if (d >= dec.minDisplay)
-                insertLocked(f->pts, f);
-        };
-        while (!done && !jobCancelled(job) && advance(dec, onFrame)) {
+        const int step = job.last >= job.first ? 1 : -1;
+        for (int k = job.first; !jobCancelled(job); k += step) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (cache.count(packets[size_t(k)].slot) == 0) {
+                    // fall through to decode
+                } else if (k == job.last) {
+                    break;
+                } else {
+                    continue;
+                }
+            }
+            decodeIntra(dec, k);
+            if (k == job.last)
+                break;
         }
     }
 
-    // After a frame is shown: ask the worker for the group before, unless it is cached.
-    void planPrefetchLocked(int target)
+    // After a frame is shown: ask the worker for what the operator reaches next.
+    void planReadAheadLocked(int n)
     {
-        if (intra || !orderFinal)
+        if (display.empty())
             return;
-        const int start = startFor(target);
-        const int startDisplay = displayOf(packets[size_t(start)].slot);
-        if (start == 0 || startDisplay <= 0)
+        std::optional<Job> job;
+        if (intra && readAhead) {
+            const int from = n + direction;
+            const int to = std::clamp(n + direction * kReadAhead, 0, int(display.size()) - 1);
+            if (from < 0 || from >= int(display.size()))
+                return;
+            const int a = firstKey + display[size_t(from)];
+            const int b = firstKey + display[size_t(to)];
+            bool missing = false;
+            for (int k = std::min(a, b); k <= std::max(a, b); ++k)
+                missing = missing || !cache.count(packets[size_t(k)].slot);
+            if (missing)
+                job = Job{-1, a, b};
+        } else if (direction < 0 && readAhead) {
+            // Backwards in a long group: the group before, while the operator looks, once
+            // the cache has room for its last pictures beside this group's ones still ahead;
+            // the cache keeps the ones the walk reaches first.
+            const int g = groupOfPicture(display[size_t(n)]);
+            if (g == 0)
+                return;
+            const int last = groupEnd(g - 1) - 1;
+            if (learned[size_t(g - 1)] && cache.count(pictures[size_t(last)]))
+                return;
+            constexpr int kRoom = 16;
+            if (int64_t(display[size_t(n)] - groupBegin(g) + 1 + kRoom) * pictureBytes() > budget())
+                return;
+            job = Job{g - 1, -1, -1};
+        }
+        // What the operator no longer heads for is not decoded on: it would take the cores
+        // the next step needs.
+        if (runningJob && !(job && *runningJob == *job))
+            dropRunning = true;
+        if (!job || (runningJob && *runningJob == *job)) {
+            pendingJob.reset();
             return;
-        const int before = display[size_t(startDisplay - 1)];
-        const int64_t beforeSlot = pictures[size_t(before)];
-        const int prevStart = startFor(packetOfSlot.at(beforeSlot));
-        const int from = minDisplayFor(prevStart);
-        // A cache that cannot hold the group before beside the frame on screen would only
-        // churn: the worker would decode pictures that are dropped again at once.
-        const int64_t picture = int64_t(width) * height * 3 / 2;
-        if (int64_t(startDisplay - from + 1) * picture > budget())
-            return;
-        bool complete = true;
-        for (int k = from; k < startDisplay && complete; ++k)
-            complete = cache.count(pictures[size_t(display[size_t(k)])]) > 0;
-        if (complete)
-            return;
-        const Job job{prevStart, startDisplay};
-        if (runningJob && runningJob->start == job.start && runningJob->until == job.until)
-            return;
+        }
         pendingJob = job;
+        startWorker();
         changed.notify_all();
+    }
+
+    bool coversLocked(const Job& job, int n) const
+    {
+        const int j = display[size_t(n)];
+        if (job.group >= 0)
+            return j >= groupBegin(startGroup(job.group)) && j < groupEnd(job.group);
+        const int k = firstKey + j;
+        return k >= std::min(job.first, job.last) && k <= std::max(job.first, job.last);
     }
 
     // ------------------------------------------------------------ frame access
@@ -744,102 +1043,109 @@ struct VideoReader::Impl {
         };
         if (!opened)
             return fail(QStringLiteral("No video is open."));
-        int64_t slot = 0;
-        int targetPacket = 0;
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            const int count = int(display.size());
-            if (n < 0 || n >= count)
-                return fail(QStringLiteral("Frame %1 is outside the clip (0 to %2).").arg(n).arg(count - 1));
-            if (n != current)
-                direction = n < current ? -1 : 1;
-            current = n;
-            // A codec with B-frames: until the pass is through, frames come from it.
-            changed.wait(lock, [&] {
-                if (orderFinal || n >= int(display.size()))
-                    return true;
-                const size_t j = size_t(display[size_t(n)]);
-                return j < pictures.size() && cache.count(pictures[j]) > 0;
-            });
-            if (n >= int(display.size()))
-                return fail(QStringLiteral("Frame %1 is outside the clip (0 to %2).").arg(n).arg(display.size() - 1));
-            if (size_t(display[size_t(n)]) >= pictures.size())
-                return fail(QStringLiteral("Frame %1 cannot be decoded.").arg(n));
-            slot = pictures[size_t(display[size_t(n)])];
-            if (SharedFrame hit = cachedLocked(slot)) {
-                damaged = damagedLocked(n, slot);
-                planPrefetchLocked(packetOfSlot.at(slot));
-                return hit;
-            }
-            // The worker is decoding the group that holds it: waiting costs less than
-            // decoding that group a second time.
-            changed.wait(lock, [&] {
-                return !runningJob || cache.count(slot) || !coversLocked(*runningJob, n);
-            });
-            if (SharedFrame hit = cachedLocked(slot)) {
-                damaged = damagedLocked(n, slot);
-                planPrefetchLocked(packetOfSlot.at(slot));
-                return hit;
-            }
-            targetPacket = packetOfSlot.at(slot);
+        std::unique_lock<std::mutex> lock(mutex);
+        const int count = int(display.size());
+        if (n < 0 || n >= count)
+            return fail(QStringLiteral("Frame %1 is outside the clip (0 to %2).").arg(n).arg(count - 1));
+        if (n != current)
+            direction = n < current ? -1 : 1;
+        current = n;
+        const int j = display[size_t(n)];
+        const auto served = [&](SharedFrame got) {
+            damaged = damagedLocked(n, pictures[size_t(j)]);
+            planReadAheadLocked(n);
+            return got;
+        };
+        if (SharedFrame hit = cachedLocked(pictures[size_t(j)]); hit && (intra || placedLocked(fg, j)))
+            return served(hit);
+        // The worker is decoding what holds it: waiting costs less than decoding it twice.
+        // Anything else it decodes would only take the cores this frame needs.
+        if (runningJob && !coversLocked(*runningJob, n)) {
+            dropRunning = true;
+            pendingJob.reset();
         }
-
-        SharedFrame got = decodeTo(targetPacket);
-        // A packet of an intra-only stream that gives no picture is damaged; the picture
-        // before stands in for it on screen.
-        if (!got && intra)
-            markDamaged(slot);
-        for (int back = targetPacket - 1; !got && intra && back >= 0 && back >= targetPacket - 8; --back)
-            got = decodeTo(back);
-        std::lock_guard<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return !runningJob || !coversLocked(*runningJob, n); });
+        if (SharedFrame hit = cachedLocked(pictures[size_t(j)]); hit && (intra || learned[size_t(groupOfPicture(j))]))
+            return served(hit);
+        lock.unlock();
+        SharedFrame got = intra ? pictureIntra(j) : pictureOfGroup(j);
+        lock.lock();
         if (!got)
             return fail(QStringLiteral("Frame %1 cannot be decoded.").arg(n));
-        damaged = damagedLocked(n, slot);
-        planPrefetchLocked(targetPacket);
-        return got;
+        return served(got);
     }
 
-    bool coversLocked(const Job& job, int n) const
+    // Decodes packet k alone; its picture, or null when it gives none.
+    SharedFrame decodeIntra(Decoder& dec, int k)
     {
-        return n >= minDisplayFor(job.start) && n < job.until;
-    }
-
-    SharedFrame decodeTo(int targetPacket)
-    {
-        const int64_t want = packets[size_t(targetPacket)].slot;
-        int start, wantDisplay;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            start = startFor(targetPacket);
-            wantDisplay = displayOf(want);
-        }
-        // Ahead in the group the decoder is in: go on from there; else seek.
-        const bool goOn = fg.valid() && start <= fg.next && wantDisplay > fg.lastOutput
-                          && (intra ? targetPacket >= fg.next - fg.ctx->thread_count - 1 : true);
-        if (!goOn) {
-            std::lock_guard<std::mutex> lock(mutex);
-            seek(fg, start, minDisplayFor(start));
-        }
+        const int64_t want = packets[size_t(k)].slot;
+        if (!dec.valid() || dec.next != k)
+            seek(dec, k);
         SharedFrame got;
         auto onFrame = [&](const AVFrame* f) {
             std::lock_guard<std::mutex> lock(mutex);
-            const int d = displayOf(f->pts);
-            if (d < fg.minDisplay)
-                return;
-            fg.lastOutput = std::max(fg.lastOutput, d);
             if (f->pts == want)
                 got = shareFrame(f);
             insertLocked(f->pts, f);
         };
-        while (!got) {
-            if (!advance(fg, onFrame))
+        // A decoder with a picture delay hands a picture out a few packets late.
+        const int lag = (dec.ctx->active_thread_type & FF_THREAD_FRAME) ? dec.ctx->thread_count : dec.ctx->has_b_frames;
+        while (!got && advance(dec, onFrame))
+            if (!dec.drained && dec.next > k + lag + 1)
                 break;
-            if (intra && !got && fg.next > targetPacket + fg.ctx->thread_count + 2 && !fg.drained) {
-                // Frame threads hand pictures out late, but not this late: the packet is damaged.
-                break;
+        return got;
+    }
+
+    // A packet of an intra-only stream that gives no picture is damaged; the picture
+    // before stands in for it on screen.
+    SharedFrame pictureIntra(int j)
+    {
+        const int k = firstKey + j;
+        SharedFrame got = decodeIntra(fg, k);
+        if (!got)
+            markDamaged(packets[size_t(k)].slot);
+        for (int back = k - 1; !got && back >= 0 && back >= k - 8; --back)
+            got = decodeIntra(fg, back);
+        return got;
+    }
+
+    // Picture j of a clip with B-frames: from its group's key frame, or on from where the
+    // decoder is when that is hardly farther.
+    SharedFrame pictureOfGroup(int j)
+    {
+        const int g = groupOfPicture(j);
+        SharedFrame got;
+        auto onFrame = [&](const AVFrame* f) {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (placeRunPictureLocked(fg, f) == j)
+                got = shareFrame(f);
+        };
+        for (int tries = 0; tries < 3; ++tries) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                const int from = groupBegin(startGroup(g));
+                const bool goOn = tries == 0 && fg.valid() && fg.runGroup >= 0 && !fg.runFailed && fg.runStarted
+                                  && fg.runPlace <= j && j - fg.runPlace <= j - from + 16;
+                if (!goOn)
+                    seekGroup(fg, startGroup(g));
+            }
+            got.reset();
+            for (;;) {
+                const bool more = advance(fg, onFrame);
+                std::lock_guard<std::mutex> lock(mutex);
+                if (fg.drained)
+                    finishRunLocked(fg);
+                if (got && placedLocked(fg, j))
+                    return got;
+                if (learned[size_t(g)] && pictures[size_t(j)] >= 0 && (!got || fg.runGroup < 0)) {
+                    if (SharedFrame hit = cachedLocked(pictures[size_t(j)]))
+                        return hit;
+                }
+                if (!more || fg.runFailed || fg.runGroup < 0)
+                    break;
             }
         }
-        return got;
+        return nullptr;
     }
 
     bool convert(const AVFrame* f, av::SwsContextPtr& sws, AVPixelFormat to, int flags, uint8_t* dst, int stride)
@@ -910,13 +1216,15 @@ bool VideoReader::openInput(const QString& path, std::shared_ptr<const QByteArra
     const AVCodecDescriptor* desc = avcodec_descriptor_get(st->codecpar->codec_id);
     d.intra = (desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY))
               || std::all_of(d.packets.begin(), d.packets.end(), [](const PacketInfo& p) { return p.key; });
+    // The intra-only codecs FFmpeg does not name so (all-intra H.264) are known only now.
+    if (d.intra && (d.fg.ctx->active_thread_type & FF_THREAD_FRAME) && !d.openCodec(d.fg, problem, true, false)) {
+        d.error = problem;
+        d.fg = Decoder();
+        return false;
+    }
     d.provisionalOrder();
-    d.orderFinal = d.intra;
-    d.passRunning = !d.intra;
     d.stopping = false;
     d.opened = true;
-    if (!d.intra)
-        d.startWorker();
     return true;
 }
 
@@ -939,17 +1247,31 @@ void VideoReader::close()
     d.displayOfSlot.clear();
     d.cache.clear();
     d.cacheUsed = 0;
+    // Freed as the last picture a caller still holds is dropped.
+    av_buffer_pool_uninit(&d.picturePool);
+    d.picturePoolSize = 0;
     d.slotCount = 0;
     d.fileBytes = -1;
     d.opened = false;
-    d.orderFinal = false;
-    d.passRunning = false;
+    d.keys.clear();
+    d.learned.clear();
+    d.openGroups = false;
+    d.firstKey = 0;
+    d.intra = false;
     d.pendingJob.reset();
     d.runningJob.reset();
     d.stopping = false;
     d.error.clear();
     d.openError = OpenError::None;
     d.current = 0;
+    d.direction = 1;
+    d.dropRunning = false;
+}
+
+void VideoReader::setReadAhead(bool on)
+{
+    std::lock_guard<std::mutex> lock(d_->mutex);
+    d_->readAhead = on;
 }
 
 void VideoReader::setDecoderThreads(int threads) { d_->decoderThreads = std::max(0, threads); }
@@ -1059,7 +1381,7 @@ void VideoReader::waitUntilIdle()
     std::unique_lock<std::mutex> lock(d_->mutex);
     if (!d_->worker.joinable())
         return;
-    d_->changed.wait(lock, [&] { return d_->orderFinal && !d_->pendingJob && !d_->runningJob; });
+    d_->changed.wait(lock, [&] { return !d_->pendingJob && !d_->runningJob; });
 }
 
 } // namespace tarvex

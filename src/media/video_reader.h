@@ -4,13 +4,15 @@
 //
 // AVI carries no presentation times, so frames are counted, never timed: every packet is
 // sent with its slot in the file (its decode-order index, empty chunks included) as its
-// timestamp, and the display order is learnt once: from the index for intra-only codecs,
-// by one decoding pass in the background for codecs with B-frames. An empty chunk (a
-// dropped frame of a capture) repeats the picture before it, so frame numbers stay true to
-// time; a damaged packet keeps its number too, but its frame is reported as damaged, never
-// passed off as good. Decoded frames of the current group and its neighbours are kept in a
-// cache bounded in bytes; while the operator rests on a frame one worker thread decodes the
-// group before.
+// timestamp. A group (a key frame and the packets up to the next) shows the pictures of its
+// own packets, so its frames are numbered from the packet index; the order they show in is
+// learnt when the group is first decoded, so any frame costs at most its group's decoding.
+// An empty chunk (a dropped frame of a capture) repeats the picture before it, so frame
+// numbers stay true to time; a damaged packet keeps its number too, but its frame is
+// reported as damaged, never passed off as good. Decoded pictures around the frame on
+// screen are kept in a cache bounded in bytes; one worker thread decodes ahead of the
+// operator in the direction of travel (the next pictures of an intra-only clip, the group
+// before when stepping back through long groups).
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -29,16 +31,14 @@ struct FrameRate {
 // one thread at a time; the caller may change (the review screen opens a reader on the
 // user-interface thread and hands it to the frame view's worker), but two calls must never
 // overlap: frame() and bitmapPixels() decode on the caller's demuxer and converters without
-// a lock. The reader's own background worker (started by open() for codecs with B-frames,
-// joined by close() and the destructor) opens the file a second time with a demuxer and
-// decoder of its own; it reads what open() set up before starting it (the packet index,
-// size, rate) and touches the shared state (display order, cache, pending job) only under
-// the reader's mutex. So frameCount(), cachedBytes() and cachedFrames(), which take that
-// mutex, see the worker's progress: frameCount() may still change until waitUntilIdle()
-// returns.
+// a lock. The reader's own worker (started by the first step, joined by close() and the
+// destructor) opens the file a second time with a demuxer and decoder of its own; it reads
+// what open() set up (the packet index, size, rate) and touches the shared state (learnt
+// order, cache, pending job) only under the reader's mutex, so cachedBytes() and
+// cachedFrames(), which take that mutex, see its progress.
 class VideoReader {
 public:
-    static constexpr int64_t kDefaultCacheBytes = int64_t(512) << 20;
+    static constexpr int64_t kDefaultCacheBytes = int64_t(256) << 20;
 
     explicit VideoReader(int64_t cacheBytes = kDefaultCacheBytes);
     ~VideoReader();
@@ -79,13 +79,16 @@ public:
     // makes each open cheaper where pictures are tiny and opens many (the fuzz target).
     void setDecoderThreads(int threads);
 
+    // Off: nothing is decoded ahead (one frame wanted, as by the command line).
+    void setReadAhead(bool on);
+
     void setCacheBytes(int64_t bytes);
     int64_t cacheBytes() const;
     int64_t cachedBytes() const;   // what the cache holds now
     int cachedFrames() const;
 
-    // For codecs with B-frames the display order is learnt in the background; this waits
-    // for it (tests and the benchmark use it to measure steady-state steps).
+    // Waits until the worker has decoded what it was asked to read ahead (tests and the
+    // benchmark use it to measure steady-state steps).
     void waitUntilIdle();
 
     struct Impl;

@@ -256,7 +256,7 @@ TEST_F(GridSetupCheckPointTest, ASavedGridWithCheckPointsLoadsBackWithItsTableAn
     const QString line = quality();
     prompter->file("north.ipt").answer("North").yes();
     child<QAction>(screen, "gridSave")->trigger();
-    ASSERT_TRUE(QFile::exists(tmp.filePath("grids/north.ipt.points")));
+    ASSERT_TRUE(QFile::exists(tmp.filePath("grids/north.ipt.pts")));
 
     // Spoil the table, then load the file back.
     press("btnAddCheckPoint");

@@ -80,11 +80,15 @@ bool writeClip(const QString& path, Codec codec, int frames, const ClipOptions& 
         o.ctx->global_quality = FF_QP2LAMBDA * 2;
     }
     if (codec == Codec::H264) {
-        o.ctx->gop_size = 8;
+        o.ctx->gop_size = opt.gop;
         o.ctx->max_b_frames = 2;
         av_opt_set(o.ctx->priv_data, "preset", "veryfast", 0);
         av_opt_set(o.ctx->priv_data, "crf", "12", 0);
-        av_opt_set(o.ctx->priv_data, "x264-params", "keyint=8:min-keyint=8:scenecut=0:bframes=2:b-adapt=0", 0);
+        const QByteArray params = QStringLiteral("keyint=%1:min-keyint=%1:scenecut=0:bframes=2:b-adapt=0%2")
+                                      .arg(opt.gop)
+                                      .arg(opt.openGop ? ":open-gop=1" : "")
+                                      .toLatin1();
+        av_opt_set(o.ctx->priv_data, "x264-params", params.constData(), 0);
     }
     if (avcodec_open2(o.ctx.get(), enc, nullptr) < 0)
         return fail("encoder refused");

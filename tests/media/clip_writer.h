@@ -17,6 +17,8 @@ struct ClipOptions {
     std::set<int> emptySlots;   // written as empty chunks (a dropped frame of a capture)
     int damagedSlot = -1;       // this packet's bytes are overwritten with garbage
     int skipPackets = 0;        // the first packets are left out (a clip cut mid-group)
+    int gop = 8;                // H.264: a key frame every this many frames
+    bool openGop = false;       // H.264: later key frames are recovery points, not IDR
 };
 
 // False with a message to stderr when the encoder or muxer refused.

@@ -111,6 +111,79 @@ INSTANTIATE_TEST_SUITE_P(Clips, EveryCodec,
                                            Clip{Codec::Raw, "raw"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Long groups with B-frames: a frame costs its own group's decoding, never a pass from the
+// start, and its number comes from its place in the file.
+TEST(VideoReaderLongGroups, AnyFrameIsExactAndCostsOnlyItsGroup)
+{
+    QTemporaryDir dir;
+    for (bool openGop : {false, true}) {
+        const QString path = dir.filePath(openGop ? "open.avi" : "closed.avi");
+        ClipOptions o;
+        o.gop = 10;
+        o.openGop = openGop;
+        ASSERT_TRUE(testclips::writeClip(path, Codec::H264, 40, o));
+        const QList<QImage> reference = testclips::decodeSequentially(path);
+        ASSERT_EQ(reference.size(), 40);
+        VideoReader r;
+        ASSERT_TRUE(r.open(path));
+        EXPECT_EQ(r.frameCount(), 40);
+        // The last frame first: its group holds 10 pictures. A clip of open groups is
+        // decoded from its start once.
+        EXPECT_TRUE(r.frame(39) == reference[39]) << openGop;
+        r.waitUntilIdle();
+        EXPECT_LE(r.cachedFrames(), openGop ? 40 : 10) << openGop;
+        for (int n : {11, 10, 9, 25, 0, 30, 29, 20, 19, 39, 38})
+            EXPECT_TRUE(r.frame(n) == reference[n]) << n << " open " << openGop;
+        for (int n = 39; n >= 0; --n)
+            EXPECT_EQ(testclips::frameNumberOf(r.frame(n), Codec::H264), n) << n << " open " << openGop;
+    }
+}
+
+TEST(VideoReaderLongGroups, ACacheSmallerThanAGroupStaysExactBothWays)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("long.avi");
+    ClipOptions o;
+    o.gop = 16;
+    ASSERT_TRUE(testclips::writeClip(path, Codec::H264, 40, o));
+    VideoReader r(64 * 48 * 3 / 2 * 5);   // five pictures of a group of sixteen
+    ASSERT_TRUE(r.open(path));
+    for (int n = 39; n >= 0; --n)
+        ASSERT_EQ(testclips::frameNumberOf(r.frame(n), Codec::H264), n);
+    for (int n = 0; n < 40; ++n)
+        ASSERT_EQ(testclips::frameNumberOf(r.frame(n), Codec::H264), n);
+    r.waitUntilIdle();
+    EXPECT_LE(r.cachedBytes(), 64 * 48 * 3 / 2 * 5);
+}
+
+// The cache's default bound, and what is decoded ahead: the next pictures of an intra-only
+// clip in the direction of travel, nothing when read-ahead is off.
+TEST(VideoReaderCache, ReadsAheadInTheDirectionOfTravelOnlyWhenAsked)
+{
+    EXPECT_EQ(VideoReader().cacheBytes(), 268435456);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("intra.avi");
+    ASSERT_TRUE(testclips::writeClip(path, Codec::Mjpeg, 30));
+    VideoReader r;
+    ASSERT_TRUE(r.open(path));
+    EXPECT_EQ(testclips::frameNumberOf(r.frame(20), Codec::Mjpeg), 20);
+    r.waitUntilIdle();
+    EXPECT_EQ(r.cachedFrames(), 4);
+    EXPECT_EQ(testclips::frameNumberOf(r.frame(19), Codec::Mjpeg), 19);
+    r.waitUntilIdle();
+    EXPECT_EQ(r.cachedFrames(), 8);   // 20 and 21, 22, 23 ahead; 19 and 18, 17, 16 ahead of the walk back
+    for (int n = 18; n >= 10; --n)
+        EXPECT_EQ(testclips::frameNumberOf(r.frame(n), Codec::Mjpeg), n);
+
+    VideoReader once;
+    once.setReadAhead(false);
+    ASSERT_TRUE(once.open(path));
+    EXPECT_EQ(testclips::frameNumberOf(once.frame(7), Codec::Mjpeg), 7);
+    EXPECT_EQ(testclips::frameNumberOf(once.frame(6), Codec::Mjpeg), 6);
+    once.waitUntilIdle();
+    EXPECT_EQ(once.cachedFrames(), 2);
+}
+
 TEST(VideoReaderGaps, AnEmptyChunkRepeatsThePictureBeforeAndKeepsTheCountTrueToTime)
 {
     QTemporaryDir dir;
