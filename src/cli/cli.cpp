@@ -37,13 +37,15 @@ const char kUsage[] =
     "  avi-info FILE                  print the AVI file information list (type, size, length, rate, caps, flags)\n"
     "  frame FILE N --out F.bmp       write frame N (0-based) as a 24-bit bitmap\n"
     "  record OUT.avi                 record from a camera; print 'frames captured N, dropped M, audio samples A, elapsed T ms'\n"
+    "  contact CLIP [--grid FILE]     print the suggested first contact: 'contact frame N at u,v confidence C' (twips on frame N)\n"
     "  rehearsal-grid TRUTH.json --out FILE.ipt   write the rehearsal camera's grid file (and its check points) from a video's ground truth\n"
     "  help, --help, -h               print this help\n"
     "  --version, -v                  print the version\n"
     "\n"
     "Options (each but --no-landing takes a value: --name value or --name=value):\n"
     "  --out FILE          grid, frame, rehearsal-grid: the file to write\n"
-    "  --grid N            grid, rehearsal-grid: the grid number, 1 to 3 (rehearsal-grid: 1 if not given)\n"
+    "  --grid N            grid, rehearsal-grid: the grid number, 1 to 3 (rehearsal-grid: 1 if not given);\n"
+    "                      contact: the camera's grid parameter file (its water area and scale)\n"
     "  --description TEXT  grid: the description kept in the grid file\n"
     "  --ur u,v,X,Y        grid: buoy 1, upper right: screen twips u,v and survey metres X,Y\n"
     "  --lr u,v,X,Y        grid: buoy 2, lower right\n"
@@ -69,7 +71,7 @@ const char kUsage[] =
     "  --contact-seconds T record: the rehearsal skier's first contact, seconds after the start (any fraction)\n"
     "  --no-landing        record: the rehearsal skier never reaches the water (takes no value)\n"
     "\n"
-    "Exit status: 0 done; 1 no answer from the grid, a frame outside the clip or dropped frames;\n"
+    "Exit status: 0 done; 1 no answer from the grid, a frame outside the clip, dropped frames or no contact found;\n"
     "2 bad usage, a file that cannot be read or written, or a device error.\n";
 
 } // namespace
@@ -508,6 +510,8 @@ int runCli(const QStringList& args, QTextStream& out, QTextStream& err)
         return runCheck(rest, out, err);
     if (command == QLatin1String("accuracy"))
         return runAccuracy(rest, out, err);
+    if (command == QLatin1String("contact"))
+        return runContactCli(rest, out, err);
     if (const auto status = runVideoCli(command, rest, out, err))
         return *status;
     if (int status = 0; runCaptureCommand(command, rest, out, err, status))

@@ -26,6 +26,9 @@ struct CliArgs {
 // Options named in repeatable may be given many times; they go to lists, not options.
 CliArgs parseCliArgs(const QStringList& args, const QStringList& allowed, const QStringList& repeatable = {});
 
+// `contact CLIP [--grid FILE]`: args after the command's name.
+int runContactCli(const QStringList& args, QTextStream& out, QTextStream& err);
+
 // args without the program name.
 int runCli(const QStringList& args, QTextStream& out, QTextStream& err);
 

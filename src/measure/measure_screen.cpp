@@ -13,6 +13,7 @@
 #include "widgets/drag_handle.h"
 #include "widgets/nudge_pad.h"
 #include "widgets/picture_canvas.h"
+#include "measure/jump_record.h"
 #include "measure/results_window.h"
 
 #include <QAction>
@@ -34,6 +35,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <array>
@@ -120,6 +122,9 @@ void MeasureScreen::buildControls()
     impactBar_ = new LineShape(QStringLiteral("lineVerticalImpact"), canvas_);
     splashIndicator_ = new LineShape(QStringLiteral("lineSplashIndicator"), canvas_);
 
+    suggestionFigures_ = canvas_->addLabel(QStringLiteral("suggestedImpactFigures"));
+    suggestionFigures_->setStyleSheet(QStringLiteral("color: #00e070; font-weight: bold"));
+    suggestionFigures_->hide();
     leftBuoyFeet_ = canvas_->addLabel(QStringLiteral("maxbuoy"));
     leftBuoyMetres_ = canvas_->addLabel(QStringLiteral("maxbuoym"));
     rightBuoyFeet_ = canvas_->addLabel(QStringLiteral("minbuoy"));
@@ -237,6 +242,13 @@ void MeasureScreen::buildPanel(QWidget* panel)
     provisionalFigures_->setStyleSheet(QStringLiteral("color: #8a4b00;"));
     provisionalFigures_->hide();
     col->addWidget(provisionalFigures_);
+    takeSuggestionButton_ = makeButton(panel, "cmdTakeSuggestion", QStringLiteral("Take Suggested Point (A)"), this,
+                                       &MeasureScreen::takeSuggestion);
+    takeSuggestionButton_->setToolTip(QStringLiteral("Mark the impact where the station suggests it (A); then nudge it as any mark"));
+    takeSuggestionButton_->setEnabled(false);
+    col->addWidget(takeSuggestionButton_);
+    // A text box keeps its letters: a line edit takes the key before a shortcut does.
+    connect(new QShortcut(QKeySequence(Qt::Key_A), this), &QShortcut::activated, this, &MeasureScreen::takeSuggestion);
 
     skierNameBox_ = named(new QComboBox(panel), "Skier_name");
     skierNameBox_->setEditable(true);
@@ -367,6 +379,7 @@ void MeasureScreen::openFrame(const FrameHandOver& handOver)
     // the clock's resolution, and even when that frame then cannot be read.
     shownFrame_.clear();
     forgetMark();
+    suggestedImpact_ = handOver.suggestedImpact;
     takeSkierOfVideo(handOver.videoFile);
 }
 
@@ -446,6 +459,7 @@ bool MeasureScreen::loadPictureFile(const QString& path)
         return false;
     }
     forgetMark();
+    forgetSuggestion();
     takePictureSize();
     show_the_grid();
     return true;
@@ -490,6 +504,47 @@ void MeasureScreen::show_the_grid()
     placeBuoyLabels();
     gridDescriptionBox_->setText(g.grid_description[g.current_grid]);
     gridDescriptionBox_->show();
+    drawSuggestion();
+}
+
+// ---------------------------------------------------------------- the suggested impact
+
+void MeasureScreen::drawSuggestion()
+{
+    const bool frame = station_.settings().arrival == Arrival::FrameChosen && !canvas_->picture().isNull();
+    const auto m = suggestedImpact_ && frame ? measureJump(station_.grids(), *suggestedImpact_, tournamentType(station_.settings()))
+                                             : std::nullopt;
+    takeSuggestionButton_->setEnabled(m.has_value());
+    if (!m) {
+        suggestionFigures_->hide();
+        return;
+    }
+    // Hollow and green, so it is never taken for the operator's white cross.
+    const QPointF at = *suggestedImpact_;
+    const double radius = std::max(3.0, double(crossSize())) * 1.5;
+    const int width = canvas_->drawWidth();
+    canvas_->setDrawWidth(2);
+    canvas_->circle(at.x(), at.y(), radius, QColor(0, 224, 112));
+    canvas_->setDrawWidth(width);
+    const DistanceTexts t = distanceTexts(m->distance, !tournamentIndicator_->isHidden());
+    suggestionFigures_->setText(QStringLiteral("Suggested %1  %2 (A)").arg(t.metresText.trimmed(), t.feetText.trimmed()));
+    suggestionFigures_->adjustSize();
+    canvas_->placeItem(suggestionFigures_, at.x() + radius + 60, at.y() + radius);
+    suggestionFigures_->show();
+}
+
+void MeasureScreen::forgetSuggestion()
+{
+    suggestedImpact_.reset();
+    suggestionFigures_->hide();
+    takeSuggestionButton_->setEnabled(false);
+}
+
+void MeasureScreen::takeSuggestion()
+{
+    if (!takeSuggestionButton_->isEnabled() || !suggestedImpact_)
+        return;
+    pictureMouseDown(suggestedImpact_->x(), suggestedImpact_->y());
 }
 
 void MeasureScreen::clearBuoyLabels()
@@ -673,6 +728,7 @@ void MeasureScreen::pasteClipboardPicture()
     freezeStart();
     canvas_->setPicture(img);
     forgetMark();
+    forgetSuggestion();
     show_the_grid();
     showPictureName(QStringLiteral("Picture from Clipboard"));
 }
@@ -687,6 +743,7 @@ void MeasureScreen::freezeSnapshot()
         return;
     }
     forgetMark();
+    forgetSuggestion();
     takePictureSize();
     show_the_grid();
     showPictureName(name);
@@ -715,6 +772,7 @@ void MeasureScreen::pollClipboardFlag()
         return;
     canvas_->setPicture(img);
     forgetMark();
+    forgetSuggestion();
     QFile cleared(flagPath);
     if (cleared.open(QIODevice::WriteOnly | QIODevice::Truncate))
         cleared.write(kClipFlagCleared);
@@ -741,6 +799,7 @@ void MeasureScreen::clearJump()
     // asks for a new one. The point itself stays where it was.
     state_.Marked = false;
     hideMarker();
+    forgetSuggestion();
     canvas_->setDrawWidth(2);
     canvas_->clearPicture();
     show_the_grid();

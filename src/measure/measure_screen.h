@@ -10,6 +10,7 @@
 #include <QLineF>
 #include <QPoint>
 #include <QPointF>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -106,6 +107,10 @@ public:
     void makeComment();
     void readWstimsSkierName();      // btnGetName
     void skierNameChanged();
+    // `cmdTakeSuggestion`, key A: the suggested impact point becomes the mark, as if clicked.
+    void takeSuggestion();
+    // The contact detector's impact point on the picture in hand, if it found one.
+    std::optional<QPointF> suggestedImpact() const { return suggestedImpact_; }
 
     static const QString kMarkFirstText;
     static const QString kSnapshotWarning;
@@ -137,6 +142,8 @@ private:
     void placeBuoyLabels();
     void clearBuoyLabels();
     void showScreenOrSay(const QString& name, const QString& missingText);
+    void drawSuggestion();
+    void forgetSuggestion();
     QColor overlayColour() const;
     QList<QWidget*> messageColoured() const;
 
@@ -188,6 +195,9 @@ private:
     QLabel* rightBuoyFeet_ = nullptr;
     QLabel* rightBuoyMetres_ = nullptr;
     QCheckBox* autoLoadBox_ = nullptr;
+    QPushButton* takeSuggestionButton_ = nullptr;
+    QLabel* suggestionFigures_ = nullptr;    // beside the suggested point on the picture
+    std::optional<QPointF> suggestedImpact_;
     QTimer* clipboardPoll_ = nullptr;
 
     QString pictureWidthTwips_ = QStringLiteral("12000");

@@ -20,9 +20,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QSlider>
 #include <QStorageInfo>
+#include <QStyleOptionSlider>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -39,6 +42,55 @@ const QString kAlreadyMeasuredTitle = QStringLiteral("Start Already Measured War
 constexpr int kFrameUseDeadlineMs = 3000;
 
 QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// A mark on the frame view's slider at the suggested frame, drawn over the slider's groove.
+class SliderMark : public QWidget {
+public:
+    explicit SliderMark(QSlider* slider) : QWidget(slider), slider_(slider)
+    {
+        setObjectName(QStringLiteral("sliderSuggestionMark"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setToolTip(QStringLiteral("Suggested contact"));
+        slider->installEventFilter(this);
+        setGeometry(slider->rect());
+        setFrame(-1);
+    }
+    void setFrame(int frame)
+    {
+        setProperty("frame", frame);
+        setVisible(frame >= 0);
+        update();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Resize || e->type() == QEvent::Show)
+            setGeometry(slider_->rect());
+        return false;
+    }
+    void paintEvent(QPaintEvent*) override
+    {
+        QStyleOptionSlider o;
+        o.initFrom(slider_);
+        o.orientation = slider_->orientation();
+        o.minimum = slider_->minimum();
+        o.maximum = slider_->maximum();
+        o.sliderPosition = o.sliderValue = property("frame").toInt();
+        const QRect handle = slider_->style()->subControlRect(QStyle::CC_Slider, &o, QStyle::SC_SliderHandle, slider_);
+        const double x = handle.center().x() + 0.5;
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(0, 150, 60), 2));
+        p.drawLine(QPointF(x, 0), QPointF(x, height() * 0.3));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 150, 60));
+        p.drawPolygon(QPolygonF{QPointF(x - 5, height()), QPointF(x + 5, height()), QPointF(x, height() - 7)});
+    }
+
+private:
+    QSlider* slider_;
+};
 
 qint64 systemFreeSpace(const QString& place)
 {
@@ -99,6 +151,14 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     barefootLabel_ = makeLabel(this, "Label9", QStringLiteral("Barefoot Mode"));
     barefootLabel_->setStyleSheet(QStringLiteral("font-weight: bold"));
     barefootLabel_->hide();
+    suggestionLabel_ = makeLabel(this, "lblSuggestedContact", QString());
+    suggestionLabel_->hide();
+    suggestionButton_ = makeButton(this, "cmdSuggestedContact", QStringLiteral("Go To &Suggested Contact (S)"), this,
+                                   &ReviewScreen::goToSuggestion);
+    suggestionButton_->setToolTip(QStringLiteral("Back to the frame the station suggests as the first contact (S)"));
+    suggestionButton_->setEnabled(false);
+    if (auto* slider = frameView_->findChild<QSlider*>(QStringLiteral("frameSlider")))
+        suggestionMark_ = new SliderMark(slider);
     fileInfoCaption_ = makeLabel(this, "lblFileInfo", QStringLiteral("File information"));
     fileInfoList_ = named(new QListWidget(this), "lstFileInfo");
     fileInfoList_->setMinimumHeight(60);
@@ -109,8 +169,10 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     // Both instructions take two lines in the side column; the window's minimum size does not
     // count wrapped lines by itself.
     instructionLabel_->setMinimumHeight(2 * instructionLabel_->fontMetrics().lineSpacing());
+    suggestionLabel_->setWordWrap(true);
 
-    for (QPushButton* b : {backButton_, forwardButton_, useFrameButton_, nextPassButton_, setupButton_, viewLogButton_, browseButton_})
+    for (QPushButton* b : {backButton_, forwardButton_, useFrameButton_, nextPassButton_, setupButton_, viewLogButton_,
+                           browseButton_, suggestionButton_})
         b->setFocusPolicy(Qt::TabFocus);
 
     auto* browse = new QHBoxLayout;
@@ -130,6 +192,8 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     side->addWidget(fileInfoList_, 1);
     side->addLayout(steps);
     side->addWidget(instructionLabel_);
+    side->addWidget(suggestionLabel_);
+    side->addWidget(suggestionButton_);
     side->addWidget(useFrameButton_);
     side->addSpacing(12);
     side->addWidget(nextPassButton_);
@@ -166,6 +230,8 @@ void ReviewScreen::openRecording(const Recording& recording)
 {
     videoBox_->setText(recording.path);
     noteRecording(station_.settings(), recording);
+    // The recording is closed: the suggestion is on its way before the screen shows.
+    startDetection(recording.path);
     queueArrivalIfShown();
 }
 
@@ -215,6 +281,7 @@ void ReviewScreen::hideEvent(QHideEvent* e)
     // A frame that arrives after the screen was left must not carry the operator off.
     if (useAwaited_)
         endAwaitedUse();
+    stopDetection();
     Screen::hideEvent(e);
 }
 
@@ -228,6 +295,10 @@ void ReviewScreen::arrive()
         videoBox_->clear();
         fileInfoList_->clear();
         loadVideo(QString());
+        stopDetection();
+        suggestionPath_.clear();
+        suggestion_.reset();
+        showSuggestion();
         useFrameButton_->setEnabled(false);
         instructionLabel_->setText(kSelectStart);
         break;
@@ -235,6 +306,10 @@ void ReviewScreen::arrive()
         videoBox_->setText(s.LogViewFile);
         fileInfoList_->clear();
         const auto measured = readVideoSideFile(videoBox_->text());
+        if (!measured)
+            startDetection(videoBox_->text());
+        else
+            startDetection(QString());
         const bool loaded = loadVideo(videoBox_->text(), measured.value_or(0));
         if (measured)
             station_.prompter().message(QStringLiteral("File already measured - contact frame is ") + QString::number(*measured),
@@ -249,8 +324,11 @@ void ReviewScreen::arrive()
     case Arrival::Recorded: {
         nameCheckAfterCapture();
         fileInfoList_->clear();
+        // A renamed recording is looked at again under its new name.
+        startDetection(videoBox_->text());
         const int hint = s.ContactFrameHint > 0 ? s.ContactFrameHint : 0;
-        const bool loaded = loadVideo(videoBox_->text(), hint);
+        const bool ready = suggestion_ && suggestionPath_ == videoBox_->text();
+        const bool loaded = loadVideo(videoBox_->text(), ready ? suggestion_->frame : hint);
         useFrameButton_->show();
         useFrameButton_->setEnabled(loaded);
         if (s.ContactFrameHint > 0)
@@ -294,6 +372,7 @@ void ReviewScreen::nameCheckAfterCapture()
     if (!fixed)
         return;
     if (QDir::cleanPath(fixed->path) != QDir::cleanPath(current) && !current.isEmpty()) {
+        stopDetection();   // its reader holds the file open, which Windows would not rename
         QFile file(current);
         if (!file.rename(fixed->path)) {
             // The video stays under the name it was recorded with; nothing else changes.
@@ -326,6 +405,9 @@ bool ReviewScreen::loadVideo(const QString& path, int first)
     }
     frameView_->setSource(std::move(source), first);
     loadedPath_ = path;
+    openedAt_ = frameView_->requestedFrame();
+    stepped_ = false;
+    showSuggestion();
     return true;
 }
 
@@ -349,6 +431,9 @@ void ReviewScreen::browseForVideo()
                 p.message(QStringLiteral("File already measured - start frame is ") + QString::number(*frame),
                           kAlreadyMeasuredTitle, Icon::Information);
                 first = *frame;
+                startDetection(QString());
+            } else {
+                startDetection(*chosen);
             }
             useFrameButton_->setEnabled(true);
             instructionLabel_->setText(kSelectStart);
@@ -384,8 +469,10 @@ void ReviewScreen::setSteppingEnabled(bool on)
 void ReviewScreen::stepBy(int delta, bool autoRepeat)
 {
     QPushButton* b = delta < 0 ? backButton_ : forwardButton_;
-    if (b->isEnabled())
+    if (b->isEnabled()) {
+        stepped_ = true;
         frameView_->step(delta, autoRepeat);
+    }
 }
 
 void ReviewScreen::stepBack()
@@ -412,6 +499,10 @@ void ReviewScreen::keyPressEvent(QKeyEvent* e)
         delta = 1;
     if (delta && keysOn_) {
         stepBy(delta, e->isAutoRepeat());
+        return;
+    }
+    if (e->key() == Qt::Key_S && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && keysOn_) {
+        goToSuggestion();
         return;
     }
     Screen::keyPressEvent(e);
@@ -507,7 +598,14 @@ void ReviewScreen::fixShownFrame()
     writeMeasurementLog(path, frame);
 
     setKeyboardEvents(false);
-    const FrameHandOver handOver{loadedPath_.isEmpty() ? path : loadedPath_, frame};
+    FrameHandOver handOver;
+    handOver.videoFile = loadedPath_.isEmpty() ? path : loadedPath_;
+    handOver.frame = frame;
+    if (suggestion_ && suggestionPath_ == path) {
+        // The water does not move with the frames: the point suits any frame of the pass.
+        handOver.suggestedImpact = suggestion_->impactTwips;
+        handOver.suggestedFrame = suggestion_->frame;
+    }
     produceFramePicture(handOver.videoFile, frame);
     loadVideo(QString());
 
@@ -553,6 +651,72 @@ void ReviewScreen::viewLog()
 {
     if (viewLogOpener_)
         viewLogOpener_(this);
+}
+
+// ---------------------------------------------------------------- the suggested contact
+
+void ReviewScreen::startDetection(const QString& path)
+{
+    if (!path.isEmpty() && path == suggestionPath_ && (detection_ || suggestion_))
+        return;   // already looked at, or being looked at
+    stopDetection();
+    suggestion_.reset();
+    suggestionPath_ = path;
+    if (!path.isEmpty()) {
+        ContactOptions options;
+        const GridState& g = station_.grids();
+        if (GridState::isGridNumber(g.current_grid) && g.grid_set_up[g.current_grid])
+            options.grid = contactGridOf(g);
+        detection_ = std::make_unique<ContactJob>(path, options, this, [this, path](std::optional<ContactSuggestion> found) {
+            suggestionArrived(path, found);
+        });
+    }
+    showSuggestion();
+}
+
+void ReviewScreen::stopDetection() { detection_.reset(); }
+
+void ReviewScreen::suggestionArrived(const QString& path, std::optional<ContactSuggestion> found)
+{
+    if (path != suggestionPath_)
+        return;
+    suggestion_ = found;
+    showSuggestion();
+    // The operator who has already stepped keeps the frame they chose.
+    if (found && path == loadedPath_ && frameView_->hasSource() && !stepped_ && !useAwaited_
+        && frameView_->requestedFrame() == openedAt_) {
+        frameView_->requestFrame(found->frame);
+        openedAt_ = frameView_->requestedFrame();
+    }
+}
+
+void ReviewScreen::showSuggestion()
+{
+    const bool current = !suggestionPath_.isEmpty() && suggestionPath_ == videoBox_->text();
+    const bool found = current && suggestion_;
+    if (!current) {
+        suggestionLabel_->hide();
+    } else if (found) {
+        suggestionLabel_->setText(QStringLiteral("Suggested contact: frame %1 (confidence %2 %)")
+                                      .arg(suggestion_->frame)
+                                      .arg(int(std::lround(100 * suggestion_->confidence))));
+        suggestionLabel_->show();
+    } else {
+        suggestionLabel_->setText(detection_ && !detection_->finished() ? QStringLiteral("Looking for the first contact...")
+                                                                        : QStringLiteral("No contact found"));
+        suggestionLabel_->show();
+    }
+    suggestionButton_->setEnabled(found && loadedPath_ == suggestionPath_);
+    if (suggestionMark_)
+        static_cast<SliderMark*>(suggestionMark_)->setFrame(found && loadedPath_ == suggestionPath_ ? suggestion_->frame : -1);
+}
+
+void ReviewScreen::goToSuggestion()
+{
+    if (!suggestion_ || suggestionPath_ != loadedPath_ || !frameView_->hasSource() || useAwaited_)
+        return;
+    frameView_->requestFrame(suggestion_->frame);
+    frameView_->setFocus();
 }
 
 } // namespace tarvex

@@ -2,10 +2,13 @@
 // The review screen: one captured jump video stepped frame by frame to the first contact;
 // "Use displayed frame to measure jump" logs that frame, writes it beside the video, makes it
 // the measuring screen's picture and applies the video-save setting.
+#include "review/contact_detector.h"
 #include "station/review_session.h"
 #include "station/station.h"
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -41,6 +44,12 @@ public:
     void goToNextPass();     // `cmdGoToCapture`
     void goToSetup();        // `cmdGoToSetup`
     void viewLog();          // `cmdViewLog`
+    // `cmdSuggestedContact`, key S: back to the suggested contact frame.
+    void goToSuggestion();
+    // The detector's suggestion for the video in hand, once it has arrived.
+    std::optional<ContactSuggestion> suggestion() const { return suggestion_; }
+    // The detection for the video in hand has ended (with or without a suggestion).
+    bool suggestionSettled() const { return !detection_ || detection_->finished(); }
     // What the arrival in hand does; the show event runs it once per arrival.
     void arrive();
 
@@ -72,6 +81,10 @@ private:
     void produceFramePicture(const QString& videoPath, int frame);
     void leaveFor(const QString& target);
     void say(const QString& text, const QString& title = {}) const;
+    void startDetection(const QString& path);
+    void stopDetection();
+    void suggestionArrived(const QString& path, std::optional<ContactSuggestion> found);
+    void showSuggestion();
 
     // objectNames: MediaPlayer1, Label3, Command6, Text6, Command1, Command4, Label5,
     // cmdMarkStart, cmdGoToCapture, cmdGoToSetup, cmdViewLog, Label10, lblDiskSpace, Label11,
@@ -94,10 +107,18 @@ private:
     QLabel* fileInfoCaption_ = nullptr;
     QListWidget* fileInfoList_ = nullptr;
     QTimer* useDeadline_ = nullptr;
+    QLabel* suggestionLabel_ = nullptr;
+    QPushButton* suggestionButton_ = nullptr;
+    QWidget* suggestionMark_ = nullptr;   // on the frame view's slider
 
     QString loadedPath_;   // the file the frame view holds, empty when none
     bool keysOn_ = false;
     bool useAwaited_ = false;   // "Use displayed frame" pressed while the newest step decodes
+    std::unique_ptr<ContactJob> detection_;
+    QString suggestionPath_;               // the video the suggestion is for
+    std::optional<ContactSuggestion> suggestion_;
+    int openedAt_ = -1;                    // the frame the video in hand was opened at
+    bool stepped_ = false;                 // the operator has stepped since
     FreeSpaceQuery freeSpace_;
     std::function<void(QWidget*)> viewLogOpener_;
 };

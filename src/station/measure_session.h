@@ -3,7 +3,9 @@
 // Station::measureSession() finds it.
 #include "station/app_settings.h"
 
+#include <QPointF>
 #include <QString>
+#include <optional>
 
 namespace tarvex {
 
@@ -11,6 +13,10 @@ namespace tarvex {
 struct FrameHandOver {
     QString videoFile;
     int frame = 0;
+    // The contact detector's impact point (twips of the picture) and its frame, when it
+    // found one: a suggestion the measuring screen offers, never a mark by itself.
+    std::optional<QPointF> suggestedImpact;
+    int suggestedFrame = -1;
 };
 
 // What a frame hand-over leaves for the screen that shows it (the measuring screen, or the

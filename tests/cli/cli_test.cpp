@@ -275,7 +275,7 @@ TEST(Cli, HelpGivesEachCommandAndOptionOneLine)
         return std::count_if(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(head); });
     };
     for (const char* command : {"grid ", "distance ", "check ", "accuracy ", "avi-info ", "frame ", "record ",
-                                "rehearsal-grid ", "help, --help, -h ", "--version, -v "})
+                                "contact ", "rehearsal-grid ", "help, --help, -h ", "--version, -v "})
         EXPECT_EQ(linesStartingWith(QStringLiteral("  ") + command), 1) << command;
     for (const char* option : {"out", "grid", "description", "ur", "lr", "ul", "ll", "jump", "type", "width",
                                "device", "size", "fps", "seconds", "codec"})

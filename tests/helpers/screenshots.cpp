@@ -185,12 +185,22 @@ int main(int argc, char** argv)
         if (auto* r = qobject_cast<ReviewScreen*>(w)) {
             QElapsedTimer waited;
             waited.start();
-            while (r->frameView()->shownFrame() < 0 && waited.elapsed() < 5000) {
+            // And for the station's own suggestion, which the screen moves to and marks.
+            while ((r->frameView()->shownFrame() < 0 || !r->suggestionSettled() || r->frameView()->busy())
+                   && waited.elapsed() < 10000) {
                 QApplication::processEvents();
                 QThread::msleep(10);
             }
         }
         taken += grab(w, outDir, "review");
+        // With TARVEX_SHOOT_SUGGESTION set: the suggested frame used, as the Measure screen then
+        // offers the suggested point (not among the README's pictures).
+        auto* r = qobject_cast<ReviewScreen*>(w);
+        if (r && r->suggestion() && qEnvironmentVariableIsSet("TARVEX_SHOOT_SUGGESTION")) {
+            r->useShownFrame();
+            if (auto* m = station.screenAs<MeasureScreen>(screen::Measure); m && m->isVisible())
+                taken += grab(m, outDir, "measure-suggested", QSize(1600, 900));
+        }
     } else {
         note() << "screenshots: review skipped: this build has no review screen yet\n";
     }

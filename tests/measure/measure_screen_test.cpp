@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -670,4 +671,57 @@ TEST_F(MeasureScreenTest, FitsALaptopScreen)
     // 1366x768 less a title bar and a task bar.
     EXPECT_LE(least.width(), 1366);
     EXPECT_LE(least.height(), 768 - 70) << least.height();
+}
+
+TEST_F(MeasureScreenTest, RoadTheSuggestedPointIsOfferedAndTakenOnlyWithA)
+{
+    ASSERT_TRUE(filled({640, 480}, Qt::darkBlue).save(path("program/currentcapture.bmp")));
+    open();
+    auto* take = c<QPushButton>("cmdTakeSuggestion");
+    auto* figures = c<QLabel>("suggestedImpactFigures");
+    FrameHandOver h;
+    h.videoFile = path("videos/Annjump2.avi");
+    h.frame = 43;
+    h.suggestedImpact = QPointF(9000, 2000);   // the upper right buoy: 63.9 m with the allowance
+    h.suggestedFrame = 43;
+    m->openFrame(h);
+    reactivate();
+
+    EXPECT_TRUE(take->isEnabled());
+    EXPECT_TRUE(figures->isVisibleTo(m));
+    EXPECT_EQ(figures->text(), "Suggested 63.9m  210ft (A)");
+    // A hollow circle on the overlay, and no mark: Record would still ask for one.
+    const QImage drawn = m->canvas()->drawing();
+    EXPECT_EQ(drawn.pixelColor(600 + 10, 133), QColor(0, 224, 112));   // 150 twips right of 9000, 2000
+    EXPECT_FALSE(m->state().Marked);
+    EXPECT_FALSE(shown("lineHorizontalImpact"));
+    EXPECT_EQ(c<QLineEdit>("distance")->text(), "");
+
+    // In the skier's name box the key types; on the picture it takes the point.
+    c<QComboBox>("Skier_name")->setFocus();
+    QTest::keyClick(c<QComboBox>("Skier_name"), Qt::Key_A);
+    EXPECT_FALSE(m->state().Marked);
+    m->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m));
+    m->canvas()->surface()->setFocus();
+    QTest::keyClick(m->canvas()->surface(), Qt::Key_A);
+    EXPECT_TRUE(m->state().Marked);
+    EXPECT_EQ(m->state().impact(), QPointF(9000, 2000));
+    EXPECT_TRUE(shown("lineHorizontalImpact"));
+    EXPECT_EQ(c<QLabel>("provisionalDistance")->text(),
+              "Provisional, not recorded: 63.9m  210ft  +/- 10 cm\nOne picture pixel here: 14.0 cm on the water");
+    EXPECT_EQ(c<QLineEdit>("distance")->text(), "m");   // taken, not recorded
+
+    // A hand-over without a suggestion offers none; nor does Clear leave one behind.
+    m->openFrame({path("videos/Annjump2.avi"), 10});
+    reactivate();
+    EXPECT_FALSE(take->isEnabled());
+    EXPECT_FALSE(figures->isVisibleTo(m));
+    m->openFrame(h);
+    reactivate();
+    ASSERT_TRUE(take->isEnabled());
+    c<QPushButton>("Unfreeze")->click();
+    EXPECT_FALSE(take->isEnabled());
+    take->click();
+    EXPECT_FALSE(m->state().Marked);
 }

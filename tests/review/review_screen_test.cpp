@@ -1,6 +1,8 @@
 #include "review/review_screen.h"
 #include "review/review_rules.h"
 
+#include "capture/avi_recorder.h"
+#include "capture/rehearsal_camera.h"
 #include "media/clip_writer.h"
 #include "media/frame_extract.h"
 #include "measure/measure_screen.h"
@@ -18,6 +20,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QTest>
 #include <QThread>
@@ -603,4 +606,93 @@ TEST_F(ReviewScreenTest, EveryControlFitsAt1366x728AndThePictureGrowsAt1920x1080
     }
     EXPECT_GE(view()->width(), 1500);
     EXPECT_GE(view()->height(), 1000);
+}
+
+namespace {
+
+// A 5 s rehearsal pass at 640x480, 30 fps, whose skier first touches the water at 2.97 s,
+// which frame 90 (3.0 s) is the first to show.
+QString rehearsalPass(const QString& path)
+{
+    RehearsalScript s;
+    s.contactSurvey = QPointF(50.0, 1.0);
+    s.contactSeconds = 2.97;
+    const RehearsalRenderer r(QSize(640, 480), s);
+    RecorderSettings rs;
+    rs.path = path;
+    rs.size = QSize(640, 480);
+    QString error;
+    auto rec = AviRecorder::create(rs, error);
+    EXPECT_TRUE(rec);
+    for (int f = 0; rec && f < 150; ++f)
+        rec->writeVideo(r.render(f, 30), f, error);
+    EXPECT_TRUE(rec && rec->finish(error));
+    return path;
+}
+
+} // namespace
+
+TEST_F(ReviewScreenTest, RoadTheSuggestedContactIsMarkedShownAndReachedWithSOrItsButton)
+{
+    const QString video = rehearsalPass(videos() + "/Annjump3.avi");
+    auto* label = child<QLabel>(review, "lblSuggestedContact");
+    auto* button = child<QPushButton>(review, "cmdSuggestedContact");
+    QWidget* mark = view()->findChild<QWidget*>("sliderSuggestionMark");
+    ASSERT_TRUE(mark);
+
+    // Not ready when the screen opens: it opens at the hint and moves when the suggestion comes.
+    arriveWithRecording(video, 10);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label->text().startsWith("Suggested contact: frame 90 ("); }, 10000))
+        << qPrintable(label->text());
+    EXPECT_TRUE(QRegularExpression("^Suggested contact: frame 90 \\(confidence \\d+ %\\)$").match(label->text()).hasMatch());
+    ASSERT_TRUE(shows(90));
+    EXPECT_TRUE(mark->isVisibleTo(review));
+    EXPECT_EQ(mark->property("frame").toInt(), 90);
+    EXPECT_TRUE(button->isEnabled());
+
+    QTest::keyClick(view()->canvas(), Qt::Key_Left);
+    QTest::keyClick(view()->canvas(), Qt::Key_Left);
+    ASSERT_TRUE(shows(88));
+    QTest::keyClick(view()->canvas(), Qt::Key_S);
+    ASSERT_TRUE(shows(90));
+    review->stepForward();
+    ASSERT_TRUE(shows(91));
+    button->click();
+    ASSERT_TRUE(shows(90));
+
+    // Ready before the screen opens: the first picture is the suggested frame.
+    arriveEmpty(Arrival::FromMainScreen);
+    EXPECT_FALSE(button->isEnabled());
+    EXPECT_FALSE(mark->isVisibleTo(review));
+    review->openRecording({video, 10, 150, 30});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return review->suggestionSettled(); }, 10000));
+    arrive();
+    EXPECT_EQ(view()->requestedFrame(), 90);
+    ASSERT_TRUE(shows(90));
+
+    // The operator who stepped before it came keeps the frame they chose.
+    arriveEmpty(Arrival::FromMainScreen);
+    review->openRecording({video, 10, 150, 30});
+    arrive();
+    review->stepForward();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return review->suggestionSettled() && review->suggestion(); }, 10000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view()->requestedFrame(), 11);
+    EXPECT_EQ(mark->property("frame").toInt(), 90);
+
+    // A video from the log that was never measured is looked at too.
+    arriveLogged(video);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label->text().startsWith("Suggested contact: frame 90 ("); }, 10000));
+    EXPECT_EQ(prompter->unexpected(), 0);
+}
+
+TEST_F(ReviewScreenTest, AVideoWithoutALandingSaysSoAndSIsHarmless)
+{
+    const QString video = clip("Annjump1.avi", 30);
+    arriveWithRecording(video, 4);
+    auto* label = child<QLabel>(review, "lblSuggestedContact");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label->text() == "No contact found"; }, 10000)) << qPrintable(label->text());
+    EXPECT_FALSE(child<QPushButton>(review, "cmdSuggestedContact")->isEnabled());
+    QTest::keyClick(view()->canvas(), Qt::Key_S);
+    EXPECT_TRUE(shows(4));
 }
