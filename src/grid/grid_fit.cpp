@@ -64,6 +64,32 @@ Frame frameOf(const QList<SurveyedPoint>& points, const LensCorrection& lens)
     return f;
 }
 
+NormalisedMapping normalisedOf(const Frame& f)
+{
+    NormalisedMapping n;
+    n.screenX = f.sx;
+    n.screenY = f.sy;
+    n.screenScale = f.ss;
+    n.waterX = f.wx;
+    n.waterY = f.wy;
+    n.waterScale = f.ws;
+    n.lensFrame = f.lens;
+    return n;
+}
+
+Frame frameOf(const NormalisedMapping& n)
+{
+    Frame f;
+    f.sx = n.screenX;
+    f.sy = n.screenY;
+    f.ss = n.screenScale;
+    f.wx = n.waterX;
+    f.wy = n.waterY;
+    f.ws = n.waterScale;
+    f.lens = n.lensFrame;
+    return f;
+}
+
 QPointF normalisedScreen(const Frame& f, QPointF screen, double k1)
 {
     LensCorrection l = f.lens;
@@ -515,15 +541,9 @@ void judge(GridFit& fit, const Frame& f, const QList<SurveyedPoint>& points, con
         flagOutliers(f, points, lens, s, fit.points);
 
     NormalisedMapping& n = fit.normalised;
-    n.screenX = f.sx;
-    n.screenY = f.sy;
-    n.screenScale = f.ss;
-    n.waterX = f.wx;
-    n.waterY = f.wy;
-    n.waterScale = f.ws;
+    n = normalisedOf(f);
     n.theta = t;
     n.parameters = parameters;
-    n.lensFrame = f.lens;
     const bool covOk = points.size() == kBuoyCount ? fourPointCovariance(f, points, t, s, n.covariance)
                                                    : fittedCovariance(f, points, t, parameters, fit.mapping, s,
                                                                       n.covariance);
@@ -765,14 +785,7 @@ std::optional<double> distanceSigma(const GridFit& fit, QPointF jump, QPointF sc
     if (!perPixel || !fit.ok)
         return std::nullopt;
     const NormalisedMapping& n = fit.normalised;
-    Frame f;
-    f.sx = n.screenX;
-    f.sy = n.screenY;
-    f.ss = n.screenScale;
-    f.wx = n.waterX;
-    f.wy = n.waterY;
-    f.ws = n.waterScale;
-    f.lens = n.lensFrame;
+    const Frame f = frameOf(n);
     auto distanceAt = [&](const Theta& t) -> std::optional<double> {
         const auto w = mapThrough(f, t, n.parameters, screen);
         if (!w)

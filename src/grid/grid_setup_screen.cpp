@@ -463,12 +463,7 @@ void GridSetupScreen::boxChanged(int buoyIndex, int field)
     } else if (field == 3) {
         g.buoy_survey_y[buoyIndex] = leadingNumber(controlsOf(buoyIndex).surveyY->text());
     }
-    setStateIcon(false);
-    accuracyButton_->hide();
-    accuracyDisplayGroup_->hide();
-    accuracyModeGroup_->hide();
-    clear_accuracy_indicator();
-    g.all_grids_set_up = false;
+    showIncomplete();
 }
 
 void GridSetupScreen::setStateIcon(bool complete)
@@ -1466,6 +1461,16 @@ void GridSetupScreen::drawAgreementRings(double markerSize, bool cross)
     canvas_->setDrawWidth(2);
 }
 
+void GridSetupScreen::showIncomplete()
+{
+    setStateIcon(false);
+    accuracyButton_->hide();
+    accuracyDisplayGroup_->hide();
+    accuracyModeGroup_->hide();
+    clear_accuracy_indicator();
+    station_.grids().all_grids_set_up = false;
+}
+
 void GridSetupScreen::markIncomplete()
 {
     GridState& g = station_.grids();
@@ -1476,12 +1481,7 @@ void GridSetupScreen::markIncomplete()
         g.grid_set_up[shownGrid_] = false;
         emit station_.gridStateChanged(shownGrid_);
     }
-    setStateIcon(false);
-    accuracyButton_->hide();
-    accuracyDisplayGroup_->hide();
-    accuracyModeGroup_->hide();
-    clear_accuracy_indicator();
-    g.all_grids_set_up = false;
+    showIncomplete();
 }
 
 } // namespace tarvex

@@ -116,6 +116,8 @@ private:
     void drawAgreementRings(double markerSize, bool cross);
     // The grid in hand was edited: not complete, its fit no longer holds.
     void markIncomplete();
+    // The state icon and the accuracy controls of a grid that is no longer complete.
+    void showIncomplete();
     void connectBoxes();
     void boxChanged(int buoyIndex, int field);   // field 0/1 screen, 2/3 survey; index 0 = jump
     void setStateIcon(bool complete);
