@@ -7,7 +7,10 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QByteArray>
+#include <QSize>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -43,14 +46,33 @@ struct VideoOpenRequest {
     int framesPerSecond = 30;
 };
 
+// How a camera that compresses its pictures itself (MJPEG from USB cameras, H.264 and H.265
+// from network cameras) sends them, so a recording can store its packets as they arrive.
+struct CompressedStream {
+    int codecId = 0;             // AVCodecID
+    QString codecName;           // for the operator: "MJPEG", "H.264", "H.265"
+    QSize size;
+    QByteArray extradata;        // the codec's global header (H.264 SPS/PPS); may be empty
+    double framesPerSecond = 0;  // as the camera announces it; 0 = not announced
+};
+
 // A device opened for streaming. next() is called from the capture thread only.
 class FrameSource {
 public:
     virtual ~FrameSource() = default;
     struct Frame {
-        QImage image;                    // Format_RGB32
+        QImage image;                    // Format_RGB32; null when only the packet is given
         CaptureClock::time_point time;   // when the picture was taken
+        // The camera's own compressed picture, when compressedStream() names its codec; the
+        // preview and stills decode it on demand, a recording stores it as it is.
+        QByteArray packet;
+        bool keyFrame = true;
     };
+    // Set when next() delivers packets (image may then be null); fixed once the source is open.
+    virtual std::optional<CompressedStream> compressedStream() const { return std::nullopt; }
+    // Called from the capture thread with news an operator should see ("North tower is silent:
+    // reconnecting"); set before the first next().
+    virtual void setNoticeHandler(std::function<void(const QString&)> handler) { (void)handler; }
     // Blocks until the next frame or until interrupt(); nullopt when interrupted or when the
     // device failed, with the reason in error().
     virtual std::optional<Frame> next() = 0;
