@@ -11,6 +11,8 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-calib3d-dev libopencv-video-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang ffmpeg
+  # The RTSP server the network-camera tests record from (run as nobody under root).
+  vlc-bin vlc-plugin-base
   git dpkg-dev desktop-file-utils
   fonts-dejavu-core
 )

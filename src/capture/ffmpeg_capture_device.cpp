@@ -92,6 +92,7 @@ FfmpegCaptureDevice::FfmpegCaptureDevice(FfmpegCaptureOptions options, QObject* 
     platform_ = options_.videoBackend ? options_.videoBackend : std::shared_ptr<VideoBackend>(makePlatformVideoBackend());
     if (options_.rehearsal)
         rehearsal_ = std::make_shared<RehearsalBackend>(options_.rehearsalScript);
+    network_ = options_.networkBackend ? options_.networkBackend : std::make_shared<NetworkCameraBackend>();
     audioBackend_ = options_.audioBackend ? options_.audioBackend
                                           : std::shared_ptr<AudioBackend>(makeLibavdeviceAudioBackend());
     video_ = listVideoDevices();
@@ -119,6 +120,8 @@ QList<FfmpegCaptureDevice::Device> FfmpegCaptureDevice::listVideoDevices() const
     if (rehearsal_)
         for (const VideoDeviceInfo& d : rehearsal_->devices())
             out << Device{rehearsal_.get(), d};
+    for (const VideoDeviceInfo& d : network_->devices())
+        out << Device{network_.get(), d};
     return out;
 }
 
@@ -290,6 +293,11 @@ CaptureResult FfmpegCaptureDevice::ensureStreaming()
     if (!source)
         return CaptureError{CaptureError::NoDevice, error};
     streaming_ = r;
+    // News from the capture thread (a network camera gone silent, back again) for the
+    // status line; dropped with the device if it is gone before it arrives.
+    source->setNoticeHandler([this](const QString& text) {
+        QMetaObject::invokeMethod(this, [this, text] { emit statusText(text); }, Qt::QueuedConnection);
+    });
     s_->source = std::move(source);
     s_->stopStreaming = false;
     s_->captureThread = std::thread([this] { captureLoop(); });
@@ -497,6 +505,8 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
     rs.channels = settings.channels;
     rs.bits = settings.bits;
     rs.size = currentSize();
+    if (!rs.size.isValid() && deviceBackend_ == network_.get())
+        rs.size = network_->lastSize(device_.id);
     rs.framesPerSecond = fps_;
     rs.codec = settings.videoCompressor >= 0 ? codecs_[settings.videoCompressor] : VideoCodec::Uncompressed;
     rs.quality = settings.quality;

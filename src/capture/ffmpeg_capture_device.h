@@ -18,6 +18,7 @@
 #include "capture/avi_recorder.h"
 #include "capture/capture_backend.h"
 #include "capture/capture_device.h"
+#include "capture/network_camera.h"
 #include "capture/rehearsal_camera.h"
 
 #include <QElapsedTimer>
@@ -34,6 +35,9 @@ struct FfmpegCaptureOptions {
     // null: the platform's cameras / libavdevice's sound devices.
     std::shared_ptr<VideoBackend> videoBackend;
     std::shared_ptr<AudioBackend> audioBackend;
+    // The operator's network cameras, listed after the rehearsal camera; null = an empty list
+    // of the device's own (networkCameras() reaches it).
+    std::shared_ptr<NetworkCameraBackend> networkBackend;
     // How often plugged and unplugged devices are looked for; 0 = never.
     int devicePollMs = 1000;
     // Free bytes on the volume of a path; null = QStorageInfo. A recording stops, keeping a
@@ -56,6 +60,8 @@ public:
 
     // Looks for plugged and unplugged devices now (the poll timer calls it too).
     void pollDevices();
+    // The list of network cameras; call pollDevices() after changing it.
+    std::shared_ptr<NetworkCameraBackend> networkCameras() const { return network_; }
 
     QStringList videoDevices() const override;
     QStringList audioDevices() const override;
@@ -108,6 +114,7 @@ private:
     FfmpegCaptureOptions options_;
     std::shared_ptr<VideoBackend> platform_;
     std::shared_ptr<RehearsalBackend> rehearsal_;
+    std::shared_ptr<NetworkCameraBackend> network_;
     std::shared_ptr<AudioBackend> audioBackend_;
     QList<Device> video_;
     QList<AudioDeviceInfo> audio_;

@@ -1,11 +1,13 @@
 #include "cli/cli_capture.h"
 
 #include "capture/ffmpeg_capture_device.h"
+#include "capture/network_camera.h"
 #include "capture/rehearsal_camera.h"
 #include "cli/cli.h"
 #include "grid/grid_file.h"
 #include "grid/grid_fit.h"
 #include "grid/grid_geometry.h"
+#include "station/settings_store.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -106,6 +108,35 @@ int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err
     return kCliOk;
 }
 
+// --device as a network address, or as the name of a network camera the station keeps;
+// an empty address when it is neither.
+NetworkCamera networkCameraOf(const QString& device)
+{
+    if (isNetworkCameraAddress(device)) {
+        NetworkCamera c = withCredentialsSeparated(NetworkCamera{{}, device, {}, {}});
+        c.name = c.address;
+        return c;
+    }
+    if (device.isEmpty())
+        return {};
+    const SettingsStore store;
+    for (const NetworkCamera& c : loadNetworkCameras(store))
+        if (c.name.compare(device, Qt::CaseInsensitive) == 0)
+            return c;
+    return {};
+}
+
+std::shared_ptr<NetworkCameraBackend> commandLineNetworkCameras(const NetworkCamera& camera)
+{
+    // Nobody is there to press Stop: a camera lost for five seconds ends the recording,
+    // which keeps the pictures it received.
+    NetworkTimings t;
+    t.giveUpMs = 5000;
+    auto backend = std::make_shared<NetworkCameraBackend>(t);
+    backend->setCameras({camera});
+    return backend;
+}
+
 int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
 {
     // The one option without a value: a rehearsal pass whose skier never reaches the water.
@@ -163,17 +194,22 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     }
     if (noLanding)
         script.landing = false;
+    const NetworkCamera networkCamera = networkCameraOf(opt.value(QStringLiteral("device")));
+    if (!networkCamera.address.isEmpty())
+        o.networkBackend = commandLineNetworkCameras(networkCamera);
     FfmpegCaptureDevice c(o);
     const QStringList devices = c.videoDevices();
     int device = devices.isEmpty() ? -1 : 0;
-    if (opt.contains(QStringLiteral("device"))) {
+    if (!networkCamera.address.isEmpty()) {
+        device = int(devices.size()) - 1;   // the network camera comes last
+    } else if (opt.contains(QStringLiteral("device"))) {
         device = -1;
         for (int i = 0; i < devices.size(); ++i)
             if (devices[i].compare(opt.value(QStringLiteral("device")), Qt::CaseInsensitive) == 0)
                 device = i;
         if (device < 0)
-            return fail(err, QStringLiteral("no device '%1'; there are: %2")
-                                 .arg(opt.value(QStringLiteral("device")), devices.join(QStringLiteral(", "))));
+            return fail(err, maskCredentials(QStringLiteral("no device '%1'; there are: %2")
+                                 .arg(opt.value(QStringLiteral("device")), devices.join(QStringLiteral(", ")))));
     }
     if (device < 0)
         return fail(err, QStringLiteral("no capture device"));
@@ -212,10 +248,30 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     QEventLoop loop;
     QStringList warnings;
     QObject::connect(&c, &CaptureDevice::warning, &loop, [&](const QString& w) { warnings << w; });
+    // A network camera's news (silent, reconnected) as it happens; the usual status texts
+    // are the summary's business.
+    QObject::connect(&c, &CaptureDevice::statusText, &loop, [&](const QString& t) {
+        if (!t.startsWith(QLatin1String("Capturing to ")) && !t.startsWith(QLatin1String("Captured "))
+            && !t.startsWith(QLatin1String("Connected to ")) && !t.isEmpty()) {
+            err << "tarvex-cli: " << t << "\n";
+            err.flush();
+        }
+    });
     QObject::connect(&c, &CaptureDevice::statusCode, &loop, [&](int code, const QString&) {
         if (code == CaptureStatusReady)
             loop.quit();
     });
+    if (!networkCamera.address.isEmpty()) {
+        // A network camera sends what it has buffered since its last key frame in one burst
+        // when it is connected; the recording starts once that is past, on pictures that
+        // come at the camera's pace.
+        c.setFrameRate(fps);
+        if (const auto e = c.setPreview(true))
+            return report(e);
+        QEventLoop settle;
+        QTimer::singleShot(1500, &settle, &QEventLoop::quit);
+        settle.exec();
+    }
     if (const auto e = c.startRecording(settings))
         return report(e);
     // The time limit ends the recording; the guard only matters for a device that stalls.
