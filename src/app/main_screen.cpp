@@ -6,6 +6,7 @@
 #include "common/rtf_reader.h"
 #include "capture/capture_component.h"
 #include "capture/capture_device_panel.h"
+#include "capture/ffmpeg_capture_component.h"
 #include "common/folder_check.h"
 #include "common/list_text.h"
 #include "common/text_file.h"
@@ -90,6 +91,11 @@ void MainScreen::buildControls()
     // The capture device panel occupies the left part while it is shown.
     panel_ = new CaptureDevicePanel(station_.store(), station_.prompter(), station_.capture(), content_);
     panel_->setObjectName(QStringLiteral("devicePanel"));
+    // The station's own capture device lists the operator's network cameras.
+    if (auto* ffmpeg = dynamic_cast<FfmpegCaptureComponent*>(&station_.capture())) {
+        FfmpegCaptureDevice* device = &ffmpeg->ffmpegDevice();
+        panel_->setNetworkCameras(device->networkCameras(), [device] { device->pollDevices(); });
+    }
     panel_->setGeometry(0, 0, pixelsFromTwips(6000), pixelsFromTwips(8400));
 
     controlsFrame_ = new QGroupBox(QStringLiteral("Tarvex Controls and Configuration"), content_);

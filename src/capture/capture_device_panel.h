@@ -14,10 +14,14 @@
 // to the capture screen.
 #include "capture/capture_component.h"
 #include <QWidget>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <thread>
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -25,6 +29,8 @@ class QPushButton;
 
 namespace tarvex {
 
+class NetworkCameraBackend;
+struct NetworkCamera;
 class Prompter;
 class SettingsStore;
 
@@ -72,6 +78,11 @@ public:
     double frameRateBoxValue() const;
     void showStatistics(const CaptureStatistics& s);
 
+    // The operator's network cameras: loaded from the settings store into backend, which
+    // lists them after the local devices; listChanged makes the device read its list again
+    // after every change made here. Until it is called the network-camera buttons are hidden.
+    void setNetworkCameras(std::shared_ptr<NetworkCameraBackend> backend, std::function<void()> listChanged);
+
 signals:
     void configCaptionChanged(const QString& caption);
     // The capture screen (the component's live picture) should be shown or hidden.
@@ -117,6 +128,18 @@ private:
     void statusTextArrived(const QString& text);
     void statusCodeArrived(int code, const QString& text);
     void stillSaved(const QString& path, const CaptureResult& outcome);
+
+    // Network cameras: add, rename, remove, test (off the user-interface thread).
+    void buildNetworkControls(QGridLayout* commands, int row);
+    void addNetworkCamera();
+    void renameNetworkCamera();
+    void removeNetworkCamera();
+    void testNetworkCamera();
+    void networkTestDone(const QString& text);
+    int selectedNetworkCamera() const;   // in the backend's list; -1 for a local device
+    void updateNetworkButtons();
+    void changeNetworkCameras(const QList<NetworkCamera>& cameras);
+    std::optional<QString> askCameraName(const QString& prompt, const QString& title, const QString& current);
 
     SettingsStore& store_;
     Prompter& prompter_;
@@ -177,6 +200,19 @@ private:
     QLineEdit* captionTopEdit_ = nullptr;
 
     QLabel* statusLabel_ = nullptr;
+
+    // Network cameras
+    std::shared_ptr<NetworkCameraBackend> network_;
+    std::function<void()> networkListChanged_;
+    bool ownDeviceChange_ = false;   // the list changes because of a button here: no question
+    std::thread networkTest_;
+    bool networkTesting_ = false;
+    QLabel* networkLabel_ = nullptr;
+    QWidget* networkRow_ = nullptr;
+    QPushButton* addNetworkButton_ = nullptr;
+    QPushButton* renameNetworkButton_ = nullptr;
+    QPushButton* removeNetworkButton_ = nullptr;
+    QPushButton* testNetworkButton_ = nullptr;
 };
 
 } // namespace tarvex
