@@ -354,11 +354,14 @@ private:
         return false;
     }
 
-    // When the picture was taken: the stream's own time stamps where it has real ones, else
-    // the arrival. Either way two pictures are at least one frame interval apart, so a burst
-    // of pictures held up on the network still fills consecutive slots of a recording.
+    // When the picture was taken: the stream's own time stamps where it has real ones.
+    // Where it has none (MJPEG over HTTP) the pictures are put on a grid of the recording's
+    // frame interval that follows the arrivals: a picture held up on the network, or a
+    // burst after a hold-up, still fills its own slot of a recording. Only an arrival far
+    // off the grid (a camera at another rate, a reconnection) sets the grid to it again.
     CaptureClock::time_point stamp(const AVPacket* p, CaptureClock::time_point arrival)
     {
+        const auto interval = duration_cast<CaptureClock::duration>(duration<double>(interval_));
         CaptureClock::time_point t = arrival;
         const int64_t ts = p->dts != AV_NOPTS_VALUE ? p->dts : p->pts;
         if (connection_->realStamps() && ts != AV_NOPTS_VALUE) {
@@ -368,16 +371,17 @@ private:
                 anchored_ = true;
                 anchorStamp_ = ts;
                 anchorTime_ = arrival;
-                t = arrival;
             } else {
                 t = anchorTime_ + duration_cast<CaptureClock::duration>(duration<double>(since));
             }
         } else if (last_) {
-            const auto paced = *last_ + duration_cast<CaptureClock::duration>(duration<double>(interval_));
-            // A camera faster than the recording would run ahead of the wall clock for ever.
-            if (paced > t && paced - t < duration_cast<CaptureClock::duration>(duration<double>(3 * interval_)))
-                t = paced;
+            const auto grid = *last_ + interval;
+            const auto tolerance = std::max(duration_cast<CaptureClock::duration>(milliseconds(100)), 3 * interval);
+            if (arrival - grid <= tolerance && grid - arrival <= tolerance)
+                t = grid;
         }
+        if (last_ && t <= *last_)
+            t = *last_ + microseconds(1);   // never back in time
         last_ = t;
         return t;
     }
