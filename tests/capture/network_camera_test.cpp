@@ -277,7 +277,7 @@ void recordsEveryFrame(const QString& url, const QString& fps, int seconds, int 
 TEST(NetworkCameraRecording, MjpegOverHttpAt30And60KeepsEveryFrame)
 {
     NEED("ffmpeg");
-    for (const auto& [size, fps] : {std::pair{QString("640x360"), 30}, std::pair{QString("640x360"), 60}}) {
+    for (const auto& [size, fps] : {std::pair{QString("320x180"), 30}, std::pair{QString("320x180"), 60}}) {
         SCOPED_TRACE(size.toStdString());
         const QString clip = Clips::get().clip(size, fps, "mjpeg");
         ASSERT_FALSE(clip.isEmpty());
@@ -292,7 +292,7 @@ TEST(NetworkCameraRecording, RtspAt60And30KeepsEveryFrame)
 {
     NEED("cvlc");
     NEED("ffmpeg");
-    for (const auto& [size, fps] : {std::pair{QString("640x360"), 60}, std::pair{QString("640x360"), 30}}) {
+    for (const auto& [size, fps] : {std::pair{QString("320x180"), 60}, std::pair{QString("320x180"), 30}}) {
         SCOPED_TRACE(size.toStdString());
         const QString clip = Clips::get().clip(size, fps, "h264");
         ASSERT_FALSE(clip.isEmpty());
@@ -306,7 +306,7 @@ TEST(NetworkCameraRecording, RtspAt60And30KeepsEveryFrame)
 TEST(NetworkCameraRecording, AStreamKilledAfterTwoSecondsLeavesThePicturesReceived)
 {
     NEED("ffmpeg");
-    const QString clip = Clips::get().clip("640x360", 30, "mjpeg");
+    const QString clip = Clips::get().clip("320x180", 30, "mjpeg");
     ASSERT_FALSE(clip.isEmpty());
     Server s;
     const QString url = serveMjpeg(s, clip, 30, freePort(SOCK_STREAM));
