@@ -437,21 +437,28 @@ QString addressWithCredentials(const NetworkCamera& camera)
 NetworkCamera withCredentialsSeparated(NetworkCamera camera)
 {
     camera.address = camera.address.trimmed();
-    const QUrl url(camera.address);
-    if (!url.isValid() || (url.userName().isEmpty() && url.password().isEmpty()))
+    const int start = int(camera.address.indexOf(QStringLiteral("://")));
+    if (start <= 0)
         return camera;
-    camera.user = url.userName(QUrl::FullyDecoded);
-    camera.password = url.password(QUrl::FullyDecoded);
-    const int start = int(camera.address.indexOf(QStringLiteral("://"))) + 3;
-    const int at = int(camera.address.indexOf(QLatin1Char('@'), start));
-    if (start >= 3 && at > start)
-        camera.address.remove(start, at - start + 1);
+    const int from = start + 3;
+    int end = int(camera.address.indexOf(QLatin1Char('/'), from));
+    if (end < 0)
+        end = int(camera.address.size());
+    // The host follows the last '@' of the authority: a password may hold one unencoded.
+    const int at = int(camera.address.lastIndexOf(QLatin1Char('@'), end - 1));
+    if (at < from)
+        return camera;
+    const QString userInfo = camera.address.mid(from, at - from);
+    const int colon = int(userInfo.indexOf(QLatin1Char(':')));
+    camera.user = QUrl::fromPercentEncoding(userInfo.left(colon < 0 ? userInfo.size() : colon).toUtf8());
+    camera.password = colon < 0 ? QString() : QUrl::fromPercentEncoding(userInfo.mid(colon + 1).toUtf8());
+    camera.address.remove(from, at - from + 1);
     return camera;
 }
 
 QString maskCredentials(const QString& text)
 {
-    static const QRegularExpression credentials(QStringLiteral("([A-Za-z][A-Za-z0-9+.-]*://[^/@:\\s]*):[^@/\\s]*@"));
+    static const QRegularExpression credentials(QStringLiteral("([A-Za-z][A-Za-z0-9+.-]*://[^/@:\\s]*):[^/\\s]*@"));
     QString out = text;
     out.replace(credentials, QStringLiteral("\\1:***@"));
     return out;
