@@ -144,6 +144,22 @@ int FrameTimes::matching(int frame, const FrameTimes& other) const
     return other.nearest(micros[frame]);
 }
 
+QMap<int, int> matchingFrames(const QMap<int, QString>& files, int camera, int frame)
+{
+    QMap<int, int> out;
+    FrameTimes own;
+    QString error;
+    const bool known = files.contains(camera) && FrameTimes::read(frameTimesPath(files.value(camera)), own, error);
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        FrameTimes other;
+        int match = -1;
+        if (known && it.key() != camera && FrameTimes::read(frameTimesPath(it.value()), other, error))
+            match = own.matching(frame, other);
+        out.insert(it.key(), match >= 0 ? match : frame);
+    }
+    return out;
+}
+
 CaptureResult startTogether(const QList<CaptureDevice*>& devices, QList<RecordingSettings> settings)
 {
     if (devices.isEmpty() || devices.size() != settings.size())

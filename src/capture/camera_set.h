@@ -42,6 +42,11 @@ struct FrameTimes {
     int matching(int frame, const FrameTimes& other) const;
 };
 
+// For each file of a take (by camera), the frame that matches frame `frame` of camera
+// `camera`'s file, by the times files; a camera whose times cannot be read (or the camera
+// itself) keeps the frame number as it is.
+QMap<int, int> matchingFrames(const QMap<int, QString>& files, int camera, int frame);
+
 // Starts every device on one common start: the first device's next frame where it keeps a
 // clock, otherwise a moment just ahead so all of them are streaming by then. Each setting's
 // start is overwritten. When one refuses, those already started are stopped again and the

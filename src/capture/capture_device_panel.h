@@ -72,6 +72,13 @@ public:
     double frameRateBoxValue() const;
     void showStatistics(const CaptureStatistics& s);
 
+    // --- Cameras of grids 2 and 3 ---
+    // Shown when the configuration has more than one grid: the camera each further grid is
+    // seen by, "None" or a device name, stored by name. Refilled from the component's list
+    // and the stored choices; a stored camera that is not plugged in stays chosen.
+    void refreshGridCameras();
+    QGroupBox* gridCamerasFrame() const { return gridCamerasFrame_; }
+
 signals:
     void configCaptionChanged(const QString& caption);
     // The capture screen (the component's live picture) should be shown or hidden.
@@ -177,6 +184,16 @@ private:
     QLineEdit* captionTopEdit_ = nullptr;
 
     QLabel* statusLabel_ = nullptr;
+
+    // Cameras of grids 2 and 3.
+    void buildGridCameras();
+    void gridCameraChosen(int grid);
+    int gridsInUse() const;
+    QGroupBox* gridCamerasFrame_ = nullptr;
+    QComboBox* gridCameraBoxes_[2] = {nullptr, nullptr};
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };
 
 } // namespace tarvex
