@@ -36,7 +36,10 @@ CaptureComponent::CaptureComponent(std::shared_ptr<CaptureDevice> device, std::s
     connect(device_.get(), &CaptureDevice::deviceChange, this, &CaptureComponent::followDeviceChange);
     // However the first camera's recording ends (stop, time limit, lost device), the take ends.
     connect(device_.get(), &CaptureDevice::statusCode, this, [this](int code, const QString&) {
-        if (code == CaptureStatusReady)
+        // A recording that ran to its time limit: each companion reaches it on its own clock,
+        // a frame later at most, and keeps that last frame.
+        const bool toTheLimit = limit_ > 0 && device_->statistics().framesCaptured >= long(limit_) * fps_;
+        if (code == CaptureStatusReady && !toTheLimit)
             stopCompanions();
     });
 }
