@@ -1,7 +1,8 @@
 // Records two rehearsal cameras at once as the station does (one Start Recording, the
 // second camera as the component's companion) and prints for each camera the frames and
 // drops, the CPU of the whole recording in % of one core, and the largest offset between
-// matching frames of the two files on their common clock.
+// matching frames of the two files on their common clock (each frame of camera 1 and the
+// frame of camera 2 taken nearest in time).
 #include "capture/camera_set.h"
 #include "capture/ffmpeg_capture_component.h"
 
@@ -85,8 +86,11 @@ Run record(const QString& codec, bool preview, int fps, int seconds)
     FrameTimes a, b;
     QString why;
     if (FrameTimes::read(frameTimesPath(file), a, why) && FrameTimes::read(frameTimesPath(cameraFilePath(file, 2)), b, why))
-        for (int n = 0; n < std::min(a.micros.size(), b.micros.size()); ++n)
-            run.worstOffsetMicros = std::max(run.worstOffsetMicros, std::abs(a.micros[n] - b.micros[n]));
+        for (int n = 0; n < a.micros.size(); ++n)
+            if (const int m = a.matching(n, b); m >= 0)
+                run.worstOffsetMicros = std::max(run.worstOffsetMicros, std::abs(a.micros[n] - b.micros[m]));
+    else
+        run.error = why;
     return run;
 }
 
