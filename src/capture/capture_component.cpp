@@ -423,7 +423,11 @@ CaptureResult CaptureComponent::startCapture()
     s.videoCompressor = videoCompressor_;
     s.quality = quality_;
     recordingFiles_ = {{1, file_}};
-    const QList<std::pair<int, CaptureDevice*>> companions = prepareCompanions();
+    QStringList warnings;
+    const QList<std::pair<int, CaptureDevice*>> companions = prepareCompanions(warnings);
+    // Told once the recording runs: a message box before it would hold up the start.
+    for (const QString& w : std::as_const(warnings))
+        QMetaObject::invokeMethod(this, [this, w] { emit warning(w); }, Qt::QueuedConnection);
     if (companions.isEmpty())
         return device_->startRecording(s);
 
@@ -456,7 +460,7 @@ CaptureDevice* CaptureComponent::companionDevice(int grid) const
     return it == companions_.end() ? nullptr : it->get();
 }
 
-QList<std::pair<int, CaptureDevice*>> CaptureComponent::prepareCompanions()
+QList<std::pair<int, CaptureDevice*>> CaptureComponent::prepareCompanions(QStringList& warnings)
 {
     QList<std::pair<int, CaptureDevice*>> out;
     const QString first = videoDeviceName(selectedVideo_);
@@ -466,7 +470,7 @@ QList<std::pair<int, CaptureDevice*>> CaptureComponent::prepareCompanions()
         if (name.isEmpty())
             continue;
         if (name == first) {
-            emit warning(QStringLiteral("The camera of grid %1, %2, is the camera of grid 1; it was recorded once").arg(grid).arg(name));
+            warnings << QStringLiteral("The camera of grid %1, %2, is the camera of grid 1; it was recorded once").arg(grid).arg(name);
             continue;
         }
         std::shared_ptr<CaptureDevice>& device = companions_[grid];
@@ -480,7 +484,7 @@ QList<std::pair<int, CaptureDevice*>> CaptureComponent::prepareCompanions()
             device = makeCompanionDevice();
             if (!device) {
                 companions_.remove(grid);
-                emit warning(QStringLiteral("This station records one camera; %1 was not recorded").arg(name));
+                warnings << QStringLiteral("This station records one camera; %1 was not recorded").arg(name);
                 continue;
             }
             connect(device.get(), &CaptureDevice::warning, this,
@@ -494,7 +498,7 @@ QList<std::pair<int, CaptureDevice*>> CaptureComponent::prepareCompanions()
             e = device->open(index);
         if (e) {
             openCompanion_.remove(grid);
-            emit warning(QStringLiteral("The camera of grid %1, %2, was not recorded: %3").arg(grid).arg(name, e->description));
+            warnings << QStringLiteral("The camera of grid %1, %2, was not recorded: %3").arg(grid).arg(name, e->description);
             continue;
         }
         openCompanion_.insert(grid, name);

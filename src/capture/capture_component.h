@@ -217,8 +217,8 @@ private:
     // The checks every format change shares: a connected device, an index in its list, idle.
     CaptureResult formatChange(int index, qsizetype listSize) const;
     // The companions of the next recording, opened on their cameras; a camera that cannot be
-    // had is told as a warning and left out, so the pass is still recorded by the others.
-    QList<std::pair<int, CaptureDevice*>> prepareCompanions();
+    // had is named in warnings and left out, so the pass is still recorded by the others.
+    QList<std::pair<int, CaptureDevice*>> prepareCompanions(QStringList& warnings);
     void stopCompanions();
 
     QStringList companionNames_;
