@@ -502,6 +502,16 @@ QList<std::pair<int, CaptureDevice*>> CaptureComponent::prepareCompanions(QStrin
             continue;
         }
         openCompanion_.insert(grid, name);
+        // The first camera's frame size where this one offers it, so the pictures compare.
+        const int same = int(device->lists().resolutions.indexOf(resolutionName(resolution())));
+        if (same >= 0 && same != device->format().resolution) {
+            CaptureFormat f = device->format();
+            f.resolution = same;
+            if (CaptureResult refused = device->setFormat(f))
+                warnings << QStringLiteral("The camera of grid %1, %2, keeps its own frame size: %3")
+                                .arg(grid)
+                                .arg(name, refused->description);
+        }
         device->setFrameRate(fps_);
         out.append({grid, device.get()});
     }

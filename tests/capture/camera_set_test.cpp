@@ -131,7 +131,7 @@ FakeVideoDevice cam(const QString& name)
 {
     FakeVideoDevice d;
     d.name = name;
-    d.resolutions = {"320x240"};
+    d.resolutions = {"320x240", "640x480"};
     d.colorFormats = {"RGB24"};
     return d;
 }
@@ -168,6 +168,7 @@ TEST(CaptureComponentCameras, OneStartRecordsEveryConfiguredCamera)
     c.addVideoDevice(cam("North")).addVideoDevice(cam("South")).addVideoDevice(cam("Tower"));
     c.addAudioDevice("Mic", true);
     ASSERT_FALSE(c.connectDevice(0));
+    ASSERT_FALSE(c.setResolution(1));
     ASSERT_FALSE(c.setCaptureFileName("/v/Annjump1.avi"));
     c.setCompanionCameras({"", "Tower"});
     ASSERT_FALSE(c.startCapture());
@@ -176,6 +177,7 @@ TEST(CaptureComponentCameras, OneStartRecordsEveryConfiguredCamera)
     auto* tower = dynamic_cast<FakeCaptureDevice*>(c.companionDevice(3));
     ASSERT_NE(tower, nullptr);
     EXPECT_TRUE(tower->isRecording());
+    EXPECT_EQ(tower->format().resolution, 1);   // 640x480 as the first camera
     EXPECT_EQ(tower->lastRecording().path, "/v/Annjump1-cam3.avi");
     EXPECT_EQ(tower->lastRecording().timesPath, "/v/Annjump1-cam3.avi.times");
     EXPECT_EQ(tower->lastRecording().audioDevice, -1);
