@@ -1,5 +1,6 @@
 #include "capture/capture_component.h"
 #include "capture/capture_dialog_host.h"
+#include "capture/camera_set.h"
 
 #include <algorithm>
 
@@ -33,11 +34,24 @@ CaptureComponent::CaptureComponent(std::shared_ptr<CaptureDevice> device, std::s
     connect(device_.get(), &CaptureDevice::previewFrame, this, &CaptureComponent::previewFrame);
     connect(device_.get(), &CaptureDevice::stillSaved, this, &CaptureComponent::stillSaved);
     connect(device_.get(), &CaptureDevice::deviceChange, this, &CaptureComponent::followDeviceChange);
+    // However the first camera's recording ends (stop, time limit, lost device), the take ends.
+    connect(device_.get(), &CaptureDevice::statusCode, this, [this](int code, const QString&) {
+        // A recording that ran to its time limit: each companion reaches it on its own clock,
+        // a frame later at most, and keeps that last frame.
+        const bool toTheLimit = limit_ > 0 && device_->statistics().framesCaptured >= long(limit_) * fps_;
+        if (code == CaptureStatusReady && !toTheLimit)
+            stopCompanions();
+    });
 }
 
 // The device may outlive us in another owner's hands; it must not call into a half-destroyed
 // component.
-CaptureComponent::~CaptureComponent() { device_->disconnect(this); }
+CaptureComponent::~CaptureComponent()
+{
+    device_->disconnect(this);
+    for (const auto& d : std::as_const(companions_))
+        d->disconnect(this);
+}
 
 CaptureResult CaptureComponent::admit(const QString&, const QString&) { return {}; }
 
@@ -408,7 +422,106 @@ CaptureResult CaptureComponent::startCapture()
     s.bits = bits_;
     s.videoCompressor = videoCompressor_;
     s.quality = quality_;
-    return device_->startRecording(s);
+    recordingFiles_ = {{1, file_}};
+    QStringList warnings;
+    const QList<std::pair<int, CaptureDevice*>> companions = prepareCompanions(warnings);
+    // Told once the recording runs: a message box before it would hold up the start.
+    for (const QString& w : std::as_const(warnings))
+        QMetaObject::invokeMethod(this, [this, w] { emit warning(w); }, Qt::QueuedConnection);
+    if (companions.isEmpty())
+        return device_->startRecording(s);
+
+    QList<CaptureDevice*> devices{device_.get()};
+    s.timesPath = frameTimesPath(file_);
+    QList<RecordingSettings> settings{s};
+    for (const auto& [grid, device] : companions) {
+        RecordingSettings c = s;
+        c.path = cameraFilePath(file_, grid);
+        c.timesPath = frameTimesPath(c.path);
+        c.audioDevice = -1;   // the sound is the first camera's
+        devices << device;
+        settings << c;
+        recordingFiles_.insert(grid, c.path);
+    }
+    const CaptureResult e = startTogether(devices, settings);
+    if (e)
+        recordingFiles_ = {{1, file_}};
+    return e;
+}
+
+void CaptureComponent::setCompanionCameras(const QStringList& names)
+{
+    companionNames_ = names.mid(0, kMaxCameras - 1);
+}
+
+CaptureDevice* CaptureComponent::companionDevice(int grid) const
+{
+    const auto it = companions_.find(grid);
+    return it == companions_.end() ? nullptr : it->get();
+}
+
+QList<std::pair<int, CaptureDevice*>> CaptureComponent::prepareCompanions(QStringList& warnings)
+{
+    QList<std::pair<int, CaptureDevice*>> out;
+    const QString first = videoDeviceName(selectedVideo_);
+    for (int k = 0; k < companionNames_.size(); ++k) {
+        const int grid = k + 2;
+        const QString name = companionNames_[k];
+        if (name.isEmpty())
+            continue;
+        if (name == first) {
+            warnings << QStringLiteral("The camera of grid %1, %2, is the camera of grid 1; it was recorded once").arg(grid).arg(name);
+            continue;
+        }
+        std::shared_ptr<CaptureDevice>& device = companions_[grid];
+        // A companion does not look for cameras itself: one plugged in since is found by a new one.
+        if (device && !device->isRecording() && !device->videoDevices().contains(name)) {
+            device->disconnect(this);
+            device.reset();
+            openCompanion_.remove(grid);
+        }
+        if (!device) {
+            device = makeCompanionDevice();
+            if (!device) {
+                companions_.remove(grid);
+                warnings << QStringLiteral("This station records one camera; %1 was not recorded").arg(name);
+                continue;
+            }
+            connect(device.get(), &CaptureDevice::warning, this,
+                    [this, grid](const QString& w) { emit warning(QStringLiteral("Camera %1: %2").arg(grid).arg(w)); });
+        }
+        const int index = int(device->videoDevices().indexOf(name));
+        CaptureResult e;
+        if (index < 0)
+            e = CaptureError{CaptureError::NoDevice, QStringLiteral("it is not connected to this station")};
+        else if (!device->isOpen() || device->videoDevices().value(index) != openCompanion_.value(grid))
+            e = device->open(index);
+        if (e) {
+            openCompanion_.remove(grid);
+            warnings << QStringLiteral("The camera of grid %1, %2, was not recorded: %3").arg(grid).arg(name, e->description);
+            continue;
+        }
+        openCompanion_.insert(grid, name);
+        // The first camera's frame size where this one offers it, so the pictures compare.
+        const int same = int(device->lists().resolutions.indexOf(resolutionName(resolution())));
+        if (same >= 0 && same != device->format().resolution) {
+            CaptureFormat f = device->format();
+            f.resolution = same;
+            if (CaptureResult refused = device->setFormat(f))
+                warnings << QStringLiteral("The camera of grid %1, %2, keeps its own frame size: %3")
+                                .arg(grid)
+                                .arg(name, refused->description);
+        }
+        device->setFrameRate(fps_);
+        out.append({grid, device.get()});
+    }
+    return out;
+}
+
+void CaptureComponent::stopCompanions()
+{
+    for (const auto& d : std::as_const(companions_))
+        d->stopRecording();
 }
 
 CaptureResult CaptureComponent::stopCapture()
@@ -416,6 +529,7 @@ CaptureResult CaptureComponent::stopCapture()
     if (auto e = admit(QStringLiteral("stopCapture"), {}))
         return e;
     device_->stopRecording();
+    stopCompanions();
     return {};
 }
 

@@ -15,6 +15,7 @@
 #include "capture/capture_device.h"
 
 #include <QHash>
+#include <QMap>
 #include <memory>
 
 namespace tarvex {
@@ -153,6 +154,18 @@ public:
     // Of the running or the last recording.
     CaptureStatistics statistics() const { return device_->statistics(); }
 
+    // --- Further cameras, recorded with the connected one ---
+    // The cameras of grids 2 and 3 by device name (index 0: grid 2; empty: none), kept by name
+    // because indices shift as devices come and go. startCapture records each of them to the
+    // capture file's name plus its grid number, all on one common start, and writes a frame
+    // times file beside every file of the take.
+    QStringList companionCameras() const { return companionNames_; }
+    void setCompanionCameras(const QStringList& names);
+    // The device recording for `grid` (2 or 3) since the last startCapture; null when none.
+    CaptureDevice* companionDevice(int grid) const;
+    // The files of the running or the last recording, by grid.
+    QMap<int, QString> recordingFiles() const { return recordingFiles_; }
+
     // --- Frame capture ---
     QString frameFileName() const { return frameFile_; }
     [[nodiscard]] CaptureResult setFrameFileName(const QString& path);
@@ -181,6 +194,9 @@ protected:
     virtual CaptureResult admit(const QString& op, const QString& args);
     virtual bool offersDialog(int id) const;
     virtual CaptureResult runDialog(int id);
+    // A further device of the same kind for a companion camera; null: this component records
+    // its one camera only.
+    virtual std::shared_ptr<CaptureDevice> makeCompanionDevice() { return nullptr; }
 
     int selectedVideo_ = -1;
     int selectedAudio_ = -1;
@@ -200,6 +216,15 @@ private:
     void followDeviceChange(const QString& category, int action, int index, const QString& name);
     // The checks every format change shares: a connected device, an index in its list, idle.
     CaptureResult formatChange(int index, qsizetype listSize) const;
+    // The companions of the next recording, opened on their cameras; a camera that cannot be
+    // had is named in warnings and left out, so the pass is still recorded by the others.
+    QList<std::pair<int, CaptureDevice*>> prepareCompanions(QStringList& warnings);
+    void stopCompanions();
+
+    QStringList companionNames_;
+    QMap<int, std::shared_ptr<CaptureDevice>> companions_;   // by grid
+    QMap<int, QString> recordingFiles_;
+    QMap<int, QString> openCompanion_;   // the camera each companion device has open
 
     std::shared_ptr<CaptureDevice> device_;
     std::shared_ptr<CaptureDialogHost> dialogs_;

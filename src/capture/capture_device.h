@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <optional>
 
 namespace tarvex {
@@ -81,6 +82,11 @@ struct RecordingSettings {
     int bits = 16;
     int videoCompressor = -1;   // -1: uncompressed
     int quality = 85;           // 1..100, for a compressor that takes one
+    // Cameras recorded together share one start: slot n of every file is the picture taken
+    // nearest start + n / fps. Unset: the device's own next frame.
+    std::optional<std::chrono::steady_clock::time_point> start;
+    // Where the time of each stored frame is written (see frame_times.h); empty: nowhere.
+    QString timesPath;
 };
 
 class CaptureDevice : public QObject {
@@ -129,6 +135,9 @@ public:
     virtual bool isRecording() const = 0;
     // Of the running or the last recording.
     virtual CaptureStatistics statistics() const = 0;
+    // Gets the open device's pictures flowing and names the moment of its next one where the
+    // device keeps a clock of its own, so cameras recorded together can start on it.
+    virtual std::optional<std::chrono::steady_clock::time_point> nextFrameTime() { return std::nullopt; }
 
 signals:
     void statusText(const QString& text);

@@ -224,10 +224,12 @@ void CaptureDevicePanel::buildControls()
     frameOptionsBox_->hide();
 
     statusLabel_ = makeLabel(this, "LblStatus", QString());
+    buildGridCameras();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(commandsFrame_);
+    layout->addWidget(gridCamerasFrame_);
     layout->addWidget(optionsFrame_);
     layout->addWidget(frameOptionsBox_);
     layout->addWidget(statusLabel_);
@@ -264,6 +266,12 @@ void CaptureDevicePanel::wireHandlers()
     connect(fileButton_, &QPushButton::clicked, this, &CaptureDevicePanel::chooseStreamFile);
 
     connect(&capture_, &CaptureComponent::deviceChange, this, &CaptureDevicePanel::deviceChanged);
+    connect(&capture_, &CaptureComponent::deviceChange, this, [this](const QString& category) {
+        if (category == CaptureComponent::VideoCaptureSources)
+            refreshGridCameras();
+    });
+    for (int k = 0; k < 2; ++k)
+        connect(gridCameraBoxes_[k], &QComboBox::activated, this, [this, k] { gridCameraChosen(k + 2); });
     connect(&capture_, &CaptureComponent::statusText, this, &CaptureDevicePanel::statusTextArrived);
     connect(&capture_, &CaptureComponent::statusCode, this, &CaptureDevicePanel::statusCodeArrived);
     connect(&capture_, &CaptureComponent::stillSaved, this, &CaptureDevicePanel::stillSaved);
@@ -564,7 +572,72 @@ CaptureResult CaptureDevicePanel::applyCaptureValues()
         return e;
     if (auto e = capture_.setTimeLimit(wholeNumberOf(limitEdit_->text())))
         return e;
+    QStringList companions;
+    for (int grid = 2; grid <= gridsInUse(); ++grid)
+        companions << store_.get(key::gridCamera(grid));
+    capture_.setCompanionCameras(companions);
     return pushAudioFormat();
+}
+
+// --- Cameras of grids 2 and 3 ---
+
+void CaptureDevicePanel::buildGridCameras()
+{
+    gridCamerasFrame_ = named(new QGroupBox(QStringLiteral("Cameras of the Other Grids"), this), "GridCameras");
+    auto* grid = new QGridLayout(gridCamerasFrame_);
+    for (int k = 0; k < 2; ++k) {
+        const QByteArray label = "GridCameraLabel" + QByteArray::number(k + 2);
+        const QByteArray box = "cmbCamera" + QByteArray::number(k + 2);
+        grid->addWidget(makeLabel(gridCamerasFrame_, label.constData(), QStringLiteral("Grid %1 Camera:").arg(k + 2)), k, 0);
+        gridCameraBoxes_[k] = named(new QComboBox(gridCamerasFrame_), box.constData());
+        grid->addWidget(gridCameraBoxes_[k], k, 1);
+    }
+    grid->setColumnStretch(1, 1);
+    gridCamerasFrame_->hide();
+}
+
+int CaptureDevicePanel::gridsInUse() const
+{
+    // As the configuration reads it: only a stored 2 or 3 means more than one grid.
+    const double grids = store_.getDouble(key::grids, 0);
+    return grids == 2 ? 2 : grids == 3 ? 3 : 1;
+}
+
+void CaptureDevicePanel::refreshGridCameras()
+{
+    QStringList devices;
+    for (int i = 0; i < capture_.videoDeviceCount(); ++i)
+        devices << capture_.videoDeviceName(i);
+    const int grids = gridsInUse();
+    for (int k = 0; k < 2; ++k) {
+        QComboBox* box = gridCameraBoxes_[k];
+        const QString stored = store_.get(key::gridCamera(k + 2));
+        QStringList items = QStringList{QStringLiteral("None")} + devices;
+        if (!stored.isEmpty() && !devices.contains(stored))
+            items << stored;
+        const QSignalBlocker quiet(box);
+        box->clear();
+        box->addItems(items);
+        box->setCurrentIndex(stored.isEmpty() ? 0 : int(items.indexOf(stored, 1)));
+        box->setEnabled(k + 2 <= grids);
+    }
+    gridCameraBoxes_[1]->setVisible(grids >= 3);
+    if (QWidget* label = gridCamerasFrame_->findChild<QWidget*>(QStringLiteral("GridCameraLabel3")))
+        label->setVisible(grids >= 3);
+    gridCamerasFrame_->setVisible(grids >= 2);
+}
+
+void CaptureDevicePanel::gridCameraChosen(int grid)
+{
+    QComboBox* box = gridCameraBoxes_[grid - 2];
+    store_.save(key::gridCamera(grid), box->currentIndex() <= 0 ? QString() : box->currentText());
+}
+
+void CaptureDevicePanel::showEvent(QShowEvent* event)
+{
+    // The configuration screen may have changed the number of grids meanwhile.
+    refreshGridCameras();
+    QWidget::showEvent(event);
 }
 
 void CaptureDevicePanel::fillFrameOptions(const FrameCaptureOptions& o)

@@ -83,6 +83,13 @@ public:
     // after every change made here. Until it is called the network-camera buttons are hidden.
     void setNetworkCameras(std::shared_ptr<NetworkCameraBackend> backend, std::function<void()> listChanged);
 
+    // --- Cameras of grids 2 and 3 ---
+    // Shown when the configuration has more than one grid: the camera each further grid is
+    // seen by, "None" or a device name, stored by name. Refilled from the component's list
+    // and the stored choices; a stored camera that is not plugged in stays chosen.
+    void refreshGridCameras();
+    QGroupBox* gridCamerasFrame() const { return gridCamerasFrame_; }
+
 signals:
     void configCaptionChanged(const QString& caption);
     // The capture screen (the component's live picture) should be shown or hidden.
@@ -213,6 +220,16 @@ private:
     QPushButton* renameNetworkButton_ = nullptr;
     QPushButton* removeNetworkButton_ = nullptr;
     QPushButton* testNetworkButton_ = nullptr;
+
+    // Cameras of grids 2 and 3.
+    void buildGridCameras();
+    void gridCameraChosen(int grid);
+    int gridsInUse() const;
+    QGroupBox* gridCamerasFrame_ = nullptr;
+    QComboBox* gridCameraBoxes_[2] = {nullptr, nullptr};
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };
 
 } // namespace tarvex

@@ -1,4 +1,5 @@
 #include "capture/capture_screen.h"
+#include "capture/camera_set.h"
 #include "capture/capture_device_panel.h"
 #include "capture/capture_rules.h"
 #include "common/folder_check.h"
@@ -309,7 +310,14 @@ void CaptureScreen::startRecording()
         const WaitPointer wait;
         AppSettings& s = station_.settings();
         s.CapturesPath = withoutTrailingSeparator(s.CapturesPath);
-        const FreeName free = nextFreeSkierName(s.CapturesPath, skierNameBox_->text(), passBox_->text(), FileIsPresent);
+        // A take of several cameras is as taken when any of its files is there.
+        const auto taken = [](const QString& path) {
+            for (int camera = 1; camera <= kMaxCameras; ++camera)
+                if (FileIsPresent(cameraFilePath(path, camera)))
+                    return true;
+            return false;
+        };
+        const FreeName free = nextFreeSkierName(s.CapturesPath, skierNameBox_->text(), passBox_->text(), taken);
         nameChanged_ = free.changed;
         if (nameChanged_) {
             skierNameBox_->setText(free.skier);   // the name change puts the pass back to "1"

@@ -18,6 +18,12 @@ public:
 
     FfmpegCaptureDevice& ffmpegDevice() const { return *device_; }
 
+protected:
+    std::shared_ptr<CaptureDevice> makeCompanionDevice() override
+    {
+        return std::make_shared<FfmpegCaptureDevice>(device_->companionOptions());
+    }
+
 private:
     FfmpegCaptureComponent(std::shared_ptr<FfmpegCaptureDevice> device, std::shared_ptr<CaptureDialogHost> dialogs,
                            QObject* parent)

@@ -1,5 +1,6 @@
 #include "capture/ffmpeg_capture_device.h"
 #include "capture/audio_source.h"
+#include "capture/camera_set.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -84,7 +85,24 @@ struct FfmpegCaptureDevice::Shared {
     std::unique_ptr<AudioSource> audio;
     std::thread audioThread;
     std::atomic<long> audioSamples{0};
+    // Microseconds from the start to the picture of each slot, for the times file.
+    QString timesPath;
+    QList<qint64> times;
 };
+
+namespace {
+
+// An empty chunk repeats the picture before it, so its slot gets that picture's time.
+template <class S>
+void noteFrameTime(S& s, long slot, std::optional<CaptureClock::time_point> taken)
+{
+    const qint64 before = s.times.isEmpty() ? 0 : s.times.last();
+    while (s.times.size() < slot)
+        s.times << before;
+    s.times << (taken ? std::chrono::duration_cast<std::chrono::microseconds>(*taken - s.start).count() : before);
+}
+
+} // namespace
 
 FfmpegCaptureDevice::FfmpegCaptureDevice(FfmpegCaptureOptions options, QObject* parent)
     : CaptureDevice(parent), options_(std::move(options)), s_(std::make_shared<Shared>())
@@ -366,10 +384,13 @@ void FfmpegCaptureDevice::captureLoop()
             continue;
         }
         s.dropped += slot - s.lastSlot - 1;   // slots the device never delivered
-        if (s.queue.size() >= kQueueFrames)
+        const bool queued = s.queue.size() < kQueueFrames;
+        if (!queued)
             ++s.dropped;                        // the encoder is behind: an empty chunk
         else
             s.queue.emplace_back(slot, f->image);
+        if (!s.timesPath.isEmpty())
+            noteFrameTime(s, slot, queued ? std::optional(f->time) : std::nullopt);
         s.lastSlot = slot;
         s.cv.notify_all();
     }
@@ -516,7 +537,8 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
         return CaptureError{CaptureError::FileError, error};
 
     if (deviceBackend_ == rehearsal_.get()) {
-        const QJsonObject truth = groundTruth(RehearsalLayout::forSize(rs.size), rehearsal_->script(), fps_);
+        const QJsonObject truth = groundTruth(RehearsalLayout::forSize(rs.size, RehearsalBackend::cameraOf(device_)),
+                                              rehearsal_->script(), fps_);
         QString why;
         if (!writeGroundTruth(groundTruthPathFor(settings.path), truth, why))
             QMetaObject::invokeMethod(this, [this, why] { emit warning(why); }, Qt::QueuedConnection);
@@ -530,7 +552,7 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
         freeBytes = [dir = QFileInfo(path).absolutePath()] { return QStorageInfo(dir).bytesAvailable(); };
     {
         std::lock_guard lock(s_->m);
-        s_->planned = s_->source->nextFrameTime();
+        s_->planned = settings.start ? settings.start : s_->source->nextFrameTime();
         if (s_->planned)
             s_->source->recordingStarts(*s_->planned, fps_);
         ++s_->generation;
@@ -547,6 +569,8 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
         s_->freeBytes = std::move(freeBytes);
         s_->audio = std::move(audio);
         s_->audioSamples = 0;
+        s_->timesPath = settings.timesPath;
+        s_->times.clear();
     }
     s_->encoderThread = std::thread([this] { encoderLoop(); });
     if (s_->audio)
@@ -599,6 +623,16 @@ void FfmpegCaptureDevice::finishRecording(const QString& warningText)
         dropped = s.dropped;
         seconds = s.started ? std::max(0.0, secondsBetween(s.start, s.end)) : 0.0;
         s.armed = false;
+        if (!s.timesPath.isEmpty()) {
+            const qint64 last = s.times.isEmpty() ? 0 : s.times.last();
+            while (s.times.size() <= lastSlot)
+                s.times << last;
+            s.times.resize(std::max(0L, lastSlot + 1));
+            FrameTimes t{std::exchange(s.times, {})};
+            QString why;
+            if (!t.write(s.timesPath, why) && warn.isEmpty())
+                warn = why;
+        }
     }
     QString error;
     if (!recorder->padVideoTo(lastSlot, error) && warn.isEmpty())
@@ -640,6 +674,22 @@ CaptureStatistics FfmpegCaptureDevice::statistics() const
     if (s_->started)
         st.elapsedMs = long(std::lround(1000 * std::max(0.0, secondsBetween(s_->start, s_->ended ? s_->end : CaptureClock::now()))));
     return st;
+}
+
+std::optional<CaptureClock::time_point> FfmpegCaptureDevice::nextFrameTime()
+{
+    if (!connected_ || capturing_ || ensureStreaming())
+        return std::nullopt;
+    return s_->source->nextFrameTime();
+}
+
+FfmpegCaptureOptions FfmpegCaptureDevice::companionOptions() const
+{
+    FfmpegCaptureOptions o = options_;
+    o.videoBackend = platform_;
+    o.audioBackend = audioBackend_;
+    o.devicePollMs = 0;
+    return o;
 }
 
 // --- A single picture ---

@@ -85,6 +85,11 @@ public:
     void stopRecording() override;
     bool isRecording() const override { return capturing_; }
     CaptureStatistics statistics() const override;
+    std::optional<CaptureClock::time_point> nextFrameTime() override;
+
+    // The options of a further camera recorded beside this one: the same backends (a
+    // device list of their own would see the same cameras), no polling of its own.
+    FfmpegCaptureOptions companionOptions() const;
 
 private:
     struct Shared;

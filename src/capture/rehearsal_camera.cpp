@@ -164,7 +164,12 @@ std::optional<QPointF> RehearsalLens::undistort(QPointF distorted) const
     return centre + v * (r / d);
 }
 
-RehearsalLayout RehearsalLayout::forSize(QSize size)
+QString rehearsalCameraName(int camera)
+{
+    return camera <= 1 ? kRehearsalCameraName : kRehearsalCameraName + QStringLiteral(" %1").arg(camera);
+}
+
+RehearsalLayout RehearsalLayout::forSize(QSize size, int camera)
 {
     RehearsalLayout l;
     // X runs from the ramp along the jump, Y across it, away from the shore camera.
@@ -177,8 +182,15 @@ RehearsalLayout RehearsalLayout::forSize(QSize size)
     l.size = size;
     // Where the buoys appear, as fractions of the picture: the far pair higher and closer
     // together, as a camera on a low tower beside the course sees them.
-    const std::array<QPointF, 4> fractions = {QPointF(0.80, 0.40), QPointF(0.90, 0.80), QPointF(0.26, 0.38),
-                                              QPointF(0.12, 0.76)};
+    // The companions stand further down the shore (2: the buoys seen more from the side) and
+    // further up it (3: nearer the landing area, the pair spread wider).
+    static const std::array<QPointF, 4> kFractions[kRehearsalCameras] = {
+        {QPointF(0.80, 0.40), QPointF(0.90, 0.80), QPointF(0.26, 0.38), QPointF(0.12, 0.76)},
+        {QPointF(0.70, 0.37), QPointF(0.84, 0.78), QPointF(0.20, 0.36), QPointF(0.05, 0.80)},
+        {QPointF(0.90, 0.42), QPointF(0.96, 0.86), QPointF(0.40, 0.41), QPointF(0.22, 0.84)},
+    };
+    l.camera = std::clamp(camera, 1, kRehearsalCameras);
+    const std::array<QPointF, 4>& fractions = kFractions[l.camera - 1];
     std::array<QPointF, 4> pixels;
     for (int k = 0; k < 4; ++k)
         pixels[k] = QPointF(fractions[k].x() * size.width() - 0.5, fractions[k].y() * size.height() - 0.5);
@@ -217,7 +229,7 @@ QJsonObject groundTruth(const RehearsalLayout& layout, const RehearsalScript& sc
         o[key("idealPixel")] = pair(ideal);
     };
     QJsonObject o;
-    o[QStringLiteral("camera")] = kRehearsalCameraName;
+    o[QStringLiteral("camera")] = rehearsalCameraName(layout.camera);
     o[QStringLiteral("width")] = layout.size.width();
     o[QStringLiteral("height")] = layout.size.height();
     o[QStringLiteral("framesPerSecond")] = framesPerSecond;
@@ -298,8 +310,8 @@ QPolygonF surveyPolygon(const RehearsalLayout& l, std::initializer_list<QPointF>
 
 } // namespace
 
-RehearsalRenderer::RehearsalRenderer(QSize size, RehearsalScript script)
-    : layout_(RehearsalLayout::forSize(size)), script_(script), lens_(size, script.lensK1)
+RehearsalRenderer::RehearsalRenderer(QSize size, RehearsalScript script, int camera)
+    : layout_(RehearsalLayout::forSize(size, camera)), script_(script), lens_(size, script.lensK1)
 {
     if (lens_.k1 == 0) {
         lake_ = QImage(size, QImage::Format_RGB32);
@@ -701,8 +713,8 @@ namespace {
 
 class RehearsalSource : public FrameSource {
 public:
-    RehearsalSource(QSize size, int fps, const RehearsalScript& script)
-        : renderer_(size, script), fps_(std::max(1, fps)), origin_(CaptureClock::now())
+    RehearsalSource(QSize size, int fps, const RehearsalScript& script, int camera = 1)
+        : renderer_(size, script, camera), fps_(std::max(1, fps)), origin_(CaptureClock::now())
     {
     }
 
@@ -786,15 +798,27 @@ QList<QSize> RehearsalBackend::sizes()
 
 QList<VideoDeviceInfo> RehearsalBackend::devices()
 {
-    VideoDeviceInfo d;
-    d.name = kRehearsalCameraName;
-    d.id = QStringLiteral("rehearsal");
-    // Any whole rate is drawn; these are the ones a camera at a lake offers.
-    d.formats = {VideoFormatInfo{QStringLiteral("RGB32"), {}, sizes(), {25, 30, 50, 60}}};
-    return {d};
+    QList<VideoDeviceInfo> out;
+    for (int k = 1; k <= kRehearsalCameras; ++k) {
+        VideoDeviceInfo d;
+        d.name = rehearsalCameraName(k);
+        d.id = k == 1 ? QStringLiteral("rehearsal") : QStringLiteral("rehearsal%1").arg(k);
+        // Any whole rate is drawn; these are the ones a camera at a lake offers.
+        d.formats = {VideoFormatInfo{QStringLiteral("RGB32"), {}, sizes(), {25, 30, 50, 60}}};
+        out << d;
+    }
+    return out;
 }
 
-std::unique_ptr<FrameSource> RehearsalBackend::open(const VideoDeviceInfo&, const VideoOpenRequest& request, QString& error)
+int RehearsalBackend::cameraOf(const VideoDeviceInfo& device)
+{
+    const QString rest = device.id.mid(QStringLiteral("rehearsal").size());
+    const int k = device.id.startsWith(QLatin1String("rehearsal")) ? rest.toInt() : 0;
+    return k >= 2 && k <= kRehearsalCameras ? k : 1;
+}
+
+std::unique_ptr<FrameSource> RehearsalBackend::open(const VideoDeviceInfo& device, const VideoOpenRequest& request,
+                                                    QString& error)
 {
     if (request.size.width() < 16 || request.size.height() < 16 || request.framesPerSecond < 1) {
         error = QStringLiteral("The rehearsal camera cannot run at %1x%2, %3 fps")
@@ -803,7 +827,7 @@ std::unique_ptr<FrameSource> RehearsalBackend::open(const VideoDeviceInfo&, cons
                     .arg(request.framesPerSecond);
         return nullptr;
     }
-    return std::make_unique<RehearsalSource>(request.size, request.framesPerSecond, script_);
+    return std::make_unique<RehearsalSource>(request.size, request.framesPerSecond, script_, cameraOf(device));
 }
 
 } // namespace tarvex

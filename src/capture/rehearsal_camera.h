@@ -18,6 +18,10 @@
 namespace tarvex {
 
 inline const QString kRehearsalCameraName = QStringLiteral("Tarvex Rehearsal Camera");
+// The rehearsal camera has two companions on other places of the shore, so a pass can be
+// recorded and measured by several cameras: "Tarvex Rehearsal Camera 2" and "... 3".
+inline constexpr int kRehearsalCameras = 3;
+QString rehearsalCameraName(int camera);
 
 // x' = (h0 x + h1 y + h2) / (h6 x + h7 y + h8), y' = (h3 x + h4 y + h5) / (...).
 struct Homography {
@@ -87,8 +91,9 @@ struct RehearsalLayout {
     QPointF jumpSurvey;
     QSize size;
     Homography surveyToPixel;
+    int camera = 1;   // 1..kRehearsalCameras: where on the shore it stands
 
-    static RehearsalLayout forSize(QSize size);
+    static RehearsalLayout forSize(QSize size, int camera = 1);
     // Through a perfect pinhole; the lens moves it to RehearsalLens::distort of this.
     QPointF pixelOf(QPointF survey) const { return surveyToPixel.map(survey); }
 };
@@ -104,7 +109,7 @@ bool writeGroundTruth(const QString& path, const QJsonObject& truth, QString& er
 // frame costs no warp.
 class RehearsalRenderer {
 public:
-    RehearsalRenderer(QSize size, RehearsalScript script);
+    RehearsalRenderer(QSize size, RehearsalScript script, int camera = 1);
     const RehearsalLayout& layout() const { return layout_; }
     const RehearsalLens& lens() const { return lens_; }
     // frame < 0: no jump is being played (preview before a recording).
@@ -139,6 +144,8 @@ public:
     const RehearsalScript& script() const { return script_; }
 
     static QList<QSize> sizes();
+    // Which of the rehearsal cameras a listed device is (1 when it is none of them).
+    static int cameraOf(const VideoDeviceInfo& device);
 
 private:
     RehearsalScript script_;

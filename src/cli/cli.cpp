@@ -71,6 +71,9 @@ const char kUsage[] =
     "  --seed S            record: a rehearsal pass of its own (contact point, time, speed, height; the same for the same S)\n"
     "  --contact-seconds T record: the rehearsal skier's first contact, seconds after the start (any fraction)\n"
     "  --no-landing        record: the rehearsal skier never reaches the water (takes no value)\n"
+    "  --cameras N         record: N cameras at once, the chosen one and those listed after it, 1 to 3 (default 1);\n"
+    "                      camera k writes OUT-camk.avi and every file gets a .times file of its frame times\n"
+    "  --camera N          rehearsal-grid: the grid of rehearsal camera N (1 to 3) for the same pass\n"
     "\n"
     "Exit status: 0 done; 1 no answer from the grid, a frame outside the clip, dropped frames or no contact found;\n"
     "2 bad usage, a file that cannot be read or written, or a device error.\n";

@@ -1,5 +1,6 @@
 #include "cli/cli_capture.h"
 
+#include "capture/camera_set.h"
 #include "capture/ffmpeg_capture_device.h"
 #include "capture/network_camera.h"
 #include "capture/rehearsal_camera.h"
@@ -20,6 +21,8 @@
 #include <QMap>
 #include <QTimer>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 namespace tarvex {
 
@@ -43,7 +46,8 @@ bool point(const QJsonValue& v, double& x, double& y)
 
 int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    const CliArgs parsed = parseCliArgs(args, {QStringLiteral("out"), QStringLiteral("grid"), QStringLiteral("lens")});
+    const CliArgs parsed = parseCliArgs(args, {QStringLiteral("out"), QStringLiteral("grid"), QStringLiteral("lens"),
+                                               QStringLiteral("camera")});
     if (!parsed.error.isEmpty())
         return fail(err, parsed.error);
     const QStringList& pos = parsed.positional;
@@ -59,10 +63,25 @@ int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err
     if (!f.open(QIODevice::ReadOnly))
         return fail(err, QStringLiteral("cannot read %1: %2").arg(pos.first(), f.errorString()));
     QJsonParseError pe;
-    const QJsonObject truth = QJsonDocument::fromJson(f.readAll(), &pe).object();
-    const QJsonArray buoys = truth.value(QStringLiteral("buoys")).toArray();
-    if (pe.error != QJsonParseError::NoError || buoys.size() != kBuoyCount)
+    QJsonObject truth = QJsonDocument::fromJson(f.readAll(), &pe).object();
+    if (pe.error != QJsonParseError::NoError || truth.value(QStringLiteral("buoys")).toArray().size() != kBuoyCount)
         return fail(err, QStringLiteral("%1 is not a rehearsal ground truth").arg(pos.first()));
+    if (opt.contains(QStringLiteral("camera"))) {
+        // Every rehearsal camera watches the same survey points: the truth of one pass gives
+        // the picture positions of any of them.
+        const int camera = opt.value(QStringLiteral("camera")).toInt(&ok);
+        if (!ok || camera < 1 || camera > kRehearsalCameras)
+            return fail(err, QStringLiteral("--camera must be 1 to %1").arg(kRehearsalCameras));
+        const QSize size(truth.value(QStringLiteral("width")).toInt(), truth.value(QStringLiteral("height")).toInt());
+        if (size.width() < 16 || size.height() < 16)
+            return fail(err, QStringLiteral("%1 is not a rehearsal ground truth").arg(pos.first()));
+        RehearsalScript script;
+        script.lensK1 = truth.value(QStringLiteral("lensK1")).toDouble();
+        script.landing = false;
+        truth = groundTruth(RehearsalLayout::forSize(size, camera), script,
+                            std::max(1, truth.value(QStringLiteral("framesPerSecond")).toInt()));
+    }
+    const QJsonArray buoys = truth.value(QStringLiteral("buoys")).toArray();
 
     // What the grid setup screen would hold after the buoys were clicked on the picture
     // at 1:1 and the survey typed in.
@@ -97,8 +116,9 @@ int runRehearsalGrid(const QStringList& args, QTextStream& out, QTextStream& err
         err << fit.error << "\n";
         return kCliNoResult;
     }
+    const QString camera = truth.value(QStringLiteral("camera")).toString();
     const QString description = QStringLiteral("%1 %2x%3")
-                                    .arg(kRehearsalCameraName)
+                                    .arg(camera.startsWith(kRehearsalCameraName) ? camera : kRehearsalCameraName)
                                     .arg(truth.value(QStringLiteral("width")).toInt())
                                     .arg(truth.value(QStringLiteral("height")).toInt());
     const GridFileWriteResult w = saveGridFile(g, n, opt.value(QStringLiteral("out")), description);
@@ -143,7 +163,7 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     QStringList rest = args;
     const bool noLanding = rest.removeAll(QStringLiteral("--no-landing")) > 0;
     const CliArgs parsed = parseCliArgs(rest, {"device", "size", "fps", "seconds", "codec", "lens-k1", "waves", "seed",
-                                               "contact-seconds"});
+                                               "contact-seconds", "cameras"});
     if (!parsed.error.isEmpty())
         return fail(err, parsed.error);
     const QStringList& pos = parsed.positional;
@@ -157,6 +177,9 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     const int seconds = opt.value(QStringLiteral("seconds"), QStringLiteral("5")).toInt(&ok);
     if (!ok || seconds < 1 || seconds > 3600)
         return fail(err, QStringLiteral("--seconds must be a whole number from 1 to 3600"));
+    const int cameras = opt.value(QStringLiteral("cameras"), QStringLiteral("1")).toInt(&ok);
+    if (!ok || cameras < 1 || cameras > kMaxCameras)
+        return fail(err, QStringLiteral("--cameras must be 1 to %1").arg(kMaxCameras));
     const QMap<QString, QString> codecNames = {{"mjpeg", "MJPEG"}, {"ffv1", "FFV1"}, {"h264", "H.264 (all key frames)"},
                                                {"none", QString()}};
     const QString codec = opt.value(QStringLiteral("codec"), QStringLiteral("mjpeg")).toLower();
@@ -213,21 +236,36 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     }
     if (device < 0)
         return fail(err, QStringLiteral("no capture device"));
+    // Several cameras: the chosen one and those listed after it, each a device of its own on
+    // the same backends.
+    if (device + cameras > devices.size())
+        return fail(err, QStringLiteral("%1 cameras from %2 on: there are only %3")
+                             .arg(cameras)
+                             .arg(devices[device], devices.mid(device).join(QStringLiteral(", "))));
+    std::vector<std::unique_ptr<FfmpegCaptureDevice>> companions;
+    for (int k = 1; k < cameras; ++k)
+        companions.push_back(std::make_unique<FfmpegCaptureDevice>(c.companionOptions()));
+    QList<FfmpegCaptureDevice*> all{&c};
+    for (const auto& d : companions)
+        all << d.get();
     const auto report = [&](const CaptureResult& e) {
         return e ? fail(err, e->description) : kCliOk;
     };
-    if (const auto e = c.open(device))
-        return report(e);
-    if (opt.contains(QStringLiteral("size"))) {
+    for (int k = 0; k < cameras; ++k) {
+        FfmpegCaptureDevice& d = *all[k];
+        if (const auto e = d.open(device + k))
+            return report(e);
+        if (!opt.contains(QStringLiteral("size")))
+            continue;
         const QString want = opt.value(QStringLiteral("size")).toLower();
-        const QStringList sizes = c.lists().resolutions;
+        const QStringList sizes = d.lists().resolutions;
         const int index = int(sizes.indexOf(want));
         if (index < 0)
             return fail(err, QStringLiteral("%1 cannot record %2; it offers %3")
-                                 .arg(devices[device], want, sizes.join(QStringLiteral(", "))));
-        CaptureFormat f = c.format();
+                                 .arg(devices[device + k], want, sizes.join(QStringLiteral(", "))));
+        CaptureFormat f = d.format();
         f.resolution = index;
-        if (const auto e = c.setFormat(f))
+        if (const auto e = d.setFormat(f))
             return report(e);
     }
     const int compressor = int(c.videoCompressors().indexOf(codecNames.value(codec)));
@@ -245,9 +283,28 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     settings.timeLimit = seconds;
     settings.videoCompressor = compressor;
 
+    QList<CaptureDevice*> recording;
+    QList<RecordingSettings> perCamera;
+    for (int k = 0; k < cameras; ++k) {
+        RecordingSettings one = settings;
+        one.path = cameraFilePath(settings.path, k + 1);
+        if (cameras > 1)
+            one.timesPath = frameTimesPath(one.path);
+        recording << all[k];
+        perCamera << one;
+    }
+
     QEventLoop loop;
     QStringList warnings;
-    QObject::connect(&c, &CaptureDevice::warning, &loop, [&](const QString& w) { warnings << w; });
+    int running = cameras;
+    for (int k = 0; k < cameras; ++k) {
+        const QString who = cameras > 1 ? QStringLiteral("camera %1: ").arg(k + 1) : QString();
+        QObject::connect(all[k], &CaptureDevice::warning, &loop, [&, who](const QString& w) { warnings << who + w; });
+        QObject::connect(all[k], &CaptureDevice::statusCode, &loop, [&](int code, const QString&) {
+            if (code == CaptureStatusReady && --running == 0)
+                loop.quit();
+        });
+    }
     // A network camera's news (silent, reconnected) as it happens; the usual status texts
     // are the summary's business.
     QObject::connect(&c, &CaptureDevice::statusText, &loop, [&](const QString& t) {
@@ -256,10 +313,6 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
             err << "tarvex-cli: " << t << "\n";
             err.flush();
         }
-    });
-    QObject::connect(&c, &CaptureDevice::statusCode, &loop, [&](int code, const QString&) {
-        if (code == CaptureStatusReady)
-            loop.quit();
     });
     if (!networkCamera.address.isEmpty()) {
         // A network camera sends what it has buffered since its last key frame in one burst
@@ -272,22 +325,27 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
         QTimer::singleShot(1500, &settle, &QEventLoop::quit);
         settle.exec();
     }
-    if (const auto e = c.startRecording(settings))
+    if (const auto e = startTogether(recording, perCamera))
         return report(e);
     // The time limit ends the recording; the guard only matters for a device that stalls.
     QTimer::singleShot((seconds + 10) * 1000, &loop, [&] {
         warnings << QStringLiteral("the device stopped delivering pictures");
-        c.stopRecording();
+        for (FfmpegCaptureDevice* d : all)
+            d->stopRecording();
     });
     loop.exec();
-    const CaptureStatistics s = c.statistics();
-    out << "frames captured " << s.framesCaptured << ", dropped " << s.framesDropped << ", audio samples "
-        << s.audioSamples << ", elapsed " << s.elapsedMs << " ms\n";
+    bool dropped = false;
+    for (FfmpegCaptureDevice* d : all) {
+        const CaptureStatistics s = d->statistics();
+        out << "frames captured " << s.framesCaptured << ", dropped " << s.framesDropped << ", audio samples "
+            << s.audioSamples << ", elapsed " << s.elapsedMs << " ms\n";
+        dropped = dropped || s.framesDropped > 0;
+    }
     for (const QString& w : warnings)
         err << "tarvex-cli: " << w << "\n";
     if (!warnings.isEmpty())
         return kCliUsage;
-    return s.framesDropped > 0 ? kCliNoResult : kCliOk;
+    return dropped ? kCliNoResult : kCliOk;
 }
 
 } // namespace

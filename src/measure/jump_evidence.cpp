@@ -4,7 +4,9 @@
 #include "tarvex_version.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -18,6 +20,24 @@ void setGridEvidence(JumpEvidence& e, const GridFit& fit)
     e.worstPoint = w >= 0 ? fit.points[w].name : QString();
     e.worstResidual = w >= 0 ? fit.points[w].residual : 0;
     e.lensK1 = fit.lensUsed ? fit.mapping.lens().k1 : 0;
+}
+
+void CameraMarks::set(const CameraMark& m)
+{
+    const auto at = std::find_if(marks_.begin(), marks_.end(), [&](const CameraMark& c) { return c.grid >= m.grid; });
+    if (at != marks_.end() && at->grid == m.grid)
+        *at = m;
+    else
+        marks_.insert(at, m);
+}
+
+std::optional<double> CameraMarks::difference() const
+{
+    if (marks_.size() < 2)
+        return std::nullopt;
+    const auto [lo, hi] = std::minmax_element(marks_.begin(), marks_.end(),
+                                              [](const CameraMark& a, const CameraMark& b) { return a.distance < b.distance; });
+    return hi->distance - lo->distance;
 }
 
 QString evidenceFilePath(const QString& resultsFilePath, const QDate& day)
@@ -59,6 +79,22 @@ QByteArray evidenceLine(const JumpEvidence& e)
     o[QStringLiteral("distanceMetres")] = e.distance ? QJsonValue(*e.distance) : QJsonValue();
     o[QStringLiteral("sigmaMetres")] = e.sigma ? QJsonValue(*e.sigma) : QJsonValue();
     o[QStringLiteral("allowanceMetres")] = e.allowance;
+    if (e.cameras.size() >= 2) {
+        QJsonArray cameras;
+        CameraMarks all;
+        for (const CameraMark& c : e.cameras) {
+            QJsonObject one;
+            one[QStringLiteral("grid")] = c.grid;
+            one[QStringLiteral("video")] = c.video;
+            one[QStringLiteral("frame")] = c.frame;
+            one[QStringLiteral("markTwips")] = QJsonObject{{QStringLiteral("u"), c.mark.x()}, {QStringLiteral("v"), c.mark.y()}};
+            one[QStringLiteral("distanceMetres")] = c.distance;
+            cameras.append(one);
+            all.set(c);
+        }
+        o[QStringLiteral("cameras")] = cameras;
+        o[QStringLiteral("cameraDifferenceMetres")] = *all.difference();
+    }
     o[QStringLiteral("version")] = QLatin1String(TARVEX_VERSION_TEXT);
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }

@@ -7,11 +7,34 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QPointF>
 #include <QString>
 #include <optional>
 
 namespace tarvex {
+
+// A landing seen by several cameras is marked in each, through its own grid.
+struct CameraMark {
+    int grid = 1;
+    QString video;
+    int frame = 0;
+    QPointF mark;        // twips of that camera's picture
+    double distance = 0; // metres, allowance included
+};
+
+// The marks of one landing by grid, a newer mark in a camera replacing its older one.
+class CameraMarks {
+public:
+    void set(const CameraMark& m);
+    void clear() { marks_.clear(); }
+    const QList<CameraMark>& marks() const { return marks_; }
+    // The longest distance less the shortest; none until two cameras are marked.
+    std::optional<double> difference() const;
+
+private:
+    QList<CameraMark> marks_;
+};
 
 struct JumpEvidence {
     QDateTime time;
@@ -34,6 +57,9 @@ struct JumpEvidence {
     std::optional<double> distance;  // metres, allowance included; none for a pass or fall
     std::optional<double> sigma;     // one standard uncertainty, metres
     double allowance = 0;
+    // The same landing measured in every camera it was marked in: with two or more, their
+    // distances and the difference are part of the record.
+    QList<CameraMark> cameras;
 };
 
 // The station's figures of the grid a jump was measured with, into e.

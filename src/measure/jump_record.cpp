@@ -349,6 +349,7 @@ RecordOutcome recordJump(const RecordInputs& in, GridState& grids, Prompter& pro
     e.markZoom = in.markZoom;
     e.markFromLoupe = in.markFromLoupe;
     e.allowance = ramp_allowance(in.tournament);
+    e.cameras = in.cameraMarks;
     if (!passOrFall && !in.otherGrid) {
         e.distance = grids.jump_distance;
         e.sigma = distanceSigma(fit, QPointF(grids.jump_survey_x, grids.jump_survey_y), e.mark,

@@ -7,6 +7,7 @@
 #include "grid/grid_fit.h"
 #include "grid/jump_grid.h"
 #include "grid/tournament_type.h"
+#include "measure/jump_evidence.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -162,6 +163,8 @@ struct RecordInputs {
     double markZoom = 1;
     bool markFromLoupe = false;
     UncertaintySettings uncertainty;
+    // A landing marked in the pictures of several cameras: every camera's mark and distance.
+    QList<CameraMark> cameraMarks;
 };
 
 struct RecordOutcome {

@@ -64,6 +64,8 @@ void MeasureScreen::recordJump()
     in.markZoom = markZoom_;
     in.markFromLoupe = markFromLoupe_;
     in.uncertainty = {s.ClickUncertaintyPixels, s.SurveyUncertaintyMetres};
+    if (cameraMarks_.marks().size() >= 2)
+        in.cameraMarks = cameraMarks_.marks();
 
     const RecordOutcome out = tarvex::recordJump(in, station_.grids(), station_.prompter(), station_.clock().now());
     // The distance stays on screen even when the line could not be written, so the operator

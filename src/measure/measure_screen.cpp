@@ -15,6 +15,8 @@
 #include "widgets/picture_canvas.h"
 #include "measure/jump_record.h"
 #include "measure/results_window.h"
+#include "capture/camera_set.h"
+#include "media/frame_extract.h"
 
 #include <QAction>
 #include <QApplication>
@@ -380,7 +382,58 @@ void MeasureScreen::openFrame(const FrameHandOver& handOver)
     shownFrame_.clear();
     forgetMark();
     suggestedImpact_ = handOver.suggestedImpact;
-    takeSkierOfVideo(handOver.videoFile);
+    cameraMarks_.clear();
+    cameraFiles_ = handOver.cameraFiles.size() > 1 ? handOver.cameraFiles : QMap<int, QString>();
+    cameraFrames_ = matchingFrames(cameraFiles_, handOver.camera, handOver.frame);
+    shownCamera_ = handOver.camera;
+    // The skier and jump are in the first camera's name; the others only add their number.
+    takeSkierOfVideo(firstCameraFile(handOver.videoFile));
+    // The picture is the current grid's camera's, whichever camera the review showed last.
+    showCameraOfGrid(station_.grids().current_grid);
+}
+
+bool MeasureScreen::showCameraOfGrid(int grid)
+{
+    AppSettings& s = station_.settings();
+    if (s.arrival != Arrival::FrameChosen || grid == shownCamera_ || !cameraFiles_.contains(grid))
+        return false;
+    const QString bmp = station_.programFile(QStringLiteral("currentcapture.bmp"));
+    const int frame = cameraFrames_.value(grid);
+    if (extractFrame(station_.prompter(), cameraFiles_.value(grid), frame, bmp) != ExtractResult::Ok)
+        return false;
+    shownCamera_ = grid;
+    s.MeasureVideoFile = cameraFiles_.value(grid);
+    s.MeasureFrameNumber = frame;
+    // The suggestion was found in another camera's picture.
+    forgetSuggestion();
+    if (canvas_->loadPicture(bmp, nullptr)) {
+        takePictureSize();
+        shownFrame_ = bmp + QLatin1Char('|') + QFileInfo(bmp).lastModified().toString(Qt::ISODateWithMs);
+    }
+    forgetMark();
+    show_the_grid();
+    // A camera marked before shows its mark again.
+    for (const CameraMark& m : cameraMarks_.marks()) {
+        if (m.grid != grid)
+            continue;
+        state_.ImpactX = m.mark.x();
+        state_.ImpactY = m.mark.y();
+        state_.Marked = true;
+        canvas_->setDrawWidth(2);
+        DrawImpactMark();
+    }
+    return true;
+}
+
+void MeasureScreen::noteCameraMark()
+{
+    const GridState& g = station_.grids();
+    if (cameraFiles_.isEmpty() || station_.settings().arrival != Arrival::FrameChosen || shownCamera_ != g.current_grid)
+        return;
+    const QPointF impact = state_.impact();
+    if (const auto m = measureJump(g, impact, tournamentType(station_.settings())))
+        cameraMarks_.set({g.current_grid, cameraFiles_.value(g.current_grid), cameraFrames_.value(g.current_grid), impact,
+                          m->distance});
 }
 
 void MeasureScreen::takeSkierOfVideo(const QString& videoPath)
@@ -561,7 +614,8 @@ void MeasureScreen::switchToNextGrid()
     canvas_->clear();
     clearBuoyLabels();
     g.switchToGrid(next.grid);
-    show_the_grid();
+    if (!showCameraOfGrid(next.grid))
+        show_the_grid();
 }
 
 // ---------------------------------------------------------------- marking
@@ -639,6 +693,7 @@ bool MeasureScreen::DrawImpactMark()
     state_.SplashX = foot->x();
     state_.SplashY = foot->y();
     showProvisional();
+    noteCameraMark();
     return true;
 }
 

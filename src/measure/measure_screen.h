@@ -4,6 +4,7 @@
 // outcomes and skier names hang off the same controls; their handlers are in
 // measure_recording.cpp.
 #include "station/station.h"
+#include "measure/jump_evidence.h"
 #include "measure/measure_state.h"
 #include "widgets/line_shape.h"
 
@@ -112,6 +113,11 @@ public:
     // The contact detector's impact point on the picture in hand, if it found one.
     std::optional<QPointF> suggestedImpact() const { return suggestedImpact_; }
 
+    // A frame of a take recorded by several cameras: the camera whose picture is on screen
+    // (the current grid's once the grid is switched), and the landing's marks in each.
+    int shownCamera() const { return shownCamera_; }
+    const CameraMarks& cameraMarks() const { return cameraMarks_; }
+
     static const QString kMarkFirstText;
     static const QString kSnapshotWarning;
     static const QString kSavePictureQuestion;
@@ -146,6 +152,15 @@ private:
     void forgetSuggestion();
     QColor overlayColour() const;
     QList<QWidget*> messageColoured() const;
+    // Shows the matching frame of the camera of `grid` when the picture came from a take of
+    // several cameras that has one; false when nothing changed.
+    bool showCameraOfGrid(int grid);
+    void noteCameraMark();
+
+    QMap<int, QString> cameraFiles_;   // the take's files by grid; empty for one camera
+    QMap<int, int> cameraFrames_;      // the matching frame of each
+    int shownCamera_ = 1;
+    CameraMarks cameraMarks_;
 
     MeasureState state_;
     QString unreadableFrame_;   // the picked frame last reported as unreadable

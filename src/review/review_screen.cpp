@@ -1,4 +1,5 @@
 #include "review/review_screen.h"
+#include "capture/camera_set.h"
 
 #include "common/list_text.h"
 #include "common/text_file.h"
@@ -14,6 +15,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -27,6 +29,7 @@
 #include <QStorageInfo>
 #include <QStyleOptionSlider>
 #include <QTimer>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace tarvex {
@@ -159,6 +162,12 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     suggestionButton_->setEnabled(false);
     if (auto* slider = frameView_->findChild<QSlider*>(QStringLiteral("frameSlider")))
         suggestionMark_ = new SliderMark(slider);
+    cameraBox_ = named(new QComboBox(this), "cmbCamera");
+    cameraBox_->setToolTip(QStringLiteral("The same moment seen by another camera of this pass"));
+    cameraBox_->hide();
+    connect(cameraBox_, &QComboBox::activated, this, [this](int index) {
+        showCamera(cameraBox_->itemData(index).toInt());
+    });
     fileInfoCaption_ = makeLabel(this, "lblFileInfo", QStringLiteral("File information"));
     fileInfoList_ = named(new QListWidget(this), "lstFileInfo");
     fileInfoList_->setMinimumHeight(60);
@@ -188,6 +197,7 @@ ReviewScreen::ReviewScreen(Station& station) : Screen(station), freeSpace_(syste
     auto* side = new QVBoxLayout;
     side->addLayout(browse);
     side->addWidget(videoBox_);
+    side->addWidget(cameraBox_);
     side->addWidget(fileInfoCaption_);
     side->addWidget(fileInfoList_, 1);
     side->addLayout(steps);
@@ -408,7 +418,46 @@ bool ReviewScreen::loadVideo(const QString& path, int first)
     openedAt_ = frameView_->requestedFrame();
     stepped_ = false;
     showSuggestion();
+    refreshCameraChoice();
     return true;
+}
+
+// --- Several cameras of one pass ---
+
+int ReviewScreen::cameraInView() const { return loadedPath_.isEmpty() ? 1 : cameraOfFile(loadedPath_); }
+
+void ReviewScreen::refreshCameraChoice()
+{
+    const QMap<int, QString> files = loadedPath_.isEmpty() ? QMap<int, QString>() : cameraFilesOf(loadedPath_);
+    const QSignalBlocker quiet(cameraBox_);
+    cameraBox_->clear();
+    if (files.size() < 2) {
+        cameraBox_->hide();
+        return;
+    }
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        cameraBox_->addItem(QStringLiteral("Camera %1 (grid %1)").arg(it.key()), it.key());
+        if (it.key() == cameraInView())
+            cameraBox_->setCurrentIndex(cameraBox_->count() - 1);
+    }
+    cameraBox_->show();
+}
+
+void ReviewScreen::showCamera(int camera)
+{
+    if (loadedPath_.isEmpty() || useAwaited_ || camera == cameraInView())
+        return;
+    const QMap<int, QString> files = cameraFilesOf(loadedPath_);
+    if (!files.contains(camera))
+        return;
+    const int frame = std::max(0, frameView_->requestedFrame());
+    const int match = matchingFrames(files, cameraInView(), frame).value(camera, frame);
+    if (!loadVideo(files.value(camera), match))
+        return;
+    GridState& g = station_.grids();
+    if (camera <= g.grids_in_use && camera != g.current_grid)
+        g.switchToGrid(camera);
+    frameView_->setFocus();
 }
 
 // ---------------------------------------------------------------- browse
@@ -595,13 +644,19 @@ void ReviewScreen::fixShownFrame()
     AppSettings& s = station_.settings();
     const int frame = std::max(0, frameView_->shownFrame());
     const QString path = videoBox_->text();
-    writeMeasurementLog(path, frame);
+    // The frame is one of the file in view, which is another camera's when it was switched.
+    writeMeasurementLog(loadedPath_.isEmpty() || cameraOfFile(loadedPath_) == cameraOfFile(path) ? path : loadedPath_,
+                        frame);
 
     setKeyboardEvents(false);
     FrameHandOver handOver;
     handOver.videoFile = loadedPath_.isEmpty() ? path : loadedPath_;
     handOver.frame = frame;
-    if (suggestion_ && suggestionPath_ == path) {
+    handOver.camera = cameraOfFile(handOver.videoFile);
+    if (const QMap<int, QString> files = cameraFilesOf(handOver.videoFile); files.size() > 1)
+        handOver.cameraFiles = files;
+    // The suggestion is a point of the first camera's picture.
+    if (suggestion_ && suggestionPath_ == path && suggestionPath_ == handOver.videoFile) {
         // The water does not move with the frames: the point suits any frame of the pass.
         handOver.suggestedImpact = suggestion_->impactTwips;
         handOver.suggestedFrame = suggestion_->frame;

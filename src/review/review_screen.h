@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -52,6 +53,12 @@ public:
     bool suggestionSettled() const { return !detection_ || detection_->finished(); }
     // What the arrival in hand does; the show event runs it once per arrival.
     void arrive();
+    // `cmbCamera`, shown when the video in hand is one of a take of several cameras: shows
+    // camera `camera`'s file at the frame taken nearest in time to the one in view, and
+    // makes that camera's grid the current one where it is in use.
+    void showCamera(int camera);
+    // The camera whose file is in view (1 for a clip of one camera).
+    int cameraInView() const;
 
     // Free bytes of the disk holding `place` (a folder, or a drive on Windows); tests set it.
     using FreeSpaceQuery = std::function<qint64(const QString& place)>;
@@ -85,6 +92,7 @@ private:
     void stopDetection();
     void suggestionArrived(const QString& path, std::optional<ContactSuggestion> found);
     void showSuggestion();
+    void refreshCameraChoice();
 
     // objectNames: MediaPlayer1, Label3, Command6, Text6, Command1, Command4, Label5,
     // cmdMarkStart, cmdGoToCapture, cmdGoToSetup, cmdViewLog, Label10, lblDiskSpace, Label11,
@@ -110,6 +118,7 @@ private:
     QLabel* suggestionLabel_ = nullptr;
     QPushButton* suggestionButton_ = nullptr;
     QWidget* suggestionMark_ = nullptr;   // on the frame view's slider
+    QComboBox* cameraBox_ = nullptr;
 
     QString loadedPath_;   // the file the frame view holds, empty when none
     bool keysOn_ = false;

@@ -3,6 +3,7 @@
 // Station::measureSession() finds it.
 #include "station/app_settings.h"
 
+#include <QMap>
 #include <QPointF>
 #include <QString>
 #include <optional>
@@ -17,6 +18,10 @@ struct FrameHandOver {
     // found one: a suggestion the measuring screen offers, never a mark by itself.
     std::optional<QPointF> suggestedImpact;
     int suggestedFrame = -1;
+    // A take recorded by several cameras: each camera's file by its grid, and the camera
+    // whose file videoFile is. Empty for a clip of one camera.
+    QMap<int, QString> cameraFiles;
+    int camera = 1;
 };
 
 // What a frame hand-over leaves for the screen that shows it (the measuring screen, or the

@@ -25,6 +25,9 @@ inline const QString compression = QStringLiteral("compression");   // index in 
 // read only when no name is stored (a station set up before names were kept).
 inline const QString compressionName = QStringLiteral("compressionName");
 inline const QString framerate = QStringLiteral("framerate");
+// The cameras of grids 2 and 3, by device name ("" or absent: none); recorded with the
+// panel's own camera, which is grid 1's.
+inline QString gridCamera(int grid) { return QStringLiteral("camera%1").arg(grid); }
 
 // Capture screen
 inline const QString captureTime = QStringLiteral("captureTime");

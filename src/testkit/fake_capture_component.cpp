@@ -120,6 +120,14 @@ QStringList FakeCaptureComponent::log(const QString& op) const
     return out;
 }
 
+std::shared_ptr<CaptureDevice> FakeCaptureComponent::makeCompanionDevice()
+{
+    auto d = std::make_shared<FakeCaptureDevice>();
+    d->video = device_->video;
+    d->compressors = device_->compressors;
+    return d;
+}
+
 CaptureResult FakeCaptureComponent::admit(const QString& op, const QString& args)
 {
     ++counts_[op];

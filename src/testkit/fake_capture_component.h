@@ -64,6 +64,8 @@ public:
 
 protected:
     CaptureResult admit(const QString& op, const QString& args) override;
+    // A companion sees the same cameras as the first device.
+    std::shared_ptr<CaptureDevice> makeCompanionDevice() override;
     bool offersDialog(int id) const override { return dialogs_.contains(id); }
     CaptureResult runDialog(int id) override;
 

@@ -745,3 +745,40 @@ TEST_F(DevicePanel, FrameOptionsAndListenAreFilledFromTheComponentAtStartUp)
     EXPECT_EQ(cap.calls("setAudioListen"), 1);   // set to what it already was
     EXPECT_TRUE(cap.audioListen());
 }
+
+TEST_F(DevicePanel, TheCamerasOfTheOtherGridsAreChosenByNameAndGoToTheComponent)
+{
+    store.save("grids", 3);
+    store.save("camera3", QString("Harbour"));   // chosen on another day, not plugged in now
+    cap.addVideoDevice(camera("North")).addVideoDevice(camera("South")).addVideoDevice(camera("Tower"));
+    startUp();
+    panel->show();
+    ASSERT_TRUE(get<QGroupBox>("GridCameras")->isVisibleTo(panel.get()));
+    EXPECT_EQ(items(box("cmbCamera2")), (QStringList{"None", "North", "South", "Tower"}));
+    EXPECT_EQ(box("cmbCamera2")->currentText(), "None");
+    EXPECT_EQ(items(box("cmbCamera3")), (QStringList{"None", "North", "South", "Tower", "Harbour"}));
+    EXPECT_EQ(box("cmbCamera3")->currentText(), "Harbour");
+
+    box("cmbCamera2")->setCurrentIndex(3);
+    emit box("cmbCamera2")->activated(3);
+    EXPECT_EQ(store.get("camera2"), "Tower");
+    ASSERT_FALSE(panel->applyCaptureValues());
+    EXPECT_EQ(cap.companionCameras(), (QStringList{"Tower", "Harbour"}));
+
+    // A camera plugged in later is offered at once; the choices stay.
+    cap.plugVideoDevice(camera("Dock"));
+    EXPECT_EQ(items(box("cmbCamera2")), (QStringList{"None", "North", "South", "Tower", "Dock"}));
+    EXPECT_EQ(box("cmbCamera2")->currentText(), "Tower");
+
+    // Two grids: only grid 2's camera is recorded; one grid: none, and the block is hidden.
+    store.save("grids", 2);
+    panel->refreshGridCameras();
+    EXPECT_FALSE(box("cmbCamera3")->isVisibleTo(panel.get()));
+    ASSERT_FALSE(panel->applyCaptureValues());
+    EXPECT_EQ(cap.companionCameras(), QStringList{"Tower"});
+    store.save("grids", 1);
+    panel->refreshGridCameras();
+    EXPECT_FALSE(get<QGroupBox>("GridCameras")->isVisibleTo(panel.get()));
+    ASSERT_FALSE(panel->applyCaptureValues());
+    EXPECT_EQ(cap.companionCameras(), QStringList());
+}

@@ -6,6 +6,7 @@
 #include "station/review_session.h"
 #include "support/controls_inside.h"
 #include "support/station_fixture.h"
+#include "testkit/fake_capture_component.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -353,4 +354,31 @@ TEST_F(CaptureScreenTest, EveryControlIsInsideTheWindowOnA1366By728Area)
     EXPECT_LE(cap->frameGeometry().width(), 1366);
     EXPECT_LE(cap->frameGeometry().height(), 728);
     EXPECT_EQ(controlsOutside(cap), QStringList());
+}
+
+// Two grids, each with its camera: one Start records both to the take's names, and a take
+// of which only the second camera's file is left still counts as taken.
+TEST_F(CaptureScreenTest, RoadOneStartRecordsTheCameraOfEachGrid)
+{
+    storeSetting("grids", "2");
+    storeSetting("camera2", "Dock camera");
+    open();
+    FakeVideoDevice dock;
+    dock.name = "Dock camera";
+    dock.resolutions = {"1280x720"};
+    camera->addVideoDevice(dock);   // after the lake camera, which is grid 1's
+    touch("Annjump3-cam2.avi");
+    cap->setSkierName("Ann");
+    cap->setPassNumber("3");
+    cap->startRecording();
+    ASSERT_TRUE(cap->recording());
+    EXPECT_EQ(cap->captureFileName(), videos() + "/AnnXjump1.avi");
+    auto* second = dynamic_cast<FakeCaptureDevice*>(camera->companionDevice(2));
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(second->isRecording());
+    EXPECT_EQ(second->lastRecording().path, videos() + "/AnnXjump1-cam2.avi");
+    EXPECT_EQ(second->lastRecording().start, camera->fakeDevice().lastRecording().start);
+    cap->stopRecording();
+    EXPECT_FALSE(second->isRecording());
+    EXPECT_EQ(prompter->unexpected(), 0);
 }

@@ -1,5 +1,9 @@
 #include "measure/measure_screen.h"
 
+#include "capture/camera_set.h"
+#include "media/clip_writer.h"
+#include "media/frame_extract.h"
+
 #include "support/station_fixture.h"
 #include "support/grid_test_support.h"
 #include "grid/grid_geometry.h"
@@ -7,6 +11,7 @@
 #include "widgets/picture_canvas.h"
 
 #include <QAction>
+#include <QJsonArray>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -724,4 +729,69 @@ TEST_F(MeasureScreenTest, RoadTheSuggestedPointIsOfferedAndTakenOnlyWithA)
     EXPECT_FALSE(take->isEnabled());
     take->click();
     EXPECT_FALSE(m->state().Marked);
+}
+
+// A landing seen by two cameras: the grid switch brings the other camera's frame taken
+// nearest in time, a mark in each gives two distances, and Record puts both and their
+// difference in the evidence while the results line stays the current grid's.
+TEST_F(MeasureScreenTest, RoadTwoCamerasMeasureOneLandingTwice)
+{
+    QDir().mkpath(path("videos"));
+    const QString first = path("videos/Annjump1.avi"), second = path("videos/Annjump1-cam2.avi");
+    ASSERT_TRUE(testclips::writeClip(first, testclips::Codec::Mjpeg, 20));
+    ASSERT_TRUE(testclips::writeClip(second, testclips::Codec::Mjpeg, 20));
+    FrameTimes a, b;
+    for (int n = 0; n < 20; ++n) {
+        a.micros << n * 40000;
+        b.micros << n * 40000 + 25000;   // the second camera 25 ms behind: frame 9 matches its 8
+    }
+    QString error;
+    ASSERT_TRUE(a.write(first + ".times", error));
+    ASSERT_TRUE(b.write(second + ".times", error));
+    ASSERT_EQ(extractFrame(*prompter, first, 9, path("program/currentcapture.bmp")), ExtractResult::Ok);
+    open(2);
+    s().ResultsFilePath = path("results.txt");
+    FrameHandOver h;
+    h.videoFile = first;
+    h.frame = 9;
+    h.cameraFiles = {{1, first}, {2, second}};
+    m->openFrame(h);
+    reactivate();
+    ASSERT_EQ(m->shownCamera(), 1);
+    EXPECT_EQ(testclips::frameNumberOf(m->canvas()->picture(), testclips::Codec::Mjpeg), 9);
+    m->pictureMouseDown(9000, 2000);
+
+    c<QPushButton>("Set_grid")->click();
+    EXPECT_EQ(g().current_grid, 2);
+    EXPECT_EQ(m->shownCamera(), 2);
+    EXPECT_EQ(testclips::frameNumberOf(m->canvas()->picture(), testclips::Codec::Mjpeg), 8);
+    EXPECT_EQ(s().MeasureVideoFile, second);
+    EXPECT_EQ(s().MeasureFrameNumber, 8);
+    EXPECT_FALSE(m->state().Marked);   // this camera's picture has no mark yet
+    reactivate();                      // and an activation keeps its picture
+    EXPECT_EQ(testclips::frameNumberOf(m->canvas()->picture(), testclips::Codec::Mjpeg), 8);
+    m->pictureMouseDown(9300, 2000);   // the same buoy as camera 2 sees it
+    ASSERT_EQ(m->cameraMarks().marks().size(), 2);
+    EXPECT_NEAR(*m->cameraMarks().difference(), 1.019, 0.001);
+
+    c<QPushButton>("Record")->click();
+    ASSERT_EQ(prompter->messages(), QStringList());
+    const QStringList files = QDir(path("")).entryList({"JumpEvidence*.jsonl"});
+    ASSERT_EQ(files.size(), 1);
+    const QJsonObject e = QJsonDocument::fromJson(readAll(path(files.first())).split('\n').first()).object();
+    EXPECT_NEAR(e["distanceMetres"].toDouble(), 62.93, 0.01);   // grid 2, where Record was pressed
+    EXPECT_EQ(e["source"].toObject()["frame"].toInt(), 8);
+    const QJsonArray cameras = e["cameras"].toArray();
+    ASSERT_EQ(cameras.size(), 2);
+    EXPECT_EQ(cameras[0].toObject()["frame"].toInt(), 9);
+    EXPECT_NEAR(cameras[0].toObject()["distanceMetres"].toDouble(), 63.95, 0.01);
+    EXPECT_EQ(cameras[1].toObject()["video"].toString(), second);
+    EXPECT_NEAR(cameras[1].toObject()["distanceMetres"].toDouble(), 62.93, 0.01);
+    EXPECT_NEAR(e["cameraDifferenceMetres"].toDouble(), 1.019, 0.001);
+
+    // Back on grid 1, camera 1's frame with its mark.
+    c<QPushButton>("Set_grid")->click();
+    EXPECT_EQ(m->shownCamera(), 1);
+    EXPECT_EQ(testclips::frameNumberOf(m->canvas()->picture(), testclips::Codec::Mjpeg), 9);
+    EXPECT_EQ(m->state().impact(), QPointF(9000, 2000));
 }

@@ -2,6 +2,7 @@
 #include "review/review_rules.h"
 
 #include "capture/avi_recorder.h"
+#include "capture/camera_set.h"
 #include "capture/rehearsal_camera.h"
 #include "media/clip_writer.h"
 #include "media/frame_extract.h"
@@ -16,6 +17,7 @@
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -695,4 +697,52 @@ TEST_F(ReviewScreenTest, AVideoWithoutALandingSaysSoAndSIsHarmless)
     EXPECT_FALSE(child<QPushButton>(review, "cmdSuggestedContact")->isEnabled());
     QTest::keyClick(view()->canvas(), Qt::Key_S);
     EXPECT_TRUE(shows(4));
+}
+
+// A pass recorded by two cameras: the camera choice appears, shows the other camera's frame
+// taken nearest in time and makes its grid current, and "Use displayed frame" hands the
+// Measure screen that camera's frame.
+TEST_F(ReviewScreenTest, RoadTheCameraSwitchShowsTheOtherCamerasMatchingFrame)
+{
+    GridState& g = station->grids();
+    g.grids_in_use = 2;
+    g.all_grids_set_up = true;
+    station->settings().VideoSaveMode = "Save";
+    const QString first = clip("Annjump1.avi", 30), second = clip("Annjump1-cam2.avi", 30);
+    FrameTimes a, b;
+    for (int n = 0; n < 30; ++n) {
+        a.micros << n * 40000;
+        b.micros << n * 40000 - 30000;   // the second camera 30 ms ahead: frame 9 matches its 10
+    }
+    QString error;
+    ASSERT_TRUE(a.write(first + ".times", error));
+    ASSERT_TRUE(b.write(second + ".times", error));
+    arriveWithRecording(first, 9);
+    ASSERT_TRUE(shows(9));
+    auto* cameras = child<QComboBox>(review, "cmbCamera");
+    ASSERT_TRUE(cameras->isVisibleTo(review));
+    EXPECT_EQ(cameras->count(), 2);
+    EXPECT_EQ(cameras->currentText(), "Camera 1 (grid 1)");
+
+    emit cameras->activated(1);
+    ASSERT_TRUE(shows(10));
+    EXPECT_EQ(pictureNumber(), 10);
+    EXPECT_EQ(review->cameraInView(), 2);
+    EXPECT_EQ(g.current_grid, 2);
+    EXPECT_EQ(review->videoPath(), first);   // the pass is still the first camera's file
+
+    child<QPushButton>(review, "cmdMarkStart")->click();
+    auto* measure = station->screenAs<MeasureScreen>(screen::Measure);
+    ASSERT_TRUE(measure && measure->isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(measure->shownCamera(), 2);
+    EXPECT_EQ(station->settings().MeasureVideoFile, second);
+    EXPECT_EQ(station->settings().MeasureFrameNumber, 10);
+    EXPECT_EQ(testclips::frameNumberOf(measure->canvas()->picture(), testclips::Codec::Mjpeg), 10);
+    EXPECT_EQ(prompter->unexpected(), 0);
+
+    // A clip of one camera has no choice to offer.
+    arriveWithRecording(clip("Bojump1.avi", 20), 3);
+    ASSERT_TRUE(shows(3));
+    EXPECT_FALSE(cameras->isVisibleTo(review));
 }
