@@ -398,6 +398,11 @@ CaptureResult CaptureComponent::startCapture()
         return unsupported(QStringLiteral("The time limit cannot be negative"));
     if (file_.trimmed().isEmpty())
         return CaptureError{CaptureError::FileError, QStringLiteral("No capture file name is set")};
+    return device_->startRecording(recordingSettings());
+}
+
+RecordingSettings CaptureComponent::recordingSettings() const
+{
     RecordingSettings s;
     s.path = file_;
     s.framesPerSecond = fps_;
@@ -408,7 +413,23 @@ CaptureResult CaptureComponent::startCapture()
     s.bits = bits_;
     s.videoCompressor = videoCompressor_;
     s.quality = quality_;
-    return device_->startRecording(s);
+    return s;
+}
+
+CaptureResult CaptureComponent::setPreRecording(int seconds)
+{
+    if (auto e = admit(QStringLiteral("setPreRecording"), QString::number(seconds)))
+        return e;
+    if (seconds < 0 || seconds > 10)
+        return unsupported(QStringLiteral("Pre-recording holds 0 to 10 seconds"));
+    if (isCapturing())
+        return busy();
+    if (seconds > 0 && fps_ < 1)
+        return unsupported(QStringLiteral("The frame rate must be at least 1 frame per second"));
+    if (auto e = device_->setPreRecording(seconds, recordingSettings()))
+        return e;
+    preSeconds_ = seconds;
+    return {};
 }
 
 CaptureResult CaptureComponent::stopCapture()

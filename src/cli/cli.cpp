@@ -70,6 +70,8 @@ const char kUsage[] =
     "  --seed S            record: a rehearsal pass of its own (contact point, time, speed, height; the same for the same S)\n"
     "  --contact-seconds T record: the rehearsal skier's first contact, seconds after the start (any fraction)\n"
     "  --no-landing        record: the rehearsal skier never reaches the water (takes no value)\n"
+    "  --pre-seconds N     record: pre-recording, 2 to 10 s held before the start and stored first (default\n"
+    "                      none); the rehearsal jump then plays from when the camera starts holding pictures\n"
     "\n"
     "Exit status: 0 done; 1 no answer from the grid, a frame outside the clip, dropped frames or no contact found;\n"
     "2 bad usage, a file that cannot be read or written, or a device error.\n";

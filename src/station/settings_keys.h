@@ -28,6 +28,8 @@ inline const QString framerate = QStringLiteral("framerate");
 
 // Capture screen
 inline const QString captureTime = QStringLiteral("captureTime");
+inline const QString preRecord = QStringLiteral("preRecord");                 // 0/1
+inline const QString preRecordSeconds = QStringLiteral("preRecordSeconds");   // 2..10
 
 // Configuration screen
 inline const QString TournamentName = QStringLiteral("TournamentName");
