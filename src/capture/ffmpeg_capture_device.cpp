@@ -1,6 +1,5 @@
 #include "capture/ffmpeg_capture_device.h"
 #include "capture/audio_source.h"
-#include "capture/av_error.h"
 #include "media/av_handles.h"
 
 #include <QDir>

@@ -333,6 +333,88 @@ TEST(FfmpegCaptureDevice, ACameraThatSendsJpegIsStoredPacketForPacketAndOnlyTheP
     EXPECT_EQ(reader.frameCount(), 25);
 }
 
+// A network camera's H.264: a key frame every 10 pictures at 25 fps, sent for ever.
+class GopCamera : public FrameSource {
+public:
+    explicit GopCamera(std::vector<VideoPacket> packets) : packets_(std::move(packets)) {}
+    std::optional<CompressedStream> compressedStream() const override
+    {
+        return CompressedStream{AV_CODEC_ID_H264, QStringLiteral("H.264"), QSize(64, 48), {}, 25};
+    }
+    std::optional<Frame> next() override
+    {
+        for (int waited = 0; waited < 40 && !stop_; waited += 10)
+            QThread::msleep(10);
+        if (stop_)
+            return std::nullopt;
+        const VideoPacket& p = packets_[n_++ % packets_.size()];
+        Frame f;
+        f.time = CaptureClock::now();
+        f.packet = p.data;
+        f.keyFrame = p.keyFrame;
+        return f;
+    }
+    void interrupt() override { stop_ = true; }
+    QString error() const override { return {}; }
+
+private:
+    std::vector<VideoPacket> packets_;
+    std::atomic<bool> stop_{false};
+    std::size_t n_ = 0;
+};
+
+class GopBackend : public VideoBackend {
+public:
+    std::vector<VideoPacket> packets;
+    QList<VideoDeviceInfo> devices() override
+    {
+        VideoDeviceInfo d;
+        d.name = QStringLiteral("North tower");
+        d.id = QStringLiteral("rtsp://127.0.0.1/north");
+        d.formats = {VideoFormatInfo{QStringLiteral("H.264"), {}, {QSize(64, 48)}, {25}}};
+        return {d};
+    }
+    std::unique_ptr<FrameSource> open(const VideoDeviceInfo&, const VideoOpenRequest&, QString&) override
+    {
+        return std::make_unique<GopCamera>(packets);
+    }
+};
+
+TEST(PreRecording, ALongGroupCameraHeldBeforeStartBeginsTheFileWithAKeyFrame)
+{
+    auto backend = std::make_shared<GopBackend>();
+    backend->packets = longGopH264(QSize(64, 48), 100, 10);
+    if (backend->packets.empty())
+        GTEST_SKIP() << "libx264 is not in this build";
+    QTemporaryDir dir;
+    FfmpegCaptureOptions o;
+    o.videoBackend = backend;
+    o.audioBackend = std::make_shared<NoSound>();
+    o.devicePollMs = 0;
+    FfmpegCaptureComponent c(o);
+    ASSERT_FALSE(c.connectDevice(0));
+    const QString file = dir.filePath("north.avi");
+    ASSERT_FALSE(c.setCaptureFileName(file));
+    ASSERT_FALSE(c.setFrameRate(25));
+    ASSERT_FALSE(c.setTimeLimit(1));
+    ASSERT_FALSE(c.setPreRecording(2));
+    QTest::qWait(3000);
+    QSignalSpy codes(&c, &CaptureComponent::statusCode);
+    ASSERT_FALSE(c.startCapture());
+    ASSERT_TRUE(waitFor([&] { return codes.size() >= 2; }, 20000));
+    // At least the 2 s asked for, reaching back to the key frame before them (at most 9 more).
+    const long frames = c.statistics().framesCaptured;
+    EXPECT_GE(frames, 75);
+    EXPECT_LE(frames, 84);
+    bool key = false;
+    EXPECT_FALSE(firstVideoPacket(file, &key).isEmpty());
+    EXPECT_TRUE(key);
+    VideoReader reader;
+    ASSERT_TRUE(reader.open(file));
+    QString why;
+    EXPECT_FALSE(reader.frame(0, &why).isNull()) << why.toStdString();
+}
+
 FfmpegCaptureOptions rehearsal()
 {
     FfmpegCaptureOptions o;
