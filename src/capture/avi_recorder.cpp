@@ -128,16 +128,18 @@ void lumaRow(const quint32* in, uint8_t* out, int w)
     }
 }
 
-void chromaRow(const quint32* r0, const quint32* r1, uint8_t* u, uint8_t* v, int pairs)
+// The chroma of a 2x2 block is that of its lower pair, as the station's files have always
+// had it from libswscale (the contact detector is tuned on them).
+void chromaRow(const quint32* row, uint8_t* u, uint8_t* v, int pairs)
 {
     for (int x = 0; x < pairs; ++x) {
-        const quint32 a = r0[2 * x], b = r0[2 * x + 1], c = r1[2 * x], d = r1[2 * x + 1];
-        const int rs = int(((a >> 16) & 255u) + ((b >> 16) & 255u) + ((c >> 16) & 255u) + ((d >> 16) & 255u));
-        const int gs = int(((a >> 8) & 255u) + ((b >> 8) & 255u) + ((c >> 8) & 255u) + ((d >> 8) & 255u));
-        const int bs = int((a & 255u) + (b & 255u) + (c & 255u) + (d & 255u));
+        const quint32 a = row[2 * x], b = row[2 * x + 1];
+        const int rs = int(((a >> 16) & 255u) + ((b >> 16) & 255u));
+        const int gs = int(((a >> 8) & 255u) + ((b >> 8) & 255u));
+        const int bs = int((a & 255u) + (b & 255u));
         // Never below 0 (the weights of each sum to zero); a pure blue or red rounds to 256.
-        u[x] = uint8_t(std::min(255, (-11059 * rs - 21709 * gs + 32768 * bs + (128 << 18) + (1 << 17)) >> 18));
-        v[x] = uint8_t(std::min(255, (32768 * rs - 27439 * gs - 5329 * bs + (128 << 18) + (1 << 17)) >> 18));
+        u[x] = uint8_t(std::min(255, (-11059 * rs - 21709 * gs + 32768 * bs + (128 << 17) + (1 << 16)) >> 17));
+        v[x] = uint8_t(std::min(255, (32768 * rs - 27439 * gs - 5329 * bs + (128 << 17) + (1 << 16)) >> 17));
     }
 }
 #if defined(__GNUC__) && !defined(__clang__)
@@ -156,12 +158,11 @@ void rgb32ToYuvj420(const QImage& img, AVFrame* f)
             lumaRow(r1, f->data[0] + ptrdiff_t(y1) * f->linesize[0], w);
         uint8_t* u = f->data[1] + ptrdiff_t(y / 2) * f->linesize[1];
         uint8_t* v = f->data[2] + ptrdiff_t(y / 2) * f->linesize[2];
-        chromaRow(r0, r1, u, v, w / 2);
+        chromaRow(r1, u, v, w / 2);
         if (w % 2) {
             // An odd last column pairs with itself.
-            const quint32 l0 = r0[w - 1], l1 = r1[w - 1];
-            const quint32 pair0[2] = {l0, l0}, pair1[2] = {l1, l1};
-            chromaRow(pair0, pair1, u + w / 2, v + w / 2, 1);
+            const quint32 pair[2] = {r1[w - 1], r1[w - 1]};
+            chromaRow(pair, u + w / 2, v + w / 2, 1);
         }
     }
 }
