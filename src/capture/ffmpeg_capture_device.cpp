@@ -19,9 +19,11 @@ namespace tarvex {
 
 namespace {
 
-// The queue between the capture and the encoder thread holds a moment of pictures at any
-// size (half a second of 1080p), at least kQueueFramesMin of them.
-constexpr qint64 kQueueBytes = 256LL * 1024 * 1024;
+// The queue between the capture and the encoder threads holds about a second of 1080p
+// pictures (at least kQueueFramesMin of any size): while another program takes the CPU for a
+// while, a recording of a few seconds falls behind there and catches up after, instead of
+// dropping frames.
+constexpr qint64 kQueueBytes = 512LL * 1024 * 1024;
 constexpr std::size_t kQueueFramesMin = 8;
 // Ten seconds of 1080p at 60 fps in MJPEG fit easily; a camera sending far larger packets
 // holds fewer seconds.

@@ -719,10 +719,11 @@ public:
     std::optional<Frame> next() override
     {
         std::unique_lock lock(mutex_);
-        // A frame is due on every tick of the camera's own clock; a late caller skips the
-        // ticks it missed, as a real camera's frames would be gone.
+        // A frame is due on every tick of the camera's own clock. A camera's driver keeps a
+        // few frames for a caller that is late; one later than that skips the ticks it
+        // missed, as a real camera's frames would be gone.
         const auto now = CaptureClock::now();
-        if (tickTime(tick_) + period() < now)
+        if (tickTime(tick_) + kDriverFrames * period() < now)
             tick_ = ticksAt(now);
         const long tick = tick_;
         wanted_ = tick;
@@ -773,6 +774,8 @@ public:
     }
 
 private:
+    static constexpr int kDriverFrames = 4;
+
     void drawAhead()
     {
         std::unique_lock lock(mutex_);
