@@ -2,7 +2,7 @@
 // to frame n+1 (or n-1) painted in it, through the worker thread, the reader and the canvas.
 // Clips are written by the station's own recorder (AviRecorder), in the compressors the
 // capture screen offers: MJPEG (the default) and H.264 with all key frames, 720p and 1080p,
-// and FFV1 at 1080p. A step back should cost no more than 1.3 steps forward.
+// and FFV1 at 1080p, and MJPEG 1080p at 60 fps. A step back should cost no more than 1.3 steps forward.
 #include "capture/avi_recorder.h"
 #include "review/video_clip_source.h"
 #include "widgets/frame_view.h"
@@ -31,6 +31,7 @@ struct Clip {
     std::string name;
     VideoCodec codec;
     QSize size;
+    int fps = 30;
 };
 
 std::map<std::string, QString> gPaths;
@@ -79,7 +80,7 @@ bool record(const Clip& c, const QString& path)
     RecorderSettings s;
     s.path = path;
     s.size = c.size;
-    s.framesPerSecond = 30;
+    s.framesPerSecond = c.fps;
     s.codec = c.codec;
     QString error;
     auto rec = AviRecorder::create(s, error);
@@ -153,6 +154,8 @@ int main(int argc, char** argv)
     const Clip clips[] = {
         {"mjpeg_720p", VideoCodec::Mjpeg, {1280, 720}},
         {"mjpeg_1080p", VideoCodec::Mjpeg, {1920, 1080}},
+        // A 60 fps clip must step as fast as a 30 fps one.
+        {"mjpeg_1080p60", VideoCodec::Mjpeg, {1920, 1080}, 60},
         {"h264intra_720p", VideoCodec::H264Intra, {1280, 720}},
         {"h264intra_1080p", VideoCodec::H264Intra, {1920, 1080}},
         {"ffv1_1080p", VideoCodec::Ffv1, {1920, 1080}},

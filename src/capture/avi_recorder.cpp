@@ -108,6 +108,214 @@ QString videoCodecName(VideoCodec c)
 
 bool videoCodecHasQuality(VideoCodec c) { return c == VideoCodec::Mjpeg || c == VideoCodec::H264Intra; }
 
+// --- FrameEncoder ---
+
+namespace {
+
+// QImage::Format_RGB32 to full-range 4:2:0 (JPEG's BT.601) for the MJPEG compressor, in
+// fixed point. libswscale has no fast path for it and took longer than the compressor
+// itself: at 1080p60 that alone was more than half a core. The loops are kept simple so the
+// compiler makes vector code of them.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC push_options
+#pragma GCC optimize("O3")
+#endif
+void lumaRow(const quint32* in, uint8_t* out, int w)
+{
+    for (int x = 0; x < w; ++x) {
+        const quint32 q = in[x];
+        out[x] = uint8_t((19595u * ((q >> 16) & 255u) + 38470u * ((q >> 8) & 255u) + 7471u * (q & 255u) + 32768u) >> 16);
+    }
+}
+
+// The chroma of a 2x2 block is that of its lower pair, as the station's files have always
+// had it from libswscale (the contact detector is tuned on them).
+void chromaRow(const quint32* row, uint8_t* u, uint8_t* v, int pairs)
+{
+    for (int x = 0; x < pairs; ++x) {
+        const quint32 a = row[2 * x], b = row[2 * x + 1];
+        const int rs = int(((a >> 16) & 255u) + ((b >> 16) & 255u));
+        const int gs = int(((a >> 8) & 255u) + ((b >> 8) & 255u));
+        const int bs = int((a & 255u) + (b & 255u));
+        // Never below 0 (the weights of each sum to zero); a pure blue or red rounds to 256.
+        u[x] = uint8_t(std::min(255, (-11059 * rs - 21709 * gs + 32768 * bs + (128 << 17) + (1 << 16)) >> 17));
+        v[x] = uint8_t(std::min(255, (32768 * rs - 27439 * gs - 5329 * bs + (128 << 17) + (1 << 16)) >> 17));
+    }
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC pop_options
+#endif
+
+void rgb32ToYuvj420(const QImage& img, AVFrame* f)
+{
+    const int w = img.width(), h = img.height();
+    for (int y = 0; y < h; y += 2) {
+        const int y1 = std::min(y + 1, h - 1);
+        const auto* r0 = reinterpret_cast<const quint32*>(img.constScanLine(y));
+        const auto* r1 = reinterpret_cast<const quint32*>(img.constScanLine(y1));
+        lumaRow(r0, f->data[0] + ptrdiff_t(y) * f->linesize[0], w);
+        if (y1 != y)
+            lumaRow(r1, f->data[0] + ptrdiff_t(y1) * f->linesize[0], w);
+        uint8_t* u = f->data[1] + ptrdiff_t(y / 2) * f->linesize[1];
+        uint8_t* v = f->data[2] + ptrdiff_t(y / 2) * f->linesize[2];
+        chromaRow(r1, u, v, w / 2);
+        if (w % 2) {
+            // An odd last column pairs with itself.
+            const quint32 pair[2] = {r1[w - 1], r1[w - 1]};
+            chromaRow(pair, u + w / 2, v + w / 2, 1);
+        }
+    }
+}
+
+} // namespace
+
+struct FrameEncoder::Impl {
+    av::CodecContext enc;
+    av::Frame frame;
+    av::Packet packet;
+    av::SwsContextPtr sws;
+};
+
+FrameEncoder::FrameEncoder(const RecorderSettings& s) : settings_(s), d(std::make_unique<Impl>()) {}
+FrameEncoder::~FrameEncoder() = default;
+
+bool FrameEncoder::sameOutput(const RecorderSettings& o) const
+{
+    const RecorderSettings& s = settings_;
+    return s.size == o.size && s.framesPerSecond == o.framesPerSecond && s.codec == o.codec
+           && (!videoCodecHasQuality(s.codec) || std::clamp(s.quality, 1, 100) == std::clamp(o.quality, 1, 100));
+}
+
+std::unique_ptr<FrameEncoder> FrameEncoder::create(const RecorderSettings& s, QString& error)
+{
+    std::unique_ptr<FrameEncoder> e(new FrameEncoder(s));
+    Impl& d = *e->d;
+    if (s.size.width() <= 0 || s.size.height() <= 0 || s.framesPerSecond < 1) {
+        error = QStringLiteral("no picture size or frame rate");
+        return nullptr;
+    }
+    const AVCodec* codec = encoderFor(s.codec);
+    if (!codec) {
+        error = QStringLiteral("the compressor %1 is not available").arg(videoCodecName(s.codec));
+        return nullptr;
+    }
+    d.enc = av::makeCodecContext(codec);
+    d.frame = av::makeFrame();
+    d.packet = av::makePacket();
+    if (!d.enc || !d.frame || !d.packet) {
+        error = QStringLiteral("out of memory");
+        return nullptr;
+    }
+    AVCodecContext* c = d.enc.get();
+    c->width = s.size.width();
+    c->height = s.size.height();
+    c->time_base = AVRational{1, s.framesPerSecond};
+    c->framerate = AVRational{s.framesPerSecond, 1};
+    c->gop_size = 1;
+    c->max_b_frames = 0;
+    if (const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr); avi && (avi->flags & AVFMT_GLOBALHEADER))
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    const int quality = std::clamp(s.quality, 1, 100);
+    AVPixelFormat swsTarget = AV_PIX_FMT_NONE;
+    switch (s.codec) {
+    case VideoCodec::Mjpeg:
+        c->pix_fmt = AV_PIX_FMT_YUVJ420P;
+        swsTarget = AV_PIX_FMT_YUV420P;   // same planes, full range set below
+        c->color_range = AVCOL_RANGE_JPEG;
+        c->flags |= AV_CODEC_FLAG_QSCALE;
+        c->global_quality = FF_QP2LAMBDA * (2 + (100 - quality) * 29 / 99);
+        // The station codes two pictures at once on threads of its own.
+        c->thread_count = 1;
+        // The standard tables: optimal ones cost a second pass over every picture.
+        av_opt_set(c->priv_data, "huffman", "default", 0);
+        break;
+    case VideoCodec::Ffv1:
+        c->pix_fmt = AV_PIX_FMT_0RGB32;
+        swsTarget = AV_PIX_FMT_0RGB32;
+        c->thread_count = 2;
+        av_opt_set_int(c->priv_data, "slices", 4, 0);
+        break;
+    case VideoCodec::H264Intra:
+        c->pix_fmt = AV_PIX_FMT_YUV420P;
+        swsTarget = AV_PIX_FMT_YUV420P;
+        c->thread_count = 2;
+        av_opt_set(c->priv_data, "preset", "veryfast", 0);
+        av_opt_set(c->priv_data, "tune", "zerolatency", 0);
+        av_opt_set_double(c->priv_data, "crf", 51.0 - quality * 0.4, 0);
+        break;
+    case VideoCodec::Uncompressed:
+        c->pix_fmt = AV_PIX_FMT_BGR24;
+        swsTarget = AV_PIX_FMT_BGR24;
+        break;
+    }
+    const int r = avcodec_open2(c, codec, nullptr);
+    if (r < 0) {
+        error = QStringLiteral("the compressor %1 cannot start: %2").arg(videoCodecName(s.codec), avError(r));
+        return nullptr;
+    }
+    d.frame->format = c->pix_fmt;
+    d.frame->width = c->width;
+    d.frame->height = c->height;
+    if (av_frame_get_buffer(d.frame.get(), 0) < 0) {
+        error = QStringLiteral("out of memory");
+        return nullptr;
+    }
+    // QImage::Format_RGB32 in memory, on either endianness.
+    d.sws = av::makeSwsContext(c->width, c->height, AV_PIX_FMT_RGB32, c->width, c->height, swsTarget, SWS_POINT);
+    if (!d.sws) {
+        error = QStringLiteral("cannot convert the picture for the compressor");
+        return nullptr;
+    }
+    if (s.codec == VideoCodec::Mjpeg) {
+        int* inv = nullptr; int* tab = nullptr; int srcRange = 0, dstRange = 0, b = 0, ct = 0, sat = 0;
+        sws_getColorspaceDetails(d.sws.get(), &inv, &srcRange, &tab, &dstRange, &b, &ct, &sat);
+        sws_setColorspaceDetails(d.sws.get(), inv, 1, tab, 1, b, ct, sat);
+    }
+    return e;
+}
+
+std::optional<VideoPacket> FrameEncoder::encode(const QImage& image, long slot, QString& error)
+{
+    QImage img = image;
+    if (img.isNull()) {
+        error = QStringLiteral("The camera gave no picture");
+        return std::nullopt;
+    }
+    if (img.size() != settings_.size)
+        img = img.scaled(settings_.size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    if (img.format() != QImage::Format_RGB32 && img.format() != QImage::Format_ARGB32)
+        img = img.convertToFormat(QImage::Format_RGB32);
+    if (av_frame_make_writable(d->frame.get()) < 0) {
+        error = QStringLiteral("out of memory");
+        return std::nullopt;
+    }
+    // Rows go in top first for every codec: FFmpeg's AVI muxer declares uncompressed RGB
+    // top-down (a negative height), so flipping here would store the picture upside down.
+    if (settings_.codec == VideoCodec::Mjpeg) {
+        rgb32ToYuvj420(img, d->frame.get());
+    } else {
+        const uint8_t* src[1] = {img.constBits()};
+        const int stride[1] = {int(img.bytesPerLine())};
+        sws_scale(d->sws.get(), src, stride, 0, img.height(), d->frame->data, d->frame->linesize);
+    }
+    d->frame->pts = slot;
+    d->frame->quality = d->enc->global_quality;
+    d->frame->pict_type = AV_PICTURE_TYPE_I;
+    int r = avcodec_send_frame(d->enc.get(), d->frame.get());
+    if (r >= 0)
+        r = avcodec_receive_packet(d->enc.get(), d->packet.get());
+    if (r < 0) {
+        error = QStringLiteral("The video compressor failed: %1").arg(avError(r));
+        return std::nullopt;
+    }
+    VideoPacket out;
+    out.data = QByteArray(reinterpret_cast<const char*>(d->packet->data), d->packet->size);
+    out.slot = slot;
+    out.keyFrame = true;
+    av_packet_unref(d->packet.get());
+    return out;
+}
+
 // Durability: libavformat writes into the file through our own I/O (so a path is never taken
 // for a protocol and the file is ours to sync), and every packet is handed to the system at
 // once, so a crashed station loses only what was still being compressed. After each packet
@@ -122,10 +330,9 @@ struct AviRecorder::Impl {
     QFile file;
     AVIOContext* io = nullptr;
     QString ioError;       // the file's own reason for the last failed write
-    av::CodecContext enc;
-    av::Frame frame;
+    std::unique_ptr<FrameEncoder> encoder;   // null when the camera's packets are stored
+    AVRational slotBase{1, 30};
     av::Packet packet;
-    av::SwsContextPtr sws;
     AVStream* video = nullptr;
     AVStream* audio = nullptr;
     long lastSlot = -1;
@@ -334,32 +541,28 @@ struct AviRecorder::Impl {
         return r;
     }
 
-    // Sends one frame (or the flush) and writes what comes out.
-    bool encode(AVFrame* f, QString& error)
+    // One packet into the file at its slot; the muxer fills a gap with empty chunks.
+    bool store(const QByteArray& data, long slot, bool key, QString& error)
     {
-        int r = avcodec_send_frame(enc.get(), f);
-        if (r < 0) {
-            error = QStringLiteral("The video compressor failed: %1").arg(avError(r));
+        AVPacket* p = packet.get();
+        av_packet_unref(p);
+        if (av_new_packet(p, int(data.size())) < 0) {
+            error = QStringLiteral("out of memory");
             return false;
         }
-        for (;;) {
-            r = avcodec_receive_packet(enc.get(), packet.get());
-            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
-                return true;
-            if (r < 0) {
-                error = QStringLiteral("The video compressor failed: %1").arg(avError(r));
-                return false;
-            }
-            packet->stream_index = video->index;
-            av_packet_rescale_ts(packet.get(), enc->time_base, video->time_base);
-            QString reason;
-            r = writePacket(packet.get(), reason);
-            av_packet_unref(packet.get());
-            if (r < 0) {
-                error = QStringLiteral("Writing the video failed: %1").arg(reason);
-                return false;
-            }
+        memcpy(p->data, data.constData(), size_t(data.size()));
+        p->stream_index = video->index;
+        p->pts = p->dts = av_rescale_q(slot, slotBase, video->time_base);
+        p->duration = av_rescale_q(1, slotBase, video->time_base);
+        p->flags = key ? AV_PKT_FLAG_KEY : 0;
+        QString reason;
+        const int r = writePacket(p, reason);
+        av_packet_unref(p);
+        if (r < 0) {
+            error = QStringLiteral("Writing the video failed: %1").arg(reason);
+            return false;
         }
+        return true;
     }
 };
 
@@ -393,65 +596,37 @@ std::unique_ptr<AviRecorder> AviRecorder::create(const RecorderSettings& s, QStr
     if (!d.oc)
         return fail(avError(r));
 
-    const AVCodec* codec = encoderFor(s.codec);
-    if (!codec)
-        return fail(QStringLiteral("the compressor %1 is not available").arg(videoCodecName(s.codec)));
-    d.enc = av::makeCodecContext(codec);
-    if (!d.enc)
-        return fail(QStringLiteral("out of memory"));
-    AVCodecContext* c = d.enc.get();
-    c->width = s.size.width();
-    c->height = s.size.height();
-    c->time_base = AVRational{1, s.framesPerSecond};
-    c->framerate = AVRational{s.framesPerSecond, 1};
-    c->gop_size = 1;
-    c->max_b_frames = 0;
-    if (d.oc->oformat->flags & AVFMT_GLOBALHEADER)
-        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    const int quality = std::clamp(s.quality, 1, 100);
-    AVPixelFormat srcFormat = AV_PIX_FMT_RGB32;   // QImage::Format_RGB32 in memory, on either endianness
-    AVPixelFormat swsTarget = AV_PIX_FMT_NONE;
-    switch (s.codec) {
-    case VideoCodec::Mjpeg:
-        c->pix_fmt = AV_PIX_FMT_YUVJ420P;
-        swsTarget = AV_PIX_FMT_YUV420P;   // same planes, full range set below
-        c->color_range = AVCOL_RANGE_JPEG;
-        c->flags |= AV_CODEC_FLAG_QSCALE;
-        c->global_quality = FF_QP2LAMBDA * (2 + (100 - quality) * 29 / 99);
-        c->thread_count = 1;
-        break;
-    case VideoCodec::Ffv1:
-        c->pix_fmt = AV_PIX_FMT_0RGB32;
-        swsTarget = AV_PIX_FMT_0RGB32;
-        c->thread_count = 2;
-        av_opt_set_int(c->priv_data, "slices", 4, 0);
-        break;
-    case VideoCodec::H264Intra:
-        c->pix_fmt = AV_PIX_FMT_YUV420P;
-        swsTarget = AV_PIX_FMT_YUV420P;
-        c->thread_count = 2;
-        av_opt_set(c->priv_data, "preset", "veryfast", 0);
-        av_opt_set(c->priv_data, "tune", "zerolatency", 0);
-        av_opt_set_double(c->priv_data, "crf", 51.0 - quality * 0.4, 0);
-        break;
-    case VideoCodec::Uncompressed:
-        c->pix_fmt = AV_PIX_FMT_BGR24;
-        swsTarget = AV_PIX_FMT_BGR24;
-        break;
-    }
-    r = avcodec_open2(c, codec, nullptr);
-    if (r < 0)
-        return fail(QStringLiteral("the compressor %1 cannot start: %2").arg(videoCodecName(s.codec), avError(r)));
-
+    d.slotBase = AVRational{1, s.framesPerSecond};
     d.video = avformat_new_stream(d.oc.get(), nullptr);
     if (!d.video)
         return fail(QStringLiteral("out of memory"));
-    d.video->time_base = c->time_base;
-    d.video->avg_frame_rate = c->framerate;
-    d.video->r_frame_rate = c->framerate;
-    avcodec_parameters_from_context(d.video->codecpar, c);
-    if (s.codec == VideoCodec::Uncompressed)
-        d.video->codecpar->codec_tag = 0;   // BI_RGB
+    d.video->time_base = d.slotBase;
+    d.video->avg_frame_rate = AVRational{s.framesPerSecond, 1};
+    d.video->r_frame_rate = d.video->avg_frame_rate;
+    if (s.stream) {
+        AVCodecParameters* p = d.video->codecpar;
+        p->codec_type = AVMEDIA_TYPE_VIDEO;
+        p->codec_id = AVCodecID(s.stream->codecId);
+        p->width = s.size.width();
+        p->height = s.size.height();
+        p->codec_tag = 0;   // the muxer's own tag for the codec: MJPG, H264, HEVC
+        const QByteArray& extra = s.stream->extradata;
+        if (!extra.isEmpty()) {
+            p->extradata = static_cast<uint8_t*>(av_mallocz(size_t(extra.size()) + AV_INPUT_BUFFER_PADDING_SIZE));
+            if (!p->extradata)
+                return fail(QStringLiteral("out of memory"));
+            memcpy(p->extradata, extra.constData(), size_t(extra.size()));
+            p->extradata_size = int(extra.size());
+        }
+    } else {
+        QString why;
+        d.encoder = FrameEncoder::create(s, why);
+        if (!d.encoder)
+            return fail(why);
+        avcodec_parameters_from_context(d.video->codecpar, d.encoder->d->enc.get());
+        if (s.codec == VideoCodec::Uncompressed)
+            d.video->codecpar->codec_tag = 0;   // BI_RGB
+    }
 
     if (s.audio) {
         d.audio = avformat_new_stream(d.oc.get(), nullptr);
@@ -483,23 +658,9 @@ std::unique_ptr<AviRecorder> AviRecorder::create(const RecorderSettings& s, QStr
     d.scanPos = d.file.size();   // just inside the 'movi' list
     d.file.seek(d.scanPos);
 
-    d.frame = av::makeFrame();
     d.packet = av::makePacket();
-    if (!d.frame || !d.packet)
+    if (!d.packet)
         return fail(QStringLiteral("out of memory"));
-    d.frame->format = c->pix_fmt;
-    d.frame->width = c->width;
-    d.frame->height = c->height;
-    if (av_frame_get_buffer(d.frame.get(), 0) < 0)
-        return fail(QStringLiteral("out of memory"));
-    d.sws = av::makeSwsContext(c->width, c->height, srcFormat, c->width, c->height, swsTarget, SWS_POINT);
-    if (!d.sws)
-        return fail(QStringLiteral("cannot convert the picture for the compressor"));
-    if (s.codec == VideoCodec::Mjpeg) {
-        int* inv = nullptr; int* tab = nullptr; int srcRange = 0, dstRange = 0, b = 0, ct = 0, sat = 0;
-        sws_getColorspaceDetails(d.sws.get(), &inv, &srcRange, &tab, &dstRange, &b, &ct, &sat);
-        sws_setColorspaceDetails(d.sws.get(), inv, 1, tab, 1, b, ct, sat);
-    }
     d.bytes = avio_tell(d.oc->pb);
     d.syncThread = std::thread([&d, folder = QFileInfo(s.path).absolutePath()] { d.syncLoop(folder); });
     return rec;
@@ -514,30 +675,32 @@ bool AviRecorder::writeVideo(const QImage& image, long slot, QString& error)
     }
     if (slot <= d->lastSlot)
         return true;
-    QImage img = image;
-    if (img.size() != settings_.size)
-        img = img.scaled(settings_.size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    if (img.format() != QImage::Format_RGB32 && img.format() != QImage::Format_ARGB32)
-        img = img.convertToFormat(QImage::Format_RGB32);
-    if (av_frame_make_writable(d->frame.get()) < 0) {
-        error = QStringLiteral("out of memory");
+    if (!d->encoder) {
+        error = QStringLiteral("This recording stores the camera's own pictures");
         return false;
     }
-    const uint8_t* src[1];
-    int stride[1];
-    // Rows go in top first for every codec: FFmpeg's AVI muxer declares uncompressed RGB
-    // top-down (a negative height), so flipping here would store the picture upside down.
-    src[0] = img.constBits();
-    stride[0] = int(img.bytesPerLine());
-    sws_scale(d->sws.get(), src, stride, 0, img.height(), d->frame->data, d->frame->linesize);
-    d->frame->pts = slot;
-    d->frame->quality = d->enc->global_quality;
-    d->frame->pict_type = AV_PICTURE_TYPE_I;
-    if (!d->encode(d->frame.get(), error)) {
+    const std::optional<VideoPacket> p = d->encoder->encode(image, slot, error);
+    if (!p) {
         d->fail(error);
         return false;
     }
-    d->lastSlot = slot;
+    return writePacket(*p, error);
+}
+
+bool AviRecorder::writePacket(const VideoPacket& packet, QString& error)
+{
+    if (d->failed) {
+        std::lock_guard lock(d->mux);
+        error = d->failure.isEmpty() ? QStringLiteral("The recording has already failed") : d->failure;
+        return false;
+    }
+    if (packet.slot <= d->lastSlot)
+        return true;
+    if (!d->store(packet.data, packet.slot, packet.keyFrame, error)) {
+        d->fail(error);
+        return false;
+    }
+    d->lastSlot = packet.slot;
     return true;
 }
 
@@ -549,7 +712,7 @@ bool AviRecorder::padVideoTo(long slot, QString& error)
     AVPacket* p = d->packet.get();
     av_packet_unref(p);
     p->stream_index = d->video->index;
-    p->pts = p->dts = av_rescale_q(slot, d->enc->time_base, d->video->time_base);
+    p->pts = p->dts = av_rescale_q(slot, d->slotBase, d->video->time_base);
     p->flags = AV_PKT_FLAG_KEY;
     QString reason;
     const int r = d->writePacket(p, reason);
@@ -593,11 +756,6 @@ bool AviRecorder::finish(QString& error)
         return true;
     d->stopSyncThread();
     bool ok = true;
-    QString why;
-    if (!d->failed && !d->encode(nullptr, why)) {
-        ok = false;
-        error = why;
-    }
     const bool failedBefore = d->failed;
     if (failedBefore && ok) {
         ok = false;

@@ -3,10 +3,13 @@
 // an AVI through libavformat, which keeps the full index and switches to OpenDML beyond
 // 1 GiB. Frames carry their time slot: a slot that never arrives becomes an empty chunk, so
 // frame n of the file is always the picture of time n / fps.
+#include "capture/capture_backend.h"
+
 #include <QImage>
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 namespace tarvex {
 
@@ -28,6 +31,40 @@ struct RecorderSettings {
     int sampleRate = 44100;
     int channels = 2;
     int bits = 16;
+    // Set: the camera's own packets are stored as they come (MJPEG, H.264, H.265), no
+    // compressor runs and codec/quality are not used.
+    std::optional<CompressedStream> stream;
+};
+
+// One compressed picture with the time slot it belongs to.
+struct VideoPacket {
+    QByteArray data;
+    long slot = 0;
+    bool keyFrame = true;
+};
+
+// Compresses pictures as a recording with these settings does. Every compressor offered
+// codes each picture on its own, so packets of two encoders with the same settings can
+// follow each other in one file (pre-recorded pictures, then the recording's own).
+class FrameEncoder {
+public:
+    ~FrameEncoder();
+    FrameEncoder(const FrameEncoder&) = delete;
+    FrameEncoder& operator=(const FrameEncoder&) = delete;
+    // Null with an operator-readable reason.
+    static std::unique_ptr<FrameEncoder> create(const RecorderSettings& s, QString& error);
+    // One picture in, its packet out (a picture of another size is scaled).
+    std::optional<VideoPacket> encode(const QImage& image, long slot, QString& error);
+    const RecorderSettings& settings() const { return settings_; }
+    // Whether packets of an encoder made with `other` may be stored in this one's file.
+    bool sameOutput(const RecorderSettings& other) const;
+
+private:
+    friend class AviRecorder;
+    struct Impl;
+    explicit FrameEncoder(const RecorderSettings& s);
+    RecorderSettings settings_;
+    std::unique_ptr<Impl> d;
 };
 
 class AviRecorder {
@@ -42,6 +79,9 @@ public:
 
     // slot must grow; a gap is written as empty chunks. False with error on a failed write.
     bool writeVideo(const QImage& frame, long slot, QString& error);
+    // A packet as it is: of the settings' stream, or from a FrameEncoder with the same
+    // settings. slot must grow; a gap is written as empty chunks.
+    bool writePacket(const VideoPacket& packet, QString& error);
     // Ends the video with empty chunks up to and including slot (frames dropped at the end).
     bool padVideoTo(long slot, QString& error);
     // Interleaved PCM of the recorder's format.

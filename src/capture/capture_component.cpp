@@ -412,16 +412,7 @@ CaptureResult CaptureComponent::startCapture()
         return unsupported(QStringLiteral("The time limit cannot be negative"));
     if (file_.trimmed().isEmpty())
         return CaptureError{CaptureError::FileError, QStringLiteral("No capture file name is set")};
-    RecordingSettings s;
-    s.path = file_;
-    s.framesPerSecond = fps_;
-    s.timeLimit = limit_;
-    s.audioDevice = selectedAudio_;
-    s.sampleRate = sampleRate_;
-    s.channels = channels_;
-    s.bits = bits_;
-    s.videoCompressor = videoCompressor_;
-    s.quality = quality_;
+    RecordingSettings s = recordingSettings();
     recordingFiles_ = {{1, file_}};
     QStringList warnings;
     const QList<std::pair<int, CaptureDevice*>> companions = prepareCompanions(warnings);
@@ -447,6 +438,39 @@ CaptureResult CaptureComponent::startCapture()
     if (e)
         recordingFiles_ = {{1, file_}};
     return e;
+}
+
+
+
+RecordingSettings CaptureComponent::recordingSettings() const
+{
+    RecordingSettings s;
+    s.path = file_;
+    s.framesPerSecond = fps_;
+    s.timeLimit = limit_;
+    s.audioDevice = selectedAudio_;
+    s.sampleRate = sampleRate_;
+    s.channels = channels_;
+    s.bits = bits_;
+    s.videoCompressor = videoCompressor_;
+    s.quality = quality_;
+    return s;
+}
+
+CaptureResult CaptureComponent::setPreRecording(int seconds)
+{
+    if (auto e = admit(QStringLiteral("setPreRecording"), QString::number(seconds)))
+        return e;
+    if (seconds < 0 || seconds > 10)
+        return unsupported(QStringLiteral("Pre-recording holds 0 to 10 seconds"));
+    if (isCapturing())
+        return busy();
+    if (seconds > 0 && fps_ < 1)
+        return unsupported(QStringLiteral("The frame rate must be at least 1 frame per second"));
+    if (auto e = device_->setPreRecording(seconds, recordingSettings()))
+        return e;
+    preSeconds_ = seconds;
+    return {};
 }
 
 void CaptureComponent::setCompanionCameras(const QStringList& names)

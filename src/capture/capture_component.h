@@ -148,6 +148,10 @@ public:
     int timeLimit() const { return limit_; }              // seconds, 0 = no limit
     [[nodiscard]] CaptureResult setTimeLimit(int seconds);
     [[nodiscard]] CaptureResult startCapture();
+    // Seconds of pictures the device keeps before Start (0 = off); the recording begins with
+    // them, compressed with the compressor chosen now.
+    int preRecording() const { return preSeconds_; }
+    [[nodiscard]] CaptureResult setPreRecording(int seconds);
     // A stop while idle succeeds and does nothing: the capture screen stops twice.
     [[nodiscard]] CaptureResult stopCapture();
     bool isCapturing() const { return device_->isRecording(); }
@@ -226,9 +230,12 @@ private:
     QMap<int, QString> recordingFiles_;
     QMap<int, QString> openCompanion_;   // the camera each companion device has open
 
+    RecordingSettings recordingSettings() const;
+
     std::shared_ptr<CaptureDevice> device_;
     std::shared_ptr<CaptureDialogHost> dialogs_;
     int quality_ = 85;
+    int preSeconds_ = 0;
 };
 
 // No devices; every setting is kept and read back, every operation that needs a device fails,

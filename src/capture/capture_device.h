@@ -128,6 +128,17 @@ public:
     // says how the still went.
     [[nodiscard]] virtual CaptureResult saveFrame(const QString& path, int quality) = 0;
 
+    // Pre-recording: while seconds > 0 the open device keeps the last `seconds` of pictures,
+    // compressed as `like` says, and the next recording with those settings begins with
+    // them: its frame 0 is the oldest held picture, and its time limit runs from the
+    // start, after the held pictures.
+    // 0 ends it. A device without it records as before.
+    [[nodiscard]] virtual CaptureResult setPreRecording(int seconds, const RecordingSettings& like)
+    {
+        (void)seconds;
+        (void)like;
+        return {};
+    }
     // The device is open, no recording runs, the settings are valid.
     [[nodiscard]] virtual CaptureResult startRecording(const RecordingSettings& settings) = 0;
     // A stop while idle does nothing.

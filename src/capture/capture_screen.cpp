@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -26,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -136,6 +138,7 @@ void CaptureScreen::buildControls()
     captureTimeBox_ = named(new QComboBox(this), "captureTimeValue");
     captureTimeBox_->addItems({QStringLiteral("3.0"), QStringLiteral("4.0"), QStringLiteral("5.0"), QStringLiteral("6.0")});
     length->addWidget(captureTimeBox_);
+    buildPreRecordingControls(side);
 
     startButton_ = named(new QPushButton(QStringLiteral("Start Recording     (skier hits ramp)"), this), "cmdStartCapture");
     startButton_->setMinimumHeight(48);
@@ -214,6 +217,12 @@ void CaptureScreen::load()
         store.save(key::captureTime, QStringLiteral("5"));
     }
     countdownLabel_->setText(QString::number(captureSeconds_));
+    {
+        const QSignalBlocker a(preRecordBox_), b(preRecordSecondsBox_);
+        preRecordBox_->setChecked(store.getInt(key::preRecord, 0) == 1);
+        preRecordSecondsBox_->setValue(std::clamp(store.getInt(key::preRecordSeconds, 3), 2, 10));
+    }
+    applyPreRecording();
 
     const QString list = skierListFile();
     if (!FileIsPresent(list)) {
@@ -252,6 +261,13 @@ void CaptureScreen::showEvent(QShowEvent* e)
     Screen::showEvent(e);
     // The screen that shows this one sets the tag after showing it; the check runs after.
     scheduleArrivalCheck();
+    applyPreRecording();
+}
+
+void CaptureScreen::hideEvent(QHideEvent* e)
+{
+    Screen::hideEvent(e);
+    applyPreRecording();
 }
 
 void CaptureScreen::changeEvent(QEvent* e)
@@ -347,6 +363,7 @@ void CaptureScreen::startRecording()
             showStartError(*failed);
             return;
         }
+        heldFrames_ = preRecordingOn() ? capture_.statistics().framesCaptured : 0;
         countdownTimer_->start();
         countdownLabel_->setText(QString::number(captureSeconds_));
         setRecordingState(true);
@@ -369,6 +386,8 @@ void CaptureScreen::setRecordingState(bool on)
     passBox_->setReadOnly(on);
     recordingLabel_->setVisible(on);
     recordingProgress_->setVisible(on);
+    preRecordBox_->setEnabled(!on);
+    preRecordSecondsBox_->setEnabled(!on);
     if (on) {
         recordingClock_.start();
         recordingProgress_->setRange(0, int(std::lround(captureSeconds_ * 1000)));
@@ -401,8 +420,12 @@ double CaptureScreen::frameRateForHint() const
 
 void CaptureScreen::noteDefaultContactHint()
 {
-    if (contactFrameLabel_->text() == kNotNoted)
-        station_.settings().ContactFrameHint = halfRecordingFrameHint(frameRateForHint(), captureSeconds_);
+    if (contactFrameLabel_->text() != kNotNoted)
+        return;
+    // Half of the stored file, the pre-recorded pictures included.
+    const double fps = frameRateForHint();
+    const double held = fps > 0 ? double(heldFrames_) / fps : 0.0;
+    station_.settings().ContactFrameHint = halfRecordingFrameHint(fps, held + captureSeconds_);
 }
 
 void CaptureScreen::countDown()
@@ -608,6 +631,52 @@ void CaptureScreen::goToSetup()
         return;
     station_.settings().setArrival(Arrival::Recorded);
     station_.show(screen::MainForm, this);
+}
+
+// ---------------------------------------------------------------- pre-recording
+
+void CaptureScreen::buildPreRecordingControls(QBoxLayout* side)
+{
+    auto* row = new QHBoxLayout;
+    side->addLayout(row);
+    preRecordBox_ = named(new QCheckBox(QStringLiteral("Keep the last"), this), "chkPreRecord");
+    preRecordBox_->setToolTip(QStringLiteral("While this screen is shown the camera keeps running; Start Recording "
+                                             "then stores these seconds first, so a late press still holds the jump"));
+    row->addWidget(preRecordBox_);
+    preRecordSecondsBox_ = named(new QSpinBox(this), "preRecordSeconds");
+    preRecordSecondsBox_->setRange(2, 10);
+    preRecordSecondsBox_->setValue(3);
+    preRecordSecondsBox_->setSuffix(QStringLiteral(" s before Start"));
+    row->addWidget(preRecordSecondsBox_);
+    row->addStretch(1);
+    connect(preRecordBox_, &QCheckBox::toggled, this, &CaptureScreen::choosePreRecording);
+    connect(preRecordSecondsBox_, &QSpinBox::valueChanged, this, &CaptureScreen::choosePreRecording);
+}
+
+bool CaptureScreen::preRecordingOn() const { return preRecordBox_->isChecked(); }
+int CaptureScreen::preRecordingSeconds() const { return preRecordSecondsBox_->value(); }
+
+void CaptureScreen::choosePreRecording()
+{
+    SettingsStore& store = station_.store();
+    store.save(key::preRecord, preRecordBox_->isChecked() ? 1 : 0);
+    store.save(key::preRecordSeconds, preRecordSecondsBox_->value());
+    applyPreRecording();
+}
+
+void CaptureScreen::applyPreRecording()
+{
+    if (recording_)
+        return;   // the device refuses it now; the next show or toggle applies it
+    const int seconds = isVisible() && preRecordBox_->isChecked() ? preRecordSecondsBox_->value() : 0;
+    if (seconds == capture_.preRecording() && seconds == 0)
+        return;
+    // The pictures held must be coded at the rate and with the compressor Start will use.
+    if (panel_)
+        (void)capture_.setFrameRate(int(std::lround(panel_->frameRateBoxValue())));
+    if (const CaptureResult failed = capture_.setPreRecording(seconds); failed && seconds > 0)
+        station_.prompter().message(QStringLiteral("Pre-recording is not possible: ") + failed->description,
+                                    windowTitle(), Icon::Exclamation);
 }
 
 } // namespace tarvex

@@ -11,7 +11,10 @@
 #include <optional>
 
 class QAction;
+class QBoxLayout;
+class QCheckBox;
 class QComboBox;
+class QSpinBox;
 class QLabel;
 class QLineEdit;
 class QMenuBar;
@@ -64,12 +67,17 @@ public:
     void goToReview();                   // `cmdGoToTimer`
     void goToSetup();                    // `cmdGoSetup`
     void chooseCaptureTime(int index);   // `captureTimeValue`
+    // Pre-recording (`chkPreRecord`, `preRecordSeconds`): on while the screen is shown and
+    // the option is ticked.
+    bool preRecordingOn() const;
+    int preRecordingSeconds() const;
 
     static const QString kDuplicateFileWarning;
     static const QString kJumpNumberWarning;
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     void changeEvent(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
@@ -92,6 +100,10 @@ private:
     void showStartError(const CaptureError& e);
     double frameRateForHint() const;
     QString skierListFile() const;
+    void buildPreRecordingControls(QBoxLayout* side);
+    void choosePreRecording();
+    // Tells the camera to hold pictures or to stop holding them, as the screen stands.
+    void applyPreRecording();
 
     CaptureComponent& capture_;
     CaptureDevicePanel* panel_ = nullptr;
@@ -128,6 +140,10 @@ private:
     QProgressBar* recordingProgress_ = nullptr;
     QTimer* countdownTimer_ = nullptr;
     QTimer* displayTimer_ = nullptr;
+    QCheckBox* preRecordBox_ = nullptr;
+    QSpinBox* preRecordSecondsBox_ = nullptr;
+    // Frames the file held when Start was pressed (pre-recorded); part of the default hint.
+    long heldFrames_ = 0;
 };
 
 } // namespace tarvex

@@ -1,6 +1,7 @@
 #include "capture/ffmpeg_capture_device.h"
 #include "capture/audio_source.h"
 #include "capture/camera_set.h"
+#include "media/av_handles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,15 +11,27 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace tarvex {
 
 namespace {
 
-constexpr std::size_t kQueueFrames = 8;
+// The queue between the capture and the encoder threads holds about a second of 1080p
+// pictures (at least kQueueFramesMin of any size): while another program takes the CPU for a
+// while, a recording of a few seconds falls behind there and catches up after, instead of
+// dropping frames.
+constexpr qint64 kQueueBytes = 512LL * 1024 * 1024;
+constexpr std::size_t kQueueFramesMin = 8;
+// Ten seconds of 1080p at 60 fps in MJPEG fit easily; a camera sending far larger packets
+// holds fewer seconds.
+constexpr qint64 kRingBytes = 384LL * 1024 * 1024;
+// The preview of a camera that sends packets is decoded at most this often.
+constexpr int kPreviewDecodeMs = 33;
 constexpr int kPreviewIntervalMs = 16;   // a display's refresh; faster pictures would never be seen
 
 CaptureError notConnected() { return {CaptureError::NotConnected, QStringLiteral("No capture device is connected")}; }
@@ -51,12 +64,28 @@ int defaultResolution(const QList<QSize>& sizes)
 
 bool rehearsalFromEnvironment() { return qEnvironmentVariable("TARVEX_REHEARSAL") == QLatin1String("1"); }
 
+bool storable(const std::optional<CompressedStream>& st)
+{
+    return st && (st->codecId == AV_CODEC_ID_MJPEG || st->codecId == AV_CODEC_ID_H264 || st->codecId == AV_CODEC_ID_HEVC);
+}
+
 // What the capture and encoder threads share with the device. Everything below the mutex
-// is guarded by it.
+// is guarded by it. Slots count from the start of the current ring or recording; the file
+// begins at fileOrigin.
 struct FfmpegCaptureDevice::Shared {
+    struct Item {
+        long slot = 0;
+        QImage image;
+        QByteArray packet;
+        bool keyFrame = true;
+        qint64 bytes() const { return packet.isEmpty() ? image.sizeInBytes() : packet.size(); }
+    };
+
     std::unique_ptr<FrameSource> source;
+    std::optional<CompressedStream> stream;   // the source's, while it streams
     std::thread captureThread;
-    std::thread encoderThread;
+    std::vector<std::thread> encoderThreads;
+    std::thread previewThread;
     std::atomic<bool> stopStreaming{false};
     std::atomic<bool> previewOn{false};
     std::atomic<bool> previewPending{false};
@@ -65,19 +94,40 @@ struct FfmpegCaptureDevice::Shared {
     std::condition_variable cv;
     QImage newest;
     bool stillWanted = false;  // the next picture goes to deliverStill
+    // A camera that sends packets only: what the preview thread has still to decode.
+    std::deque<Item> previewPackets;
+    std::condition_variable previewCv;
     // The recording.
     long generation = 0;
     bool armed = false;        // startCapture done, frames are wanted
     bool started = false;      // slot 0 has been given
     bool ended = false;        // no more frames are taken
+    bool quit = false;         // the encoder thread stores what is queued and ends
     std::optional<CaptureClock::time_point> planned;
     CaptureClock::time_point start;
     CaptureClock::time_point end;
     int fps = 30;
-    long limitSlots = 0;       // 0 = no limit
+    long limitSlots = 0;       // 0 = no limit; counted from fileOrigin
     long lastSlot = -1;
-    long dropped = 0;
-    std::deque<std::pair<long, QImage>> queue;
+    long fileOrigin = 0;
+    long heldSlots = 0;        // slots the file held when Start was pressed
+    std::deque<long> droppedSlots;   // slots that stay empty chunks
+    std::deque<Item> queue;
+    qint64 queueBytes = 0;
+    // One per encoder thread, touched by that thread only while it runs. Pictures are coded
+    // on two threads at once and stored in the order they were taken (popSeq, writeSeq).
+    std::vector<std::unique_ptr<FrameEncoder>> encoders;
+    long popSeq = 0;
+    long writeSeq = 0;
+    bool encodersFailed = false;
+    bool copyPackets = false;  // the camera's packets are stored as they are
+    // Pre-recording.
+    bool ringOn = false;
+    std::deque<VideoPacket> ring;
+    qint64 ringBytes = 0;
+    long ringSlots = 0;
+    std::deque<VideoPacket> pending;   // the ring's packets, to be written first
+    bool wroteKey = false;
     std::unique_ptr<AviRecorder> recorder;
     QString failure;           // why the encoder stopped early
     std::function<qint64()> freeBytes;
@@ -85,21 +135,83 @@ struct FfmpegCaptureDevice::Shared {
     std::unique_ptr<AudioSource> audio;
     std::thread audioThread;
     std::atomic<long> audioSamples{0};
-    // Microseconds from the start to the picture of each slot, for the times file.
+    // File frame -> microseconds from timesZero to when its picture was taken, for the
+    // times file of a recording made with other cameras.
     QString timesPath;
-    QList<qint64> times;
+    std::optional<CaptureClock::time_point> timesZero;
+    std::map<long, qint64> times;
+
+    bool taking() const { return (armed && !ended) || ringOn; }
+    long droppedInFile() const
+    {
+        return long(std::count_if(droppedSlots.begin(), droppedSlots.end(),
+                                  [&](long k) { return k >= fileOrigin && k <= lastSlot; }));
+    }
+    // Keeps the last ringSlots of pictures, from a key frame on, within kRingBytes.
+    void trimRing()
+    {
+        const auto dropFront = [&] {
+            ringBytes -= ring.front().data.size();
+            ring.pop_front();
+        };
+        for (;;) {
+            auto nextKey = std::find_if(ring.begin() + (ring.empty() ? 0 : 1), ring.end(),
+                                        [](const VideoPacket& p) { return p.keyFrame; });
+            if (nextKey == ring.end())
+                break;
+            const bool enough = ring.back().slot - nextKey->slot + 1 >= ringSlots;
+            if (!enough && ringBytes <= kRingBytes)
+                break;
+            while (&ring.front() != &*nextKey)
+                dropFront();
+        }
+        while (!ring.empty() && (!ring.front().keyFrame || ringBytes > kRingBytes))
+            dropFront();
+        const long first = ring.empty() ? lastSlot + 1 : ring.front().slot;
+        while (!droppedSlots.empty() && droppedSlots.front() < first)
+            droppedSlots.pop_front();
+    }
 };
 
 namespace {
 
-// An empty chunk repeats the picture before it, so its slot gets that picture's time.
-template <class S>
-void noteFrameTime(S& s, long slot, std::optional<CaptureClock::time_point> taken)
+qint64 microsBetween(CaptureClock::time_point from, CaptureClock::time_point to)
 {
-    const qint64 before = s.times.isEmpty() ? 0 : s.times.last();
-    while (s.times.size() < slot)
-        s.times << before;
-    s.times << (taken ? std::chrono::duration_cast<std::chrono::microseconds>(*taken - s.start).count() : before);
+    return std::chrono::duration_cast<std::chrono::microseconds>(to - from).count();
+}
+
+// The moment slot `slot` stands for.
+template <class S>
+CaptureClock::time_point slotTime(const S& s, long slot)
+{
+    return s.start + std::chrono::microseconds(1'000'000LL * slot / s.fps);
+}
+
+template <class S>
+void noteFrameTime(S& s, long slot, CaptureClock::time_point taken)
+{
+    if (!s.timesZero)
+        s.timesZero = slotTime(s, s.fileOrigin);
+    s.times[slot - s.fileOrigin] = microsBetween(*s.timesZero, taken);
+}
+
+// One time for every frame of the file: a held frame (taken before the press) has the time
+// its slot stands for; an empty chunk repeats the picture before it, so it gets that time.
+template <class S>
+FrameTimes frameTimesOfFile(const S& s, long lastFrame)
+{
+    FrameTimes t;
+    const CaptureClock::time_point zero = s.timesZero ? *s.timesZero : slotTime(s, s.fileOrigin);
+    for (long k = 0; k <= lastFrame; ++k) {
+        const auto it = s.times.find(k);
+        if (it != s.times.end())
+            t.micros << it->second;
+        else if (k < s.heldSlots || t.micros.isEmpty())
+            t.micros << microsBetween(zero, slotTime(s, s.fileOrigin + k));
+        else
+            t.micros << t.micros.last();
+    }
+    return t;
 }
 
 } // namespace
@@ -173,7 +285,7 @@ CaptureResult FfmpegCaptureDevice::open(int index)
     input_ = 0;
     channel_ = device_.lowestChannel;
     connected_ = true;
-    if (preview_) {
+    if (preview_ || preSeconds_ > 0) {
         if (auto e = ensureStreaming()) {
             connected_ = false;
             return e;
@@ -285,7 +397,7 @@ CaptureResult FfmpegCaptureDevice::setPreview(bool on)
 
 void FfmpegCaptureDevice::updateStreaming()
 {
-    if (connected_ && (preview_ || capturing_ || !stills_.isEmpty()))
+    if (connected_ && (preview_ || capturing_ || preSeconds_ > 0 || !stills_.isEmpty()))
         (void)ensureStreaming();
     else
         stopStreaming();
@@ -317,8 +429,13 @@ CaptureResult FfmpegCaptureDevice::ensureStreaming()
         QMetaObject::invokeMethod(this, [this, text] { emit statusText(text); }, Qt::QueuedConnection);
     });
     s_->source = std::move(source);
+    s_->stream = s_->source->compressedStream();
     s_->stopStreaming = false;
     s_->captureThread = std::thread([this] { captureLoop(); });
+    if (s_->stream)
+        s_->previewThread = std::thread([this] { previewDecodeLoop(); });
+    if (preSeconds_ > 0 && !capturing_)
+        startRing();
     return {};
 }
 
@@ -330,9 +447,16 @@ void FfmpegCaptureDevice::stopStreaming()
     s_->source->interrupt();
     if (s_->captureThread.joinable())
         s_->captureThread.join();
+    s_->previewCv.notify_all();
+    if (s_->previewThread.joinable())
+        s_->previewThread.join();
+    if (!capturing_)
+        stopEncoder();
     s_->source.reset();
     std::lock_guard lock(s_->m);
     s_->newest = QImage();
+    s_->previewPackets.clear();
+    s_->stream.reset();
 }
 
 void FfmpegCaptureDevice::captureLoop()
@@ -348,14 +472,23 @@ void FfmpegCaptureDevice::captureLoop()
             return;
         }
         std::unique_lock lock(s.m);
-        s.newest = f->image;
-        if (s.stillWanted) {
-            s.stillWanted = false;
-            QMetaObject::invokeMethod(this, [this, image = f->image] { deliverStill(image); }, Qt::QueuedConnection);
+        if (!f->image.isNull()) {
+            s.newest = f->image;
+            if (s.stillWanted) {
+                s.stillWanted = false;
+                QMetaObject::invokeMethod(this, [this, image = f->image] { deliverStill(image); }, Qt::QueuedConnection);
+            }
+            if (s.previewOn && !s.previewPending.exchange(true))
+                QMetaObject::invokeMethod(this, [this] { deliverPreview(); }, Qt::QueuedConnection);
+        } else if (!f->packet.isEmpty()) {
+            // A key frame makes what came before it needless to the preview.
+            if (f->keyFrame)
+                s.previewPackets.clear();
+            if (s.previewPackets.size() < 120)
+                s.previewPackets.push_back(Shared::Item{0, {}, f->packet, f->keyFrame});
+            s.previewCv.notify_all();
         }
-        if (s.previewOn && !s.previewPending.exchange(true))
-            QMetaObject::invokeMethod(this, [this] { deliverPreview(); }, Qt::QueuedConnection);
-        if (!s.armed || s.ended)
+        if (!s.taking())
             continue;
         const double half = 0.5 / s.fps;
         if (!s.started) {
@@ -367,12 +500,14 @@ void FfmpegCaptureDevice::captureLoop()
         const long slot = std::lround(secondsBetween(s.start, f->time) * s.fps);
         if (slot <= s.lastSlot)
             continue;   // the device ran ahead of the frame rate: that slot has its picture
-        if (s.limitSlots > 0 && slot >= s.limitSlots) {
+        if (s.armed && s.limitSlots > 0 && slot - s.fileOrigin >= s.limitSlots) {
             // Slots up to the limit that never came are dropped frames of this recording.
-            s.dropped += s.limitSlots - 1 - s.lastSlot;
-            s.lastSlot = s.limitSlots - 1;
+            const long last = s.fileOrigin + s.limitSlots - 1;
+            for (long k = s.lastSlot + 1; k <= last; ++k)
+                s.droppedSlots.push_back(k);
+            s.lastSlot = last;
             s.ended = true;
-            s.end = s.start + std::chrono::microseconds(1'000'000LL * s.limitSlots / s.fps);
+            s.end = s.start + std::chrono::microseconds(1'000'000LL * (s.fileOrigin + s.limitSlots) / s.fps);
             s.cv.notify_all();
             const long gen = s.generation;
             QMetaObject::invokeMethod(
@@ -383,41 +518,204 @@ void FfmpegCaptureDevice::captureLoop()
                 Qt::QueuedConnection);
             continue;
         }
-        s.dropped += slot - s.lastSlot - 1;   // slots the device never delivered
-        const bool queued = s.queue.size() < kQueueFrames;
-        if (!queued)
-            ++s.dropped;                        // the encoder is behind: an empty chunk
+        for (long k = s.lastSlot + 1; k < slot; ++k)
+            s.droppedSlots.push_back(k);   // slots the device never delivered
+        Shared::Item item;
+        item.slot = slot;
+        item.keyFrame = f->keyFrame;
+        if (s.copyPackets)
+            item.packet = f->packet;
         else
-            s.queue.emplace_back(slot, f->image);
-        if (!s.timesPath.isEmpty())
-            noteFrameTime(s, slot, queued ? std::optional(f->time) : std::nullopt);
+            item.image = f->image;
+        const bool usable = s.copyPackets ? !item.packet.isEmpty() : !item.image.isNull();
+        if (!usable || (s.queue.size() >= kQueueFramesMin && s.queueBytes + item.bytes() > kQueueBytes)) {
+            s.droppedSlots.push_back(slot);   // the encoder is behind: an empty chunk
+        } else {
+            s.queueBytes += item.bytes();
+            s.queue.push_back(std::move(item));
+            if (s.armed && !s.timesPath.isEmpty())
+                noteFrameTime(s, slot, f->time);
+        }
         s.lastSlot = slot;
         s.cv.notify_all();
     }
 }
 
-void FfmpegCaptureDevice::encoderLoop()
+// Only the newest picture is decoded, and no more often than a display would show it; a
+// camera with long groups of pictures needs every packet since its last key frame.
+void FfmpegCaptureDevice::previewDecodeLoop()
+{
+    Shared& s = *s_;
+    std::optional<CompressedStream> stream;
+    {
+        std::lock_guard lock(s.m);
+        stream = s.stream;
+    }
+    const AVCodec* codec = stream ? avcodec_find_decoder(AVCodecID(stream->codecId)) : nullptr;
+    av::CodecContext dec = codec ? av::makeCodecContext(codec) : av::CodecContext();
+    av::Frame frame = av::makeFrame();
+    av::Packet packet = av::makePacket();
+    if (!dec || !frame || !packet)
+        return;
+    if (!stream->extradata.isEmpty()) {
+        dec->extradata = static_cast<uint8_t*>(av_mallocz(size_t(stream->extradata.size()) + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (dec->extradata) {
+            memcpy(dec->extradata, stream->extradata.constData(), size_t(stream->extradata.size()));
+            dec->extradata_size = int(stream->extradata.size());
+        }
+    }
+    dec->thread_count = 1;
+    if (avcodec_open2(dec.get(), codec, nullptr) < 0)
+        return;
+    av::SwsContextPtr sws;
+    QElapsedTimer since;
+    for (;;) {
+        std::deque<Shared::Item> work;
+        {
+            std::unique_lock lock(s.m);
+            s.previewCv.wait(lock, [&] {
+                return s.stopStreaming || (!s.previewPackets.empty() && (s.previewOn || s.stillWanted));
+            });
+            if (s.stopStreaming)
+                return;
+            work.swap(s.previewPackets);
+        }
+        QImage image;
+        for (std::size_t i = 0; i < work.size(); ++i) {
+            av_packet_unref(packet.get());
+            if (av_new_packet(packet.get(), int(work[i].packet.size())) < 0)
+                break;
+            memcpy(packet->data, work[i].packet.constData(), size_t(work[i].packet.size()));
+            if (avcodec_send_packet(dec.get(), packet.get()) < 0)
+                continue;
+            while (avcodec_receive_frame(dec.get(), frame.get()) >= 0) {
+                const bool last = i + 1 == work.size();
+                if (last && (!since.isValid() || since.elapsed() >= kPreviewDecodeMs)) {
+                    QImage out(frame->width, frame->height, QImage::Format_RGB32);
+                    // JPEG's full-range formats are named by their plain twins and the range
+                    // set on the converter: named as they are, the converter is rebuilt for
+                    // every picture.
+                    AVPixelFormat format = AVPixelFormat(frame->format);
+                    bool fullRange = true;
+                    switch (format) {
+                    case AV_PIX_FMT_YUVJ420P: format = AV_PIX_FMT_YUV420P; break;
+                    case AV_PIX_FMT_YUVJ422P: format = AV_PIX_FMT_YUV422P; break;
+                    case AV_PIX_FMT_YUVJ444P: format = AV_PIX_FMT_YUV444P; break;
+                    case AV_PIX_FMT_YUVJ440P: format = AV_PIX_FMT_YUV440P; break;
+                    default: fullRange = frame->color_range == AVCOL_RANGE_JPEG; break;
+                    }
+                    const SwsContext* before = sws.get();
+                    if (!out.isNull()
+                        && av::reuseSwsContext(sws, frame->width, frame->height, format, frame->width, frame->height,
+                                               AV_PIX_FMT_RGB32, SWS_POINT)) {
+                        if (sws.get() != before && fullRange) {
+                            int* inv = nullptr; int* tab = nullptr; int srcRange = 0, dstRange = 0, b = 0, ct = 0, sat = 0;
+                            sws_getColorspaceDetails(sws.get(), &inv, &srcRange, &tab, &dstRange, &b, &ct, &sat);
+                            sws_setColorspaceDetails(sws.get(), inv, 1, tab, dstRange, b, ct, sat);
+                        }
+                        uint8_t* dst[1] = {out.bits()};
+                        int stride[1] = {int(out.bytesPerLine())};
+                        sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height, dst, stride);
+                        image = out;
+                        since.start();
+                    }
+                }
+                av_frame_unref(frame.get());
+            }
+        }
+        if (image.isNull())
+            continue;
+        std::lock_guard lock(s.m);
+        s.newest = image;
+        if (s.stillWanted) {
+            s.stillWanted = false;
+            QMetaObject::invokeMethod(this, [this, image] { deliverStill(image); }, Qt::QueuedConnection);
+        }
+        if (s.previewOn && !s.previewPending.exchange(true))
+            QMetaObject::invokeMethod(this, [this] { deliverPreview(); }, Qt::QueuedConnection);
+    }
+}
+
+void FfmpegCaptureDevice::encoderLoop(int worker)
 {
     Shared& s = *s_;
     long written = 0;
     for (;;) {
         std::unique_lock lock(s.m);
-        s.cv.wait(lock, [&] { return !s.queue.empty() || s.ended; });
-        if (s.queue.empty())
+        s.cv.wait(lock, [&] { return !s.queue.empty() || !s.pending.empty() || s.quit || s.encodersFailed; });
+        if (s.encodersFailed || (s.queue.empty() && s.pending.empty()))
             return;
-        auto [slot, image] = std::move(s.queue.front());
-        s.queue.pop_front();
+        std::optional<Shared::Item> item;
+        if (!s.queue.empty()) {
+            item = std::move(s.queue.front());
+            s.queue.pop_front();
+            s.queueBytes -= item->bytes();
+        }
+        const long seq = s.popSeq++;
         lock.unlock();
 
-        QString error;
+        std::optional<VideoPacket> packet;
         QString failure;
-        if (!s.recorder->writeVideo(image, slot, error))
-            failure = error;
-        else if (++written % 8 == 0 && s.freeBytes && s.freeBytes() < kDiskReserve)
-            failure = QStringLiteral("The disk is full: the recording was stopped at frame %1").arg(slot + 1);
+        if (item && !item->packet.isEmpty())
+            packet = VideoPacket{item->packet, item->slot, item->keyFrame};
+        else if (item)
+            packet = s.encoders[std::size_t(worker)]->encode(item->image, item->slot, failure);
+
+        lock.lock();
+        s.cv.wait(lock, [&] { return s.writeSeq == seq || s.encodersFailed; });
+        if (s.encodersFailed)
+            return;
+        const auto done = [&] {
+            ++s.writeSeq;
+            s.cv.notify_all();
+        };
+        if (!s.armed) {
+            // Pre-recording: into the ring. A picture the compressor refused stays a gap.
+            if (packet) {
+                s.ringBytes += packet->data.size();
+                s.ring.push_back(std::move(*packet));
+                s.trimRing();
+            } else if (item) {
+                s.droppedSlots.push_back(item->slot);
+            }
+            done();
+            continue;
+        }
+        std::deque<VideoPacket> batch = std::exchange(s.pending, {});
+        const long origin = s.fileOrigin;
+        lock.unlock();
+        // Still this thread's turn: the others wait for writeSeq.
+        if (packet)
+            batch.push_back(std::move(*packet));
+        else if (item && failure.isEmpty())
+            failure = QStringLiteral("The video compressor gave no picture");
+        std::vector<long> gaps;
+        for (VideoPacket& p : batch) {
+            if (!failure.isEmpty())
+                break;
+            if (p.slot < origin)
+                continue;
+            if (!s.wroteKey && !p.keyFrame) {
+                gaps.push_back(p.slot);   // undecodable without the key frame before it
+                continue;
+            }
+            s.wroteKey = true;
+            p.slot -= origin;
+            QString error;
+            if (!s.recorder->writePacket(p, error))
+                failure = error;
+            else if (++written % 8 == 0 && s.freeBytes && s.freeBytes() < kDiskReserve)
+                failure = QStringLiteral("The disk is full: the recording was stopped at frame %1").arg(p.slot + 1);
+        }
+        lock.lock();
+        if (!gaps.empty()) {
+            s.droppedSlots.insert(s.droppedSlots.end(), gaps.begin(), gaps.end());
+            std::sort(s.droppedSlots.begin(), s.droppedSlots.end());
+        }
         if (!failure.isEmpty()) {
-            lock.lock();
             s.failure = failure;
+            s.encodersFailed = true;
+            s.cv.notify_all();
             if (!s.ended) {
                 s.ended = true;
                 s.end = CaptureClock::now();
@@ -432,6 +730,7 @@ void FfmpegCaptureDevice::encoderLoop()
                 Qt::QueuedConnection);
             return;
         }
+        done();
     }
 }
 
@@ -442,6 +741,17 @@ void FfmpegCaptureDevice::audioLoop(int blockBytes)
     {
         std::lock_guard lock(s.m);
         recorder = s.recorder.get();   // lives until finishRecording has joined this thread
+    }
+    long lead = 0;   // silence for the pictures the ring held: sound starts at the press
+    {
+        std::lock_guard lock(s.m);
+        lead = long(std::llround(double(s.heldSlots) * recorder->settings().sampleRate / s.fps));
+    }
+    if (lead > 0) {
+        const QByteArray silence(lead * blockBytes, recorder->settings().bits == 8 ? char(0x80) : char(0));
+        QString error;
+        if (recorder->writeAudio(silence, error))
+            s.audioSamples += lead;
     }
     for (;;) {
         const QByteArray pcm = s.audio->read();
@@ -497,6 +807,132 @@ void FfmpegCaptureDevice::sourceFailed(const QString& why)
 
 // --- Stream capture ---
 
+RecorderSettings FfmpegCaptureDevice::recorderSettings(const RecordingSettings& settings) const
+{
+    RecorderSettings rs;
+    rs.path = settings.path;
+    rs.sampleRate = settings.sampleRate;
+    rs.channels = settings.channels;
+    rs.bits = settings.bits;
+    rs.size = currentSize();
+    rs.framesPerSecond = std::max(1, settings.framesPerSecond);
+    rs.codec = settings.videoCompressor >= 0 && settings.videoCompressor < codecs_.size()
+                   ? codecs_[settings.videoCompressor] : VideoCodec::Uncompressed;
+    rs.quality = settings.quality;
+    if (storable(s_->stream)) {
+        rs.stream = s_->stream;
+        rs.size = s_->stream->size.isValid() ? s_->stream->size : rs.size;
+    }
+    return rs;
+}
+
+// A camera's own packets need no compressor: one thread stores them. Pictures get two.
+std::vector<std::unique_ptr<FrameEncoder>> FfmpegCaptureDevice::makeEncoders(const RecorderSettings& rs, QString& error) const
+{
+    std::vector<std::unique_ptr<FrameEncoder>> out;
+    if (rs.stream) {
+        out.emplace_back();
+        return out;
+    }
+    for (int i = 0; i < 2; ++i) {
+        auto e = FrameEncoder::create(rs, error);
+        if (!e)
+            return {};
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+void FfmpegCaptureDevice::startEncoderThreads()
+{
+    for (std::size_t i = 0; i < s_->encoders.size(); ++i)
+        s_->encoderThreads.emplace_back([this, i] { encoderLoop(int(i)); });
+}
+
+void FfmpegCaptureDevice::planStart(bool playScript, std::optional<CaptureClock::time_point> given)
+{
+    // The one place a recording's slot 0 is chosen: a start shared with other cameras, or
+    // this camera's next frame where it keeps a clock of its own.
+    s_->planned = given ? given : s_->source->nextFrameTime();
+    if (s_->planned && playScript)
+        s_->source->recordingStarts(*s_->planned, fps_);
+}
+
+void FfmpegCaptureDevice::stopEncoder()
+{
+    Shared& s = *s_;
+    {
+        std::lock_guard lock(s.m);
+        s.quit = true;
+        s.ringOn = false;
+        s.cv.notify_all();
+    }
+    for (std::thread& t : s.encoderThreads)
+        t.join();
+    s.encoderThreads.clear();
+    std::lock_guard lock(s.m);
+    s.quit = false;
+    s.encodersFailed = false;
+    s.popSeq = s.writeSeq = 0;
+    s.ring.clear();
+    s.ringBytes = 0;
+    s.queue.clear();
+    s.queueBytes = 0;
+    s.pending.clear();
+    s.encoders.clear();
+}
+
+void FfmpegCaptureDevice::startRing()
+{
+    Shared& s = *s_;
+    if (capturing_ || preSeconds_ <= 0 || !s.source || s.ringOn)
+        return;
+    stopEncoder();
+    const RecorderSettings rs = recorderSettings(preLike_);
+    QString why;
+    std::vector<std::unique_ptr<FrameEncoder>> encoders = makeEncoders(rs, why);
+    if (encoders.empty()) {
+        QMetaObject::invokeMethod(this, [this, why] { emit warning(QStringLiteral("Pre-recording is not possible: %1").arg(why)); },
+                                  Qt::QueuedConnection);
+        return;
+    }
+    {
+        std::lock_guard lock(s.m);
+        planStart(true);
+        s.encoders = std::move(encoders);
+        s.copyPackets = bool(rs.stream);
+        s.fps = rs.framesPerSecond;
+        s.ringSlots = long(preSeconds_) * rs.framesPerSecond;
+        s.started = false;
+        s.lastSlot = -1;
+        s.fileOrigin = 0;
+        s.droppedSlots.clear();
+        s.ringOn = true;
+    }
+    startEncoderThreads();
+}
+
+CaptureResult FfmpegCaptureDevice::setPreRecording(int seconds, const RecordingSettings& like)
+{
+    if (capturing_)
+        return CaptureError{CaptureError::Busy, QStringLiteral("Not possible while a recording runs")};
+    if (seconds < 0 || seconds > 60 || like.framesPerSecond < 1)
+        return unsupported(QStringLiteral("The pre-recording settings are out of range"));
+    const bool changed = seconds != preSeconds_ || like.framesPerSecond != preLike_.framesPerSecond
+                         || like.videoCompressor != preLike_.videoCompressor || like.quality != preLike_.quality;
+    preSeconds_ = seconds;
+    preLike_ = like;
+    if (seconds > 0)
+        fps_ = like.framesPerSecond;
+    if (changed)
+        stopEncoder();
+    if (!connected_)
+        return {};
+    updateStreaming();
+    startRing();
+    return {};
+}
+
 // The component has checked the settings; what is checked here would otherwise crash.
 CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& settings)
 {
@@ -507,6 +943,7 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
     if (settings.framesPerSecond < 1 || settings.timeLimit < 0 || settings.videoCompressor >= codecs_.size()
         || settings.audioDevice >= audio_.size())
         return unsupported(QStringLiteral("The recording settings are out of range"));
+    const bool ringWas = s_->ringOn;
     fps_ = settings.framesPerSecond;
     if (auto e = ensureStreaming())
         return e;
@@ -519,29 +956,28 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
             return CaptureError{CaptureError::NoDevice, why};
     }
 
-    RecorderSettings rs;
-    rs.path = settings.path;
+    RecorderSettings rs = recorderSettings(settings);
     rs.audio = bool(audio);
-    rs.sampleRate = settings.sampleRate;
-    rs.channels = settings.channels;
-    rs.bits = settings.bits;
-    rs.size = currentSize();
     if (!rs.size.isValid() && deviceBackend_ == network_.get())
         rs.size = network_->lastSize(device_.id);
-    rs.framesPerSecond = fps_;
-    rs.codec = settings.videoCompressor >= 0 ? codecs_[settings.videoCompressor] : VideoCodec::Uncompressed;
-    rs.quality = settings.quality;
     QString error;
     auto recorder = AviRecorder::create(rs, error);
     if (!recorder)
         return CaptureError{CaptureError::FileError, error};
 
-    if (deviceBackend_ == rehearsal_.get()) {
-        const QJsonObject truth = groundTruth(RehearsalLayout::forSize(rs.size, RehearsalBackend::cameraOf(device_)),
-                                              rehearsal_->script(), fps_);
-        QString why;
-        if (!writeGroundTruth(groundTruthPathFor(settings.path), truth, why))
-            QMetaObject::invokeMethod(this, [this, why] { emit warning(why); }, Qt::QueuedConnection);
+    // The ring is kept when its pictures are what this recording stores.
+    bool keepRing = false;
+    {
+        std::lock_guard lock(s_->m);
+        keepRing = ringWas && s_->ringOn && s_->started && s_->fps == rs.framesPerSecond
+                   && (rs.stream ? s_->copyPackets : (!s_->encoders.empty() && s_->encoders.front() && s_->encoders.front()->sameOutput(rs)));
+    }
+    std::vector<std::unique_ptr<FrameEncoder>> encoders;
+    if (!keepRing) {
+        stopEncoder();
+        encoders = makeEncoders(rs, error);
+        if (encoders.empty())
+            return CaptureError{CaptureError::FileError, error};
     }
 
     const QString path = settings.path;
@@ -550,29 +986,70 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
         freeBytes = [f = options_.freeBytes, path] { return f(path); };
     else
         freeBytes = [dir = QFileInfo(path).absolutePath()] { return QStorageInfo(dir).bytesAvailable(); };
+    long held = 0;
     {
         std::lock_guard lock(s_->m);
-        s_->planned = settings.start ? settings.start : s_->source->nextFrameTime();
-        if (s_->planned)
-            s_->source->recordingStarts(*s_->planned, fps_);
+        if (keepRing) {
+            const long press = s_->lastSlot + 1;
+            // Pictures still being coded at the press are newer than the ring: what it holds
+            // beyond the chosen seconds before the press goes, from a key frame on.
+            std::deque<VideoPacket>& ring = s_->ring;
+            for (;;) {
+                const auto next = std::find_if(ring.begin() + (ring.empty() ? 0 : 1), ring.end(),
+                                               [](const VideoPacket& p) { return p.keyFrame; });
+                if (next == ring.end() || next->slot > press - s_->ringSlots)
+                    break;
+                ring.erase(ring.begin(), next);
+            }
+            s_->fileOrigin = s_->ring.empty() ? (s_->queue.empty() ? press : s_->queue.front().slot) : s_->ring.front().slot;
+            held = press - s_->fileOrigin;
+            s_->pending = std::exchange(s_->ring, {});
+            s_->ringBytes = 0;
+            s_->ringOn = false;
+        } else {
+            planStart(true, settings.start);
+            s_->encoders = std::move(encoders);
+            s_->copyPackets = bool(rs.stream);
+            s_->started = false;
+            s_->lastSlot = -1;
+            s_->fileOrigin = 0;
+            s_->droppedSlots.clear();
+            s_->queue.clear();
+            s_->queueBytes = 0;
+        }
         ++s_->generation;
         s_->armed = true;
-        s_->started = false;
         s_->ended = false;
+        s_->wroteKey = false;
         s_->fps = fps_;
-        s_->limitSlots = long(settings.timeLimit) * fps_;
-        s_->lastSlot = -1;
-        s_->dropped = 0;
-        s_->queue.clear();
+        s_->heldSlots = held;
+        s_->limitSlots = settings.timeLimit > 0 ? held + long(settings.timeLimit) * fps_ : 0;
         s_->failure.clear();
         s_->recorder = std::move(recorder);
         s_->freeBytes = std::move(freeBytes);
         s_->audio = std::move(audio);
         s_->audioSamples = 0;
         s_->timesPath = settings.timesPath;
+        s_->timesZero = settings.start;
         s_->times.clear();
     }
-    s_->encoderThread = std::thread([this] { encoderLoop(); });
+
+    if (deviceBackend_ == rehearsal_.get()) {
+        // The jump began with the ring; the truth counts from the file's first picture.
+        RehearsalScript script = rehearsal_->script();
+        if (keepRing)
+            script.contactSeconds -= double(s_->fileOrigin) / fps_;
+        const QJsonObject truth =
+            groundTruth(RehearsalLayout::forSize(rs.size, RehearsalBackend::cameraOf(device_)), script, fps_);
+        QString why;
+        if (!writeGroundTruth(groundTruthPathFor(settings.path), truth, why))
+            QMetaObject::invokeMethod(this, [this, why] { emit warning(why); }, Qt::QueuedConnection);
+    }
+
+    if (!keepRing)
+        startEncoderThreads();
+    else
+        s_->cv.notify_all();
     if (s_->audio)
         s_->audioThread = std::thread([this, block = settings.channels * settings.bits / 8] { audioLoop(block); });
     capturing_ = true;
@@ -598,10 +1075,12 @@ void FfmpegCaptureDevice::finishRecording(const QString& warningText)
             s.ended = true;
             s.end = CaptureClock::now();
         }
+        s.quit = true;
         s.cv.notify_all();
     }
-    if (s.encoderThread.joinable())
-        s.encoderThread.join();
+    for (std::thread& t : s.encoderThreads)
+        t.join();
+    s.encoderThreads.clear();
     if (s.audio) {
         s.audio->interrupt();
         if (s.audioThread.joinable())
@@ -616,23 +1095,30 @@ void FfmpegCaptureDevice::finishRecording(const QString& warningText)
     {
         std::lock_guard lock(s.m);
         // Frames still queued after an early stop are empty chunks of the file too.
-        s.dropped += long(s.queue.size());
+        for (const Shared::Item& item : s.queue)
+            s.droppedSlots.push_back(item.slot);
+        for (const VideoPacket& p : s.pending)
+            s.droppedSlots.push_back(p.slot);
+        std::sort(s.droppedSlots.begin(), s.droppedSlots.end());
+        s.droppedSlots.erase(std::unique(s.droppedSlots.begin(), s.droppedSlots.end()), s.droppedSlots.end());
         s.queue.clear();
+        s.queueBytes = 0;
+        s.pending.clear();
+        s.quit = false;
+        s.encodersFailed = false;
+        s.popSeq = s.writeSeq = 0;
         recorder = std::move(s.recorder);
-        lastSlot = s.lastSlot;
-        dropped = s.dropped;
-        seconds = s.started ? std::max(0.0, secondsBetween(s.start, s.end)) : 0.0;
+        lastSlot = s.lastSlot - s.fileOrigin;
+        dropped = s.droppedInFile();
+        const auto fileStart = s.start + std::chrono::microseconds(1'000'000LL * s.fileOrigin / s.fps);
+        seconds = s.started ? std::max(0.0, secondsBetween(fileStart, s.end)) : 0.0;
         s.armed = false;
         if (!s.timesPath.isEmpty()) {
-            const qint64 last = s.times.isEmpty() ? 0 : s.times.last();
-            while (s.times.size() <= lastSlot)
-                s.times << last;
-            s.times.resize(std::max(0L, lastSlot + 1));
-            FrameTimes t{std::exchange(s.times, {})};
             QString why;
-            if (!t.write(s.timesPath, why) && warn.isEmpty())
+            if (!frameTimesOfFile(s, lastSlot).write(s.timesPath, why) && warn.isEmpty())
                 warn = why;
         }
+        s.encoders.clear();
     }
     QString error;
     if (!recorder->padVideoTo(lastSlot, error) && warn.isEmpty())
@@ -645,6 +1131,7 @@ void FfmpegCaptureDevice::finishRecording(const QString& warningText)
     last_ = CaptureStatistics{lastSlot + 1, dropped, s.audioSamples.load(), long(std::lround(seconds * 1000))};
     capturing_ = false;
     updateStreaming();
+    startRing();
 
     const CaptureStatistics st = last_;
     QMetaObject::invokeMethod(
@@ -668,11 +1155,13 @@ CaptureStatistics FfmpegCaptureDevice::statistics() const
         return last_;
     std::lock_guard lock(s_->m);
     CaptureStatistics st;
-    st.framesCaptured = s_->lastSlot + 1;
-    st.framesDropped = s_->dropped;
+    st.framesCaptured = std::max(0L, s_->lastSlot - s_->fileOrigin + 1);
+    st.framesDropped = s_->droppedInFile();
     st.audioSamples = s_->audioSamples;
-    if (s_->started)
-        st.elapsedMs = long(std::lround(1000 * std::max(0.0, secondsBetween(s_->start, s_->ended ? s_->end : CaptureClock::now()))));
+    if (s_->started) {
+        const auto fileStart = s_->start + std::chrono::microseconds(1'000'000LL * s_->fileOrigin / s_->fps);
+        st.elapsedMs = long(std::lround(1000 * std::max(0.0, secondsBetween(fileStart, s_->ended ? s_->end : CaptureClock::now()))));
+    }
     return st;
 }
 

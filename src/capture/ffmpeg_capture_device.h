@@ -4,10 +4,17 @@
 // AVI through FFmpeg.
 //
 // Threads: a capture thread takes the device's frames at the device's pace, hands the newest
-// to the preview and, while recording, puts each frame with its time slot into a bounded
-// queue; an encoder thread compresses and writes them. A frame the queue cannot take is
-// dropped and its slot written as an empty chunk, so frame n of the file is the picture of
-// time n / fps and a frame count taken while recording indexes the file.
+// to the preview and, while recording or pre-recording, puts each frame with its time slot
+// into a queue bounded in bytes; an encoder thread compresses them (a camera's own MJPEG,
+// H.264 or H.265 packets are taken as they are) and writes them. A frame the queue cannot
+// take is dropped and its slot written as an empty chunk, so frame n of the file is the
+// picture of time n / fps and a frame count taken while recording indexes the file. A camera
+// that sends packets only is decoded for the preview and stills on a thread of its own, which
+// skips pictures when it falls behind.
+//
+// Pre-recording: while it is on, the encoder thread keeps the packets of the last seconds in
+// a ring (bounded in bytes, starting at a key frame); a recording then begins with them, so
+// frame 0 of the file is the oldest picture of the ring.
 //
 // Statistics: frames captured counts the frames of the file, the empty chunks of dropped
 // frames included (so it equals the file's frame count and the capture screen's frame
@@ -25,6 +32,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace tarvex {
 
@@ -81,6 +89,7 @@ public:
     CaptureResult setPreview(bool on) override;
     CaptureResult saveFrame(const QString& path, int quality) override;
 
+    CaptureResult setPreRecording(int seconds, const RecordingSettings& like) override;
     CaptureResult startRecording(const RecordingSettings& settings) override;
     void stopRecording() override;
     bool isRecording() const override { return capturing_; }
@@ -106,7 +115,19 @@ private:
     void stopStreaming();
     void updateStreaming();
     void captureLoop();
-    void encoderLoop();
+    void encoderLoop(int worker);
+    void previewDecodeLoop();
+    // What a recording or the ring with these settings stores: the camera's own packets when
+    // it sends some the file can hold.
+    RecorderSettings recorderSettings(const RecordingSettings& settings) const;
+    // The ring runs while pre-recording is on, the device streams and no recording runs.
+    void startRing();
+    void stopEncoder();
+    std::vector<std::unique_ptr<FrameEncoder>> makeEncoders(const RecorderSettings& rs, QString& error) const;
+    void startEncoderThreads();
+    // Slot 0 of a recording or ring that begins now: the source's next tick where it has
+    // one (the rehearsal camera plays its jump from there).
+    void planStart(bool playScript, std::optional<CaptureClock::time_point> given = std::nullopt);
     void audioLoop(int blockBytes);
     // Ends the recording on the user-interface thread; warning empty = an ordinary stop.
     void finishRecording(const QString& warning);
@@ -137,6 +158,8 @@ private:
     std::shared_ptr<Shared> s_;   // what the threads share with us
     VideoOpenRequest streaming_;
     QElapsedTimer previewClock_;
+    int preSeconds_ = 0;
+    RecordingSettings preLike_;
     QTimer poll_;
 
     struct StillRequest {

@@ -44,6 +44,23 @@ public:
             return false;
         }
         const AVCodecParameters* par = in_->streams[stream_]->codecpar;
+        if (par->codec_id == AV_CODEC_ID_MJPEG) {
+            // The camera compresses already: its pictures are handed on as they come and only
+            // the preview decodes them.
+            CompressedStream st;
+            st.codecId = AV_CODEC_ID_MJPEG;
+            st.codecName = QStringLiteral("MJPEG");
+            st.size = QSize(par->width, par->height);
+            const AVRational rate = in_->streams[stream_]->avg_frame_rate;
+            st.framesPerSecond = rate.den > 0 ? av_q2d(rate) : 0.0;
+            compressed_ = st;
+            packet_ = av::makePacket();
+            if (!packet_) {
+                error = QStringLiteral("Cannot open %1: %2").arg(url, avError(AVERROR(ENOMEM)));
+                return false;
+            }
+            return true;
+        }
         const AVCodec* codec = avcodec_find_decoder(par->codec_id);
         if (!codec) {
             error = QStringLiteral("No decoder for the pictures of %1").arg(url);
@@ -85,6 +102,16 @@ public:
                 av_packet_unref(packet_.get());
                 continue;
             }
+            if (compressed_) {
+                Frame f;
+                f.time = taken;
+                f.packet = QByteArray(reinterpret_cast<const char*>(packet_->data), packet_->size);
+                f.keyFrame = true;
+                av_packet_unref(packet_.get());
+                if (f.packet.isEmpty())
+                    continue;
+                return f;
+            }
             const int s = avcodec_send_packet(dec_.get(), packet_.get());
             av_packet_unref(packet_.get());
             if (s < 0)
@@ -108,6 +135,7 @@ public:
         return std::nullopt;
     }
 
+    std::optional<CompressedStream> compressedStream() const override { return compressed_; }
     void interrupt() override { stop_ = true; }
     QString error() const override { return error_; }
 
@@ -123,6 +151,7 @@ private:
     av::Packet packet_;
     av::SwsContextPtr sws_;
     int stream_ = -1;
+    std::optional<CompressedStream> compressed_;   // set: packets are handed on undecoded
     QString error_;
 };
 

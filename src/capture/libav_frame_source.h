@@ -1,6 +1,7 @@
 #pragma once
 // A FrameSource over a libavdevice input ("video4linux2", "dshow"): reads the device's
-// packets, decodes them and hands them on as RGB32 pictures. The platform backends open
+// packets, decodes them and hands them on as RGB32 pictures (a camera sending MJPEG hands
+// on its packets undecoded, see compressedStream). The platform backends open
 // their devices through it, so only the listing of devices is platform code.
 #include "capture/capture_backend.h"
 #include <QMap>

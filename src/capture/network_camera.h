@@ -44,9 +44,9 @@ struct NetworkTimings {
     int connectMs = 3000;      // the bound on opening (and probing) the stream
     int retryMs = 1000;        // between two attempts to reconnect
     int giveUpMs = 0;          // silent this long: next() fails; 0 = reconnect for ever
-    // Until the recording stores packets as they arrive, compressed streams are decoded too
-    // so the encoder has pictures to record. Off once packets are stored.
-    bool picturesWithPackets = true;
+    // Compressed streams come as packets, which the recording stores as they are and only
+    // the preview decodes; on, they are decoded here as well.
+    bool picturesWithPackets = false;
 };
 
 // What a connection test found.

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <opencv2/imgproc.hpp>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace tarvex {
@@ -711,28 +712,51 @@ void RehearsalRenderer::drawSkier(QPainter& p, long frame, int framesPerSecond) 
 
 namespace {
 
+// A camera's picture is ready on its tick; drawing a 1080p scene takes a good part of a
+// 60 fps tick, so a worker draws the next tick's picture while the station takes this one.
 class RehearsalSource : public FrameSource {
 public:
     RehearsalSource(QSize size, int fps, const RehearsalScript& script, int camera = 1)
         : renderer_(size, script, camera), fps_(std::max(1, fps)), origin_(CaptureClock::now())
     {
+        worker_ = std::thread([this] { drawAhead(); });
+    }
+
+    ~RehearsalSource() override
+    {
+        interrupt();
+        worker_.join();
     }
 
     std::optional<Frame> next() override
     {
         std::unique_lock lock(mutex_);
-        // A frame is due on every tick of the camera's own clock; a late caller skips the
-        // ticks it missed, as a real camera's frames would be gone.
+        // A frame is due on every tick of the camera's own clock. A camera's driver keeps a
+        // few frames for a caller that is late; one later than that skips the ticks it
+        // missed, as a real camera's frames would be gone.
         const auto now = CaptureClock::now();
-        if (tickTime(tick_) + period() < now)
+        if (tickTime(tick_) + kDriverFrames * period() < now)
             tick_ = ticksAt(now);
-        const auto due = tickTime(tick_);
+        const long tick = tick_;
+        wanted_ = tick;
+        cv_.notify_all();
+        const auto due = tickTime(tick);
         if (cv_.wait_until(lock, due, [this] { return interrupted_; }))
             return std::nullopt;
-        const long frame = scriptFps_ > 0 ? std::lround(secondsBetween(scriptStart_, due) * scriptFps_) : -1;
+        cv_.wait(lock, [&] { return interrupted_ || drawn_ == tick || drawing_ != tick; });
+        if (interrupted_)
+            return std::nullopt;
+        const long frame = frameAt(tick);
+        QImage image;
+        if (drawn_ == tick && drawnFrame_ == frame)
+            image = std::exchange(picture_, QImage());
         ++tick_;
+        wanted_ = tick_;   // the worker starts on the next picture at once
+        cv_.notify_all();
         lock.unlock();
-        return Frame{renderer_.render(frame, fps_), due};
+        if (image.isNull())
+            image = renderer_.render(frame, fps_);   // the script changed after it was drawn
+        return Frame{image, due};
     }
 
     void interrupt() override
@@ -747,9 +771,8 @@ public:
     std::optional<CaptureClock::time_point> nextFrameTime() const override
     {
         std::lock_guard lock(mutex_);
-        // The tick after one that is only a few milliseconds away: that one may be rendered
-        // already without the recording's script.
-        long t = std::max(tick_, ticksAt(CaptureClock::now()));
+        // Past the tick that may be drawn already without the recording's script.
+        long t = std::max(tick_, ticksAt(CaptureClock::now())) + 1;
         if (tickTime(t) - CaptureClock::now() < std::chrono::milliseconds(8))
             ++t;
         return tickTime(t);
@@ -763,6 +786,34 @@ public:
     }
 
 private:
+    static constexpr int kDriverFrames = 4;
+
+    void drawAhead()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            cv_.wait(lock, [this] { return interrupted_ || (wanted_ != drawn_ && wanted_ >= 0); });
+            if (interrupted_)
+                return;
+            const long tick = wanted_;
+            const long frame = frameAt(tick);
+            drawing_ = tick;
+            lock.unlock();
+            QImage image = renderer_.render(frame, fps_);
+            lock.lock();
+            drawing_ = -1;
+            drawn_ = tick;
+            drawnFrame_ = frame;
+            picture_ = std::move(image);
+            cv_.notify_all();
+        }
+    }
+
+    // Under mutex_: the frame of the jump shown on a tick, -1 before any recording.
+    long frameAt(long tick) const
+    {
+        return scriptFps_ > 0 ? std::lround(secondsBetween(scriptStart_, tickTime(tick)) * scriptFps_) : -1;
+    }
     std::chrono::nanoseconds period() const { return std::chrono::nanoseconds(1'000'000'000LL / fps_); }
     CaptureClock::time_point tickTime(long k) const
     {
@@ -787,6 +838,13 @@ private:
     bool interrupted_ = false;
     CaptureClock::time_point scriptStart_;
     int scriptFps_ = 0;
+    // The worker's picture: the tick asked for, the one being drawn, the one ready.
+    long wanted_ = -1;
+    long drawing_ = -1;
+    long drawn_ = -1;
+    long drawnFrame_ = -1;
+    QImage picture_;
+    std::thread worker_;
 };
 
 } // namespace

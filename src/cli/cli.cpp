@@ -74,6 +74,8 @@ const char kUsage[] =
     "  --cameras N         record: N cameras at once, the chosen one and those listed after it, 1 to 3 (default 1);\n"
     "                      camera k writes OUT-camk.avi and every file gets a .times file of its frame times\n"
     "  --camera N          rehearsal-grid: the grid of rehearsal camera N (1 to 3) for the same pass\n"
+    "  --pre-seconds N     record: pre-recording, 2 to 10 s held before the start and stored first (default\n"
+    "                      none); the rehearsal jump then plays from when the camera starts holding pictures\n"
     "\n"
     "Exit status: 0 done; 1 no answer from the grid, a frame outside the clip, dropped frames or no contact found;\n"
     "2 bad usage, a file that cannot be read or written, or a device error.\n";

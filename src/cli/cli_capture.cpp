@@ -163,7 +163,8 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     QStringList rest = args;
     const bool noLanding = rest.removeAll(QStringLiteral("--no-landing")) > 0;
     const CliArgs parsed = parseCliArgs(rest, {"device", "size", "fps", "seconds", "codec", "lens-k1", "waves", "seed",
-                                               "contact-seconds", "cameras"});
+                                               "contact-seconds", "cameras",
+                                               "pre-seconds"});
     if (!parsed.error.isEmpty())
         return fail(err, parsed.error);
     const QStringList& pos = parsed.positional;
@@ -185,6 +186,9 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
     const QString codec = opt.value(QStringLiteral("codec"), QStringLiteral("mjpeg")).toLower();
     if (!codecNames.contains(codec))
         return fail(err, QStringLiteral("--codec must be mjpeg, ffv1, h264 or none"));
+    const int preSeconds = opt.value(QStringLiteral("pre-seconds"), QStringLiteral("0")).toInt(&ok);
+    if (!ok || (opt.contains(QStringLiteral("pre-seconds")) && (preSeconds < 2 || preSeconds > 10)))
+        return fail(err, QStringLiteral("--pre-seconds must be a whole number from 2 to 10"));
 
     FfmpegCaptureOptions o;
     o.rehearsal = true;
@@ -325,10 +329,17 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
         QTimer::singleShot(1500, &settle, &QEventLoop::quit);
         settle.exec();
     }
+    if (preSeconds > 0) {
+        if (const auto e = c.setPreRecording(preSeconds, perCamera.first()))
+            return report(e);
+        // As an operator pressing Start late: the ring has filled by then.
+        QTimer::singleShot(preSeconds * 1000 + 200, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     if (const auto e = startTogether(recording, perCamera))
         return report(e);
     // The time limit ends the recording; the guard only matters for a device that stalls.
-    QTimer::singleShot((seconds + 10) * 1000, &loop, [&] {
+    QTimer::singleShot((preSeconds + seconds + 10) * 1000, &loop, [&] {
         warnings << QStringLiteral("the device stopped delivering pictures");
         for (FfmpegCaptureDevice* d : all)
             d->stopRecording();

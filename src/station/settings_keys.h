@@ -31,6 +31,8 @@ inline QString gridCamera(int grid) { return QStringLiteral("camera%1").arg(grid
 
 // Capture screen
 inline const QString captureTime = QStringLiteral("captureTime");
+inline const QString preRecord = QStringLiteral("preRecord");                 // 0/1
+inline const QString preRecordSeconds = QStringLiteral("preRecordSeconds");   // 2..10
 
 // Configuration screen
 inline const QString TournamentName = QStringLiteral("TournamentName");

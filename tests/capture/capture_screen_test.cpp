@@ -8,12 +8,14 @@
 #include "support/station_fixture.h"
 #include "testkit/fake_capture_component.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -381,4 +383,38 @@ TEST_F(CaptureScreenTest, RoadOneStartRecordsTheCameraOfEachGrid)
     cap->stopRecording();
     EXPECT_FALSE(second->isRecording());
     EXPECT_EQ(prompter->unexpected(), 0);
+
+TEST_F(CaptureScreenTest, PreRecordingRunsWhileShownAndTheHintCountsTheHeldFrames)
+{
+    open();
+    setRate("30");
+    auto* box = c<QCheckBox>("chkPreRecord");
+    auto* seconds = c<QSpinBox>("preRecordSeconds");
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(seconds->value(), 3);
+    EXPECT_EQ(seconds->minimum(), 2);
+    EXPECT_EQ(seconds->maximum(), 10);
+    cap->show();
+    EXPECT_TRUE(camera->log("setPreRecording").isEmpty());   // off, as it always was
+
+    box->setChecked(true);
+    EXPECT_EQ(camera->log("setPreRecording").last(), "setPreRecording(3)");
+    seconds->setValue(4);
+    EXPECT_EQ(camera->log("setPreRecording").last(), "setPreRecording(4)");
+    EXPECT_EQ(station->store().getInt("preRecord", 0), 1);
+    EXPECT_EQ(station->store().getInt("preRecordSeconds", 0), 4);
+
+    // Start finds 4 s at 30 fps held; the file then runs 5 s past the press.
+    camera->setStatistics({120, 0, 0, 4000});
+    cap->startRecording();
+    ASSERT_TRUE(cap->recording());
+    EXPECT_FALSE(box->isEnabled());
+    camera->setStatistics({270, 0, 0, 9000});
+    for (int i = 0; i < 5; ++i)
+        cap->countDown();
+    EXPECT_FALSE(cap->recording());
+    // Half of the 9 s of the file, counted from its first (held) frame.
+    EXPECT_EQ(station->settings().ContactFrameHint, 135);
+    // Leaving the screen stops holding pictures.
+    EXPECT_EQ(camera->log("setPreRecording").last(), "setPreRecording(0)");
 }

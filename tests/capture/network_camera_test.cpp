@@ -282,7 +282,7 @@ void recordsEveryFrame(const QString& url, const QString& fps, int seconds, int 
 TEST(NetworkCameraRecording, MjpegOverHttpAt30And60KeepsEveryFrame)
 {
     NEED("ffmpeg");
-    for (const auto& [size, fps] : {std::pair{QString("320x180"), 30}, std::pair{QString("320x180"), 60}}) {
+    for (const auto& [size, fps] : {std::pair{QString("1920x1080"), 30}, std::pair{QString("1280x720"), 60}}) {
         SCOPED_TRACE(size.toStdString());
         const QString clip = Clips::get().clip(size, fps, "mjpeg");
         ASSERT_FALSE(clip.isEmpty());
@@ -297,7 +297,7 @@ TEST(NetworkCameraRecording, RtspAt60And30KeepsEveryFrame)
 {
     NEED("cvlc");
     NEED("ffmpeg");
-    for (const auto& [size, fps] : {std::pair{QString("320x180"), 60}, std::pair{QString("320x180"), 30}}) {
+    for (const auto& [size, fps] : {std::pair{QString("1280x720"), 60}, std::pair{QString("1920x1080"), 30}}) {
         SCOPED_TRACE(size.toStdString());
         const QString clip = Clips::get().clip(size, fps, "h264");
         ASSERT_FALSE(clip.isEmpty());
