@@ -1306,29 +1306,25 @@ bool refuseDamaged(bool damaged, int n, QString* error, bool* damagedOut)
 
 } // namespace
 
-QImage VideoReader::frame(int n, QString* error, bool* damaged)
+bool VideoReader::screenPixels(int n, const std::function<Rows(int, int)>& rows, QString* error, bool* damaged)
 {
     bool bad = false;
     SharedFrame f = d_->picture(n, error, bad);
     if (!f || refuseDamaged(bad, n, error, damaged))
-        return {};
-    // Rows of 64-byte alignment and a spare tail: swscale writes whole vectors and may run
-    // past the last pixel of a row whose width is no multiple of its vector size.
-    const int stride = (f->width * 4 + 63) / 64 * 64;
-    auto* buffer = static_cast<uchar*>(std::malloc(size_t(stride) * size_t(f->height) + 64));
-    if (!buffer) {
+        return false;
+    const Rows to = rows(f->width, f->height);
+    if (!to.data) {
         if (error)
             *error = QStringLiteral("Frame %1 does not fit in memory.").arg(n);
-        return {};
+        return false;
     }
-    QImage img(buffer, f->width, f->height, stride, QImage::Format_RGB32, [](void* b) { std::free(b); }, buffer);
     // AV_PIX_FMT_RGB32 is 0xAARRGGBB in native words, which is what QImage's RGB32 holds.
-    if (!d_->convert(f.get(), d_->toDisplay, AV_PIX_FMT_RGB32, SWS_BILINEAR, buffer, stride)) {
+    if (!d_->convert(f.get(), d_->toDisplay, AV_PIX_FMT_RGB32, SWS_BILINEAR, to.data, to.stride)) {
         if (error)
             *error = QStringLiteral("Frame %1 cannot be converted for display.").arg(n);
-        return {};
+        return false;
     }
-    return img;
+    return true;
 }
 
 QByteArray VideoReader::bitmapPixels(int n, QString* error, bool* damaged)
