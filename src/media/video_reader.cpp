@@ -24,6 +24,7 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace tarvex {
@@ -85,6 +86,133 @@ struct MemoryReader {
 
 enum class DecodeStatus { Ok, Damaged, EndOfStream, Failed };
 
+// The pictures of long groups, for the decoders of the foreground and the worker alike: the
+// cache keeps the very pictures a decoder made, so nothing is copied, and the buffer of a
+// picture the cache drops serves the next decode. Each decoder's own pool would instead keep
+// every buffer it ever lent until that decoder is gone. Buffers are cut from mappings of
+// several pictures backed by huge pages where the system offers them: faulting a picture's
+// 800 small pages in took a fifth of the CPU of decoding a group.
+// Freed when it is closed and the last picture handed out is back.
+class PicturePool {
+public:
+    static PicturePool* create() { return new PicturePool; }
+
+    // A buffer of `size` bytes; null when the pool serves another size or memory is short.
+    AVBufferRef* get(size_t size)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (size_ == 0)
+            size_ = (size + 63) / 64 * 64;
+        if (size > size_)
+            return nullptr;
+        if (free_.empty() && !grow())
+            return nullptr;
+        uint8_t* data = free_.back();
+        AVBufferRef* buffer = av_buffer_create(data, size_, &PicturePool::release, this, 0);
+        if (!buffer)
+            return nullptr;
+        free_.pop_back();
+        ++lent_;
+        return buffer;
+    }
+
+    bool owns(const AVFrame* f) const { return f->buf[0] && !f->buf[1] && av_buffer_get_opaque(f->buf[0]) == this; }
+
+    void close()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        closed_ = true;
+        if (lent_ == 0) {
+            lock.unlock();
+            delete this;
+        }
+    }
+
+private:
+    PicturePool() = default;
+    ~PicturePool()
+    {
+        for (const auto& [at, length] : mappings_)
+            munmap(at, length);
+    }
+
+    static void release(void* opaque, uint8_t* data)
+    {
+        auto* pool = static_cast<PicturePool*>(opaque);
+        std::unique_lock<std::mutex> lock(pool->mutex_);
+        pool->free_.push_back(data);
+        if (--pool->lent_ == 0 && pool->closed_) {
+            lock.unlock();
+            delete pool;
+        }
+    }
+
+    bool grow()
+    {
+        constexpr size_t kHuge = size_t(2) << 20;
+        constexpr size_t kPictures = 8;
+        const size_t length = (size_ * kPictures + kHuge - 1) / kHuge * kHuge;
+        // One huge page more, to start on a huge page's boundary.
+        void* mapped = mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
+            return false;
+        mappings_.emplace_back(mapped, length + kHuge);
+        auto* at = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(mapped) + kHuge - 1) & ~(kHuge - 1));
+        madvise(at, length, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+        // Without huge pages, one call maps the pages in rather than a fault each.
+        madvise(at, length, MADV_POPULATE_WRITE);
+#endif
+        for (size_t i = kPictures; i-- > 0;)
+            free_.push_back(at + i * size_);
+        return true;
+    }
+
+    std::mutex mutex_;
+    size_t size_ = 0;
+    std::vector<uint8_t*> free_;
+    std::vector<std::pair<void*, size_t>> mappings_;
+    int lent_ = 0;
+    bool closed_ = false;
+};
+
+// A decoder's pictures from the reader's pool, laid out as FFmpeg's own allocator would
+// (aligned dimensions, rows of 64-byte multiples, padding at the end).
+int getPoolBuffer(AVCodecContext* ctx, AVFrame* f, int flags)
+{
+    auto* pool = static_cast<PicturePool*>(ctx->opaque);
+    const auto format = AVPixelFormat(f->format);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    if (!pool || !desc || (desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL)))
+        return avcodec_default_get_buffer2(ctx, f, flags);
+    int w = f->width;
+    int h = f->height;
+    int align[AV_NUM_DATA_POINTERS];
+    avcodec_align_dimensions2(ctx, &w, &h, align);
+    int linesize[4] = {};
+    if (av_image_fill_linesizes(linesize, format, w) < 0)
+        return avcodec_default_get_buffer2(ctx, f, flags);
+    ptrdiff_t rows[4] = {};
+    for (int i = 0; i < 4; ++i)
+        rows[i] = ptrdiff_t(linesize[i] + 63) / 64 * 64;
+    size_t planes[4] = {};
+    if (av_image_fill_plane_sizes(planes, format, h, rows) < 0)
+        return avcodec_default_get_buffer2(ctx, f, flags);
+    const size_t total = planes[0] + planes[1] + planes[2] + planes[3] + 16 + 64;
+    AVBufferRef* buffer = pool->get(total);
+    if (!buffer)
+        return avcodec_default_get_buffer2(ctx, f, flags);
+    f->buf[0] = buffer;
+    uint8_t* at = buffer->data;
+    for (int i = 0; i < 4; ++i) {
+        f->data[i] = planes[i] ? at : nullptr;
+        f->linesize[i] = planes[i] ? int(rows[i]) : 0;
+        at += planes[i];
+    }
+    f->extended_data = f->data;
+    return 0;
+}
+
 // A demuxer and a decoder of the same file; the foreground and the worker have one each.
 struct Decoder {
     // Declared before the demuxer, which reads through them until it is closed.
@@ -116,7 +244,9 @@ struct VideoReader::Impl {
     {
         stopWorker();
         cache.clear();
-        av_buffer_pool_uninit(&picturePool);
+        fg = Decoder();
+        if (picturePool)
+            picturePool->close();
     }
 
     // ---- set once by open() ----
@@ -170,8 +300,7 @@ struct VideoReader::Impl {
     std::optional<Job> pendingJob;
     std::optional<Job> runningJob;
     bool dropRunning = false;                          // the running job is no longer wanted
-    AVBufferPool* picturePool = nullptr;               // buffers of the cache's pictures
-    int picturePoolSize = 0;
+    PicturePool* picturePool = nullptr;                // long groups' pictures, while open
     bool stopping = false;
     std::thread worker;
 
@@ -248,6 +377,19 @@ struct VideoReader::Impl {
         dec.ctx->thread_count = decoderThreads > 0 ? decoderThreads : std::max(1, QThread::idealThreadCount());
         if (!frameThreads)
             dec.ctx->thread_type = FF_THREAD_SLICE;
+        if (frameThreads && (c->capabilities & AV_CODEC_CAP_DR1)) {
+            if (!picturePool)
+                picturePool = PicturePool::create();
+            dec.ctx->opaque = picturePool;
+            dec.ctx->get_buffer2 = &getPoolBuffer;
+#if FF_API_THREAD_SAFE_CALLBACKS
+            // The pool takes its lock; this FFmpeg still wants to be told.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+            dec.ctx->thread_safe_callbacks = 1;
+#pragma GCC diagnostic pop
+#endif
+        }
         // No camera sends more than 8K; a header claiming more would cost gigabytes a frame.
         dec.ctx->max_pixels = int64_t(7680) * 4320;
         if (avcodec_open2(dec.ctx.get(), c, nullptr) < 0) {
@@ -773,59 +915,11 @@ struct VideoReader::Impl {
     }
     static constexpr int kReadAhead = 3;
 
-    // Pages mapped whole: faulting a picture's 800 pages in one by one cost more than
-    // decoding it.
-    static AVBufferRef* poolPages(void*, size_t size)
-    {
-        void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (pages == MAP_FAILED)
-            return nullptr;
-        AVBufferRef* buffer = av_buffer_create(
-            static_cast<uint8_t*>(pages), size,
-            [](void* length, uint8_t* data) { munmap(data, size_t(reinterpret_cast<intptr_t>(length))); },
-            reinterpret_cast<void*>(intptr_t(size)), 0);
-        if (!buffer)
-            munmap(pages, size);
-        return buffer;
-    }
-
-    // A picture the cache keeps, copied into a buffer of the reader's own pool. Held in the
-    // decoder's buffers, each picture kept grew that decoder's pool for good (and the worker's
-    // as well); copied through malloc and freed on eviction, it stayed in whichever thread's
-    // arena made it. The pool holds what the cache held at most, until the clip is closed.
-    SharedFrame keptCopyLocked(const AVFrame* f)
-    {
-        const auto format = AVPixelFormat(f->format);
-        const int size = av_image_get_buffer_size(format, f->width, f->height, 64);
-        if (size <= 0)
-            return nullptr;
-        if (size != picturePoolSize) {
-            av_buffer_pool_uninit(&picturePool);
-            picturePool = av_buffer_pool_init2(size_t(size), nullptr, &poolPages, nullptr);
-            picturePoolSize = picturePool ? size : 0;
-        }
-        AVBufferRef* buffer = picturePool ? av_buffer_pool_get(picturePool) : nullptr;
-        av::Frame copy = av::makeFrame();
-        if (!buffer || !copy) {
-            av_buffer_unref(&buffer);
-            return nullptr;
-        }
-        copy->buf[0] = buffer;
-        copy->format = f->format;
-        copy->width = f->width;
-        copy->height = f->height;
-        if (av_image_fill_arrays(copy->data, copy->linesize, buffer->data, format, f->width, f->height, 64) < 0
-            || av_frame_copy(copy.get(), f) < 0 || av_frame_copy_props(copy.get(), f) < 0)
-            return nullptr;
-        return SharedFrame(std::move(copy));
-    }
-
     void insertLocked(int64_t slot, const AVFrame* f)
     {
         if (cache.count(slot))
             return;
-        // Intra-only clips keep a few pictures: a copy would only cost time.
-        SharedFrame s(intra ? shareFrame(f) : keptCopyLocked(f));
+        SharedFrame s(shareFrame(f));
         if (!s)
             return;
         cacheUsed += frameBytes(s.get());
@@ -1248,8 +1342,9 @@ void VideoReader::close()
     d.cache.clear();
     d.cacheUsed = 0;
     // Freed as the last picture a caller still holds is dropped.
-    av_buffer_pool_uninit(&d.picturePool);
-    d.picturePoolSize = 0;
+    if (d.picturePool)
+        d.picturePool->close();
+    d.picturePool = nullptr;
     d.slotCount = 0;
     d.fileBytes = -1;
     d.opened = false;
