@@ -86,12 +86,52 @@ struct MemoryReader {
 
 enum class DecodeStatus { Ok, Damaged, EndOfStream, Failed };
 
+// The picture memory of readers closed, for the next clip opened: its pages are given back
+// lazily (the kernel takes them only when it is short of memory), so the next clip finds them
+// mapped in rather than clearing fresh ones, as malloc keeps what it had for the peer's pictures.
+struct SpareMappings {
+    static constexpr size_t kMaxBytes = size_t(256) << 20;
+    std::mutex mutex;
+    std::vector<std::pair<void*, size_t>> mappings;
+    size_t bytes = 0;
+
+    // Outlives every reader, whichever thread drops the last picture at exit.
+    static SpareMappings& instance()
+    {
+        static auto* spare = new SpareMappings;
+        return *spare;
+    }
+    void put(void* at, size_t length)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (bytes + length > kMaxBytes || madvise(at, length, MADV_FREE) != 0) {
+            munmap(at, length);
+            return;
+        }
+        mappings.emplace_back(at, length);
+        bytes += length;
+    }
+    void* take(size_t length)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto it = mappings.begin(); it != mappings.end(); ++it)
+            if (it->second == length) {
+                void* at = it->first;
+                mappings.erase(it);
+                bytes -= length;
+                return at;
+            }
+        return nullptr;
+    }
+};
+
 // The pictures of long groups, for the decoders of the foreground and the worker alike: the
 // cache keeps the very pictures a decoder made, so nothing is copied, and the buffer of a
 // picture the cache drops serves the next decode. Each decoder's own pool would instead keep
-// every buffer it ever lent until that decoder is gone. Buffers are cut from mappings of
-// several pictures backed by huge pages where the system offers them: faulting a picture's
-// 800 small pages in took a fifth of the CPU of decoding a group.
+// every buffer it ever lent until that decoder is gone. Buffers are cut from mappings of a
+// few pictures, mapped in whole: faulting a picture's 800 pages in one by one cost more than
+// decoding it. (Huge pages cost more here: a fresh one is cleared at once, and on a virtual
+// machine that returns freed memory to its host, every one is fresh.)
 // Freed when it is closed and the last picture handed out is back.
 class PicturePool {
 public:
@@ -133,7 +173,7 @@ private:
     ~PicturePool()
     {
         for (const auto& [at, length] : mappings_)
-            munmap(at, length);
+            SpareMappings::instance().put(at, length);
     }
 
     static void release(void* opaque, uint8_t* data)
@@ -149,22 +189,22 @@ private:
 
     bool grow()
     {
-        constexpr size_t kHuge = size_t(2) << 20;
-        constexpr size_t kPictures = 8;
-        const size_t length = (size_ * kPictures + kHuge - 1) / kHuge * kHuge;
-        // One huge page more, to start on a huge page's boundary.
-        void* mapped = mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED)
-            return false;
-        mappings_.emplace_back(mapped, length + kHuge);
-        auto* at = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(mapped) + kHuge - 1) & ~(kHuge - 1));
-        madvise(at, length, MADV_HUGEPAGE);
+        constexpr size_t kPictures = 4;
+        const size_t length = size_ * kPictures;
+        void* mapped = SpareMappings::instance().take(length);
+        if (mapped) {
 #ifdef MADV_POPULATE_WRITE
-        // Without huge pages, one call maps the pages in rather than a fault each.
-        madvise(at, length, MADV_POPULATE_WRITE);
+            // Pages the kernel took back in the meantime come in at once.
+            madvise(mapped, length, MADV_POPULATE_WRITE);
 #endif
+        } else {
+            mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+            if (mapped == MAP_FAILED)
+                return false;
+        }
+        mappings_.emplace_back(mapped, length);
         for (size_t i = kPictures; i-- > 0;)
-            free_.push_back(at + i * size_);
+            free_.push_back(static_cast<uint8_t*>(mapped) + i * size_);
         return true;
     }
 

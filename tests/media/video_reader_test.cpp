@@ -157,13 +157,14 @@ TEST(VideoReaderLongGroups, ACacheSmallerThanAGroupStaysExactBothWays)
 }
 
 // The decoders draw long groups' pictures from the reader's own buffers: a size that is no
-// multiple of the codec's blocks, buffers handed on as the cache drops pictures, and a
-// second clip of another size in the same reader all give exactly the sequential decode.
+// multiple of the codec's blocks, buffers handed on as the cache drops pictures, a second
+// clip of another size, and a third in the memory the first left with its pictures still in
+// it all give exactly the sequential decode.
 TEST(VideoReaderLongGroups, PicturesStayExactAsTheirBuffersAreReusedAtAnySize)
 {
     QTemporaryDir dir;
     VideoReader r(96 * 58 * 3 / 2 * 4);
-    for (const QSize size : {QSize(96, 58), QSize(64, 48)}) {
+    for (const QSize size : {QSize(96, 58), QSize(64, 48), QSize(96, 58)}) {
         const QString path = dir.filePath(QStringLiteral("%1.avi").arg(size.width()));
         ClipOptions o;
         o.width = size.width();
