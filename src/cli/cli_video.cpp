@@ -79,6 +79,8 @@ int runFrame(const QStringList& args, QTextStream& err)
     // FFmpeg's notes (such as swscale's on JPEG pixel formats) are no business of the user.
     av_log_set_level(AV_LOG_ERROR);
     VideoReader video(int64_t(64) << 20);
+    // One frame: the pictures after it would only be decoded for nothing.
+    video.setReadAhead(false);
     if (!video.open(positional[0])) {
         if (video.openError() == VideoReader::OpenError::NoDecoder)
             p.message(QStringLiteral("No suitable decompressor found for this video stream!\r\n") + video.error(), {},

@@ -1,25 +1,40 @@
-// tarvex-cli as started: --version, avi-info and frame run here, linked without the capture
-// devices, the grid's OpenCV and the libraries they pull in (loading those cost every command
-// more CPU than most commands take); any other command runs in tarvex-cli-full, which this
-// process becomes, so its output and exit status are that program's own.
-#include "cli/cli.h"
-#include "cli/cli_video.h"
+// tarvex-cli as started: it answers --version itself and becomes the program that runs the
+// command asked for: avi-info and frame run in tarvex-cli-video (the media library and
+// FFmpeg, without the capture devices, the grid's OpenCV and the screens' libraries), every
+// other command in tarvex-cli-full. Loading FFmpeg and Qt took more CPU than --version does,
+// so this program links neither; the one it becomes prints and exits as its own.
 #include "tarvex_version.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 
 namespace {
 
-QString fullProgram(const QString& dir)
+// The statuses of every tarvex-cli command (see cli.h, which needs Qt).
+constexpr int kOk = 0;
+constexpr int kUsage = 2;
+
+std::string ownFolder()
 {
-    for (const QString& candidate : {dir + QStringLiteral("/tarvex-cli-full"),
-                                     dir + QStringLiteral("/../libexec/tarvex/tarvex-cli-full")})
-        if (QFileInfo(candidate).isExecutable())
+    char path[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return ".";
+    std::string own(path, size_t(n));
+    const size_t slash = own.rfind('/');
+    return slash == std::string::npos ? "." : own.substr(0, slash);
+}
+
+// Beside this program in the build, under libexec once installed.
+std::string findProgram(const std::string& name)
+{
+    const std::string dir = ownFolder();
+    for (const std::string& candidate : {dir + "/" + name, dir + "/../libexec/tarvex/" + name})
+        if (access(candidate.c_str(), X_OK) == 0)
             return candidate;
     return {};
 }
@@ -28,28 +43,19 @@ QString fullProgram(const QString& dir)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    const QString command = args.value(0);
-    if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
-        out << "tarvex-cli " << TARVEX_VERSION_TEXT << "\n";
-        return tarvex::kCliOk;
+    const char* command = argc > 1 ? argv[1] : "";
+    if (!std::strcmp(command, "--version") || !std::strcmp(command, "-v")) {
+        std::printf("tarvex-cli %s\n", TARVEX_VERSION_TEXT);
+        return kOk;
     }
-    if (!command.isEmpty()) {
-        if (const auto status = tarvex::runVideoCli(command, args.mid(1), out, err)) {
-            out.flush();
-            err.flush();
-            return *status;
-        }
+    const bool video = !std::strcmp(command, "avi-info") || !std::strcmp(command, "frame");
+    const char* name = video ? "tarvex-cli-video" : "tarvex-cli-full";
+    const std::string program = findProgram(name);
+    if (!program.empty()) {
+        argv[0] = const_cast<char*>(program.c_str());
+        execv(program.c_str(), argv);
     }
-    const QByteArray program = QFile::encodeName(fullProgram(QCoreApplication::applicationDirPath()));
-    if (!program.isEmpty()) {
-        argv[0] = const_cast<char*>(program.constData());
-        execv(program.constData(), argv);
-    }
-    err << "tarvex-cli: cannot start tarvex-cli-full: " << (program.isEmpty() ? "not found" : std::strerror(errno))
-        << "\n";
-    return tarvex::kCliUsage;
+    std::fprintf(stderr, "tarvex-cli: cannot start %s: %s\n", name,
+                 program.empty() ? "not found" : std::strerror(errno));
+    return kUsage;
 }

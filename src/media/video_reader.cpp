@@ -24,6 +24,7 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace tarvex {
@@ -85,6 +86,173 @@ struct MemoryReader {
 
 enum class DecodeStatus { Ok, Damaged, EndOfStream, Failed };
 
+// The picture memory of readers closed, for the next clip opened: its pages are given back
+// lazily (the kernel takes them only when it is short of memory), so the next clip finds them
+// mapped in rather than clearing fresh ones, as malloc keeps what it had for the peer's pictures.
+struct SpareMappings {
+    static constexpr size_t kMaxBytes = size_t(256) << 20;
+    std::mutex mutex;
+    std::vector<std::pair<void*, size_t>> mappings;
+    size_t bytes = 0;
+
+    // Outlives every reader, whichever thread drops the last picture at exit.
+    static SpareMappings& instance()
+    {
+        static auto* spare = new SpareMappings;
+        return *spare;
+    }
+    void put(void* at, size_t length)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (bytes + length > kMaxBytes || madvise(at, length, MADV_FREE) != 0) {
+            munmap(at, length);
+            return;
+        }
+        mappings.emplace_back(at, length);
+        bytes += length;
+    }
+    void* take(size_t length)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto it = mappings.begin(); it != mappings.end(); ++it)
+            if (it->second == length) {
+                void* at = it->first;
+                mappings.erase(it);
+                bytes -= length;
+                return at;
+            }
+        return nullptr;
+    }
+};
+
+// The pictures of long groups, for the decoders of the foreground and the worker alike: the
+// cache keeps the very pictures a decoder made, so nothing is copied, and the buffer of a
+// picture the cache drops serves the next decode. Each decoder's own pool would instead keep
+// every buffer it ever lent until that decoder is gone. Buffers are cut from mappings of a
+// few pictures, mapped in whole: faulting a picture's 800 pages in one by one cost more than
+// decoding it. (Huge pages cost more here: a fresh one is cleared at once, and on a virtual
+// machine that returns freed memory to its host, every one is fresh.)
+// Freed when it is closed and the last picture handed out is back.
+class PicturePool {
+public:
+    static PicturePool* create() { return new PicturePool; }
+
+    // A buffer of `size` bytes; null when the pool serves another size or memory is short.
+    AVBufferRef* get(size_t size)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (size_ == 0)
+            size_ = (size + 63) / 64 * 64;
+        if (size > size_)
+            return nullptr;
+        if (free_.empty() && !grow())
+            return nullptr;
+        uint8_t* data = free_.back();
+        AVBufferRef* buffer = av_buffer_create(data, size_, &PicturePool::release, this, 0);
+        if (!buffer)
+            return nullptr;
+        free_.pop_back();
+        ++lent_;
+        return buffer;
+    }
+
+    bool owns(const AVFrame* f) const { return f->buf[0] && !f->buf[1] && av_buffer_get_opaque(f->buf[0]) == this; }
+
+    void close()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        closed_ = true;
+        if (lent_ == 0) {
+            lock.unlock();
+            delete this;
+        }
+    }
+
+private:
+    PicturePool() = default;
+    ~PicturePool()
+    {
+        for (const auto& [at, length] : mappings_)
+            SpareMappings::instance().put(at, length);
+    }
+
+    static void release(void* opaque, uint8_t* data)
+    {
+        auto* pool = static_cast<PicturePool*>(opaque);
+        std::unique_lock<std::mutex> lock(pool->mutex_);
+        pool->free_.push_back(data);
+        if (--pool->lent_ == 0 && pool->closed_) {
+            lock.unlock();
+            delete pool;
+        }
+    }
+
+    bool grow()
+    {
+        constexpr size_t kPictures = 4;
+        const size_t length = size_ * kPictures;
+        void* mapped = SpareMappings::instance().take(length);
+        if (mapped) {
+#ifdef MADV_POPULATE_WRITE
+            // Pages the kernel took back in the meantime come in at once.
+            madvise(mapped, length, MADV_POPULATE_WRITE);
+#endif
+        } else {
+            mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+            if (mapped == MAP_FAILED)
+                return false;
+        }
+        mappings_.emplace_back(mapped, length);
+        for (size_t i = kPictures; i-- > 0;)
+            free_.push_back(static_cast<uint8_t*>(mapped) + i * size_);
+        return true;
+    }
+
+    std::mutex mutex_;
+    size_t size_ = 0;
+    std::vector<uint8_t*> free_;
+    std::vector<std::pair<void*, size_t>> mappings_;
+    int lent_ = 0;
+    bool closed_ = false;
+};
+
+// A decoder's pictures from the reader's pool, laid out as FFmpeg's own allocator would
+// (aligned dimensions, rows of 64-byte multiples, padding at the end).
+int getPoolBuffer(AVCodecContext* ctx, AVFrame* f, int flags)
+{
+    auto* pool = static_cast<PicturePool*>(ctx->opaque);
+    const auto format = AVPixelFormat(f->format);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    if (!pool || !desc || (desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL)))
+        return avcodec_default_get_buffer2(ctx, f, flags);
+    int w = f->width;
+    int h = f->height;
+    int align[AV_NUM_DATA_POINTERS];
+    avcodec_align_dimensions2(ctx, &w, &h, align);
+    int linesize[4] = {};
+    if (av_image_fill_linesizes(linesize, format, w) < 0)
+        return avcodec_default_get_buffer2(ctx, f, flags);
+    ptrdiff_t rows[4] = {};
+    for (int i = 0; i < 4; ++i)
+        rows[i] = ptrdiff_t(linesize[i] + 63) / 64 * 64;
+    size_t planes[4] = {};
+    if (av_image_fill_plane_sizes(planes, format, h, rows) < 0)
+        return avcodec_default_get_buffer2(ctx, f, flags);
+    const size_t total = planes[0] + planes[1] + planes[2] + planes[3] + 16 + 64;
+    AVBufferRef* buffer = pool->get(total);
+    if (!buffer)
+        return avcodec_default_get_buffer2(ctx, f, flags);
+    f->buf[0] = buffer;
+    uint8_t* at = buffer->data;
+    for (int i = 0; i < 4; ++i) {
+        f->data[i] = planes[i] ? at : nullptr;
+        f->linesize[i] = planes[i] ? int(rows[i]) : 0;
+        at += planes[i];
+    }
+    f->extended_data = f->data;
+    return 0;
+}
+
 // A demuxer and a decoder of the same file; the foreground and the worker have one each.
 struct Decoder {
     // Declared before the demuxer, which reads through them until it is closed.
@@ -116,7 +284,9 @@ struct VideoReader::Impl {
     {
         stopWorker();
         cache.clear();
-        av_buffer_pool_uninit(&picturePool);
+        fg = Decoder();
+        if (picturePool)
+            picturePool->close();
     }
 
     // ---- set once by open() ----
@@ -170,8 +340,7 @@ struct VideoReader::Impl {
     std::optional<Job> pendingJob;
     std::optional<Job> runningJob;
     bool dropRunning = false;                          // the running job is no longer wanted
-    AVBufferPool* picturePool = nullptr;               // buffers of the cache's pictures
-    int picturePoolSize = 0;
+    PicturePool* picturePool = nullptr;                // long groups' pictures, while open
     bool stopping = false;
     std::thread worker;
 
@@ -248,6 +417,19 @@ struct VideoReader::Impl {
         dec.ctx->thread_count = decoderThreads > 0 ? decoderThreads : std::max(1, QThread::idealThreadCount());
         if (!frameThreads)
             dec.ctx->thread_type = FF_THREAD_SLICE;
+        if (frameThreads && (c->capabilities & AV_CODEC_CAP_DR1)) {
+            if (!picturePool)
+                picturePool = PicturePool::create();
+            dec.ctx->opaque = picturePool;
+            dec.ctx->get_buffer2 = &getPoolBuffer;
+#if FF_API_THREAD_SAFE_CALLBACKS
+            // The pool takes its lock; this FFmpeg still wants to be told.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+            dec.ctx->thread_safe_callbacks = 1;
+#pragma GCC diagnostic pop
+#endif
+        }
         // No camera sends more than 8K; a header claiming more would cost gigabytes a frame.
         dec.ctx->max_pixels = int64_t(7680) * 4320;
         if (avcodec_open2(dec.ctx.get(), c, nullptr) < 0) {
@@ -773,59 +955,11 @@ struct VideoReader::Impl {
     }
     static constexpr int kReadAhead = 3;
 
-    // Pages mapped whole: faulting a picture's 800 pages in one by one cost more than
-    // decoding it.
-    static AVBufferRef* poolPages(void*, size_t size)
-    {
-        void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (pages == MAP_FAILED)
-            return nullptr;
-        AVBufferRef* buffer = av_buffer_create(
-            static_cast<uint8_t*>(pages), size,
-            [](void* length, uint8_t* data) { munmap(data, size_t(reinterpret_cast<intptr_t>(length))); },
-            reinterpret_cast<void*>(intptr_t(size)), 0);
-        if (!buffer)
-            munmap(pages, size);
-        return buffer;
-    }
-
-    // A picture the cache keeps, copied into a buffer of the reader's own pool. Held in the
-    // decoder's buffers, each picture kept grew that decoder's pool for good (and the worker's
-    // as well); copied through malloc and freed on eviction, it stayed in whichever thread's
-    // arena made it. The pool holds what the cache held at most, until the clip is closed.
-    SharedFrame keptCopyLocked(const AVFrame* f)
-    {
-        const auto format = AVPixelFormat(f->format);
-        const int size = av_image_get_buffer_size(format, f->width, f->height, 64);
-        if (size <= 0)
-            return nullptr;
-        if (size != picturePoolSize) {
-            av_buffer_pool_uninit(&picturePool);
-            picturePool = av_buffer_pool_init2(size_t(size), nullptr, &poolPages, nullptr);
-            picturePoolSize = picturePool ? size : 0;
-        }
-        AVBufferRef* buffer = picturePool ? av_buffer_pool_get(picturePool) : nullptr;
-        av::Frame copy = av::makeFrame();
-        if (!buffer || !copy) {
-            av_buffer_unref(&buffer);
-            return nullptr;
-        }
-        copy->buf[0] = buffer;
-        copy->format = f->format;
-        copy->width = f->width;
-        copy->height = f->height;
-        if (av_image_fill_arrays(copy->data, copy->linesize, buffer->data, format, f->width, f->height, 64) < 0
-            || av_frame_copy(copy.get(), f) < 0 || av_frame_copy_props(copy.get(), f) < 0)
-            return nullptr;
-        return SharedFrame(std::move(copy));
-    }
-
     void insertLocked(int64_t slot, const AVFrame* f)
     {
         if (cache.count(slot))
             return;
-        // Intra-only clips keep a few pictures: a copy would only cost time.
-        SharedFrame s(intra ? shareFrame(f) : keptCopyLocked(f));
+        SharedFrame s(shareFrame(f));
         if (!s)
             return;
         cacheUsed += frameBytes(s.get());
@@ -1248,8 +1382,9 @@ void VideoReader::close()
     d.cache.clear();
     d.cacheUsed = 0;
     // Freed as the last picture a caller still holds is dropped.
-    av_buffer_pool_uninit(&d.picturePool);
-    d.picturePoolSize = 0;
+    if (d.picturePool)
+        d.picturePool->close();
+    d.picturePool = nullptr;
     d.slotCount = 0;
     d.fileBytes = -1;
     d.opened = false;
@@ -1306,29 +1441,25 @@ bool refuseDamaged(bool damaged, int n, QString* error, bool* damagedOut)
 
 } // namespace
 
-QImage VideoReader::frame(int n, QString* error, bool* damaged)
+bool VideoReader::screenPixels(int n, const std::function<Rows(int, int)>& rows, QString* error, bool* damaged)
 {
     bool bad = false;
     SharedFrame f = d_->picture(n, error, bad);
     if (!f || refuseDamaged(bad, n, error, damaged))
-        return {};
-    // Rows of 64-byte alignment and a spare tail: swscale writes whole vectors and may run
-    // past the last pixel of a row whose width is no multiple of its vector size.
-    const int stride = (f->width * 4 + 63) / 64 * 64;
-    auto* buffer = static_cast<uchar*>(std::malloc(size_t(stride) * size_t(f->height) + 64));
-    if (!buffer) {
+        return false;
+    const Rows to = rows(f->width, f->height);
+    if (!to.data) {
         if (error)
             *error = QStringLiteral("Frame %1 does not fit in memory.").arg(n);
-        return {};
+        return false;
     }
-    QImage img(buffer, f->width, f->height, stride, QImage::Format_RGB32, [](void* b) { std::free(b); }, buffer);
     // AV_PIX_FMT_RGB32 is 0xAARRGGBB in native words, which is what QImage's RGB32 holds.
-    if (!d_->convert(f.get(), d_->toDisplay, AV_PIX_FMT_RGB32, SWS_BILINEAR, buffer, stride)) {
+    if (!d_->convert(f.get(), d_->toDisplay, AV_PIX_FMT_RGB32, SWS_BILINEAR, to.data, to.stride)) {
         if (error)
             *error = QStringLiteral("Frame %1 cannot be converted for display.").arg(n);
-        return {};
+        return false;
     }
-    return img;
+    return true;
 }
 
 QByteArray VideoReader::bitmapPixels(int n, QString* error, bool* damaged)

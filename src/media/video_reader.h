@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace tarvex {
@@ -95,6 +96,13 @@ public:
 
 private:
     bool openInput(const QString& path, std::shared_ptr<const QByteArray> memory);
+    // Frame n in RGB32 rows that `rows` hands out for its size; frame() wraps them in a
+    // QImage in a file of its own, so a program that never shows a picture loads no Qt Gui.
+    struct Rows {
+        unsigned char* data = nullptr;
+        int stride = 0;
+    };
+    bool screenPixels(int n, const std::function<Rows(int width, int height)>& rows, QString* error, bool* damaged);
 
     std::unique_ptr<Impl> d_;
 };
