@@ -2,6 +2,7 @@
 #include "capture/capture_dialog_host.h"
 #include "capture/camera_set.h"
 
+#include <QTimer>
 #include <algorithm>
 
 namespace tarvex {
@@ -36,10 +37,18 @@ CaptureComponent::CaptureComponent(std::shared_ptr<CaptureDevice> device, std::s
     connect(device_.get(), &CaptureDevice::deviceChange, this, &CaptureComponent::followDeviceChange);
     // However the first camera's recording ends (stop, time limit, lost device), the take ends.
     connect(device_.get(), &CaptureDevice::statusCode, this, [this](int code, const QString&) {
+        if (code != CaptureStatusReady)
+            return;
         // A recording that ran to its time limit: each companion reaches it on its own clock,
-        // a frame later at most, and keeps that last frame.
+        // a frame later at most, and keeps that last frame. One that has not by a little
+        // later (a silent camera, held frames that made the first look done) is stopped.
         const bool toTheLimit = limit_ > 0 && device_->statistics().framesCaptured >= long(limit_) * fps_;
-        if (code == CaptureStatusReady && !toTheLimit)
+        if (toTheLimit)
+            QTimer::singleShot(100 + 2000 / std::max(1, fps_), this, [this, take = take_] {
+                if (take == take_ && !isCapturing())
+                    stopCompanions();
+            });
+        else
             stopCompanions();
     });
 }
@@ -413,6 +422,7 @@ CaptureResult CaptureComponent::startCapture()
     if (file_.trimmed().isEmpty())
         return CaptureError{CaptureError::FileError, QStringLiteral("No capture file name is set")};
     RecordingSettings s = recordingSettings();
+    ++take_;
     recordingFiles_ = {{1, file_}};
     QStringList warnings;
     const QList<std::pair<int, CaptureDevice*>> companions = prepareCompanions(warnings);

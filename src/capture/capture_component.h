@@ -235,6 +235,7 @@ private:
     std::shared_ptr<CaptureDevice> device_;
     std::shared_ptr<CaptureDialogHost> dialogs_;
     int quality_ = 85;
+    int take_ = 0;   // counts starts, so a late stop cannot reach a newer take
     int preSeconds_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "media/av_handles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <algorithm>
@@ -447,6 +448,11 @@ void FfmpegCaptureDevice::stopStreaming()
     s_->source->interrupt();
     if (s_->captureThread.joinable())
         s_->captureThread.join();
+    {
+        // Taken so the preview thread is either waiting or has yet to look at the flag: a
+        // notification between its look and its wait would be lost.
+        std::lock_guard lock(s_->m);
+    }
     s_->previewCv.notify_all();
     if (s_->previewThread.joinable())
         s_->previewThread.join();
@@ -815,6 +821,9 @@ RecorderSettings FfmpegCaptureDevice::recorderSettings(const RecordingSettings& 
     rs.channels = settings.channels;
     rs.bits = settings.bits;
     rs.size = currentSize();
+    // A network camera names its size only once it is connected.
+    if (!rs.size.isValid() && deviceBackend_ == network_.get())
+        rs.size = network_->lastSize(device_.id);
     rs.framesPerSecond = std::max(1, settings.framesPerSecond);
     rs.codec = settings.videoCompressor >= 0 && settings.videoCompressor < codecs_.size()
                    ? codecs_[settings.videoCompressor] : VideoCodec::Uncompressed;
@@ -958,8 +967,6 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
 
     RecorderSettings rs = recorderSettings(settings);
     rs.audio = bool(audio);
-    if (!rs.size.isValid() && deviceBackend_ == network_.get())
-        rs.size = network_->lastSize(device_.id);
     QString error;
     auto recorder = AviRecorder::create(rs, error);
     if (!recorder)
@@ -976,8 +983,13 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
     if (!keepRing) {
         stopEncoder();
         encoders = makeEncoders(rs, error);
-        if (encoders.empty())
+        if (encoders.empty()) {
+            // No file of the take is left behind, and the operator keeps the held seconds.
+            recorder.reset();
+            QFile::remove(rs.path);
+            startRing();
             return CaptureError{CaptureError::FileError, error};
+        }
     }
 
     const QString path = settings.path;
@@ -1092,6 +1104,8 @@ void FfmpegCaptureDevice::finishRecording(const QString& warningText)
     std::unique_ptr<AviRecorder> recorder;
     long lastSlot, dropped;
     double seconds;
+    FrameTimes times;
+    QString timesPath;
     {
         std::lock_guard lock(s.m);
         // Frames still queued after an early stop are empty chunks of the file too.
@@ -1114,11 +1128,16 @@ void FfmpegCaptureDevice::finishRecording(const QString& warningText)
         seconds = s.started ? std::max(0.0, secondsBetween(fileStart, s.end)) : 0.0;
         s.armed = false;
         if (!s.timesPath.isEmpty()) {
-            QString why;
-            if (!frameTimesOfFile(s, lastSlot).write(s.timesPath, why) && warn.isEmpty())
-                warn = why;
+            times = frameTimesOfFile(s, lastSlot);
+            timesPath = s.timesPath;
         }
         s.encoders.clear();
+    }
+    // Written outside the lock: the capture thread goes on feeding the preview meanwhile.
+    if (!timesPath.isEmpty()) {
+        QString why;
+        if (!times.write(timesPath, why) && warn.isEmpty())
+            warn = why;
     }
     QString error;
     if (!recorder->padVideoTo(lastSlot, error) && warn.isEmpty())

@@ -211,6 +211,27 @@ TEST(CaptureComponentCameras, ACameraThatIsMissingIsToldAndTheOthersStillRecord)
     EXPECT_EQ(c.recordingFiles(), (QMap<int, QString>{{1, "/v/Bo2.avi"}}));
 }
 
+TEST(CaptureComponentCameras, ACompanionLeftRecordingWhenTheFirstReachedItsLimitIsStopped)
+{
+    FakeCaptureComponent c;
+    c.addVideoDevice(cam("North")).addVideoDevice(cam("Tower"));
+    ASSERT_FALSE(c.connectDevice(0));
+    ASSERT_FALSE(c.setFrameRate(30));
+    ASSERT_FALSE(c.setTimeLimit(5));
+    ASSERT_FALSE(c.setCaptureFileName("/v/Annjump1.avi"));
+    c.setCompanionCameras({"Tower"});
+    ASSERT_FALSE(c.startCapture());
+    auto* tower = dynamic_cast<FakeCaptureDevice*>(c.companionDevice(2));
+    ASSERT_NE(tower, nullptr);
+    // The first camera ends at its limit (its file also holds 2 s from before the press);
+    // the tower has gone silent and would never reach its own.
+    c.fakeDevice().stopRecording();
+    c.fakeDevice().stats = {210, 0, 0, 7000};
+    emit c.fakeDevice().statusCode(CaptureStatusReady, "Ready");
+    EXPECT_TRUE(tower->isRecording());   // it may still take its last frame
+    EXPECT_TRUE(waitFor([&] { return !tower->isRecording(); }, 3000));
+}
+
 TEST(RehearsalCameras, TwoRecordedAtOnceHoldMatchingFramesOnOneClock)
 {
     QTemporaryDir dir;

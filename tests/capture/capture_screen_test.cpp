@@ -383,6 +383,7 @@ TEST_F(CaptureScreenTest, RoadOneStartRecordsTheCameraOfEachGrid)
     cap->stopRecording();
     EXPECT_FALSE(second->isRecording());
     EXPECT_EQ(prompter->unexpected(), 0);
+}
 
 TEST_F(CaptureScreenTest, PreRecordingRunsWhileShownAndTheHintCountsTheHeldFrames)
 {
