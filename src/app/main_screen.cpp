@@ -86,7 +86,7 @@ void MainScreen::buildControls()
     content_ = new QWidget(this);
     content_->setObjectName(QStringLiteral("content"));
     const int top = menu->sizeHint().height();
-    content_->setGeometry(0, top, pixelsFromTwips(12600), pixelsFromTwips(8400));
+    content_->setGeometry(0, top, pixelsFromTwips(12600), pixelsFromTwips(9100));
 
     // The capture device panel occupies the left part while it is shown.
     panel_ = new CaptureDevicePanel(station_.store(), station_.prompter(), station_.capture(), content_);
@@ -96,7 +96,8 @@ void MainScreen::buildControls()
         FfmpegCaptureDevice* device = &ffmpeg->ffmpegDevice();
         panel_->setNetworkCameras(device->networkCameras(), [device] { device->pollDevices(); });
     }
-    panel_->setGeometry(0, 0, pixelsFromTwips(6000), pixelsFromTwips(8400));
+    // Tall enough for the network-camera row and the other grids' cameras above the status line.
+    panel_->setGeometry(0, 0, pixelsFromTwips(6000), pixelsFromTwips(8700));
 
     controlsFrame_ = new QGroupBox(QStringLiteral("Tarvex Controls and Configuration"), content_);
     controlsFrame_->setObjectName(QStringLiteral("Frame1"));
@@ -152,9 +153,9 @@ void MainScreen::buildControls()
     // Placed at the foot of the window, beside the navigation frame.
     if (QLabel* status = panel_->statusLabel()) {
         status->setParent(content_);
-        status->setGeometry(pixelsFromTwips(120), pixelsFromTwips(8000), pixelsFromTwips(12300), pixelsFromTwips(300));
+        status->setGeometry(pixelsFromTwips(120), pixelsFromTwips(8750), pixelsFromTwips(12300), pixelsFromTwips(300));
     }
-    setFixedSize(pixelsFromTwips(12600), top + pixelsFromTwips(8400));
+    setFixedSize(pixelsFromTwips(12600), top + pixelsFromTwips(9100));
     setCapturePanelsVisible(false);
 }
 
