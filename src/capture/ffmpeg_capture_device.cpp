@@ -70,6 +70,9 @@ bool storable(const std::optional<CompressedStream>& st)
     return st && (st->codecId == AV_CODEC_ID_MJPEG || st->codecId == AV_CODEC_ID_H264 || st->codecId == AV_CODEC_ID_HEVC);
 }
 
+// A stored stream whose pictures lean on the ones before them, back to a key frame.
+bool longGroups(const std::optional<CompressedStream>& st) { return storable(st) && st->codecId != AV_CODEC_ID_MJPEG; }
+
 // What the capture and encoder threads share with the device. Everything below the mutex
 // is guarded by it. Slots count from the start of the current ring or recording; the file
 // begins at fileOrigin.
@@ -122,6 +125,7 @@ struct FfmpegCaptureDevice::Shared {
     long writeSeq = 0;
     bool encodersFailed = false;
     bool copyPackets = false;  // the camera's packets are stored as they are
+    bool keyFirst = false;     // ... and begin at a key frame, none left out after it
     // Pre-recording.
     bool ringOn = false;
     std::deque<VideoPacket> ring;
@@ -435,7 +439,7 @@ CaptureResult FfmpegCaptureDevice::ensureStreaming()
     s_->captureThread = std::thread([this] { captureLoop(); });
     if (s_->stream)
         s_->previewThread = std::thread([this] { previewDecodeLoop(); });
-    if (preSeconds_ > 0 && !capturing_)
+    if (!capturing_)
         startRing();
     return {};
 }
@@ -500,12 +504,22 @@ void FfmpegCaptureDevice::captureLoop()
         if (!s.started) {
             if (s.planned && secondsBetween(*s.planned, f->time) < -half)
                 continue;   // a frame from before the recording's first slot
-            s.start = s.planned ? *s.planned : f->time;
+            if (s.keyFirst && !f->keyFrame)
+                continue;
+            // A stream stored as it comes begins at its key frame, which may come after the
+            // planned start: the file starts there rather than with slots it cannot fill.
+            const bool late = s.keyFirst && s.planned && secondsBetween(*s.planned, f->time) > half;
+            s.start = s.planned && !late ? *s.planned : f->time;
             s.started = true;
         }
-        const long slot = std::lround(secondsBetween(s.start, f->time) * s.fps);
-        if (slot <= s.lastSlot)
-            continue;   // the device ran ahead of the frame rate: that slot has its picture
+        long slot = std::lround(secondsBetween(s.start, f->time) * s.fps);
+        if (slot <= s.lastSlot) {
+            // The device ran ahead of the frame rate: that slot has its picture. A packet of a
+            // long group is needed by the ones after it, so it takes the next slot instead.
+            if (!s.keyFirst)
+                continue;
+            slot = s.lastSlot + 1;
+        }
         if (s.armed && s.limitSlots > 0 && slot - s.fileOrigin >= s.limitSlots) {
             // Slots up to the limit that never came are dropped frames of this recording.
             const long last = s.fileOrigin + s.limitSlots - 1;
@@ -894,10 +908,16 @@ void FfmpegCaptureDevice::stopEncoder()
 void FfmpegCaptureDevice::startRing()
 {
     Shared& s = *s_;
-    if (capturing_ || preSeconds_ <= 0 || !s.source || s.ringOn)
+    // Without pre-recording a long-group stream still keeps its pictures since the last key
+    // frame: a recording can only begin at one, and it begins there rather than after Start.
+    const bool keyLead = preSeconds_ <= 0 && longGroups(s.stream);
+    if (capturing_ || (preSeconds_ <= 0 && !keyLead) || !s.source || s.ringOn)
         return;
     stopEncoder();
-    const RecorderSettings rs = recorderSettings(preLike_);
+    RecordingSettings like = preLike_;
+    if (keyLead)
+        like.framesPerSecond = std::max(1, fps_);
+    const RecorderSettings rs = recorderSettings(like);
     QString why;
     std::vector<std::unique_ptr<FrameEncoder>> encoders = makeEncoders(rs, why);
     if (encoders.empty()) {
@@ -910,8 +930,9 @@ void FfmpegCaptureDevice::startRing()
         planStart(true);
         s.encoders = std::move(encoders);
         s.copyPackets = bool(rs.stream);
+        s.keyFirst = longGroups(rs.stream);
         s.fps = rs.framesPerSecond;
-        s.ringSlots = long(preSeconds_) * rs.framesPerSecond;
+        s.ringSlots = long(std::max(0, preSeconds_)) * rs.framesPerSecond;
         s.started = false;
         s.lastSlot = -1;
         s.fileOrigin = 0;
@@ -1022,6 +1043,7 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
             planStart(true, settings.start);
             s_->encoders = std::move(encoders);
             s_->copyPackets = bool(rs.stream);
+            s_->keyFirst = longGroups(rs.stream);
             s_->started = false;
             s_->lastSlot = -1;
             s_->fileOrigin = 0;

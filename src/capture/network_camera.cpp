@@ -103,6 +103,10 @@ public:
             av_dict_set(udp.address(), "buffer_size", "4194304", 0);
             r = av::openInput(in_, url.constData(), nullptr, &udp);
         }
+        // What the probe reads is not handed on later: it would come out all at once, long
+        // after it was sent, and a live picture's time is when it arrives.
+        if (r >= 0)
+            in_->flags |= AVFMT_FLAG_NOBUFFER;
         if (r >= 0)
             r = avformat_find_stream_info(in_.get(), nullptr);
         if (r < 0) {
@@ -366,8 +370,10 @@ private:
         const int64_t ts = p->dts != AV_NOPTS_VALUE ? p->dts : p->pts;
         if (connection_->realStamps() && ts != AV_NOPTS_VALUE) {
             const double since = anchored_ ? (ts - anchorStamp_) * connection_->timeBase() : 0;
-            // A stamp that jumps (a camera restarted its clock) starts the count again.
-            if (!anchored_ || since < 0 || std::abs(duration<double>(anchorTime_ - arrival).count() + since) > 1.0) {
+            // A stamp that jumps (a camera restarted its clock) starts the count again, and so
+            // does one that would put a picture after its own arrival: the anchor came late.
+            const double ahead = anchored_ ? duration<double>(anchorTime_ - arrival).count() + since : 0;
+            if (!anchored_ || since < 0 || ahead > 0.002 || ahead < -1.0) {
                 anchored_ = true;
                 anchorStamp_ = ts;
                 anchorTime_ = arrival;

@@ -343,13 +343,15 @@ public:
     }
     std::optional<Frame> next() override
     {
-        for (int waited = 0; waited < 40 && !stop_; waited += 10)
-            QThread::msleep(10);
+        // A camera's own clock: a picture every 40 ms, however late the caller wakes.
+        due_ = n_ == 0 ? CaptureClock::now() : due_ + std::chrono::milliseconds(40);
+        while (CaptureClock::now() < due_ && !stop_)
+            QThread::msleep(5);
         if (stop_)
             return std::nullopt;
         const VideoPacket& p = packets_[n_++ % packets_.size()];
         Frame f;
-        f.time = CaptureClock::now();
+        f.time = due_;
         f.packet = p.data;
         f.keyFrame = p.keyFrame;
         return f;
@@ -361,6 +363,7 @@ private:
     std::vector<VideoPacket> packets_;
     std::atomic<bool> stop_{false};
     std::size_t n_ = 0;
+    CaptureClock::time_point due_;
 };
 
 class GopBackend : public VideoBackend {
@@ -413,6 +416,40 @@ TEST(PreRecording, ALongGroupCameraHeldBeforeStartBeginsTheFileWithAKeyFrame)
     ASSERT_TRUE(reader.open(file));
     QString why;
     EXPECT_FALSE(reader.frame(0, &why).isNull()) << why.toStdString();
+}
+
+// Without pre-recording too: a long-group camera's file begins at the last key frame before
+// Start, not at the next one after it, and no slot before that key frame is an empty chunk.
+TEST(PreRecording, WithoutItALongGroupCameraStillBeginsAtTheKeyFrameBeforeStart)
+{
+    auto backend = std::make_shared<GopBackend>();
+    backend->packets = longGopH264(QSize(64, 48), 100, 10);
+    if (backend->packets.empty())
+        GTEST_SKIP() << "libx264 is not in this build";
+    QTemporaryDir dir;
+    FfmpegCaptureOptions o;
+    o.videoBackend = backend;
+    o.audioBackend = std::make_shared<NoSound>();
+    o.devicePollMs = 0;
+    FfmpegCaptureComponent c(o);
+    ASSERT_FALSE(c.connectDevice(0));
+    const QString file = dir.filePath("north.avi");
+    ASSERT_FALSE(c.setCaptureFileName(file));
+    ASSERT_FALSE(c.setFrameRate(25));
+    ASSERT_FALSE(c.setTimeLimit(1));
+    ASSERT_FALSE(c.setPreview(true));
+    QTest::qWait(1000);
+    QSignalSpy codes(&c, &CaptureComponent::statusCode);
+    ASSERT_FALSE(c.startCapture());
+    ASSERT_TRUE(waitFor([&] { return codes.size() >= 2; }, 20000));
+    // The second asked for and at most the 9 pictures since the key frame before it.
+    const CaptureStatistics st = c.statistics();
+    EXPECT_GE(st.framesCaptured, 25);
+    EXPECT_LE(st.framesCaptured, 34);
+    EXPECT_EQ(st.framesDropped, 0);
+    bool key = false;
+    EXPECT_FALSE(firstVideoPacket(file, &key).isEmpty());
+    EXPECT_TRUE(key);
 }
 
 FfmpegCaptureOptions rehearsal()
