@@ -68,7 +68,12 @@ public:
         QByteArray packet;
         bool keyFrame = true;
     };
-    // Set when next() delivers packets (image may then be null); fixed once the source is open.
+    // A source that has to reach its camera first (over the network) does it here, on the
+    // capture thread, so nobody else waits for it; false with the reason in error.
+    virtual bool connectsLater() const { return false; }
+    virtual bool start(QString& error) { (void)error; return true; }
+    // Set when next() delivers packets (image may then be null); fixed once the source has
+    // started.
     virtual std::optional<CompressedStream> compressedStream() const { return std::nullopt; }
     // Called from the capture thread with news an operator should see ("North tower is silent:
     // reconnecting"); set before the first next().

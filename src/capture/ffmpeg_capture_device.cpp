@@ -87,6 +87,12 @@ struct FfmpegCaptureDevice::Shared {
 
     std::unique_ptr<FrameSource> source;
     std::optional<CompressedStream> stream;   // the source's, while it streams
+    // A source that connects on the capture thread: started (or failed) yet, and why not.
+    bool ready = false;
+    bool startFailed = false;
+    QString startFailure;
+    std::condition_variable readyCv;
+    long streamGeneration = 0;
     std::thread captureThread;
     std::vector<std::thread> encoderThreads;
     std::thread previewThread;
@@ -433,15 +439,46 @@ CaptureResult FfmpegCaptureDevice::ensureStreaming()
     source->setNoticeHandler([this](const QString& text) {
         QMetaObject::invokeMethod(this, [this, text] { emit statusText(text); }, Qt::QueuedConnection);
     });
+    const bool later = source->connectsLater();
+    if (!later && !source->start(error))
+        return CaptureError{CaptureError::NoDevice, error};
     s_->source = std::move(source);
-    s_->stream = s_->source->compressedStream();
+    {
+        std::lock_guard lock(s_->m);
+        s_->stream = later ? std::nullopt : s_->source->compressedStream();
+        s_->ready = !later;
+        s_->startFailed = false;
+        s_->startFailure.clear();
+        ++s_->streamGeneration;
+    }
     s_->stopStreaming = false;
-    s_->captureThread = std::thread([this] { captureLoop(); });
-    if (s_->stream)
+    s_->captureThread = std::thread([this, later, gen = s_->streamGeneration] { captureLoop(later ? gen : 0); });
+    if (!later)
+        streamReady(s_->streamGeneration);
+    return {};
+}
+
+// The source runs: its preview decoder and the held pictures can start.
+void FfmpegCaptureDevice::streamReady(long generation)
+{
+    if (!s_->source || generation != s_->streamGeneration)
+        return;
+    if (s_->stream && !s_->previewThread.joinable())
         s_->previewThread = std::thread([this] { previewDecodeLoop(); });
     if (!capturing_)
         startRing();
-    return {};
+}
+
+// The recording needs the camera's stream; a network camera may still be connecting.
+CaptureResult FfmpegCaptureDevice::awaitStream()
+{
+    std::unique_lock lock(s_->m);
+    const int bound = deviceBackend_ == network_.get() ? network_->timings().connectMs + 2000 : 0;
+    s_->readyCv.wait_for(lock, std::chrono::milliseconds(bound), [&] { return s_->ready || s_->startFailed; });
+    if (s_->ready)
+        return {};
+    const QString why = s_->startFailed ? s_->startFailure : QStringLiteral("%1 has not answered yet").arg(device_.name);
+    return CaptureError{CaptureError::NoDevice, why};
 }
 
 void FfmpegCaptureDevice::stopStreaming()
@@ -467,11 +504,31 @@ void FfmpegCaptureDevice::stopStreaming()
     s_->newest = QImage();
     s_->previewPackets.clear();
     s_->stream.reset();
+    s_->ready = false;
 }
 
-void FfmpegCaptureDevice::captureLoop()
+void FfmpegCaptureDevice::captureLoop(long startGeneration)
 {
     Shared& s = *s_;
+    if (startGeneration > 0) {
+        QString why;
+        const bool started = s.source->start(why);
+        {
+            std::lock_guard lock(s.m);
+            s.ready = started;
+            s.startFailed = !started;
+            s.startFailure = why;
+            if (started)
+                s.stream = s.source->compressedStream();
+            s.readyCv.notify_all();
+        }
+        if (!started) {
+            if (!s.stopStreaming)
+                QMetaObject::invokeMethod(this, [this, why] { sourceFailed(why); }, Qt::QueuedConnection);
+            return;
+        }
+        QMetaObject::invokeMethod(this, [this, startGeneration] { streamReady(startGeneration); }, Qt::QueuedConnection);
+    }
     while (!s.stopStreaming) {
         std::optional<FrameSource::Frame> f = s.source->next();
         if (!f) {
@@ -976,6 +1033,8 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
     const bool ringWas = s_->ringOn;
     fps_ = settings.framesPerSecond;
     if (auto e = ensureStreaming())
+        return e;
+    if (auto e = awaitStream())
         return e;
 
     std::unique_ptr<AudioSource> audio;

@@ -114,7 +114,9 @@ private:
     CaptureResult ensureStreaming();
     void stopStreaming();
     void updateStreaming();
-    void captureLoop();
+    void captureLoop(long startGeneration);
+    void streamReady(long generation);
+    [[nodiscard]] CaptureResult awaitStream();
     void encoderLoop(int worker);
     void previewDecodeLoop();
     // What a recording or the ring with these settings stores: the camera's own packets when

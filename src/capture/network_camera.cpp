@@ -268,6 +268,17 @@ public:
     }
 
     QSize size() const { return size_; }
+    void whenConnected(std::function<void(QSize)> fn) { connected_ = std::move(fn); }
+
+    bool connectsLater() const override { return true; }
+    bool start(QString& error) override
+    {
+        if (!open(error))
+            return false;
+        if (connected_)
+            connected_(size_);
+        return true;
+    }
 
     std::optional<CompressedStream> compressedStream() const override { return stream_; }
     void setNoticeHandler(std::function<void(const QString&)> handler) override { notice_ = std::move(handler); }
@@ -406,6 +417,7 @@ private:
     double interval_;
     NetworkTimings timings_;
     std::unique_ptr<Connection> connection_;
+    std::function<void(QSize)> connected_;
     std::optional<CompressedStream> stream_;
     QSize size_;
     std::function<void(const QString&)> notice_;
@@ -564,7 +576,8 @@ QList<NetworkCamera> NetworkCameraBackend::cameras() const
 
 QList<VideoDeviceInfo> NetworkCameraBackend::devices()
 {
-    std::lock_guard lock(m_);
+    std::scoped_lock lock(m_, sizes_->first);
+    const QMap<QString, QSize>& sizes = sizes_->second;
     QList<VideoDeviceInfo> out;
     for (const NetworkCamera& c : cameras_) {
         VideoDeviceInfo d;
@@ -573,8 +586,8 @@ QList<VideoDeviceInfo> NetworkCameraBackend::devices()
         // The camera decides size and format; the station takes what it sends.
         VideoFormatInfo f;
         f.name = QStringLiteral("Camera's own");
-        if (sizes_.contains(c.address))
-            f.sizes << sizes_.value(c.address);
+        if (sizes.contains(c.address))
+            f.sizes << sizes.value(c.address);
         d.formats << f;
         out << d;
     }
@@ -595,18 +608,19 @@ std::unique_ptr<FrameSource> NetworkCameraBackend::open(const VideoDeviceInfo& d
         error = QStringLiteral("%1 is no longer in the list of network cameras").arg(device.name);
         return nullptr;
     }
+    // Connecting is the source's start, on the capture thread.
     auto s = std::make_unique<NetworkFrameSource>(*camera, request.framesPerSecond, timings_);
-    if (!s->open(error))
-        return nullptr;
-    std::lock_guard lock(m_);
-    sizes_[camera->address] = s->size();
+    s->whenConnected([book = sizes_, address = camera->address](QSize size) {
+        std::lock_guard lock(book->first);
+        book->second[address] = size;
+    });
     return s;
 }
 
 QSize NetworkCameraBackend::lastSize(const QString& id) const
 {
-    std::lock_guard lock(m_);
-    return sizes_.value(id);
+    std::lock_guard lock(sizes_->first);
+    return sizes_->second.value(id);
 }
 
 } // namespace tarvex

@@ -88,7 +88,9 @@ private:
     NetworkTimings timings_;
     mutable std::mutex m_;
     QList<NetworkCamera> cameras_;
-    QMap<QString, QSize> sizes_;
+    // Shared with the sources, which note their camera's size when they connect.
+    std::shared_ptr<std::pair<std::mutex, QMap<QString, QSize>>> sizes_ =
+        std::make_shared<std::pair<std::mutex, QMap<QString, QSize>>>();
 };
 
 } // namespace tarvex

@@ -2,6 +2,7 @@
 // and recordings from real streams on loopback: FFmpeg's command-line tool serving MJPEG over
 // HTTP and MPEG-TS over UDP, VLC serving RTSP. A test skips, saying so, when the server
 // program is not installed (scripts/setup.sh installs both).
+#include "capture/ffmpeg_capture_component.h"
 #include "capture/network_camera.h"
 #include "media/video_reader.h"
 #include "station/settings_store.h"
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -120,6 +122,21 @@ TEST(NetworkCameraList, IsADeviceListThatOpensOnlyItsOwnCameras)
     EXPECT_EQ(backend.open(gone, {}, error), nullptr);
     EXPECT_EQ(error, "Gone is no longer in the list of network cameras");
 }
+
+class NoNodes : public VideoBackend {
+public:
+    QList<VideoDeviceInfo> devices() override { return {}; }
+    std::unique_ptr<FrameSource> open(const VideoDeviceInfo&, const VideoOpenRequest&, QString& error) override
+    {
+        error = QStringLiteral("no such node");
+        return nullptr;
+    }
+};
+
+class NoSound : public AudioBackend {
+public:
+    QList<AudioDeviceInfo> devices() override { return {}; }
+};
 
 // --- Loopback servers ---
 
@@ -488,6 +505,46 @@ TEST(NetworkCameraSource, TheConnectionTestNamesSizeCodecAndRateOrWhyNot)
     EXPECT_FALSE(no.ok);
     EXPECT_TRUE(no.text.startsWith("Cannot connect to North tower: ")) << no.text.toStdString();
     EXPECT_FALSE(no.text.contains("s3cret"));
+}
+
+// A camera that takes the connection and never answers: the station is not held up by it.
+// Choosing it and showing its picture return at once; the failure comes later as a warning,
+// and a Start meanwhile says why there is no recording and leaves no file.
+TEST(NetworkCameraDevice, ACameraThatNeverAnswersHoldsNobodyUpAndIsReportedLater)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);   // the kernel takes the connection; nobody reads it
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    NetworkTimings t;
+    t.connectMs = 1000;
+    auto network = std::make_shared<NetworkCameraBackend>(t);
+    network->setCameras({{"North tower", QStringLiteral("rtsp://127.0.0.1:%1/s").arg(ntohs(a.sin_port)), "admin", "s3cret"}});
+    FfmpegCaptureOptions o;
+    o.videoBackend = std::make_shared<NoNodes>();
+    o.audioBackend = std::make_shared<NoSound>();
+    o.networkBackend = network;
+    o.devicePollMs = 0;
+    FfmpegCaptureComponent c(o);
+    QSignalSpy warnings(&c, &CaptureComponent::warning);
+    ASSERT_EQ(c.videoDeviceName(0), "North tower");
+    EXPECT_FALSE(c.connectDevice(0));
+    EXPECT_FALSE(c.setPreview(true));
+    EXPECT_EQ(warnings.size(), 0);   // still connecting
+    ASSERT_TRUE(warnings.wait(5000));
+    EXPECT_EQ(warnings.first().first().toString(), "Cannot connect to North tower: no answer within 1 s");
+
+    QTemporaryDir dir;
+    ASSERT_FALSE(c.setCaptureFileName(dir.filePath("north.avi")));
+    const CaptureResult started = c.startCapture();
+    ASSERT_TRUE(started);
+    EXPECT_EQ(started->description, "Cannot connect to North tower: no answer within 1 s");
+    EXPECT_FALSE(QFile::exists(dir.filePath("north.avi")));
+    ::close(fd);
 }
 
 #endif
