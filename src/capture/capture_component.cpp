@@ -477,15 +477,47 @@ CaptureResult CaptureComponent::setPreRecording(int seconds)
         return busy();
     if (seconds > 0 && fps_ < 1)
         return unsupported(QStringLiteral("The frame rate must be at least 1 frame per second"));
-    if (auto e = device_->setPreRecording(seconds, recordingSettings()))
-        return e;
+    // The companions first: opening one takes a moment, and every camera should hold its
+    // pictures from the same moment on.
+    const int before = preSeconds_;
     preSeconds_ = seconds;
+    holdCompanions();
+    if (auto e = device_->setPreRecording(seconds, recordingSettings())) {
+        preSeconds_ = before;
+        holdCompanions();
+        return e;
+    }
     return {};
+}
+
+// The other grids' cameras hold the same seconds as the first, so a late Start keeps the
+// landing in every file; they run only while the first one does.
+void CaptureComponent::holdCompanions()
+{
+    QStringList warnings;
+    QList<std::pair<int, CaptureDevice*>> held;
+    // A camera that cannot be opened now is told of at Start, where it matters.
+    QStringList untilStart;
+    if (preSeconds_ > 0)
+        held = prepareCompanions(untilStart);
+    for (const auto& [grid, device] : std::as_const(companions_).asKeyValueRange()) {
+        const bool holds = std::any_of(held.begin(), held.end(), [&](const auto& h) { return h.first == grid; });
+        RecordingSettings s = recordingSettings();
+        s.audioDevice = -1;
+        if (device->isRecording())
+            continue;
+        if (CaptureResult e = device->setPreRecording(holds ? preSeconds_ : 0, s); e && holds)
+            warnings << QStringLiteral("The camera of grid %1 holds no seconds before Start: %2").arg(grid).arg(e->description);
+    }
+    for (const QString& w : std::as_const(warnings))
+        QMetaObject::invokeMethod(this, [this, w] { emit warning(w); }, Qt::QueuedConnection);
 }
 
 void CaptureComponent::setCompanionCameras(const QStringList& names)
 {
     companionNames_ = names.mid(0, kMaxCameras - 1);
+    if (preSeconds_ > 0 && !isCapturing())
+        holdCompanions();
 }
 
 CaptureDevice* CaptureComponent::companionDevice(int grid) const

@@ -223,6 +223,7 @@ private:
     // The companions of the next recording, opened on their cameras; a camera that cannot be
     // had is named in warnings and left out, so the pass is still recorded by the others.
     QList<std::pair<int, CaptureDevice*>> prepareCompanions(QStringList& warnings);
+    void holdCompanions();
     void stopCompanions();
 
     QStringList companionNames_;

@@ -476,7 +476,9 @@ NetworkCamera withCredentialsSeparated(NetworkCamera camera)
 
 QString maskCredentials(const QString& text)
 {
-    static const QRegularExpression credentials(QStringLiteral("([A-Za-z][A-Za-z0-9+.-]*://[^/@:\\s]*):[^/\\s]*@"));
+    // Up to the last '@' of the address: a password typed with '/' or '@' in it is hidden
+    // whole, at the price of hiding a path that holds an '@' too.
+    static const QRegularExpression credentials(QStringLiteral("([A-Za-z][A-Za-z0-9+.-]*://[^/@:\\s]*):\\S*@"));
     QString out = text;
     out.replace(credentials, QStringLiteral("\\1:***@"));
     return out;

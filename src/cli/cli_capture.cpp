@@ -330,8 +330,14 @@ int runRecord(const QStringList& args, QTextStream& out, QTextStream& err)
         settle.exec();
     }
     if (preSeconds > 0) {
-        if (const auto e = c.setPreRecording(preSeconds, perCamera.first()))
-            return report(e);
+        // Every camera holds its seconds: a late Start keeps the landing in each file. The
+        // cameras are running before any starts holding, so all hold from the same moment
+        // (the rehearsal cameras play their jump from there).
+        for (int k = 1; k < cameras; ++k)
+            (void)all[k]->nextFrameTime();
+        for (int k = 0; k < cameras; ++k)
+            if (const auto e = all[k]->setPreRecording(preSeconds, perCamera[k]))
+                return report(e);
         // As an operator pressing Start late: the ring has filled by then.
         QTimer::singleShot(preSeconds * 1000 + 200, &loop, &QEventLoop::quit);
         loop.exec();

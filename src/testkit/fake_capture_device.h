@@ -31,6 +31,7 @@ public:
     QStringList compressors;
     QList<int> rates;                 // empty: any
     CaptureStatistics stats;
+    int preSeconds = 0;   // what setPreRecording was last told
     CaptureResult stillOutcome;       // what every accepted still reports; empty: saved
 
     // --- What was asked ---
@@ -57,6 +58,11 @@ public:
     QStringList videoCompressors() const override { return compressors; }
     QList<int> sampleRates() const override { return rates; }
     CaptureResult setPreview(bool) override { return {}; }
+    CaptureResult setPreRecording(int seconds, const RecordingSettings&) override
+    {
+        preSeconds = seconds;
+        return {};
+    }
     CaptureResult saveFrame(const QString& path, int quality) override;
     CaptureResult startRecording(const RecordingSettings& settings) override;
     void stopRecording() override { recording_ = false; }

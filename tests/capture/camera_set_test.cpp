@@ -232,6 +232,31 @@ TEST(CaptureComponentCameras, ACompanionLeftRecordingWhenTheFirstReachedItsLimit
     EXPECT_TRUE(waitFor([&] { return !tower->isRecording(); }, 3000));
 }
 
+// Pre-recording holds the seconds before Start on every camera of the take, not the first
+// alone; a camera taken out of the take stops holding.
+TEST(CaptureComponentCameras, EveryCameraHoldsTheSecondsBeforeStart)
+{
+    FakeCaptureComponent c;
+    c.addVideoDevice(cam("North")).addVideoDevice(cam("Tower")).addVideoDevice(cam("Boat"));
+    ASSERT_FALSE(c.connectDevice(0));
+    ASSERT_FALSE(c.setFrameRate(30));
+    c.setCompanionCameras({"Tower", "Boat"});
+    ASSERT_FALSE(c.setPreRecording(3));
+    EXPECT_EQ(c.fakeDevice().preSeconds, 3);
+    auto* tower = dynamic_cast<FakeCaptureDevice*>(c.companionDevice(2));
+    auto* boat = dynamic_cast<FakeCaptureDevice*>(c.companionDevice(3));
+    ASSERT_NE(tower, nullptr);
+    ASSERT_NE(boat, nullptr);
+    EXPECT_EQ(tower->preSeconds, 3);
+    EXPECT_EQ(boat->preSeconds, 3);
+    c.setCompanionCameras({"Tower"});
+    EXPECT_EQ(tower->preSeconds, 3);
+    EXPECT_EQ(boat->preSeconds, 0);
+    ASSERT_FALSE(c.setPreRecording(0));
+    EXPECT_EQ(tower->preSeconds, 0);
+    EXPECT_EQ(c.fakeDevice().preSeconds, 0);
+}
+
 TEST(RehearsalCameras, TwoRecordedAtOnceHoldMatchingFramesOnOneClock)
 {
     QTemporaryDir dir;
@@ -280,6 +305,31 @@ TEST(RehearsalCameras, TwoRecordedAtOnceHoldMatchingFramesOnOneClock)
     QFile truth(dir.filePath("Annjump1-cam2.truth.json"));
     ASSERT_TRUE(truth.open(QIODevice::ReadOnly));
     EXPECT_EQ(QJsonDocument::fromJson(truth.readAll()).object()["camera"].toString(), "Tarvex Rehearsal Camera 2");
+}
+
+// With pre-recording every camera holds its seconds from the same moment: both files hold
+// the held seconds and the skier's contact at the same frame, inside the file.
+TEST(RehearsalCameras, HeldSecondsOfSeveralCamerasShowTheSameJump)
+{
+    QTemporaryDir dir;
+    QString text;
+    QTextStream out(&text);
+    ASSERT_EQ(runCli({"record", dir.filePath("Bo1.avi"), "--cameras", "2", "--size", "320x240", "--fps", "10",
+                      "--seconds", "1", "--pre-seconds", "2"},
+                     out, out),
+              0)
+        << text.toStdString();
+    out.flush();
+    EXPECT_EQ(text, "frames captured 30, dropped 0, audio samples 0, elapsed 3000 ms\n"
+                    "frames captured 30, dropped 0, audio samples 0, elapsed 3000 ms\n");
+    const auto contact = [&](const char* name) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object()["contactFrame"].toInt(-99) : -99;
+    };
+    const int first = contact("Bo1.truth.json");
+    EXPECT_GE(first, 0);
+    EXPECT_LT(first, 30);
+    EXPECT_NEAR(contact("Bo1-cam2.truth.json"), first, 1);
 }
 
 TEST(RehearsalCameras, TheCommandLineRecordsSeveralAndWritesTheGridOfEach)
