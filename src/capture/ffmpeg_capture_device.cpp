@@ -469,6 +469,16 @@ void FfmpegCaptureDevice::streamReady(long generation)
         startRing();
 }
 
+// A stream stored as it comes keeps every picture, so its file runs at the camera's own rate
+// (59.94 stored as 60); 0 where the recording's rate applies.
+int FfmpegCaptureDevice::cameraRate() const
+{
+    std::lock_guard lock(s_->m);
+    if (!longGroups(s_->stream) || s_->stream->framesPerSecond < 1)
+        return 0;
+    return int(std::lround(s_->stream->framesPerSecond));
+}
+
 // The recording needs the camera's stream; a network camera may still be connecting.
 CaptureResult FfmpegCaptureDevice::awaitStream()
 {
@@ -974,6 +984,8 @@ void FfmpegCaptureDevice::startRing()
     RecordingSettings like = preLike_;
     if (keyLead)
         like.framesPerSecond = std::max(1, fps_);
+    if (const int own = cameraRate(); own > 0)
+        like.framesPerSecond = own;
     const RecorderSettings rs = recorderSettings(like);
     QString why;
     std::vector<std::unique_ptr<FrameEncoder>> encoders = makeEncoders(rs, why);
@@ -1021,8 +1033,9 @@ CaptureResult FfmpegCaptureDevice::setPreRecording(int seconds, const RecordingS
 }
 
 // The component has checked the settings; what is checked here would otherwise crash.
-CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& settings)
+CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& asked)
 {
+    RecordingSettings settings = asked;
     if (!connected_)
         return notConnected();
     if (capturing_)
@@ -1036,6 +1049,10 @@ CaptureResult FfmpegCaptureDevice::startRecording(const RecordingSettings& setti
         return e;
     if (auto e = awaitStream())
         return e;
+    if (const int own = cameraRate(); own > 0 && own != fps_) {
+        settings.framesPerSecond = own;
+        fps_ = streaming_.framesPerSecond = own;
+    }
 
     std::unique_ptr<AudioSource> audio;
     if (settings.audioDevice >= 0) {

@@ -117,6 +117,7 @@ private:
     void captureLoop(long startGeneration);
     void streamReady(long generation);
     [[nodiscard]] CaptureResult awaitStream();
+    int cameraRate() const;
     void encoderLoop(int worker);
     void previewDecodeLoop();
     // What a recording or the ring with these settings stores: the camera's own packets when
