@@ -382,12 +382,13 @@ void ReviewScreen::nameCheckAfterCapture()
     if (!fixed)
         return;
     if (QDir::cleanPath(fixed->path) != QDir::cleanPath(current) && !current.isEmpty()) {
-        stopDetection();   // its reader holds the file open, which Windows would not rename
-        QFile file(current);
-        if (!file.rename(fixed->path)) {
-            // The video stays under the name it was recorded with; nothing else changes.
-            say(QStringLiteral("The video %1 cannot be renamed to %2: %3")
-                    .arg(native(current), native(fixed->path), file.errorString()));
+        // Their readers hold the take's files open, which Windows would not rename.
+        stopDetection();
+        if (!loadedPath_.isEmpty() && firstCameraFile(loadedPath_) == firstCameraFile(current))
+            loadVideo(QString());
+        if (const auto failed = renameTake(current, fixed->path)) {
+            // The take stays under the name it was recorded with; nothing else changes.
+            say(*failed);
             return;
         }
     }
@@ -454,6 +455,8 @@ void ReviewScreen::showCamera(int camera)
     const int match = matchingFrames(files, cameraInView(), frame).value(camera, frame);
     if (!loadVideo(files.value(camera), match))
         return;
+    // Every reader of the box takes the take from whichever camera's file it names.
+    videoBox_->setText(files.value(camera));
     GridState& g = station_.grids();
     if (camera <= g.grids_in_use && camera != g.current_grid)
         g.switchToGrid(camera);
@@ -561,7 +564,8 @@ void ReviewScreen::keyPressEvent(QKeyEvent* e)
 
 void ReviewScreen::writeMeasurementLog(const QString& path, int frame)
 {
-    const StandardName name = parseStandardName(path);
+    // A companion camera's file is logged as itself, under the skier and jump of its take.
+    const StandardName name = parseStandardName(firstCameraFile(path));
     if (!name.standard) {
         say(QStringLiteral("Warning, this is not a  standard KMT file so it will not be saved in the Log for future reference"));
         return;
@@ -593,6 +597,24 @@ void ReviewScreen::produceFramePicture(const QString& videoPath, int frame)
                                         + QStringLiteral("\r\n") + problem,
                                     kAppTitle, Icon::Information);
         QFile::remove(bmp);
+    }
+}
+
+void ReviewScreen::drawOutCameraPictures(FrameHandOver& handOver)
+{
+    // The Measure screen switches camera with the grid after the take's files are gone, so
+    // each camera's matching frame is drawn out while they are still there.
+    handOver.cameraFrames = matchingFrames(handOver.cameraFiles, handOver.camera, handOver.frame);
+    const QString shown = station_.programFile(QStringLiteral("currentcapture.bmp"));
+    for (auto it = handOver.cameraFiles.cbegin(); it != handOver.cameraFiles.cend(); ++it) {
+        const QString bmp = station_.programFile(QStringLiteral("currentcapture-cam%1.bmp").arg(it.key()));
+        QFile::remove(bmp);   // another take's picture must not pass for this one's
+        const bool ok = it.key() == handOver.camera
+                            ? QFile::copy(shown, bmp)
+                            : extractFrame(station_.prompter(), it.value(), handOver.cameraFrames.value(it.key()), bmp)
+                                  == ExtractResult::Ok;
+        if (ok)
+            handOver.cameraPictures.insert(it.key(), bmp);
     }
 }
 
@@ -643,29 +665,29 @@ void ReviewScreen::fixShownFrame()
 {
     AppSettings& s = station_.settings();
     const int frame = std::max(0, frameView_->shownFrame());
-    const QString path = videoBox_->text();
-    // The frame is one of the file in view, which is another camera's when it was switched.
-    writeMeasurementLog(loadedPath_.isEmpty() || cameraOfFile(loadedPath_) == cameraOfFile(path) ? path : loadedPath_,
-                        frame);
+    const QString path = loadedPath_.isEmpty() ? videoBox_->text() : loadedPath_;
+    writeMeasurementLog(path, frame);
 
     setKeyboardEvents(false);
     FrameHandOver handOver;
-    handOver.videoFile = loadedPath_.isEmpty() ? path : loadedPath_;
+    handOver.videoFile = path;
     handOver.frame = frame;
-    handOver.camera = cameraOfFile(handOver.videoFile);
-    if (const QMap<int, QString> files = cameraFilesOf(handOver.videoFile); files.size() > 1)
+    handOver.camera = cameraOfFile(path);
+    if (const QMap<int, QString> files = cameraFilesOf(path); files.size() > 1)
         handOver.cameraFiles = files;
-    // The suggestion is a point of the first camera's picture.
-    if (suggestion_ && suggestionPath_ == path && suggestionPath_ == handOver.videoFile) {
+    if (suggestion_ && suggestionPath_ == path) {
         // The water does not move with the frames: the point suits any frame of the pass.
         handOver.suggestedImpact = suggestion_->impactTwips;
         handOver.suggestedFrame = suggestion_->frame;
     }
-    produceFramePicture(handOver.videoFile, frame);
+    produceFramePicture(path, frame);
     loadVideo(QString());
+    stopDetection();
 
-    if (s.arrival == Arrival::Recorded) {
-        const VideoDisposal d = disposeCapturedVideo(station_.prompter(), s.VideoSaveMode, path);
+    if (s.arrival == Arrival::Recorded && captureToBeDisposed(station_.prompter(), s.VideoSaveMode)) {
+        if (!handOver.cameraFiles.isEmpty())
+            drawOutCameraPictures(handOver);
+        const VideoDisposal d = removeTake(path);
         if (!d.error.isEmpty())
             say(QStringLiteral("The video capture could not be deleted: ") + d.error);
     }
@@ -747,7 +769,9 @@ void ReviewScreen::suggestionArrived(const QString& path, std::optional<ContactS
 
 void ReviewScreen::showSuggestion()
 {
-    const bool current = !suggestionPath_.isEmpty() && suggestionPath_ == videoBox_->text();
+    // The suggestion is the take's, whichever of its cameras is in view.
+    const bool current = !suggestionPath_.isEmpty() && !videoBox_->text().isEmpty()
+                         && firstCameraFile(suggestionPath_) == firstCameraFile(videoBox_->text());
     const bool found = current && suggestion_;
     if (!current) {
         suggestionLabel_->hide();

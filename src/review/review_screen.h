@@ -20,6 +20,7 @@ class QTimer;
 namespace tarvex {
 
 class FrameView;
+struct FrameHandOver;
 
 class ReviewScreen : public Screen, public ReviewSession {
     Q_OBJECT
@@ -86,6 +87,7 @@ private:
     void nameCheckAfterCapture();
     void writeMeasurementLog(const QString& path, int frame);
     void produceFramePicture(const QString& videoPath, int frame);
+    void drawOutCameraPictures(FrameHandOver& handOver);
     void leaveFor(const QString& target);
     void say(const QString& text, const QString& title = {}) const;
     void startDetection(const QString& path);

@@ -216,6 +216,49 @@ TEST_F(DisposalTest, NoSaveDeletesWithoutAsking)
     EXPECT_TRUE(prompter.shown().isEmpty());
 }
 
+// A take of two cameras beside takes whose names share its beginning.
+struct TakeFilesTest : FixedNameTest {
+    const QStringList take{"Annjump1.avi", "Annjump1.avi.times", "Annjump1.avi.info", "Annjump1-cam2.avi",
+                           "Annjump1-cam2.avi.times", "Annjump1-cam3.avi.times"};
+    const QStringList others{"Annjump10.avi", "Annjump10-cam2.avi.times", "Bobjump1-cam2.avi", "Annjump1-cam2.bak"};
+    void SetUp() override
+    {
+        for (const QString& f : take + others)
+            touch(tmp.filePath(f));
+    }
+    QStringList there() const { return QDir(tmp.path()).entryList(QDir::Files, QDir::Name); }
+};
+
+TEST_F(TakeFilesTest, DisposalTakesEveryCameraAndTimesFileOfTheTakeAndNothingElse)
+{
+    const VideoDisposal d = disposeCapturedVideo(prompter, "NoSave", file("Annjump1.avi"));
+    EXPECT_TRUE(d.deleted);
+    EXPECT_EQ(there(), (QStringList{"Annjump1-cam2.bak", "Annjump10-cam2.avi.times", "Annjump10.avi", "Bobjump1-cam2.avi"}));
+
+    // Named by a companion's file, the take still goes whole.
+    for (const QString& f : take)
+        touch(tmp.filePath(f));
+    EXPECT_TRUE(removeTake(file("Annjump1-cam2.avi")).deleted);
+    EXPECT_EQ(there().size(), 4);
+}
+
+TEST_F(TakeFilesTest, ARenameMovesTheWholeTakeOrNothing)
+{
+    EXPECT_EQ(renameTake(file("Annjump1.avi"), file("Cyjump1.avi")), std::nullopt);
+    EXPECT_EQ(there(), (QStringList{"Annjump1-cam2.bak", "Annjump10-cam2.avi.times", "Annjump10.avi", "Bobjump1-cam2.avi",
+                                    "Cyjump1-cam2.avi", "Cyjump1-cam2.avi.times", "Cyjump1-cam3.avi.times", "Cyjump1.avi",
+                                    "Cyjump1.avi.info", "Cyjump1.avi.times"}));
+
+    // Bob already has a second camera's file from an older take: it is never overwritten.
+    const QStringList before = there();
+    const auto failed = renameTake(file("Cyjump1.avi"), file("Bobjump1.avi"));
+    ASSERT_TRUE(failed);
+    EXPECT_TRUE(failed->startsWith("The video " + QDir::toNativeSeparators(file("Cyjump1-cam2.avi"))
+                                   + " cannot be renamed to " + QDir::toNativeSeparators(file("Bobjump1-cam2.avi")) + ": "))
+        << failed->toStdString();
+    EXPECT_EQ(there(), before);
+}
+
 TEST(FirstReviewSize, FitsTheScreenAboveTheMinimum)
 {
     EXPECT_EQ(firstReviewSize({1920, 1040}, {850, 560}), QSize(1280, 800));

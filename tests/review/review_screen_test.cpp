@@ -311,6 +311,9 @@ TEST_F(ReviewScreenTest, AChangedSkierNameCanBeFixedAndTheCaptureIsMoved)
     station->registerScreen(screen::PreviewForm, [](Station& s) { return new FakeCaptureScreen(s); });
     auto* capture = static_cast<FakeCaptureScreen*>(station->screen(screen::PreviewForm));
     const QString recorded = clip("AnnXjump1.avi");
+    const QString companion = clip("AnnXjump1-cam2.avi");
+    QString error;
+    ASSERT_TRUE((FrameTimes{{0, 40000}}).write(companion + ".times", error));
     arriveWithRecording(recorded, 3);   // no warning on the capture screen: nothing is asked
     EXPECT_TRUE(prompter->shown().isEmpty());
     ASSERT_TRUE(shows(3));
@@ -322,6 +325,9 @@ TEST_F(ReviewScreenTest, AChangedSkierNameCanBeFixedAndTheCaptureIsMoved)
     EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), moved);
     EXPECT_TRUE(QFile::exists(moved));
     EXPECT_FALSE(QFile::exists(recorded));
+    EXPECT_TRUE(QFile::exists(videos() + "/Bobjump1-cam2.avi"));
+    EXPECT_TRUE(QFile::exists(videos() + "/Bobjump1-cam2.avi.times"));
+    EXPECT_FALSE(QFile::exists(companion));
     EXPECT_EQ(capture->name, "Bob");
     EXPECT_EQ(capture->pass, "2");
     ASSERT_TRUE(shows(3));
@@ -729,7 +735,12 @@ TEST_F(ReviewScreenTest, RoadTheCameraSwitchShowsTheOtherCamerasMatchingFrame)
     EXPECT_EQ(pictureNumber(), 10);
     EXPECT_EQ(review->cameraInView(), 2);
     EXPECT_EQ(g.current_grid, 2);
-    EXPECT_EQ(review->videoPath(), first);   // the pass is still the first camera's file
+    EXPECT_EQ(review->videoPath(), second);
+    // A cancelled browse keeps the camera in view where it was.
+    prompter->cancel();
+    review->browseForVideo();
+    ASSERT_TRUE(shows(10));
+    EXPECT_EQ(review->cameraInView(), 2);
 
     child<QPushButton>(review, "cmdMarkStart")->click();
     auto* measure = station->screenAs<MeasureScreen>(screen::Measure);
@@ -740,9 +751,53 @@ TEST_F(ReviewScreenTest, RoadTheCameraSwitchShowsTheOtherCamerasMatchingFrame)
     EXPECT_EQ(station->settings().MeasureFrameNumber, 10);
     EXPECT_EQ(testclips::frameNumberOf(measure->canvas()->picture(), testclips::Codec::Mjpeg), 10);
     EXPECT_EQ(prompter->unexpected(), 0);
+    // The second camera's frame is logged as the take's (skier and jump of the first file).
+    EXPECT_EQ(readAll(logFile()), "12-06-2026    14:03:22      Skier: Ann    Jump: 1       Contact Frame: 10           File: "
+                                      + second.toUtf8() + "\r\n");
+    EXPECT_EQ(readAll(second + ".info"), (second + ",10\r\n").toUtf8());
+    EXPECT_TRUE(prompter->messages().isEmpty());
 
     // A clip of one camera has no choice to offer.
     arriveWithRecording(clip("Bojump1.avi", 20), 3);
     ASSERT_TRUE(shows(3));
     EXPECT_FALSE(cameras->isVisibleTo(review));
+}
+
+// A take the video-save setting deletes goes whole on "Use displayed frame", yet the Measure
+// screen still shows each camera's matching frame when the grid is switched.
+TEST_F(ReviewScreenTest, ADeletedTakeGoesWholeAndTheMeasureScreenStillSwitchesCamera)
+{
+    GridState& g = station->grids();
+    g.grids_in_use = 2;
+    g.all_grids_set_up = true;
+    station->settings().VideoSaveMode = "NoSave";
+    const QString first = clip("Annjump1.avi", 30), second = clip("Annjump1-cam2.avi", 30);
+    const QString other = clip("Annjump10-cam2.avi", 5);
+    FrameTimes a, b;
+    for (int n = 0; n < 30; ++n) {
+        a.micros << n * 40000;
+        b.micros << n * 40000 + 50000;   // the second camera 50 ms behind: frame 9 matches its 8
+    }
+    QString error;
+    ASSERT_TRUE(a.write(first + ".times", error));
+    ASSERT_TRUE(b.write(second + ".times", error));
+    arriveWithRecording(first, 9);
+    ASSERT_TRUE(shows(9));
+    child<QPushButton>(review, "cmdMarkStart")->click();
+    EXPECT_EQ(QDir(videos()).entryList({"*.avi*"}, QDir::Files), QStringList{"Annjump10-cam2.avi"});
+
+    auto* measure = station->screenAs<MeasureScreen>(screen::Measure);
+    ASSERT_TRUE(measure && measure->isVisible());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(measure->shownCamera(), 1);
+    EXPECT_EQ(testclips::frameNumberOf(measure->canvas()->picture(), testclips::Codec::Mjpeg), 9);
+    child<QPushButton>(measure, "Set_grid")->click();
+    EXPECT_EQ(measure->shownCamera(), 2);
+    EXPECT_EQ(station->settings().MeasureFrameNumber, 8);
+    EXPECT_EQ(testclips::frameNumberOf(measure->canvas()->picture(), testclips::Codec::Mjpeg), 8);
+    child<QPushButton>(measure, "Set_grid")->click();
+    EXPECT_EQ(measure->shownCamera(), 1);
+    EXPECT_EQ(testclips::frameNumberOf(measure->canvas()->picture(), testclips::Codec::Mjpeg), 9);
+    EXPECT_EQ(prompter->messages(), QStringList());
+    EXPECT_TRUE(QFile::exists(other));
 }
