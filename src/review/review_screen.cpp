@@ -767,17 +767,31 @@ void ReviewScreen::suggestionArrived(const QString& path, std::optional<ContactS
     }
 }
 
+std::optional<int> ReviewScreen::suggestedFrameInView() const
+{
+    if (!suggestion_ || loadedPath_.isEmpty() || suggestionPath_.isEmpty())
+        return std::nullopt;
+    if (loadedPath_ == suggestionPath_)
+        return suggestion_->frame;
+    if (firstCameraFile(loadedPath_) != firstCameraFile(suggestionPath_))
+        return std::nullopt;
+    // Another camera of the take saw that moment in a frame of its own.
+    return matchingFrames(cameraFilesOf(loadedPath_), cameraOfFile(suggestionPath_), suggestion_->frame)
+        .value(cameraOfFile(loadedPath_), suggestion_->frame);
+}
+
 void ReviewScreen::showSuggestion()
 {
     // The suggestion is the take's, whichever of its cameras is in view.
     const bool current = !suggestionPath_.isEmpty() && !videoBox_->text().isEmpty()
                          && firstCameraFile(suggestionPath_) == firstCameraFile(videoBox_->text());
     const bool found = current && suggestion_;
+    const std::optional<int> inView = found ? suggestedFrameInView() : std::nullopt;
     if (!current) {
         suggestionLabel_->hide();
     } else if (found) {
         suggestionLabel_->setText(QStringLiteral("Suggested contact: frame %1 (confidence %2 %)")
-                                      .arg(suggestion_->frame)
+                                      .arg(inView.value_or(suggestion_->frame))
                                       .arg(int(std::lround(100 * suggestion_->confidence))));
         suggestionLabel_->show();
     } else {
@@ -785,16 +799,17 @@ void ReviewScreen::showSuggestion()
                                                                         : QStringLiteral("No contact found"));
         suggestionLabel_->show();
     }
-    suggestionButton_->setEnabled(found && loadedPath_ == suggestionPath_);
+    suggestionButton_->setEnabled(inView.has_value());
     if (suggestionMark_)
-        static_cast<SliderMark*>(suggestionMark_)->setFrame(found && loadedPath_ == suggestionPath_ ? suggestion_->frame : -1);
+        static_cast<SliderMark*>(suggestionMark_)->setFrame(inView.value_or(-1));
 }
 
 void ReviewScreen::goToSuggestion()
 {
-    if (!suggestion_ || suggestionPath_ != loadedPath_ || !frameView_->hasSource() || useAwaited_)
+    const std::optional<int> frame = suggestedFrameInView();
+    if (!frame || !frameView_->hasSource() || useAwaited_)
         return;
-    frameView_->requestFrame(suggestion_->frame);
+    frameView_->requestFrame(*frame);
     frameView_->setFocus();
 }
 

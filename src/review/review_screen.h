@@ -94,6 +94,9 @@ private:
     void stopDetection();
     void suggestionArrived(const QString& path, std::optional<ContactSuggestion> found);
     void showSuggestion();
+    // The suggested frame in the file in view: the suggestion's own, or the matching frame
+    // of another camera of its take; nullopt when the file in view is not of that take.
+    std::optional<int> suggestedFrameInView() const;
     void refreshCameraChoice();
 
     // objectNames: MediaPlayer1, Label3, Command6, Text6, Command1, Command4, Label5,

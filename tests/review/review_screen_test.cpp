@@ -691,6 +691,28 @@ TEST_F(ReviewScreenTest, RoadTheSuggestedContactIsMarkedShownAndReachedWithSOrIt
     // A video from the log that was never measured is looked at too.
     arriveLogged(video);
     EXPECT_TRUE(QTest::qWaitFor([&] { return label->text().startsWith("Suggested contact: frame 90 ("); }, 10000));
+    review->goToSuggestion();
+    ASSERT_TRUE(shows(90));
+
+    // A second camera 40 ms behind saw that moment in its frame 89, where S then leads.
+    const QString second = videos() + "/Annjump3-cam2.avi";
+    ASSERT_TRUE(QFile::copy(video, second));
+    FrameTimes a, b;
+    for (int n = 0; n < 150; ++n) {
+        a.micros << n * 33333;
+        b.micros << n * 33333 + 40000;
+    }
+    QString error;
+    ASSERT_TRUE(a.write(video + ".times", error));
+    ASSERT_TRUE(b.write(second + ".times", error));
+    review->showCamera(2);
+    ASSERT_TRUE(shows(89));
+    EXPECT_TRUE(label->text().startsWith("Suggested contact: frame 89 (")) << qPrintable(label->text());
+    EXPECT_EQ(mark->property("frame").toInt(), 89);
+    review->stepForward();
+    ASSERT_TRUE(shows(90));
+    button->click();
+    EXPECT_TRUE(shows(89));
     EXPECT_EQ(prompter->unexpected(), 0);
 }
 
