@@ -100,6 +100,21 @@ std::optional<int> readVideoSideFile(const QString& videoPath)
     return frame;
 }
 
+std::optional<int> readTakeSideFile(const QString& videoPath)
+{
+    if (const auto own = readVideoSideFile(videoPath))
+        return own;
+    const QMap<int, QString> files = cameraFilesOf(videoPath);
+    const int camera = cameraOfFile(videoPath);
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        if (it.key() == camera)
+            continue;
+        if (const auto frame = readVideoSideFile(it.value()))
+            return matchingFrames(files, it.key(), *frame).value(camera, *frame);
+    }
+    return std::nullopt;
+}
+
 std::optional<QString> writeVideoSideFile(const QString& videoPath, int frame)
 {
     return replaceDurably(videoSideFilePath(videoPath), videoSideFileBytes(videoPath, frame));

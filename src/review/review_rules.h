@@ -30,6 +30,10 @@ QByteArray videoSideFileBytes(const QString& videoPath, int frame);
 // The frame stored beside the video; nullopt when there is no readable side file. The frame
 // is the last field of the line, so a comma inside the path does not move it.
 std::optional<int> readVideoSideFile(const QString& videoPath);
+// The frame measured in the take `videoPath` belongs to, in that file's own frames: its own
+// side file's, else another camera's (the matching frame by the times files); nullopt when
+// no camera of the take was measured.
+std::optional<int> readTakeSideFile(const QString& videoPath);
 // Replaces the side file whole; the reason when it cannot be written.
 std::optional<QString> writeVideoSideFile(const QString& videoPath, int frame);
 

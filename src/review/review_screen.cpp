@@ -315,7 +315,7 @@ void ReviewScreen::arrive()
     case Arrival::LoggedVideo: {
         videoBox_->setText(s.LogViewFile);
         fileInfoList_->clear();
-        const auto measured = readVideoSideFile(videoBox_->text());
+        const auto measured = readTakeSideFile(videoBox_->text());
         if (!measured)
             startDetection(videoBox_->text());
         else
@@ -479,7 +479,7 @@ void ReviewScreen::browseForVideo()
             p.message(QStringLiteral("Not a valid avi file"), kAppTitle, Icon::Exclamation);
         } else {
             videoBox_->setText(*chosen);
-            if (const auto frame = readVideoSideFile(*chosen)) {
+            if (const auto frame = readTakeSideFile(*chosen)) {
                 p.message(QStringLiteral("File already measured - start frame is ") + QString::number(*frame),
                           kAlreadyMeasuredTitle, Icon::Information);
                 first = *frame;

@@ -1,4 +1,5 @@
 #include "review/review_rules.h"
+#include "capture/camera_set.h"
 #include "testkit/scripted_prompter.h"
 
 #include <QDir>
@@ -76,6 +77,30 @@ TEST(VideoSideFile, HoldsThePathAndTheFrameOnOneLine)
     // A folder where the side file should be cannot be written and says so.
     QDir(tmp.path()).mkdir("dir.avi.info");
     EXPECT_TRUE(writeVideoSideFile(tmp.filePath("dir.avi"), 3));
+}
+
+TEST(VideoSideFile, AnotherCamerasMeasuredFrameCountsForTheTakeInItsOwnFrames)
+{
+    QTemporaryDir tmp;
+    const QString first = tmp.filePath("Annjump1.avi"), second = tmp.filePath("Annjump1-cam2.avi");
+    touch(first);
+    touch(second);
+    touch(tmp.filePath("Annjump10.avi"));
+    FrameTimes a, b;
+    for (int n = 0; n < 60; ++n) {
+        a.micros << n * 40000;
+        b.micros << n * 40000 + 50000;   // the second camera's frame 30 is the first's 31
+    }
+    QString error;
+    ASSERT_TRUE(a.write(first + ".times", error));
+    ASSERT_TRUE(b.write(second + ".times", error));
+    EXPECT_FALSE(writeVideoSideFile(second, 30));
+
+    EXPECT_EQ(readTakeSideFile(first), 31);
+    EXPECT_EQ(readTakeSideFile(second), 30);
+    EXPECT_FALSE(readTakeSideFile(tmp.filePath("Annjump10.avi")));
+    EXPECT_FALSE(writeVideoSideFile(first, 7));   // its own side file comes first
+    EXPECT_EQ(readTakeSideFile(first), 7);
 }
 
 TEST(ContactFrameLogLine, SixFieldsInPrintZonesEndingWithThePath)
