@@ -407,7 +407,7 @@ bool MeasureScreen::showCameraOfGrid(int grid)
             station_.prompter().message(QStringLiteral("The picture of camera %1 cannot be shown: %2 cannot be copied")
                                             .arg(grid)
                                             .arg(QDir::toNativeSeparators(cameraPictures_.value(grid))),
-                                        QStringLiteral("Tarvex"), Icon::Exclamation);
+                                        kTitle, Icon::Exclamation);
             return false;
         }
     } else if (extractFrame(station_.prompter(), cameraFiles_.value(grid), frame, bmp) != ExtractResult::Ok) {
