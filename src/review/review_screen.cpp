@@ -404,6 +404,7 @@ bool ReviewScreen::loadVideo(const QString& path, int first)
     if (path.isEmpty()) {
         frameView_->clearSource();
         loadedPath_.clear();
+        refreshCameraChoice();
         return false;
     }
     QString why;
@@ -411,6 +412,7 @@ bool ReviewScreen::loadVideo(const QString& path, int first)
     if (!source) {
         frameView_->clearSource();
         loadedPath_.clear();
+        refreshCameraChoice();
         say(QStringLiteral("The video %1 cannot be shown: %2").arg(native(path), why));
         return false;
     }

@@ -779,9 +779,14 @@ TEST_F(ReviewScreenTest, RoadTheCameraSwitchShowsTheOtherCamerasMatchingFrame)
     EXPECT_EQ(readAll(second + ".info"), (second + ",10\r\n").toUtf8());
     EXPECT_TRUE(prompter->messages().isEmpty());
 
-    // A clip of one camera has no choice to offer.
+    // A clip of one camera has no choice to offer, nor has an empty screen.
+    arriveWithRecording(first, 9);
+    ASSERT_TRUE(cameras->isVisibleTo(review));
     arriveWithRecording(clip("Bojump1.avi", 20), 3);
     ASSERT_TRUE(shows(3));
+    EXPECT_FALSE(cameras->isVisibleTo(review));
+    arriveWithRecording(first, 9);
+    arriveEmpty(Arrival::FromMainScreen);
     EXPECT_FALSE(cameras->isVisibleTo(review));
 }
 
