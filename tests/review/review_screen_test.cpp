@@ -96,6 +96,16 @@ struct ReviewScreenTest : test::StationFixture {
         arrive();
     }
 
+    // Beside `video`, frame n taken at n * interval + offset microseconds from the common start.
+    void writeTimes(const QString& video, int frames, qint64 interval, qint64 offset)
+    {
+        FrameTimes t;
+        for (int n = 0; n < frames; ++n)
+            t.micros << n * interval + offset;
+        QString error;
+        ASSERT_TRUE(t.write(video + ".times", error)) << qPrintable(error);
+    }
+
     FrameView* view() const { return review->frameView(); }
     bool shows(int n) const
     {
@@ -312,8 +322,7 @@ TEST_F(ReviewScreenTest, AChangedSkierNameCanBeFixedAndTheCaptureIsMoved)
     auto* capture = static_cast<FakeCaptureScreen*>(station->screen(screen::PreviewForm));
     const QString recorded = clip("AnnXjump1.avi");
     const QString companion = clip("AnnXjump1-cam2.avi");
-    QString error;
-    ASSERT_TRUE((FrameTimes{{0, 40000}}).write(companion + ".times", error));
+    writeTimes(companion, 2, 40000, 0);
     arriveWithRecording(recorded, 3);   // no warning on the capture screen: nothing is asked
     EXPECT_TRUE(prompter->shown().isEmpty());
     ASSERT_TRUE(shows(3));
@@ -697,14 +706,8 @@ TEST_F(ReviewScreenTest, RoadTheSuggestedContactIsMarkedShownAndReachedWithSOrIt
     // A second camera 40 ms behind saw that moment in its frame 89, where S then leads.
     const QString second = videos() + "/Annjump3-cam2.avi";
     ASSERT_TRUE(QFile::copy(video, second));
-    FrameTimes a, b;
-    for (int n = 0; n < 150; ++n) {
-        a.micros << n * 33333;
-        b.micros << n * 33333 + 40000;
-    }
-    QString error;
-    ASSERT_TRUE(a.write(video + ".times", error));
-    ASSERT_TRUE(b.write(second + ".times", error));
+    writeTimes(video, 150, 33333, 0);
+    writeTimes(second, 150, 33333, 40000);
     review->showCamera(2);
     ASSERT_TRUE(shows(89));
     EXPECT_TRUE(label->text().startsWith("Suggested contact: frame 89 (")) << qPrintable(label->text());
@@ -737,14 +740,8 @@ TEST_F(ReviewScreenTest, RoadTheCameraSwitchShowsTheOtherCamerasMatchingFrame)
     g.all_grids_set_up = true;
     station->settings().VideoSaveMode = "Save";
     const QString first = clip("Annjump1.avi", 30), second = clip("Annjump1-cam2.avi", 30);
-    FrameTimes a, b;
-    for (int n = 0; n < 30; ++n) {
-        a.micros << n * 40000;
-        b.micros << n * 40000 - 30000;   // the second camera 30 ms ahead: frame 9 matches its 10
-    }
-    QString error;
-    ASSERT_TRUE(a.write(first + ".times", error));
-    ASSERT_TRUE(b.write(second + ".times", error));
+    writeTimes(first, 30, 40000, 0);
+    writeTimes(second, 30, 40000, -30000);   // the second camera 30 ms ahead: frame 9 matches its 10
     arriveWithRecording(first, 9);
     ASSERT_TRUE(shows(9));
     auto* cameras = child<QComboBox>(review, "cmbCamera");
@@ -800,14 +797,8 @@ TEST_F(ReviewScreenTest, ADeletedTakeGoesWholeAndTheMeasureScreenStillSwitchesCa
     station->settings().VideoSaveMode = "NoSave";
     const QString first = clip("Annjump1.avi", 30), second = clip("Annjump1-cam2.avi", 30);
     const QString other = clip("Annjump10-cam2.avi", 5);
-    FrameTimes a, b;
-    for (int n = 0; n < 30; ++n) {
-        a.micros << n * 40000;
-        b.micros << n * 40000 + 50000;   // the second camera 50 ms behind: frame 9 matches its 8
-    }
-    QString error;
-    ASSERT_TRUE(a.write(first + ".times", error));
-    ASSERT_TRUE(b.write(second + ".times", error));
+    writeTimes(first, 30, 40000, 0);
+    writeTimes(second, 30, 40000, 50000);   // the second camera 50 ms behind: frame 9 matches its 8
     arriveWithRecording(first, 9);
     ASSERT_TRUE(shows(9));
     child<QPushButton>(review, "cmdMarkStart")->click();
