@@ -70,6 +70,27 @@ QMap<int, QString> cameraFilesOf(const QString& path)
     return out;
 }
 
+QStringList takeFilesOf(const QString& path, const QStringList& besides)
+{
+    QStringList videos;
+    // A companion whose video is already gone may still have left its times or side file.
+    const QString first = firstCameraFile(path);
+    for (int k = 1; k <= kMaxCameras; ++k)
+        videos << cameraFilePath(first, k);
+    if (!videos.contains(path))
+        videos << path;
+    QStringList out;
+    for (const QString& video : videos) {
+        QStringList names{video, frameTimesPath(video)};
+        for (const QString& b : besides)
+            names << video + b;
+        for (const QString& name : names)
+            if (QFileInfo(name).isFile())
+                out << name;
+    }
+    return out;
+}
+
 bool FrameTimes::read(const QString& path, FrameTimes& out, QString& error)
 {
     QFile f(path);

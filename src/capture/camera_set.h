@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QMap>
+#include <QStringList>
 #include <QString>
 
 namespace tarvex {
@@ -26,6 +27,10 @@ QString frameTimesPath(const QString& videoPath);
 // The files of the take that `path` belongs to that exist, by camera; a take recorded by one
 // camera (or any other clip) gives only its own file under its camera.
 QMap<int, QString> cameraFilesOf(const QString& path);
+// Every file of the take that `path` belongs to that exists: camera by camera its video, its
+// times file and the files beside it named by adding one of `besides` (".info"). Files of
+// another take never match, however alike their names ("Annjump10.avi", "Bobjump1-cam2.avi").
+QStringList takeFilesOf(const QString& path, const QStringList& besides = {});
 
 // The times of a recording's frames, microseconds from the common start, in frame order.
 struct FrameTimes {

@@ -384,7 +384,9 @@ void MeasureScreen::openFrame(const FrameHandOver& handOver)
     suggestedImpact_ = handOver.suggestedImpact;
     cameraMarks_.clear();
     cameraFiles_ = handOver.cameraFiles.size() > 1 ? handOver.cameraFiles : QMap<int, QString>();
-    cameraFrames_ = matchingFrames(cameraFiles_, handOver.camera, handOver.frame);
+    cameraFrames_ = handOver.cameraFrames.isEmpty() ? matchingFrames(cameraFiles_, handOver.camera, handOver.frame)
+                                                    : handOver.cameraFrames;
+    cameraPictures_ = handOver.cameraPictures;
     shownCamera_ = handOver.camera;
     // The skier and jump are in the first camera's name; the others only add their number.
     takeSkierOfVideo(firstCameraFile(handOver.videoFile));
@@ -399,8 +401,18 @@ bool MeasureScreen::showCameraOfGrid(int grid)
         return false;
     const QString bmp = station_.programFile(QStringLiteral("currentcapture.bmp"));
     const int frame = cameraFrames_.value(grid);
-    if (extractFrame(station_.prompter(), cameraFiles_.value(grid), frame, bmp) != ExtractResult::Ok)
+    if (cameraPictures_.contains(grid)) {
+        QFile::remove(bmp);
+        if (!QFile::copy(cameraPictures_.value(grid), bmp)) {
+            station_.prompter().message(QStringLiteral("The picture of camera %1 cannot be shown: %2 cannot be copied")
+                                            .arg(grid)
+                                            .arg(QDir::toNativeSeparators(cameraPictures_.value(grid))),
+                                        kTitle, Icon::Exclamation);
+            return false;
+        }
+    } else if (extractFrame(station_.prompter(), cameraFiles_.value(grid), frame, bmp) != ExtractResult::Ok) {
         return false;
+    }
     shownCamera_ = grid;
     s.MeasureVideoFile = cameraFiles_.value(grid);
     s.MeasureFrameNumber = frame;

@@ -159,6 +159,7 @@ private:
 
     QMap<int, QString> cameraFiles_;   // the take's files by grid; empty for one camera
     QMap<int, int> cameraFrames_;      // the matching frame of each
+    QMap<int, QString> cameraPictures_;   // each one's frame drawn out, when the files are gone
     int shownCamera_ = 1;
     CameraMarks cameraMarks_;
 

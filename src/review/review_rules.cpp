@@ -1,5 +1,6 @@
 #include "review/review_rules.h"
 
+#include "capture/camera_set.h"
 #include "capture/capture_rules.h"
 #include "common/list_text.h"
 #include "common/text_file.h"
@@ -99,6 +100,21 @@ std::optional<int> readVideoSideFile(const QString& videoPath)
     return frame;
 }
 
+std::optional<int> readTakeSideFile(const QString& videoPath)
+{
+    if (const auto own = readVideoSideFile(videoPath))
+        return own;
+    const QMap<int, QString> files = cameraFilesOf(videoPath);
+    const int camera = cameraOfFile(videoPath);
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        if (it.key() == camera)
+            continue;
+        if (const auto frame = readVideoSideFile(it.value()))
+            return matchingFrames(files, it.key(), *frame).value(camera, *frame);
+    }
+    return std::nullopt;
+}
+
 std::optional<QString> writeVideoSideFile(const QString& videoPath, int frame)
 {
     return replaceDurably(videoSideFilePath(videoPath), videoSideFileBytes(videoPath, frame));
@@ -178,20 +194,63 @@ std::optional<FixedSkierName> askFixedSkierName(Prompter& prompter, const QStrin
     return FixedSkierName{*name, path};
 }
 
-VideoDisposal disposeCapturedVideo(Prompter& prompter, const QString& videoSaveMode, const QString& videoPath)
+std::optional<QString> renameTake(const QString& currentPath, const QString& newFirst)
+{
+    const QString first = firstCameraFile(currentPath);
+    // Every file of the take starts with its first file's name less the extension.
+    const auto stem = [](const QString& p) {
+        const qsizetype dot = p.lastIndexOf(QLatin1Char('.'));
+        const qsizetype slash = std::max(p.lastIndexOf(QLatin1Char('/')), p.lastIndexOf(QLatin1Char('\\')));
+        return dot > slash ? p.left(dot) : p;
+    };
+    const QString from = stem(first), to = stem(newFirst);
+    QList<std::pair<QString, QString>> moved;
+    for (const QString& file : takeFilesOf(currentPath, {QStringLiteral(".info")})) {
+        if (!file.startsWith(from))
+            continue;
+        const QString target = to + file.mid(from.size());
+        QFile f(file);
+        if (f.rename(target)) {
+            moved.append({file, target});
+            continue;
+        }
+        const QString what = file.endsWith(QStringLiteral(".avi"), Qt::CaseInsensitive) ? QStringLiteral("video")
+                                                                                         : QStringLiteral("file");
+        QString message = QStringLiteral("The %1 %2 cannot be renamed to %3: %4")
+                              .arg(what, native(file), native(target), f.errorString());
+        for (auto it = moved.crbegin(); it != moved.crend(); ++it)
+            if (!QFile::rename(it->second, it->first))
+                message += QStringLiteral("; %1 could not be given back its name %2").arg(native(it->second), native(it->first));
+        return message;
+    }
+    return std::nullopt;
+}
+
+bool captureToBeDisposed(Prompter& prompter, const QString& videoSaveMode)
+{
+    if (videoSaveMode == QLatin1String("NoSave"))
+        return true;
+    if (videoSaveMode == QLatin1String("Ask"))
+        return !prompter.askYesNo(QStringLiteral("Do you want to save this video capture?"), QString(), Icon::Question);
+    return false;
+}
+
+VideoDisposal removeTake(const QString& videoPath)
 {
     VideoDisposal d;
-    bool remove = false;
-    if (videoSaveMode == QLatin1String("NoSave"))
-        remove = true;
-    else if (videoSaveMode == QLatin1String("Ask"))
-        remove = !prompter.askYesNo(QStringLiteral("Do you want to save this video capture?"), QString(), Icon::Question);
-    if (!remove || videoPath.isEmpty())
+    if (videoPath.isEmpty())
         return d;
-    const bool video = removeFile(videoPath, d.error);
-    const bool side = removeFile(videoSideFilePath(videoPath), d.error);
-    d.deleted = video && side;
+    d.deleted = true;
+    for (const QString& file : takeFilesOf(videoPath, {QStringLiteral(".info")}))
+        d.deleted = removeFile(file, d.error) && d.deleted;
     return d;
+}
+
+VideoDisposal disposeCapturedVideo(Prompter& prompter, const QString& videoSaveMode, const QString& videoPath)
+{
+    if (!captureToBeDisposed(prompter, videoSaveMode))
+        return {};
+    return removeTake(videoPath);
 }
 
 } // namespace tarvex

@@ -30,6 +30,10 @@ QByteArray videoSideFileBytes(const QString& videoPath, int frame);
 // The frame stored beside the video; nullopt when there is no readable side file. The frame
 // is the last field of the line, so a comma inside the path does not move it.
 std::optional<int> readVideoSideFile(const QString& videoPath);
+// The frame measured in the take `videoPath` belongs to, in that file's own frames: its own
+// side file's, else another camera's (the matching frame by the times files); nullopt when
+// no camera of the take was measured.
+std::optional<int> readTakeSideFile(const QString& videoPath);
 // Replaces the side file whole; the reason when it cannot be written.
 std::optional<QString> writeVideoSideFile(const QString& videoPath, int frame);
 
@@ -66,12 +70,22 @@ struct FixedSkierName {
 std::optional<FixedSkierName> askFixedSkierName(Prompter& prompter, const QString& capturesPath,
                                                 const QString& currentName, const QString& currentPath);
 
+// Moves every file of the take `currentPath` belongs to (each camera's video, its times and
+// side files) along with its first camera's file, which becomes `newFirst`
+// ("Annjump1-cam2.avi.times" goes to "Bobjump1-cam2.avi.times"). All or nothing: when one
+// cannot be moved, those already moved go back and the message names the one that failed.
+std::optional<QString> renameTake(const QString& currentPath, const QString& newFirst);
+
 // What the video-save setting does with a fresh capture once its frame is fixed: "NoSave"
-// deletes it and its side file, "Ask" asks and deletes on No, anything else keeps it.
+// deletes it, "Ask" asks and deletes on No, anything else keeps it. The capture is the whole
+// take: every camera's video with its side file and times file.
 struct VideoDisposal {
     bool deleted = false;
     QString error;   // a file that should have gone but could not be removed
 };
+// Whether the setting lets the capture go (asking when it says "Ask").
+bool captureToBeDisposed(Prompter& prompter, const QString& videoSaveMode);
+VideoDisposal removeTake(const QString& videoPath);
 VideoDisposal disposeCapturedVideo(Prompter& prompter, const QString& videoSaveMode, const QString& videoPath);
 
 } // namespace tarvex

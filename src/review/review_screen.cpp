@@ -315,7 +315,7 @@ void ReviewScreen::arrive()
     case Arrival::LoggedVideo: {
         videoBox_->setText(s.LogViewFile);
         fileInfoList_->clear();
-        const auto measured = readVideoSideFile(videoBox_->text());
+        const auto measured = readTakeSideFile(videoBox_->text());
         if (!measured)
             startDetection(videoBox_->text());
         else
@@ -382,12 +382,13 @@ void ReviewScreen::nameCheckAfterCapture()
     if (!fixed)
         return;
     if (QDir::cleanPath(fixed->path) != QDir::cleanPath(current) && !current.isEmpty()) {
-        stopDetection();   // its reader holds the file open, which Windows would not rename
-        QFile file(current);
-        if (!file.rename(fixed->path)) {
-            // The video stays under the name it was recorded with; nothing else changes.
-            say(QStringLiteral("The video %1 cannot be renamed to %2: %3")
-                    .arg(native(current), native(fixed->path), file.errorString()));
+        // Their readers hold the take's files open, which Windows would not rename.
+        stopDetection();
+        if (!loadedPath_.isEmpty() && firstCameraFile(loadedPath_) == firstCameraFile(current))
+            loadVideo(QString());
+        if (const auto failed = renameTake(current, fixed->path)) {
+            // The take stays under the name it was recorded with; nothing else changes.
+            say(*failed);
             return;
         }
     }
@@ -403,6 +404,7 @@ bool ReviewScreen::loadVideo(const QString& path, int first)
     if (path.isEmpty()) {
         frameView_->clearSource();
         loadedPath_.clear();
+        refreshCameraChoice();
         return false;
     }
     QString why;
@@ -410,6 +412,7 @@ bool ReviewScreen::loadVideo(const QString& path, int first)
     if (!source) {
         frameView_->clearSource();
         loadedPath_.clear();
+        refreshCameraChoice();
         say(QStringLiteral("The video %1 cannot be shown: %2").arg(native(path), why));
         return false;
     }
@@ -454,6 +457,8 @@ void ReviewScreen::showCamera(int camera)
     const int match = matchingFrames(files, cameraInView(), frame).value(camera, frame);
     if (!loadVideo(files.value(camera), match))
         return;
+    // Every reader of the box takes the take from whichever camera's file it names.
+    videoBox_->setText(files.value(camera));
     GridState& g = station_.grids();
     if (camera <= g.grids_in_use && camera != g.current_grid)
         g.switchToGrid(camera);
@@ -476,7 +481,7 @@ void ReviewScreen::browseForVideo()
             p.message(QStringLiteral("Not a valid avi file"), kAppTitle, Icon::Exclamation);
         } else {
             videoBox_->setText(*chosen);
-            if (const auto frame = readVideoSideFile(*chosen)) {
+            if (const auto frame = readTakeSideFile(*chosen)) {
                 p.message(QStringLiteral("File already measured - start frame is ") + QString::number(*frame),
                           kAlreadyMeasuredTitle, Icon::Information);
                 first = *frame;
@@ -561,7 +566,8 @@ void ReviewScreen::keyPressEvent(QKeyEvent* e)
 
 void ReviewScreen::writeMeasurementLog(const QString& path, int frame)
 {
-    const StandardName name = parseStandardName(path);
+    // A companion camera's file is logged as itself, under the skier and jump of its take.
+    const StandardName name = parseStandardName(firstCameraFile(path));
     if (!name.standard) {
         say(QStringLiteral("Warning, this is not a  standard KMT file so it will not be saved in the Log for future reference"));
         return;
@@ -593,6 +599,24 @@ void ReviewScreen::produceFramePicture(const QString& videoPath, int frame)
                                         + QStringLiteral("\r\n") + problem,
                                     kAppTitle, Icon::Information);
         QFile::remove(bmp);
+    }
+}
+
+void ReviewScreen::drawOutCameraPictures(FrameHandOver& handOver)
+{
+    // The Measure screen switches camera with the grid after the take's files are gone, so
+    // each camera's matching frame is drawn out while they are still there.
+    handOver.cameraFrames = matchingFrames(handOver.cameraFiles, handOver.camera, handOver.frame);
+    const QString shown = station_.programFile(QStringLiteral("currentcapture.bmp"));
+    for (auto it = handOver.cameraFiles.cbegin(); it != handOver.cameraFiles.cend(); ++it) {
+        const QString bmp = station_.programFile(QStringLiteral("currentcapture-cam%1.bmp").arg(it.key()));
+        QFile::remove(bmp);   // another take's picture must not pass for this one's
+        const bool ok = it.key() == handOver.camera
+                            ? QFile::copy(shown, bmp)
+                            : extractFrame(station_.prompter(), it.value(), handOver.cameraFrames.value(it.key()), bmp)
+                                  == ExtractResult::Ok;
+        if (ok)
+            handOver.cameraPictures.insert(it.key(), bmp);
     }
 }
 
@@ -643,29 +667,29 @@ void ReviewScreen::fixShownFrame()
 {
     AppSettings& s = station_.settings();
     const int frame = std::max(0, frameView_->shownFrame());
-    const QString path = videoBox_->text();
-    // The frame is one of the file in view, which is another camera's when it was switched.
-    writeMeasurementLog(loadedPath_.isEmpty() || cameraOfFile(loadedPath_) == cameraOfFile(path) ? path : loadedPath_,
-                        frame);
+    const QString path = loadedPath_.isEmpty() ? videoBox_->text() : loadedPath_;
+    writeMeasurementLog(path, frame);
 
     setKeyboardEvents(false);
     FrameHandOver handOver;
-    handOver.videoFile = loadedPath_.isEmpty() ? path : loadedPath_;
+    handOver.videoFile = path;
     handOver.frame = frame;
-    handOver.camera = cameraOfFile(handOver.videoFile);
-    if (const QMap<int, QString> files = cameraFilesOf(handOver.videoFile); files.size() > 1)
+    handOver.camera = cameraOfFile(path);
+    if (const QMap<int, QString> files = cameraFilesOf(path); files.size() > 1)
         handOver.cameraFiles = files;
-    // The suggestion is a point of the first camera's picture.
-    if (suggestion_ && suggestionPath_ == path && suggestionPath_ == handOver.videoFile) {
+    if (suggestion_ && suggestionPath_ == path) {
         // The water does not move with the frames: the point suits any frame of the pass.
         handOver.suggestedImpact = suggestion_->impactTwips;
         handOver.suggestedFrame = suggestion_->frame;
     }
-    produceFramePicture(handOver.videoFile, frame);
+    produceFramePicture(path, frame);
     loadVideo(QString());
+    stopDetection();
 
-    if (s.arrival == Arrival::Recorded) {
-        const VideoDisposal d = disposeCapturedVideo(station_.prompter(), s.VideoSaveMode, path);
+    if (s.arrival == Arrival::Recorded && captureToBeDisposed(station_.prompter(), s.VideoSaveMode)) {
+        if (!handOver.cameraFiles.isEmpty())
+            drawOutCameraPictures(handOver);
+        const VideoDisposal d = removeTake(path);
         if (!d.error.isEmpty())
             say(QStringLiteral("The video capture could not be deleted: ") + d.error);
     }
@@ -745,15 +769,31 @@ void ReviewScreen::suggestionArrived(const QString& path, std::optional<ContactS
     }
 }
 
+std::optional<int> ReviewScreen::suggestedFrameInView() const
+{
+    if (!suggestion_ || loadedPath_.isEmpty() || suggestionPath_.isEmpty())
+        return std::nullopt;
+    if (loadedPath_ == suggestionPath_)
+        return suggestion_->frame;
+    if (firstCameraFile(loadedPath_) != firstCameraFile(suggestionPath_))
+        return std::nullopt;
+    // Another camera of the take saw that moment in a frame of its own.
+    return matchingFrames(cameraFilesOf(loadedPath_), cameraOfFile(suggestionPath_), suggestion_->frame)
+        .value(cameraOfFile(loadedPath_), suggestion_->frame);
+}
+
 void ReviewScreen::showSuggestion()
 {
-    const bool current = !suggestionPath_.isEmpty() && suggestionPath_ == videoBox_->text();
+    // The suggestion is the take's, whichever of its cameras is in view.
+    const bool current = !suggestionPath_.isEmpty() && !videoBox_->text().isEmpty()
+                         && firstCameraFile(suggestionPath_) == firstCameraFile(videoBox_->text());
     const bool found = current && suggestion_;
+    const std::optional<int> inView = found ? suggestedFrameInView() : std::nullopt;
     if (!current) {
         suggestionLabel_->hide();
     } else if (found) {
         suggestionLabel_->setText(QStringLiteral("Suggested contact: frame %1 (confidence %2 %)")
-                                      .arg(suggestion_->frame)
+                                      .arg(inView.value_or(suggestion_->frame))
                                       .arg(int(std::lround(100 * suggestion_->confidence))));
         suggestionLabel_->show();
     } else {
@@ -761,16 +801,17 @@ void ReviewScreen::showSuggestion()
                                                                         : QStringLiteral("No contact found"));
         suggestionLabel_->show();
     }
-    suggestionButton_->setEnabled(found && loadedPath_ == suggestionPath_);
+    suggestionButton_->setEnabled(inView.has_value());
     if (suggestionMark_)
-        static_cast<SliderMark*>(suggestionMark_)->setFrame(found && loadedPath_ == suggestionPath_ ? suggestion_->frame : -1);
+        static_cast<SliderMark*>(suggestionMark_)->setFrame(inView.value_or(-1));
 }
 
 void ReviewScreen::goToSuggestion()
 {
-    if (!suggestion_ || suggestionPath_ != loadedPath_ || !frameView_->hasSource() || useAwaited_)
+    const std::optional<int> frame = suggestedFrameInView();
+    if (!frame || !frameView_->hasSource() || useAwaited_)
         return;
-    frameView_->requestFrame(suggestion_->frame);
+    frameView_->requestFrame(*frame);
     frameView_->setFocus();
 }
 

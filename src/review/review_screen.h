@@ -20,6 +20,7 @@ class QTimer;
 namespace tarvex {
 
 class FrameView;
+struct FrameHandOver;
 
 class ReviewScreen : public Screen, public ReviewSession {
     Q_OBJECT
@@ -86,12 +87,16 @@ private:
     void nameCheckAfterCapture();
     void writeMeasurementLog(const QString& path, int frame);
     void produceFramePicture(const QString& videoPath, int frame);
+    void drawOutCameraPictures(FrameHandOver& handOver);
     void leaveFor(const QString& target);
     void say(const QString& text, const QString& title = {}) const;
     void startDetection(const QString& path);
     void stopDetection();
     void suggestionArrived(const QString& path, std::optional<ContactSuggestion> found);
     void showSuggestion();
+    // The suggested frame in the file in view: the suggestion's own, or the matching frame
+    // of another camera of its take; nullopt when the file in view is not of that take.
+    std::optional<int> suggestedFrameInView() const;
     void refreshCameraChoice();
 
     // objectNames: MediaPlayer1, Label3, Command6, Text6, Command1, Command4, Label5,

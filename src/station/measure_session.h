@@ -22,6 +22,10 @@ struct FrameHandOver {
     // whose file videoFile is. Empty for a clip of one camera.
     QMap<int, QString> cameraFiles;
     int camera = 1;
+    // When the take's files were deleted on the hand-over (the video-save setting): each
+    // camera's matching frame, and its picture drawn out before, by grid.
+    QMap<int, int> cameraFrames;
+    QMap<int, QString> cameraPictures;
 };
 
 // What a frame hand-over leaves for the screen that shows it (the measuring screen, or the

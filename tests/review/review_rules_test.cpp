@@ -1,4 +1,5 @@
 #include "review/review_rules.h"
+#include "capture/camera_set.h"
 #include "testkit/scripted_prompter.h"
 
 #include <QDir>
@@ -76,6 +77,30 @@ TEST(VideoSideFile, HoldsThePathAndTheFrameOnOneLine)
     // A folder where the side file should be cannot be written and says so.
     QDir(tmp.path()).mkdir("dir.avi.info");
     EXPECT_TRUE(writeVideoSideFile(tmp.filePath("dir.avi"), 3));
+}
+
+TEST(VideoSideFile, AnotherCamerasMeasuredFrameCountsForTheTakeInItsOwnFrames)
+{
+    QTemporaryDir tmp;
+    const QString first = tmp.filePath("Annjump1.avi"), second = tmp.filePath("Annjump1-cam2.avi");
+    touch(first);
+    touch(second);
+    touch(tmp.filePath("Annjump10.avi"));
+    FrameTimes a, b;
+    for (int n = 0; n < 60; ++n) {
+        a.micros << n * 40000;
+        b.micros << n * 40000 + 50000;   // the second camera's frame 30 is the first's 31
+    }
+    QString error;
+    ASSERT_TRUE(a.write(first + ".times", error));
+    ASSERT_TRUE(b.write(second + ".times", error));
+    EXPECT_FALSE(writeVideoSideFile(second, 30));
+
+    EXPECT_EQ(readTakeSideFile(first), 31);
+    EXPECT_EQ(readTakeSideFile(second), 30);
+    EXPECT_FALSE(readTakeSideFile(tmp.filePath("Annjump10.avi")));
+    EXPECT_FALSE(writeVideoSideFile(first, 7));   // its own side file comes first
+    EXPECT_EQ(readTakeSideFile(first), 7);
 }
 
 TEST(ContactFrameLogLine, SixFieldsInPrintZonesEndingWithThePath)
@@ -214,6 +239,49 @@ TEST_F(DisposalTest, NoSaveDeletesWithoutAsking)
     EXPECT_FALSE(videoThere());
     EXPECT_FALSE(sideThere());
     EXPECT_TRUE(prompter.shown().isEmpty());
+}
+
+// A take of two cameras beside takes whose names share its beginning.
+struct TakeFilesTest : FixedNameTest {
+    const QStringList take{"Annjump1.avi", "Annjump1.avi.times", "Annjump1.avi.info", "Annjump1-cam2.avi",
+                           "Annjump1-cam2.avi.times", "Annjump1-cam3.avi.times"};
+    const QStringList others{"Annjump10.avi", "Annjump10-cam2.avi.times", "Bobjump1-cam2.avi", "Annjump1-cam2.bak"};
+    void SetUp() override
+    {
+        for (const QString& f : take + others)
+            touch(tmp.filePath(f));
+    }
+    QStringList there() const { return QDir(tmp.path()).entryList(QDir::Files, QDir::Name); }
+};
+
+TEST_F(TakeFilesTest, DisposalTakesEveryCameraAndTimesFileOfTheTakeAndNothingElse)
+{
+    const VideoDisposal d = disposeCapturedVideo(prompter, "NoSave", file("Annjump1.avi"));
+    EXPECT_TRUE(d.deleted);
+    EXPECT_EQ(there(), (QStringList{"Annjump1-cam2.bak", "Annjump10-cam2.avi.times", "Annjump10.avi", "Bobjump1-cam2.avi"}));
+
+    // Named by a companion's file, the take still goes whole.
+    for (const QString& f : take)
+        touch(tmp.filePath(f));
+    EXPECT_TRUE(removeTake(file("Annjump1-cam2.avi")).deleted);
+    EXPECT_EQ(there().size(), 4);
+}
+
+TEST_F(TakeFilesTest, ARenameMovesTheWholeTakeOrNothing)
+{
+    EXPECT_EQ(renameTake(file("Annjump1.avi"), file("Cyjump1.avi")), std::nullopt);
+    EXPECT_EQ(there(), (QStringList{"Annjump1-cam2.bak", "Annjump10-cam2.avi.times", "Annjump10.avi", "Bobjump1-cam2.avi",
+                                    "Cyjump1-cam2.avi", "Cyjump1-cam2.avi.times", "Cyjump1-cam3.avi.times", "Cyjump1.avi",
+                                    "Cyjump1.avi.info", "Cyjump1.avi.times"}));
+
+    // Bob already has a second camera's file from an older take: it is never overwritten.
+    const QStringList before = there();
+    const auto failed = renameTake(file("Cyjump1.avi"), file("Bobjump1.avi"));
+    ASSERT_TRUE(failed);
+    EXPECT_TRUE(failed->startsWith("The video " + QDir::toNativeSeparators(file("Cyjump1-cam2.avi"))
+                                   + " cannot be renamed to " + QDir::toNativeSeparators(file("Bobjump1-cam2.avi")) + ": "))
+        << failed->toStdString();
+    EXPECT_EQ(there(), before);
 }
 
 TEST(FirstReviewSize, FitsTheScreenAboveTheMinimum)

@@ -96,6 +96,16 @@ struct ReviewScreenTest : test::StationFixture {
         arrive();
     }
 
+    // Beside `video`, frame n taken at n * interval + offset microseconds from the common start.
+    void writeTimes(const QString& video, int frames, qint64 interval, qint64 offset)
+    {
+        FrameTimes t;
+        for (int n = 0; n < frames; ++n)
+            t.micros << n * interval + offset;
+        QString error;
+        ASSERT_TRUE(t.write(video + ".times", error)) << qPrintable(error);
+    }
+
     FrameView* view() const { return review->frameView(); }
     bool shows(int n) const
     {
@@ -311,6 +321,8 @@ TEST_F(ReviewScreenTest, AChangedSkierNameCanBeFixedAndTheCaptureIsMoved)
     station->registerScreen(screen::PreviewForm, [](Station& s) { return new FakeCaptureScreen(s); });
     auto* capture = static_cast<FakeCaptureScreen*>(station->screen(screen::PreviewForm));
     const QString recorded = clip("AnnXjump1.avi");
+    const QString companion = clip("AnnXjump1-cam2.avi");
+    writeTimes(companion, 2, 40000, 0);
     arriveWithRecording(recorded, 3);   // no warning on the capture screen: nothing is asked
     EXPECT_TRUE(prompter->shown().isEmpty());
     ASSERT_TRUE(shows(3));
@@ -322,6 +334,9 @@ TEST_F(ReviewScreenTest, AChangedSkierNameCanBeFixedAndTheCaptureIsMoved)
     EXPECT_EQ(child<QLineEdit>(review, "Text6")->text(), moved);
     EXPECT_TRUE(QFile::exists(moved));
     EXPECT_FALSE(QFile::exists(recorded));
+    EXPECT_TRUE(QFile::exists(videos() + "/Bobjump1-cam2.avi"));
+    EXPECT_TRUE(QFile::exists(videos() + "/Bobjump1-cam2.avi.times"));
+    EXPECT_FALSE(QFile::exists(companion));
     EXPECT_EQ(capture->name, "Bob");
     EXPECT_EQ(capture->pass, "2");
     ASSERT_TRUE(shows(3));
@@ -685,6 +700,22 @@ TEST_F(ReviewScreenTest, RoadTheSuggestedContactIsMarkedShownAndReachedWithSOrIt
     // A video from the log that was never measured is looked at too.
     arriveLogged(video);
     EXPECT_TRUE(QTest::qWaitFor([&] { return label->text().startsWith("Suggested contact: frame 90 ("); }, 10000));
+    review->goToSuggestion();
+    ASSERT_TRUE(shows(90));
+
+    // A second camera 40 ms behind saw that moment in its frame 89, where S then leads.
+    const QString second = videos() + "/Annjump3-cam2.avi";
+    ASSERT_TRUE(QFile::copy(video, second));
+    writeTimes(video, 150, 33333, 0);
+    writeTimes(second, 150, 33333, 40000);
+    review->showCamera(2);
+    ASSERT_TRUE(shows(89));
+    EXPECT_TRUE(label->text().startsWith("Suggested contact: frame 89 (")) << qPrintable(label->text());
+    EXPECT_EQ(mark->property("frame").toInt(), 89);
+    review->stepForward();
+    ASSERT_TRUE(shows(90));
+    button->click();
+    EXPECT_TRUE(shows(89));
     EXPECT_EQ(prompter->unexpected(), 0);
 }
 
@@ -709,14 +740,8 @@ TEST_F(ReviewScreenTest, RoadTheCameraSwitchShowsTheOtherCamerasMatchingFrame)
     g.all_grids_set_up = true;
     station->settings().VideoSaveMode = "Save";
     const QString first = clip("Annjump1.avi", 30), second = clip("Annjump1-cam2.avi", 30);
-    FrameTimes a, b;
-    for (int n = 0; n < 30; ++n) {
-        a.micros << n * 40000;
-        b.micros << n * 40000 - 30000;   // the second camera 30 ms ahead: frame 9 matches its 10
-    }
-    QString error;
-    ASSERT_TRUE(a.write(first + ".times", error));
-    ASSERT_TRUE(b.write(second + ".times", error));
+    writeTimes(first, 30, 40000, 0);
+    writeTimes(second, 30, 40000, -30000);   // the second camera 30 ms ahead: frame 9 matches its 10
     arriveWithRecording(first, 9);
     ASSERT_TRUE(shows(9));
     auto* cameras = child<QComboBox>(review, "cmbCamera");
@@ -729,7 +754,12 @@ TEST_F(ReviewScreenTest, RoadTheCameraSwitchShowsTheOtherCamerasMatchingFrame)
     EXPECT_EQ(pictureNumber(), 10);
     EXPECT_EQ(review->cameraInView(), 2);
     EXPECT_EQ(g.current_grid, 2);
-    EXPECT_EQ(review->videoPath(), first);   // the pass is still the first camera's file
+    EXPECT_EQ(review->videoPath(), second);
+    // A cancelled browse keeps the camera in view where it was.
+    prompter->cancel();
+    review->browseForVideo();
+    ASSERT_TRUE(shows(10));
+    EXPECT_EQ(review->cameraInView(), 2);
 
     child<QPushButton>(review, "cmdMarkStart")->click();
     auto* measure = station->screenAs<MeasureScreen>(screen::Measure);
@@ -740,9 +770,52 @@ TEST_F(ReviewScreenTest, RoadTheCameraSwitchShowsTheOtherCamerasMatchingFrame)
     EXPECT_EQ(station->settings().MeasureFrameNumber, 10);
     EXPECT_EQ(testclips::frameNumberOf(measure->canvas()->picture(), testclips::Codec::Mjpeg), 10);
     EXPECT_EQ(prompter->unexpected(), 0);
+    // The second camera's frame is logged as the take's (skier and jump of the first file).
+    EXPECT_EQ(readAll(logFile()), "12-06-2026    14:03:22      Skier: Ann    Jump: 1       Contact Frame: 10           File: "
+                                      + second.toUtf8() + "\r\n");
+    EXPECT_EQ(readAll(second + ".info"), (second + ",10\r\n").toUtf8());
+    EXPECT_TRUE(prompter->messages().isEmpty());
 
-    // A clip of one camera has no choice to offer.
+    // A clip of one camera has no choice to offer, nor has an empty screen.
+    arriveWithRecording(first, 9);
+    ASSERT_TRUE(cameras->isVisibleTo(review));
     arriveWithRecording(clip("Bojump1.avi", 20), 3);
     ASSERT_TRUE(shows(3));
     EXPECT_FALSE(cameras->isVisibleTo(review));
+    arriveWithRecording(first, 9);
+    arriveEmpty(Arrival::FromMainScreen);
+    EXPECT_FALSE(cameras->isVisibleTo(review));
+}
+
+// A take the video-save setting deletes goes whole on "Use displayed frame", yet the Measure
+// screen still shows each camera's matching frame when the grid is switched.
+TEST_F(ReviewScreenTest, ADeletedTakeGoesWholeAndTheMeasureScreenStillSwitchesCamera)
+{
+    GridState& g = station->grids();
+    g.grids_in_use = 2;
+    g.all_grids_set_up = true;
+    station->settings().VideoSaveMode = "NoSave";
+    const QString first = clip("Annjump1.avi", 30), second = clip("Annjump1-cam2.avi", 30);
+    const QString other = clip("Annjump10-cam2.avi", 5);
+    writeTimes(first, 30, 40000, 0);
+    writeTimes(second, 30, 40000, 50000);   // the second camera 50 ms behind: frame 9 matches its 8
+    arriveWithRecording(first, 9);
+    ASSERT_TRUE(shows(9));
+    child<QPushButton>(review, "cmdMarkStart")->click();
+    EXPECT_EQ(QDir(videos()).entryList({"*.avi*"}, QDir::Files), QStringList{"Annjump10-cam2.avi"});
+
+    auto* measure = station->screenAs<MeasureScreen>(screen::Measure);
+    ASSERT_TRUE(measure && measure->isVisible());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(measure->shownCamera(), 1);
+    EXPECT_EQ(testclips::frameNumberOf(measure->canvas()->picture(), testclips::Codec::Mjpeg), 9);
+    child<QPushButton>(measure, "Set_grid")->click();
+    EXPECT_EQ(measure->shownCamera(), 2);
+    EXPECT_EQ(station->settings().MeasureFrameNumber, 8);
+    EXPECT_EQ(testclips::frameNumberOf(measure->canvas()->picture(), testclips::Codec::Mjpeg), 8);
+    child<QPushButton>(measure, "Set_grid")->click();
+    EXPECT_EQ(measure->shownCamera(), 1);
+    EXPECT_EQ(testclips::frameNumberOf(measure->canvas()->picture(), testclips::Codec::Mjpeg), 9);
+    EXPECT_EQ(prompter->messages(), QStringList());
+    EXPECT_TRUE(QFile::exists(other));
 }
