@@ -491,14 +491,15 @@ CaptureResult CaptureComponent::setPreRecording(int seconds)
 }
 
 // The other grids' cameras hold the same seconds as the first, so a late Start keeps the
-// landing in every file; they run only while the first one does.
+// landing in every file, and run while the capture screen is shown, so Start finds them
+// sending; otherwise they are opened at Start.
 void CaptureComponent::holdCompanions()
 {
     QStringList warnings;
     QList<std::pair<int, CaptureDevice*>> held;
     // A camera that cannot be opened now is told of at Start, where it matters.
     QStringList untilStart;
-    if (preSeconds_ > 0)
+    if (preSeconds_ > 0 || companionsRunning_)
         held = prepareCompanions(untilStart);
     for (const auto& [grid, device] : std::as_const(companions_).asKeyValueRange()) {
         const bool holds = std::any_of(held.begin(), held.end(), [&](const auto& h) { return h.first == grid; });
@@ -506,6 +507,7 @@ void CaptureComponent::holdCompanions()
         s.audioDevice = -1;
         if (device->isRecording())
             continue;
+        device->setStandby(holds && companionsRunning_);
         if (CaptureResult e = device->setPreRecording(holds ? preSeconds_ : 0, s); e && holds)
             warnings << QStringLiteral("The camera of grid %1 holds no seconds before Start: %2").arg(grid).arg(e->description);
     }
@@ -513,10 +515,19 @@ void CaptureComponent::holdCompanions()
         QMetaObject::invokeMethod(this, [this, w] { emit warning(w); }, Qt::QueuedConnection);
 }
 
+void CaptureComponent::setCompanionsRunning(bool on)
+{
+    if (on == companionsRunning_)
+        return;
+    companionsRunning_ = on;
+    if (!isCapturing())
+        holdCompanions();
+}
+
 void CaptureComponent::setCompanionCameras(const QStringList& names)
 {
     companionNames_ = names.mid(0, kMaxCameras - 1);
-    if (preSeconds_ > 0 && !isCapturing())
+    if ((preSeconds_ > 0 || companionsRunning_) && !isCapturing())
         holdCompanions();
 }
 

@@ -165,6 +165,9 @@ public:
     // times file beside every file of the take.
     QStringList companionCameras() const { return companionNames_; }
     void setCompanionCameras(const QStringList& names);
+    // While on (the capture screen is shown), the other grids' cameras are opened and kept
+    // running, so Start does not wait for them to connect.
+    void setCompanionsRunning(bool on);
     // The device recording for `grid` (2 or 3) since the last startCapture; null when none.
     CaptureDevice* companionDevice(int grid) const;
     // The files of the running or the last recording, by grid.
@@ -238,6 +241,7 @@ private:
     int quality_ = 85;
     int take_ = 0;   // counts starts, so a late stop cannot reach a newer take
     int preSeconds_ = 0;
+    bool companionsRunning_ = false;
 };
 
 // No devices; every setting is kept and read back, every operation that needs a device fails,

@@ -122,6 +122,9 @@ public:
     virtual QList<int> sampleRates() const = 0;
 
     [[nodiscard]] virtual CaptureResult setPreview(bool on) = 0;
+    // Keeps the open camera running without a live picture, so a recording starts on a camera
+    // that is already sending; a device without it opens the camera at the start.
+    virtual void setStandby(bool on) { (void)on; }
     // Asks for the device's next picture in path (JPEG quality 1..100 where the type has one)
     // and returns at once. What can be told now (no open device, ...) is refused here, and
     // then no stillSaved follows; otherwise exactly one stillSaved, never within this call,

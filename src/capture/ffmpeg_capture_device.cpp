@@ -406,9 +406,16 @@ CaptureResult FfmpegCaptureDevice::setPreview(bool on)
     return {};
 }
 
+void FfmpegCaptureDevice::setStandby(bool on)
+{
+    standby_ = on;
+    if (connected_)
+        updateStreaming();
+}
+
 void FfmpegCaptureDevice::updateStreaming()
 {
-    if (connected_ && (preview_ || capturing_ || preSeconds_ > 0 || !stills_.isEmpty()))
+    if (connected_ && (preview_ || standby_ || capturing_ || preSeconds_ > 0 || !stills_.isEmpty()))
         (void)ensureStreaming();
     else
         stopStreaming();

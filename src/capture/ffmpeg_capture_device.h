@@ -87,6 +87,7 @@ public:
     QList<int> sampleRates() const override;
 
     CaptureResult setPreview(bool on) override;
+    void setStandby(bool on) override;
     CaptureResult saveFrame(const QString& path, int quality) override;
 
     CaptureResult setPreRecording(int seconds, const RecordingSettings& like) override;
@@ -154,6 +155,7 @@ private:
 
     QList<VideoCodec> codecs_;
     bool preview_ = false;
+    bool standby_ = false;
     int fps_ = 30;
 
     bool capturing_ = false;

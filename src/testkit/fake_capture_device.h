@@ -32,6 +32,7 @@ public:
     QList<int> rates;                 // empty: any
     CaptureStatistics stats;
     int preSeconds = 0;   // what setPreRecording was last told
+    bool standby = false;
     CaptureResult stillOutcome;       // what every accepted still reports; empty: saved
 
     // --- What was asked ---
@@ -58,6 +59,7 @@ public:
     QStringList videoCompressors() const override { return compressors; }
     QList<int> sampleRates() const override { return rates; }
     CaptureResult setPreview(bool) override { return {}; }
+    void setStandby(bool on) override { standby = on; }
     CaptureResult setPreRecording(int seconds, const RecordingSettings&) override
     {
         preSeconds = seconds;

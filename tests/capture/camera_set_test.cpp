@@ -257,6 +257,29 @@ TEST(CaptureComponentCameras, EveryCameraHoldsTheSecondsBeforeStart)
     EXPECT_EQ(c.fakeDevice().preSeconds, 0);
 }
 
+// While the capture screen is shown the other cameras are open and sending, so Start does
+// not wait for a network camera to connect; they stop when it is left.
+TEST(CaptureComponentCameras, TheOtherCamerasRunWhileTheCaptureScreenIsShown)
+{
+    FakeCaptureComponent c;
+    c.addVideoDevice(cam("North")).addVideoDevice(cam("Tower"));
+    ASSERT_FALSE(c.connectDevice(0));
+    c.setCompanionCameras({"Tower"});
+    EXPECT_EQ(c.companionDevice(2), nullptr);   // nothing opened before it is wanted
+    c.setCompanionsRunning(true);
+    auto* tower = dynamic_cast<FakeCaptureDevice*>(c.companionDevice(2));
+    ASSERT_NE(tower, nullptr);
+    EXPECT_TRUE(tower->isOpen());
+    EXPECT_TRUE(tower->standby);
+    ASSERT_FALSE(c.setCaptureFileName("/v/Annjump1.avi"));
+    ASSERT_FALSE(c.startCapture());
+    EXPECT_EQ(c.companionDevice(2), tower);   // the running one records
+    EXPECT_TRUE(tower->isRecording());
+    ASSERT_FALSE(c.stopCapture());
+    c.setCompanionsRunning(false);
+    EXPECT_FALSE(tower->standby);
+}
+
 TEST(RehearsalCameras, TwoRecordedAtOnceHoldMatchingFramesOnOneClock)
 {
     QTemporaryDir dir;
