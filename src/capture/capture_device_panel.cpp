@@ -572,11 +572,16 @@ CaptureResult CaptureDevicePanel::applyCaptureValues()
         return e;
     if (auto e = capture_.setTimeLimit(wholeNumberOf(limitEdit_->text())))
         return e;
+    pushCompanionCameras();
+    return pushAudioFormat();
+}
+
+void CaptureDevicePanel::pushCompanionCameras()
+{
     QStringList companions;
     for (int grid = 2; grid <= gridsInUse(); ++grid)
         companions << store_.get(key::gridCamera(grid));
     capture_.setCompanionCameras(companions);
-    return pushAudioFormat();
 }
 
 // --- Cameras of grids 2 and 3 ---
@@ -631,6 +636,7 @@ void CaptureDevicePanel::gridCameraChosen(int grid)
 {
     QComboBox* box = gridCameraBoxes_[grid - 2];
     store_.save(key::gridCamera(grid), box->currentIndex() <= 0 ? QString() : box->currentText());
+    pushCompanionCameras();
 }
 
 void CaptureDevicePanel::showEvent(QShowEvent* event)

@@ -66,6 +66,8 @@ public:
     // Pushes the panel's values into the component before a recording. Stops at the first
     // refusal and returns it, for the caller's error box.
     CaptureResult applyCaptureValues();
+    // Tells the component the cameras chosen for grids 2 and 3 (as many as grids are in use).
+    void pushCompanionCameras();
     // Shows the component's audio format in `ComboAttrib`, appended when it is not a listed one.
     void loadAudioFormat();
     void enableCompressionConfig();

@@ -668,6 +668,8 @@ void CaptureScreen::applyPreRecording()
 {
     if (recording_)
         return;   // the device refuses it now; the next show or toggle applies it
+    if (panel_ && isVisible())
+        panel_->pushCompanionCameras();
     capture_.setCompanionsRunning(isVisible());
     const int seconds = isVisible() && preRecordBox_->isChecked() ? preRecordSecondsBox_->value() : 0;
     if (seconds == capture_.preRecording() && seconds == 0)

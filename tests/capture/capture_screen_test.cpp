@@ -369,6 +369,10 @@ TEST_F(CaptureScreenTest, RoadOneStartRecordsTheCameraOfEachGrid)
     dock.name = "Dock camera";
     dock.resolutions = {"1280x720"};
     camera->addVideoDevice(dock);   // after the lake camera, which is grid 1's
+    cap->show();   // shown: the dock camera runs before Start, so Start does not wait for it
+    auto* waiting = dynamic_cast<FakeCaptureDevice*>(camera->companionDevice(2));
+    ASSERT_NE(waiting, nullptr);
+    EXPECT_TRUE(waiting->standby);
     touch("Annjump3-cam2.avi");
     cap->setSkierName("Ann");
     cap->setPassNumber("3");
