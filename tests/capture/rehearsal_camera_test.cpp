@@ -276,6 +276,40 @@ TEST(RehearsalCameraPass, ARedrawnPictureIsTheVeryPictureOfBeforeWhateverItWasDr
     EXPECT_EQ(md5(small).toStdString(), "952d8285698bf1420d35e1856e6a3840");
 }
 
+TEST(RehearsalCameraPass, EveryFrameShowsItsOwnTicksMomentThoughDrawnAheadBeforeTheStart)
+{
+    RehearsalScript s;
+    s.contactSeconds = 0.2;   // in the air from the first frame on
+    RehearsalBackend backend(s);
+    QString error;
+    VideoOpenRequest request;
+    request.size = QSize(320, 240);
+    request.framesPerSecond = 30;
+    auto source = backend.open(backend.devices()[0], request, error);
+    ASSERT_TRUE(source) << error.toStdString();
+    const RehearsalRenderer truth(request.size, s);
+    const QByteArray still = md5(truth.render(-1, 30));
+    ASSERT_NE(md5(truth.render(0, 30)), still);
+
+    const auto before = source->next();
+    ASSERT_TRUE(before);
+    EXPECT_EQ(md5(before->image), still);
+    // The very next tick, whose picture is drawn already: the jump starts there all the same.
+    const auto start = before->time + std::chrono::nanoseconds(1'000'000'000LL / 30);
+    source->recordingStarts(start, 30);
+    long last = -1;
+    for (int k = 0; k < 8; ++k) {
+        const auto f = source->next();
+        ASSERT_TRUE(f);
+        const double frames = std::chrono::duration<double>(f->time - start).count() * 30;
+        const long frame = std::lround(frames);
+        EXPECT_NEAR(frames, double(frame), 1e-6);
+        EXPECT_GT(frame, last);
+        EXPECT_EQ(md5(f->image), md5(truth.render(frame, 30))) << frame;
+        last = frame;
+    }
+}
+
 TEST(RehearsalCameraPass, TheSkiersShadowCrossesTheWaterBeneathTheFlight)
 {
     const RehearsalRenderer r(QSize(1280, 720), RehearsalScript{});
