@@ -857,9 +857,13 @@ public:
 private:
     static constexpr int kDriverFrames = 4;
     static constexpr int kAhead = 4;
-    // Pictures the worker draws into again once the station has let go of them; a few more
-    // than are drawn ahead, for those still queued for the compressor or on the preview.
-    static constexpr std::size_t kCanvases = kAhead + 8;
+    // Pictures the worker draws into again once the station has let go of them: those drawn
+    // ahead, on the preview and queued for the compressor. When the compressor falls behind
+    // on a busy machine its queue holds up to a second of pictures; a fresh picture for each
+    // would cost the copy and the page faults the canvases save just when time is short, so
+    // there are canvases for as many as the queue holds, and a few once it has caught up.
+    static constexpr std::size_t kFewCanvases = kAhead + 8;
+    static constexpr qint64 kCanvasBytes = 640LL << 20;
 
     struct Drawn {
         long tick;
@@ -905,16 +909,28 @@ private:
     // Worker thread only.
     QImage draw(long frame)
     {
+        Canvas* free = nullptr;
+        std::size_t idle = 0;
         for (Canvas& c : canvases_) {
             // Nobody else holds it: what the compressor and the preview read of it is done.
-            if (!c.image.isDetached())
-                continue;
+            if (c.image.isDetached() && ++idle == 1)
+                free = &c;
+        }
+        if (free) {
             std::atomic_thread_fence(std::memory_order_acquire);
-            c.drawn = renderer_.redraw(c.image, c.drawn, frame, fps_);
-            return c.image;
+            free->drawn = renderer_.redraw(free->image, free->drawn, frame, fps_);
+            QImage image = free->image;
+            if (idle > kFewCanvases) {
+                // The queue has caught up: one idle canvas fewer per picture.
+                const auto spare = std::find_if(canvases_.rbegin(), canvases_.rend(),
+                                                [&](const Canvas& c) { return &c != free && c.image.isDetached(); });
+                canvases_.erase(std::next(spare).base());
+            }
+            return image;
         }
         QImage image = renderer_.render(frame, fps_);
-        if (canvases_.size() < kCanvases)
+        const auto most = std::size_t(kCanvasBytes / std::max<qsizetype>(1, image.sizeInBytes()));
+        if (canvases_.size() < std::max(kFewCanvases, most))
             canvases_.push_back(Canvas{image, image.rect()});
         return image;
     }
