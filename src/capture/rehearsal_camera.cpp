@@ -793,11 +793,13 @@ public:
     std::optional<Frame> next() override
     {
         std::unique_lock lock(mutex_);
-        // A frame is due on every tick of the camera's own clock. A camera's driver keeps a
-        // few frames for a caller that is late; one later than that skips the ticks it
-        // missed, as a real camera's frames would be gone.
+        // A frame is due on every tick of the camera's own clock. A capture driver keeps the
+        // frames of the buffers it was given for a caller that is late (FFmpeg gives a V4L2
+        // camera many); here half a second of them. A caller later than that skips the ticks
+        // it missed, as a real camera's frames would be gone. A late frame keeps its tick's
+        // time and picture: it is only handed over later.
         const auto now = CaptureClock::now();
-        if (tickTime(tick_) + kDriverFrames * period() < now) {
+        if (tickTime(tick_) + driverFrames() * period() < now) {
             tick_ = ticksAt(now);
             forgetBefore(tick_);
             cv_.notify_all();
@@ -855,7 +857,7 @@ public:
     }
 
 private:
-    static constexpr int kDriverFrames = 4;
+    int driverFrames() const { return std::max(4, fps_ / 2); }
     static constexpr int kAhead = 4;
     // Pictures the worker draws into again once the station has let go of them: those drawn
     // ahead, on the preview and queued for the compressor. When the compressor falls behind
