@@ -793,11 +793,11 @@ public:
     std::optional<Frame> next() override
     {
         std::unique_lock lock(mutex_);
-        // A frame is due on every tick of the camera's own clock. A capture driver keeps the
-        // frames of the buffers it was given for a caller that is late (FFmpeg gives a V4L2
-        // camera many); here half a second of them. A caller later than that skips the ticks
-        // it missed, as a real camera's frames would be gone. A late frame keeps its tick's
-        // time and picture: it is only handed over later.
+        // A frame is due on every tick of the camera's own clock. A camera's driver keeps
+        // frames in the buffers it was given for a caller that is late (a USB camera's up to
+        // 32, half a second at 60 fps); here half a second of them. A caller later than that
+        // skips the ticks it missed, as a real camera's frames would be gone. A late frame
+        // keeps its tick's time and picture: it is only handed over later.
         const auto now = CaptureClock::now();
         if (tickTime(tick_) + driverFrames() * period() < now) {
             tick_ = ticksAt(now);
