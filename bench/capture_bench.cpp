@@ -17,6 +17,8 @@
 #include <cstring>
 #include <vector>
 #include <ctime>
+#include <iterator>
+#include <algorithm>
 
 using namespace tarvex;
 
@@ -135,8 +137,16 @@ int main(int argc, char** argv)
         {QSize(1280, 720), 120, "MJPEG", true, false, 0},
     };
     std::vector<Case> cases(std::begin(all), std::end(all));
-    if (argc > 1)   // one case by its number, for a closer look
-        cases = {all[std::atoi(argv[1])]};
+    if (argc > 1) {
+        // One case by its number, for a closer look, and as many times as asked: a busy
+        // machine's drops come and go, one clean run proves little.
+        const int which = std::atoi(argv[1]), times = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
+        if (which < 0 || which >= int(std::size(all))) {
+            std::fprintf(stderr, "usage: %s [case 0..%d [times]]\n", argv[0], int(std::size(all)) - 1);
+            return 2;
+        }
+        cases.assign(size_t(times), all[which]);
+    }
     int status = 0;
     for (const Case& k : cases) {
         const Run r = record(k, seconds);

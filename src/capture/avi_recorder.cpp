@@ -120,7 +120,15 @@ namespace {
 #pragma GCC push_options
 #pragma GCC optimize("O3")
 #endif
-void lumaRow(const quint32* in, uint8_t* out, int w)
+// Plain SSE2 has no 32-bit multiply, and the compiler's stand-in of shifts and adds made these
+// two loops a third of a core at 1080p60: where the processor has AVX2, a copy built for it is
+// chosen when the program loads. Same arithmetic, same bytes.
+#if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__))
+#define TARVEX_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define TARVEX_WIDE_VECTORS
+#endif
+TARVEX_WIDE_VECTORS void lumaRow(const quint32* in, uint8_t* out, int w)
 {
     for (int x = 0; x < w; ++x) {
         const quint32 q = in[x];
@@ -130,7 +138,7 @@ void lumaRow(const quint32* in, uint8_t* out, int w)
 
 // The chroma of a 2x2 block is that of its lower pair, as the station's files have always
 // had it from libswscale (the contact detector is tuned on them).
-void chromaRow(const quint32* row, uint8_t* u, uint8_t* v, int pairs)
+TARVEX_WIDE_VECTORS void chromaRow(const quint32* row, uint8_t* u, uint8_t* v, int pairs)
 {
     for (int x = 0; x < pairs; ++x) {
         const quint32 a = row[2 * x], b = row[2 * x + 1];

@@ -8,8 +8,11 @@
 #include <QPainterPath>
 #include <QSaveFile>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
+#include <deque>
 #include <mutex>
 #include <opencv2/imgproc.hpp>
 #include <random>
@@ -603,24 +606,81 @@ void RehearsalRenderer::drawGlints(QPainter& p, double seconds) const
 QImage RehearsalRenderer::render(long frame, int framesPerSecond) const
 {
     QImage image = lake_.copy();
+    drawMoving(image, frame, framesPerSecond);
+    return image;
+}
+
+QRect RehearsalRenderer::redraw(QImage& picture, QRect drawn, long frame, int framesPerSecond) const
+{
+    if (picture.size() != lake_.size() || picture.format() != lake_.format()) {
+        picture = render(frame, framesPerSecond);
+        return picture.rect();
+    }
+    // Moving water changes the whole lake; otherwise only what the earlier frame drew over it.
+    const QRect back = water_ ? picture.rect() : drawn & picture.rect();
+    if (!back.isEmpty()) {
+        const qsizetype bytes = qsizetype(back.width()) * 4;
+        for (int j = back.top(); j <= back.bottom(); ++j)
+            std::memcpy(picture.scanLine(j) + qsizetype(back.left()) * 4, lake_.constScanLine(j) + qsizetype(back.left()) * 4,
+                        size_t(bytes));
+    }
+    return drawMoving(picture, frame, framesPerSecond);
+}
+
+QRect RehearsalRenderer::drawMoving(QImage& image, long frame, int framesPerSecond) const
+{
     const double seconds = frame >= 0 && framesPerSecond > 0 ? double(frame) / framesPerSecond : 0.0;
     if (water_)
         moveWater(image, seconds);
+    QRectF bounds;
     if (script_.waves > 0 || (frame >= 0 && framesPerSecond > 0)) {
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
         if (script_.waves > 0)
             drawGlints(p, seconds);
         if (frame >= 0 && framesPerSecond > 0)
-            drawSkier(p, frame, framesPerSecond);
+            drawSkier(p, frame, framesPerSecond, bounds);
     }
-    return image;
+    if (water_)
+        return image.rect();
+    if (bounds.isEmpty())
+        return {};
+    // A pixel more on every side for antialiasing, and one for rounding to whole pixels.
+    const QRect touched(QPoint(int(std::floor(bounds.left())) - 2, int(std::floor(bounds.top())) - 2),
+                        QPoint(int(std::ceil(bounds.right())) + 2, int(std::ceil(bounds.bottom())) + 2));
+    return touched & image.rect();
 }
 
-void RehearsalRenderer::drawSkier(QPainter& p, long frame, int framesPerSecond) const
+namespace {
+
+// What an ellipse or a line may touch before antialiasing: its shape and half the pen.
+void grow(QRectF& bounds, QPointF centre, double rx, double ry)
+{
+    bounds |= QRectF(centre.x() - rx, centre.y() - ry, 2 * rx, 2 * ry);
+}
+
+void grow(QRectF& bounds, QPointF a, QPointF b, double penWidth)
+{
+    const double h = penWidth / 2;
+    bounds |= QRectF(QPointF(std::min(a.x(), b.x()) - h, std::min(a.y(), b.y()) - h),
+                     QPointF(std::max(a.x(), b.x()) + h, std::max(a.y(), b.y()) + h));
+}
+
+} // namespace
+
+void RehearsalRenderer::drawSkier(QPainter& p, long frame, int framesPerSecond, QRectF& bounds) const
 {
     const RehearsalLayout& l = layout_;
     const RehearsalScript& s = script_;
+    const auto ellipse = [&](QPointF centre, double rx, double ry) {
+        p.drawEllipse(centre, rx, ry);
+        const double pen = p.pen().style() == Qt::NoPen ? 0.0 : p.pen().widthF() / 2;
+        grow(bounds, centre, rx + pen, ry + pen);
+    };
+    const auto line = [&](QPointF a, QPointF b) {
+        p.drawLine(a, b);
+        grow(bounds, a, b, p.pen().widthF());
+    };
     const double t = double(frame) / framesPerSecond;
     const double takeOff = s.contactSeconds - s.flightSeconds;
     const QPointF c = s.contactSurvey;
@@ -660,7 +720,7 @@ void RehearsalRenderer::drawSkier(QPainter& p, long frame, int framesPerSecond) 
         const double sppm = pixelsPerMetreOnFrame(ground + QPointF(0.25, -0.35) * height);
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(5, 20, 35, int(110 - 12 * std::min(height, 5.0))));
-        p.drawEllipse(on, std::max(1.0, 1.0 * sppm), std::max(0.7, 0.35 * sppm));
+        ellipse(on, std::max(1.0, 1.0 * sppm), std::max(0.7, 0.35 * sppm));
     }
 
     if (landed) {
@@ -673,7 +733,7 @@ void RehearsalRenderer::drawSkier(QPainter& p, long frame, int framesPerSecond) 
             const double r = (0.25 + 3.0 * u) * cppm;
             p.setPen(Qt::NoPen);
             p.setBrush(QColor(250, 250, 255, int(230 * (1 - u / 0.8))));
-            p.drawEllipse(at - QPointF(0, r * 0.3), r, r * 0.6);
+            ellipse(at - QPointF(0, r * 0.3), r, r * 0.6);
         }
         // Spray thrown up and forward from the touchdown point, more of it as the skis dig in.
         std::mt19937 g(s.seed * 97u + 5u);
@@ -688,32 +748,34 @@ void RehearsalRenderer::drawSkier(QPainter& p, long frame, int framesPerSecond) 
             const QPointF g0 = c + dir * (forward * a) + QPointF(-dir.y(), dir.x()) * (across * a);
             const double gppm = pixelsPerMetreOnFrame(g0);
             p.setBrush(QColor(245, 248, 255, 210));
-            p.drawEllipse(onFrame(g0) - QPointF(0, rise * gppm * 0.8), std::max(0.7, size * gppm),
+            ellipse(onFrame(g0) - QPointF(0, rise * gppm * 0.8), std::max(0.7, size * gppm),
                           std::max(0.7, size * gppm));
         }
         // The skis' own spray on the run-out.
         if (u > 0.05) {
             p.setBrush(QColor(235, 240, 250, 170));
-            p.drawEllipse(base - skiHalf * 0.8, std::max(1.0, 0.5 * ppm), std::max(0.8, 0.25 * ppm));
+            ellipse(base - skiHalf * 0.8, std::max(1.0, 0.5 * ppm), std::max(0.8, 0.25 * ppm));
         }
     }
 
     const QPointF up(0, -ppm * 0.8);
     p.setPen(QPen(QColor(230, 40, 40), std::max(1.0, ppm * 0.35), Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(feet + up * 0.4, feet + up * 1.6);                 // body
+    line(feet + up * 0.4, feet + up * 1.6);                 // body
     p.setPen(QPen(QColor(30, 30, 30), std::max(1.0, ppm * 0.12), Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(feet - skiHalf, feet + skiHalf);                  // skis
+    line(feet - skiHalf, feet + skiHalf);                  // skis
     p.setBrush(QColor(240, 200, 160));
     p.setPen(Qt::NoPen);
-    p.drawEllipse(feet + up * 1.8, ppm * 0.15, ppm * 0.15);     // head
+    ellipse(feet + up * 1.8, ppm * 0.15, ppm * 0.15);     // head
 }
 
 // --- The source and the backend ---
 
 namespace {
 
-// A camera's picture is ready on its tick; drawing a 1080p scene takes a good part of a
-// 60 fps tick, so a worker draws the next tick's picture while the station takes this one.
+// A camera's picture is ready on its tick. A worker draws the coming ticks' pictures a few
+// ticks ahead, as a camera's driver holds a few filled buffers, so a moment when the machine
+// is busy elsewhere costs no frame. Each picture shows its own tick's moment: one drawn before
+// the recording's script was known is drawn again.
 class RehearsalSource : public FrameSource {
 public:
     RehearsalSource(QSize size, int fps, const RehearsalScript& script, int camera = 1)
@@ -731,32 +793,38 @@ public:
     std::optional<Frame> next() override
     {
         std::unique_lock lock(mutex_);
-        // A frame is due on every tick of the camera's own clock. A camera's driver keeps a
-        // few frames for a caller that is late; one later than that skips the ticks it
-        // missed, as a real camera's frames would be gone.
+        // A frame is due on every tick of the camera's own clock. A camera's driver keeps
+        // frames in the buffers it was given for a caller that is late (a USB camera's up to
+        // 32, half a second at 60 fps); here half a second of them. A caller later than that
+        // skips the ticks it missed, as a real camera's frames would be gone. A late frame
+        // keeps its tick's time and picture: it is only handed over later.
         const auto now = CaptureClock::now();
-        if (tickTime(tick_) + kDriverFrames * period() < now)
+        if (tickTime(tick_) + driverFrames() * period() < now) {
             tick_ = ticksAt(now);
+            forgetBefore(tick_);
+            cv_.notify_all();
+        }
         const long tick = tick_;
-        wanted_ = tick;
-        cv_.notify_all();
         const auto due = tickTime(tick);
         if (cv_.wait_until(lock, due, [this] { return interrupted_; }))
             return std::nullopt;
-        cv_.wait(lock, [&] { return interrupted_ || drawn_ == tick || drawing_ != tick; });
+        cv_.wait(lock, [&] { return interrupted_ || (!ready_.empty() && ready_.front().tick == tick); });
         if (interrupted_)
             return std::nullopt;
         const long frame = frameAt(tick);
         QImage image;
-        if (drawn_ == tick && drawnFrame_ == frame)
-            image = std::exchange(picture_, QImage());
+        if (ready_.front().frame == frame)
+            image = std::move(ready_.front().image);
+        ready_.pop_front();
         ++tick_;
-        wanted_ = tick_;   // the worker starts on the next picture at once
-        cv_.notify_all();
+        cv_.notify_all();   // room for one more picture ahead
         lock.unlock();
         if (image.isNull())
-            image = renderer_.render(frame, fps_);   // the script changed after it was drawn
-        return Frame{image, due};
+            image = renderer_.render(frame, fps_);   // the script changed while it was drawn
+        Frame out;
+        out.image = std::move(image);
+        out.time = due;
+        return out;
     }
 
     void interrupt() override
@@ -771,7 +839,6 @@ public:
     std::optional<CaptureClock::time_point> nextFrameTime() const override
     {
         std::lock_guard lock(mutex_);
-        // Past the tick that may be drawn already without the recording's script.
         long t = std::max(tick_, ticksAt(CaptureClock::now())) + 1;
         if (tickTime(t) - CaptureClock::now() < std::chrono::milliseconds(8))
             ++t;
@@ -783,36 +850,106 @@ public:
         std::lock_guard lock(mutex_);
         scriptStart_ = start;
         scriptFps_ = framesPerSecond;
+        // Pictures drawn ahead without the jump are drawn again with it.
+        const auto stale = std::find_if(ready_.begin(), ready_.end(), [this](const Drawn& d) { return d.frame != frameAt(d.tick); });
+        ready_.erase(stale, ready_.end());
+        cv_.notify_all();
     }
 
 private:
-    static constexpr int kDriverFrames = 4;
+    int driverFrames() const { return std::max(4, fps_ / 2); }
+    static constexpr int kAhead = 4;
+    // Pictures the worker draws into again once the station has let go of them: those drawn
+    // ahead, on the preview and queued for the compressor. When the compressor falls behind
+    // on a busy machine its queue holds up to a second of pictures; a fresh picture for each
+    // would cost the copy and the page faults the canvases save just when time is short, so
+    // there are canvases for as many as the queue holds, and a few once it has caught up.
+    static constexpr std::size_t kFewCanvases = kAhead + 8;
+    static constexpr qint64 kCanvasBytes = 640LL << 20;
+
+    struct Drawn {
+        long tick;
+        long frame;
+        QImage image;
+    };
+    struct Canvas {
+        QImage image;
+        QRect drawn;   // where it differs from the still lake
+    };
 
     void drawAhead()
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            cv_.wait(lock, [this] { return interrupted_ || (wanted_ != drawn_ && wanted_ >= 0); });
+            // Ticks in order: the first one from tick_ on that has no picture yet.
+            long tick = tick_;
+            cv_.wait(lock, [&] {
+                if (interrupted_)
+                    return true;
+                tick = tick_;
+                for (const Drawn& d : ready_) {
+                    if (d.tick != tick)
+                        break;
+                    ++tick;
+                }
+                return tick < tick_ + kAhead;
+            });
             if (interrupted_)
                 return;
-            const long tick = wanted_;
             const long frame = frameAt(tick);
-            drawing_ = tick;
             lock.unlock();
-            QImage image = renderer_.render(frame, fps_);
+            QImage image = draw(frame);
             lock.lock();
-            drawing_ = -1;
-            drawn_ = tick;
-            drawnFrame_ = frame;
-            picture_ = std::move(image);
+            if (tick < tick_ || frame != frameAt(tick))
+                continue;   // skipped, or the script came meanwhile
+            const auto at = std::find_if(ready_.begin(), ready_.end(), [&](const Drawn& d) { return d.tick > tick; });
+            ready_.insert(at, Drawn{tick, frame, std::move(image)});
             cv_.notify_all();
         }
+    }
+
+    // Worker thread only.
+    QImage draw(long frame)
+    {
+        Canvas* free = nullptr;
+        std::size_t idle = 0;
+        for (Canvas& c : canvases_) {
+            // Nobody else holds it: what the compressor and the preview read of it is done.
+            if (c.image.isDetached() && ++idle == 1)
+                free = &c;
+        }
+        if (free) {
+            std::atomic_thread_fence(std::memory_order_acquire);
+            free->drawn = renderer_.redraw(free->image, free->drawn, frame, fps_);
+            QImage image = free->image;
+            if (idle > kFewCanvases) {
+                // The queue has caught up: one idle canvas fewer per picture.
+                const auto spare = std::find_if(canvases_.rbegin(), canvases_.rend(),
+                                                [&](const Canvas& c) { return &c != free && c.image.isDetached(); });
+                canvases_.erase(std::next(spare).base());
+            }
+            return image;
+        }
+        QImage image = renderer_.render(frame, fps_);
+        const auto most = std::size_t(kCanvasBytes / std::max<qsizetype>(1, image.sizeInBytes()));
+        if (canvases_.size() < std::max(kFewCanvases, most))
+            canvases_.push_back(Canvas{image, image.rect()});
+        return image;
+    }
+
+    // Under mutex_.
+    void forgetBefore(long tick)
+    {
+        while (!ready_.empty() && ready_.front().tick < tick)
+            ready_.pop_front();
     }
 
     // Under mutex_: the frame of the jump shown on a tick, -1 before any recording.
     long frameAt(long tick) const
     {
-        return scriptFps_ > 0 ? std::lround(secondsBetween(scriptStart_, tickTime(tick)) * scriptFps_) : -1;
+        if (scriptFps_ <= 0)
+            return -1;
+        return std::max(-1L, std::lround(secondsBetween(scriptStart_, tickTime(tick)) * scriptFps_));
     }
     std::chrono::nanoseconds period() const { return std::chrono::nanoseconds(1'000'000'000LL / fps_); }
     CaptureClock::time_point tickTime(long k) const
@@ -834,16 +971,12 @@ private:
     const CaptureClock::time_point origin_;
     mutable std::mutex mutex_;
     std::condition_variable cv_;
-    long tick_ = 0;
+    long tick_ = 0;   // the tick next() hands out next
     bool interrupted_ = false;
     CaptureClock::time_point scriptStart_;
     int scriptFps_ = 0;
-    // The worker's picture: the tick asked for, the one being drawn, the one ready.
-    long wanted_ = -1;
-    long drawing_ = -1;
-    long drawn_ = -1;
-    long drawnFrame_ = -1;
-    QImage picture_;
+    std::deque<Drawn> ready_;   // by tick, from tick_ on
+    std::vector<Canvas> canvases_;
     std::thread worker_;
 };
 

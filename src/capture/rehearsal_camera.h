@@ -11,6 +11,7 @@
 #include "common/twips.h"
 #include <QJsonObject>
 #include <QPointF>
+#include <QRect>
 #include <QSize>
 #include <array>
 #include <memory>
@@ -114,6 +115,11 @@ public:
     const RehearsalLens& lens() const { return lens_; }
     // frame < 0: no jump is being played (preview before a recording).
     QImage render(long frame, int framesPerSecond) const;
+    // The same picture drawn over one this renderer drew before, of which `drawn` is the part
+    // that differed from the still lake (what an earlier redraw returned; the whole picture
+    // for a render). Only that part is put back, so a 1080p frame costs the skier, not a copy
+    // of the whole lake. Returns the part of this frame that differs from the lake.
+    QRect redraw(QImage& picture, QRect drawn, long frame, int framesPerSecond) const;
 
 private:
     struct Water;
@@ -121,7 +127,9 @@ private:
     void prepareWaves();
     void moveWater(QImage& image, double seconds) const;
     void drawGlints(QPainter& p, double seconds) const;
-    void drawSkier(QPainter& p, long frame, int framesPerSecond) const;
+    QRect drawMoving(QImage& image, long frame, int framesPerSecond) const;
+    // Grows `bounds` by everything it paints.
+    void drawSkier(QPainter& p, long frame, int framesPerSecond, QRectF& bounds) const;
     // A survey point in the frame, in QPainter's coordinates, and the frame's pixels per
     // metre along X there.
     QPointF onFrame(QPointF survey) const;

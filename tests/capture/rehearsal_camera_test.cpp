@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <tuple>
+#include <vector>
 #include <gtest/gtest.h>
 
 namespace tarvex {
@@ -229,6 +230,84 @@ TEST(RehearsalCameraPass, TheSplashStartsBetweenFramesAtTheTouchdownAndGrows)
     // At 60 fps the same pass touches down on frame 62, not before.
     EXPECT_EQ(whiteNear(r.render(61, 60), at, 20), 0);
     EXPECT_GT(whiteNear(r.render(62, 60), at, 20), 0);
+}
+
+TEST(RehearsalCameraPass, ARedrawnPictureIsTheVeryPictureOfBeforeWhateverItWasDrawnOver)
+{
+    // One canvas drawn over again and again, the skier moving on and back, through a lens on
+    // rough water and out of the picture: every frame as the renderer has always drawn it.
+    RehearsalScript rough;
+    rough.lensK1 = -0.08;
+    rough.waves = 2;
+    rough.seed = 5;
+    RehearsalScript flyOut = RehearsalScript::seeded(3);
+    flyOut.landing = false;
+    const struct {
+        RehearsalScript script;
+        std::vector<std::pair<long, const char*>> frames;
+    } passes[] = {
+        {RehearsalScript{},
+         {{20, "952d8285698bf1420d35e1856e6a3840"}, {31, "c93d8087f346ef2ea5d257132585ea89"},
+          {33, "3da09ab37ecb45a01ebeadff5245f72a"}, {45, "0898887ca47e548cf50ab338e7357cbf"},
+          {70, "330cd6c32c6ea481bd32631f80edc38b"}, {100, "2a9cb299a239483badaa71e7835f27b6"},
+          {31, "c93d8087f346ef2ea5d257132585ea89"}, {-1, "2a9cb299a239483badaa71e7835f27b6"},
+          {20, "952d8285698bf1420d35e1856e6a3840"}}},
+        {rough,
+         {{31, "d342efe7f180a1ef9243af19078e0129"}, {45, "53458434b453e0423ac429f80cd8ced4"},
+          {20, "bbc4779394544d12ec392f68f52cc609"}}},
+        {flyOut,
+         {{45, "a1cd31b4c5224637e06e6fc17d4377ad"}, {100, "06282f6500ae7662f38cf4382489f30a"},
+          {70, "604165ef6bef882050f3b3de18634972"}}},
+    };
+    for (const auto& pass : passes) {
+        const RehearsalRenderer r(QSize(640, 480), pass.script);
+        QImage canvas = r.render(-1, 30);
+        QRect drawn = canvas.rect();
+        for (const auto& [frame, expected] : pass.frames) {
+            drawn = r.redraw(canvas, drawn, frame, 30);
+            EXPECT_EQ(md5(canvas).toStdString(), expected) << frame;
+            EXPECT_EQ(md5(r.render(frame, 30)).toStdString(), expected) << frame;
+        }
+    }
+    // A canvas of another size is drawn anew.
+    const RehearsalRenderer r(QSize(640, 480), RehearsalScript{});
+    QImage small(320, 240, QImage::Format_RGB32);
+    EXPECT_EQ(r.redraw(small, {}, 20, 30), QRect(0, 0, 640, 480));
+    EXPECT_EQ(md5(small).toStdString(), "952d8285698bf1420d35e1856e6a3840");
+}
+
+TEST(RehearsalCameraPass, EveryFrameShowsItsOwnTicksMomentThoughDrawnAheadBeforeTheStart)
+{
+    RehearsalScript s;
+    s.contactSeconds = 0.2;   // in the air from the first frame on
+    RehearsalBackend backend(s);
+    QString error;
+    VideoOpenRequest request;
+    request.size = QSize(320, 240);
+    request.framesPerSecond = 30;
+    auto source = backend.open(backend.devices()[0], request, error);
+    ASSERT_TRUE(source) << error.toStdString();
+    const RehearsalRenderer truth(request.size, s);
+    const QByteArray still = md5(truth.render(-1, 30));
+    ASSERT_NE(md5(truth.render(0, 30)), still);
+
+    const auto before = source->next();
+    ASSERT_TRUE(before);
+    EXPECT_EQ(md5(before->image), still);
+    // The very next tick, whose picture is drawn already: the jump starts there all the same.
+    const auto start = before->time + std::chrono::nanoseconds(1'000'000'000LL / 30);
+    source->recordingStarts(start, 30);
+    long last = -1;
+    for (int k = 0; k < 8; ++k) {
+        const auto f = source->next();
+        ASSERT_TRUE(f);
+        const double frames = std::chrono::duration<double>(f->time - start).count() * 30;
+        const long frame = std::lround(frames);
+        EXPECT_NEAR(frames, double(frame), 1e-6);
+        EXPECT_GT(frame, last);
+        EXPECT_EQ(md5(f->image), md5(truth.render(frame, 30))) << frame;
+        last = frame;
+    }
 }
 
 TEST(RehearsalCameraPass, TheSkiersShadowCrossesTheWaterBeneathTheFlight)
