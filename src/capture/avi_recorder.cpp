@@ -123,7 +123,8 @@ namespace {
 // Plain SSE2 has no 32-bit multiply, and the compiler's stand-in of shifts and adds made these
 // two loops a third of a core at 1080p60: where the processor has AVX2, a copy built for it is
 // chosen when the program loads. Same arithmetic, same bytes.
-#if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__))
+// Not under the address sanitizer, whose start-up runs after the loader picks a copy.
+#if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__)) && !defined(__SANITIZE_ADDRESS__)
 #define TARVEX_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
 #define TARVEX_WIDE_VECTORS
