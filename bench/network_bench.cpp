@@ -5,6 +5,7 @@
 //
 //   bench_network_bench [SECONDS]     (default 6)
 #include "media/video_reader.h"
+#include "../tests/support/loopback.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,36 +26,9 @@ using namespace tarvex;
 
 namespace {
 
-QString program(const char* name) { return QStandardPaths::findExecutable(QString::fromLatin1(name)); }
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
-}
-
-bool listening(int port)
-{
-    QFile f("/proc/net/tcp");
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const QString local = QStringLiteral("0100007F:%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        const QList<QByteArray> cols = line.simplified().split(' ');
-        if (cols.size() > 3 && QString::fromLatin1(cols[1]).toUpper() == local && cols[3] == "0A")
-            return true;
-    }
-    return false;
-}
+using test::freePort;
+using test::listening;
+using test::program;
 
 double childCpuSeconds()
 {
@@ -66,19 +40,10 @@ double childCpuSeconds()
 QString makeClip(const QTemporaryDir& dir, const QString& size, int fps, bool h264, int seconds)
 {
     const QString name = dir.filePath(QStringLiteral("%1-%2.%3").arg(size).arg(fps).arg(h264 ? "ts" : "mjpeg"));
-    QStringList args = {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                        QStringLiteral("testsrc2=size=%1:rate=%2").arg(size).arg(fps), "-t", QString::number(seconds)};
-    if (h264)
-        args << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-bf" << "0" << "-g" << QString::number(fps)
-             << "-pix_fmt" << "yuv420p" << "-f" << "mpegts";
-    else
-        args << "-c:v" << "mjpeg" << "-q:v" << "6" << "-pix_fmt" << "yuvj420p" << "-f" << "mjpeg";
-    QProcess p;
-    p.start(program("ffmpeg"), args << name);
-    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+    if (!test::encodeClip(name, size, fps, h264, seconds))
         return {};
+    // VLC runs as nobody when the bench runs as root: it must reach the clip.
     QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther | QFile::ReadOther);
-    QFile::setPermissions(name, QFile::permissions(name) | QFile::ReadOther);
     return name;
 }
 

@@ -7,6 +7,8 @@
 #include "media/video_reader.h"
 #include "station/settings_store.h"
 #include "support/cli_run.h"
+#include "support/empty_backends.h"
+#include "support/loopback.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -124,70 +126,13 @@ TEST(NetworkCameraList, IsADeviceListThatOpensOnlyItsOwnCameras)
     EXPECT_EQ(error, "Gone is no longer in the list of network cameras");
 }
 
-class NoNodes : public VideoBackend {
-public:
-    QList<VideoDeviceInfo> devices() override { return {}; }
-    std::unique_ptr<FrameSource> open(const VideoDeviceInfo&, const VideoOpenRequest&, QString& error) override
-    {
-        error = QStringLiteral("no such node");
-        return nullptr;
-    }
-};
-
-class NoSound : public AudioBackend {
-public:
-    QList<AudioDeviceInfo> devices() override { return {}; }
-};
-
 // --- Loopback servers ---
 
 #ifdef Q_OS_UNIX
 
-// A port nobody listens on now.
-int freePort(int type)
-{
-    const int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
-}
-
-// True once something listens on 127.0.0.1:port (read from /proc, so no connection is spent:
-// FFmpeg's HTTP server takes one client only).
-bool listening(int port)
-{
-    QFile f("/proc/net/tcp");
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const QString local = QStringLiteral("0100007F:%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        const QList<QByteArray> cols = line.simplified().split(' ');
-        if (cols.size() > 3 && QString::fromLatin1(cols[1]).toUpper() == local && cols[3] == "0A")
-            return true;
-    }
-    return false;
-}
-
-bool waitListening(int port, int ms = 8000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!listening(port)) {
-        if (t.elapsed() > ms)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
-QString program(const char* name) { return QStandardPaths::findExecutable(QString::fromLatin1(name)); }
+using test::freePort;
+using test::program;
+using test::waitListening;
 
 // A server process that is always killed, however the test ends.
 struct Server {
@@ -225,20 +170,10 @@ public:
         const QString name = dir_.filePath(QStringLiteral("%1-%2.%3").arg(size).arg(fps).arg(codec == "h264" ? "ts" : "mjpeg"));
         if (QFile::exists(name))
             return name;
-        QStringList args = {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                            QStringLiteral("testsrc2=size=%1:rate=%2").arg(size).arg(fps), "-t", "8"};
-        if (codec == "h264")
-            args << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-bf" << "0" << "-g" << QString::number(fps)
-                 << "-pix_fmt" << "yuv420p" << "-f" << "mpegts";
-        else
-            args << "-c:v" << "mjpeg" << "-q:v" << "6" << "-pix_fmt" << "yuvj420p" << "-f" << "mjpeg";
-        QProcess p;
-        p.start(program("ffmpeg"), args << name);
-        if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        if (!test::encodeClip(name, size, fps, codec == "h264", 8))
             return {};
         // VLC runs as nobody when the tests run as root: it must read the clip.
         QFile::setPermissions(dir_.path(), QFile::permissions(dir_.path()) | QFile::ExeOther | QFile::ReadOther);
-        QFile::setPermissions(name, QFile::permissions(name) | QFile::ReadOther);
         return name;
     }
 
@@ -526,8 +461,8 @@ TEST(NetworkCameraDevice, ACameraThatNeverAnswersHoldsNobodyUpAndIsReportedLater
     auto network = std::make_shared<NetworkCameraBackend>(t);
     network->setCameras({{"North tower", QStringLiteral("rtsp://127.0.0.1:%1/s").arg(ntohs(a.sin_port)), "admin", "s3cret"}});
     FfmpegCaptureOptions o;
-    o.videoBackend = std::make_shared<NoNodes>();
-    o.audioBackend = std::make_shared<NoSound>();
+    o.videoBackend = std::make_shared<test::NoNodes>();
+    o.audioBackend = std::make_shared<test::NoSound>();
     o.networkBackend = network;
     o.devicePollMs = 0;
     FfmpegCaptureComponent c(o);

@@ -383,21 +383,32 @@ public:
     }
 };
 
-TEST(PreRecording, ALongGroupCameraHeldBeforeStartBeginsTheFileWithAKeyFrame)
-{
-    auto backend = std::make_shared<GopBackend>();
-    backend->packets = longGopH264(QSize(64, 48), 100, 10);
-    if (backend->packets.empty())
-        GTEST_SKIP() << "libx264 is not in this build";
+// A long-group camera on the component, connected, recording to north.avi.
+class LongGroupCamera : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto backend = std::make_shared<GopBackend>();
+        backend->packets = longGopH264(QSize(64, 48), 100, 10);
+        if (backend->packets.empty())
+            GTEST_SKIP() << "libx264 is not in this build";
+        FfmpegCaptureOptions o;
+        o.videoBackend = backend;
+        o.audioBackend = std::make_shared<NoSound>();
+        o.devicePollMs = 0;
+        component = std::make_unique<FfmpegCaptureComponent>(o);
+        ASSERT_FALSE(component->connectDevice(0));
+        file = dir.filePath("north.avi");
+        ASSERT_FALSE(component->setCaptureFileName(file));
+    }
     QTemporaryDir dir;
-    FfmpegCaptureOptions o;
-    o.videoBackend = backend;
-    o.audioBackend = std::make_shared<NoSound>();
-    o.devicePollMs = 0;
-    FfmpegCaptureComponent c(o);
-    ASSERT_FALSE(c.connectDevice(0));
-    const QString file = dir.filePath("north.avi");
-    ASSERT_FALSE(c.setCaptureFileName(file));
+    QString file;
+    std::unique_ptr<FfmpegCaptureComponent> component;
+};
+
+TEST_F(LongGroupCamera, HeldBeforeStartBeginsTheFileWithAKeyFrame)
+{
+    FfmpegCaptureComponent& c = *component;
     ASSERT_FALSE(c.setFrameRate(25));
     ASSERT_FALSE(c.setTimeLimit(1));
     ASSERT_FALSE(c.setPreRecording(2));
@@ -420,21 +431,10 @@ TEST(PreRecording, ALongGroupCameraHeldBeforeStartBeginsTheFileWithAKeyFrame)
 
 // Without pre-recording too: a long-group camera's file begins at the last key frame before
 // Start, not at the next one after it, and no slot before that key frame is an empty chunk.
-TEST(PreRecording, WithoutItALongGroupCameraStillBeginsAtTheKeyFrameBeforeStart)
+// It runs at the camera's rate whatever the recording asked: no packet can be left out.
+TEST_F(LongGroupCamera, WithoutPreRecordingStillBeginsAtTheKeyFrameBeforeStart)
 {
-    auto backend = std::make_shared<GopBackend>();
-    backend->packets = longGopH264(QSize(64, 48), 100, 10);
-    if (backend->packets.empty())
-        GTEST_SKIP() << "libx264 is not in this build";
-    QTemporaryDir dir;
-    FfmpegCaptureOptions o;
-    o.videoBackend = backend;
-    o.audioBackend = std::make_shared<NoSound>();
-    o.devicePollMs = 0;
-    FfmpegCaptureComponent c(o);
-    ASSERT_FALSE(c.connectDevice(0));
-    const QString file = dir.filePath("north.avi");
-    ASSERT_FALSE(c.setCaptureFileName(file));
+    FfmpegCaptureComponent& c = *component;
     ASSERT_FALSE(c.setFrameRate(10));   // the camera sends 25: its packets are all kept
     ASSERT_FALSE(c.setTimeLimit(1));
     ASSERT_FALSE(c.setPreview(true));
