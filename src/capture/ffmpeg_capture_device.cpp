@@ -540,8 +540,14 @@ void FfmpegCaptureDevice::captureLoop(long startGeneration)
             s.readyCv.notify_all();
         }
         if (!started) {
+            // Told only while this is still the stream: another camera may have been chosen.
             if (!s.stopStreaming)
-                QMetaObject::invokeMethod(this, [this, why] { sourceFailed(why); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, why, startGeneration] {
+                        if (s_->source && s_->streamGeneration == startGeneration)
+                            sourceFailed(why);
+                    },
+                    Qt::QueuedConnection);
             return;
         }
         QMetaObject::invokeMethod(this, [this, startGeneration] { streamReady(startGeneration); }, Qt::QueuedConnection);

@@ -166,7 +166,7 @@ TEST_F(NetworkCameraPanel, TestConnectionReportsTheCameraOrWhyNotWithoutWaitingO
     server.start(ffmpeg, {"-hide_banner", "-loglevel", "error", "-re", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25",
                           "-c:v", "mjpeg", "-f", "mpjpeg", "-listen", "1", QStringLiteral("http://127.0.0.1:%1/").arg(port)});
     ASSERT_TRUE(server.waitForStarted(5000));
-    QThread::msleep(700);   // time to listen
+    ASSERT_TRUE(test::waitListening(port));
     prompter.answer("Pole").answer(QStringLiteral("http://127.0.0.1:%1/").arg(port));
     button("CmdNetCamAdd")->click();
     const QString connected = testConnection();
