@@ -501,7 +501,9 @@ void CaptureComponent::holdCompanions()
     QStringList untilStart;
     if (preSeconds_ > 0 || companionsRunning_)
         held = prepareCompanions(untilStart);
-    for (const auto& [grid, device] : std::as_const(companions_).asKeyValueRange()) {
+    for (auto it = companions_.cbegin(); it != companions_.cend(); ++it) {
+        const int grid = it.key();
+        CaptureDevice* device = it.value().get();
         const bool holds = std::any_of(held.begin(), held.end(), [&](const auto& h) { return h.first == grid; });
         RecordingSettings s = recordingSettings();
         s.audioDevice = -1;
